@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs every Debian package Kestrune builds with, links against at run time,
+# or compares itself with in the peer tests. Safe to run again; asks nothing.
+set -eu
+
+PACKAGES="
+  build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libmpg123-0 libmpg123-dev
+  sox libsox-fmt-all ffmpeg flac lame vorbis-tools
+  hyperfine
+  default-jre-headless libjmac-java wesnoth-1.16-music
+"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -q --no-install-recommends $PACKAGES

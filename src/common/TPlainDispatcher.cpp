@@ -1,0 +1,111 @@
+#include "common/TPlainDispatcher.h"
+
+#include <exception>
+
+namespace kestrune {
+
+TPlainDispatcher::TPlainDispatcher() : Owner(std::this_thread::get_id()) {}
+
+bool TPlainDispatcher::IsWindowThread() const
+{
+    return std::this_thread::get_id() == Owner;
+}
+
+void TPlainDispatcher::Post(TWork Work)
+{
+    {
+        std::lock_guard lock(Mutex);
+        Queue.push_back(std::move(Work));
+    }
+    Changed.notify_all();
+}
+
+void TPlainDispatcher::Send(TWork Work)
+{
+    if (IsWindowThread()) {
+        Work();
+        return;
+    }
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    bool done = false;
+    std::exception_ptr failure;
+    Post([&] {
+        try {
+            Work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(doneMutex);
+            done = true;
+        }
+        doneSignal.notify_all();
+    });
+    std::unique_lock lock(doneMutex);
+    doneSignal.wait(lock, [&] { return done; });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+bool TPlainDispatcher::RunOne(std::unique_lock<std::mutex>& Lock)
+{
+    if (Queue.empty())
+        return false;
+    TWork work = std::move(Queue.front());
+    Queue.pop_front();
+    Lock.unlock();
+    work();
+    Lock.lock();
+    return true;
+}
+
+int TPlainDispatcher::ProcessPending()
+{
+    std::unique_lock lock(Mutex);
+    int count = 0;
+    for (auto n = Queue.size(); n > 0 && RunOne(lock); --n)
+        ++count;
+    return count;
+}
+
+bool TPlainDispatcher::WaitServing(const std::function<bool()>& Done, std::chrono::milliseconds Timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    std::unique_lock lock(Mutex);
+    for (;;) {
+        while (RunOne(lock)) {
+        }
+        lock.unlock();
+        const bool finished = Done();
+        lock.lock();
+        if (finished)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        // Done may turn true without anything being queued (a worker clearing a
+        // flag), so wake now and then to ask again.
+        Changed.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(10)));
+    }
+}
+
+void TPlainDispatcher::Exec()
+{
+    std::unique_lock lock(Mutex);
+    QuitRequested = false;
+    while (!QuitRequested) {
+        if (!RunOne(lock))
+            Changed.wait(lock, [&] { return QuitRequested || !Queue.empty(); });
+    }
+}
+
+void TPlainDispatcher::Quit()
+{
+    {
+        std::lock_guard lock(Mutex);
+        QuitRequested = true;
+    }
+    Changed.notify_all();
+}
+
+} // namespace kestrune

@@ -1,0 +1,200 @@
+#include "pipeline/TACSOutput.h"
+
+#include "common/Rounding.h"
+#include "pipeline/EACSException.h"
+
+namespace kestrune {
+
+TACSOutput::TACSOutput()
+{
+    Worker = std::make_unique<TACSThread>([this](bool Abort) { return WriteStep(Abort); },
+                                          [this] { FinishRun(); },
+                                          [this](const std::exception& E) { HandleStepFailure(E); });
+}
+
+TACSOutput::~TACSOutput()
+{
+    // The concrete part is gone already: the worker may make no more steps.
+    if (Worker)
+        Worker->Terminate(false);
+    if (TACSInput* in = FInput.load())
+        in->DetachUser(this);
+}
+
+void TACSOutput::DestroyWorker()
+{
+    if (!Worker)
+        return;
+    Worker->Terminate(true);
+    if (FBusy.load()) {
+        // The run was cut short by the destruction; finish the destination
+        // (headers, file) rather than leave it half written.
+        CanOutput = false;
+        try {
+            CloseOutput();
+        } catch (...) {
+            // Nobody is left to report to.
+        }
+        SetIdle();
+    }
+}
+
+void TACSOutput::Run()
+{
+    if (FBusy.load())
+        throw EACSException("Component is buisy");
+    if (!FInput.load())
+        throw EACSException("Input is not assigned");
+    try {
+        OpenOutput();
+    } catch (const std::exception& e) {
+        HandleStepFailure(e);
+        return;
+    }
+    FBusy = true;
+    Worker->StopRequested = false;
+    CanOutput = true;
+    Worker->Wake();
+}
+
+void TACSOutput::Stop()
+{
+    Worker->StopRequested = true;
+}
+
+TACSOutputStatus TACSOutput::Status() const
+{
+    if (!FBusy.load())
+        return TACSOutputStatus::tosIdle;
+    if (Worker->Parked())
+        return TACSOutputStatus::tosPaused;
+    return TACSOutputStatus::tosBusy;
+}
+
+int TACSOutput::Progress() const
+{
+    const TACSInput* in = FInput.load();
+    if (!in)
+        return 0;
+    const std::int64_t size = in->Size();
+    if (size == -1)
+        return -1;
+    if (size <= 0)
+        return 0;
+    return PercentHalfEven(in->Position(), size);
+}
+
+void TACSOutput::SetInput(TACSInput* Value)
+{
+    TACSInput* old = FInput.load();
+    if (Value == old)
+        return;
+    if (!FBusy.load()) {
+        if (old)
+            old->DetachUser(this);
+        FInput = Value;
+        if (Value)
+            Value->AttachUser(this);
+        return;
+    }
+    // A running chain gets a new source: open it before the swap and close
+    // the old one after, so a step never reads an input being replaced.
+    if (Value)
+        Value->OpenInput();
+    {
+        TInputLock::TGuard guard(InputLock);
+        FInput = Value;
+    }
+    if (Value)
+        Value->AttachUser(this);
+    if (old) {
+        old->DetachUser(this);
+        old->CloseInput();
+    }
+}
+
+void TACSOutput::InputRemoved(TACSInput* Gone)
+{
+    // The input is being destroyed: only forget it, it can no longer be closed.
+    TInputLock::TGuard guard(InputLock);
+    if (FInput.load() == Gone)
+        FInput = nullptr;
+}
+
+bool TACSOutput::WaitForIdle(std::chrono::milliseconds Timeout) const
+{
+    std::unique_lock lock(IdleMutex);
+    return IdleSignal.wait_for(lock, Timeout, [this] { return !FBusy.load(); });
+}
+
+void TACSOutput::SetIdle()
+{
+    {
+        std::lock_guard lock(IdleMutex);
+        FBusy = false;
+    }
+    IdleSignal.notify_all();
+}
+
+void TACSOutput::UpdateProgress()
+{
+    const int progress = Progress();
+    if (progress == LastProgress)
+        return;
+    LastProgress = progress;
+    if (OnProgress)
+        OnProgress(this);
+}
+
+TACSInput& TACSOutput::RequireInput() const
+{
+    TACSInput* in = FInput.load();
+    if (!in)
+        throw EACSException("Input is not assigned.");
+    return *in;
+}
+
+int TACSOutput::ReadFromInput(void* Buffer, int Size)
+{
+    TInputLock::TGuard guard(InputLock);
+    return RequireInput().ReadBlock(Buffer, Size);
+}
+
+void TACSOutput::FinishRun()
+{
+    if (!FBusy.load())
+        return;
+    CanOutput = false;
+    try {
+        CloseOutput();
+    } catch (const std::exception& e) {
+        // The destination could not be completed (a full disk while patching
+        // the header): that is a failure, not a finished run.
+        SetIdle();
+        if (OnThreadException)
+            OnThreadException(this, e);
+        return;
+    }
+    SetIdle();
+    if (OnDone)
+        OnDone(this);
+}
+
+void TACSOutput::HandleStepFailure(const std::exception& E)
+{
+    // Input locks are scoped guards, released while the failure unwound, so
+    // unlike a raw flag there is nothing left here to clear.
+    if (FBusy.load()) {
+        try {
+            CloseOutput();
+        } catch (...) {
+            // The first failure is the one the owner hears about.
+        }
+    }
+    CanOutput = false;
+    SetIdle();
+    if (OnThreadException)
+        OnThreadException(this, E);
+}
+
+} // namespace kestrune

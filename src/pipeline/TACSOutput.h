@@ -1,0 +1,102 @@
+#pragma once
+
+#include "common/TComponent.h"
+#include "pipeline/TACSInput.h"
+#include "pipeline/TACSThread.h"
+#include "pipeline/TInputLock.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace kestrune {
+
+enum class TACSOutputStatus { tosBusy = 0, tosPaused = 1, tosIdle = 2 };
+
+using TOutputDoneEvent = std::function<void(TComponent* Sender)>;
+using TOutputProgressEvent = std::function<void(TComponent* Sender)>;
+using TThreadExceptionEvent = std::function<void(TComponent* Sender, const std::exception& E)>;
+
+// The end of a chain: pulls its Input block by block on a worker thread of
+// its own.
+//
+// Threads: the owner (window thread) calls Run, Stop, Status, Progress, the
+// Input setter and destroys the output. OpenOutput runs inside Run on the
+// owner's thread; WriteStep and CloseOutput run on the worker. OnProgress,
+// OnDone and OnThreadException are raised on the worker, except a failure of
+// OpenOutput, which is reported on the thread that called Run. OnDone fires
+// only after a normal end, OnThreadException only after a failure.
+//
+// A concrete output's destructor must call DestroyWorker() first, while the
+// object is still whole: a run still going is then ended and its destination
+// completed, so nothing already recorded is lost.
+class TACSOutput : public TComponent, public IInputUser {
+public:
+    TACSOutput();
+    ~TACSOutput() override;
+
+    void Run();
+    void Stop();
+    TACSOutputStatus Status() const;
+    // Percent of the input read (halves to even); -1 for an input without a
+    // fixed length; 0 without input or for an empty one.
+    int Progress() const;
+    void SetStepDelay(int Milliseconds) { Worker->SetStepDelay(Milliseconds); }
+    int StepDelay() const { return Worker->StepDelay(); }
+    bool SuspendWhenIdle() const { return Worker->SuspendWhenIdle.load(); }
+    void SetSuspendWhenIdle(bool Value) { Worker->SuspendWhenIdle = Value; }
+
+    TACSInput* Input() const { return FInput.load(); }
+    virtual void SetInput(TACSInput* Value);
+
+    bool Busy() const { return FBusy.load(); }
+    // Blocks until the output is idle or the timeout passes; true when idle.
+    // Not to be called from the output's own event handlers.
+    bool WaitForIdle(std::chrono::milliseconds Timeout) const;
+
+    TOutputDoneEvent OnDone;
+    TOutputProgressEvent OnProgress;
+    TThreadExceptionEvent OnThreadException;
+
+protected:
+    // One bounded block of work; false when the run is over.
+    virtual bool WriteStep(bool Abort) = 0;
+    // Completes and releases the destination, closes the input.
+    virtual void CloseOutput() = 0;
+    // Opens the input and prepares the destination. On failure it leaves
+    // nothing open behind it.
+    virtual void OpenOutput() = 0;
+
+    void DestroyWorker();
+
+    // Step helpers shared by the concrete outputs.
+    // Fires OnProgress when the percentage changed since the last report.
+    void UpdateProgress();
+    // Input.ReadBlock under InputLock; raises when no input is assigned.
+    int ReadFromInput(void* Buffer, int Size);
+    // The assigned input; raises "Input is not assigned." without one.
+    TACSInput& RequireInput() const;
+
+    void InputRemoved(TACSInput* Gone) override;
+
+    std::atomic<bool> CanOutput{false};
+    int LastProgress = 0;
+    TInputLock InputLock;
+
+private:
+    void FinishRun();
+    void HandleStepFailure(const std::exception& E);
+    void SetIdle();
+
+    std::atomic<TACSInput*> FInput{nullptr};
+    std::atomic<bool> FBusy{false};
+    mutable std::mutex IdleMutex;
+    mutable std::condition_variable IdleSignal;
+    std::unique_ptr<TACSThread> Worker;
+};
+
+} // namespace kestrune

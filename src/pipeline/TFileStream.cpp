@@ -1,0 +1,120 @@
+#include "pipeline/TFileStream.h"
+
+#include "pipeline/EACSException.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrune {
+
+namespace {
+
+std::string Reason(int Error)
+{
+    return std::strerror(Error);
+}
+
+} // namespace
+
+TFileStream::TFileStream(const std::string& FileName, TFileOpenMode Mode) : Name(FileName)
+{
+    int flags = O_CLOEXEC;
+    switch (Mode) {
+    case TFileOpenMode::fmOpenRead:
+        flags |= O_RDONLY;
+        break;
+    case TFileOpenMode::fmOpenReadWrite:
+        flags |= O_RDWR;
+        break;
+    case TFileOpenMode::fmCreate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    }
+    Fd = ::open(FileName.c_str(), flags, 0666);
+    if (Fd < 0) {
+        const int error = errno;
+        throw EACSException((Mode == TFileOpenMode::fmCreate ? "Cannot create file \"" : "Cannot open file \"") +
+                            FileName + "\". " + Reason(error));
+    }
+    struct stat info {};
+    if (::fstat(Fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(Fd);
+        Fd = -1;
+        throw EACSException("Cannot open file \"" + FileName + "\". " + Reason(EISDIR));
+    }
+}
+
+TFileStream::~TFileStream()
+{
+    if (Fd >= 0)
+        ::close(Fd);
+}
+
+void TFileStream::Fail(const char* What) const
+{
+    const int error = errno;
+    throw EACSException(std::string(What) + " \"" + Name + "\". " + Reason(error));
+}
+
+std::int64_t TFileStream::Read(void* Buffer, std::int64_t Count)
+{
+    auto* out = static_cast<char*>(Buffer);
+    std::int64_t done = 0;
+    while (done < Count) {
+        const ssize_t n = ::read(Fd, out + done, static_cast<size_t>(Count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("Cannot read from file");
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+void TFileStream::Write(const void* Buffer, std::int64_t Count)
+{
+    const auto* in = static_cast<const char*>(Buffer);
+    std::int64_t done = 0;
+    while (done < Count) {
+        const ssize_t n = ::write(Fd, in + done, static_cast<size_t>(Count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("Cannot write to file");
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            Fail("Cannot write to file");
+        }
+        done += n;
+    }
+}
+
+std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
+{
+    int whence = SEEK_SET;
+    if (Origin == TSeekOrigin::soCurrent)
+        whence = SEEK_CUR;
+    else if (Origin == TSeekOrigin::soEnd)
+        whence = SEEK_END;
+    const off_t at = ::lseek(Fd, static_cast<off_t>(Offset), whence);
+    if (at < 0)
+        Fail("Cannot seek in file");
+    return at;
+}
+
+std::int64_t TFileStream::Size()
+{
+    struct stat info {};
+    if (::fstat(Fd, &info) != 0)
+        Fail("Cannot read the size of file");
+    return info.st_size;
+}
+
+} // namespace kestrune

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kestrune {
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// A byte stream that inputs read and outputs write. Positions and sizes are
+// 64-bit byte counts. Errors are raised as EACSException with the system's
+// reason, never returned as short counts.
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Reads up to Count bytes; fewer only at the end of the stream.
+    virtual std::int64_t Read(void* Buffer, std::int64_t Count) = 0;
+    // Writes all Count bytes or raises (a full disk is an error, not a short write).
+    virtual void Write(const void* Buffer, std::int64_t Count) = 0;
+    // Returns the new position.
+    virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
+    virtual std::int64_t Size() = 0;
+
+    std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+    // Reads exactly Count bytes; false when the stream ended first.
+    bool ReadExact(void* Buffer, std::int64_t Count) { return Read(Buffer, Count) == Count; }
+};
+
+} // namespace kestrune
