@@ -5,6 +5,18 @@
 
 namespace kestrune {
 
+// Marks the end of an event's delivery however the handler leaves.
+class TACSOutput::TDeliveryGuard {
+public:
+    explicit TDeliveryGuard(TACSOutput& O) : Out(O) {}
+    ~TDeliveryGuard() { Out.EventsDelivered(); }
+    TDeliveryGuard(const TDeliveryGuard&) = delete;
+    TDeliveryGuard& operator=(const TDeliveryGuard&) = delete;
+
+private:
+    TACSOutput& Out;
+};
+
 TACSOutput::TACSOutput()
 {
     Worker = std::make_unique<TACSThread>([this](bool Abort) { return WriteStep(Abort); },
@@ -36,6 +48,7 @@ void TACSOutput::DestroyWorker()
             // Nobody is left to report to.
         }
         SetIdle();
+        EventsDelivered();
     }
 }
 
@@ -124,14 +137,26 @@ void TACSOutput::InputRemoved(TACSInput* Gone)
 bool TACSOutput::WaitForIdle(std::chrono::milliseconds Timeout) const
 {
     std::unique_lock lock(IdleMutex);
-    return IdleSignal.wait_for(lock, Timeout, [this] { return !FBusy.load(); });
+    return IdleSignal.wait_for(lock, Timeout, [this] { return !FBusy.load() && !Delivering.load(); });
 }
 
+// Busy is cleared before the run's event fires (a handler may start the next
+// run at once); Delivering covers the event itself for WaitForIdle.
 void TACSOutput::SetIdle()
 {
     {
         std::lock_guard lock(IdleMutex);
+        Delivering = true;
         FBusy = false;
+    }
+    IdleSignal.notify_all();
+}
+
+void TACSOutput::EventsDelivered()
+{
+    {
+        std::lock_guard lock(IdleMutex);
+        Delivering = false;
     }
     IdleSignal.notify_all();
 }
@@ -171,11 +196,13 @@ void TACSOutput::FinishRun()
         // The destination could not be completed (a full disk while patching
         // the header): that is a failure, not a finished run.
         SetIdle();
+        TDeliveryGuard delivered(*this);
         if (OnThreadException)
             OnThreadException(this, e);
         return;
     }
     SetIdle();
+    TDeliveryGuard delivered(*this);
     if (OnDone)
         OnDone(this);
 }
@@ -193,6 +220,7 @@ void TACSOutput::HandleStepFailure(const std::exception& E)
     }
     CanOutput = false;
     SetIdle();
+    TDeliveryGuard delivered(*this);
     if (OnThreadException)
         OnThreadException(this, E);
 }

@@ -54,8 +54,9 @@ public:
     virtual void SetInput(TACSInput* Value);
 
     bool Busy() const { return FBusy.load(); }
-    // Blocks until the output is idle or the timeout passes; true when idle.
-    // Not to be called from the output's own event handlers.
+    // Blocks until the output is idle and the events of the run that ended
+    // have been raised, or the timeout passes; true when idle. Not to be
+    // called from the output's own event handlers.
     bool WaitForIdle(std::chrono::milliseconds Timeout) const;
 
     TOutputDoneEvent OnDone;
@@ -91,9 +92,12 @@ private:
     void FinishRun();
     void HandleStepFailure(const std::exception& E);
     void SetIdle();
+    void EventsDelivered();
+    class TDeliveryGuard;
 
     std::atomic<TACSInput*> FInput{nullptr};
     std::atomic<bool> FBusy{false};
+    std::atomic<bool> Delivering{false};
     mutable std::mutex IdleMutex;
     mutable std::condition_variable IdleSignal;
     std::unique_ptr<TACSThread> Worker;
