@@ -1,0 +1,80 @@
+#include "common/Rounding.h"
+#include "common/TPlainDialogs.h"
+#include "common/TPlainDispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+using namespace kestrune;
+using namespace std::chrono_literals;
+
+TEST(Rounding, HalvesGoToEven)
+{
+    struct TCase {
+        std::int64_t N, D, Expected;
+    };
+    const TCase cases[] = {{1, 2, 0}, {3, 2, 2}, {5, 2, 2}, {7, 2, 4}, {4, 3, 1}, {5, 3, 2}, {0, 7, 0}};
+    for (const TCase& c : cases)
+        EXPECT_EQ(DivRoundHalfEven(c.N, c.D), c.Expected) << c.N << "/" << c.D;
+    // Byte counts far beyond 32 bits do not overflow the percentage.
+    EXPECT_EQ(PercentHalfEven(std::int64_t{1} << 61, std::int64_t{1} << 62), 50);
+}
+
+TEST(PlainDispatcher, SendFromWorkerRunsOnWindowThreadAndWaits)
+{
+    TPlainDispatcher dispatcher;
+    const auto windowThread = std::this_thread::get_id();
+    std::atomic<bool> ranOnWindowThread{false};
+    std::atomic<bool> workerDone{false};
+    std::atomic<int> posted{0};
+
+    std::thread worker([&] {
+        dispatcher.Post([&] { ++posted; });
+        dispatcher.Send([&] { ranOnWindowThread = std::this_thread::get_id() == windowThread; });
+        workerDone = true;
+    });
+    EXPECT_TRUE(dispatcher.WaitServing([&] { return workerDone.load(); }, 5s));
+    worker.join();
+    EXPECT_TRUE(ranOnWindowThread.load());
+    EXPECT_EQ(posted.load(), 1);
+
+    // From the window thread itself Send runs at once.
+    bool inline_ran = false;
+    dispatcher.Send([&] { inline_ran = true; });
+    EXPECT_TRUE(inline_ran);
+    EXPECT_FALSE(dispatcher.WaitServing([] { return false; }, 20ms));
+}
+
+TEST(PlainDispatcher, SendPassesFailureBackToSender)
+{
+    TPlainDispatcher dispatcher;
+    std::atomic<bool> caught{false};
+    std::thread worker([&] {
+        try {
+            dispatcher.Send([] { throw std::runtime_error("no"); });
+        } catch (const std::runtime_error&) {
+            caught = true;
+        }
+        dispatcher.Quit();
+    });
+    dispatcher.Exec();
+    worker.join();
+    EXPECT_TRUE(caught.load());
+}
+
+TEST(PlainDialogs, ScriptedAnswersThenDefault)
+{
+    std::ostringstream echo;
+    TPlainDialogs dialogs(&echo, false);
+    dialogs.Script(TDialogResult::drYes);
+    EXPECT_TRUE(dialogs.Confirm("Play it?", TDialogButtons::dbYesNo));
+    EXPECT_FALSE(dialogs.Confirm("Again?", TDialogButtons::dbYesNo));
+    dialogs.Warning("Careful");
+    ASSERT_EQ(dialogs.Shown().size(), 3u);
+    EXPECT_EQ(dialogs.Shown()[2].Kind, TDialogKind::dkWarning);
+    EXPECT_EQ(dialogs.Shown()[1].Answer, TDialogResult::drNo);
+    EXPECT_NE(echo.str().find("warning: Careful"), std::string::npos);
+}
