@@ -12,6 +12,13 @@ PACKAGES="
   default-jre-headless libjmac-java wesnoth-1.16-music
 "
 
+# Only the benchmarks need these (the standard performance input is made from
+# a game's music): ./scripts/setup.sh --bench
+BENCH_PACKAGES="wesnoth-1.16-music"
+if [ "${1:-}" = "--bench" ]; then
+    PACKAGES="$PACKAGES $BENCH_PACKAGES"
+fi
+
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"

@@ -1,0 +1,10 @@
+#!/bin/sh
+# Installs everything, builds the dev preset (debug, warnings as errors) and
+# runs every test of the default run: unit and peer. Fails when a test fails
+# or when no test ran.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+cmake --preset dev
+cmake --build --preset dev -j "$(nproc)"
+ctest --preset dev -j "$(nproc)" --label-exclude slow
