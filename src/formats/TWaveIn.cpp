@@ -1,0 +1,339 @@
+#include "formats/TWaveIn.h"
+
+#include "formats/TImaAdpcm.h"
+#include "formats/TMpegWaveDecoder.h"
+#include "formats/TMsAdpcm.h"
+#include "pipeline/EACSException.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrune {
+
+namespace {
+
+// MPEG data is read whole before decoding; more than this is not a WAV file
+// anybody made.
+constexpr std::int64_t MpegDataLimit = 512LL * 1024 * 1024;
+
+// An exception text used as a reason inside "Cannot read ...: <reason>."
+std::string AsReason(const std::string& Message)
+{
+    std::string text = Message;
+    while (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+TWaveIn::~TWaveIn()
+{
+    if (OpenCount > 0) {
+        try {
+            Release();
+        } catch (...) {
+        }
+    }
+}
+
+std::string TWaveIn::Name() const
+{
+    return FileName().empty() ? std::string("the stream") : "\"" + FileName() + "\"";
+}
+
+void TWaveIn::OpenFile()
+{
+    if (OpenCount == 0) {
+        Type = TWavType::wtUnsupported;
+        FValid = true;
+        InvalidReason.clear();
+        OpenOwnStream();
+        try {
+            Parse();
+        } catch (...) {
+            Release();
+            throw;
+        }
+    }
+    ++OpenCount;
+}
+
+void TWaveIn::Parse()
+{
+    Stream->Seek(0, TSeekOrigin::soBeginning);
+    Header = TRiffChunkWalk::Walk(*Stream);
+    FSampleRate = static_cast<int>(std::min<std::uint32_t>(Header.SampleRate, 0x7FFFFFFF));
+    FChannels = Header.Channels;
+    FBitsPerSample = 0;
+    FTotalSamples = 0;
+    FSize = 0;
+    SkipFrames = 0;
+    if (Header.Type == TWavType::wtUnsupported) {
+        Invalidate(Header.Problem);
+        return;
+    }
+    if (FSampleRate == 0 || FChannels == 0) {
+        Invalidate(FSampleRate == 0 ? "the sample rate is 0" : "the channel count is 0");
+        return;
+    }
+    // The data runs to the end of the file when its size says 0xFFFFFFFF or
+    // more than the file holds (a capture that was never finished).
+    const std::int64_t available = std::max<std::int64_t>(0, Stream->Size() - Header.DataStart);
+    const std::int64_t length =
+        Header.DataSize == 0xFFFFFFFFU ? available : std::min<std::int64_t>(Header.DataSize, available);
+    DataStart = Header.DataStart;
+    DataEnd = DataStart + length;
+    ReadPos = DataStart;
+
+    switch (Header.Type) {
+    case TWavType::wtPCM: {
+        const int bits = Header.BitsPerSample;
+        if (bits != 8 && bits != 16 && bits != 24) {
+            Invalidate(std::to_string(bits) + "-bit PCM samples are not supported");
+            return;
+        }
+        FBitsPerSample = bits;
+        FTotalSamples = length / FrameBytes();
+        FSize = FTotalSamples * FrameBytes();
+        break;
+    }
+    case TWavType::wtDVIADPCM:
+        if (Header.BitsPerSample != 4) {
+            Invalidate("IMA ADPCM with " + std::to_string(Header.BitsPerSample) +
+                       " bits per sample is not supported");
+            return;
+        }
+        CheckAdpcm(&TImaAdpcm::FramesInBytes);
+        break;
+    case TWavType::wtMSADPCM:
+        if (Header.CoefficientCount == 0) {
+            Invalidate("Microsoft ADPCM without coefficient pairs");
+            return;
+        }
+        CheckAdpcm(&TMsAdpcm::FramesInBytes);
+        break;
+    case TWavType::wtACM:
+        DecodeMpeg();
+        return;
+    case TWavType::wtUnsupported:
+        return;
+    }
+    if (FValid) {
+        Type = Header.Type;
+        Stream->Seek(DataStart, TSeekOrigin::soBeginning);
+    }
+}
+
+void TWaveIn::CheckAdpcm(int (*FramesInBytes)(int, int))
+{
+    if (FChannels != 1 && FChannels != 2) {
+        Invalidate("ADPCM with " + std::to_string(FChannels) + " channels is not supported");
+        return;
+    }
+    BlockAlign = Header.BlockAlign;
+    const int mostFrames = FramesInBytes(BlockAlign, FChannels);
+    if (mostFrames <= 0) {
+        Invalidate("damaged ADPCM header: blocks of " + std::to_string(BlockAlign) + " bytes");
+        return;
+    }
+    // A header without the frames per block gets what the block holds.
+    SamplesPerBlock = Header.SamplesPerBlock != 0 ? Header.SamplesPerBlock : mostFrames;
+    if (SamplesPerBlock > mostFrames) {
+        Invalidate("damaged ADPCM header: " + std::to_string(SamplesPerBlock) + " frames do not fit in blocks of " +
+                   std::to_string(BlockAlign) + " bytes");
+        return;
+    }
+    if (SamplesPerBlock * 2 * FChannels > BufferSize) {
+        Invalidate("ADPCM blocks of " + std::to_string(SamplesPerBlock) +
+                   " frames are not supported (at most 8192 mono or 4096 stereo frames)");
+        return;
+    }
+    const std::int64_t length = DataEnd - DataStart;
+    const std::int64_t capacity = length / BlockAlign * SamplesPerBlock +
+                                  std::min(SamplesPerBlock, FramesInBytes(static_cast<int>(length % BlockAlign), FChannels));
+    // The fact chunk gives the true length (the last block is padded); a
+    // count of 0 or beyond the data is not to be trusted.
+    const std::int64_t frames =
+        Header.HasFact && Header.FactFrames != 0 ? std::min<std::int64_t>(Header.FactFrames, capacity) : capacity;
+    BlockBytes.assign(static_cast<size_t>(BlockAlign), 0);
+    FBitsPerSample = 16;
+    FTotalSamples = frames;
+    FSize = frames * 2 * FChannels;
+}
+
+void TWaveIn::DecodeMpeg()
+{
+    const std::int64_t length = DataEnd - DataStart;
+    if (length > MpegDataLimit) {
+        Invalidate("the MPEG audio data is too large");
+        return;
+    }
+    std::vector<std::uint8_t> mpeg(static_cast<size_t>(length));
+    Stream->Seek(DataStart, TSeekOrigin::soBeginning);
+    if (!Stream->ReadExact(mpeg.data(), length)) {
+        Invalidate("the MPEG audio data could not be read");
+        return;
+    }
+    TDecodedPcm pcm;
+    try {
+        pcm = TMpegWaveDecoder::Decode(mpeg.data(), mpeg.size());
+    } catch (const EACSException& e) {
+        Invalidate(AsReason(e.what()));
+        return;
+    }
+    if (pcm.Bytes.empty()) {
+        Invalidate("the MPEG audio data could not be decoded");
+        return;
+    }
+    // The image stands in for the file until the input is closed.
+    if (StreamSupplied)
+        SuppliedAside = Stream;
+    else
+        FreeOwnStream();
+    Image = std::make_unique<TMemoryStream>(std::move(pcm.Bytes));
+    Stream = Image.get();
+    FSampleRate = pcm.SampleRate;
+    FChannels = pcm.Channels;
+    FBitsPerSample = 16;
+    DataStart = 0;
+    DataEnd = Image->Size();
+    ReadPos = 0;
+    FTotalSamples = DataEnd / FrameBytes();
+    FSize = FTotalSamples * FrameBytes();
+    Type = TWavType::wtACM;
+}
+
+void TWaveIn::Release()
+{
+    if (Image) {
+        Image.reset();
+        Stream = StreamSupplied ? SuppliedAside : nullptr;
+        SuppliedAside = nullptr;
+    }
+    if (!StreamSupplied)
+        FreeOwnStream();
+    else if (FRewindable && Stream)
+        Stream->Seek(0, TSeekOrigin::soBeginning);
+}
+
+void TWaveIn::CloseFile()
+{
+    if (OpenCount == 1)
+        Release();
+    if (OpenCount > 0)
+        --OpenCount;
+}
+
+bool TWaveIn::SeekSample(std::int64_t Sample)
+{
+    if (!FRewindable)
+        return false;
+    OpenFile();
+    if (FValid && Type != TWavType::wtUnsupported) {
+        const std::int64_t frame = std::clamp<std::int64_t>(Sample, 0, FTotalSamples);
+        if (Type == TWavType::wtDVIADPCM || Type == TWavType::wtMSADPCM) {
+            // Blocks decode on their own: start at the block holding the frame
+            // and drop the frames before it.
+            const std::int64_t block = frame / SamplesPerBlock;
+            ReadPos = DataStart + block * BlockAlign;
+            SkipFrames = frame - block * SamplesPerBlock;
+        } else {
+            ReadPos = DataStart + frame * FrameBytes();
+            SkipFrames = 0;
+        }
+        Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
+        BufStart = 1;
+        BufEnd = 0;
+    }
+    CloseFile();
+    return true;
+}
+
+int TWaveIn::RefillPcm()
+{
+    const int frameBytes = FrameBytes();
+    const std::int64_t want =
+        std::min({static_cast<std::int64_t>(BufferSize - BufferSize % frameBytes), DataEnd - ReadPos, Size() - Position()});
+    if (want <= 0)
+        return 0;
+    Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
+    const std::int64_t n = Stream->Read(Buffer.data(), want);
+    ReadPos += n;
+    return static_cast<int>(n);
+}
+
+int TWaveIn::RefillAdpcm()
+{
+    const std::int64_t left = DataEnd - ReadPos;
+    if (Position() >= Size() || left <= 0)
+        return 0;
+    const int want = static_cast<int>(std::min<std::int64_t>(BlockAlign, left));
+    Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
+    const int got = static_cast<int>(Stream->Read(BlockBytes.data(), want));
+    const std::int64_t blockOffset = ReadPos;
+    ReadPos += got;
+    const bool ima = Type == TWavType::wtDVIADPCM;
+    const int frames =
+        std::min(SamplesPerBlock, ima ? TImaAdpcm::FramesInBytes(got, FChannels) : TMsAdpcm::FramesInBytes(got, FChannels));
+    if (frames <= 0)
+        return 0;
+    const bool ok = ima ? TImaAdpcm::DecodeBlock(BlockBytes.data(), got, FChannels, frames, Decoded.data())
+                        : TMsAdpcm::DecodeBlock(BlockBytes.data(), got, FChannels, frames, Header.Coefficients,
+                                                Header.CoefficientCount, Decoded.data());
+    if (!ok)
+        throw EACSException("Cannot read " + Name() + ": damaged ADPCM block at byte " + std::to_string(blockOffset) +
+                            ".");
+    const std::int64_t skip = std::min<std::int64_t>(SkipFrames, frames);
+    SkipFrames = 0;
+    const std::int64_t count =
+        std::min<std::int64_t>((frames - skip) * 2 * FChannels, Size() - Position());
+    const std::int16_t* from = Decoded.data() + skip * FChannels;
+    for (std::int64_t i = 0; i < count / 2; ++i) {
+        Buffer[2 * i] = static_cast<std::uint8_t>(from[i] & 0xFF);
+        Buffer[2 * i + 1] = static_cast<std::uint8_t>((from[i] >> 8) & 0xFF);
+    }
+    return static_cast<int>(count);
+}
+
+int TWaveIn::Refill()
+{
+    switch (Type) {
+    case TWavType::wtPCM:
+    case TWavType::wtACM:
+        return RefillPcm();
+    case TWavType::wtDVIADPCM:
+    case TWavType::wtMSADPCM:
+        return RefillAdpcm();
+    case TWavType::wtUnsupported:
+        break;
+    }
+    return 0;
+}
+
+int TWaveIn::ReadBlock(void* Out, int Count)
+{
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    if (Count <= 0)
+        return 0;
+    if (BufStart > BufEnd) {
+        BufEnd = Refill();
+        BufStart = 1;
+        if (BufEnd <= 0) {
+            if (!RestartIfLooping())
+                return 0;
+            BufEnd = Refill();
+            BufStart = 1;
+            if (BufEnd <= 0)
+                return 0;
+        }
+    }
+    const int n = std::min(Count, BufEnd - BufStart + 1);
+    std::memcpy(Out, Buffer.data() + BufStart - 1, static_cast<size_t>(n));
+    BufStart += n;
+    FPosition += n;
+    return n;
+}
+
+} // namespace kestrune

@@ -1,0 +1,398 @@
+#include "formats/TWaveOut.h"
+
+#include "common/Rounding.h"
+#include "formats/TImaAdpcm.h"
+#include "pipeline/EACSException.h"
+#include "pipeline/TFileStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace kestrune {
+
+namespace {
+
+// RIFF sizes are 32-bit; a file past 4 GiB says 0xFFFFFFFF, which readers
+// take as "to the end of the file". Negative values keep their 32-bit form
+// (an unknown capture length of -1 is written as 0xFFFFFFFF).
+std::uint32_t Field32(std::int64_t Value)
+{
+    if (Value > 0xFFFFFFFFLL)
+        return 0xFFFFFFFFU;
+    return static_cast<std::uint32_t>(Value);
+}
+
+class THeaderBytes {
+public:
+    void Code(const char* C) { Bytes.insert(Bytes.end(), C, C + 4); }
+    void U16(std::uint32_t V)
+    {
+        Bytes.push_back(static_cast<std::uint8_t>(V & 0xFF));
+        Bytes.push_back(static_cast<std::uint8_t>((V >> 8) & 0xFF));
+    }
+    void U32(std::uint32_t V)
+    {
+        U16(V & 0xFFFF);
+        U16(V >> 16);
+    }
+    std::vector<std::uint8_t> Bytes;
+};
+
+// Trailing chunks of an appended file are tags, a few kilobytes; anything
+// larger means the data size field is not to be trusted.
+constexpr std::int64_t TrailerLimit = 16 * 1024 * 1024;
+
+} // namespace
+
+TWaveOut::~TWaveOut()
+{
+    DestroyWorker();
+}
+
+void TWaveOut::SetWavType(TWavType Value)
+{
+    if (Busy())
+        return;
+    if (Value == TWavType::wtPCM || Value == TWavType::wtDVIADPCM)
+        FWavType = Value;
+}
+
+void TWaveOut::SetBlockSize(std::uint16_t Value)
+{
+    if (Busy())
+        return;
+    if (Value != 0 && Value % 4 == 0)
+        FBlockSize = Value;
+}
+
+void TWaveOut::FailOpen(const std::string& Message)
+{
+    throw EACSException(Message);
+}
+
+void TWaveOut::OpenOutput()
+{
+    EndOfInput = false;
+    PendingBytes = 0;
+    Appending = false;
+    Trailer.clear();
+    FactOffset = -1;
+    DataWritten = 0;
+    DataAnnounced = 0;
+    DeliveredBytes = 0;
+    HeaderStart = 0;
+
+    if (!StreamSupplied) {
+        if (FileName().empty())
+            throw EACSException("File name is not assigned.");
+        std::error_code ignored;
+        const bool exists = std::filesystem::exists(FileName(), ignored);
+        const bool append = exists && FileMode() == TFileOutputMode::foAppend;
+        AdoptStream(std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite
+                                                                     : TFileOpenMode::fmCreate));
+    }
+    TACSInput& in = RequireInput();
+    try {
+        in.OpenInput();
+    } catch (...) {
+        FreeOwnStream();
+        throw;
+    }
+    try {
+        Channels = in.InChannels();
+        Appending = FileMode() == TFileOutputMode::foAppend && Stream->Size() > 0;
+        if (Appending)
+            OpenAppend(in);
+        else
+            WriteNewHeader(in);
+    } catch (...) {
+        // Leave nothing open behind; a file created already stays as it is.
+        try {
+            in.CloseInput();
+        } catch (...) {
+        }
+        FreeOwnStream();
+        throw;
+    }
+}
+
+namespace {
+
+// The ADPCM block geometry this writer (and the reader of this program) can
+// carry: one or two channels, codes in whole groups, decoded frames within the
+// 16384-byte buffer.
+std::string AdpcmProblem(int Channels, int BlockSize)
+{
+    if (Channels != 1 && Channels != 2)
+        return "Cannot encode " + std::to_string(Channels) + " channel sound into ADPCM.";
+    const int spb = TImaAdpcm::SamplesPerBlock(BlockSize, Channels);
+    if (BlockSize < 4 * Channels || (Channels == 2 && BlockSize % 8 != 0) ||
+        spb * 2 * Channels > TWaveOut::BufferSize)
+        return "Cannot encode ADPCM in blocks of " + std::to_string(BlockSize) + " bytes.";
+    return {};
+}
+
+} // namespace
+
+void TWaveOut::WriteNewHeader(TACSInput& In)
+{
+    const int bits = In.InBitsPerSample();
+    const int rate = In.InSampleRate();
+    const std::int64_t size = In.Size();
+    THeaderBytes h;
+    HeaderStart = Stream->Position();
+    if (WavType() == TWavType::wtDVIADPCM) {
+        if (bits != 16)
+            FailOpen("Cannot encode " + std::to_string(bits) + " bit sound into ADPCM.");
+        const int blockSize = BlockSize();
+        if (const std::string problem = AdpcmProblem(Channels, blockSize); !problem.empty())
+            FailOpen(problem);
+        SamplesPerBlock = TImaAdpcm::SamplesPerBlock(blockSize, Channels);
+        const std::int64_t frames = std::max<std::int64_t>(0, size / (bits / 8) / Channels);
+        const std::int64_t dataSize = DivRoundHalfEven(frames, SamplesPerBlock) * blockSize;
+        h.Code("RIFF");
+        h.U32(Field32(dataSize + 52));
+        h.Code("WAVE");
+        h.Code("fmt ");
+        h.U32(20);
+        h.U16(0x11);
+        h.U16(static_cast<std::uint32_t>(Channels));
+        h.U32(static_cast<std::uint32_t>(rate));
+        // The division first, truncating, as players of the format expect.
+        h.U32(Field32(static_cast<std::int64_t>(rate / SamplesPerBlock) * blockSize));
+        h.U16(static_cast<std::uint32_t>(blockSize));
+        h.U16(4);
+        h.U16(2);
+        h.U16(static_cast<std::uint32_t>(SamplesPerBlock));
+        h.Code("fact");
+        h.U32(4);
+        h.U32(Field32(frames));
+        h.Code("data");
+        h.U32(Field32(dataSize));
+        FactOffset = HeaderStart + 48;
+        DataSizeOffset = HeaderStart + 56;
+        DataStart = HeaderStart + 60;
+        DataAnnounced = dataSize;
+        StepIndex[0] = StepIndex[1] = 0;
+        Block.assign(static_cast<size_t>(blockSize), 0);
+    } else {
+        const int align = (bits * Channels) >> 3;
+        h.Code("RIFF");
+        h.U32(Field32(size + 36));
+        h.Code("WAVE");
+        h.Code("fmt ");
+        h.U32(16);
+        h.U16(1);
+        h.U16(static_cast<std::uint32_t>(Channels));
+        h.U32(static_cast<std::uint32_t>(rate));
+        h.U32(Field32(static_cast<std::int64_t>(rate) * align));
+        h.U16(static_cast<std::uint32_t>(align));
+        h.U16(static_cast<std::uint32_t>(bits));
+        h.Code("data");
+        h.U32(Field32(size));
+        DataSizeOffset = HeaderStart + 40;
+        DataStart = HeaderStart + 44;
+        DataAnnounced = size;
+    }
+    Stream->Write(h.Bytes.data(), static_cast<std::int64_t>(h.Bytes.size()));
+}
+
+void TWaveOut::OpenAppend(TACSInput& In)
+{
+    Stream->Seek(0, TSeekOrigin::soBeginning);
+    const TWavHeader header = TRiffChunkWalk::Walk(*Stream);
+    if (header.Type != TWavType::wtPCM && header.Type != TWavType::wtDVIADPCM)
+        FailOpen("Cannot append data to this .wav file.");
+    FWavType = header.Type;
+    const int bits = In.InBitsPerSample();
+    const std::int64_t rate = In.InSampleRate();
+    int unit = 0; // new data is appended at a whole frame or block
+    if (header.Type == TWavType::wtPCM) {
+        if (rate != header.SampleRate || bits != header.BitsPerSample || Channels != header.Channels)
+            FailOpen("Cannot append data in different audio format.");
+        unit = std::max(1, bits / 8 * Channels);
+    } else {
+        FBlockSize = header.BlockAlign;
+        if (bits != 16)
+            FailOpen("Cannot encode " + std::to_string(bits) + " bit sound into ADPCM.");
+        if (rate != header.SampleRate || Channels != header.Channels)
+            FailOpen("Cannot append data in different audio format.");
+        // Blocks laid out otherwise than this writer lays them out would be
+        // misread after the first new block.
+        if (!AdpcmProblem(Channels, header.BlockAlign).empty() ||
+            header.SamplesPerBlock != TImaAdpcm::SamplesPerBlock(header.BlockAlign, Channels))
+            FailOpen("Cannot append data to this .wav file.");
+        SamplesPerBlock = header.SamplesPerBlock;
+        StepIndex[0] = StepIndex[1] = 0;
+        Block.assign(header.BlockAlign, 0);
+        unit = header.BlockAlign;
+    }
+
+    // The data runs to the end of the file when its size field says so
+    // (0xFFFFFFFF) or says more than the file holds (an unfinished capture).
+    const std::int64_t fileSize = Stream->Size();
+    const std::int64_t available = std::max<std::int64_t>(0, fileSize - header.DataStart);
+    const std::int64_t dataLength =
+        header.DataSize == 0xFFFFFFFFU ? available : std::min<std::int64_t>(header.DataSize, available);
+    const std::int64_t dataEnd = header.DataStart + dataLength;
+
+    // Chunks behind the data (a tag) are kept aside and put back behind the
+    // new audio, so they never become audio themselves.
+    std::int64_t trailerStart = dataEnd;
+    if ((dataLength & 1) != 0 && trailerStart < fileSize) {
+        std::uint8_t pad = 1;
+        Stream->Seek(trailerStart, TSeekOrigin::soBeginning);
+        if (Stream->Read(&pad, 1) == 1 && pad == 0)
+            ++trailerStart;
+    }
+    const std::int64_t trailerLength = fileSize - trailerStart;
+    if (trailerLength > TrailerLimit)
+        FailOpen("Cannot append data to this .wav file.");
+    Trailer.resize(static_cast<size_t>(std::max<std::int64_t>(0, trailerLength)));
+    if (!Trailer.empty()) {
+        Stream->Seek(trailerStart, TSeekOrigin::soBeginning);
+        if (!Stream->ReadExact(Trailer.data(), static_cast<std::int64_t>(Trailer.size())))
+            FailOpen("Cannot append data to this .wav file.");
+    }
+
+    HeaderStart = header.RiffOffset;
+    DataStart = header.DataStart;
+    DataSizeOffset = header.DataSizeOffset;
+    FactOffset = header.Type == TWavType::wtDVIADPCM && header.HasFact ? header.FactOffset : -1;
+    Stream->Seek(dataEnd, TSeekOrigin::soBeginning);
+    // A partial frame or block at the end of the old data is filled with
+    // silence, so the new audio starts in step.
+    const std::int64_t partial = dataLength % unit;
+    if (partial != 0) {
+        const std::vector<std::uint8_t> zeros(static_cast<size_t>(unit - partial), 0);
+        Stream->Write(zeros.data(), static_cast<std::int64_t>(zeros.size()));
+    }
+    DataWritten = dataLength + (partial != 0 ? unit - partial : 0);
+    DataAnnounced = DataWritten;
+}
+
+bool TWaveOut::WriteStep(bool Abort)
+{
+    if (!CanOutput.load())
+        return true;
+    UpdateProgress();
+    const bool adpcm = WavType() == TWavType::wtDVIADPCM;
+    if (Abort) {
+        // Frames already taken from the input are not lost on a stop.
+        if (adpcm && PendingBytes > 0)
+            WriteAdpcmBlock();
+        return false;
+    }
+    if (EndOfInput)
+        return false;
+    if (!adpcm) {
+        const int n = ReadFromInput(Buffer.data(), BufferSize);
+        if (n < 0)
+            return true;
+        if (n == 0)
+            return false;
+        Stream->Write(Buffer.data(), n);
+        DataWritten += n;
+        return true;
+    }
+    const int need = SamplesPerBlock * 2 * Channels;
+    while (PendingBytes < need) {
+        const int n = ReadFromInput(Buffer.data() + PendingBytes, need - PendingBytes);
+        if (n == 0) {
+            EndOfInput = true;
+            break;
+        }
+        // Nothing this time: come back at the next step, which the worker
+        // paces and a stop can end.
+        if (n < 0)
+            return true;
+        PendingBytes += n;
+        DeliveredBytes += n;
+    }
+    WriteAdpcmBlock();
+    return true;
+}
+
+void TWaveOut::WriteAdpcmBlock()
+{
+    const int need = SamplesPerBlock * 2 * Channels;
+    // What the input did not deliver is silence.
+    std::fill(Buffer.begin() + PendingBytes, Buffer.begin() + need, 0);
+    std::array<std::int16_t, BufferSize / 2> samples;
+    for (int i = 0; i < SamplesPerBlock * Channels; ++i)
+        samples[i] = static_cast<std::int16_t>(Buffer[2 * i] | (Buffer[2 * i + 1] << 8));
+    TImaAdpcm::EncodeBlock(samples.data(), SamplesPerBlock, Channels, StepIndex, Block.data(),
+                           static_cast<int>(Block.size()));
+    PendingBytes = 0;
+    Stream->Write(Block.data(), static_cast<std::int64_t>(Block.size()));
+    DataWritten += static_cast<std::int64_t>(Block.size());
+}
+
+void TWaveOut::WriteLe32At(std::int64_t Offset, std::uint64_t Value)
+{
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(Value & 0xFF), static_cast<std::uint8_t>((Value >> 8) & 0xFF),
+                                   static_cast<std::uint8_t>((Value >> 16) & 0xFF),
+                                   static_cast<std::uint8_t>((Value >> 24) & 0xFF)};
+    Stream->Seek(Offset, TSeekOrigin::soBeginning);
+    Stream->Write(bytes, 4);
+}
+
+void TWaveOut::PatchHeader()
+{
+    const TACSInput* in = Input();
+    const bool unknownLength = !in || in->Size() <= 0;
+    const bool adpcm = WavType() == TWavType::wtDVIADPCM;
+    // The header written at open is right after a run that delivered what the
+    // input announced. It is brought up to date for an input of unknown
+    // length, after an append, and whenever the file holds another amount of
+    // data than the header says (a stop, a failure, or the ADPCM blocks
+    // rounding), so that every player reads exactly what the file holds.
+    if (!unknownLength && !Appending && DataWritten == DataAnnounced)
+        return;
+    const std::int64_t length = Stream->Size();
+    WriteLe32At(DataSizeOffset, Field32(DataWritten));
+    if (adpcm && FactOffset >= 0 && !Block.empty()) {
+        // Without a known length the blocks are the length; with one, the
+        // frames the input delivered are (the last block is padded).
+        const std::int64_t frames = unknownLength || Appending
+                                        ? DataWritten / static_cast<std::int64_t>(Block.size()) * SamplesPerBlock
+                                        : DeliveredBytes / (2 * Channels);
+        WriteLe32At(FactOffset, Field32(frames));
+    }
+    WriteLe32At(HeaderStart + 4, Field32(length - HeaderStart - 8));
+}
+
+void TWaveOut::CloseOutput()
+{
+    std::exception_ptr failure;
+    if (Stream) {
+        try {
+            if (!Trailer.empty()) {
+                Stream->Seek(DataStart + DataWritten, TSeekOrigin::soBeginning);
+                if ((DataWritten & 1) != 0) {
+                    const std::uint8_t pad = 0;
+                    Stream->Write(&pad, 1);
+                }
+                Stream->Write(Trailer.data(), static_cast<std::int64_t>(Trailer.size()));
+            }
+            PatchHeader();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    Trailer.clear();
+    FreeOwnStream();
+    if (TACSInput* in = Input()) {
+        try {
+            in->CloseInput();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace kestrune
