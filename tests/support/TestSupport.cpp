@@ -69,6 +69,33 @@ std::vector<std::int16_t> AsSamples16(const std::vector<std::uint8_t>& Bytes)
     return out;
 }
 
+std::vector<std::uint8_t> PcmWavImage(const std::vector<std::int16_t>& Samples, int Channels, int SampleRate)
+{
+    std::vector<std::uint8_t> out;
+    auto put = [&out](std::uint32_t Value, int Bytes) {
+        for (int k = 0; k < Bytes; ++k)
+            out.push_back(static_cast<std::uint8_t>(Value >> (8 * k)));
+    };
+    auto tag = [&out](const char* Code) { out.insert(out.end(), Code, Code + 4); };
+    const auto dataBytes = static_cast<std::uint32_t>(Samples.size() * 2);
+    tag("RIFF");
+    put(36 + dataBytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);
+    put(static_cast<std::uint32_t>(Channels), 2);
+    put(static_cast<std::uint32_t>(SampleRate), 4);
+    put(static_cast<std::uint32_t>(SampleRate * Channels * 2), 4);
+    put(static_cast<std::uint32_t>(Channels * 2), 2);
+    put(16, 2);
+    tag("data");
+    put(dataBytes, 4);
+    const auto bytes = AsBytes(Samples);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return out;
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& FileName)
 {
     std::ifstream in(FileName, std::ios::binary);

@@ -34,6 +34,10 @@ std::vector<std::int16_t> Noise16(int Frames, int Channels, std::uint32_t Seed, 
 std::vector<std::uint8_t> AsBytes(const std::vector<std::int16_t>& Samples);
 std::vector<std::int16_t> AsSamples16(const std::vector<std::uint8_t>& Bytes);
 
+// A canonical 44-byte-header PCM WAV image of 16-bit samples, written here
+// independently of the program's own writer.
+std::vector<std::uint8_t> PcmWavImage(const std::vector<std::int16_t>& Samples, int Channels, int SampleRate);
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& FileName);
 void WriteWholeFile(const std::string& FileName, const std::vector<std::uint8_t>& Bytes);
 

@@ -1,0 +1,136 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace kestrune::test;
+
+namespace {
+
+struct TResult {
+    int Status;
+    std::string Out;
+    std::string Err;
+};
+
+TResult Cli(const std::string& Arguments, const TTempDir& Dir)
+{
+    const std::string errFile = Dir.File("stderr.txt");
+    TResult r;
+    r.Status = RunCommand(std::string(KESTRUNE_CLI) + " " + Arguments + " 2>" + ShellQuote(errFile), &r.Out);
+    r.Err = std::filesystem::exists(errFile) ? [&] {
+        const auto b = ReadWholeFile(errFile);
+        return std::string(b.begin(), b.end());
+    }()
+                                              : "";
+    return r;
+}
+
+// Signal to noise ratio in dB of Got against Want.
+double Snr(const std::vector<std::int16_t>& Want, const std::vector<std::int16_t>& Got)
+{
+    double signal = 0, noise = 0;
+    for (size_t i = 0; i < Want.size(); ++i) {
+        signal += double(Want[i]) * Want[i];
+        const double d = double(Want[i]) - Got[i];
+        noise += d * d;
+    }
+    return 10 * std::log10(signal / std::max(noise, 1.0));
+}
+
+} // namespace
+
+TEST(Cli, UsageErrorsExitWithTwo)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("a.wav"), PcmWavImage(Sine16(100, 2, 44100, 440, 1000), 2, 44100));
+    const std::string a = ShellQuote(dir.File("a.wav"));
+    struct TCase {
+        std::string Args;
+        std::string Says;
+    };
+    const TCase cases[] = {
+        {"", "Usage: kestrune-cli COMMAND"},
+        {"frobnicate", "unknown command"},
+        {"convert " + a, "needs an input and an output"},
+        {"convert " + a + " b.wav --wav-type mp3", "--wav-type must be pcm or dvi-adpcm"},
+        {"convert " + a + " b.wav --block-size 510", "multiple of 4"},
+        {"convert " + a + " b.wav --block-size", "needs a value"},
+        {"convert " + a + " b.wav --loud", "unknown option --loud"},
+        {"convert " + a + " b.xyz", "unknown output format"},
+        {"convert " + a + " b", "use --format"},
+    };
+    for (const TCase& c : cases) {
+        const TResult r = Cli(c.Args, dir);
+        EXPECT_EQ(r.Status, 2) << c.Args;
+        EXPECT_NE(r.Err.find(c.Says), std::string::npos) << c.Args << " said: " << r.Err;
+    }
+    const TResult help = Cli("convert --help", dir);
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("Usage: kestrune-cli convert"), std::string::npos);
+}
+
+TEST(Cli, FailedJobsExitWithOneAndSayWhy)
+{
+    TTempDir dir;
+    const auto input = PcmWavImage(Sine16(44100, 2, 44100, 440, 8000), 2, 44100);
+    WriteWholeFile(dir.File("in.wav"), input);
+    WriteWholeFile(dir.File("text.wav"), {'h', 'e', 'l', 'l', 'o', '\n'});
+    const std::string in = ShellQuote(dir.File("in.wav"));
+    // A disk that is full from the first byte.
+    std::filesystem::create_symlink("/dev/full", dir.File("full.wav"));
+    struct TCase {
+        std::string Args;
+        std::string Says;
+    };
+    const TCase cases[] = {
+        {"convert " + ShellQuote(dir.File("missing.wav")) + " " + ShellQuote(dir.File("o1.wav")),
+         "Input file missing"},
+        {"convert " + ShellQuote(dir.File("text.wav")) + " " + ShellQuote(dir.File("o2.wav")), "Cannot read"},
+        {"convert " + in + " " + ShellQuote(dir.File("no/such/dir/o3.wav")), "Cannot create file"},
+        {"convert " + in + " " + ShellQuote(dir.File("full.wav")), "No space left on device"},
+        {"convert " + in + " " + ShellQuote(dir.Path().string() + "/./in.wav"), "The output file must be different from the input file!"},
+    };
+    for (const TCase& c : cases) {
+        const TResult r = Cli(c.Args, dir);
+        EXPECT_EQ(r.Status, 1) << c.Args;
+        EXPECT_NE(r.Err.find(c.Says), std::string::npos) << c.Args << " said: " << r.Err;
+    }
+    // Nothing half-written stays behind, and the input is never touched.
+    EXPECT_FALSE(std::filesystem::exists(dir.File("o1.wav")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("o2.wav")));
+    EXPECT_EQ(ReadWholeFile(dir.File("in.wav")), input);
+}
+
+TEST(Cli, ConvertsPcmToAdpcmAndBack)
+{
+    TTempDir dir;
+    const auto samples = Sine16(3 * 44100, 2, 44100, 440, 12000);
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(samples, 2, 44100));
+
+    const TResult toAdpcm = Cli("convert --json " + ShellQuote(dir.File("in.wav")) + " " +
+                                    ShellQuote(dir.File("ima.wav")) + " --wav-type dvi-adpcm --block-size 1024",
+                                dir);
+    ASSERT_EQ(toAdpcm.Status, 0) << toAdpcm.Err;
+    EXPECT_NE(toAdpcm.Out.find("\"event\":\"done\""), std::string::npos) << toAdpcm.Out;
+    EXPECT_TRUE(toAdpcm.Err.empty()) << toAdpcm.Err; // no progress drawn off a terminal
+
+    const TResult back = Cli("convert " + ShellQuote(dir.File("ima.wav")) + " " + ShellQuote(dir.File("back.wav")), dir);
+    ASSERT_EQ(back.Status, 0) << back.Err;
+    EXPECT_NE(back.Out.find("back.wav: "), std::string::npos) << back.Out;
+
+    const auto decoded = ReadWholeFile(dir.File("back.wav"));
+    ASSERT_GT(decoded.size(), 44u);
+    auto got = AsSamples16(std::vector<std::uint8_t>(decoded.begin() + 44, decoded.end()));
+    // The last ADPCM block is padded with silence; the audio before it is kept.
+    ASSERT_GE(got.size(), samples.size());
+    got.resize(samples.size());
+    EXPECT_GT(Snr(samples, got), 30.0);
+
+    const TResult copy = Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("copy.wav")), dir);
+    ASSERT_EQ(copy.Status, 0) << copy.Err;
+    EXPECT_TRUE(copy.Out.empty());
+    EXPECT_EQ(ReadWholeFile(dir.File("copy.wav")), ReadWholeFile(dir.File("in.wav")));
+}
