@@ -54,22 +54,6 @@ INSTANTIATE_TEST_SUITE_P(Shapes, ApeShortRoundTrip, ::testing::ValuesIn(AllShape
                                     "ch_" + std::to_string(param.param.Bits) + "bit";
                          });
 
-// Several frames whose contents differ, so every frame kind follows every
-// other and the last frame is short; lengths exactly one frame and one more.
-std::vector<uint8_t> MixedFrames(const TPcmFormat& format, uint32_t frameBlocks, uint32_t lastBlocks)
-{
-    std::vector<uint8_t> pcm;
-    uint32_t seed = 7;
-    for (TSignal signal : {TSignal::sgNoise, TSignal::sgSilence, TSignal::sgPseudoStereo, TSignal::sgSecondSilent,
-                           TSignal::sgSquare}) {
-        const auto part = MakeSignal(signal, format, frameBlocks, seed++);
-        pcm.insert(pcm.end(), part.begin(), part.end());
-    }
-    const auto last = MakeSignal(TSignal::sgMusic, format, lastBlocks, seed);
-    pcm.insert(pcm.end(), last.begin(), last.end());
-    return pcm;
-}
-
 TEST(ApeFrameBoundaries, MixedFramesWithShortLastFrame)
 {
     for (int bits : {8, 16, 24}) {

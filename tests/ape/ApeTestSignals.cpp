@@ -126,6 +126,20 @@ std::vector<uint8_t> MakeSignal(TSignal signal, const TPcmFormat& format, uint32
     return out;
 }
 
+std::vector<uint8_t> MixedFrames(const TPcmFormat& format, uint32_t frameBlocks, uint32_t lastBlocks)
+{
+    std::vector<uint8_t> pcm;
+    uint32_t seed = 7;
+    for (TSignal signal : {TSignal::sgNoise, TSignal::sgSilence, TSignal::sgPseudoStereo, TSignal::sgSecondSilent,
+                           TSignal::sgSquare}) {
+        const auto part = MakeSignal(signal, format, frameBlocks, seed++);
+        pcm.insert(pcm.end(), part.begin(), part.end());
+    }
+    const auto last = MakeSignal(TSignal::sgMusic, format, lastBlocks, seed);
+    pcm.insert(pcm.end(), last.begin(), last.end());
+    return pcm;
+}
+
 std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t>& pcm, bool extraChunks)
 {
     static const char kList[] = "LIST\x0b\0\0\0INFOabcdefg";  // odd-sized chunk: header length not a multiple of 4
@@ -133,7 +147,7 @@ std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t
     std::vector<uint8_t> w;
     const size_t listBytes = extraChunks ? 8 + 11 + 1 : 0;
     const size_t tailBytes = extraChunks ? 14 : 0;
-    const size_t pad = pcm.size() & 1;
+    const size_t pad = extraChunks ? pcm.size() & 1 : 0;
     PutId(w, "RIFF");
     Put32(w, uint32_t(36 + listBytes + pcm.size() + pad + tailBytes));
     PutId(w, "WAVE");

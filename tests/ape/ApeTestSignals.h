@@ -32,6 +32,11 @@ enum class TSignal {
 std::vector<uint8_t> MakeSignal(TSignal signal, const TPcmFormat& format, uint32_t blocks, uint32_t seed = 1);
 const char* SignalName(TSignal signal);
 
+// Frames of noise, silence, pseudo-stereo, a silent second channel and a
+// square wave, frameBlocks each, then lastBlocks of music: every frame kind
+// follows another and the last frame is short.
+std::vector<uint8_t> MixedFrames(const TPcmFormat& format, uint32_t frameBlocks, uint32_t lastBlocks);
+
 // Canonical 44-byte header plus data; extraChunks adds a LIST chunk of odd
 // length before the data and a chunk after it.
 std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t>& pcm, bool extraChunks = false);
