@@ -87,7 +87,7 @@ const char* TConvertCommand::Usage()
 
 const std::set<std::string>& TConvertCommand::Flags()
 {
-    static const std::set<std::string> flags{"--json", "--quiet", "--help"};
+    static const std::set<std::string> flags{};
     return flags;
 }
 

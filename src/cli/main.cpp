@@ -1,13 +1,14 @@
 // kestrune-cli: Kestrune's jobs without a display.
 
 #include "cli/TCliArgs.h"
+#include "cli/TCliCommand.h"
 #include "cli/TCliOutput.h"
-#include "cli/TConvertCommand.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <cstring>
 #include <exception>
+#include <set>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -24,18 +25,21 @@ extern "C" void OnInterrupt(int)
     Interrupted = true;
 }
 
-const char* MainUsage()
+std::string MainUsage()
 {
-    return "Usage: kestrune-cli COMMAND [options]\n"
-           "\n"
-           "Commands:\n"
-           "  convert IN OUT   convert an audio file (see kestrune-cli convert --help)\n"
-           "\n"
-           "Options:\n"
-           "  --help           this text\n"
-           "  --version        the program's version\n"
-           "\n"
-           "Exit status: 0 done, 1 the job failed, 2 wrong usage.\n";
+    std::string text = "Usage: kestrune-cli COMMAND [options]\n\nCommands:\n";
+    for (const TCliCommand& command : Commands()) {
+        std::string name = command.Name;
+        name.resize(std::max<size_t>(name.size() + 2, 12), ' ');
+        text += "  " + name + command.Summary + "\n";
+    }
+    text += "\nEvery command takes --help, --json (one JSON object per line on stdout)\n"
+            "and --quiet (nothing but errors).\n"
+            "\nOptions:\n"
+            "  --help      this text\n"
+            "  --version   the program's version\n"
+            "\nExit status: 0 done, 1 the job failed, 2 wrong usage.\n";
+    return text;
 }
 
 } // namespace
@@ -47,18 +51,22 @@ int main(int argc, char** argv)
         std::cerr << MainUsage();
         return 2;
     }
-    const std::string command = words.front();
-    if (command == "--help" || command == "-h" || command == "help") {
+    const std::string name = words.front();
+    if (name == "--help" || name == "-h" || name == "help") {
         std::cout << MainUsage();
         return 0;
     }
-    if (command == "--version") {
+    if (name == "--version") {
         std::cout << "kestrune-cli 0.1.0\n";
         return 0;
     }
     words.erase(words.begin());
-    if (command != "convert") {
-        std::cerr << "kestrune-cli: unknown command \"" << command << "\"\n" << MainUsage();
+    const TCliCommand* command = nullptr;
+    for (const TCliCommand& c : Commands())
+        if (name == c.Name)
+            command = &c;
+    if (!command) {
+        std::cerr << "kestrune-cli: unknown command \"" << name << "\"\n" << MainUsage();
         return 2;
     }
 
@@ -69,18 +77,20 @@ int main(int argc, char** argv)
 
     bool json = false;
     try {
-        const TCliArgs args(words, TConvertCommand::Flags(), TConvertCommand::Options());
+        std::set<std::string> flags = command->Flags;
+        flags.insert({"--json", "--quiet", "--help"});
+        const TCliArgs args(words, flags, command->Options);
         if (args.Flag("--help")) {
-            std::cout << TConvertCommand::Usage();
+            std::cout << command->Usage();
             return 0;
         }
         json = args.Flag("--json");
         TCliOutput out(std::cout, std::cerr, json, args.Flag("--quiet"), ::isatty(STDERR_FILENO) != 0);
-        return TConvertCommand::Execute(args, out, Interrupted);
+        return command->Execute(args, out, Interrupted);
     } catch (const EUsage& e) {
         if (json)
             std::cout << "{\"event\":\"error\",\"message\":" << TCliOutput::JsonString(e.what()) << "}\n";
-        std::cerr << "kestrune-cli: " << e.what() << "\nTry 'kestrune-cli " << command << " --help'.\n";
+        std::cerr << "kestrune-cli: " << e.what() << "\nTry 'kestrune-cli " << name << " --help'.\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "kestrune-cli: " << e.what() << "\n";

@@ -1,0 +1,16 @@
+#include "cli/TCliCommand.h"
+#include "cli/TConvertCommand.h"
+
+namespace kestrune::cli {
+
+// Each command adds its entry here.
+const std::vector<TCliCommand>& Commands()
+{
+    static const std::vector<TCliCommand> commands{
+        {"convert", "convert an audio file", &TConvertCommand::Usage, TConvertCommand::Flags(),
+         TConvertCommand::Options(), &TConvertCommand::Execute},
+    };
+    return commands;
+}
+
+} // namespace kestrune::cli
