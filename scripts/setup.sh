@@ -9,7 +9,7 @@ PACKAGES="
   libmpg123-0 libmpg123-dev
   sox libsox-fmt-all ffmpeg flac lame vorbis-tools
   hyperfine
-  default-jre-headless libjmac-java wesnoth-1.16-music
+  default-jre-headless libjmac-java
 "
 
 # Only the benchmarks need these (the standard performance input is made from
