@@ -1,0 +1,123 @@
+#include "recording/TTrackSplitter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+using namespace kestrune;
+
+namespace {
+
+std::vector<std::uint8_t> Block16(const std::vector<int>& Samples)
+{
+    std::vector<std::uint8_t> out;
+    for (int s : Samples) {
+        const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(s));
+        out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    return out;
+}
+
+// Feeds one block as the recorder's handler would; Base follows what was handed on.
+struct TTrack {
+    TTrackSplitter Splitter;
+    std::int64_t Position = 0;
+    std::vector<std::uint8_t> Written;
+
+    TTrackSplitter::TBlock Feed(std::vector<std::uint8_t> Data, int Level8 = 10, int Level16 = 1500)
+    {
+        const auto r = Splitter.Process(Data.data(), static_cast<int>(Data.size()), Position, Level8, Level16);
+        if (r.HandOn > 0) {
+            Written.insert(Written.end(), Data.begin(), Data.begin() + r.HandOn);
+            Position += r.HandOn;
+        }
+        return r;
+    }
+};
+
+} // namespace
+
+TEST(TrackSplitter, LevelTestUsesTheMagnitude)
+{
+    struct TCase {
+        int Bits;
+        std::vector<std::uint8_t> Sample;
+        bool Sound;
+    };
+    // Level8 10, Level16 1500. Negative swings are as loud as positive ones.
+    const TCase cases[] = {
+        {8, {137}, false}, {8, {138}, true},  {8, {119}, false}, {8, {118}, true}, {8, {0}, true},
+        {16, Block16({1499}), false}, {16, Block16({1500}), true}, {16, Block16({-1499}), false},
+        {16, Block16({-20000}), true},
+        {24, {0x00, 0xDC, 0x05}, true},  // 384000 = 1500 * 256: the 24-bit level itself
+        {24, {0xFF, 0xDB, 0x05}, false}, // 383999: just below 1500 * 256
+    };
+    for (const TCase& c : cases) {
+        TTrackSplitter s;
+        s.Configure(c.Bits, 1000);
+        s.Reset();
+        // A sound sample first so that a lone test sample is not taken for a click.
+        std::vector<std::uint8_t> data = c.Sample;
+        data.insert(data.end(), c.Sample.begin(), c.Sample.end());
+        const auto r = s.Process(data.data(), static_cast<int>(data.size()), 0, 10, 1500);
+        EXPECT_EQ(s.SoundStart() >= 0, c.Sound) << "bits " << c.Bits << " first byte " << int(c.Sample[0]);
+        EXPECT_EQ(r.HandOn > 0, c.Sound);
+    }
+}
+
+TEST(TrackSplitter, QuietBeforeFirstSoundIsHeldBack)
+{
+    TTrack t;
+    t.Splitter.Configure(16, 100);
+    t.Splitter.Reset();
+    EXPECT_EQ(t.Feed(Block16({10, -20, 1400, -1400})).HandOn, -1);
+    // A lone click before anything was handed on does not start a track.
+    EXPECT_EQ(t.Feed(Block16({0, 3000, 0, 0})).HandOn, -1);
+    EXPECT_EQ(t.Splitter.SoundStart(), -1);
+    EXPECT_TRUE(t.Written.empty());
+
+    // The track starts exactly at its first sound sample.
+    const auto r = t.Feed(Block16({0, 0, 5000, -6000, 7000, 0}));
+    EXPECT_EQ(r.HandOn, 8);
+    EXPECT_EQ(t.Written, Block16({5000, -6000, 7000, 0}));
+    EXPECT_EQ(t.Splitter.SoundStart(), 0);
+    EXPECT_EQ(t.Splitter.SoundEnd(), 4);
+    EXPECT_EQ(t.Splitter.QuietStart(), 6);
+    EXPECT_EQ(r.Peak, 7000);
+}
+
+TEST(TrackSplitter, QuietRunOfExactlySilenceBytesEndsTrack)
+{
+    for (int silence : {6, 7}) {
+        TTrack t;
+        t.Splitter.Configure(16, silence);
+        t.Splitter.Reset();
+        ASSERT_GT(t.Feed(Block16({4000, 4000, 4000})).HandOn, 0);
+        // Quiet samples at positions 6, 8, 10, 12: a run of 6 bytes first to last.
+        const auto r = t.Feed(Block16({0, 0, 0, 0}));
+        EXPECT_EQ(r.QuietRun, 6);
+        if (silence == 6) {
+            EXPECT_EQ(r.HandOn, 0);
+            EXPECT_TRUE(r.Split);
+        } else {
+            EXPECT_EQ(r.HandOn, 8);
+            EXPECT_FALSE(r.Split);
+        }
+    }
+}
+
+TEST(TrackSplitter, SoundInsideQuietRunForgetsIt)
+{
+    TTrack t;
+    t.Splitter.Configure(16, 10);
+    t.Splitter.Reset();
+    t.Feed(Block16({4000, 4000, 0, 0}));
+    EXPECT_GE(t.Splitter.QuietStart(), 0);
+    t.Feed(Block16({0, 0, 9000, 0}));
+    // The run restarted after the new sound, so it is short again.
+    EXPECT_EQ(t.Splitter.QuietEnd() - t.Splitter.QuietStart(), 0);
+    EXPECT_EQ(t.Splitter.SoundEnd(), 12);
+    EXPECT_EQ(t.Splitter.SoundLength(), 12);
+}
