@@ -7,8 +7,12 @@ PACKAGES="
   build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libmpg123-0 libmpg123-dev
+  libmp3lame0 libmp3lame-dev mpg123
+  libflac12 libflac-dev
+  libogg0 libogg-dev libvorbis0a libvorbisenc2 libvorbisfile3 libvorbis-dev
   sox libsox-fmt-all ffmpeg flac lame vorbis-tools
   hyperfine
+  libasound2-dev alsa-utils libpulse-dev pulseaudio pulseaudio-utils libsoxr-dev
   default-jre-headless libjmac-java
 "
 
