@@ -94,6 +94,10 @@ void TWaveIn::Parse()
             return;
         }
         FBitsPerSample = bits;
+        if (FrameBytes() > BufferSize) {
+            Invalidate(std::to_string(FChannels) + " channels are not supported");
+            return;
+        }
         FTotalSamples = length / FrameBytes();
         FSize = FTotalSamples * FrameBytes();
         break;

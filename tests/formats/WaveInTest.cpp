@@ -176,6 +176,8 @@ TEST(WaveIn, FilesItCannotReadFailToOpenWithTheReason)
          "wave format 0x0161 is not supported"},
         {"32-bit PCM", withFormat(TRiffBuilder::Format(1, 2, 44100, 8, 32)), "32-bit PCM samples are not supported"},
         {"rate 0", withFormat(TRiffBuilder::Format(1, 2, 0, 4, 16)), "the sample rate is 0"},
+        {"frames beyond the buffer", withFormat(TRiffBuilder::Format(1, 6000, 44100, 18000, 24)),
+         "6000 channels are not supported"},
         {"short fmt", withFormat(TBytes(10, 1)), "damaged format chunk"},
         {"no data", noData, "no data chunk"},
         {"data first", dataFirst, "the data chunk comes before the format chunk"},

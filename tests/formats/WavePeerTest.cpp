@@ -77,6 +77,7 @@ std::vector<std::int16_t> Loud(int Frames, int Channels)
 TEST(WavePeer, PcmWeWriteReadsIdenticallyInSoxAndFfmpeg)
 {
     KESTRUNE_REQUIRE_TOOL("sox");
+    KESTRUNE_REQUIRE_TOOL("soxi");
     KESTRUNE_REQUIRE_TOOL("ffmpeg");
     TTempDir dir;
     TBytes pcm24;
