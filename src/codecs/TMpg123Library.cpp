@@ -1,5 +1,7 @@
 #include "codecs/TMpg123Library.h"
 
+#include "pipeline/EACSException.h"
+
 #include <mutex>
 
 namespace kestrune {
@@ -18,6 +20,12 @@ TMpg123Library::TMpg123Library() : Library(SoName)
     read = Library.Entry<decltype(read)>("mpg123_read");
     getformat = Library.Entry<decltype(getformat)>("mpg123_getformat");
     plain_strerror = Library.Entry<decltype(plain_strerror)>("mpg123_plain_strerror");
+    replace_reader_handle = Library.Entry<decltype(replace_reader_handle)>("mpg123_replace_reader_handle");
+    open_handle = Library.Entry<decltype(open_handle)>("mpg123_open_handle");
+    close = Library.Entry<decltype(close)>("mpg123_close");
+    decode_frame = Library.Entry<decltype(decode_frame)>("mpg123_decode_frame");
+    info = Library.Entry<decltype(info)>("mpg123_info");
+    strerror = Library.Entry<decltype(strerror)>("mpg123_strerror");
     // Versions before 1.27 need the global set-up once; newer ones ignore it.
     if (init)
         init();
@@ -36,6 +44,36 @@ std::shared_ptr<const TMpg123Library> TMpg123Library::Load()
 bool TMpg123Library::HasFeedDecoder() const
 {
     return new_ && delete_ && format_none && format && rates && open_feed && feed && read && getformat;
+}
+
+bool TMpg123Library::HasReaderDecoder() const
+{
+    return new_ && delete_ && format_none && format && rates && replace_reader_handle && open_handle && close &&
+           decode_frame && getformat && info;
+}
+
+void TMpg123Library::THandleDeleter::operator()(mpg123_handle* Handle) const
+{
+    if (Library && Handle)
+        Library->delete_(Handle);
+}
+
+TMpg123Library::THandle TMpg123Library::NewDecoder16(const std::shared_ptr<const TMpg123Library>& Library)
+{
+    int error = MPG123_OK;
+    THandle handle(Library->new_(nullptr, &error), THandleDeleter{Library});
+    if (!handle)
+        throw EACSException("The MPEG audio decoder could not be created.");
+    // Damaged frames are the decoder's business, not the terminal's.
+    if (Library->param)
+        Library->param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    Library->format_none(handle.get());
+    const long* rates = nullptr;
+    std::size_t rateCount = 0;
+    Library->rates(&rates, &rateCount);
+    for (std::size_t i = 0; i < rateCount; ++i)
+        Library->format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    return handle;
 }
 
 } // namespace kestrune

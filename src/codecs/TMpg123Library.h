@@ -35,9 +35,32 @@ public:
     decltype(&::mpg123_read) read = nullptr;
     decltype(&::mpg123_getformat) getformat = nullptr;
     decltype(&::mpg123_plain_strerror) plain_strerror = nullptr;
+    // Decoding from a reader of the caller's (the MP3 decoder): 64-bit
+    // offsets, the names without suffix on this platform.
+    decltype(&::mpg123_replace_reader_handle) replace_reader_handle = nullptr;
+    decltype(&::mpg123_open_handle) open_handle = nullptr;
+    decltype(&::mpg123_close) close = nullptr;
+    decltype(&::mpg123_decode_frame) decode_frame = nullptr;
+    decltype(&::mpg123_info) info = nullptr;
+    decltype(&::mpg123_strerror) strerror = nullptr;
 
     // True when every entry point that feed decoding needs was found.
     bool HasFeedDecoder() const;
+    // True when every entry point that decoding through a reader needs was
+    // found.
+    bool HasReaderDecoder() const;
+
+    // Frees a decoder handle through the binding that made it.
+    struct THandleDeleter {
+        std::shared_ptr<const TMpg123Library> Library;
+        void operator()(mpg123_handle* Handle) const;
+    };
+    using THandle = std::unique_ptr<mpg123_handle, THandleDeleter>;
+
+    // A new decoder that prints nothing and puts out 16-bit signed samples,
+    // mono or stereo, at every rate the library knows. Raises EACSException
+    // "The MPEG audio decoder could not be created." when the library refuses.
+    static THandle NewDecoder16(const std::shared_ptr<const TMpg123Library>& Library);
 
 private:
     TMpg123Library();

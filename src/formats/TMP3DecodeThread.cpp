@@ -1,0 +1,285 @@
+#include "formats/TMP3DecodeThread.h"
+
+#include "common/Rounding.h"
+#include "pipeline/EACSException.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <sys/types.h>
+
+namespace kestrune {
+
+namespace {
+
+// The decoder reads the input held in memory through these two callbacks,
+// as it would read a file: it may seek, to look for a tag at the end.
+struct TMemoryReader {
+    const unsigned char* Data = nullptr;
+    std::size_t Size = 0;
+    std::size_t Pos = 0;
+};
+
+ssize_t ReadMemory(void* Handle, void* Buffer, size_t Count)
+{
+    auto* r = static_cast<TMemoryReader*>(Handle);
+    const std::size_t n = std::min(Count, r->Size - r->Pos);
+    std::memcpy(Buffer, r->Data + r->Pos, n);
+    r->Pos += n;
+    return static_cast<ssize_t>(n);
+}
+
+off_t SeekMemory(void* Handle, off_t Offset, int Whence)
+{
+    auto* r = static_cast<TMemoryReader*>(Handle);
+    off_t base = 0;
+    if (Whence == SEEK_CUR)
+        base = static_cast<off_t>(r->Pos);
+    else if (Whence == SEEK_END)
+        base = static_cast<off_t>(r->Size);
+    else if (Whence != SEEK_SET)
+        return -1;
+    if ((Offset < 0 && -Offset > base) || (Offset > 0 && Offset > static_cast<off_t>(r->Size) - base))
+        return -1;
+    r->Pos = static_cast<std::size_t>(base + Offset);
+    return static_cast<off_t>(r->Pos);
+}
+
+// RIFF sizes are 32-bit; longer audio says 0xFFFFFFFF ("to the end of the
+// file"), as the WAV writer does.
+std::uint32_t Field32(std::int64_t Value)
+{
+    if (Value > 0xFFFFFFFFLL)
+        return 0xFFFFFFFFU;
+    return static_cast<std::uint32_t>(std::max<std::int64_t>(0, Value));
+}
+
+void Put16(unsigned char* At, std::uint32_t V)
+{
+    At[0] = static_cast<unsigned char>(V & 0xFF);
+    At[1] = static_cast<unsigned char>((V >> 8) & 0xFF);
+}
+
+void Put32(unsigned char* At, std::uint32_t V)
+{
+    Put16(At, V & 0xFFFF);
+    Put16(At + 2, V >> 16);
+}
+
+} // namespace
+
+std::int64_t TMP3DecodeThread::EstimateDataBytes(std::int64_t InputBytes, long BitRate, long SampleRate,
+                                                 int Channels)
+{
+    if (BitRate <= 0 || SampleRate <= 0 || InputBytes <= 0)
+        return 0;
+    // ceil(144 × bit rate ÷ sample rate): the bytes of one such frame.
+    const std::int64_t frameBytes = (144LL * BitRate + SampleRate - 1) / SampleRate;
+    if (frameBytes <= 0)
+        return 0;
+    const std::int64_t frames = DivRoundHalfEven(InputBytes * 1152, frameBytes);
+    return frames * Channels * 2;
+}
+
+TMP3DecodeThread::TMP3DecodeThread(TSetup S) : Setup(std::move(S))
+{
+    Thread = std::thread([this] { Execute(); });
+}
+
+TMP3DecodeThread::~TMP3DecodeThread()
+{
+    StopRequested = true;
+    if (Thread.joinable())
+        Thread.join();
+}
+
+bool TMP3DecodeThread::WaitFinished(std::chrono::milliseconds Timeout) const
+{
+    std::unique_lock lock(FinishMutex);
+    return FinishSignal.wait_for(lock, Timeout, [this] { return FFinished.load(); });
+}
+
+void TMP3DecodeThread::Execute()
+{
+    std::exception_ptr failure;
+    try {
+        Decode();
+        Finish();
+    } catch (...) {
+        failure = std::current_exception();
+        try {
+            Finish();
+        } catch (...) {
+            // The first failure is the one the owner hears about.
+        }
+    }
+    // The memory goes before the owner hears of the end.
+    std::vector<unsigned char>().swap(Data);
+    std::vector<unsigned char>().swap(Pending);
+    try {
+        if (failure) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception& e) {
+                if (Setup.OnThreadException)
+                    Setup.OnThreadException(Setup.Owner, e);
+            }
+        } else if (Setup.OnDone) {
+            Setup.OnDone(Setup.Owner, HeaderWritten);
+        }
+    } catch (...) {
+        // A handler's own failure has nowhere to go; the thread still ends.
+    }
+    {
+        std::lock_guard lock(FinishMutex);
+        FFinished = true;
+    }
+    FinishSignal.notify_all();
+}
+
+void TMP3DecodeThread::Decode()
+{
+    const TMpg123Library& lib = *Setup.Library;
+    TStream& in = *Setup.Input;
+    OutputStart = Setup.Output->Position();
+
+    const std::int64_t size = std::max<std::int64_t>(0, in.Size() - in.Position());
+    if (static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max() / 2)
+        throw EACSException("The MP3 file is too large.");
+    Data.resize(static_cast<std::size_t>(size));
+    if (size > 0 && !in.ReadExact(Data.data(), size))
+        throw EACSException("The MP3 file could not be read to its end.");
+
+    TMpg123Library::THandle handle = TMpg123Library::NewDecoder16(Setup.Library);
+    // Damage is skipped however long it runs, as a decoder that goes on
+    // after every error would; the library's own limit gives up after 1 KiB.
+    if (lib.param)
+        lib.param(handle.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
+    TMemoryReader reader{Data.data(), Data.size(), 0};
+    if (lib.replace_reader_handle(handle.get(), ReadMemory, SeekMemory, nullptr) != MPG123_OK ||
+        lib.open_handle(handle.get(), &reader) != MPG123_OK)
+        return; // nothing decodable: OnDone with Success false
+    struct TCloser {
+        const TMpg123Library& Lib;
+        mpg123_handle* Handle;
+        ~TCloser() { Lib.close(Handle); }
+    } closer{lib, handle.get()};
+
+    Pending.reserve(WriteBufferBytes);
+    while (!StopRequested.load()) {
+        off_t frame = 0;
+        unsigned char* audio = nullptr;
+        std::size_t bytes = 0;
+        const int result = lib.decode_frame(handle.get(), &frame, &audio, &bytes);
+        if (result == MPG123_NEW_FORMAT) {
+            if (!HeaderWritten)
+                OnFirstFrame(handle.get());
+            continue;
+        }
+        if (result != MPG123_OK)
+            break; // the end of the data, or damage the decoder cannot pass
+        if (bytes > 0 && HeaderWritten)
+            WriteAudio(audio, bytes);
+    }
+    Flush();
+}
+
+void TMP3DecodeThread::OnFirstFrame(mpg123_handle* Handle)
+{
+    const TMpg123Library& lib = *Setup.Library;
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    lib.getformat(Handle, &rate, &channels, &encoding);
+    if (rate <= 0 || channels < 1 || channels > 2 || encoding != MPG123_ENC_SIGNED_16)
+        return;
+    mpg123_frameinfo info{};
+    if (lib.info(Handle, &info) == MPG123_OK)
+        BitRate = static_cast<long>(info.bitrate) * 1000;
+    SampleRate = rate;
+    Channels = channels;
+    // From here on every frame comes out in the first frame's layout: one
+    // file, one header.
+    lib.format_none(Handle);
+    lib.format(Handle, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+
+    Estimate = EstimateDataBytes(static_cast<std::int64_t>(Data.size()), BitRate, SampleRate, Channels);
+    unsigned char h[44];
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, Field32(Estimate + 36));
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    Put32(h + 16, 16);
+    Put16(h + 20, 1);
+    Put16(h + 22, static_cast<std::uint32_t>(Channels));
+    Put32(h + 24, static_cast<std::uint32_t>(SampleRate));
+    Put32(h + 28, static_cast<std::uint32_t>(SampleRate * Channels * 2));
+    Put16(h + 32, static_cast<std::uint32_t>(Channels * 2));
+    Put16(h + 34, 16);
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, Field32(Estimate));
+    Setup.Output->Write(h, sizeof h);
+    HeaderWritten = true;
+}
+
+void TMP3DecodeThread::WriteAudio(const unsigned char* Audio, std::size_t Bytes)
+{
+    // A frame never holds a partial sample frame; keep whole ones only, so
+    // the data stays aligned whatever the library hands out.
+    Pending.insert(Pending.end(), Audio, Audio + Bytes);
+    DataBytes += static_cast<std::int64_t>(Bytes);
+    if (Pending.size() >= WriteBufferBytes)
+        Flush();
+    if (Estimate != 0) {
+        const int percent = PercentHalfEven(44 + DataBytes, Estimate);
+        if (percent != LastProgress.load()) {
+            LastProgress = percent;
+            if (Setup.OnProgress)
+                Setup.OnProgress(Setup.Owner);
+        }
+    }
+}
+
+void TMP3DecodeThread::Flush()
+{
+    if (Pending.empty())
+        return;
+    Setup.Output->Write(Pending.data(), static_cast<std::int64_t>(Pending.size()));
+    Pending.clear();
+}
+
+void TMP3DecodeThread::Finish()
+{
+    std::exception_ptr failure;
+    if (HeaderWritten && Setup.Output) {
+        try {
+            Flush();
+            TStream& out = *Setup.Output;
+            const std::int64_t length = out.Size() - OutputStart;
+            unsigned char field[4];
+            Put32(field, Field32(length - 44));
+            out.Seek(OutputStart + 40, TSeekOrigin::soBeginning);
+            out.Write(field, 4);
+            Put32(field, Field32(length - 8));
+            out.Seek(OutputStart + 4, TSeekOrigin::soBeginning);
+            out.Write(field, 4);
+            out.Seek(0, TSeekOrigin::soEnd);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    Pending.clear();
+    // Streams the thread opened are closed; supplied ones stay with the owner.
+    if (Setup.OwnInput) {
+        Setup.OwnInput.reset();
+        Setup.Input = nullptr;
+    }
+    if (Setup.OwnOutput) {
+        Setup.OwnOutput.reset();
+        Setup.Output = nullptr;
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace kestrune
