@@ -1,0 +1,76 @@
+#pragma once
+
+#include "pipeline/TACSFileIn.h"
+
+#include <FLAC/stream_decoder.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kestrune {
+
+class TFLACLibrary;
+
+// Reads FLAC files through libFLAC's stream decoder and hands out PCM of 8,
+// 16 or 24 bits: 8-bit samples in the pipeline's unsigned form; depths
+// between (12, 20 bits) are widened to the next of those three.
+//
+// A file of more than 2 channels or more than 24 bits per sample is not
+// Valid and fails in OpenInput with the reason. Every frame is handed out,
+// the last one included; with the total length known the input hands out
+// exactly Size bytes, and a file whose STREAMINFO gives no length (a stream
+// that was cut or never finished) is read to its end with Size -1. Damaged
+// frames become what libFLAC makes of them (silence or nothing), so damaged
+// input gives less audio or "Error reading FLAC file", never more.
+//
+// Threads: opened on the thread that runs the output, read and closed on the
+// output's worker.
+class TFLACIn : public TACSFileIn {
+public:
+    // Raises EACSException "libFLAC.so.12 library could not be loaded." when
+    // libFLAC is missing.
+    TFLACIn();
+    ~TFLACIn() override;
+
+    void OpenInput() override;
+    int ReadBlock(void* Buffer, int Count) override;
+    void OpenFile() override;
+    void CloseFile() override;
+    // Positions the decoder at a frame (sample index); false when libFLAC
+    // cannot seek there.
+    bool SeekSample(std::int64_t Sample) override;
+
+private:
+    struct TDecoderDeleter {
+        const TFLACLibrary* Library;
+        void operator()(FLAC__StreamDecoder* D) const;
+    };
+    using TDecoderHandle = std::unique_ptr<FLAC__StreamDecoder, TDecoderDeleter>;
+
+    friend struct TFLACInCallbacks;
+
+    void Release();
+    // Decodes frames until one delivers PCM; false at the end of the stream.
+    bool NextFrame();
+    std::string Name() const;
+
+    std::shared_ptr<const TFLACLibrary> Library;
+    TDecoderHandle Decoder{nullptr, TDecoderDeleter{nullptr}};
+
+    // The decoded frame: interleaved PCM in the pipeline's form, and a 0-based
+    // cursor (the next byte to hand out, the end of the valid bytes).
+    std::vector<std::uint8_t> Frame;
+    int FrameStart = 0;
+    int FrameEnd = 0;
+    bool FrameDelivered = false;
+
+    int StreamBits = 0;         // bits per sample in the file
+    bool LengthKnown = false;   // STREAMINFO carries the total sample count
+    bool GotStreamInfo = false;
+    bool EndOfFile = false;
+    bool SeekFailed = false;
+    bool InMetadata = false;
+};
+
+} // namespace kestrune
