@@ -2,6 +2,8 @@
 
 #include "devices/TAlsaBackend.h"
 #include "devices/TPulseBackend.h"
+#include "devices/TVirtualBackend.h"
+#include "pipeline/EACSException.h"
 
 namespace kestrune {
 
@@ -136,6 +138,30 @@ std::string TDeviceCatalog::PlaybackDeviceName(int Index)
 bool TDeviceCatalog::IsVirtualName(const std::string& Device)
 {
     return StartsWith(Device, "virtual:");
+}
+
+std::unique_ptr<ICaptureStream> TDeviceCatalog::OpenCapture(const std::string& Device, const TAudioFormat& Format,
+                                                            bool RealTime, int TimeoutMs)
+{
+    if (StartsWith(Device, "alsa:"))
+        return TAlsaBackend::OpenCapture(Device.substr(5), Format, TimeoutMs);
+    if (StartsWith(Device, "pulse:"))
+        return TPulseBackend::OpenCapture(Device.substr(6), Format, TimeoutMs);
+    if (Device == "virtual:demo" || IsVirtualFile(Device))
+        return TVirtualBackend::OpenCapture(Device.substr(8), Format, RealTime);
+    throw EACSException("Unknown capture device \"" + Device + "\"");
+}
+
+std::unique_ptr<IPlaybackStream> TDeviceCatalog::OpenPlayback(const std::string& Device, const TAudioFormat& Format,
+                                                              bool RealTime, int TimeoutMs)
+{
+    if (StartsWith(Device, "alsa:"))
+        return TAlsaBackend::OpenPlayback(Device.substr(5), Format, TimeoutMs);
+    if (StartsWith(Device, "pulse:"))
+        return TPulseBackend::OpenPlayback(Device.substr(6), Format, TimeoutMs);
+    if (Device == "virtual:null" || IsVirtualFile(Device))
+        return TVirtualBackend::OpenPlayback(Device.substr(8), Format, RealTime, TimeoutMs);
+    throw EACSException("Unknown playback device \"" + Device + "\"");
 }
 
 } // namespace kestrune

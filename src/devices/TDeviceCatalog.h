@@ -1,8 +1,11 @@
 #pragma once
 
+#include "devices/ICaptureStream.h"
+#include "devices/IPlaybackStream.h"
 #include "devices/TDeviceInfo.h"
 #include "pipeline/TAudioFormat.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,15 @@ public:
     static std::string PlaybackDeviceName(int Index);
 
     static bool IsVirtualName(const std::string& Device);
+
+    // Opens a device by its name in Format. RealTime paces the virtual
+    // devices like a card (real devices always run in real time); TimeoutMs
+    // bounds every wait for a device that stops delivering or taking audio.
+    // Raises EACSException naming the device when it cannot be opened.
+    static std::unique_ptr<ICaptureStream> OpenCapture(const std::string& Device, const TAudioFormat& Format,
+                                                       bool RealTime, int TimeoutMs);
+    static std::unique_ptr<IPlaybackStream> OpenPlayback(const std::string& Device, const TAudioFormat& Format,
+                                                         bool RealTime, int TimeoutMs);
 };
 
 } // namespace kestrune

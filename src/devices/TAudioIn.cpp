@@ -1,0 +1,103 @@
+#include "devices/TAudioIn.h"
+
+#include "devices/TDeviceCatalog.h"
+#include "pipeline/EACSException.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrune {
+
+TAudioIn::TAudioIn()
+{
+    FSize = -1;
+}
+
+TAudioIn::~TAudioIn()
+{
+    CloseDevice();
+}
+
+void TAudioIn::SetBaseChannel(int Value)
+{
+    if (Busy())
+        throw EACSException("Component is buisy");
+    if (Value < 0 || Value >= TDeviceCatalog::CaptureDeviceCount())
+        throw EACSException("Channel " + std::to_string(Value) + " is not available");
+    FBaseChannel = Value;
+}
+
+void TAudioIn::SetDevice(const std::string& Value)
+{
+    if (Busy())
+        throw EACSException("Component is buisy");
+    FDevice = Value;
+}
+
+std::string TAudioIn::DeviceName() const
+{
+    return FDevice.empty() ? TDeviceCatalog::CaptureDeviceName(FBaseChannel) : FDevice;
+}
+
+void TAudioIn::OpenInput()
+{
+    if (Busy())
+        throw EACSException("The component is buisy");
+    BufEnd = 0;
+    BufStart = 1;
+    FPosition = 0;
+    FEnded = false;
+    RecBytes = static_cast<std::int64_t>(FBits / 8) * FRecTime * FChannels * FRate;
+    if (DeviceOpenCount == 0) {
+        const std::string Name = DeviceName();
+        if (Name.empty())
+            throw EACSException("Channel " + std::to_string(FBaseChannel) + " is not available");
+        Stream = TDeviceCatalog::OpenCapture(Name, {FRate, FBits, FChannels}, FRealTime, FTimeout);
+        ++DeviceOpenCount;
+    }
+    FBusy = true;
+    FSize = RecBytes;
+}
+
+int TAudioIn::ReadBlock(void* Buffer, int Size)
+{
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    const std::int64_t Pos = FPosition.load();
+    if (RecBytes >= 0 && Pos >= RecBytes)
+        return 0;
+    if (BufStart > BufEnd) {
+        BufStart = 1;
+        BufEnd = 0;
+        const int Got = Stream->Read(Own.data(), BufferSize);
+        if (Got <= 0) {
+            FEnded = true;
+            return 0;
+        }
+        BufEnd = Got;
+    }
+    std::int64_t Count = std::min(Size, BufEnd - BufStart + 1);
+    // The capture time ends exactly at RecTime seconds.
+    if (RecBytes >= 0)
+        Count = std::min(Count, RecBytes - Pos);
+    std::memcpy(Buffer, Own.data() + (BufStart - 1), static_cast<std::size_t>(Count));
+    BufStart += static_cast<int>(Count);
+    FPosition = Pos + Count;
+    return static_cast<int>(Count);
+}
+
+void TAudioIn::CloseInput()
+{
+    CloseDevice();
+    FBusy = false;
+}
+
+void TAudioIn::CloseDevice()
+{
+    if (DeviceOpenCount == 1)
+        Stream.reset();
+    if (DeviceOpenCount > 0)
+        --DeviceOpenCount;
+}
+
+} // namespace kestrune
