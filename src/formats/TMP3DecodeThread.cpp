@@ -25,6 +25,8 @@ ssize_t ReadMemory(void* Handle, void* Buffer, size_t Count)
 {
     auto* r = static_cast<TMemoryReader*>(Handle);
     const std::size_t n = std::min(Count, r->Size - r->Pos);
+    if (n == 0)
+        return 0; // an empty input has no block to copy from
     std::memcpy(Buffer, r->Data + r->Pos, n);
     r->Pos += n;
     return static_cast<ssize_t>(n);
