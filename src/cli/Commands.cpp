@@ -1,5 +1,6 @@
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
+#include "cli/TTagCommand.h"
 
 namespace kestrune::cli {
 
@@ -9,6 +10,8 @@ const std::vector<TCliCommand>& Commands()
     static const std::vector<TCliCommand> commands{
         {"convert", "convert an audio file", &TConvertCommand::Usage, TConvertCommand::Flags(),
          TConvertCommand::Options(), &TConvertCommand::Execute},
+        {"tag", "write title, artist, album and genre into an audio file", &TTagCommand::Usage,
+         TTagCommand::Flags(), TTagCommand::Options(), &TTagCommand::Execute},
     };
     return commands;
 }
