@@ -1,5 +1,6 @@
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
+#include "cli/TDevicesCommand.h"
 #include "cli/TTagCommand.h"
 
 namespace kestrune::cli {
@@ -10,6 +11,8 @@ const std::vector<TCliCommand>& Commands()
     static const std::vector<TCliCommand> commands{
         {"convert", "convert an audio file", &TConvertCommand::Usage, TConvertCommand::Flags(),
          TConvertCommand::Options(), &TConvertCommand::Execute},
+        {"devices", "list the capture and playback devices with their formats", &TDevicesCommand::Usage,
+         TDevicesCommand::Flags(), TDevicesCommand::Options(), &TDevicesCommand::Execute},
         {"tag", "write title, artist, album and genre into an audio file", &TTagCommand::Usage,
          TTagCommand::Flags(), TTagCommand::Options(), &TTagCommand::Execute},
     };

@@ -217,6 +217,33 @@ private:
     TPcmHandle Pcm;
 };
 
+// Devices of cards and sound servers; the plugin definitions ALSA also
+// lists (rate converters, jack, oss, up- and downmixers) are no devices.
+bool IsDeviceName(const std::string& Name)
+{
+    static const char* const Whole[] = {"default", "pulse", "pipewire"};
+    static const char* const Prefixes[] = {"default:", "sysdefault", "hw:", "plughw:", "front:", "dsnoop:", "dmix:"};
+    for (const char* W : Whole)
+        if (Name == W)
+            return true;
+    for (const char* P : Prefixes)
+        if (Name.rfind(P, 0) == 0)
+            return true;
+    return false;
+}
+
+// A device that cannot be opened at all (a server that is not running, a
+// card that is gone) is not offered; one that is busy still is.
+bool CanOpen(const std::string& Name, snd_pcm_stream_t Stream)
+{
+    snd_pcm_t* Pcm = nullptr;
+    const int Err = snd_pcm_open(&Pcm, Name.c_str(), Stream, SND_PCM_NONBLOCK);
+    if (Err < 0)
+        return Err == -EBUSY;
+    snd_pcm_close(Pcm);
+    return true;
+}
+
 std::vector<TDeviceInfo> ListDevices(const char* Direction)
 {
     SilenceAlsaOnce();
@@ -230,8 +257,9 @@ std::vector<TDeviceInfo> ListDevices(const char* Direction)
         char* Io = snd_device_name_get_hint(*H, "IOID");
         // No IOID means the device does both.
         const bool Fits = !Io || std::string(Io) == Direction;
-        // "null" swallows playback and delivers noise: no device for a user.
-        if (Name && Fits && std::string(Name) != "null") {
+        const snd_pcm_stream_t Stream =
+            std::string(Direction) == "Input" ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
+        if (Name && Fits && IsDeviceName(Name) && CanOpen(Name, Stream)) {
             std::string D = Desc ? Desc : Name;
             std::replace(D.begin(), D.end(), '\n', ' ');
             Result.push_back({std::string("alsa:") + Name, D, false});
