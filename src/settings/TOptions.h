@@ -1,0 +1,126 @@
+#pragma once
+
+#include "common/IDispatcher.h"
+#include "devices/IMixer.h"
+#include "devices/MixerLines.h"
+#include "settings/IOptionsPlatform.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+// Every user setting in one object, loaded from the ini file when it is
+// created and written back only by Save; besides them the run-time state the
+// settings window and the recorder need: the capture devices with the chosen
+// one, the recording lines of that device's mixer with the chosen one, and the
+// open mixer.
+//
+// Threads: everything runs on the window thread, except Level8 and Level16,
+// which the recorder and the noise capture read and write on their workers.
+class TOptions {
+public:
+    // Where the defaults that depend on the installation point.
+    struct TDefaults {
+        std::string Folder; // the default root of the recordings, ending with "/"
+    };
+
+    // Stores IniFileName and loads it. The mixer's change notifications are
+    // posted to Dispatcher (the window thread) when one is given.
+    TOptions(std::string IniFileName, IOptionsPlatform& Platform, TDefaults Defaults,
+             IDispatcher* Dispatcher = nullptr);
+    ~TOptions();
+    TOptions(const TOptions&) = delete;
+    TOptions& operator=(const TOptions&) = delete;
+
+    // Writes every stored field, the original sections first, into a new
+    // file that replaces the old one. Raises std::runtime_error when the file
+    // cannot be written.
+    void Save();
+
+    // Clears List and fills it with the quality strings that capture device
+    // DeviceIndex (of DriverNames) can record.
+    void ListFormats(int DeviceIndex, std::vector<std::string>& List);
+
+    // Brings the master volume into 20000..45000 and sets the recording
+    // line's volume to 65535 x 5000 / master.
+    void AdjustRecordingVolume();
+
+    // The mixer reported a change of control ControlId (taken as a signed
+    // 32-bit value); a change of the master volume readjusts the recording
+    // volume. Window thread.
+    void MixerControlChange(std::int32_t ControlId);
+
+    // The recording line that the keyword rule picks from Lines, or -1.
+    static int KeywordLine(const std::vector<std::string>& Lines);
+
+    // The quality strings, in list order, with their formats.
+    struct TQuality {
+        const char* Text;
+        int SampleRate;
+        int Channels;
+        int BitsPerSample;
+    };
+    static const std::vector<TQuality>& Qualities();
+
+    std::string IniFileName;
+    std::string Folder;
+    std::string Driver;
+    std::string InputLine;
+    std::string FormatString;
+    std::int32_t SamplesPerSec = 22050;
+    std::int32_t BitsPerSample = 16;
+    std::int32_t Channels = 2;
+    std::string Format;
+    std::int32_t Bitrate = 11;
+    bool AutoRecognize = true;
+    std::int32_t SilenceLg = 1500;
+    std::int32_t MinLength = 15;
+    std::atomic<std::int32_t> Level8{10};
+    std::atomic<std::int32_t> Level16{1500};
+    std::int32_t WriterMode = 0;
+    std::string WriterDrive;
+    std::int32_t WriterSpeed = 4;
+    bool CloseAtEnd = true;
+    std::int32_t WriterMethod = 1;
+    bool UseProxy = false;
+    std::string ProxyServer;
+    std::int32_t ProxyPort = 0;
+    std::string RipPath;
+    std::int32_t ReadOpt = 0;
+    std::int32_t ReadAtt = 1;
+    std::int32_t ReadAct = 0;
+    std::int32_t FreeDBServer = 0;
+    std::int32_t FreeDBPort = 80;
+    // Settings of the Linux stand-ins, in sections after the original ones.
+    std::string RecognitionServer; // [Recognition] Server: the fingerprint lookup service
+    std::string RecognitionKey;    // [Recognition] Key: its application key
+    std::string PlaybackDriver;    // [Playback] Driver: where "listen" plays; empty is the default
+    std::string RipEmail;          // [Rip] Email: the address album-information servers ask for
+
+    // Run-time state, never written.
+    std::int32_t DriverIndex = -1;
+    std::vector<std::string> DriverNames;
+    std::int32_t LineIndex = -1;
+    std::vector<std::string> LineNames;
+    std::uint32_t MasterVolumeControl = 0;
+    std::unique_ptr<IMixer> Mixer; // the mixer of the chosen capture device; may be empty
+    TRecordingDestination RecordingDestination;
+    TSourceSelector SourceSelector;
+
+private:
+    void Load();
+    void LoadMixer();
+
+    IOptionsPlatform& Platform;
+    TDefaults Defaults;
+    IDispatcher* Dispatcher;
+    // Work posted by the mixer's notifications finds the object through this
+    // and does nothing once it is gone.
+    std::shared_ptr<TOptions*> Alive;
+};
+
+} // namespace kestrune

@@ -1,0 +1,385 @@
+// The options store over an explicit ini file, with scripted devices and mixer.
+#include "settings/TIniFile.h"
+#include "settings/TOptions.h"
+
+#include "common/TPlainDispatcher.h"
+#include "devices/TFakeMixer.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TFakePlatform final : public IOptionsPlatform {
+public:
+    std::vector<TDeviceInfo> Devices{{"alsa:hw:0,0", "Card", false}, {"pulse:default", "Server", false},
+                                     {"virtual:demo", "Demo", true}};
+    std::vector<TAudioFormat> Formats;
+    std::vector<std::string> Lines{"Microphone", "Line In", "CD Audio"};
+    std::string OpenedFor;
+    TFakeMixer* Mixer = nullptr; // the one handed out, owned by the options
+    std::function<void(TFakeMixer&)> Script;
+
+    std::vector<TDeviceInfo> CaptureDevices() override { return Devices; }
+    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return Formats; }
+    std::unique_ptr<IMixer> OpenMixer(const std::string& Device) override
+    {
+        OpenedFor = Device;
+        if (Device.rfind("virtual:", 0) == 0)
+            return nullptr;
+        auto mixer = std::make_unique<TFakeMixer>(Lines);
+        if (Script)
+            Script(*mixer);
+        Mixer = mixer.get();
+        return mixer;
+    }
+};
+
+class OptionsTest : public ::testing::Test {
+protected:
+    test::TTempDir Dir;
+    TFakePlatform Platform;
+    std::string Ini = Dir.File("kestrune.ini");
+
+    void WriteIni(const std::string& Text) { std::ofstream(Ini) << Text; }
+    std::unique_ptr<TOptions> Load(IDispatcher* Dispatcher = nullptr)
+    {
+        return std::make_unique<TOptions>(Ini, Platform, TOptions::TDefaults{Dir.File("Records") + "/"}, Dispatcher);
+    }
+};
+
+TEST_F(OptionsTest, WithoutFileEveryFieldHasItsDefault)
+{
+    const auto o = Load();
+    EXPECT_EQ(o->IniFileName, Ini);
+    EXPECT_EQ(o->Folder, Dir.File("Records") + "/");
+    EXPECT_TRUE(fs::is_directory(Dir.File("Records")));
+    EXPECT_FALSE(fs::exists(Ini)); // nothing is written except by Save
+    EXPECT_EQ(o->Driver, "");
+    EXPECT_EQ(o->InputLine, "");
+    EXPECT_EQ(o->FormatString, "22050  Hz, Stereo, 16-bit");
+    EXPECT_EQ(o->SamplesPerSec, 22050);
+    EXPECT_EQ(o->BitsPerSample, 16);
+    EXPECT_EQ(o->Channels, 2);
+    EXPECT_EQ(o->Format, "MP3");
+    EXPECT_EQ(o->Bitrate, 11);
+    EXPECT_TRUE(o->AutoRecognize);
+    EXPECT_EQ(o->SilenceLg, 1500);
+    EXPECT_EQ(o->MinLength, 15);
+    EXPECT_EQ(o->Level8, 10);
+    EXPECT_EQ(o->Level16, 1500);
+    EXPECT_EQ(o->WriterMode, 0);
+    EXPECT_EQ(o->WriterDrive, "");
+    EXPECT_EQ(o->WriterSpeed, 4);
+    EXPECT_TRUE(o->CloseAtEnd);
+    EXPECT_EQ(o->WriterMethod, 1);
+    EXPECT_FALSE(o->UseProxy);
+    EXPECT_EQ(o->ProxyServer, "");
+    EXPECT_EQ(o->ProxyPort, 0);
+    EXPECT_EQ(o->RipPath, "./Records/Rip/");
+    EXPECT_EQ(o->ReadOpt, 0);
+    EXPECT_EQ(o->ReadAtt, 1);
+    EXPECT_EQ(o->ReadAct, 0);
+    EXPECT_EQ(o->FreeDBServer, 0);
+    EXPECT_EQ(o->FreeDBPort, 80);
+    EXPECT_EQ(o->RecognitionServer, "https://api.acoustid.org/v2/lookup");
+    EXPECT_EQ(o->RecognitionKey, "");
+    EXPECT_EQ(o->PlaybackDriver, "");
+    EXPECT_EQ(o->RipEmail, "");
+    EXPECT_EQ(o->DriverIndex, 0);
+    EXPECT_EQ(o->DriverNames, (std::vector<std::string>{"alsa:hw:0,0", "pulse:default", "virtual:demo"}));
+    EXPECT_EQ(Platform.OpenedFor, "alsa:hw:0,0");
+}
+
+TEST_F(OptionsTest, ReadingRules)
+{
+    WriteIni("[Recording]\nSamplesPerSec=44100\n"
+             "[Recordings]\nSamplesPerSec=11025\nAutoRecognize=0\nBitrate=0x10\nChannels=abc\nFormat=WAV\n"
+             "[CDWriter]\nCloseAtEnd=5\nSpeed= 8 \n"
+             "[Proxy]\nUse=0X1\nPort=-1\n"
+             "[silence]\nsilencelg=-5\nMinLength=0x7FFFFFFF\nLevel16=99999\n"
+             "[Recordings]\nBitsPerSample=0\n");
+    const auto o = Load();
+    EXPECT_EQ(o->SamplesPerSec, 44100); // from "Recording", not "Recordings"
+    EXPECT_FALSE(o->AutoRecognize);
+    EXPECT_EQ(o->Bitrate, 16);          // hexadecimal
+    EXPECT_EQ(o->Channels, 2);          // not an integer: the default
+    EXPECT_TRUE(o->CloseAtEnd);         // 5 is true
+    EXPECT_EQ(o->WriterSpeed, 8);
+    EXPECT_TRUE(o->UseProxy);
+    EXPECT_EQ(o->ProxyPort, 0);         // out of range
+    EXPECT_EQ(o->SilenceLg, 1500);      // a negative length, section and key in any case
+    EXPECT_EQ(o->MinLength, 0x7FFFFFFF);
+    EXPECT_EQ(o->Level16, 1500);
+    EXPECT_EQ(o->BitsPerSample, 16);    // 0 bits, in a second section of the same name
+}
+
+TEST_F(OptionsTest, MonoIsStereoForMp3)
+{
+    for (const auto& [format, channels] : {std::pair{"MP3", 2}, std::pair{"WAV", 1}, std::pair{"mp3", 2}}) {
+        WriteIni(std::string("[Recordings]\nChannels=1\nFormat=") + format + "\n");
+        EXPECT_EQ(Load()->Channels, channels) << format;
+    }
+}
+
+TEST_F(OptionsTest, CaptureDeviceChoice)
+{
+    Platform.Devices = {{"alsa:a", "", false}, {"alsa:b", "", false}, {"alsa:c", "", false}};
+    WriteIni("[Recording]\nDriver=alsa:b\n");
+    auto o = Load();
+    EXPECT_EQ(o->DriverIndex, 1);
+    EXPECT_EQ(o->DriverNames.size(), 3u);
+    EXPECT_EQ(Platform.OpenedFor, "alsa:b");
+
+    WriteIni("[Recording]\nDriver=ALSA:b\n"); // names compare exactly
+    EXPECT_EQ(Load()->DriverIndex, 0);
+
+    // Stand-ins are never chosen by themselves, but a configured file is honoured.
+    Platform.Devices = {{"virtual:demo", "", true}};
+    WriteIni("");
+    o = Load();
+    EXPECT_EQ(o->DriverIndex, -1);
+    EXPECT_EQ(o->LineIndex, -1);
+    WriteIni("[Recording]\nDriver=virtual:/music/a.wav\n");
+    o = Load();
+    EXPECT_EQ(o->DriverNames, (std::vector<std::string>{"virtual:demo", "virtual:/music/a.wav"}));
+    EXPECT_EQ(o->DriverIndex, 1);
+    EXPECT_EQ(o->Mixer, nullptr);
+
+    Platform.Devices.clear();
+    WriteIni("");
+    o = Load();
+    EXPECT_EQ(o->DriverIndex, -1);
+    EXPECT_TRUE(o->DriverNames.empty());
+}
+
+TEST(OptionsKeywords, KeywordRule)
+{
+    struct TCase {
+        std::vector<std::string> Lines;
+        int Expected;
+    };
+    const TCase cases[] = {
+        {{"Microphone", "Line In", "Wave Out Mix"}, 2},
+        {{"Line In", "Mono Out"}, 1},
+        {{"CD Audio", "Microphone"}, -1},
+        {{"Microphone", "Stereo Mix", "Monitor of Null Output"}, 2}, // the playback mix first
+        {{"Mono Mix", "Line In", "Stereo"}, 2},                      // mono only as a last resort
+        {{"Mono Mix", "Mono Out", "Line In"}, 1},                    // the last mono candidate
+        {{"Aux", "Recording Master"}, 1},
+        {{}, -1},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(TOptions::KeywordLine(c.Lines), c.Expected) << ::testing::PrintToString(c.Lines);
+}
+
+TEST_F(OptionsTest, RecordingLineChoice)
+{
+    struct TCase {
+        std::vector<std::string> Lines;
+        std::vector<bool> Selected;
+        std::string InputLine;
+        int LineIndex;
+        std::vector<bool> SelectedAfter;
+    };
+    const TCase cases[] = {
+        // The mixer already records from the saved line.
+        {{"Microphone", "Line In", "Stereo Mix"}, {false, true, false}, "Line In", 1, {false, true, false}},
+        // The saved line, in another case, is selected.
+        {{"Microphone", "Line In", "Stereo Mix"}, {true, false, false}, "line in", 1, {false, true, false}},
+        // No saved line: the keyword rule, and the mixer keeps its selection.
+        {{"Microphone", "Line In", "Stereo Mix"}, {true, false, false}, "", 2, {true, false, false}},
+        {{"Microphone", "Line In", "Stereo Mix"}, {true, false, false}, "Gone", 2, {true, false, false}},
+        {{"CD Audio", "Microphone"}, {true, false}, "", -1, {true, false}},
+        // Nothing selected and no saved line: still the keyword rule.
+        {{"Microphone", "Wave Out Mix"}, {false, false}, "", 1, {false, false}},
+    };
+    for (const TCase& c : cases) {
+        Platform.Lines = c.Lines;
+        Platform.Script = [&](TFakeMixer& M) { M.ItemSelected = c.Selected; };
+        WriteIni("[Recordings]\nInputLine=" + c.InputLine + "\n");
+        const auto o = Load();
+        EXPECT_EQ(o->LineNames, c.Lines);
+        EXPECT_EQ(o->LineIndex, c.LineIndex) << c.InputLine;
+        EXPECT_EQ(Platform.Mixer->ItemSelected, c.SelectedAfter) << c.InputLine;
+    }
+}
+
+TEST_F(OptionsTest, RecordingVolumeFollowsMaster)
+{
+    struct TCase {
+        std::uint16_t Master;
+        bool Readable;
+        std::uint16_t MasterAfter;
+        std::uint16_t Line;
+        int MasterWrites;
+    };
+    const TCase cases[] = {{50000, true, 45000, 7281, 1},  {45000, true, 45000, 7281, 0},
+                           {10000, true, 20000, 16383, 1}, {30000, true, 30000, 10922, 0},
+                           {12345, false, 12345, 10922, 0}};
+    Platform.Lines = {"Microphone", "Stereo Mix"};
+    for (const TCase& c : cases) {
+        Platform.Script = [&](TFakeMixer& M) {
+            M.Master = c.Master;
+            M.MasterReadFails = !c.Readable;
+        };
+        const auto o = Load();
+        ASSERT_EQ(o->LineIndex, 1);
+        EXPECT_EQ(Platform.Mixer->MasterValue(), c.MasterAfter) << c.Master;
+        EXPECT_EQ(Platform.Mixer->MasterWrites, c.MasterWrites) << c.Master;
+        EXPECT_EQ(Platform.Mixer->LineVolume(1), (std::vector<std::uint16_t>{c.Line, c.Line})) << c.Master;
+        EXPECT_EQ(Platform.Mixer->LineVolume(0), (std::vector<std::uint16_t>{0, 0}));
+    }
+}
+
+TEST_F(OptionsTest, VolumeGoesToTheChosenLineWhenAnEarlierSourceIsMissing)
+{
+    Platform.Lines = {"Microphone", "Line In", "Aux", "Stereo Mix"};
+    Platform.Script = [](TFakeMixer& M) {
+        M.Lines[1].Queryable = false;
+        M.ItemNames = {"Microphone", "Aux", "Stereo Mix"}; // the selector knows the lines that answer
+        M.ItemSelected = {true, false, false};
+    };
+    const auto o = Load();
+    EXPECT_EQ(o->LineNames, (std::vector<std::string>{"Microphone", "Aux", "Stereo Mix"}));
+    ASSERT_EQ(o->LineIndex, 2);
+    EXPECT_EQ(Platform.Mixer->LineVolume(3), (std::vector<std::uint16_t>{10922, 10922}));
+    EXPECT_EQ(Platform.Mixer->LineVolume(2), (std::vector<std::uint16_t>{0, 0}));
+}
+
+TEST_F(OptionsTest, MasterChangedElsewhereReadjustsOnTheWindowThread)
+{
+    TPlainDispatcher dispatcher;
+    Platform.Lines = {"Microphone", "Stereo Mix"};
+    auto o = Load(&dispatcher);
+    TFakeMixer& mixer = *Platform.Mixer;
+    ASSERT_EQ(mixer.LineVolume(1)[0], 10922);
+
+    std::thread elsewhere([&] { mixer.ChangeMasterElsewhere(60000); });
+    elsewhere.join();
+    EXPECT_EQ(mixer.LineVolume(1)[0], 10922); // nothing happens off the window thread
+    EXPECT_TRUE(dispatcher.WaitServing([&] { return mixer.LineVolume(1)[0] == 7281; }, std::chrono::seconds(5)));
+    EXPECT_EQ(mixer.MasterValue(), 45000);
+
+    // Other controls, and identifiers that read as negative, are not the master.
+    mixer.ChangeMasterElsewhere(30000);
+    mixer.Notify(o->MasterVolumeControl + 1);
+    dispatcher.ProcessPending();
+    EXPECT_EQ(mixer.LineVolume(1)[0], 10922);
+    mixer.Master = 20000;
+    mixer.Notify(o->MasterVolumeControl + 1);
+    dispatcher.ProcessPending();
+    EXPECT_EQ(mixer.LineVolume(1)[0], 10922);
+
+    o->MasterVolumeControl = 0x80000001u;
+    o->MixerControlChange(static_cast<std::int32_t>(0x80000001u));
+    EXPECT_EQ(mixer.LineVolume(1)[0], 10922);
+
+    // Work still queued when the options go does nothing.
+    mixer.ChangeMasterElsewhere(50000);
+    Platform.Mixer = nullptr;
+    o.reset();
+    EXPECT_NO_FATAL_FAILURE(dispatcher.ProcessPending());
+}
+
+TEST_F(OptionsTest, ListFormatsFromTheDevice)
+{
+    Platform.Formats = {{44100, 16, 2}, {11025, 8, 1}, {22050, 16, 1}, {48000, 16, 2}, {44100, 24, 2}};
+    const auto o = Load();
+    std::vector<std::string> list{"old"};
+    o->ListFormats(0, list);
+    EXPECT_EQ(list, (std::vector<std::string>{"11025 Hz, Mono,   8-bit", "22050  Hz, Mono,   16-bit",
+                                              "44100   Hz, Stereo, 16-bit"}));
+    o->ListFormats(9, list);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST_F(OptionsTest, SaveWritesEveryFieldInOrderAndReadsBack)
+{
+    auto o = Load();
+    o->Folder = "/music/rec/";
+    o->Driver = "alsa:hw:0,0";
+    o->InputLine = "  Line In";
+    o->Level16 = 2345;
+    o->RecognitionKey = "k3y";
+    o->RipEmail = "me@example.org";
+    o->Save();
+    EXPECT_EQ(test::ReadWholeFile(Ini).size(), TIniFile(Ini).Text().size());
+    EXPECT_EQ(TIniFile(Ini).Text(), "[General]\nFolder=/music/rec/\n"
+                                    "[Recording]\nDriver=alsa:hw:0,0\nSamplesPerSec=22050\n"
+                                    "[Recordings]\nInputLine=\"  Line In\"\nBitsPerSample=16\nChannels=2\n"
+                                    "FormatString=22050  Hz, Stereo, 16-bit\nFormat=MP3\nBitrate=11\nAutoRecognize=1\n"
+                                    "[Silence]\nSilenceLg=1500\nMinLength=15\nLevel8=10\nLevel16=2345\n"
+                                    "[CDWriter]\nMode=0\nDrive=\nSpeed=4\nCloseAtEnd=1\nMethod=1\n"
+                                    "[Proxy]\nUse=0\nServer=\nPort=0\n"
+                                    "[Rip]\nPath=./Records/Rip/\nReadOpt=0\nReadAtt=1\nReadAct=0\nFreeDBServer=0\n"
+                                    "FreeDBPort=80\nEmail=me@example.org\n"
+                                    "[Recognition]\nServer=https://api.acoustid.org/v2/lookup\nKey=k3y\n"
+                                    "[Playback]\nDriver=\n");
+    o.reset();
+    o = Load();
+    EXPECT_EQ(o->Folder, "/music/rec/");
+    EXPECT_EQ(o->InputLine, "  Line In");
+    EXPECT_EQ(o->Level16, 2345);
+    EXPECT_EQ(o->RipEmail, "me@example.org");
+    // Only the settings file is left in the folder: the new file replaced it.
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(Dir.Path()))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(OptionsTest, SaveKeepsWhatItDoesNotKnowAndUpdatesInPlace)
+{
+    WriteIni("; my settings\n[Extra]\nmine=1\n[Silence]\n; quiet\nminlength=3\n");
+    auto o = Load();
+    o->MinLength = 9;
+    o->Save();
+    const std::string text = TIniFile(Ini).Text();
+    EXPECT_EQ(text.rfind("; my settings\n[Extra]\nmine=1\n[Silence]\n; quiet\nMinLength=9\nSilenceLg=1500\n", 0), 0u)
+        << text;
+}
+
+TEST_F(OptionsTest, SaveThatCannotWriteRaisesAndKeepsTheOldFile)
+{
+    const auto o = std::make_unique<TOptions>("/proc/kestrune-no/kestrune.ini", Platform,
+                                              TOptions::TDefaults{Dir.File("Records") + "/"});
+    EXPECT_THROW(o->Save(), std::runtime_error);
+}
+
+TEST(IniFile, Reading)
+{
+    const TIniFile ini = TIniFile::FromText("\xEF\xBB\xBF[A]\r\nk=first\r\nK=second\r\n n = \" spaced \" \r\n"
+                                            "broken\n=novalue\n[b\n[ B ]\nx=0x\ny=0xFFFFFFFF\nz=2147483648\n"
+                                            "w=-2147483648\nv=0x123456789\n");
+    EXPECT_EQ(ini.ReadString("a", "K", ""), "first");
+    EXPECT_EQ(ini.ReadString("A", "n", ""), " spaced ");
+    EXPECT_TRUE(ini.SectionExists("b"));
+    EXPECT_EQ(ini.ReadInteger("B", "x", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("B", "y", 7), -1);
+    EXPECT_EQ(ini.ReadInteger("B", "z", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("B", "w", 7), -2147483647 - 1);
+    EXPECT_EQ(ini.ReadInteger("B", "v", 7), 7);
+    EXPECT_FALSE(ini.ValueExists("A", "broken"));
+}
+
+TEST(IniFile, WrittenValuesReadBack)
+{
+    TIniFile ini = TIniFile::FromText("[S]\nk=1\n");
+    for (const std::string value : {"plain", " lead", "trail ", "\"quoted\"", "", "a=b;c", "[x]"}) {
+        ini.WriteString("S", "k", value);
+        EXPECT_EQ(TIniFile::FromText(ini.Text()).ReadString("S", "k", "?"), value);
+    }
+    ini.WriteString("S", "k", "two\nlines");
+    EXPECT_EQ(TIniFile::FromText(ini.Text()).ReadString("S", "k", "?"), "two lines");
+}
+
+} // namespace
+} // namespace kestrune
