@@ -213,7 +213,6 @@ void TWaveOut::OpenAppend(TACSInput& In)
             FailOpen("Cannot append data in different audio format.");
         unit = std::max(1, bits / 8 * Channels);
     } else {
-        FBlockSize = header.BlockAlign;
         if (bits != 16)
             FailOpen("Cannot encode " + std::to_string(bits) + " bit sound into ADPCM.");
         if (rate != header.SampleRate || Channels != header.Channels)
@@ -223,6 +222,8 @@ void TWaveOut::OpenAppend(TACSInput& In)
         if (!AdpcmProblem(Channels, header.BlockAlign).empty() ||
             header.SamplesPerBlock != TImaAdpcm::SamplesPerBlock(header.BlockAlign, Channels))
             FailOpen("Cannot append data to this .wav file.");
+        // The file's block size is the one that goes on.
+        FBlockSize = header.BlockAlign;
         SamplesPerBlock = header.SamplesPerBlock;
         StepIndex[0] = StepIndex[1] = 0;
         Block.assign(header.BlockAlign, 0);
