@@ -63,6 +63,8 @@ int TAudioIn::ReadBlock(void* Buffer, int Size)
 {
     if (!Busy())
         throw EACSException("The Stream is not opened");
+    if (Size <= 0)
+        return 0;
     const std::int64_t Pos = FPosition.load();
     if (RecBytes >= 0 && Pos >= RecBytes)
         return 0;
