@@ -130,7 +130,9 @@ void TAlsaMixer::BuildModel()
         const std::string name = snd_mixer_selem_get_name(e);
         if (name == "Capture" && snd_mixer_selem_has_capture_volume(e))
             captureElement = e;
-        if (!enumeration && snd_mixer_selem_is_enum_capture(e))
+        // HDA cards name their selector "Input Source", a plain enumeration.
+        if (!enumeration && (snd_mixer_selem_is_enum_capture(e) ||
+                             (snd_mixer_selem_is_enumerated(e) && (name == "Input Source" || name == "Capture Source"))))
             enumeration = e;
         if (snd_mixer_selem_has_capture_switch(e))
             switches.push_back(e);
