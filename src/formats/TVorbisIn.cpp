@@ -1,0 +1,364 @@
+#include "formats/TVorbisIn.h"
+
+#include "codecs/TOggVorbisLibrary.h"
+#include "pipeline/EACSException.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace kestrune {
+
+struct TVorbisFileHandle {
+    OggVorbis_File Vf{};
+    bool Opened = false;
+};
+
+// The callbacks handed to libvorbisfile. No exception may cross the C
+// library: a failing stream is remembered and raised again after the call.
+struct TVorbisInCallbacks {
+    static size_t Read(void* Into, size_t Size, size_t Count, void* Source)
+    {
+        if (Size == 0)
+            return 0;
+        const std::size_t got = static_cast<TVorbisIn*>(Source)->StreamRead(Into, Size * Count);
+        return got / Size;
+    }
+    static int Seek(void* Source, ogg_int64_t Offset, int Whence)
+    {
+        return static_cast<TVorbisIn*>(Source)->StreamSeek(Offset, Whence);
+    }
+    static long Tell(void* Source) { return static_cast<TVorbisIn*>(Source)->StreamTell(); }
+};
+
+namespace {
+
+std::string OpenStatus(int Code)
+{
+    switch (Code) {
+    case OV_EREAD:
+        return "the file could not be read";
+    case OV_ENOTVORBIS:
+        return "not an Ogg Vorbis file";
+    case OV_EVERSION:
+        return "an Ogg Vorbis version that is not supported";
+    case OV_EBADHEADER:
+        return "damaged Ogg Vorbis headers";
+    case OV_EFAULT:
+        return "the decoder failed inside";
+    default:
+        return "libvorbisfile refused it with status " + std::to_string(Code);
+    }
+}
+
+std::string AsReason(const std::string& Message)
+{
+    std::string text = Message;
+    while (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+TVorbisIn::TVorbisIn() : Lib(TOggVorbisLibrary::Load()) {}
+
+TVorbisIn::~TVorbisIn()
+{
+    if (OpenCount > 0 || File) {
+        try {
+            Release();
+        } catch (...) {
+        }
+    }
+}
+
+std::string TVorbisIn::Name() const
+{
+    return FileName().empty() ? std::string("the stream") : "\"" + FileName() + "\"";
+}
+
+std::size_t TVorbisIn::StreamRead(void* Into, std::size_t Bytes)
+{
+    try {
+        const std::int64_t got = Stream->Read(Into, static_cast<std::int64_t>(Bytes));
+        // libvorbisfile takes 0 with errno set as a read error; a clean end
+        // must not look like one because of an older errno.
+        errno = 0;
+        return static_cast<std::size_t>(std::max<std::int64_t>(0, got));
+    } catch (...) {
+        if (!StreamFailure)
+            StreamFailure = std::current_exception();
+        errno = EIO;
+        return 0;
+    }
+}
+
+int TVorbisIn::StreamSeek(std::int64_t Offset, int Whence)
+{
+    // -1 tells libvorbisfile the source cannot seek; it then reads it as a
+    // stream from its start.
+    if (!FRewindable)
+        return -1;
+    try {
+        const TSeekOrigin origin = Whence == SEEK_SET   ? TSeekOrigin::soBeginning
+                                   : Whence == SEEK_CUR ? TSeekOrigin::soCurrent
+                                                        : TSeekOrigin::soEnd;
+        Stream->Seek(Offset, origin);
+        return 0;
+    } catch (...) {
+        if (!StreamFailure)
+            StreamFailure = std::current_exception();
+        return -1;
+    }
+}
+
+long TVorbisIn::StreamTell()
+{
+    try {
+        return static_cast<long>(Stream->Position());
+    } catch (...) {
+        if (!StreamFailure)
+            StreamFailure = std::current_exception();
+        return -1;
+    }
+}
+
+void TVorbisIn::RethrowStreamFailure()
+{
+    if (StreamFailure) {
+        std::exception_ptr failure = StreamFailure;
+        StreamFailure = nullptr;
+        std::rethrow_exception(failure);
+    }
+}
+
+void TVorbisIn::OpenFile()
+{
+    if (OpenCount == 0) {
+        FValid = true;
+        InvalidReason.clear();
+        EndOfFile = false;
+        CurrentSection = -1;
+        FBitsPerSample = 16;
+        FChannels = 0;
+        FSampleRate = 0;
+        FTotalSamples = 0;
+        FSize = 0;
+        try {
+            OpenOwnStream();
+        } catch (const std::exception& e) {
+            // The open is not counted: there is nothing to close.
+            Invalidate(AsReason(e.what()));
+            return;
+        }
+        try {
+            Open();
+        } catch (...) {
+            Release();
+            throw;
+        }
+        if (!FValid) {
+            Release();
+            return;
+        }
+    }
+    ++OpenCount;
+}
+
+void TVorbisIn::Open()
+{
+    if (!Lib->HasDecoder()) {
+        Invalidate("the Ogg Vorbis libraries lack functions that the decoder needs");
+        return;
+    }
+    StreamFailure = nullptr;
+    const ov_callbacks callbacks{&TVorbisInCallbacks::Read, &TVorbisInCallbacks::Seek, nullptr,
+                                 &TVorbisInCallbacks::Tell};
+    File = std::make_unique<TVorbisFileHandle>();
+    const int status = Lib->ov_open_callbacks(this, &File->Vf, nullptr, 0, callbacks);
+    if (StreamFailure) {
+        std::string reason = "the file could not be read";
+        try {
+            RethrowStreamFailure();
+        } catch (const std::exception& e) {
+            reason = AsReason(e.what());
+        }
+        if (status == 0)
+            File->Opened = true;
+        Invalidate(reason);
+        return;
+    }
+    if (status != 0) {
+        // libvorbisfile has released its state already.
+        Invalidate(OpenStatus(status));
+        return;
+    }
+    File->Opened = true;
+    OggVorbis_File* vf = &File->Vf;
+    const vorbis_info* first = Lib->ov_info(vf, 0);
+    if (!first)
+        first = Lib->ov_info(vf, -1);
+    if (!first || first->channels < 1 || first->rate < 1 || first->rate > 0x7FFFFFFF) {
+        Invalidate("damaged Ogg Vorbis headers");
+        return;
+    }
+    FChannels = first->channels;
+    FSampleRate = static_cast<int>(first->rate);
+    FBitsPerSample = 16;
+    if (Lib->ov_pcm_total(vf, -1) < 0) {
+        // A source that cannot seek has no known length.
+        FTotalSamples = 0;
+        FSize = -1;
+        return;
+    }
+    // The links handed out are those up to the first of another layout.
+    std::int64_t total = 0;
+    const long links = Lib->ov_streams(vf);
+    for (long i = 0; i < links; ++i) {
+        const vorbis_info* info = Lib->ov_info(vf, static_cast<int>(i));
+        if (!info || info->channels != FChannels || info->rate != first->rate)
+            break;
+        const ogg_int64_t frames = Lib->ov_pcm_total(vf, static_cast<int>(i));
+        if (frames > 0)
+            total += frames;
+    }
+    FTotalSamples = total;
+    FSize = total * 2 * FChannels;
+    if (links > 1) {
+        // After opening a chain whose first link is short, libvorbisfile
+        // (1.3.7) starts decoding at the second link; going back to the
+        // first frame explicitly reads every link.
+        Lib->ov_pcm_seek(vf, 0);
+        RethrowStreamFailure();
+    }
+}
+
+void TVorbisIn::Release()
+{
+    if (File) {
+        if (File->Opened)
+            Lib->ov_clear(&File->Vf);
+        File.reset();
+    }
+    StreamFailure = nullptr;
+    if (!StreamSupplied)
+        FreeOwnStream();
+    else if (FRewindable && Stream)
+        Stream->Seek(0, TSeekOrigin::soBeginning);
+}
+
+void TVorbisIn::CloseFile()
+{
+    if (OpenCount == 1)
+        Release();
+    if (OpenCount > 0)
+        --OpenCount;
+}
+
+bool TVorbisIn::SeekSample(std::int64_t Sample)
+{
+    if (!FRewindable)
+        return false;
+    const int before = OpenCount;
+    OpenFile();
+    if (OpenCount == before)
+        return true; // the file could not be opened; OpenInput reports it
+    if (FValid && File && File->Opened) {
+        const std::int64_t frame = std::clamp<std::int64_t>(Sample, 0, FTotalSamples);
+        const int status = Lib->ov_pcm_seek(&File->Vf, frame);
+        try {
+            RethrowStreamFailure();
+        } catch (...) {
+            CloseFile();
+            throw;
+        }
+        if (status != 0 && frame != 0 && frame >= FTotalSamples)
+            EndOfFile = true;
+        else
+            EndOfFile = false;
+        BufStart = 1;
+        BufEnd = 0;
+    }
+    CloseFile();
+    return true;
+}
+
+int TVorbisIn::Fill()
+{
+    int filled = 0;
+    int holes = 0;
+    while (filled < BufferSize && !EndOfFile) {
+        int section = -1;
+        const long got = Lib->ov_read(&File->Vf, reinterpret_cast<char*>(Buffer.data()) + filled, BufferSize - filled,
+                                      0, 2, 1, &section);
+        RethrowStreamFailure();
+        if (got == OV_HOLE) {
+            // A gap in the data: go on after it, as oggdec does. Every gap
+            // consumes data, but a refill is bounded all the same.
+            if (++holes > 1000)
+                EndOfFile = true;
+            continue;
+        }
+        if (got <= 0) {
+            EndOfFile = true;
+            break;
+        }
+        if (section != CurrentSection) {
+            const vorbis_info* info = Lib->ov_info(&File->Vf, -1);
+            if (!info || info->channels != FChannels || info->rate != FSampleRate) {
+                // A link of another layout cannot follow in this stream.
+                EndOfFile = true;
+                break;
+            }
+            CurrentSection = section;
+        }
+        filled += static_cast<int>(got);
+        const std::int64_t size = Size();
+        if (size >= 0) {
+            const std::int64_t left = size - Position();
+            if (filled >= left) {
+                filled = static_cast<int>(std::max<std::int64_t>(0, left));
+                EndOfFile = true;
+                break;
+            }
+        }
+    }
+    return filled;
+}
+
+int TVorbisIn::ReadBlock(void* Out, int Count)
+{
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    if (Count <= 0)
+        return 0;
+    if (BufStart > BufEnd) {
+        BufStart = 1;
+        BufEnd = Fill();
+        if (BufEnd <= 0) {
+            if (!RestartIfLooping())
+                return 0;
+            if (EndOfFile) {
+                // The file stayed open (another open is outstanding): go back
+                // to the first frame by seeking.
+                EndOfFile = false;
+                if (File && File->Opened)
+                    Lib->ov_pcm_seek(&File->Vf, StartSample());
+                RethrowStreamFailure();
+            }
+            BufStart = 1;
+            BufEnd = Fill();
+            if (BufEnd <= 0)
+                return 0;
+        }
+    }
+    const int n = std::min(Count, BufEnd - BufStart + 1);
+    std::memcpy(Out, Buffer.data() + BufStart - 1, static_cast<size_t>(n));
+    BufStart += n;
+    FPosition += n;
+    return n;
+}
+
+} // namespace kestrune

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "pipeline/TACSFileIn.h"
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+namespace kestrune {
+
+class TOggVorbisLibrary;
+struct TVorbisFileHandle;
+
+// Decodes an Ogg Vorbis file into 16-bit PCM through libvorbisfile, which
+// reads FileName or a supplied stream through callbacks over the TStream.
+//
+// A chained file is read link after link while the links keep the first
+// one's rate and channels; a link of another layout ends the data there
+// (TotalSamples counts only the links handed out). The reader never hands out
+// more than Size bytes. A file libvorbisfile cannot open fails in OpenInput
+// with the reason; damaged data further in gives less audio (a gap is
+// skipped, as oggdec does), never more than Size.
+//
+// Threads: opened on the thread that runs the output, read and closed on the
+// output's worker. Creating the input raises EACSException "<soname> library
+// could not be loaded." when one of the four libraries is missing.
+class TVorbisIn : public TACSFileIn {
+public:
+    static constexpr int BufferSize = 8192; // bytes of PCM per refill
+
+    TVorbisIn();
+    ~TVorbisIn() override;
+
+    int ReadBlock(void* Buffer, int Count) override;
+    void OpenFile() override;
+    void CloseFile() override;
+    // Positions at a frame of the file; false when the input is not
+    // Rewindable.
+    bool SeekSample(std::int64_t Sample) override;
+
+private:
+    friend struct TVorbisInCallbacks;
+    // The byte source of libvorbisfile: the input's Stream.
+    std::size_t StreamRead(void* Into, std::size_t Bytes);
+    int StreamSeek(std::int64_t Offset, int Whence);
+    long StreamTell();
+
+    void Open();
+    void Release();
+    int Fill();
+    void RethrowStreamFailure();
+    std::string Name() const;
+
+    std::shared_ptr<const TOggVorbisLibrary> Lib;
+    std::unique_ptr<TVorbisFileHandle> File;
+    std::array<std::uint8_t, BufferSize> Buffer{};
+    int CurrentSection = -1; // the link ov_read last read from
+    bool EndOfFile = false;
+    // An exception raised by the stream inside a callback, carried across
+    // the library and raised again once it returns.
+    std::exception_ptr StreamFailure;
+};
+
+} // namespace kestrune
