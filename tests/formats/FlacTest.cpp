@@ -138,6 +138,27 @@ TEST(FlacOut, DefaultsAndSetterRules)
     EXPECT_EQ(out.FileMode(), TFileOutputMode::foRewrite);
 }
 
+// Each step encodes one whole block: 10000 frames at 4608 take three steps
+// (4608, 4608, 784) and the step after the short one ends the run. With an
+// input that hands out everything asked for, that is one read per block and
+// the read that finds the end.
+TEST(FlacOut, StepsAreWholeBlocks)
+{
+    TTempDir dir;
+    const auto pcm = FlacPcm(10000, 2, 16, 1);
+    TFakeInput in({44100, 16, 2}, pcm, static_cast<std::int64_t>(pcm.size()));
+    in.ChunkBytes = 1 << 30;
+    int progress = 0;
+    TFLACOut out;
+    out.SetFileName(dir.File("a.flac"));
+    out.SetInput(&in);
+    out.OnProgress = [&](TComponent*) { ++progress; };
+    ASSERT_TRUE(RunFlacToEnd(out));
+    EXPECT_EQ(in.Reads.load(), 4);
+    // Progress seen at the start of the steps after each block: 46 %, 92 %, 100 %.
+    EXPECT_EQ(progress, 3);
+}
+
 struct TSettingsCase {
     const char* Name;
     TAudioFormat Format;
