@@ -1,0 +1,201 @@
+#include "recording/TRecordingsList.h"
+
+#include "formats/TagTrackFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace kestrune {
+
+namespace fs = std::filesystem;
+
+TRecordingsList::TRecordingsList(IRecordingsView& V) : View(V)
+{
+    View.SetTotals(TotalsText());
+}
+
+void TRecordingsList::UpdateRow(int Index, const TRecordingRow& Row)
+{
+    if (Index < 0 || Index >= Count())
+        return;
+    Rows[static_cast<size_t>(Index)] = Row;
+    View.RowChanged(Index);
+}
+
+int TRecordingsList::IndexOf(const TTrackData* Data) const
+{
+    for (size_t i = 0; i < Rows.size(); ++i)
+        if (Rows[i].Data.get() == Data)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TRecordingsList::Append(TRecordingRow Row)
+{
+    Rows.push_back(std::move(Row));
+    View.RowsChanged();
+    return Count() - 1;
+}
+
+void TRecordingsList::Remove(int Index)
+{
+    if (Index < 0 || Index >= Count())
+        return;
+    Rows.erase(Rows.begin() + Index);
+    View.RowsChanged();
+}
+
+void TRecordingsList::Delete(int Index, std::int64_t BytesPerSecond)
+{
+    if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)
+        return;
+    const TTrackData& data = *Rows[static_cast<size_t>(Index)].Data;
+    std::error_code error;
+    if (fs::exists(data.FileName, error)) {
+        const auto size = fs::file_size(data.FileName, error);
+        if (!error)
+            FTotalKilobytes -= static_cast<double>(size) / 1024.0;
+        else
+            FTotalKilobytes -= static_cast<double>(BytesPerSecond * data.Duration + 44) / 1024.0;
+        fs::remove(data.FileName, error);
+    }
+    FTotalSeconds -= data.Duration;
+    View.SetTotals(TotalsText());
+    Remove(Index);
+    if (!Rows.empty())
+        View.SelectRow(std::max(0, Index - 1));
+}
+
+void TRecordingsList::MoveUp(int Index)
+{
+    if (Index <= 0 || Index >= Count())
+        return;
+    std::swap(Rows[static_cast<size_t>(Index)], Rows[static_cast<size_t>(Index - 1)]);
+    View.RowsChanged();
+    View.SelectRow(Index - 1);
+}
+
+void TRecordingsList::MoveDown(int Index)
+{
+    if (Index < 0 || Index >= Count() - 1)
+        return;
+    std::swap(Rows[static_cast<size_t>(Index)], Rows[static_cast<size_t>(Index + 1)]);
+    View.RowsChanged();
+    View.SelectRow(Index + 1);
+}
+
+void TRecordingsList::EditInfo(int Index, ITrackInfoDialog& Dialog)
+{
+    if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)
+        return;
+    TRecordingRow& row = Rows[static_cast<size_t>(Index)];
+    ITrackInfoDialog::TFields fields{row.Caption, row.Artist, row.Album, row.Genre};
+    // Only a caption that is still the file's own title ("Track3.WAV") loses
+    // its extension; a song title such as "Mr. Blue Sky" stays whole.
+    if (fs::path(row.Data->FileName).filename().string() == row.Caption)
+        fields.Title = fs::path(row.Caption).stem().string();
+    if (!Dialog.Edit(fields))
+        return;
+    row.Caption = fields.Title;
+    row.Artist = fields.Artist;
+    row.Album = fields.Album;
+    row.Genre = fields.Genre;
+    View.RowChanged(Index);
+    TagAndRename(Index);
+}
+
+void TRecordingsList::TagAndRename(int Index)
+{
+    if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)
+        return;
+    const TRecordingRow& row = Rows[static_cast<size_t>(Index)];
+    TTrackData& data = *row.Data;
+    TagTrackFile(data.FileName, row.Caption, row.Artist, row.Album, row.Genre);
+
+    std::error_code error;
+    if (!fs::exists(data.FileName, error))
+        return;
+    const fs::path current(data.FileName);
+    std::string extension = current.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
+    const fs::path renamed = current.parent_path() / (EscapeFileName(row.Artist + " - " + row.Caption) + extension);
+    if (renamed == current)
+        return;
+    if (RenameNoReplace(current.string(), renamed.string()))
+        data.FileName = renamed.string();
+}
+
+bool TRecordingsList::RenameNoReplace(const std::string& From, const std::string& To)
+{
+    if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace flag: a hard link fails when the
+    // name is taken, so it never overwrites either.
+    if (::link(From.c_str(), To.c_str()) != 0)
+        return false;
+    ::unlink(From.c_str());
+    return true;
+}
+
+void TRecordingsList::AddToTotals(int Seconds, double Kilobytes)
+{
+    FTotalSeconds += Seconds;
+    FTotalKilobytes += Kilobytes;
+    View.SetTotals(TotalsText());
+}
+
+std::string TRecordingsList::TimeText(int Seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d", Seconds / 60, Seconds % 60);
+    return text;
+}
+
+std::string TRecordingsList::TotalsText() const
+{
+    // Kilobytes as "###,###,###.000": thousands separators, three decimals,
+    // and no digit before the point when the whole part is 0.
+    const double rounded = std::round(std::max(0.0, FTotalKilobytes) * 1000.0) / 1000.0;
+    const auto whole = static_cast<long long>(rounded);
+    const auto thousandths = static_cast<int>(std::llround((rounded - static_cast<double>(whole)) * 1000.0));
+    std::string digits = whole == 0 ? std::string() : std::to_string(whole);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d", thousandths);
+    char seconds[8];
+    std::snprintf(seconds, sizeof seconds, "%02d", FTotalSeconds % 60);
+    return "Total Time/Size : " + std::to_string(FTotalSeconds / 60) + ":" + seconds + "/" + grouped + fraction + "Kb";
+}
+
+std::string TRecordingsList::EscapeFileName(const std::string& Text)
+{
+    std::string out;
+    for (unsigned char c : Text) {
+        const bool keep = c == ' ' || c == '-' || c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+                          (c >= 'a' && c <= 'z');
+        if (keep) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+} // namespace kestrune

@@ -1,0 +1,165 @@
+#include "recording/TRecordingsList.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kestrune;
+using namespace kestrune::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TView final : IRecordingsView {
+    void RowsChanged() override { ++Redraws; }
+    void RowChanged(int) override {}
+    void SelectRow(int Index) override { Selected = Index; }
+    void SetTotals(const std::string& Text) override { Totals = Text; }
+    int Redraws = 0;
+    int Selected = -1;
+    std::string Totals;
+};
+
+struct TScriptedInfo final : ITrackInfoDialog {
+    bool Edit(TFields& Fields) override
+    {
+        Shown = Fields;
+        if (!Save)
+            return false;
+        Fields = Answer;
+        return true;
+    }
+    bool Save = true;
+    TFields Shown, Answer;
+};
+
+TRecordingRow RowFor(const std::string& File, int Duration = 0)
+{
+    TRecordingRow row;
+    row.Caption = fs::path(File).filename().string();
+    row.Artist = "Unknown";
+    row.Album = "Album";
+    row.Genre = "Rock";
+    row.Data = std::make_shared<TTrackData>();
+    row.Data->FileName = File;
+    row.Data->Duration = Duration;
+    return row;
+}
+
+} // namespace
+
+TEST(RecordingsList, TotalsAndTimeTexts)
+{
+    struct TCase {
+        int Seconds;
+        double Kilobytes;
+        std::string Text;
+    };
+    const TCase cases[] = {
+        {0, 0, "Total Time/Size : 0:00/.000Kb"},
+        {125, 0.5, "Total Time/Size : 2:05/.500Kb"},
+        {3725, 1234.5, "Total Time/Size : 62:05/1,234.500Kb"},
+        {59, 1234567.25, "Total Time/Size : 0:59/1,234,567.250Kb"},
+    };
+    for (const TCase& c : cases) {
+        TView view;
+        TRecordingsList list(view);
+        list.AddToTotals(c.Seconds, c.Kilobytes);
+        EXPECT_EQ(view.Totals, c.Text);
+    }
+    EXPECT_EQ(TRecordingsList::TimeText(125), "02:05");
+    EXPECT_EQ(TRecordingsList::TimeText(3725), "62:05");
+}
+
+TEST(RecordingsList, EscapeFileNameKeepsNamesInsideTheirFolder)
+{
+    EXPECT_EQ(TRecordingsList::EscapeFileName("AC/DC - Back in Black"), "AC%2FDC - Back in Black");
+    EXPECT_EQ(TRecordingsList::EscapeFileName("Don't Stop."), "Don%27t Stop%2E");
+    EXPECT_EQ(TRecordingsList::EscapeFileName(".."), "%2E%2E");
+    EXPECT_EQ(TRecordingsList::EscapeFileName("Caf\xC3\xA9"), "Caf%C3%A9");
+}
+
+TEST(RecordingsList, TagAndRenameNamesFileAfterArtistAndTitleWithoutOverwriting)
+{
+    TTempDir dir;
+    const auto wav = PcmWavImage(Sine16(4410, 2, 44100, 440, 8000), 2, 44100);
+    WriteWholeFile(dir.File("Track0.wav"), wav);
+    WriteWholeFile(dir.File("Track1.wav"), wav);
+    TView view;
+    TRecordingsList list(view);
+    list.Append(RowFor(dir.File("Track0.wav")));
+    list.Append(RowFor(dir.File("Track1.wav")));
+
+    TRecordingRow row = list.Row(0);
+    row.Caption = "Back in Black";
+    row.Artist = "AC/DC";
+    list.UpdateRow(0, row);
+    list.TagAndRename(0);
+    const std::string renamed = dir.File("AC%2FDC - Back in Black.WAV");
+    EXPECT_EQ(list.Row(0).Data->FileName, renamed);
+    ASSERT_TRUE(fs::exists(renamed));
+    const auto tagged = ReadWholeFile(renamed);
+    EXPECT_NE(std::string(tagged.begin(), tagged.end()).find("Back in Black"), std::string::npos);
+
+    // The second track would take the same name: it keeps its own instead.
+    TRecordingRow second = list.Row(1);
+    second.Caption = row.Caption;
+    second.Artist = row.Artist;
+    list.UpdateRow(1, second);
+    list.TagAndRename(1);
+    EXPECT_EQ(list.Row(1).Data->FileName, dir.File("Track1.wav"));
+    EXPECT_TRUE(fs::exists(dir.File("Track1.wav")));
+    EXPECT_EQ(ReadWholeFile(renamed), tagged);
+}
+
+TEST(RecordingsList, EditInfoStripsOnlyAFileTitle)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("Track3.WAV"), PcmWavImage(Sine16(100, 1, 8000, 300, 800), 1, 8000));
+    TView view;
+    TRecordingsList list(view);
+    list.Append(RowFor(dir.File("Track3.WAV")));
+    TScriptedInfo info;
+    info.Save = false;
+    list.EditInfo(0, info);
+    EXPECT_EQ(info.Shown.Title, "Track3");
+    EXPECT_EQ(list.Row(0).Caption, "Track3.WAV"); // Cancel changes nothing
+
+    info.Save = true;
+    info.Answer = {"Mr. Blue Sky", "ELO", "Out of the Blue", "Rock"};
+    list.EditInfo(0, info);
+    EXPECT_EQ(list.Row(0).Caption, "Mr. Blue Sky");
+    EXPECT_EQ(list.Row(0).Data->FileName, dir.File("ELO - Mr%2E Blue Sky.WAV"));
+    list.EditInfo(0, info);
+    EXPECT_EQ(info.Shown.Title, "Mr. Blue Sky"); // a song title keeps its dot
+}
+
+TEST(RecordingsList, DeleteAndMoveKeepRecordsWithTheirRows)
+{
+    TTempDir dir;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        WriteWholeFile(dir.File(name), std::vector<std::uint8_t>(2048, 0));
+    TView view;
+    TRecordingsList list(view);
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        list.Append(RowFor(dir.File(name), 10));
+    list.AddToTotals(30, 6.0);
+    const TTrackData* c = list.Row(2).Data.get();
+
+    list.MoveDown(2); // the last row cannot move down
+    list.MoveUp(0);   // nor the first up
+    EXPECT_EQ(list.IndexOf(c), 2);
+    list.MoveUp(2);
+    EXPECT_EQ(list.IndexOf(c), 1);
+    EXPECT_EQ(view.Selected, 1);
+
+    list.Delete(0, 176400); // a.wav
+    EXPECT_FALSE(fs::exists(dir.File("a.wav")));
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.IndexOf(c), 0);
+    EXPECT_EQ(view.Selected, 0);
+    EXPECT_EQ(list.TotalSeconds(), 20);
+    EXPECT_DOUBLE_EQ(list.TotalKilobytes(), 4.0);
+    EXPECT_EQ(view.Totals, "Total Time/Size : 0:20/4.000Kb");
+}
