@@ -1,5 +1,6 @@
 #include "cli/TDevicesCommand.h"
 
+#include "cli/TMixerReport.h"
 #include "devices/TDeviceCatalog.h"
 
 namespace kestrune::cli {
@@ -59,6 +60,7 @@ int TDevicesCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
                     {"virtual", d.Virtual ? "true" : "false"},
                     {"formats", list + "]"}});
     }
+    ReportMixerLines(TDeviceCatalog::CaptureDevices(configured), Out, json);
     if (!json)
         Out.Result("Playback devices:", "", {});
     for (const TDeviceInfo& d : TDeviceCatalog::PlaybackDevices(configured))

@@ -5,6 +5,7 @@
 #include "devices/PulseTestServer.h"
 #include "devices/TAlsaMixer.h"
 #include "devices/TPulseMixer.h"
+#include "cli/TMixerReport.h"
 #include "common/TPlainDispatcher.h"
 #include "settings/TOptions.h"
 #include "support/TestSupport.h"
@@ -14,6 +15,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 namespace kestrune {
 namespace {
@@ -209,6 +211,30 @@ TEST(AlsaMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
     EXPECT_TRUE(dispatcher.WaitServing([&] { return raw.Get("Master Playback Volume") == 31; },
                                        std::chrono::seconds(5)));
     EXPECT_EQ(raw.Get("Capture Volume"), 8); // 16383 of 0..31
+}
+
+TEST(AlsaMixer, CommandLineReportsTheLinesWithoutChangingThem)
+{
+    TRawControl raw("fakeswitches");
+    ASSERT_TRUE(raw.Open());
+    raw.SetInteger("Mic Capture Switch", 0);
+    raw.SetInteger("Line Capture Switch", 1);
+    raw.SetInteger("Aux Capture Switch", 0);
+    raw.SetInteger("PCM Playback Volume", 255);
+    raw.SetInteger("Line Capture Volume", 5);
+    raw.SetInteger("Mic Capture Volume", 0);
+    raw.SetInteger("Aux Capture Volume", 63);
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::TCliOutput output(out, err, false, false, false);
+    cli::ReportMixerLines({{"alsa:fakeswitches", "", false}, {"alsa:fakeswitches", "", false}, {"virtual:demo", "", true}},
+                          output, false);
+    EXPECT_EQ(out.str(), "Recording lines:\n"
+                         "  mixer of alsa:fakeswitches  master volume 65535\n"
+                         "    * Line  volume 10570\n" // 5 of 0..31
+                         "      Mic  volume 0\n"
+                         "      Aux  volume 65535\n");
+    EXPECT_EQ(raw.Get("PCM Playback Volume"), 255);
 }
 
 std::string Pactl(const std::string& Arguments)

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "cli/TCliArgs.h"
+#include "common/IDispatcher.h"
+#include "settings/IOptionsPlatform.h"
+#include "settings/TOptions.h"
+
+#include <memory>
+#include <string>
+
+namespace kestrune::cli {
+
+// The settings file of a command: the one "--config FILE" names, or else the
+// one the desktop program uses (beside the executables, or under
+// $XDG_CONFIG_HOME/kestrune). A command that reads settings declares
+// "--config" among its options.
+class TCliSettings {
+public:
+    static std::string IniFileName(const TCliArgs& Args);
+    // Loads the options from that file; the default folders follow the
+    // executables' place.
+    static std::unique_ptr<TOptions> Open(const TCliArgs& Args, IOptionsPlatform& Platform,
+                                          IDispatcher* Dispatcher = nullptr);
+};
+
+} // namespace kestrune::cli
