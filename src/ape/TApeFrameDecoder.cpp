@@ -48,8 +48,14 @@ void TApeFrameDecoder::DecodeResiduals(int32_t* dst, size_t n, TApeValueState& s
         for (size_t i = 0; i < n; ++i)
             dst[i] = FRange.DecodeValueLegacy(st);
     } else {
+        // Local copies so the coder state stays in registers: the stores to
+        // dst could otherwise alias it.
+        TApeRangeDecoder range = FRange;
+        TApeValueState state = st;
         for (size_t i = 0; i < n; ++i)
-            dst[i] = FRange.DecodeValue(st);
+            dst[i] = range.DecodeValue(state);
+        FRange = range;
+        st = state;
     }
 }
 
@@ -62,10 +68,15 @@ void TApeFrameDecoder::DecodeResidualPairs(int32_t* y, int32_t* x, size_t n)
             x[i] = FRange.DecodeValueLegacy(FStateX);
         }
     } else {
+        TApeRangeDecoder range = FRange;
+        TApeValueState stateY = FStateY, stateX = FStateX;
         for (size_t i = 0; i < n; ++i) {
-            y[i] = FRange.DecodeValue(FStateY);
-            x[i] = FRange.DecodeValue(FStateX);
+            y[i] = range.DecodeValue(stateY);
+            x[i] = range.DecodeValue(stateX);
         }
+        FRange = range;
+        FStateY = stateY;
+        FStateX = stateX;
     }
 }
 

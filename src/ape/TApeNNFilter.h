@@ -30,6 +30,9 @@ private:
     void DecompressRun(int32_t* data, size_t count);
 
     void Step(int32_t u);
+    int16_t NextStep(int32_t u);
+    template <bool Decode>
+    void Run16Registers(int32_t* data, size_t count);
 
     // History window: values are appended at FPos; when the window is full the
     // newest N values move back to the start.

@@ -55,27 +55,17 @@ private:
     // Moves the coefficients by the sign of the stage-2 residual and shifts the histories.
     void Adapt(int32_t e, int32_t a1)
     {
-        if (e > 0) {
-            FMA[0] += Sign(FA1);
-            FMA[1] += Sign(FDA1);
-            FMA[2] += Sign(FDA2);
-            FMA[3] += Sign(FDA3);
-            FMB[0] += Sign(FB0);
-            FMB[1] += Sign(FDB0);
-            FMB[2] += Sign(FDB1);
-            FMB[3] += Sign(FDB2);
-            FMB[4] += Sign(FDB3);
-        } else if (e < 0) {
-            FMA[0] -= Sign(FA1);
-            FMA[1] -= Sign(FDA1);
-            FMA[2] -= Sign(FDA2);
-            FMA[3] -= Sign(FDA3);
-            FMB[0] -= Sign(FB0);
-            FMB[1] -= Sign(FDB0);
-            FMB[2] -= Sign(FDB1);
-            FMB[3] -= Sign(FDB2);
-            FMB[4] -= Sign(FDB3);
-        }
+        // Branch-free: the sign of e is close to random, a branch on it mispredicts half the time.
+        const int32_t dir = Sign(e);
+        FMA[0] += dir * Sign(FA1);
+        FMA[1] += dir * Sign(FDA1);
+        FMA[2] += dir * Sign(FDA2);
+        FMA[3] += dir * Sign(FDA3);
+        FMB[0] += dir * Sign(FB0);
+        FMB[1] += dir * Sign(FDB0);
+        FMB[2] += dir * Sign(FDB1);
+        FMB[3] += dir * Sign(FDB2);
+        FMB[4] += dir * Sign(FDB3);
         FDA3 = FDA2;
         FDA2 = FDA1;
         FDA1 = WSub(a1, FA1);

@@ -34,7 +34,7 @@ public:
     size_t Remaining() const { return size_t(FEnd - FPos); }
 
     // One residual of a 3990 stream.
-    int32_t DecodeValue(TApeValueState& st)
+    __attribute__((always_inline)) int32_t DecodeValue(TApeValueState& st)
     {
         const uint32_t pivot = st.KSum >> 5 ? st.KSum >> 5 : 1;
         uint32_t overflow = DecodeSymbol();

@@ -36,7 +36,11 @@ void Put32(std::vector<uint8_t>& w, uint32_t v)
         w.push_back(uint8_t(v >> (8 * i)));
 }
 
-void PutId(std::vector<uint8_t>& w, const char* id) { w.insert(w.end(), id, id + 4); }
+void PutId(std::vector<uint8_t>& w, const char* id)
+{
+    for (int i = 0; i < 4; ++i)
+        w.push_back(uint8_t(id[i]));
+}
 
 struct TLcg {
     uint32_t S;
@@ -148,6 +152,7 @@ std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t
     const size_t listBytes = extraChunks ? 8 + 11 + 1 : 0;
     const size_t tailBytes = extraChunks ? 14 : 0;
     const size_t pad = extraChunks ? pcm.size() & 1 : 0;
+    w.reserve(44 + listBytes + pcm.size() + pad + tailBytes);
     PutId(w, "RIFF");
     Put32(w, uint32_t(36 + listBytes + pcm.size() + pad + tailBytes));
     PutId(w, "WAVE");
