@@ -59,6 +59,8 @@ struct TLayout {
     // A data chunk whose size runs past the end of the file.
     std::int64_t OverrunSizeField = -1;
     std::int64_t OverrunDataStart = -1;
+    // The data chunks met, as [start, end) byte ranges: audio.
+    std::vector<std::pair<std::int64_t, std::int64_t>> Audio;
 };
 
 TLayout WalkChunks(TStream& File, std::int64_t Length)
@@ -87,6 +89,8 @@ TLayout WalkChunks(TStream& File, std::int64_t Length)
             }
             return layout;
         }
+        if (TRiffChunkWalk::SameCode(chunk, "data"))
+            layout.Audio.emplace_back(pos + 8, end);
         layout.LastChunk = pos;
         layout.LastIsInfoList = std::memcmp(chunk, "LIST", 4) == 0 && size >= 4 && want == 12 && IsInfo(chunk + 8);
         pos = end;
@@ -135,13 +139,25 @@ std::int64_t FindTrailingList(TStream& File, std::int64_t Length)
 }
 
 // Where the list to replace starts, or -1 for none.
+//
+// A walk that reaches the end with a LIST/INFO chunk last settles it. Else a
+// list found from its header near the end is taken unless it lies inside
+// audio: a file whose chunks were broken before it was tagged may walk to
+// its end by chance through the appended list, so neither a complete walk
+// nor a broken one rules the list out, but the audio always does.
 std::int64_t LocateList(TStream& File, std::int64_t Length, const TLayout& Layout)
 {
-    if (Layout.Complete)
-        return Layout.LastIsInfoList ? Layout.LastChunk : -1;
-    if (Layout.OverrunSizeField >= 0)
-        return -1; // everything after the data start is audio
-    return FindTrailingList(File, Length);
+    if (Layout.Complete && Layout.LastIsInfoList)
+        return Layout.LastChunk;
+    const std::int64_t found = FindTrailingList(File, Length);
+    if (found < 0)
+        return -1;
+    for (const auto& [start, end] : Layout.Audio)
+        if (found >= start && found < end)
+            return -1;
+    if (Layout.OverrunDataStart >= 0 && found >= Layout.OverrunDataStart)
+        return -1; // everything after that data start is audio
+    return found;
 }
 
 // At most Limit bytes of Text, not splitting a UTF-8 sequence.

@@ -35,9 +35,9 @@ std::int64_t FindInfoChunk(TStream* File, std::int64_t Span);
 //
 // The chunk replaces the file's list only when that list is a real chunk at
 // the end of the file: the file's chunks are walked from the RIFF header and
-// the last one must be a LIST of type INFO that ends with the file. When the
-// chunks cannot be walked to the end, a "LIST" header 8 bytes before an
-// "INFO" near the end whose size runs exactly to the end is accepted instead.
+// the last one is a LIST of type INFO that ends with the file, or else a
+// "LIST" header stands 8 bytes before an "INFO" near the end, its size runs
+// exactly to the end, and it does not lie inside a data chunk.
 // Anything else (audio that contains the bytes "INFO", a list followed by
 // other chunks) is left alone and the new list is appended. A data chunk
 // that claims more bytes than the file holds (a capture never finished) has

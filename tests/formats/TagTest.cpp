@@ -398,16 +398,24 @@ TEST(RiffInfo, UnfinishedCaptureGetsItsDataSizeBeforeTheList)
 TEST(RiffInfo, BrokenChunksStillFindTheListByItsHeader)
 {
     // A chunk before the data claims more than the file holds, so the chunks
-    // cannot be walked; the list is found from its header near the end.
-    TBytes b = Wav(100);
-    const TBytes junk = Text("junk\xFF\xFF\0\0"s);
-    b.insert(b.begin() + 12, junk.begin(), junk.end());
-    TTagMemoryStream file(b);
-    const std::int64_t first = TagWav(file, {"a", "b", "c", "d"});
-    EXPECT_EQ(first, static_cast<std::int64_t>(b.size()));
-    EXPECT_EQ(TagWav(file, {"Longer", "values", "this", "time"}), first);
-    EXPECT_EQ(Count(file.Bytes(), "LIST"), 1);
-    EXPECT_EQ(ReadInfoChunk(&file), Items({"Longer", "values", "this", "time"}));
+    // cannot be walked; the list is found from its header near the end. With
+    // the second size the broken chunk ends inside the appended list, so a
+    // walk then reaches the end by chance through the list's bytes.
+    for (const std::uint32_t claimed : {0xFFFFu, 452u}) {
+        TBytes b = Wav(100);
+        TBytes junk = Text("junk\0\0\0\0"s);
+        PutLe32(junk, 4, claimed);
+        b.insert(b.begin() + 12, junk.begin(), junk.end());
+        TTagMemoryStream file(b);
+        const std::int64_t first = TagWav(file, {"a", "b", "c", "d"});
+        EXPECT_EQ(first, static_cast<std::int64_t>(b.size()));
+        for (const auto& values : {std::vector<std::string>{"Longer", "values", "this", "time"},
+                                   std::vector<std::string>{"x", "", "", "INFO"}}) {
+            EXPECT_EQ(TagWav(file, values), first) << claimed;
+            EXPECT_EQ(Count(file.Bytes(), "LIST"), 1) << claimed;
+            EXPECT_EQ(ReadInfoChunk(&file), Items(values)) << claimed;
+        }
+    }
 }
 
 TEST(RiffInfo, TextIsUtf8AndLongValuesAreCutAtACharacter)
