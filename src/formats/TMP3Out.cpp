@@ -132,7 +132,7 @@ void TMP3Out::OpenOutput()
             throw EACSException("Cannot encode " + std::to_string(Channels) + " channel sound into MP3.");
         FrameBytes = Channels * Bits / 8;
 
-        Encoder.reset(Lame->init());
+        Encoder = std::unique_ptr<lame_global_struct, TEncoderCloser>(Lame->init(), TEncoderCloser{Lame});
         if (!Encoder)
             throw EACSException("The MP3 encoder could not be created.");
         lame_global_struct* h = Encoder.get();
