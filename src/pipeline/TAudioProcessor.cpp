@@ -60,8 +60,10 @@ void TAudioProcessor::OpenInput()
 {
     TACSInput& in = Require();
     if (OnInit) {
+        // The handler opens the input itself and may say how much will come.
         std::int64_t total = Size();
         OnInit(this, total);
+        FSize = total;
     } else {
         in.OpenInput();
         if (OnGetSize) {
