@@ -64,7 +64,9 @@ status=0
 # current folder; run in a folder of our own and gather them afterwards.
 (cd "$work" && "$binary" "$corpus" -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$@") >"$log" 2>&1 || status=$?
-cat "$work"/fuzz-*.log >>"$log" 2>/dev/null || true
+if ! grep -q 'stat::number_of_executed_units' "$log"; then
+    cat "$work"/fuzz-*.log >>"$log" 2>/dev/null || true
+fi
 tail -n 25 "$log"
 
 executions=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | awk '{ s += $1 } END { if (NR) print s }' || true)
