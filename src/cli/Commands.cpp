@@ -1,6 +1,7 @@
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
 #include "cli/TDevicesCommand.h"
+#include "cli/TRecordCommand.h"
 #include "cli/TTagCommand.h"
 
 namespace kestrune::cli {
@@ -9,6 +10,8 @@ namespace kestrune::cli {
 const std::vector<TCliCommand>& Commands()
 {
     static const std::vector<TCliCommand> commands{
+        {"record", "record the sound card into one file per song", &TRecordCommand::Usage,
+         TRecordCommand::Flags(), TRecordCommand::Options(), &TRecordCommand::Execute},
         {"convert", "convert an audio file", &TConvertCommand::Usage, TConvertCommand::Flags(),
          TConvertCommand::Options(), &TConvertCommand::Execute},
         {"devices", "list the capture and playback devices with their formats", &TDevicesCommand::Usage,

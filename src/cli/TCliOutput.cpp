@@ -78,6 +78,15 @@ void TCliOutput::Progress(const std::string& What, int Percent)
     Drawn = true;
 }
 
+void TCliOutput::Meter(const std::string& Line)
+{
+    if (Json || Quiet || !Terminal)
+        return;
+    Err << "\r" << Line << "\x1b[K";
+    Err.flush();
+    Drawn = true;
+}
+
 void TCliOutput::EndProgress()
 {
     if (Drawn) {

@@ -19,6 +19,8 @@ public:
     TCliOutput(std::ostream& Out, std::ostream& Err, bool Json, bool Quiet, bool ErrIsTerminal);
 
     void Progress(const std::string& What, int Percent);
+    // A line redrawn in place on a terminal (a level meter); nothing elsewhere.
+    void Meter(const std::string& Line);
     void EndProgress();
     void Result(const std::string& Text, const std::string& Event, const TFields& Fields);
     void Error(const std::string& Message);

@@ -1,0 +1,198 @@
+#include "cli/TRecordCommand.h"
+
+#include "cli/TCliSettings.h"
+#include "common/TPlainDialogs.h"
+#include "common/TPlainDispatcher.h"
+#include "recording/TRecorder.h"
+#include "settings/TSystemOptionsPlatform.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace kestrune::cli {
+
+namespace {
+
+// The command line as the main window: status and finished tracks as lines,
+// the level as a compact meter on a terminal.
+class TCliRecorderView final : public IRecorderView, public IRecordingsView {
+public:
+    TCliRecorderView(TCliOutput& O, TRecordingsList*& L) : Out(O), List(L) {}
+
+    void SetStatus(const std::string& Text) override
+    {
+        Status = Text;
+        if (Text.rfind("Error ", 0) != 0)
+            Out.Info(Text);
+    }
+    void EnableControls(bool) override {}
+    void FocusAlbumName() override {}
+    void ShowLevel(int Peak, int FullScale, std::int64_t QuietBytes, std::int64_t SilenceBytes) override
+    {
+        // The meter's bar is the level; the percentage the quiet run's share
+        // of the silence length that would end the track.
+        const int quiet = SilenceBytes > 0 ? static_cast<int>(std::min<std::int64_t>(100, QuietBytes * 100 / SilenceBytes)) : 0;
+        const int bars = FullScale > 0 ? Peak * 20 / FullScale : 0;
+        std::string meter = "level [" + std::string(static_cast<size_t>(bars), '#') +
+                            std::string(static_cast<size_t>(20 - std::min(20, bars)), ' ') + "] quiet " +
+                            std::to_string(quiet) + "%";
+        Out.Meter(meter);
+    }
+    void TrackFinished(int Row, bool Kept) override
+    {
+        ++(Kept ? Tracks : Dropped);
+        if (!Kept) {
+            Out.Result("dropped a track shorter than the minimum length", "dropped", {});
+            return;
+        }
+        const TRecordingRow& row = List->Row(Row);
+        Out.Result(row.Data->FileName + "  " + row.Time, "track",
+                   {{"file", TCliOutput::JsonString(row.Data->FileName)},
+                    {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
+    }
+    void CloseWindow() override {}
+    void RowsChanged() override {}
+    void RowChanged(int) override {}
+    void SelectRow(int) override {}
+    void SetTotals(const std::string& Text) override { Totals = Text; }
+
+    std::string Status;
+    std::string Totals;
+    int Tracks = 0;
+    int Dropped = 0;
+
+private:
+    TCliOutput& Out;
+    TRecordingsList*& List;
+};
+
+} // namespace
+
+const char* TRecordCommand::Usage()
+{
+    return "Usage: kestrune-cli record --album NAME [options]\n"
+           "\n"
+           "Records the capture device into FOLDER/NAME, one file per song, cut where\n"
+           "the level stays under the noise level for the silence length. Stops at\n"
+           "the end of a virtual device's audio, or with Ctrl-C. Settings not given\n"
+           "here come from the settings file.\n"
+           "\n"
+           "Options:\n"
+           "  --album NAME        album folder name (required)\n"
+           "  --genre NAME        genre of the tracks\n"
+           "  --device NAME       capture device: virtual:demo, virtual:FILE.wav,\n"
+           "                      alsa:NAME, pulse:SOURCE (see kestrune-cli devices)\n"
+           "  --folder DIR        where album folders go\n"
+           "  --format WAV|MP3    file format of the tracks\n"
+           "  --rate HZ           capture rate: 11025, 22050 or 44100\n"
+           "  --bits 8|16         capture depth\n"
+           "  --channels 1|2      capture channels\n"
+           "  --bitrate N         MP3 bit rate index, 0 (8 kbit/s) to 17 (320 kbit/s)\n"
+           "  --silence MS        length of quiet that ends a track\n"
+           "  --min-length S      seconds of sound below which a track is dropped\n"
+           "  --level16 N         noise level of 16-bit capture\n"
+           "  --level8 N          noise level of 8-bit capture\n"
+           "  --fast              virtual devices deliver as fast as they can\n"
+           "  --config FILE       settings file to use\n"
+           "  --json              one JSON object per line on stdout\n"
+           "  --quiet             print nothing but errors and results\n"
+           "  --help              this text\n";
+}
+
+const std::set<std::string>& TRecordCommand::Flags()
+{
+    static const std::set<std::string> flags{"--fast"};
+    return flags;
+}
+
+const std::set<std::string>& TRecordCommand::Options()
+{
+    static const std::set<std::string> options{"--album",   "--genre",   "--device",     "--folder",
+                                               "--format",  "--rate",    "--bits",       "--channels",
+                                               "--bitrate", "--silence", "--min-length", "--level16",
+                                               "--level8",  "--config"};
+    return options;
+}
+
+int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomic<bool>& Interrupted)
+{
+    if (!Args.Positional().empty())
+        throw EUsage("record takes no file names; use --album and --folder");
+    const std::string album = Args.Value("--album");
+    if (album.empty())
+        throw EUsage("record needs --album NAME");
+
+    TPlainDispatcher dispatcher;
+    TSystemOptionsPlatform platform;
+    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
+
+    if (Args.Has("--folder")) {
+        std::string folder = Args.Value("--folder");
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        options->Folder = folder;
+    }
+    if (Args.Has("--format")) {
+        const std::string format = Args.Value("--format");
+        if (format != "WAV" && format != "MP3")
+            throw EUsage("--format must be WAV or MP3");
+        options->Format = format;
+    }
+    if (Args.Has("--rate")) {
+        const long rate = Args.Integer("--rate", 22050, 8000, 192000);
+        if (rate != 11025 && rate != 22050 && rate != 44100)
+            throw EUsage("--rate must be 11025, 22050 or 44100");
+        options->SamplesPerSec = static_cast<int>(rate);
+    }
+    if (Args.Has("--bits")) {
+        const long bits = Args.Integer("--bits", 16, 8, 16);
+        if (bits != 8 && bits != 16)
+            throw EUsage("--bits must be 8 or 16");
+        options->BitsPerSample = static_cast<int>(bits);
+    }
+    options->Channels = static_cast<int>(Args.Integer("--channels", options->Channels, 1, 2));
+    options->Bitrate = static_cast<int>(Args.Integer("--bitrate", options->Bitrate, 0, 17));
+    options->SilenceLg = static_cast<int>(Args.Integer("--silence", options->SilenceLg, 1, 600000));
+    options->MinLength = static_cast<int>(Args.Integer("--min-length", options->MinLength, 0, 36000));
+    options->Level16 = static_cast<int>(Args.Integer("--level16", options->Level16.load(), 0, 32767));
+    options->Level8 = static_cast<int>(Args.Integer("--level8", options->Level8.load(), 0, 127));
+    if (Args.Has("--device")) {
+        options->DriverNames = {Args.Value("--device")};
+        options->DriverIndex = 0;
+    }
+
+    TRecordingsList* listRef = nullptr;
+    TCliRecorderView view(Out, listRef);
+    TPlainDialogs dialogs;
+    TRecordingsList list(view);
+    listRef = &list;
+    TRecorder recorder(*options, list, view, dialogs, dispatcher);
+    recorder.SetAlbumName(album);
+    recorder.SetGenre(Args.Value("--genre"));
+    recorder.AudioIn1().SetRealTime(!Args.Flag("--fast"));
+    Out.Info("Recording from " + recorder.AudioIn1().DeviceName() + " into " + options->Folder + album +
+             "; Ctrl-C stops.");
+
+    recorder.StartRecording();
+    bool stopSent = false;
+    while (!dispatcher.WaitServing([&] { return !recorder.Recording(); }, std::chrono::milliseconds(100))) {
+        if (Interrupted.load() && !stopSent) {
+            recorder.StopRecording();
+            stopSent = true;
+        }
+    }
+    Out.EndProgress();
+    if (view.Status != "Recording Finished") {
+        Out.Error(view.Status.empty() ? std::string("the recording did not start") : view.Status);
+        return 1;
+    }
+    Out.Result(std::to_string(view.Tracks) + " tracks kept, " + std::to_string(view.Dropped) + " dropped. " +
+                   view.Totals,
+               "done",
+               {{"tracks", TCliOutput::JsonNumber(view.Tracks)},
+                {"dropped", TCliOutput::JsonNumber(view.Dropped)},
+                {"seconds", TCliOutput::JsonNumber(list.TotalSeconds())}});
+    return 0;
+}
+
+} // namespace kestrune::cli

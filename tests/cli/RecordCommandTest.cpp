@@ -1,0 +1,59 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kestrune::test;
+
+namespace {
+
+std::vector<std::int16_t> TwoSongs()
+{
+    std::vector<std::int16_t> out;
+    for (int song = 0; song < 2; ++song) {
+        const auto loud = Sine16(3 * 22050, 2, 22050, 330 + 110 * song, 10000);
+        const auto quiet = Noise16(2 * 22050, 2, 5, 100);
+        out.insert(out.end(), loud.begin(), loud.end());
+        out.insert(out.end(), quiet.begin(), quiet.end());
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(RecordCommand, RecordsVirtualFileIntoOneFilePerSong)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(TwoSongs(), 2, 22050));
+    std::string out;
+    const int status = RunCommand(std::string(KESTRUNE_CLI) + " record --json --fast --album Set --format WAV" +
+                                      " --min-length 1 --silence 1000 --device " +
+                                      ShellQuote("virtual:" + dir.File("in.wav")) + " --folder " +
+                                      ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini")),
+                                  &out);
+    ASSERT_EQ(status, 0) << out;
+    size_t tracks = 0;
+    for (size_t at = out.find("\"event\":\"track\""); at != std::string::npos; at = out.find("\"event\":\"track\"", at + 1))
+        ++tracks;
+    EXPECT_EQ(tracks, 2u) << out;
+    EXPECT_NE(out.find("\"event\":\"done\",\"tracks\":2"), std::string::npos) << out;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("rec/Set/Track0.WAV")));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("rec/Set/Track1.WAV")));
+}
+
+TEST(RecordCommand, ErrorsAndUsage)
+{
+    TTempDir dir;
+    const std::string cli = KESTRUNE_CLI;
+    EXPECT_EQ(RunCommand(cli + " record --fast 2>/dev/null"), 2); // no album
+    EXPECT_EQ(RunCommand(cli + " record --album A --format OGG 2>/dev/null"), 2);
+    std::string out;
+    const int status = RunCommand(cli + " record --album A --fast --device " +
+                                      ShellQuote("virtual:" + dir.File("missing.wav")) + " --folder " +
+                                      ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini")) +
+                                      " 2>&1",
+                                  &out);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("Error "), std::string::npos) << out;
+}
