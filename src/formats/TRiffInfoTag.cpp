@@ -152,10 +152,13 @@ std::int64_t LocateList(TStream& File, std::int64_t Length, const TLayout& Layou
     const std::int64_t found = FindTrailingList(File, Length);
     if (found < 0)
         return -1;
+    // A list that starts exactly where a data chunk's content starts is no
+    // audio: it is the appended list read through stray header bytes that
+    // stood before it ("data" and part of a size at the end of a damaged file).
     for (const auto& [start, end] : Layout.Audio)
-        if (found >= start && found < end)
+        if (found > start && found < end)
             return -1;
-    if (Layout.OverrunDataStart >= 0 && found >= Layout.OverrunDataStart)
+    if (Layout.OverrunDataStart >= 0 && found > Layout.OverrunDataStart)
         return -1; // everything after that data start is audio
     return found;
 }

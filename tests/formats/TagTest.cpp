@@ -401,14 +401,25 @@ TEST(RiffInfo, BrokenChunksStillFindTheListByItsHeader)
     // cannot be walked; the list is found from its header near the end. With
     // the second size the broken chunk ends inside the appended list, so a
     // walk then reaches the end by chance through the list's bytes.
+    // The third file ends in a stray "data" header with three bytes of its
+    // size: after the pad byte the appended list reads as that chunk's audio.
+    std::vector<TBytes> files;
     for (const std::uint32_t claimed : {0xFFFFu, 452u}) {
         TBytes b = Wav(100);
         TBytes junk = Text("junk\0\0\0\0"s);
         PutLe32(junk, 4, claimed);
         b.insert(b.begin() + 12, junk.begin(), junk.end());
+        files.push_back(b);
+    }
+    files.push_back(Wav(100));
+    files.back().resize(36);
+    for (const char c : "dataRIR"s)
+        files.back().push_back(static_cast<std::uint8_t>(c));
+    for (const TBytes& b : files) {
+        const std::size_t claimed = b.size();
         TTagMemoryStream file(b);
         const std::int64_t first = TagWav(file, {"a", "b", "c", "d"});
-        EXPECT_EQ(first, static_cast<std::int64_t>(b.size()));
+        EXPECT_EQ(first, static_cast<std::int64_t>(b.size() + 1) / 2 * 2); // appended, on an even offset
         for (const auto& values : {std::vector<std::string>{"Longer", "values", "this", "time"},
                                    std::vector<std::string>{"x", "", "", "INFO"}}) {
             EXPECT_EQ(TagWav(file, values), first) << claimed;
