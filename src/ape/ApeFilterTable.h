@@ -25,11 +25,11 @@ inline std::vector<TApeFilterSpec> ApeFiltersOfLevel(int32_t level)
     }
 }
 
-inline std::vector<TApeNNFilter> ApeMakeFilters(int32_t level, uint16_t version, bool simd)
+inline std::vector<TApeNNFilter> ApeMakeFilters(int32_t level, uint16_t version, TApeNNFilter::TKernel kernel)
 {
     std::vector<TApeNNFilter> filters;
     for (const TApeFilterSpec& f : ApeFiltersOfLevel(level))
-        filters.emplace_back(f.Order, f.Shift, version, simd);
+        filters.emplace_back(f.Order, f.Shift, version, kernel);
     return filters;
 }
 

@@ -101,4 +101,75 @@ inline int32_t DotAdaptSse2(int16_t* c, const int16_t* h, const int16_t* d, int3
 
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KESTRUNE_APE_HAVE_AVX2 1
+}  // namespace kestrune::ape::nn
+#include <immintrin.h>
+namespace kestrune::ape::nn {
+
+// AVX2 versions for the long filters (levels 3000 to 5000), chosen at run time.
+#define KESTRUNE_APE_AVX2 __attribute__((target("avx2")))
+
+KESTRUNE_APE_AVX2 inline __m256i Load256(const int16_t* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+KESTRUNE_APE_AVX2 inline void Store256(int16_t* p, __m256i v)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+KESTRUNE_APE_AVX2 inline int32_t HorizontalSum256(__m256i v)
+{
+    __m128i x = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    x = _mm_add_epi32(x, _mm_shuffle_epi32(x, 0x4E));
+    x = _mm_add_epi32(x, _mm_shuffle_epi32(x, 0xB1));
+    return _mm_cvtsi128_si32(x);
+}
+
+template <int N>
+KESTRUNE_APE_AVX2 inline int32_t DotAvx2(const int16_t* c, const int16_t* h)
+{
+    static_assert(N % 32 == 0);
+    __m256i acc0 = _mm256_setzero_si256();
+    __m256i acc1 = _mm256_setzero_si256();
+    for (int j = 0; j < N; j += 32) {
+        acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(Load256(c + j), Load256(h + j)));
+        acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(Load256(c + j + 16), Load256(h + j + 16)));
+    }
+    return HorizontalSum256(_mm256_add_epi32(acc0, acc1));
+}
+
+template <int N>
+KESTRUNE_APE_AVX2 inline void AdaptAvx2(int16_t* c, const int16_t* d, int32_t dir)
+{
+    const __m256i m = _mm256_set1_epi16(int16_t(dir));
+    for (int j = 0; j < N; j += 16)
+        Store256(c + j, _mm256_add_epi16(Load256(c + j), _mm256_mullo_epi16(Load256(d + j), m)));
+}
+
+template <int N>
+KESTRUNE_APE_AVX2 inline int32_t DotAdaptAvx2(int16_t* c, const int16_t* h, const int16_t* d, int32_t dir)
+{
+    static_assert(N % 32 == 0);
+    const __m256i m = _mm256_set1_epi16(int16_t(dir));
+    __m256i acc0 = _mm256_setzero_si256();
+    __m256i acc1 = _mm256_setzero_si256();
+    for (int j = 0; j < N; j += 32) {
+        const __m256i c0 = Load256(c + j);
+        const __m256i c1 = Load256(c + j + 16);
+        acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(c0, Load256(h + j)));
+        acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(c1, Load256(h + j + 16)));
+        Store256(c + j, _mm256_add_epi16(c0, _mm256_mullo_epi16(Load256(d + j), m)));
+        Store256(c + j + 16, _mm256_add_epi16(c1, _mm256_mullo_epi16(Load256(d + j + 16), m)));
+    }
+    return HorizontalSum256(_mm256_add_epi32(acc0, acc1));
+}
+
+inline bool CpuHasAvx2() { return __builtin_cpu_supports("avx2"); }
+
+#else
+#define KESTRUNE_APE_HAVE_AVX2 0
+inline bool CpuHasAvx2() { return false; }
+#endif
+
 }  // namespace kestrune::ape::nn

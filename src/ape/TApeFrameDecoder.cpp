@@ -17,12 +17,12 @@ inline uint32_t ReadBigEndian32(const uint8_t* p)
 
 }  // namespace
 
-TApeFrameDecoder::TApeFrameDecoder(uint16_t version, int32_t level, int channels, int bits, bool simd)
+TApeFrameDecoder::TApeFrameDecoder(uint16_t version, int32_t level, int channels, int bits, TApeNNFilter::TKernel kernel)
     : FChannels(channels),
       FBits(bits),
       FLegacy(version < 3990),
-      FFiltersX(ApeMakeFilters(level, version, simd)),
-      FFiltersY(ApeMakeFilters(level, version, simd)),
+      FFiltersX(ApeMakeFilters(level, version, kernel)),
+      FFiltersY(ApeMakeFilters(level, version, kernel)),
       FX(kChunk),
       FY(kChunk),
       FC0(kChunk),

@@ -19,12 +19,12 @@ inline void WriteBigEndian32(uint8_t* p, uint32_t v)
 
 }  // namespace
 
-TApeFrameEncoder::TApeFrameEncoder(int32_t level, int channels, int bits, bool simd)
+TApeFrameEncoder::TApeFrameEncoder(int32_t level, int channels, int bits, TApeNNFilter::TKernel kernel)
     : FChannels(channels),
       FBits(bits),
       FBlockAlign(channels * bits / 8),
-      FFiltersX(ApeMakeFilters(level, 3990, simd)),
-      FFiltersY(ApeMakeFilters(level, 3990, simd)),
+      FFiltersX(ApeMakeFilters(level, 3990, kernel)),
+      FFiltersY(ApeMakeFilters(level, 3990, kernel)),
       FX(kChunk),
       FY(kChunk),
       FEX(kChunk),

@@ -14,7 +14,7 @@ namespace kestrune::ape {
 // bytes (CRC word, special codes, range-coded payload), format 3990.
 class TApeFrameEncoder {
 public:
-    TApeFrameEncoder(int32_t level, int channels, int bits, bool simd = true);
+    TApeFrameEncoder(int32_t level, int channels, int bits, TApeNNFilter::TKernel kernel = TApeNNFilter::nkBest);
 
     // Room the output of a frame of this many blocks can need.
     size_t MaxFrameBytes(uint32_t blocks) const;

@@ -10,12 +10,13 @@
 
 namespace kestrune::ape {
 
-TApeNNFilter::TApeNNFilter(int order, int shift, uint16_t version, bool simd)
+TApeNNFilter::TApeNNFilter(int order, int shift, uint16_t version, TKernel kernel)
     : FOrder(order),
       FShift(shift),
       FRound(1 << (shift - 1)),
       FOldSteps(version < 3980),
-      FSimd(simd && SimdAvailable()),
+      FSimd(kernel != nkPortable && KernelAvailable(nkSse2)),
+      FAvx2((kernel == nkAvx2 || kernel == nkBest) && KernelAvailable(nkAvx2)),
       FCoef(size_t(order)),
       FHistory(size_t(order) + kWindow),
       FSteps(size_t(order) + kWindow)
@@ -27,7 +28,15 @@ TApeNNFilter::TApeNNFilter(int order, int shift, uint16_t version, bool simd)
     Reset();
 }
 
-bool TApeNNFilter::SimdAvailable() { return KESTRUNE_APE_HAVE_SSE2 != 0; }
+bool TApeNNFilter::KernelAvailable(TKernel kernel)
+{
+    switch (kernel) {
+    case nkPortable: return true;
+    case nkSse2: return KESTRUNE_APE_HAVE_SSE2 != 0;
+    case nkAvx2: return KESTRUNE_APE_HAVE_SSE2 != 0 && nn::CpuHasAvx2();
+    default: return true;
+    }
+}
 
 void TApeNNFilter::Reset()
 {
@@ -183,6 +192,51 @@ void TApeNNFilter::DecompressRun(int32_t* data, size_t count)
     }
 }
 
+#if KESTRUNE_APE_HAVE_AVX2
+
+template <int N>
+KESTRUNE_APE_AVX2 void TApeNNFilter::CompressRunAvx2(int32_t* data, size_t count)
+{
+    int16_t* c = FCoef.data();
+    for (size_t i = 0; i < count; ++i) {
+        const int32_t u = data[i];
+        const int32_t dot = nn::DotAvx2<N>(c, FHistory.data() + FPos - N);
+        const int32_t e = WSub(u, WAdd(dot, FRound) >> FShift);
+        if (e != 0)
+            nn::AdaptAvx2<N>(c, FSteps.data() + FPos - N, e > 0 ? -1 : 1);
+        Step(u);
+        data[i] = e;
+    }
+}
+
+template <int N>
+KESTRUNE_APE_AVX2 void TApeNNFilter::DecompressRunAvx2(int32_t* data, size_t count)
+{
+    int16_t* c = FCoef.data();
+    for (size_t i = 0; i < count; ++i) {
+        const int32_t e = data[i];
+        const int32_t dir = e > 0 ? -1 : (e < 0 ? 1 : 0);
+        const int32_t dot = nn::DotAdaptAvx2<N>(c, FHistory.data() + FPos - N, FSteps.data() + FPos - N, dir);
+        const int32_t u = WAdd(e, WAdd(dot, FRound) >> FShift);
+        Step(u);
+        data[i] = u;
+    }
+}
+
+#define KESTRUNE_APE_NN_DISPATCH_AVX2(Run)                  \
+    if (FAvx2) {                                              \
+        switch (FOrder) {                                     \
+        case 32: return Run<32>(data, count);                 \
+        case 64: return Run<64>(data, count);                 \
+        case 256: return Run<256>(data, count);               \
+        case 1280: return Run<1280>(data, count);             \
+        default: break;                                       \
+        }                                                     \
+    }
+#else
+#define KESTRUNE_APE_NN_DISPATCH_AVX2(Run)
+#endif
+
 #define KESTRUNE_APE_NN_DISPATCH(Run)                                              \
     switch (FOrder) {                                                              \
     case 16: FSimd ? Run<16, true>(data, count) : Run<16, false>(data, count); break;     \
@@ -198,6 +252,7 @@ void TApeNNFilter::Compress(int32_t* data, size_t count)
     if (FOrder == 16 && FSimd && !FOldSteps)
         return Run16Registers<false>(data, count);
 #endif
+    KESTRUNE_APE_NN_DISPATCH_AVX2(CompressRunAvx2)
     KESTRUNE_APE_NN_DISPATCH(CompressRun)
 }
 
@@ -207,6 +262,7 @@ void TApeNNFilter::Decompress(int32_t* data, size_t count)
     if (FOrder == 16 && FSimd && !FOldSteps)
         return Run16Registers<true>(data, count);
 #endif
+    KESTRUNE_APE_NN_DISPATCH_AVX2(DecompressRunAvx2)
     KESTRUNE_APE_NN_DISPATCH(DecompressRun)
 }
 

@@ -12,7 +12,10 @@ namespace kestrune::ape {
 // pointers and no allocation.
 class TApeNNFilter {
 public:
-    TApeNNFilter(int order, int shift, uint16_t version, bool simd = true);
+    // Which inner loops to use; all give identical results.
+    enum TKernel { nkPortable, nkSse2, nkAvx2, nkBest };
+
+    TApeNNFilter(int order, int shift, uint16_t version, TKernel kernel = nkBest);
 
     void Reset();
 
@@ -21,13 +24,17 @@ public:
     void Decompress(int32_t* data, size_t count);
 
     int Order() const { return FOrder; }
-    static bool SimdAvailable();
+    static bool KernelAvailable(TKernel kernel);
 
 private:
     template <int N, bool Simd>
     void CompressRun(int32_t* data, size_t count);
     template <int N, bool Simd>
     void DecompressRun(int32_t* data, size_t count);
+    template <int N>
+    void CompressRunAvx2(int32_t* data, size_t count);
+    template <int N>
+    void DecompressRunAvx2(int32_t* data, size_t count);
 
     void Step(int32_t u);
     int16_t NextStep(int32_t u);
@@ -43,6 +50,7 @@ private:
     int32_t FRound;
     bool FOldSteps;  // files before 3980 use the older step rule
     bool FSimd;
+    bool FAvx2;
     std::vector<int16_t> FCoef;
     std::vector<int16_t> FHistory;
     std::vector<int16_t> FSteps;

@@ -91,6 +91,23 @@ void CompareKernels(std::mt19937& rng)
         EXPECT_EQ(nn::DotAdaptPortable<N>(c1.data(), h.data(), d.data(), dir),
                   nn::DotAdaptSse2<N>(c2.data(), h.data(), d.data(), dir));
         EXPECT_EQ(c1, c2);
+#if KESTRUNE_APE_HAVE_AVX2
+        if constexpr (N % 32 == 0) {
+            if (nn::CpuHasAvx2()) {
+                EXPECT_EQ(nn::DotPortable<N>(c.data(), h.data()), nn::DotAvx2<N>(c.data(), h.data()));
+                c1 = c;
+                c2 = c;
+                nn::AdaptPortable<N>(c1.data(), d.data(), dir);
+                nn::AdaptAvx2<N>(c2.data(), d.data(), dir);
+                EXPECT_EQ(c1, c2);
+                c1 = c;
+                c2 = c;
+                EXPECT_EQ(nn::DotAdaptPortable<N>(c1.data(), h.data(), d.data(), dir),
+                          nn::DotAdaptAvx2<N>(c2.data(), h.data(), d.data(), dir));
+                EXPECT_EQ(c1, c2);
+            }
+        }
+#endif
     }
 }
 
@@ -120,14 +137,26 @@ TEST(ApeNNFilter, FiltersAgreeAndInvert)
         input[i] = i % 1000 < 500 ? int32_t(20000 * std::sin(double(i) / 9)) : wide(rng);
     for (auto [order, shift] : {std::pair{16, 11}, {32, 10}, {64, 11}, {256, 13}, {1280, 15}}) {
         SCOPED_TRACE(order);
-        TApeNNFilter simd(order, shift, 3990, true), plain(order, shift, 3990, false);
-        auto a = input, b = input;
-        simd.Compress(a.data(), a.size());
-        plain.Compress(b.data(), b.size());
-        EXPECT_EQ(a, b);
-        TApeNNFilter back(order, shift, 3990, true);
-        back.Decompress(a.data(), a.size());
-        EXPECT_EQ(input, a);
+        TApeNNFilter plain(order, shift, 3990, TApeNNFilter::nkPortable);
+        auto expected = input;
+        plain.Compress(expected.data(), expected.size());
+        for (auto kernel : {TApeNNFilter::nkSse2, TApeNNFilter::nkAvx2}) {
+            if (!TApeNNFilter::KernelAvailable(kernel))
+                continue;
+            SCOPED_TRACE(kernel);
+            TApeNNFilter simd(order, shift, 3990, kernel);
+            auto a = input;
+            // Uneven runs, as the frame coder hands them over.
+            simd.Compress(a.data(), 1000);
+            simd.Compress(a.data() + 1000, a.size() - 1000);
+            EXPECT_EQ(expected, a);
+            TApeNNFilter back(order, shift, 3990, kernel);
+            back.Decompress(a.data(), a.size());
+            EXPECT_EQ(input, a);
+        }
+        TApeNNFilter plainBack(order, shift, 3990, TApeNNFilter::nkPortable);
+        plainBack.Decompress(expected.data(), expected.size());
+        EXPECT_EQ(input, expected);
     }
 }
 
