@@ -84,9 +84,12 @@ std::int64_t TMP3DecodeThread::EstimateDataBytes(std::int64_t InputBytes, long B
     return frames * Channels * 2;
 }
 
-TMP3DecodeThread::TMP3DecodeThread(TSetup S) : Setup(std::move(S))
+TMP3DecodeThread::TMP3DecodeThread(TSetup S) : Setup(std::move(S)) {}
+
+void TMP3DecodeThread::Start()
 {
-    Thread = std::thread([this] { Execute(); });
+    if (!Thread.joinable() && !FFinished.load())
+        Thread = std::thread([this] { Execute(); });
 }
 
 TMP3DecodeThread::~TMP3DecodeThread()

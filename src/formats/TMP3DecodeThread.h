@@ -21,7 +21,7 @@ using TMADDoneEvent = std::function<void(TComponent* Sender, bool Success)>;
 using TMADProgressEvent = std::function<void(TComponent* Sender)>;
 
 // One decoding of an MP3 stream into a 16-bit PCM WAV stream, on a thread of
-// its own that starts when the object is made.
+// its own.
 //
 // The whole input is held in memory (it is the MP3 file, a few megabytes);
 // the decoded audio is written as it comes, through a 64 KiB buffer. The WAV
@@ -51,7 +51,10 @@ public:
         TThreadExceptionEvent OnThreadException;
     };
 
+    // Made idle; Start begins decoding. The owner keeps the object where its
+    // event handlers can reach it (Progress, Busy) before starting it.
     explicit TMP3DecodeThread(TSetup Setup);
+    void Start();
     // Asks a running decoding to stop and waits until the thread has ended.
     // Not to be called from the thread's own events.
     ~TMP3DecodeThread();

@@ -48,7 +48,14 @@ void TMP3ToWav::Run()
     setup.OnProgress = OnProgress;
     setup.OnDone = OnDone;
     setup.OnThreadException = OnThreadException;
+    // Stored before it starts: the first event may already ask for Progress.
     Thread = std::make_unique<TMP3DecodeThread>(std::move(setup));
+    try {
+        Thread->Start();
+    } catch (...) {
+        Thread.reset(); // no thread: not busy, the files are closed again
+        throw;
+    }
 }
 
 void TMP3ToWav::Stop()
