@@ -13,21 +13,8 @@ TDecodedPcm TMpegWaveDecoder::Decode(const std::uint8_t* Data, std::size_t Size)
     if (!lib->HasFeedDecoder())
         throw EACSException(std::string(TMpg123Library::SoName) + " lacks the entry points for decoding.");
 
-    int error = MPG123_OK;
-    auto deleter = [lib](mpg123_handle* H) { lib->delete_(H); };
-    std::unique_ptr<mpg123_handle, decltype(deleter)> handle(lib->new_(nullptr, &error), deleter);
-    if (!handle)
-        throw EACSException("The MPEG audio decoder could not be created.");
-    if (lib->param)
-        lib->param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-
-    // Every rate the library knows, as 16-bit signed, mono or stereo.
-    lib->format_none(handle.get());
-    const long* rates = nullptr;
-    std::size_t rateCount = 0;
-    lib->rates(&rates, &rateCount);
-    for (std::size_t i = 0; i < rateCount; ++i)
-        lib->format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    // Quiet, 16-bit signed, mono or stereo, at every rate the library knows.
+    const TMpg123Library::THandle handle = TMpg123Library::NewDecoder16(lib);
 
     if (lib->open_feed(handle.get()) != MPG123_OK)
         throw EACSException("The MPEG audio decoder could not be opened.");
