@@ -8,12 +8,14 @@
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
 #include "pipeline/EACSException.h"
+#include "pipeline/TNULLOut.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace kestrune {
 namespace {
@@ -385,6 +387,40 @@ TEST_F(VirtualDevice, RealTimePlaybackTakesItsTime)
     Out.Run();
     ASSERT_TRUE(Out.WaitForIdle(seconds(10)));
     EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - Start).count(), 450);
+}
+
+// Capture without a time limit ends only through Stop, and playback of a
+// long file stops promptly: neither run waits on for its device.
+TEST_F(VirtualDevice, StopEndsRealTimeRunsPromptly)
+{
+    const std::string F = MakeFile(44100 * 10);
+    TAudioIn In;
+    In.SetDevice("virtual:demo");
+    In.SetInSampleRate(22050);
+    In.SetInChannels(2);
+    In.SetInBitsPerSample(16);
+    In.SetRecTime(-1);
+    TNULLOut Null;
+    Null.SetInput(&In);
+    TWaveIn Reader;
+    Reader.SetFileName(F);
+    TAudioOut Player;
+    Player.SetDevice("virtual:null");
+    Player.SetInput(&Reader);
+    for (TACSOutput* Out : {static_cast<TACSOutput*>(&Null), static_cast<TACSOutput*>(&Player)}) {
+        std::atomic<int> Done{0};
+        Out->OnDone = [&](TComponent*) { ++Done; };
+        Out->Run();
+        std::this_thread::sleep_for(milliseconds(300));
+        EXPECT_EQ(Out->Status(), TACSOutputStatus::tosBusy) << "still running after 300 ms";
+        const auto Start = steady_clock::now();
+        Out->Stop();
+        ASSERT_TRUE(Out->WaitForIdle(seconds(5)));
+        EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - Start).count(), 1500);
+        EXPECT_EQ(Done.load(), 1);
+    }
+    EXPECT_FALSE(In.EndOfCapture());
+    EXPECT_GT(In.Position(), 0);
 }
 
 } // namespace
