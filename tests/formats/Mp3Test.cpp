@@ -402,6 +402,32 @@ TEST(Mp3ToWav, StopKeepsWhatWasDecodedWithAnExactHeader)
     EXPECT_LT(w.Samples.size(), pcm.size() / 2 / 5) << "decoding ended near 10 percent";
 }
 
+// Destroying the component while it decodes stops the decoding, waits for
+// its thread and leaves a whole WAV file behind.
+TEST(Mp3ToWav, DestroyedWhileDecodingLeavesAWholeFile)
+{
+    TTempDir dir;
+    const auto pcm = AsBytes(Noise16(44100 * 10, 2, 8, 6000));
+    ASSERT_TRUE(EncodeMp3(dir.File("a.mp3"), {44100, 16, 2}, pcm));
+    std::promise<void> started;
+    auto startedFuture = started.get_future();
+    std::atomic<bool> first{true};
+    {
+        TMP3ToWav decoder;
+        decoder.SetInputFile(dir.File("a.mp3"));
+        decoder.SetOutputFile(dir.File("a.wav"));
+        decoder.OnProgress = [&](TComponent*) {
+            if (first.exchange(false))
+                started.set_value();
+        };
+        decoder.Run();
+        startedFuture.wait();
+    }
+    const TWavImage w = ReadWav44(dir.File("a.wav"));
+    EXPECT_EQ(w.DataSize, w.File.size() - 44);
+    EXPECT_GT(w.Samples.size(), 0u);
+}
+
 TEST(Mp3ToWav, RunTextsAndBusy)
 {
     TTempDir dir;
