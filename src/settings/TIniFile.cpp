@@ -101,7 +101,8 @@ TIniFile TIniFile::FromText(std::string_view Text)
 
 void TIniFile::Parse(std::string_view Text)
 {
-    if (Text.size() >= 3 && Text.substr(0, 3) == "\xEF\xBB\xBF")
+    ByteOrderMark = Text.size() >= 3 && Text.substr(0, 3) == "\xEF\xBB\xBF";
+    if (ByteOrderMark)
         Text.remove_prefix(3);
     std::size_t pos = 0;
     while (pos < Text.size()) {
@@ -278,7 +279,7 @@ void TIniFile::WriteBool(std::string_view Section, std::string_view Key, bool Va
 
 std::string TIniFile::Text() const
 {
-    std::string text;
+    std::string text = ByteOrderMark ? "\xEF\xBB\xBF" : "";
     for (const TLine& line : Lines) {
         text += line.Text;
         text += '\n';

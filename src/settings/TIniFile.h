@@ -74,6 +74,7 @@ private:
     const std::string* Find(std::string_view Section, std::string_view Key) const;
 
     std::string Name;
+    bool ByteOrderMark = false; // kept, so the text written back starts as the text read
     std::vector<TLine> Lines;
 };
 

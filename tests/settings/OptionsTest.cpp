@@ -377,6 +377,12 @@ TEST(IniFile, WrittenValuesReadBack)
         ini.WriteString("S", "k", value);
         EXPECT_EQ(TIniFile::FromText(ini.Text()).ReadString("S", "k", "?"), value);
     }
+    // A second byte-order mark is text of the first line, also after writing.
+    TIniFile marked = TIniFile::FromText("\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=1\n");
+    EXPECT_FALSE(marked.SectionExists("S"));
+    marked.WriteString("T", "k", "2");
+    EXPECT_FALSE(TIniFile::FromText(marked.Text()).SectionExists("S"));
+
     ini.WriteString("S", "k", "two\nlines");
     EXPECT_EQ(TIniFile::FromText(ini.Text()).ReadString("S", "k", "?"), "two lines");
 }
