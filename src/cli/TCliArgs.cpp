@@ -37,7 +37,7 @@ TCliArgs::TCliArgs(const std::vector<std::string>& Words, const std::set<std::st
                     throw EUsage("option " + name + " needs a value");
                 value = Words[++i];
             }
-            FOptions[name] = value;
+            FOptions[name].push_back(value);
         } else {
             throw EUsage("unknown option " + name);
         }
@@ -47,20 +47,52 @@ TCliArgs::TCliArgs(const std::vector<std::string>& Words, const std::set<std::st
 std::string TCliArgs::Value(const std::string& Name, const std::string& Default) const
 {
     const auto it = FOptions.find(Name);
-    return it == FOptions.end() ? Default : it->second;
+    return it == FOptions.end() ? Default : it->second.back();
+}
+
+std::vector<std::string> TCliArgs::Values(const std::string& Name) const
+{
+    const auto it = FOptions.find(Name);
+    return it == FOptions.end() ? std::vector<std::string>() : it->second;
+}
+
+bool TCliArgs::Switch(const std::string& Name, bool Default) const
+{
+    if (!Has(Name))
+        return Default;
+    const std::string value = Value(Name);
+    if (value == "on" || value == "yes" || value == "1")
+        return true;
+    if (value == "off" || value == "no" || value == "0")
+        return false;
+    throw EUsage("option " + Name + " needs on or off, not \"" + value + "\"");
+}
+
+double TCliArgs::Number(const std::string& Name, double Default, double Min, double Max) const
+{
+    if (!Has(Name))
+        return Default;
+    const std::string text = Value(Name);
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !(value >= Min && value <= Max))
+        throw EUsage("option " + Name + " needs a number from " + std::to_string(Min) + " to " +
+                     std::to_string(Max) + ", not \"" + text + "\"");
+    return value;
 }
 
 long TCliArgs::Integer(const std::string& Name, long Default, long Min, long Max) const
 {
-    const auto it = FOptions.find(Name);
-    if (it == FOptions.end())
+    if (!Has(Name))
         return Default;
+    const std::string text = Value(Name);
     errno = 0;
     char* end = nullptr;
-    const long value = std::strtol(it->second.c_str(), &end, 10);
-    if (it->second.empty() || *end != '\0' || errno != 0 || value < Min || value > Max)
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < Min || value > Max)
         throw EUsage("option " + Name + " needs a whole number from " + std::to_string(Min) + " to " +
-                     std::to_string(Max) + ", not \"" + it->second + "\"");
+                     std::to_string(Max) + ", not \"" + text + "\"");
     return value;
 }
 

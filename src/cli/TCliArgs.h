@@ -26,13 +26,19 @@ public:
     bool Flag(const std::string& Name) const { return FFlags.count(Name) != 0; }
     bool Has(const std::string& Name) const { return FOptions.count(Name) != 0; }
     std::string Value(const std::string& Name, const std::string& Default = "") const;
+    // Every value of an option given more than once, in order.
+    std::vector<std::string> Values(const std::string& Name) const;
+    // An on/off option (on, off, yes, no, 1, 0); raises EUsage otherwise.
+    bool Switch(const std::string& Name, bool Default) const;
+    // A decimal option in [Min, Max]; raises EUsage otherwise.
+    double Number(const std::string& Name, double Default, double Min, double Max) const;
     // The option as an integer in [Min, Max]; raises EUsage otherwise.
     long Integer(const std::string& Name, long Default, long Min, long Max) const;
 
 private:
     std::vector<std::string> FPositional;
     std::set<std::string> FFlags;
-    std::map<std::string, std::string> FOptions;
+    std::map<std::string, std::vector<std::string>> FOptions;
 };
 
 } // namespace kestrune::cli

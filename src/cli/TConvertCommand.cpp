@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -66,6 +68,73 @@ void ApplyWavOptions(const TCliArgs& Args, TWaveOut& Out)
     Out.SetBlockSize(static_cast<std::uint16_t>(blockSize));
 }
 
+void ApplyMp3Options(const TCliArgs& Args, TMP3Out& Out)
+{
+    if (!Args.Has("--bitrate"))
+        return;
+    const long kbps = Args.Integer("--bitrate", 128, 8, 320);
+    for (int i = 0; i < MP3BitRateCount; ++i) {
+        if (MP3BitRateKbps(static_cast<TMP3BitRate>(i)) == kbps) {
+            Out.SetBitRate(static_cast<TMP3BitRate>(i));
+            return;
+        }
+    }
+    throw EUsage("--bitrate must be one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160 192 224 256 320");
+}
+
+TVorbisBitRate VorbisRate(const TCliArgs& Args, const std::string& Name)
+{
+    const std::string text = Args.Value(Name, "auto");
+    if (text == "auto")
+        return TVorbisBitRate::brAutoSelect;
+    // The lists offer these rates; 56 hands 46000 to the encoder as it always has.
+    static const int Kbps[] = {0, 45, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320, 499};
+    const long kbps = Args.Integer(Name, 0, 1, 499);
+    for (int i = 1; i < 16; ++i)
+        if (Kbps[i] == kbps)
+            return static_cast<TVorbisBitRate>(i);
+    throw EUsage(Name + " must be auto or one of 45 48 56 64 80 96 112 128 144 160 192 224 256 320 499");
+}
+
+void ApplyVorbisOptions(const TCliArgs& Args, TVorbisOut& Out)
+{
+    Out.SetCompression(static_cast<float>(Args.Number("--ogg-quality", Out.Compression(), -0.1, 1.0)));
+    if (Args.Has("--ogg-nominal"))
+        Out.SetDesiredNominalBitrate(VorbisRate(Args, "--ogg-nominal"));
+    if (Args.Has("--ogg-max"))
+        Out.SetDesiredMaximumBitrate(VorbisRate(Args, "--ogg-max"));
+    if (Args.Has("--ogg-min"))
+        Out.SetMinimumBitrate(VorbisRate(Args, "--ogg-min"));
+    if (Args.Has("--ogg-serial"))
+        Out.SetSerial(static_cast<std::int32_t>(Args.Integer("--ogg-serial", 0, INT32_MIN, INT32_MAX)));
+    const std::vector<std::string> comments = Args.Values("--ogg-comment");
+    for (const std::string& comment : comments)
+        if (comment.find('=') == std::string::npos || comment.front() == '=')
+            throw EUsage("--ogg-comment needs NAME=VALUE, not \"" + comment + "\"");
+    if (!comments.empty())
+        Out.SetComments(comments);
+}
+
+void ApplyFlacOptions(const TCliArgs& Args, TFLACOut& Out)
+{
+    auto u16 = [&](const char* Name, long Current, long Max) {
+        return static_cast<std::uint16_t>(Args.Integer(Name, Current, 0, Max));
+    };
+    Out.SetBlockSize(u16("--flac-block-size", Out.BlockSize(), 65535));
+    Out.SetMaxLPCOrder(u16("--flac-max-lpc-order", Out.MaxLPCOrder(), 32));
+    Out.SetQLPCoeffPrecision(u16("--flac-qlp-precision", Out.QLPCoeffPrecision(), 15));
+    Out.SetMinResidualPartitionOrder(u16("--flac-min-partition-order", Out.MinResidualPartitionOrder(), 15));
+    Out.SetMaxResidualPartitionOrder(u16("--flac-max-partition-order", Out.MaxResidualPartitionOrder(), 15));
+    Out.SetEnableMidSideStereo(Args.Switch("--flac-mid-side", Out.EnableMidSideStereo()));
+    // These two setters carry rules of their own (they switch mid-side on).
+    if (Args.Has("--flac-loose-mid-side"))
+        Out.SetEnableLooseMidSideStereo(Args.Switch("--flac-loose-mid-side", false));
+    if (Args.Has("--flac-best-model-search"))
+        Out.SetBestModelSearch(Args.Switch("--flac-best-model-search", false));
+    Out.SetVerify(Args.Switch("--flac-verify", Out.Verify()));
+    Out.SetQLPCoeffPrecisionSearch(Args.Switch("--flac-precision-search", Out.QLPCoeffPrecisionSearch()));
+}
+
 } // namespace
 
 const char* TConvertCommand::Usage()
@@ -77,9 +146,25 @@ const char* TConvertCommand::Usage()
            "\n"
            "Options:\n"
            "  --format EXT              output format: wav, mp3, ogg, ape, flac\n"
+           "WAV:\n"
            "  --wav-type pcm|dvi-adpcm  kind of WAV data to write (default pcm)\n"
            "  --block-size N            IMA ADPCM block size in bytes, a multiple of 4\n"
            "                            from 8 to 32768 (default 512)\n"
+           "MP3:\n"
+           "  --bitrate KBPS            constant bit rate, 8 to 320 (default 128)\n"
+           "Ogg Vorbis:\n"
+           "  --ogg-quality Q           quality from -0.1 to 1.0 (default 0.2)\n"
+           "  --ogg-nominal KBPS|auto   managed bit rates instead of quality\n"
+           "  --ogg-min KBPS|auto\n"
+           "  --ogg-max KBPS|auto\n"
+           "  --ogg-serial N            serial number of the stream\n"
+           "  --ogg-comment NAME=VALUE  a comment; may be given more than once\n"
+           "FLAC (defaults: block size 4608, fixed predictors, mid-side):\n"
+           "  --flac-block-size N       --flac-max-lpc-order N   --flac-qlp-precision N\n"
+           "  --flac-min-partition-order N   --flac-max-partition-order N\n"
+           "  --flac-mid-side on|off    --flac-loose-mid-side on|off\n"
+           "  --flac-best-model-search on|off   --flac-verify on|off\n"
+           "  --flac-precision-search on|off\n"
            "  --json                    one JSON object per line on stdout\n"
            "  --quiet                   print nothing but errors\n"
            "  --help                    this text\n";
@@ -93,7 +178,13 @@ const std::set<std::string>& TConvertCommand::Flags()
 
 const std::set<std::string>& TConvertCommand::Options()
 {
-    static const std::set<std::string> options{"--format", "--wav-type", "--block-size"};
+    static const std::set<std::string> options{
+        "--format",          "--wav-type",           "--block-size",          "--bitrate",
+        "--ogg-quality",     "--ogg-nominal",        "--ogg-min",             "--ogg-max",
+        "--ogg-serial",      "--ogg-comment",        "--flac-block-size",     "--flac-max-lpc-order",
+        "--flac-qlp-precision", "--flac-min-partition-order", "--flac-max-partition-order",
+        "--flac-mid-side",   "--flac-loose-mid-side", "--flac-best-model-search", "--flac-verify",
+        "--flac-precision-search"};
     return options;
 }
 
@@ -115,6 +206,9 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
         throw EUsage(formatName.empty() ? "cannot tell the output format of \"" + outName + "\"; use --format"
                                         : "unknown output format \"" + formatName + "\"");
     ApplyWavOptions(Args, controller.WaveOut1());
+    ApplyMp3Options(Args, controller.MP3Out1());
+    ApplyVorbisOptions(Args, controller.VorbisOut1());
+    ApplyFlacOptions(Args, controller.FLACOut1());
 
     controller.SetInFileName(inName);
     controller.ChooseOutFormat(outIndex);
@@ -144,24 +238,29 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
         return 1;
     }
 
-    TWaveIn& probe = static_cast<TWaveIn&>(*controller.Formats()[static_cast<size_t>(outIndex)].InputComponent);
-    probe.SetFileName(outName);
-    probe.OpenFile();
-    const std::int64_t frames = probe.TotalSamples();
-    const int rate = probe.InSampleRate();
-    const int channels = probe.InChannels();
-    probe.CloseFile();
-    const double seconds = rate > 0 ? static_cast<double>(frames) / rate : 0.0;
-    char secondsText[32];
-    std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
-    Out.Result(outName + ": " + std::to_string(frames) + " frames, " + std::to_string(rate) + " Hz, " +
-                   std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + secondsText + " s",
-               "done",
-               {{"output", TCliOutput::JsonString(outName)},
-                {"frames", TCliOutput::JsonNumber(frames)},
-                {"sample_rate", TCliOutput::JsonNumber(rate)},
-                {"channels", TCliOutput::JsonNumber(channels)},
-                {"seconds", secondsText}});
+    std::error_code ignored;
+    const auto bytes = static_cast<std::int64_t>(fs::file_size(outName, ignored));
+    TCliOutput::TFields fields{{"output", TCliOutput::JsonString(outName)}, {"bytes", TCliOutput::JsonNumber(bytes)}};
+    std::string text = outName + ": " + std::to_string(bytes) + " bytes";
+    // Read the result back with its own reader (MP3 has none in the chain).
+    if (outIndex != TConvertController::fiMp3) {
+        TACSFileIn& probe = *controller.Formats()[static_cast<size_t>(outIndex)].InputComponent;
+        probe.SetFileName(outName);
+        probe.OpenFile();
+        const std::int64_t frames = probe.TotalSamples();
+        const int rate = probe.InSampleRate();
+        const int channels = probe.InChannels();
+        probe.CloseFile();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", rate > 0 ? static_cast<double>(frames) / rate : 0.0);
+        text += ", " + std::to_string(frames) + " frames, " + std::to_string(rate) + " Hz, " +
+                std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + seconds + " s";
+        fields.push_back({"frames", TCliOutput::JsonNumber(frames)});
+        fields.push_back({"sample_rate", TCliOutput::JsonNumber(rate)});
+        fields.push_back({"channels", TCliOutput::JsonNumber(channels)});
+        fields.push_back({"seconds", seconds});
+    }
+    Out.Result(text, "done", fields);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 
 namespace kestrune {
 
@@ -71,20 +72,26 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
 TConvertController::~TConvertController()
 {
     *Alive = false;
+    if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
+        FMP3ToWav1->Stop();
+        FMP3ToWav1->WaitForIdle(std::chrono::seconds(30));
+    }
     if (TACSFileOut* out = RunningOutput()) {
         out->Stop();
         out->WaitForIdle(std::chrono::seconds(30));
     }
+    RemoveTempFile();
 }
 
 void TConvertController::BuildFormats()
 {
     FFormats = {
         {".wav", "Wave (Microsoft) Audio File (*.wav)", &FWaveIn1, &FWaveOut1},
-        {".mp3", "MP3 Audio File (*.mp3)", nullptr, nullptr},
-        {".ogg", "Ogg Vorbis Audio File", nullptr, nullptr},
+        // MP3 sources are decoded into a temporary WAV file, read as WAV.
+        {".mp3", "MP3 Audio File (*.mp3)", &FWaveIn1, &FMP3Out1},
+        {".ogg", "Ogg Vorbis Audio File", &FVorbisIn1, &FVorbisOut1},
         {".ape", "Ape File", nullptr, nullptr},
-        {".flac", "Flac File", nullptr, nullptr},
+        {".flac", "Flac File", &FFLACIn1, &FFLACOut1},
     };
 }
 
@@ -171,7 +178,82 @@ void TConvertController::Convert()
     FCanceled = false;
     FSucceeded = false;
     FLastError.clear();
-    StartChain(*source.InputComponent, FInFileName);
+    if (FInputIndex == fiMp3)
+        StartDecoding();
+    else
+        StartChain(*source.InputComponent, FInFileName);
+}
+
+void TConvertController::StartDecoding()
+{
+    try {
+        if (!FMP3ToWav1) {
+            FMP3ToWav1 = std::make_unique<TMP3ToWav>();
+            auto alive = Alive;
+            FMP3ToWav1->OnProgress = [this, alive](TComponent*) {
+                const int percent = FMP3ToWav1->Progress();
+                Dispatcher.Post([this, alive, percent] {
+                    if (alive->load())
+                        View.SetGauge(-1, percent);
+                });
+            };
+            FMP3ToWav1->OnDone = [this, alive](TComponent*, bool Success) {
+                Dispatcher.Post([this, alive, Success] {
+                    if (alive->load())
+                        OnDecoderDone(Success);
+                });
+            };
+            FMP3ToWav1->OnThreadException = [this, alive](TComponent*, const std::exception& E) {
+                const std::string message = E.what();
+                Dispatcher.Post([this, alive, message] {
+                    if (alive->load())
+                        OnOutputFailed(message);
+                });
+            };
+        }
+        if (TempFolder.empty()) {
+            // A folder of our own, not a fixed name in a folder every user shares.
+            std::string pattern = (fs::temp_directory_path() / "kestrune-XXXXXX").string();
+            if (!::mkdtemp(pattern.data()))
+                throw std::runtime_error("cannot make a temporary folder in " + fs::temp_directory_path().string());
+            TempFolder = pattern;
+            TempFile = (TempFolder / "temporary conversion file.wav").string();
+        }
+        FMP3ToWav1->SetInputFile(FInFileName);
+        FMP3ToWav1->SetOutputFile(TempFile);
+        View.ShowStatusBar(true);
+        FMP3ToWav1->Run();
+    } catch (const std::exception& e) {
+        // The decoder could not start (its library is missing, the file cannot
+        // be opened): the conversion ends here with the reason.
+        OnOutputFailed(e.what());
+    }
+}
+
+void TConvertController::OnDecoderDone(bool Success)
+{
+    if (!FConverting)
+        return;
+    if (FCanceled) {
+        // Cancelled while decoding: nothing is encoded from the partial file.
+        OnOutputDone();
+        return;
+    }
+    if (!Success) {
+        OnOutputFailed("\"" + FInFileName + "\" holds no MPEG audio that can be decoded");
+        return;
+    }
+    StartChain(FWaveIn1, TempFile);
+}
+
+void TConvertController::RemoveTempFile()
+{
+    if (TempFolder.empty())
+        return;
+    std::error_code error;
+    fs::remove_all(TempFolder, error);
+    TempFolder.clear();
+    TempFile.clear();
 }
 
 void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
@@ -190,7 +272,9 @@ void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
 bool TConvertController::Cancel()
 {
     if (FConverting) {
-        if (TACSFileOut* out = RunningOutput()) {
+        if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
+            FMP3ToWav1->Stop();
+        } else if (TACSFileOut* out = RunningOutput()) {
             out->Stop();
             out->WaitForIdle(std::chrono::seconds(30));
         }
@@ -203,6 +287,10 @@ bool TConvertController::Cancel()
 void TConvertController::Close()
 {
     if (FConverting) {
+        if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
+            FMP3ToWav1->Stop();
+            FMP3ToWav1->WaitForIdle(std::chrono::seconds(30));
+        }
         if (TACSFileOut* out = RunningOutput()) {
             out->Stop();
             out->WaitForIdle(std::chrono::seconds(30));
@@ -223,6 +311,7 @@ void TConvertController::OnOutputDone()
 {
     FConverting = false;
     FRunning = nullptr;
+    RemoveTempFile();
     View.ShowStatusBar(false);
     if (FCanceled) {
         RemoveIncompleteOutput();
@@ -232,7 +321,9 @@ void TConvertController::OnOutputDone()
     }
     FSucceeded = true;
     View.ConversionEnded();
-    if (!FPlayer)
+    // An MP3 result needs decoding before it can be played; that player is
+    // not given here.
+    if (!FPlayer || FOutputIndex == fiMp3)
         return;
     if (Dialogs.Confirm("Conversion completed! Do you want to listen the converted file?", TDialogButtons::dbYesNo)) {
         TACSFileIn* result = FFormats[static_cast<size_t>(FOutputIndex)].InputComponent;
@@ -245,6 +336,7 @@ void TConvertController::OnOutputFailed(const std::string& Message)
 {
     FConverting = false;
     FRunning = nullptr;
+    RemoveTempFile();
     FLastError = Message;
     RemoveIncompleteOutput();
     View.ShowStatusBar(false);

@@ -3,6 +3,12 @@
 #include "common/IDialogs.h"
 #include "common/IDispatcher.h"
 #include "convert/IConvertView.h"
+#include "formats/TFLACIn.h"
+#include "formats/TFLACOut.h"
+#include "formats/TMP3Out.h"
+#include "formats/TMP3ToWav.h"
+#include "formats/TVorbisIn.h"
+#include "formats/TVorbisOut.h"
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
 
@@ -80,11 +86,17 @@ public:
 
     // The components, so that the encoder settings can be edited.
     TWaveOut& WaveOut1() { return FWaveOut1; }
+    TMP3Out& MP3Out1() { return FMP3Out1; }
+    TVorbisOut& VorbisOut1() { return FVorbisOut1; }
+    TFLACOut& FLACOut1() { return FFLACOut1; }
 
 private:
     void BuildFormats();
     bool OutputNameIsInput() const;
     void StartChain(TACSFileIn& In, const std::string& InName);
+    void StartDecoding();
+    void OnDecoderDone(bool Success);
+    void RemoveTempFile();
     void OnOutputDone();
     void OnOutputFailed(const std::string& Message);
     void RemoveIncompleteOutput();
@@ -96,6 +108,17 @@ private:
 
     TWaveIn FWaveIn1;
     TWaveOut FWaveOut1;
+    TMP3Out FMP3Out1;
+    TVorbisIn FVorbisIn1;
+    TVorbisOut FVorbisOut1;
+    TFLACIn FFLACIn1;
+    TFLACOut FFLACOut1;
+    // Made when an MP3 source is first converted, so a missing decoder
+    // library is reported then and does not stop the program.
+    std::unique_ptr<TMP3ToWav> FMP3ToWav1;
+    // The decoded MP3 source: a file in a private folder of this run.
+    std::filesystem::path TempFolder;
+    std::string TempFile;
     std::vector<TFormat> FFormats;
 
     std::string FInFileName;

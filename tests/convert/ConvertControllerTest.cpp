@@ -180,3 +180,57 @@ TEST(ConvertController, FormatWithoutComponentsIsNotAvailable)
     EXPECT_FALSE(f.Controller.Converting());
     EXPECT_EQ(f.LastMessage(), "Ape File is not available yet");
 }
+
+TEST(ConvertController, Mp3SourceGoesThroughPrivateTemporaryWav)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(2 * 44100, 2, 44100, 440, 9000), 2, 44100));
+    {
+        TFixture f;
+        f.Controller.SetInFileName(dir.File("in.wav"));
+        f.Controller.ChooseOutFormat(TConvertController::fiMp3);
+        f.Controller.Convert();
+        f.Finish();
+        ASSERT_TRUE(f.Controller.Succeeded()) << f.Controller.LastError();
+    }
+    TFixture f;
+    f.Controller.SetInFileName(dir.File("in.mp3"));
+    f.Controller.ChooseOutFormat(TConvertController::fiFlac);
+    f.Controller.Convert();
+    ASSERT_TRUE(f.Controller.Converting());
+    EXPECT_EQ(f.View.GaugeMax, 0); // decoding reports percent only, later
+    f.Finish();
+    ASSERT_TRUE(f.Controller.Succeeded()) << f.Controller.LastError();
+    TFLACIn check;
+    check.SetFileName(dir.File("in.flac"));
+    check.OpenFile();
+    EXPECT_NEAR(static_cast<double>(check.TotalSamples()), 2 * 44100, 1152);
+    check.CloseFile();
+    // The decoded temporary file went with the conversion.
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+        EXPECT_FALSE(std::filesystem::exists(entry.path() / "temporary conversion file.wav")) << entry.path();
+}
+
+TEST(ConvertController, CancelWhileDecodingMp3EncodesNothing)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("long.wav"), PcmWavImage(Noise16(44100 * 20, 2, 11), 2, 44100));
+    {
+        TFixture f;
+        f.Controller.SetInFileName(dir.File("long.wav"));
+        f.Controller.ChooseOutFormat(TConvertController::fiMp3);
+        f.Controller.MP3Out1().SetBitRate(TMP3BitRate::br320);
+        f.Controller.Convert();
+        f.Finish();
+        ASSERT_TRUE(f.Controller.Succeeded()) << f.Controller.LastError();
+    }
+    TFixture f;
+    f.Controller.SetInFileName(dir.File("long.mp3"));
+    f.Controller.ChooseOutFormat(TConvertController::fiWav);
+    f.Controller.SetOutFileName(dir.File("back.wav"));
+    f.Controller.Convert();
+    EXPECT_FALSE(f.Controller.Cancel());
+    f.Finish();
+    EXPECT_EQ(f.LastMessage(), "Conversion canceled");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("back.wav")));
+}
