@@ -1,44 +1,68 @@
 #!/bin/sh
-# Times Kestrune against the peer tools on the standard input, side by side in
-# one run, and prints the ratio of mean wall times (Kestrune / peer) for each
-# pair. Needs ./scripts/setup.sh --bench (hyperfine, the music for the input).
-# Usage: bench/compare.sh [RUNS]
+# Times Kestrune against the peer tools on the standard input (10 minutes of
+# music, 44.1 kHz stereo 16-bit), side by side in one run, and prints the
+# ratio of mean wall times (Kestrune / peer) for each pair, then the peak
+# memory of conversions of a 1-minute and the 10-minute input.
+# Needs ./scripts/setup.sh --bench. Usage: bench/compare.sh [RUNS]
 set -eu
 cd "$(dirname "$0")/.."
-runs=${1:-10}
+. bench/lib.sh
+runs=${1:-5}
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" >/dev/null
 bin=build/release
-cli=$bin/src/cli/kestrune-cli
+cli="$bin/src/cli/kestrune-cli convert --quiet"
 data=build/bench-data
 [ -f "$data/std44.wav" ] || bench/standard-input.sh "$data"
 in=$data/std44.wav
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One pair: name, goal, Kestrune command, peer command, optional preparation.
-compare() {
-    name=$1 goal=$2 ours=$3 peer=$4
-    hyperfine --style none --warmup 1 --runs "$runs" --export-csv "$work/t.csv" \
-        -n kestrune "$ours" -n peer "$peer" >/dev/null
-    awk -F, -v name="$name" -v goal="$goal" '
-        NR == 2 { ours = $2; ours_sd = $3 }
-        NR == 3 { peer = $2; peer_sd = $3 }
-        END {
-            ratio = ours / peer
-            printf "%-34s kestrune %.3f s (sd %.3f)  peer %.3f s (sd %.3f)  ratio %.2f  goal <= %s  %s\n",
-                name, ours, ours_sd, peer, peer_sd, ratio, goal, (ratio <= goal ? "met" : "MISSED")
-        }' "$work/t.csv"
-}
-
-echo "input: $in ($(soxi -D "$in") s), $runs runs each"
-compare "read into null output vs sox" 0.5 \
+echo "input: $in ($(soxi -D "$in") s); $runs runs each (2 for the slow encoders)"
+compare "pipeline read into null vs sox" 0.5 "$runs" \
     "$bin/bench/kestrune-read-null $in" \
     "sox $in -t raw /dev/null"
-compare "IMA ADPCM encode vs ffmpeg" 1.0 \
-    "$cli convert $in $work/ours-ima.wav --wav-type dvi-adpcm --quiet" \
-    "ffmpeg -nostdin -y -v error -i $in -c:a adpcm_ima_wav $work/peer-ima.wav"
+compare "IMA ADPCM encode vs ffmpeg" 1.0 "$runs" \
+    "$cli $in $work/o-ima.wav --wav-type dvi-adpcm" \
+    "ffmpeg -nostdin -y -v error -i $in -c:a adpcm_ima_wav $work/p-ima.wav"
 ffmpeg -nostdin -y -v error -i "$in" -c:a adpcm_ima_wav "$work/ima.wav"
-compare "IMA ADPCM decode vs ffmpeg" 1.0 \
-    "$cli convert $work/ima.wav $work/ours-back.wav --quiet" \
-    "ffmpeg -nostdin -y -v error -i $work/ima.wav $work/peer-back.wav"
+compare "IMA ADPCM decode vs ffmpeg" 1.0 "$runs" \
+    "$cli $work/ima.wav $work/o-back.wav" \
+    "ffmpeg -nostdin -y -v error -i $work/ima.wav $work/p-back.wav"
+
+# The codecs at the component's default settings against the reference tools
+# given the same settings.
+compare "WAV->FLAC vs flac (same settings)" 1.05 "$runs" \
+    "$cli $in $work/o.flac" \
+    "flac -s -f -b 4608 -l 0 -m -r 0 $in -o $work/p.flac"
+flac -s -f -b 4608 -l 0 -m -r 0 "$in" -o "$work/in.flac"
+compare "FLAC->WAV vs flac -d" 1.05 "$runs" \
+    "$cli $work/in.flac $work/o-flac.wav" \
+    "flac -s -f -d $work/in.flac -o $work/p-flac.wav"
+compare "WAV->MP3 128 vs lame -b 128" 1.05 2 \
+    "$cli $in $work/o.mp3 --bitrate 128" \
+    "lame --quiet -b 128 $in $work/p.mp3"
+lame --quiet -b 128 "$in" "$work/in.mp3"
+compare "MP3->WAV vs mpg123 -w" 1.05 "$runs" \
+    "$cli $work/in.mp3 $work/o-mp3.wav" \
+    "mpg123 -q -w $work/p-mp3.wav $work/in.mp3"
+compare "WAV->Ogg q0.2 vs oggenc -q 2" 1.05 2 \
+    "$cli $in $work/o.ogg --ogg-quality 0.2" \
+    "oggenc -Q -q 2 $in -o $work/p.ogg"
+oggenc -Q -q 2 "$in" -o "$work/in.ogg"
+compare "Ogg->WAV vs oggdec" 1.05 "$runs" \
+    "$cli $work/in.ogg $work/o-ogg.wav" \
+    "oggdec -Q $work/in.ogg -o $work/p-ogg.wav"
+
+# Peak memory must not grow with the input's length.
+sox "$in" "$work/one.wav" trim 0 60
+for f in flac mp3 ogg; do
+
+    short=$(peak_kib "$cli $work/one.wav $work/m1.$f")
+    long=$(peak_kib "$cli $in $work/m10.$f")
+    echo "peak memory WAV->$f: 1 min $short KiB, 10 min $long KiB"
+done
+lame --quiet -b 128 "$work/one.wav" "$work/one.mp3"
+short=$(peak_kib "$cli $work/one.mp3 $work/m1.wav")
+long=$(peak_kib "$cli $work/in.mp3 $work/m10.wav")
+echo "peak memory MP3->WAV: 1 min $short KiB, 10 min $long KiB (MP3 file $(($(stat -c %s "$work/in.mp3") / 1024)) KiB)"
