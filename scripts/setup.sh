@@ -18,7 +18,7 @@ PACKAGES="
 
 # Only the benchmarks need these (the standard performance input is made from
 # a game's music): ./scripts/setup.sh --bench
-BENCH_PACKAGES="wesnoth-1.16-music"
+BENCH_PACKAGES="wesnoth-1.16-music time"
 if [ "${1:-}" = "--bench" ]; then
     PACKAGES="$PACKAGES $BENCH_PACKAGES"
 fi
