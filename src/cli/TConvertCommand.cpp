@@ -115,6 +115,16 @@ void ApplyVorbisOptions(const TCliArgs& Args, TVorbisOut& Out)
         Out.SetComments(comments);
 }
 
+void ApplyApeOptions(const TCliArgs& Args, TMACOut& Out)
+{
+    if (!Args.Has("--ape-level"))
+        return;
+    const long level = Args.Integer("--ape-level", 2000, 1000, 4000);
+    if (level % 1000 != 0)
+        throw EUsage("--ape-level must be 1000, 2000, 3000 or 4000");
+    Out.SetCompressionLevel(static_cast<int>(level));
+}
+
 void ApplyFlacOptions(const TCliArgs& Args, TFLACOut& Out)
 {
     auto u16 = [&](const char* Name, long Current, long Max) {
@@ -159,6 +169,9 @@ const char* TConvertCommand::Usage()
            "  --ogg-max KBPS|auto\n"
            "  --ogg-serial N            serial number of the stream\n"
            "  --ogg-comment NAME=VALUE  a comment; may be given more than once\n"
+           "Monkey's Audio:\n"
+           "  --ape-level N             1000 fast, 2000 normal (default), 3000 high,\n"
+           "                            4000 extra high\n"
            "FLAC (defaults: block size 4608, fixed predictors, mid-side):\n"
            "  --flac-block-size N       --flac-max-lpc-order N   --flac-qlp-precision N\n"
            "  --flac-min-partition-order N   --flac-max-partition-order N\n"
@@ -184,7 +197,7 @@ const std::set<std::string>& TConvertCommand::Options()
         "--ogg-serial",      "--ogg-comment",        "--flac-block-size",     "--flac-max-lpc-order",
         "--flac-qlp-precision", "--flac-min-partition-order", "--flac-max-partition-order",
         "--flac-mid-side",   "--flac-loose-mid-side", "--flac-best-model-search", "--flac-verify",
-        "--flac-precision-search"};
+        "--flac-precision-search", "--ape-level"};
     return options;
 }
 
@@ -209,6 +222,7 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     ApplyMp3Options(Args, controller.MP3Out1());
     ApplyVorbisOptions(Args, controller.VorbisOut1());
     ApplyFlacOptions(Args, controller.FLACOut1());
+    ApplyApeOptions(Args, controller.MACOut1());
 
     controller.SetInFileName(inName);
     controller.ChooseOutFormat(outIndex);

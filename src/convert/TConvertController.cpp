@@ -90,7 +90,7 @@ void TConvertController::BuildFormats()
         // MP3 sources are decoded into a temporary WAV file, read as WAV.
         {".mp3", "MP3 Audio File (*.mp3)", &FWaveIn1, &FMP3Out1},
         {".ogg", "Ogg Vorbis Audio File", &FVorbisIn1, &FVorbisOut1},
-        {".ape", "Ape File", nullptr, nullptr},
+        {".ape", "Ape File", &FMACIn1, &FMACOut1},
         {".flac", "Flac File", &FFLACIn1, &FFLACOut1},
     };
 }

@@ -5,6 +5,8 @@
 #include "convert/IConvertView.h"
 #include "formats/TFLACIn.h"
 #include "formats/TFLACOut.h"
+#include "formats/TMACIn.h"
+#include "formats/TMACOut.h"
 #include "formats/TMP3Out.h"
 #include "formats/TMP3ToWav.h"
 #include "formats/TVorbisIn.h"
@@ -89,6 +91,7 @@ public:
     TMP3Out& MP3Out1() { return FMP3Out1; }
     TVorbisOut& VorbisOut1() { return FVorbisOut1; }
     TFLACOut& FLACOut1() { return FFLACOut1; }
+    TMACOut& MACOut1() { return FMACOut1; }
 
 private:
     void BuildFormats();
@@ -111,6 +114,8 @@ private:
     TMP3Out FMP3Out1;
     TVorbisIn FVorbisIn1;
     TVorbisOut FVorbisOut1;
+    TMACIn FMACIn1;
+    TMACOut FMACOut1;
     TFLACIn FFLACIn1;
     TFLACOut FFLACOut1;
     // Made when an MP3 source is first converted, so a missing decoder

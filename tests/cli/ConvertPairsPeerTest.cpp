@@ -41,16 +41,16 @@ TProbe FfProbe(const std::string& File)
 
 } // namespace
 
-// Every pair of WAV, MP3, Ogg Vorbis and FLAC converts through kestrune-cli
+// Every pair of WAV, MP3, Ogg Vorbis, FLAC and Monkey's Audio converts through kestrune-cli
 // and keeps the rate, the channels and the length, as ffprobe sees them.
 TEST(ConvertPairs, EveryPairKeepsRateChannelsAndLength)
 {
     KESTRUNE_REQUIRE_TOOL("ffprobe");
     TTempDir dir;
     const std::string cli = KESTRUNE_CLI;
-    const char* formats[] = {"wav", "mp3", "ogg", "flac"};
+    const char* formats[] = {"wav", "mp3", "ogg", "flac", "ape"};
     WriteWholeFile(dir.File("src.wav"), PcmWavImage(Sine16(2 * 32000, 2, 32000, 523, 10000), 2, 32000));
-    for (const char* f : {"mp3", "ogg", "flac"})
+    for (const char* f : {"mp3", "ogg", "flac", "ape"})
         ASSERT_EQ(RunCommand(cli + " convert --quiet " + ShellQuote(dir.File("src.wav")) + " " +
                              ShellQuote(dir.File(std::string("src.") + f))),
                   0)

@@ -169,18 +169,6 @@ TEST(ConvertController, CancelEndsWithConversionCanceled)
     EXPECT_TRUE(f.Controller.Cancel()); // nothing running: the window may close
 }
 
-TEST(ConvertController, FormatWithoutComponentsIsNotAvailable)
-{
-    TTempDir dir;
-    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(100, 1, 8000, 300, 5000), 1, 8000));
-    TFixture f;
-    f.Controller.SetInFileName(dir.File("in.wav"));
-    f.Controller.ChooseOutFormat(TConvertController::fiApe);
-    f.Controller.Convert();
-    EXPECT_FALSE(f.Controller.Converting());
-    EXPECT_EQ(f.LastMessage(), "Ape File is not available yet");
-}
-
 TEST(ConvertController, Mp3SourceGoesThroughPrivateTemporaryWav)
 {
     TTempDir dir;
