@@ -92,6 +92,10 @@ TAlsaMixer::~TAlsaMixer()
     for (int fd : WakePipe)
         if (fd >= 0)
             ::close(fd);
+    // Closing reports every element as removed; nothing may hear of it any more.
+    if (Master)
+        snd_mixer_elem_set_callback(Master, nullptr);
+    Handle.reset();
 }
 
 std::unique_ptr<TAlsaMixer> TAlsaMixer::Open(const std::string& CtlName)
@@ -181,7 +185,7 @@ void TAlsaMixer::BuildModel()
 int TAlsaMixer::ElementEvent(snd_mixer_elem_t* Element, unsigned int Mask)
 {
     auto* self = static_cast<TAlsaMixer*>(snd_mixer_elem_get_callback_private(Element));
-    if (self && (Mask & SND_CTL_EVENT_MASK_VALUE) && Element == self->Master)
+    if (self && Mask != SND_CTL_EVENT_MASK_REMOVE && (Mask & SND_CTL_EVENT_MASK_VALUE) && Element == self->Master)
         self->Pending.push_back(kMasterId);
     return 0;
 }
