@@ -114,6 +114,7 @@ private:
         return v;
     }
 
+    // bits is 0..31.
     uint32_t RawBits(int bits)
     {
         Normalise();
@@ -122,10 +123,14 @@ private:
             FFailed = true;
             FRange = 1;
         }
-        const uint32_t v = FLow / FRange;
+        uint32_t v = FLow / FRange;
         FLow -= v * FRange;
-        if (bits < 32 && (v >> bits))
+        // Only a damaged stream gives more bits than asked for; keep the value
+        // in range since it may size a later read.
+        if (v >> bits) {
             FFailed = true;
+            v &= (1u << bits) - 1;
+        }
         return v;
     }
 
