@@ -2,6 +2,7 @@
 
 #include "pipeline/TACSInput.h"
 #include "pipeline/TInputLock.h"
+#include "pipeline/TInputSlot.h"
 
 #include <atomic>
 
@@ -13,9 +14,7 @@ namespace kestrune {
 // chain. Subclasses read their input with ReadFromInput, which holds the lock.
 class TACSConverter : public TACSInput, public IInputUser {
 public:
-    ~TACSConverter() override;
-
-    TACSInput* Input() const { return FInput.load(); }
+    TACSInput* Input() const { return Slot.Get(); }
     virtual void SetInput(TACSInput* Value);
 
 protected:
@@ -26,7 +25,7 @@ protected:
     TInputLock InputLock;
 
 private:
-    std::atomic<TACSInput*> FInput{nullptr};
+    TInputSlot Slot{*this, InputLock};
 };
 
 } // namespace kestrune

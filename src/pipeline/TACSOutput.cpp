@@ -29,8 +29,6 @@ TACSOutput::~TACSOutput()
     // The concrete part is gone already: the worker may make no more steps.
     if (Worker)
         Worker->Terminate(false);
-    if (TACSInput* in = FInput.load())
-        in->DetachUser(this);
 }
 
 void TACSOutput::DestroyWorker()
@@ -56,7 +54,7 @@ void TACSOutput::Run()
 {
     if (FBusy.load())
         throw EACSException("Component is buisy");
-    if (!FInput.load())
+    if (!Slot.Get())
         throw EACSException("Input is not assigned");
     try {
         OpenOutput();
@@ -86,7 +84,7 @@ TACSOutputStatus TACSOutput::Status() const
 
 int TACSOutput::Progress() const
 {
-    const TACSInput* in = FInput.load();
+    const TACSInput* in = Slot.Get();
     if (!in)
         return 0;
     const std::int64_t size = in->Size();
@@ -99,39 +97,12 @@ int TACSOutput::Progress() const
 
 void TACSOutput::SetInput(TACSInput* Value)
 {
-    TACSInput* old = FInput.load();
-    if (Value == old)
-        return;
-    if (!FBusy.load()) {
-        if (old)
-            old->DetachUser(this);
-        FInput = Value;
-        if (Value)
-            Value->AttachUser(this);
-        return;
-    }
-    // A running chain gets a new source: open it before the swap and close
-    // the old one after, so a step never reads an input being replaced.
-    if (Value)
-        Value->OpenInput();
-    {
-        TInputLock::TGuard guard(InputLock);
-        FInput = Value;
-    }
-    if (Value)
-        Value->AttachUser(this);
-    if (old) {
-        old->DetachUser(this);
-        old->CloseInput();
-    }
+    Slot.Set(Value, FBusy.load());
 }
 
 void TACSOutput::InputRemoved(TACSInput* Gone)
 {
-    // The input is being destroyed: only forget it, it can no longer be closed.
-    TInputLock::TGuard guard(InputLock);
-    if (FInput.load() == Gone)
-        FInput = nullptr;
+    Slot.Forget(Gone);
 }
 
 bool TACSOutput::WaitForIdle(std::chrono::milliseconds Timeout) const
@@ -173,7 +144,7 @@ void TACSOutput::UpdateProgress()
 
 TACSInput& TACSOutput::RequireInput() const
 {
-    TACSInput* in = FInput.load();
+    TACSInput* in = Slot.Get();
     if (!in)
         throw EACSException("Input is not assigned.");
     return *in;
@@ -181,8 +152,7 @@ TACSInput& TACSOutput::RequireInput() const
 
 int TACSOutput::ReadFromInput(void* Buffer, int Size)
 {
-    TInputLock::TGuard guard(InputLock);
-    return RequireInput().ReadBlock(Buffer, Size);
+    return Slot.Read(Buffer, Size);
 }
 
 void TACSOutput::FinishRun()

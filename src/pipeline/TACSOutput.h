@@ -4,6 +4,7 @@
 #include "pipeline/TACSInput.h"
 #include "pipeline/TACSThread.h"
 #include "pipeline/TInputLock.h"
+#include "pipeline/TInputSlot.h"
 
 #include <atomic>
 #include <chrono>
@@ -50,7 +51,7 @@ public:
     bool SuspendWhenIdle() const { return Worker->SuspendWhenIdle.load(); }
     void SetSuspendWhenIdle(bool Value) { Worker->SuspendWhenIdle = Value; }
 
-    TACSInput* Input() const { return FInput.load(); }
+    TACSInput* Input() const { return Slot.Get(); }
     virtual void SetInput(TACSInput* Value);
 
     bool Busy() const { return FBusy.load(); }
@@ -95,7 +96,7 @@ private:
     void EventsDelivered();
     class TDeliveryGuard;
 
-    std::atomic<TACSInput*> FInput{nullptr};
+    TInputSlot Slot{*this, InputLock};
     std::atomic<bool> FBusy{false};
     std::atomic<bool> Delivering{false};
     mutable std::mutex IdleMutex;
