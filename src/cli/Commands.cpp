@@ -1,6 +1,7 @@
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
 #include "cli/TDevicesCommand.h"
+#include "cli/TNoiseLevelCommand.h"
 #include "cli/TRecordCommand.h"
 #include "cli/TTagCommand.h"
 
@@ -16,6 +17,8 @@ const std::vector<TCliCommand>& Commands()
          TConvertCommand::Options(), &TConvertCommand::Execute},
         {"devices", "list the capture and playback devices with their formats", &TDevicesCommand::Usage,
          TDevicesCommand::Flags(), TDevicesCommand::Options(), &TDevicesCommand::Execute},
+        {"noise-level", "measure the capture device's noise level and save it", &TNoiseLevelCommand::Usage,
+         TNoiseLevelCommand::Flags(), TNoiseLevelCommand::Options(), &TNoiseLevelCommand::Execute},
         {"tag", "write title, artist, album and genre into an audio file", &TTagCommand::Usage,
          TTagCommand::Flags(), TTagCommand::Options(), &TTagCommand::Execute},
     };

@@ -101,7 +101,7 @@ void TRecorder::StartRecording()
         BytesPerSecond = Options.SamplesPerSec * frameBytes;
         FSilenceBytes = static_cast<std::int64_t>(Options.SilenceLg) * BytesPerSecond / 1000;
         FMinTrackBytes = static_cast<std::int64_t>(Options.MinLength) * BytesPerSecond;
-        Splitter.Configure(Options.BitsPerSample, FSilenceBytes);
+        Splitter.Configure(Options.BitsPerSample, Options.Channels, FSilenceBytes, Options.SamplesPerSec);
 
         TrackNumber = 0;
         OpenTrack();

@@ -4,20 +4,40 @@
 
 namespace kestrune {
 
+// How the splitter tells sound from quiet.
+//
+// Sample: every sample on its own; any sample at or above the level is sound
+// and ends the quiet run. Exact on clean quiet, but the noise level is the
+// largest sample measured over a few seconds, so real noise crosses it now
+// and then (a rarer peak, a click, the crest of a hum) and the quiet run
+// starts again: gaps are missed and songs run together.
+// Debounce: sound must last 0.5 ms (consecutive loud frames). Ignores clicks,
+// but a fade-out whose crests only just reach the level never makes a run
+// that long, so the track ends early.
+// Window: the stream is cut into windows of 10 ms; a window sounds when at
+// least an eighth of its frames reach the level. Inside a sounding window the
+// positions are those of the sample rule; a window with only a click's or a
+// peak's few loud frames is quiet. The recorder's rule.
+enum class TQuietRule { Sample, Debounce, Window };
+
 // The level test and the track positions of the recorder's block handler.
 //
 // A track position is a byte offset in the data handed on to the output for
-// the current track. Every sample is tested against the noise level by its
-// magnitude (|s| < Level16 for 16-bit, |v - 128| < Level8 for 8-bit, and
-// |s| < Level16 * 256 for 24-bit), so both halves of the wave count alike.
+// the current track. Samples are tested by their magnitude (|s| < Level16 for
+// 16-bit, |v - 128| < Level8 for 8-bit, and |s| < Level16 * 256 for 24-bit),
+// so both halves of the wave count alike; a frame is loud when any of its
+// samples is.
 //
 // Quiet before a track's first sound is held back. The block in which the
 // sound begins is handed on from its first sound sample, so a track starts
-// exactly where its sound does. A track ends (Process returns 0) in the block
-// where the quiet run after the last sound reaches SilenceBytes; that block is
-// not written.
+// where its sound does (with the frame rules, a window that began in a block
+// already held back starts the track at the current block's first byte, at
+// most one window late). A track ends (Process returns 0) in the block where
+// the quiet run after the last sound reaches SilenceBytes; that block is not
+// written.
 //
-// Runs on the recording output's worker; not shared between threads.
+// Runs on the recording output's worker; not shared between threads; no
+// allocation.
 class TTrackSplitter {
 public:
     struct TBlock {
@@ -27,16 +47,21 @@ public:
         std::int64_t QuietRun = 0; // bytes of the current quiet run after the last sound
     };
 
-    // Bits 8, 16 or 24; Channels only for the frame size; SilenceBytes of the capture format.
+    // The sample rule. Bits 8, 16 or 24; SilenceBytes of the capture format.
     void Configure(int BitsPerSample, std::int64_t SilenceBytes);
+    // Any rule; Channels and SampleRate (Hz) size the frames, the window and
+    // the debounce.
+    void Configure(int BitsPerSample, int Channels, std::int64_t SilenceBytes, int SampleRate,
+                   TQuietRule Rule = TQuietRule::Window);
     // A new track: all positions unset.
     void Reset();
 
-    // Tests the N bytes in Data (whole samples) captured after Base bytes were
+    // Tests the N bytes in Data (whole frames) captured after Base bytes were
     // handed on for this track. May move the sounding part of the block to the
     // front of Data.
     TBlock Process(std::uint8_t* Data, int N, std::int64_t Base, int Level8, int Level16);
 
+    TQuietRule Rule() const { return FRule; }
     std::int64_t SoundStart() const { return FSoundStart; }
     std::int64_t SoundEnd() const { return FSoundEnd; }
     std::int64_t QuietStart() const { return FQuietStart; }
@@ -45,12 +70,33 @@ public:
     std::int64_t SoundLength() const { return FSoundStart < 0 ? 0 : FSoundEnd - FSoundStart; }
 
 private:
+    void TestSamples(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
+    void TestFrames(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
+    void MarkSound(std::int64_t First, std::int64_t Last, std::int64_t End);
+    void MarkQuiet(std::int64_t First, std::int64_t Last);
+
+    TQuietRule FRule = TQuietRule::Sample;
     int Bits = 16;
+    int FrameBytes = 2;
     std::int64_t Silence = 0;
     std::int64_t FSoundStart = -1;
     std::int64_t FSoundEnd = -1;
     std::int64_t FQuietStart = -1;
     std::int64_t FQuietEnd = -1;
+
+    // Window: frames per window, loud frames that make it sound, and the
+    // window under way (positions of its first frame and first/last loud frame).
+    int WindowFrames = 0;
+    int WindowNeeds = 0;
+    int WinFrames = 0;
+    int WinLoud = 0;
+    std::int64_t WinStart = -1;
+    std::int64_t WinFirstLoud = -1;
+    std::int64_t WinLastLoud = -1;
+    // Debounce: loud frames a run needs, and the run under way.
+    int DebounceFrames = 0;
+    int RunFrames = 0;
+    std::int64_t RunStart = -1;
 };
 
 } // namespace kestrune
