@@ -106,6 +106,20 @@ void TCliOutput::Result(const std::string& Text, const std::string& Event, const
         Out << Text << "\n";
 }
 
+void TCliOutput::Text(const std::string& Line)
+{
+    if (Json || Quiet)
+        return;
+    EndProgress();
+    Out << Line << "\n";
+}
+
+void TCliOutput::JsonOnly(const std::string& Event, const TFields& Fields)
+{
+    if (Json)
+        Emit(Event, Fields);
+}
+
 void TCliOutput::Error(const std::string& Message)
 {
     EndProgress();

@@ -23,6 +23,9 @@ public:
     void Meter(const std::string& Line);
     void EndProgress();
     void Result(const std::string& Text, const std::string& Event, const TFields& Fields);
+    // A result line only in text mode, or only as a JSON object.
+    void Text(const std::string& Line);
+    void JsonOnly(const std::string& Event, const TFields& Fields);
     void Error(const std::string& Message);
     void Info(const std::string& Message);
 

@@ -46,13 +46,25 @@ public:
             return;
         }
         const TRecordingRow& row = List->Row(Row);
-        Out.Result(row.Data->FileName + "  " + row.Time, "track",
-                   {{"file", TCliOutput::JsonString(row.Data->FileName)},
-                    {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
+        Out.JsonOnly("track", {{"file", TCliOutput::JsonString(row.Data->FileName)},
+                               {"title", TCliOutput::JsonString(row.Caption)},
+                           {"artist", TCliOutput::JsonString(row.Artist)},
+                           {"album", TCliOutput::JsonString(row.Album)},
+                           {"genre", TCliOutput::JsonString(row.Genre)},
+                           {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
+        Out.Text(Totals);
     }
     void CloseWindow() override {}
     void RowsChanged() override {}
-    void RowChanged(int) override {}
+    void RowChanged(int Index) override
+    {
+        // A row as the list shows it, whenever it changes, except the running
+        // time of the track being recorded (the meter shows that).
+        const TRecordingRow& row = List->Row(Index);
+        if (row.Artist == "Recording...")
+            return;
+        Out.Text(row.Caption + " | " + row.Artist + " | " + row.Album + " | " + row.Genre + " | " + row.Time);
+    }
     void SelectRow(int) override {}
     void SetTotals(const std::string& Text) override { Totals = Text; }
 
