@@ -14,6 +14,7 @@ PACKAGES="
   hyperfine
   libasound2-dev alsa-utils libpulse-dev pulseaudio pulseaudio-utils libsoxr-dev
   default-jre-headless libjmac-java
+  libchromaprint1 libchromaprint-dev libchromaprint-tools libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
 "
 
 # Only the benchmarks need these (the standard performance input is made from

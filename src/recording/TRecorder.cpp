@@ -148,6 +148,11 @@ void TRecorder::OpenTrack()
     row.Icon = 0;
     row.Data = std::make_shared<TTrackData>();
     row.Data->FileName = fileName;
+    // One fingerprint generator per track while a recognition client exists;
+    // it is fed on the output's worker with what goes into the file.
+    if (Recognition && Recognition->ClientOpen())
+        row.Data->Trm = Recognition->NewGenerator(FAudioIn1.InSampleRate(), FAudioIn1.InChannels(),
+                                                  FAudioIn1.InBitsPerSample());
     CurrentTrack = row.Data;
     List.Append(std::move(row));
 }
@@ -181,10 +186,17 @@ void TRecorder::OnGetData(void* Data, int& N)
             LastTimeText = timeText;
     }
     TTrackData* track = CurrentTrack.get();
-    Dispatcher.Post([this, alive, block, fullScale, silence, timeText, track] {
+    // The record's generator was set before this run began and is taken over
+    // only after it ended, so the worker may use it here without a lock.
+    bool enough = false;
+    if (N > 0 && track && track->Trm && !track->Trm->Enough())
+        enough = track->Trm->Feed(Data, N);
+    Dispatcher.Post([this, alive, block, fullScale, silence, timeText, track, enough] {
         if (!alive->load())
             return;
         View.ShowLevel(block.Peak, fullScale, block.QuietRun, silence);
+        if (enough && List.IndexOf(track) >= 0)
+            track->TrmId = "Pending";
         if (timeText.empty())
             return;
         const int row = List.IndexOf(track);
@@ -215,11 +227,26 @@ void TRecorder::KeepOrDropTrack()
     const double kilobytes = error ? static_cast<double>(sound + 44) / 1024.0 : static_cast<double>(size) / 1024.0;
     List.AddToTotals(seconds, kilobytes);
     track->Duration = seconds;
+    const bool recognise = row >= 0 && track->Trm && Recognition && Recognition->ClientOpen();
+    if (!recognise)
+        track->Trm.reset();
     if (row >= 0) {
         TRecordingRow updated = List.Row(row);
-        updated.Artist = "Unknown";
+        updated.Artist = recognise ? "Querying online database..." : "Unknown";
         updated.Time = TRecordingsList::TimeText(seconds);
         List.UpdateRow(row, updated);
+    }
+    if (recognise) {
+        // Message 1125: the row is found again by its record when the
+        // message is carried out, wherever it has moved meanwhile.
+        TTrackData* data = track.get();
+        Dispatcher.Post([this, alive = Alive, data] {
+            if (!alive->load() || !Recognition)
+                return;
+            const int index = List.IndexOf(data);
+            if (index >= 0)
+                Recognition->StartRecognition(index);
+        });
     }
     View.TrackFinished(row, true);
     if (TrackOffer && Options.WriterMode == 1 && TrackOffer->WriterAvailable())
@@ -270,6 +297,12 @@ void TRecorder::StopRecording()
         FWaveOut1.Stop();
     else if (FMP3Out1.Busy())
         FMP3Out1.Stop();
+    // Closing: the workers are told to end, and waited for while their
+    // hand-overs are still carried out.
+    if (Closing && Recognition && Recognition->RecognitionCount() > 0) {
+        Recognition->TerminateAll();
+        Recognition->WaitForWorkers(std::chrono::seconds(60));
+    }
 }
 
 bool TRecorder::CloseQuery()

@@ -7,6 +7,7 @@
 #include "formats/TWaveOut.h"
 #include "pipeline/TAudioProcessor.h"
 #include "recording/IRecorderView.h"
+#include "recording/TRecognitionController.h"
 #include "recording/TRecordingsList.h"
 #include "recording/TTrackSplitter.h"
 
@@ -41,6 +42,10 @@ public:
     const std::string& GetAlbumName() const { return AlbumName; }
     void SetGenre(const std::string& Value) { Genre = Value; }
     void SetTrackOffer(ITrackOffer* Offer) { TrackOffer = Offer; }
+    // Song recognition of the main window, or none. While its client is open
+    // every track gets a fingerprint generator, and every kept track is
+    // handed to a recognition worker. The controller outlives the recorder.
+    void SetRecognition(TRecognitionController* Value) { Recognition = Value; }
 
     void StartRecording();
     void StopRecording();
@@ -70,6 +75,7 @@ private:
     IDialogs& Dialogs;
     IDispatcher& Dispatcher;
     ITrackOffer* TrackOffer = nullptr;
+    TRecognitionController* Recognition = nullptr;
 
     TAudioIn FAudioIn1;
     TAudioProcessor FAudioProcessor1;

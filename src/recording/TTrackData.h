@@ -1,25 +1,28 @@
 #pragma once
 
+#include "recognition/TFingerprintGenerator.h"
+#include "recognition/TTrackInfo.h"
+
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace kestrune {
 
-// One candidate a recognition found for a track.
-struct TTrackInfo {
-    std::string Artist;
-    std::string Title;
-    std::string Album;
-};
-
 // The record behind a row of the recordings list; in memory only. Rows hold
 // it by shared pointer, so a worker that keeps it finds its row again after
 // rows were moved or deleted (or learns that its row is gone).
+//
+// Threads: the window thread reads and writes the fields; the recorder's
+// output worker feeds Trm while its track is being recorded, and the
+// recognition worker takes Trm over when the track is finished.
 struct TTrackData {
     std::string FileName;  // full path; follows the file when it is renamed
     int Duration = 0;      // seconds of sound, set when the track is finished
     std::string TrmId;     // empty while the fingerprint wants audio, "Pending", then the identifier
+    // The track's fingerprint generator while recognition is on; released
+    // with the record, so dropped and deleted tracks never keep one.
+    std::unique_ptr<TFingerprintGenerator> Trm;
     std::vector<TTrackInfo> Candidates;
 };
 

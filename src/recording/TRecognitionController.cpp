@@ -1,0 +1,232 @@
+#include "recording/TRecognitionController.h"
+
+#include "settings/TOptions.h"
+
+#include <algorithm>
+
+namespace kestrune {
+
+TRecognitionController::TRecognitionController(TRecordingsList& L, IDispatcher& D)
+    : List(L), Dispatcher(D), Alive(std::make_shared<bool>(true))
+{
+}
+
+TRecognitionController::~TRecognitionController()
+{
+    Close();
+    *Alive = false;
+}
+
+TRecognitionSettings TRecognitionController::SettingsFrom(const TOptions& Options)
+{
+    TRecognitionSettings settings;
+    settings.Server = Options.RecognitionServer;
+    settings.Key = Options.RecognitionKey;
+    settings.UseProxy = Options.UseProxy;
+    settings.ProxyServer = Options.ProxyServer;
+    settings.ProxyPort = Options.ProxyPort;
+    return settings;
+}
+
+bool TRecognitionController::Open(const TRecognitionSettings& Settings)
+{
+    Close();
+    if (Settings.Key.empty()) {
+        // The service refuses every query without a key: better to say so
+        // once than to leave every row waiting.
+        if (!NoticeGiven)
+            FNotice = "Song recognition is off: no application key for the recognition service is set "
+                      "(Key in the [Recognition] section of the settings).";
+        NoticeGiven = true;
+        return false;
+    }
+    try {
+        auto client = std::make_shared<TRecognitionClient>(Settings);
+        if (!client->Library()->HasGenerator())
+            return false;
+        Client = std::move(client);
+        return true;
+    } catch (const std::exception&) {
+        // Without the library the program works on, and nothing is recognised.
+        return false;
+    }
+}
+
+void TRecognitionController::Close(std::chrono::milliseconds Timeout)
+{
+    TerminateAll();
+    // A terminated worker ends within its request's timeouts at the latest
+    // (a transfer in progress is aborted at once), but it may still be
+    // handing a step over: keep serving until every one has ended, so that
+    // joining it below cannot block on a hand-over nobody carries out.
+    while (!WaitForWorkers(Timeout))
+        TerminateAll();
+    // They hold the client themselves, so the library cannot go before them.
+    Workers.clear();
+    FRecognitionCount = 0;
+    Client.reset();
+}
+
+std::unique_ptr<TFingerprintGenerator> TRecognitionController::NewGenerator(int SampleRate, int Channels,
+                                                                            int BitsPerSample) const
+{
+    if (!Client)
+        return nullptr;
+    try {
+        return Client->NewGenerator(SampleRate, Channels, BitsPerSample);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+void TRecognitionController::SetUnknown(int Row)
+{
+    if (Row < 0 || Row >= List.Count())
+        return;
+    TRecordingRow row = List.Row(Row);
+    row.Artist = "Unknown";
+    List.UpdateRow(Row, row);
+    if (OnRowRecognised)
+        OnRowRecognised(Row);
+}
+
+void TRecognitionController::StartRecognition(int Row)
+{
+    if (Row < 0 || Row >= List.Count())
+        return;
+    const TTrackDataPtr track = List.Row(Row).Data;
+    if (!track || !track->Trm || !Client) {
+        if (track)
+            track->Trm.reset();
+        SetUnknown(Row);
+        return;
+    }
+    std::weak_ptr<bool> alive = Alive;
+    // The worker needs its own pointer before it can be named in its steps.
+    auto slot = std::make_shared<TRecognitionWorker*>(nullptr);
+    TRecognitionWorker::TSteps steps;
+    steps.ShowResult = [this, alive, track](const TLookupResult& Result) {
+        if (alive.lock())
+            ShowResult(track, Result);
+    };
+    steps.ShowUnknown = [this, alive, track](const std::string& Id) {
+        if (alive.lock())
+            ShowUnknown(track, Id);
+    };
+    steps.QueryFailed = [this, alive, track](const std::string& Error) {
+        if (alive.lock() && OnQueryFailed)
+            OnQueryFailed(List.IndexOf(track.get()), Error);
+    };
+    steps.Ended = [this, alive, slot] {
+        if (alive.lock())
+            RecognitionEnded(*slot);
+    };
+    try {
+        auto worker = std::make_unique<TRecognitionWorker>(Client, std::move(track->Trm), track->Duration, Dispatcher,
+                                                           std::move(steps));
+        // Ended is only ever posted, so it cannot run before this line.
+        *slot = worker.get();
+        Workers.push_back(std::move(worker));
+    } catch (const std::exception&) {
+        // No thread: nothing counted, the row stays as it was.
+        return;
+    }
+    ++FRecognitionCount;
+}
+
+void TRecognitionController::RecognitionEnded(TRecognitionWorker* Worker)
+{
+    --FRecognitionCount;
+    const auto it = std::find_if(Workers.begin(), Workers.end(), [&](const auto& W) { return W.get() == Worker; });
+    if (it != Workers.end())
+        Workers.erase(it); // joins: the worker posted this as its last act
+}
+
+void TRecognitionController::TerminateAll()
+{
+    for (const auto& worker : Workers)
+        worker->Terminate();
+}
+
+bool TRecognitionController::WaitForWorkers(std::chrono::milliseconds Timeout)
+{
+    return Dispatcher.WaitServing([this] { return FRecognitionCount == 0; }, Timeout);
+}
+
+void TRecognitionController::ShowResult(const TTrackDataPtr& Track, const TLookupResult& Result)
+{
+    const int index = List.IndexOf(Track.get());
+    if (!Result.BestId.empty())
+        Track->TrmId = Result.BestId;
+    if (index < 0)
+        return; // the row was deleted meanwhile
+    try {
+        for (const TTrackInfo& info : Result.Candidates)
+            if (!info.Artist.empty() || !info.Title.empty() || !info.Album.empty())
+                Track->Candidates.push_back(info);
+        if (Track->Candidates.empty()) {
+            SetUnknown(index);
+            return;
+        }
+        const TTrackInfo& first = Track->Candidates.front();
+        TRecordingRow row = List.Row(index);
+        row.Caption = first.Title;
+        row.Artist = first.Artist;
+        row.Album = first.Album;
+        List.UpdateRow(index, row);
+        List.TagAndRename(index);
+        row = List.Row(index);
+        row.Icon = Track->Candidates.size() == 1 ? 1 : 2;
+        List.UpdateRow(index, row);
+        if (OnRowRecognised)
+            OnRowRecognised(index);
+    } catch (const std::exception&) {
+        SetUnknown(index);
+    }
+}
+
+void TRecognitionController::ShowUnknown(const TTrackDataPtr& Track, const std::string& Id)
+{
+    Track->TrmId = Id;
+    SetUnknown(List.IndexOf(Track.get()));
+}
+
+std::vector<std::string> TRecognitionController::PopupEntries(int SelectedRow)
+{
+    std::vector<std::string> entries{"Edit Info", "Delete", "-", "Play"};
+    AlternateRow.reset();
+    if (SelectedRow >= 0 && SelectedRow < List.Count()) {
+        const TRecordingRow& row = List.Row(SelectedRow);
+        if (row.Data && row.Icon == 2) {
+            entries.emplace_back("Choose an alternate track");
+            AlternateRow = row.Data;
+        }
+    }
+    return entries;
+}
+
+void TRecognitionController::ChooseAlternateTrack(ITrackChooserView& View)
+{
+    const TTrackDataPtr track = AlternateRow.lock();
+    // The entry leaves the menu again whatever happens below.
+    AlternateRow.reset();
+    if (!track || track->Candidates.empty())
+        return;
+    if (List.IndexOf(track.get()) < 0)
+        return;
+    TTrackChooser chooser(View);
+    const std::vector<TTrackInfo> candidates = track->Candidates;
+    const int chosen = chooser.Choose(candidates);
+    // The list may have changed while the window was open: find the row again.
+    const int index = List.IndexOf(track.get());
+    if (chosen < 0 || index < 0)
+        return;
+    TRecordingRow row = List.Row(index);
+    row.Caption = candidates[static_cast<size_t>(chosen)].Title;
+    row.Artist = candidates[static_cast<size_t>(chosen)].Artist;
+    row.Album = candidates[static_cast<size_t>(chosen)].Album;
+    List.UpdateRow(index, row);
+    List.TagAndRename(index);
+}
+
+} // namespace kestrune
