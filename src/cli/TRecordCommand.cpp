@@ -3,6 +3,7 @@
 #include "cli/TCliSettings.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "recording/TRecognitionController.h"
 #include "recording/TRecorder.h"
 #include "settings/TSystemOptionsPlatform.h"
 
@@ -178,7 +179,26 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     TPlainDialogs dialogs;
     TRecordingsList list(view);
     listRef = &list;
+    // Song recognition as the main window opens it at start-up; rows it
+    // changes are printed like any other, and with --json as their own objects.
+    TRecognitionController recognition(list, dispatcher);
+    if (options->AutoRecognize && !recognition.Open(TRecognitionController::SettingsFrom(*options)) &&
+        !recognition.Notice().empty())
+        Out.Info(recognition.Notice());
+    recognition.OnRowRecognised = [&](int Index) {
+        const TRecordingRow& row = list.Row(Index);
+        Out.JsonOnly("recognised", {{"file", TCliOutput::JsonString(row.Data->FileName)},
+                                    {"title", TCliOutput::JsonString(row.Caption)},
+                                    {"artist", TCliOutput::JsonString(row.Artist)},
+                                    {"album", TCliOutput::JsonString(row.Album)},
+                                    {"genre", TCliOutput::JsonString(row.Genre)},
+                                    {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
+    };
+    recognition.OnQueryFailed = [&](int Index, const std::string& Error) {
+        Out.Info((Index >= 0 ? list.Row(Index).Caption + ": " : std::string()) + Error);
+    };
     TRecorder recorder(*options, list, view, dialogs, dispatcher);
+    recorder.SetRecognition(&recognition);
     recorder.SetAlbumName(album);
     recorder.SetGenre(Args.Value("--genre"));
     recorder.AudioIn1().SetRealTime(!Args.Flag("--fast"));
@@ -194,6 +214,13 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
         }
     }
     Out.EndProgress();
+    // Tracks still being recognised get their answers; every query ends
+    // within its timeouts, so this wait is bounded.
+    if (recognition.RecognitionCount() > 0) {
+        Out.Info("Waiting for song recognition...");
+        recognition.WaitForWorkers(std::chrono::minutes(5));
+    }
+    recognition.Close();
     if (view.Status != "Recording Finished") {
         Out.Error(view.Status.empty() ? std::string("the recording did not start") : view.Status);
         return 1;

@@ -170,14 +170,22 @@ void TRecognitionController::ShowResult(const TTrackDataPtr& Track, const TLooku
         }
         const TTrackInfo& first = Track->Candidates.front();
         TRecordingRow row = List.Row(index);
+        const int icon = row.Icon;
         row.Caption = first.Title;
         row.Artist = first.Artist;
         row.Album = first.Album;
-        List.UpdateRow(index, row);
-        List.TagAndRename(index);
-        row = List.Row(index);
+        // The icon goes with the texts, in one change of the row; a file that
+        // cannot be tagged takes it back below.
         row.Icon = Track->Candidates.size() == 1 ? 1 : 2;
         List.UpdateRow(index, row);
+        try {
+            List.TagAndRename(index);
+        } catch (...) {
+            row = List.Row(index);
+            row.Icon = icon;
+            List.UpdateRow(index, row);
+            throw;
+        }
         if (OnRowRecognised)
             OnRowRecognised(index);
     } catch (const std::exception&) {

@@ -298,3 +298,17 @@ TEST(RecognitionFlow, ClosingWhileWorkersWaitEndsThemAll)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(rig.List->Row(i).Artist, "Querying online database...");
 }
+
+TEST(RecognitionFlow, FileThatCannotBeTaggedEndsUnknown)
+{
+    TRig rig(Program({4}, 22050));
+    rig.AnswerByDuration(2);
+    rig.Record();
+    ASSERT_EQ(rig.Recognition->RecognitionCount(), 1);
+    // The file goes before the answer comes: the tag cannot be written.
+    fs::remove(rig.List->Row(0).Data->FileName);
+    ASSERT_TRUE(rig.Recognition->WaitForWorkers(20s));
+    EXPECT_EQ(rig.List->Row(0).Artist, "Unknown");
+    EXPECT_EQ(rig.List->Row(0).Icon, 0);
+    EXPECT_EQ(rig.Recognition->PopupEntries(0).size(), 4u);
+}
