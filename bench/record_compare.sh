@@ -1,0 +1,32 @@
+#!/bin/sh
+# Splitting the standard input into WAV tracks: kestrune-cli record --fast on
+# the file as a virtual device against sox's silence effect on the same file
+# (goal: at most 0.33 of sox's wall time), then the CPU that recording the
+# virtual device in real time for 60 s at 44.1 kHz stereo into WAV costs
+# (goal: under 1 % of one core). Usage: bench/record_compare.sh [RUNS]
+set -eu
+cd "$(dirname "$0")/.."
+. bench/lib.sh
+runs=${1:-5}
+cmake --preset release >/dev/null
+cmake --build --preset release -j 2 --target kestrune-cli >/dev/null
+cli=build/release/src/cli/kestrune-cli
+data=build/bench-data
+[ -f "$data/std44.wav" ] || bench/standard-input.sh "$data"
+in=$(realpath "$data/std44.wav")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+common="--format WAV --rate 44100 --bits 16 --channels 2 --silence 1500 --min-length 15 --level16 100 --config $work/k.ini --quiet"
+
+echo "input: $in ($(soxi -D "$in") s); $runs runs each"
+compare "split into WAV tracks vs sox silence" 0.33 "$runs" \
+    "rm -rf $work/ours && $cli record --album A --folder $work/ours --device virtual:$in --fast $common" \
+    "rm -rf $work/peer && mkdir -p $work/peer && sox $in $work/peer/out.wav silence 1 0.05 -50d 1 1.5 -50d : newfile : restart"
+echo "tracks: ours $(ls "$work/ours/A" | wc -l), sox $(ls "$work/peer" | wc -l)"
+
+# 60 s of the input in real time: CPU seconds (user + system) over wall seconds.
+sox "$in" "$work/one.wav" trim 0 60
+/usr/bin/time -f '%e %U %S' -o "$work/cpu" \
+    "$cli" record --album R --folder "$work/rt" --device "virtual:$work/one.wav" $common
+awk '{ printf "real-time recording 60 s 44.1 kHz stereo WAV: wall %.1f s, cpu %.2f s, %.2f %% of one core  goal < 1 %%  %s\n",
+       $1, $2 + $3, 100 * ($2 + $3) / $1, (100 * ($2 + $3) / $1 < 1 ? "met" : "MISSED") }' "$work/cpu"
