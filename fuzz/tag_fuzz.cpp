@@ -7,7 +7,7 @@
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffChunkWalk.h"
 #include "formats/TRiffInfoTag.h"
-#include "formats/TTagMemoryStream.h"
+#include "pipeline/TMemoryStream.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
@@ -54,7 +54,7 @@ std::string Clean(std::string Text)
 
 void FuzzId3v1(const TBytes& In, const std::string& Title, const std::string& Artist)
 {
-    TTagMemoryStream file(In);
+    TMemoryStream file(In);
     TID3v1Tag tag = ReadID3v1Tag(&file);
     const bool found = tag.IsTag();
     Check(!found || (In.size() >= 128 && std::memcmp(In.data() + In.size() - 128, "TAG", 3) == 0));
@@ -77,7 +77,7 @@ void FuzzId3v1(const TBytes& In, const std::string& Title, const std::string& Ar
 void FuzzInfo(const TBytes& In, const std::vector<std::string>& Values)
 {
     const std::vector<std::string> ids{"INAM", "IART", "IPRD", "IGNR"};
-    TTagMemoryStream file(In);
+    TMemoryStream file(In);
     std::int64_t at = -1;
     try {
         at = WriteInfoChunk(&file, ids, Values);
@@ -113,7 +113,7 @@ void FuzzInfo(const TBytes& In, const std::vector<std::string>& Values)
     for (std::size_t i = 0; i < items.size(); ++i)
         Check(items[i].first == ids[i] && items[i].second == Values[i].substr(0, RiffInfo::MaxValueBytes));
     // Tagging again finds the same list: no second one, same bytes.
-    TTagMemoryStream again(out);
+    TMemoryStream again(out);
     Check(WriteInfoChunk(&again, ids, Values) == at);
     Check(again.Bytes() == out);
 }
@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 {
     const TBytes in(Data, Data + Size);
     {
-        TTagMemoryStream file(in);
+        TMemoryStream file(in);
         (void)ReadID3v1Tag(&file);
         (void)FindInfoChunk(&file, RiffInfo::SearchSpan);
         (void)ReadInfoChunk(&file);

@@ -1,7 +1,7 @@
 #include "formats/TRiffInfoTag.h"
 
 #include "formats/TRiffChunkWalk.h"
-#include "formats/TTagStream.h"
+#include "pipeline/TStream.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
@@ -205,7 +205,7 @@ std::int64_t FindInfoChunk(TStream* File, std::int64_t Span)
     return -1;
 }
 
-std::int64_t WriteInfoChunk(TTagStream* File, const std::vector<std::string>& Ids,
+std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids,
                             const std::vector<std::string>& Values)
 {
     if (!File)

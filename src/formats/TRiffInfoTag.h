@@ -8,7 +8,7 @@
 namespace kestrune {
 
 class TStream;
-class TTagStream;
+class TStream;
 
 // The RIFF "LIST" chunk of type "INFO" that carries a WAV file's title,
 // artist, album and genre ("INAM", "IART", "IPRD", "IGNR"), kept as the last
@@ -47,7 +47,7 @@ std::int64_t FindInfoChunk(TStream* File, std::int64_t Span);
 // when File is null. Raises EACSException when the file is not a RIFF file
 // (writing would corrupt it) and std::invalid_argument when the lists differ
 // in length; stream errors propagate and are not rolled back.
-std::int64_t WriteInfoChunk(TTagStream* File, const std::vector<std::string>& Ids,
+std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids,
                             const std::vector<std::string>& Values);
 
 // The items (identifier, text up to its first zero) of the INFO list that

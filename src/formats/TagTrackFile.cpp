@@ -3,7 +3,7 @@
 #include "formats/TGenreList.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffInfoTag.h"
-#include "formats/TTagFileStream.h"
+#include "pipeline/TFileStream.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,7 +22,7 @@ void TagTrackFile(const std::string& FileName, const std::string& Title, const s
                   const std::string& Album, const std::string& Genre, const TGenreList& Genres)
 {
     const bool riff = TagsAsRiffInfo(FileName);
-    TTagFileStream file(FileName);
+    TFileStream file(FileName, TFileOpenMode::fmOpenExclusive);
     if (riff) {
         WriteInfoChunk(&file, {"INAM", "IART", "IPRD", "IGNR"}, {Title, Artist, Album, Genre});
         return;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ TFileStream::TFileStream(const std::string& FileName, TFileOpenMode Mode) : Name
         flags |= O_RDONLY;
         break;
     case TFileOpenMode::fmOpenReadWrite:
+    case TFileOpenMode::fmOpenExclusive:
         flags |= O_RDWR;
         break;
     case TFileOpenMode::fmCreate:
@@ -38,6 +40,15 @@ TFileStream::TFileStream(const std::string& FileName, TFileOpenMode Mode) : Name
         const int error = errno;
         throw EACSException((Mode == TFileOpenMode::fmCreate ? "Cannot create file \"" : "Cannot open file \"") +
                             FileName + "\". " + Reason(error));
+    }
+    // Sharing denied, as far as Linux has it: an advisory lock that every
+    // other tagger of ours asks for too.
+    if (Mode == TFileOpenMode::fmOpenExclusive && ::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(Fd);
+        Fd = -1;
+        throw EACSException("Cannot open file \"" + FileName + "\". " +
+                            (error == EWOULDBLOCK ? std::string("The file is in use.") : Reason(error)));
     }
     struct stat info {};
     if (::fstat(Fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -107,6 +118,16 @@ std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
     if (at < 0)
         Fail("Cannot seek in file");
     return at;
+}
+
+void TFileStream::SetSize(std::int64_t NewSize)
+{
+    if (NewSize < 0) {
+        errno = EINVAL;
+        Fail("Cannot change the size of file");
+    }
+    if (::ftruncate(Fd, static_cast<off_t>(NewSize)) != 0)
+        Fail("Cannot change the size of file");
 }
 
 std::int64_t TFileStream::Size()

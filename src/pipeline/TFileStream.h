@@ -10,6 +10,7 @@ enum class TFileOpenMode {
     fmOpenRead,      // existing file, read only
     fmOpenReadWrite, // existing file, read and write
     fmCreate,        // new or emptied file, read and write
+    fmOpenExclusive, // existing file, read and write, refused while another holds it so
 };
 
 // A file on disk, unbuffered: callers read and write in blocks.
@@ -24,6 +25,7 @@ public:
     void Write(const void* Buffer, std::int64_t Count) override;
     std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
     std::int64_t Size() override;
+    void SetSize(std::int64_t Size) override;
 
     const std::string& FileName() const { return Name; }
 

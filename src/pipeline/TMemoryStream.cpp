@@ -29,6 +29,15 @@ void TMemoryStream::Write(const void* Buffer, std::int64_t Count)
     Pos += Count;
 }
 
+void TMemoryStream::SetSize(std::int64_t NewSize)
+{
+    if (NewSize < 0)
+        throw EACSException("Cannot give a memory stream a negative size");
+    // A position past the new end stays where it is, as in a file; the next
+    // write fills the gap with zeros.
+    Data.resize(static_cast<size_t>(NewSize));
+}
+
 std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
 {
     std::int64_t base = 0;

@@ -17,6 +17,7 @@ public:
     void Write(const void* Buffer, std::int64_t Count) override;
     std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
     std::int64_t Size() override { return static_cast<std::int64_t>(Data.size()); }
+    void SetSize(std::int64_t Size) override;
 
     const std::vector<std::uint8_t>& Bytes() const { return Data; }
     std::vector<std::uint8_t>& Bytes() { return Data; }

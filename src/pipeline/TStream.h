@@ -20,6 +20,9 @@ public:
     // Returns the new position.
     virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
     virtual std::int64_t Size() = 0;
+    // Cuts the stream to Size bytes or extends it with zeros (replacing a tag
+    // at the end of a file needs it). Streams that cannot raise EACSException.
+    virtual void SetSize(std::int64_t Size);
 
     std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
     // Reads exactly Count bytes; false when the stream ended first.

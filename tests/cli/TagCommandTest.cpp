@@ -3,7 +3,7 @@
 
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffInfoTag.h"
-#include "formats/TTagMemoryStream.h"
+#include "pipeline/TMemoryStream.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +46,7 @@ TEST(TagCommand, TagsMp3AndWavFiles)
     EXPECT_EQ(a.Status, 0) << a.Err;
     EXPECT_EQ(a.Out, mp3 + ": ID3v1 tag written (genre 17)\n"); // kestrune.gen lies beside the program
     EXPECT_EQ(a.Err, "");
-    TTagMemoryStream mp3Bytes(ReadWholeFile(mp3));
+    TMemoryStream mp3Bytes(ReadWholeFile(mp3));
     const TID3v1Tag tag = ReadID3v1Tag(&mp3Bytes);
     EXPECT_EQ(tag.Field(TID3v1Tag::TitleOffset, 30), "Caf\xE9");
     EXPECT_EQ(tag.Genre(), 17);
@@ -55,7 +55,7 @@ TEST(TagCommand, TagsMp3AndWavFiles)
     EXPECT_EQ(b.Status, 0) << b.Err;
     EXPECT_NE(b.Out.find("\"event\":\"tagged\""), std::string::npos) << b.Out;
     EXPECT_NE(b.Out.find("\"format\":\"RIFF INFO\""), std::string::npos) << b.Out;
-    TTagMemoryStream wavBytes(ReadWholeFile(wav));
+    TMemoryStream wavBytes(ReadWholeFile(wav));
     const auto items = ReadInfoChunk(&wavBytes);
     const std::vector<std::pair<std::string, std::string>> want{
         {"INAM", "T"}, {"IART", ""}, {"IPRD", ""}, {"IGNR", "Jazz"}};

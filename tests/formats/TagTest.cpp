@@ -4,8 +4,8 @@
 #include "formats/TGenreList.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffInfoTag.h"
-#include "formats/TTagFileStream.h"
-#include "formats/TTagMemoryStream.h"
+#include "pipeline/TFileStream.h"
+#include "pipeline/TMemoryStream.h"
 #include "formats/TagTrackFile.h"
 #include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
@@ -61,7 +61,7 @@ const std::vector<std::string> Ids{"INAM", "IART", "IPRD", "IGNR"};
 // Tags a WAV image in memory and checks what must hold whatever the case:
 // the bytes before the list are the original ones (the RIFF size aside) and
 // both sizes describe the file. Returns the list's offset.
-std::int64_t TagWav(TTagMemoryStream& File, const std::vector<std::string>& Values)
+std::int64_t TagWav(TMemoryStream& File, const std::vector<std::string>& Values)
 {
     const TBytes before = File.Bytes();
     const std::int64_t at = WriteInfoChunk(&File, Ids, Values);
@@ -162,7 +162,7 @@ TEST(Id3v1, ExistingTagIsReplacedKeepingYearAndComment)
     TBytes once = ReadWholeFile(dir.File("a.MP3"));
     ASSERT_EQ(once.size(), file.size()) << "a second tag was appended";
     EXPECT_TRUE(std::equal(file.begin(), file.end() - 128, once.begin()));
-    TTagMemoryStream stream(once);
+    TMemoryStream stream(once);
     const TID3v1Tag tag = ReadID3v1Tag(&stream);
     ASSERT_TRUE(tag.IsTag());
     EXPECT_EQ(tag.Text(TID3v1Tag::TitleOffset), "New");
@@ -190,13 +190,13 @@ TEST(Id3v1, FilesWithoutATagReadAsTheMarker)
     TBytes noTag(400, 'a');
 
     for (const TBytes* bytes : {&shortTag, &noTag}) {
-        TTagMemoryStream stream(*bytes);
+        TMemoryStream stream(*bytes);
         const TID3v1Tag read = ReadID3v1Tag(&stream);
         EXPECT_EQ(TBytes(read.Bytes.begin(), read.Bytes.end()), marker);
         EXPECT_FALSE(read.IsTag());
     }
     EXPECT_EQ(ReadID3v1Tag(nullptr).Field(TID3v1Tag::TitleOffset, 30), "Not an ID3 Tag");
-    TTagMemoryStream stream(tagged);
+    TMemoryStream stream(tagged);
     const TID3v1Tag read = ReadID3v1Tag(&stream);
     EXPECT_EQ(TBytes(read.Bytes.begin(), read.Bytes.end()), tag);
 
@@ -271,7 +271,7 @@ TEST(GenreList, LinesAndLookups)
 
 TEST(RiffInfo, ItemsArePaddedToEvenLengths)
 {
-    TTagMemoryStream file(Wav(10));
+    TMemoryStream file(Wav(10));
     const std::size_t length = file.Bytes().size();
     const std::int64_t at = TagWav(file, {"abcd", "abc", "", "Rock"});
     ASSERT_EQ(at, static_cast<std::int64_t>(length));
@@ -310,7 +310,7 @@ TEST(RiffInfo, FindInfoChunkSearchesTheLastSpanBytes)
         TBytes bytes(c.Length, 'x');
         for (std::size_t back : c.FromEnd)
             std::memcpy(bytes.data() + c.Length - back, "INFO", std::min<std::size_t>(4, back));
-        TTagMemoryStream file(bytes);
+        TMemoryStream file(bytes);
         const std::int64_t want = c.WantFromEnd < 0 ? -1 : static_cast<std::int64_t>(c.Length) - c.WantFromEnd;
         EXPECT_EQ(FindInfoChunk(&file, c.Span), want) << c.FromEnd.front();
     }
@@ -349,7 +349,7 @@ TEST(RiffInfo, OnlyARealTrailingListIsReplaced)
     {
         // An INFO list followed by another chunk is not the last chunk.
         TBytes b = Wav(100);
-        TTagMemoryStream first(b);
+        TMemoryStream first(b);
         WriteInfoChunk(&first, Ids, {"x", "y", "z", "w"});
         b = first.Bytes();
         const TBytes id3 = Text("id3 \x04\0\0\0abcd"s);
@@ -365,7 +365,7 @@ TEST(RiffInfo, OnlyARealTrailingListIsReplaced)
         {"Short", "", "", ""},
     };
     for (const TCase& c : cases) {
-        TTagMemoryStream file(c.File);
+        TMemoryStream file(c.File);
         const std::int64_t first = TagWav(file, tags[0]);
         EXPECT_GE(first, static_cast<std::int64_t>(c.File.size())) << c.Name << ": the file was cut";
         EXPECT_TRUE(std::equal(c.File.begin() + 8, c.File.end(), file.Bytes().begin() + 8)) << c.Name;
@@ -385,7 +385,7 @@ TEST(RiffInfo, UnfinishedCaptureGetsItsDataSizeBeforeTheList)
     TBytes b = Wav(100);
     PutLe32(b, 40, 0xFFFFFFFF);
     PutLe32(b, 4, 0xFFFFFFFF);
-    TTagMemoryStream file(b);
+    TMemoryStream file(b);
     const std::int64_t at = WriteInfoChunk(&file, Ids, {"a", "b", "c", "d"});
     EXPECT_EQ(at, static_cast<std::int64_t>(b.size()));
     EXPECT_EQ(Le32(file.Bytes(), 40), 400u); // 100 stereo 16-bit frames
@@ -417,7 +417,7 @@ TEST(RiffInfo, BrokenChunksStillFindTheListByItsHeader)
         files.back().push_back(static_cast<std::uint8_t>(c));
     for (const TBytes& b : files) {
         const std::size_t claimed = b.size();
-        TTagMemoryStream file(b);
+        TMemoryStream file(b);
         const std::int64_t first = TagWav(file, {"a", "b", "c", "d"});
         EXPECT_EQ(first, static_cast<std::int64_t>(b.size() + 1) / 2 * 2); // appended, on an even offset
         for (const auto& values : {std::vector<std::string>{"Longer", "values", "this", "time"},
@@ -434,7 +434,7 @@ TEST(RiffInfo, TextIsUtf8AndLongValuesAreCutAtACharacter)
     std::string accents;
     for (int i = 0; i < 300; ++i)
         accents += "\xC3\xA9";
-    TTagMemoryStream file(Wav(10));
+    TMemoryStream file(Wav(10));
     TagWav(file, {"Caf\xC3\xA9 No\xC3\xABl \xCE\xA9", accents, "", ""});
     const auto items = ReadInfoChunk(&file);
     ASSERT_EQ(items.size(), 4u);
@@ -445,7 +445,7 @@ TEST(RiffInfo, TextIsUtf8AndLongValuesAreCutAtACharacter)
 TEST(RiffInfo, NonRiffFilesAreRefusedUntouched)
 {
     const TBytes bytes = Text("ID3\x03\0\0\0\0\0\0 and some MP3 frames that are not RIFF at all"s);
-    TTagMemoryStream file(bytes);
+    TMemoryStream file(bytes);
     EXPECT_THROW(WriteInfoChunk(&file, Ids, {"a", "b", "c", "d"}), EACSException);
     EXPECT_EQ(file.Bytes(), bytes);
     EXPECT_THROW(WriteInfoChunk(&file, Ids, {"a"}), std::invalid_argument);
@@ -466,7 +466,7 @@ TEST(TagTrackFile, WavFilesGetAnInfoListWhateverTheLetterCase)
     EXPECT_EQ(Le32(file, 40), Le32(wav, 40)); // the data size is the audio's
     EXPECT_EQ(Count(file, "LIST"), 1);
     EXPECT_EQ(Count(file, "TAG"), 0);
-    TTagMemoryStream stream(file);
+    TMemoryStream stream(file);
     EXPECT_EQ(ReadInfoChunk(&stream), Items({"Caf\xC3\xA9", "Artist", "Album", "Rock"}));
 }
 
@@ -476,7 +476,7 @@ TEST(TagTrackFile, OpenFailuresRaise)
     EXPECT_THROW(TagTrackFile(dir.File("missing.mp3"), "t", "a", "b", "g", Shipped()), EACSException);
     WriteWholeFile(dir.File("busy.mp3"), TBytes(300, 1));
     {
-        TTagFileStream holder(dir.File("busy.mp3"));
+        TFileStream holder(dir.File("busy.mp3"), TFileOpenMode::fmOpenExclusive);
         try {
             TagTrackFile(dir.File("busy.mp3"), "t", "a", "b", "g", Shipped());
             ADD_FAILURE() << "a file in use was tagged";
