@@ -25,7 +25,8 @@ std::string TimeText(int Seconds)
 } // namespace
 
 TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispatcher& D)
-    : Options(O), View(V), Dispatcher(D), Alive(std::make_shared<std::atomic<bool>>(true))
+    : Options(O), View(V), Dispatcher(D), Saved8(O.Level8.load()), Saved16(O.Level16.load()),
+      Alive(std::make_shared<std::atomic<bool>>(true))
 {
     // The device the user chose for recording is the one whose noise counts,
     // not always the first one.
@@ -43,13 +44,14 @@ TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispa
 
     auto alive = Alive;
     FNULLOut1.OnDone = [this, alive](TComponent*) {
-        // Paced by audio, a device whose audio ran out before the time was up
-        // ends the capture with what it measured.
+        // A device whose audio ran out before the time was up measured too
+        // little to set levels from: the capture fails and nothing is kept.
         if (!FAudioIn1.EndOfCapture())
             return;
         Dispatcher.Post([this, alive] {
-            if (alive->load() && FRunning)
-                Finish();
+            if (!alive->load() || !FRunning)
+                return;
+            Fail("the device's audio ended before the measurement was complete");
         });
     };
     FNULLOut1.OnThreadException = [this, alive](TComponent*, const std::exception& E) {
@@ -57,8 +59,7 @@ TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispa
         Dispatcher.Post([this, alive, message] {
             if (!alive->load() || !FRunning)
                 return;
-            FRunning = false;
-            View.CaptureFailed(message);
+            Fail(message);
         });
     };
 }
@@ -84,8 +85,7 @@ void TNoiseLevelCapture::Start()
     try {
         FNULLOut1.Run();
     } catch (const std::exception& e) {
-        FRunning = false;
-        View.CaptureFailed(e.what());
+        Fail(e.what());
     }
 }
 
@@ -118,8 +118,7 @@ void TNoiseLevelCapture::Tick()
     try {
         FNULLOut1.Run();
     } catch (const std::exception& e) {
-        FRunning = false;
-        View.CaptureFailed(e.what());
+        Fail(e.what());
     }
 }
 
@@ -128,6 +127,14 @@ void TNoiseLevelCapture::Abort()
     FRunning = false;
     FNULLOut1.Stop();
     FNULLOut1.WaitForIdle(IdleWait);
+}
+
+void TNoiseLevelCapture::Fail(const std::string& Message)
+{
+    FRunning = false;
+    Options.Level8 = Saved8;
+    Options.Level16 = Saved16;
+    View.CaptureFailed(Message);
 }
 
 void TNoiseLevelCapture::Finish()

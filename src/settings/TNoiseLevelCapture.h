@@ -53,6 +53,8 @@ public:
     TAudioIn& AudioIn1() { return FAudioIn1; }
 
 private:
+    // Ends a capture that cannot give levels: the levels from before it come back.
+    void Fail(const std::string& Message);
     void OnGetData(void* Data, int& N);
     void Finish();
     bool PacedByAudio() const { return !FAudioIn1.RealTime(); }
@@ -60,6 +62,8 @@ private:
     TOptions& Options;
     INoiseCaptureView& View;
     IDispatcher& Dispatcher;
+    int Saved8 = 0;
+    int Saved16 = 0;
     TAudioIn FAudioIn1;
     TAudioProcessor FAudioProcessor1;
     TNULLOut FNULLOut1;

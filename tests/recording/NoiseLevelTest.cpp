@@ -95,6 +95,16 @@ TEST(NoiseLevel, SilentDeviceGivesZeroAndMissingDeviceFails)
     EXPECT_EQ(rig.Options->Level8.load(), 0);
     EXPECT_EQ(rig.Options->Level16.load(), 0);
 
+    // Audio that ends before the 21 seconds sets no levels.
+    TRig shortDevice;
+    shortDevice.Options->Level16 = 1234;
+    shortDevice.Options->DriverNames = {shortDevice.Device(12, {{11, 20000}}, "short.wav")};
+    shortDevice.Options->DriverIndex = 0;
+    shortDevice.Capture();
+    EXPECT_EQ(shortDevice.View.Finished, 0);
+    EXPECT_NE(shortDevice.View.Failure.find("ended before"), std::string::npos) << shortDevice.View.Failure;
+    EXPECT_EQ(shortDevice.Options->Level16.load(), 1234); // the levels from before stay
+
     TRig missing;
     missing.Options->DriverNames = {"virtual:" + missing.Dir.File("none.wav")};
     missing.Options->DriverIndex = 0;
