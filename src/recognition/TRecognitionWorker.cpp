@@ -1,6 +1,9 @@
 #include "recognition/TRecognitionWorker.h"
 
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 
 namespace kestrune {
 
@@ -25,6 +28,34 @@ void TRecognitionWorker::Terminate()
         Client->Interrupt();
 }
 
+void TRecognitionWorker::HandOver(const std::function<void()>& Step)
+{
+    // The synchronous hand-over, with its state shared with the posted work:
+    // the window thread may still be signalling when this thread has already
+    // seen the step done and gone on.
+    struct TState {
+        std::mutex Mutex;
+        std::condition_variable Done;
+        bool Finished = false;
+        std::exception_ptr Failure;
+    };
+    auto state = std::make_shared<TState>();
+    Dispatcher.Post([state, &Step] {
+        try {
+            Step();
+        } catch (...) {
+            state->Failure = std::current_exception();
+        }
+        std::lock_guard lock(state->Mutex);
+        state->Finished = true;
+        state->Done.notify_all();
+    });
+    std::unique_lock lock(state->Mutex);
+    state->Done.wait(lock, [&] { return state->Finished; });
+    if (state->Failure)
+        std::rethrow_exception(state->Failure);
+}
+
 void TRecognitionWorker::Execute()
 {
     try {
@@ -39,15 +70,15 @@ void TRecognitionWorker::Execute()
         if (!Terminated()) {
             if (fingerprint.Silent || fingerprint.Compressed.empty() || !Client) {
                 // Silence, or too little audio to identify: never asked.
-                Dispatcher.Send([this] { Steps.ShowUnknown(NoFingerprintId); });
+                HandOver([this] { Steps.ShowUnknown(NoFingerprintId); });
             } else {
                 const int duration = Duration > 0 ? Duration : static_cast<int>(std::lround(fedSeconds));
                 const TLookupResult result = Client->Lookup(fingerprint.Compressed, duration, TerminateRequested);
                 if (!Terminated()) {
                     if (result.Ok)
-                        Dispatcher.Send([this, &result] { Steps.ShowResult(result); });
+                        HandOver([this, &result] { Steps.ShowResult(result); });
                     else if (Steps.QueryFailed)
-                        Dispatcher.Send([this, &result] { Steps.QueryFailed(result.Error); });
+                        HandOver([this, &result] { Steps.QueryFailed(result.Error); });
                 }
             }
         }

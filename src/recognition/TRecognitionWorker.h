@@ -54,6 +54,8 @@ public:
 
 private:
     void Execute();
+    // Runs Step on the window thread and waits until it has run there.
+    void HandOver(const std::function<void()>& Step);
 
     std::shared_ptr<TRecognitionClient> Client;
     std::unique_ptr<TFingerprintGenerator> Trm;
