@@ -9,6 +9,7 @@
 # (./scripts/setup.sh --bench). Usage: bench/ape_compare.sh [RUNS]
 set -eu
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 runs=${1:-5}
 build=${APE_BUILD_DIR:-build/release}
 cmake --preset release -B "$build" >/dev/null
@@ -24,25 +25,11 @@ trap 'rm -rf "$work"' EXIT
 "$tool" d "$work/in.ape" "$work/check.wav"
 cmp -s "$work/check.wav" "$in" || { echo "ape_compare: our round trip differs" >&2; exit 1; }
 
-compare() {
-    name=$1 goal=$2 ours=$3 peer=$4
-    hyperfine --style none --warmup 1 --runs "$runs" --export-csv "$work/t.csv" \
-        -n ours "$ours" -n peer "$peer" >/dev/null
-    awk -F, -v name="$name" -v goal="$goal" '
-        NR == 2 { ours = $2; ours_sd = $3 }
-        NR == 3 { peer = $2; peer_sd = $3 }
-        END {
-            ratio = ours / peer
-            printf "%-36s ours %.3f s (sd %.3f)  peer %.3f s (sd %.3f)  ratio %.2f  goal <= %s  %s\n",
-                name, ours, ours_sd, peer, peer_sd, ratio, goal, (ratio <= goal ? "met" : "MISSED")
-        }' "$work/t.csv"
-}
-
 echo "input: $in ($(soxi -D "$in") s), $runs runs each"
-compare "APE decode (level 2000) vs ffmpeg" 1.0 \
+compare "APE decode (level 2000) vs ffmpeg" 1.0 "$runs" \
     "$tool d $work/in.ape $work/ours.wav" \
     "ffmpeg -nostdin -y -v error -i $work/in.ape $work/peer.wav"
-compare "APE encode (level 2000) vs ffmpeg dec" 1.2 \
+compare "APE encode (level 2000) vs ffmpeg dec" 1.2 "$runs" \
     "$tool c2 $in $work/ours.ape" \
     "ffmpeg -nostdin -y -v error -i $work/in.ape $work/peer.wav"
 

@@ -54,6 +54,16 @@ compare "Ogg->WAV vs oggdec" 1.05 "$runs" \
     "$cli $work/in.ogg $work/o-ogg.wav" \
     "oggdec -Q $work/in.ogg -o $work/p-ogg.wav"
 
+# Monkey's Audio through the whole program; no native encoder exists here, so
+# encoding is set beside ffmpeg's decoding of the same audio.
+$bin/src/cli/kestrune-cli convert --quiet "$in" "$work/in.ape" --ape-level 2000
+compare "APE->WAV (2000) vs ffmpeg" 1.0 "$runs" \
+    "$cli $work/in.ape $work/o-ape.wav" \
+    "ffmpeg -nostdin -y -v error -i $work/in.ape $work/p-ape.wav"
+compare "WAV->APE (2000) vs ffmpeg decode" 1.2 "$runs" \
+    "$cli $in $work/o.ape --ape-level 2000" \
+    "ffmpeg -nostdin -y -v error -i $work/in.ape $work/p-ape.wav"
+
 # Peak memory must not grow with the input's length.
 sox "$in" "$work/one.wav" trim 0 60
 for f in flac mp3 ogg; do
