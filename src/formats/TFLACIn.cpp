@@ -167,11 +167,6 @@ TFLACIn::~TFLACIn()
     }
 }
 
-std::string TFLACIn::Name() const
-{
-    return FileName().empty() ? std::string("the stream") : "\"" + FileName() + "\"";
-}
-
 void TFLACIn::OpenFile()
 {
     if (OpenCount == 0) {
@@ -221,18 +216,12 @@ void TFLACIn::Release()
     }
     std::vector<std::uint8_t>().swap(Frame);
     FrameStart = FrameEnd = 0;
-    if (!StreamSupplied)
-        FreeOwnStream();
-    else if (FRewindable && Stream)
-        Stream->Seek(0, TSeekOrigin::soBeginning);
+    ReleaseStream();
 }
 
 void TFLACIn::CloseFile()
 {
-    if (OpenCount == 1)
-        Release();
-    if (OpenCount > 0)
-        --OpenCount;
+    CountClose([this] { Release(); });
 }
 
 void TFLACIn::OpenInput()

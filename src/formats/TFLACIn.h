@@ -53,7 +53,6 @@ private:
     void Release();
     // Decodes frames until one delivers PCM; false at the end of the stream.
     bool NextFrame();
-    std::string Name() const;
 
     std::shared_ptr<const TFLACLibrary> Library;
     TDecoderHandle Decoder{nullptr, TDecoderDeleter{nullptr}};

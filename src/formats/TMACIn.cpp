@@ -42,10 +42,7 @@ void TMACIn::OpenFile()
 
 void TMACIn::CloseFile()
 {
-    if (OpenCount == 1)
-        Decompressor.reset();
-    if (OpenCount > 0)
-        --OpenCount;
+    CountClose([this] { Decompressor.reset(); });
 }
 
 void TMACIn::OpenInput()

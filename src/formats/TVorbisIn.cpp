@@ -52,14 +52,6 @@ std::string OpenStatus(int Code)
     }
 }
 
-std::string AsReason(const std::string& Message)
-{
-    std::string text = Message;
-    while (!text.empty() && text.back() == '.')
-        text.pop_back();
-    return text;
-}
-
 } // namespace
 
 TVorbisIn::TVorbisIn() : Lib(TOggVorbisLibrary::Load()) {}
@@ -72,11 +64,6 @@ TVorbisIn::~TVorbisIn()
         } catch (...) {
         }
     }
-}
-
-std::string TVorbisIn::Name() const
-{
-    return FileName().empty() ? std::string("the stream") : "\"" + FileName() + "\"";
 }
 
 std::size_t TVorbisIn::StreamRead(void* Into, std::size_t Bytes)
@@ -243,18 +230,12 @@ void TVorbisIn::Release()
         File.reset();
     }
     StreamFailure = nullptr;
-    if (!StreamSupplied)
-        FreeOwnStream();
-    else if (FRewindable && Stream)
-        Stream->Seek(0, TSeekOrigin::soBeginning);
+    ReleaseStream();
 }
 
 void TVorbisIn::CloseFile()
 {
-    if (OpenCount == 1)
-        Release();
-    if (OpenCount > 0)
-        --OpenCount;
+    CountClose([this] { Release(); });
 }
 
 bool TVorbisIn::SeekSample(std::int64_t Sample)
@@ -328,37 +309,21 @@ int TVorbisIn::Fill()
     return filled;
 }
 
+void TVorbisIn::RewindIfStillOpen()
+{
+    if (!EndOfFile)
+        return;
+    // The file stayed open (another open is outstanding): go back to the
+    // first frame by seeking.
+    EndOfFile = false;
+    if (File && File->Opened)
+        Lib->ov_pcm_seek(&File->Vf, StartSample());
+    RethrowStreamFailure();
+}
+
 int TVorbisIn::ReadBlock(void* Out, int Count)
 {
-    if (!Busy())
-        throw EACSException("The Stream is not opened");
-    if (Count <= 0)
-        return 0;
-    if (BufStart > BufEnd) {
-        BufStart = 1;
-        BufEnd = Fill();
-        if (BufEnd <= 0) {
-            if (!RestartIfLooping())
-                return 0;
-            if (EndOfFile) {
-                // The file stayed open (another open is outstanding): go back
-                // to the first frame by seeking.
-                EndOfFile = false;
-                if (File && File->Opened)
-                    Lib->ov_pcm_seek(&File->Vf, StartSample());
-                RethrowStreamFailure();
-            }
-            BufStart = 1;
-            BufEnd = Fill();
-            if (BufEnd <= 0)
-                return 0;
-        }
-    }
-    const int n = std::min(Count, BufEnd - BufStart + 1);
-    std::memcpy(Out, Buffer.data() + BufStart - 1, static_cast<size_t>(n));
-    BufStart += n;
-    FPosition += n;
-    return n;
+    return ServeFromBuffer(Buffer.data(), Out, Count, [this] { return Fill(); }, [this] { RewindIfStillOpen(); });
 }
 
 } // namespace kestrune

@@ -49,8 +49,9 @@ private:
     void Open();
     void Release();
     int Fill();
+    // After a loop restart that left the file open: back to StartSample.
+    void RewindIfStillOpen();
     void RethrowStreamFailure();
-    std::string Name() const;
 
     std::shared_ptr<const TOggVorbisLibrary> Lib;
     std::unique_ptr<TVorbisFileHandle> File;

@@ -16,14 +16,6 @@ namespace {
 // anybody made.
 constexpr std::int64_t MpegDataLimit = 512LL * 1024 * 1024;
 
-// An exception text used as a reason inside "Cannot read ...: <reason>."
-std::string AsReason(const std::string& Message)
-{
-    std::string text = Message;
-    while (!text.empty() && text.back() == '.')
-        text.pop_back();
-    return text;
-}
 
 } // namespace
 
@@ -35,11 +27,6 @@ TWaveIn::~TWaveIn()
         } catch (...) {
         }
     }
-}
-
-std::string TWaveIn::Name() const
-{
-    return FileName().empty() ? std::string("the stream") : "\"" + FileName() + "\"";
 }
 
 void TWaveIn::OpenFile()
@@ -215,18 +202,12 @@ void TWaveIn::Release()
         Stream = StreamSupplied ? SuppliedAside : nullptr;
         SuppliedAside = nullptr;
     }
-    if (!StreamSupplied)
-        FreeOwnStream();
-    else if (FRewindable && Stream)
-        Stream->Seek(0, TSeekOrigin::soBeginning);
+    ReleaseStream();
 }
 
 void TWaveIn::CloseFile()
 {
-    if (OpenCount == 1)
-        Release();
-    if (OpenCount > 0)
-        --OpenCount;
+    CountClose([this] { Release(); });
 }
 
 bool TWaveIn::SeekSample(std::int64_t Sample)
@@ -317,27 +298,7 @@ int TWaveIn::Refill()
 
 int TWaveIn::ReadBlock(void* Out, int Count)
 {
-    if (!Busy())
-        throw EACSException("The Stream is not opened");
-    if (Count <= 0)
-        return 0;
-    if (BufStart > BufEnd) {
-        BufEnd = Refill();
-        BufStart = 1;
-        if (BufEnd <= 0) {
-            if (!RestartIfLooping())
-                return 0;
-            BufEnd = Refill();
-            BufStart = 1;
-            if (BufEnd <= 0)
-                return 0;
-        }
-    }
-    const int n = std::min(Count, BufEnd - BufStart + 1);
-    std::memcpy(Out, Buffer.data() + BufStart - 1, static_cast<size_t>(n));
-    BufStart += n;
-    FPosition += n;
-    return n;
+    return ServeFromBuffer(Buffer.data(), Out, Count, [this] { return Refill(); }, [] {});
 }
 
 } // namespace kestrune

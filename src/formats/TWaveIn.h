@@ -48,7 +48,6 @@ private:
     int RefillPcm();
     int RefillAdpcm();
     int FrameBytes() const { return FChannels * (FBitsPerSample / 8); }
-    std::string Name() const;
 
     TWavType Type = TWavType::wtUnsupported;
     TWavHeader Header;

@@ -52,6 +52,27 @@ void TACSFileIn::OpenOwnStream()
         AdoptStream(std::make_unique<TFileStream>(FFileName, TFileOpenMode::fmOpenRead));
 }
 
+void TACSFileIn::ReleaseStream()
+{
+    if (!StreamSupplied)
+        FreeOwnStream();
+    else if (FRewindable && Stream)
+        Stream->Seek(0, TSeekOrigin::soBeginning);
+}
+
+std::string TACSFileIn::Name() const
+{
+    return FFileName.empty() ? std::string("the stream") : "\"" + FFileName + "\"";
+}
+
+std::string TACSFileIn::AsReason(const std::string& Message)
+{
+    std::string text = Message;
+    while (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
 void TACSFileIn::OpenInput()
 {
     if (Busy())

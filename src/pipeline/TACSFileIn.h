@@ -1,8 +1,11 @@
 #pragma once
 
+#include "pipeline/EACSException.h"
 #include "pipeline/TACSStreamedInput.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace kestrune {
@@ -57,6 +60,31 @@ protected:
     }
     // Opens FileName for reading when no stream was supplied.
     void OpenOwnStream();
+    // The counterpart of OpenOwnStream: the reader's own stream is freed, a
+    // supplied one is rewound so the next open starts at its beginning.
+    void ReleaseStream();
+    // Counts a CloseFile: Release runs on the close that matches the first
+    // OpenFile, and a close without an open does nothing.
+    template <typename TRelease>
+    void CountClose(TRelease&& Release)
+    {
+        if (OpenCount == 1)
+            Release();
+        if (OpenCount > 0)
+            --OpenCount;
+    }
+    // The file as messages name it: in quotes, or "the stream".
+    std::string Name() const;
+    // An exception text used as a reason inside "Cannot read ...: <reason>."
+    static std::string AsReason(const std::string& Message);
+
+    // ReadBlock of a reader that decodes into a buffer of its own (Data, with
+    // the BufStart/BufEnd cursor): hands out up to Count bytes, refilling the
+    // buffer through Refill (the bytes it put there; 0 at the end). At the
+    // end a looping input starts again; Restarted then runs before the one
+    // more refill, for a reader whose file stayed open.
+    template <typename TRefill, typename TRestarted>
+    int ServeFromBuffer(const std::uint8_t* Data, void* Out, int Count, TRefill&& Refill, TRestarted&& Restarted);
 
     int OpenCount = 0;
     bool FValid = false;
@@ -75,5 +103,33 @@ private:
     std::int64_t FStartSample = 0;
     std::int64_t FEndSample = -1;
 };
+
+template <typename TRefill, typename TRestarted>
+int TACSFileIn::ServeFromBuffer(const std::uint8_t* Data, void* Out, int Count, TRefill&& Refill,
+                                TRestarted&& Restarted)
+{
+    if (!Busy())
+        throw EACSException("The Stream is not opened");
+    if (Count <= 0)
+        return 0;
+    if (BufStart > BufEnd) {
+        BufStart = 1;
+        BufEnd = Refill();
+        if (BufEnd <= 0) {
+            if (!RestartIfLooping())
+                return 0;
+            Restarted();
+            BufStart = 1;
+            BufEnd = Refill();
+            if (BufEnd <= 0)
+                return 0;
+        }
+    }
+    const int n = std::min(Count, BufEnd - BufStart + 1);
+    std::memcpy(Out, Data + BufStart - 1, static_cast<size_t>(n));
+    BufStart += n;
+    FPosition += n;
+    return n;
+}
 
 } // namespace kestrune
