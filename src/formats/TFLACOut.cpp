@@ -4,7 +4,6 @@
 #include "common/Rounding.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TAudioFormat.h"
-#include "pipeline/TFileStream.h"
 
 #include <algorithm>
 
@@ -131,11 +130,7 @@ void TFLACOut::OpenOutput()
     if (!Library->HasEncoder())
         throw EACSException("Failed to initialize FLAC encoder. (" + std::string(TFLACLibrary::SoName) +
                             " lacks the stream encoder)");
-    if (!StreamSupplied) {
-        if (FileName().empty())
-            throw EACSException("File name is not assigned.");
-        AdoptStream(std::make_unique<TFileStream>(FileName(), TFileOpenMode::fmCreate));
-    }
+    OpenOwnStream();
     Encoder = TEncoderHandle(Library->encoder_new(), TEncoderDeleter{Library.get()});
     if (!Encoder) {
         FreeOwnStream();
@@ -187,11 +182,7 @@ void TFLACOut::OpenOutput()
         Samples.assign(frames * static_cast<std::size_t>(Channels), 0);
     } catch (...) {
         Encoder.reset();
-        try {
-            in.CloseInput();
-        } catch (...) {
-        }
-        FreeOwnStream();
+        AbandonOpen(in);
         throw;
     }
 }

@@ -2,7 +2,6 @@
 
 #include "pipeline/EACSException.h"
 #include "pipeline/TAudioFormat.h"
-#include "pipeline/TFileStream.h"
 
 #include <bit>
 #include <cstring>
@@ -109,20 +108,10 @@ void TMP3Out::OpenOutput()
     if (!Lame->HasEncoder())
         throw EACSException(std::string(TLameLibrary::SoName) + " lacks the entry points for encoding.");
     PendingBytes = 0;
-    if (!StreamSupplied) {
-        if (FileName().empty())
-            throw EACSException("File name is not assigned.");
-        AdoptStream(std::make_unique<TFileStream>(FileName(), TFileOpenMode::fmCreate));
-    }
-    TACSInput& in = RequireInput();
+    OpenOwnStream();
+    TACSInput& in = OpenInputOrRelease();
     try {
         StreamStart = Stream->Position();
-        in.OpenInput();
-    } catch (...) {
-        FreeOwnStream();
-        throw;
-    }
-    try {
         Bits = in.InBitsPerSample();
         Channels = in.InChannels();
         const int rate = in.InSampleRate();
@@ -158,11 +147,7 @@ void TMP3Out::OpenOutput()
         MP3Buffer.assign(MP3BufferBytes, 0);
     } catch (...) {
         Encoder.reset();
-        try {
-            in.CloseInput();
-        } catch (...) {
-        }
-        FreeOwnStream();
+        AbandonOpen(in);
         throw;
     }
 }
@@ -285,16 +270,7 @@ void TMP3Out::CloseOutput()
     std::vector<std::uint8_t>().swap(MP3Buffer);
     std::vector<std::uint8_t>().swap(InBuffer);
     std::vector<std::int16_t>().swap(Samples);
-    if (TACSInput* in = Input()) {
-        try {
-            in->CloseInput();
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    CloseInputAndRethrow(failure);
 }
 
 } // namespace kestrune

@@ -2,13 +2,11 @@
 
 #include "codecs/TOggVorbisLibrary.h"
 #include "pipeline/EACSException.h"
-#include "pipeline/TFileStream.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace kestrune {
 
@@ -129,21 +127,8 @@ void TVorbisOut::OpenOutput()
     UsedSerials.clear();
     if (!Lib->HasEncoder())
         throw EACSException("The Ogg Vorbis libraries lack functions that the encoder needs.");
-    if (!StreamSupplied) {
-        if (FileName().empty())
-            throw EACSException("File name is not assigned.");
-        std::error_code ignored;
-        const bool append = FileMode() == TFileOutputMode::foAppend && std::filesystem::exists(FileName(), ignored);
-        AdoptStream(std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite
-                                                                     : TFileOpenMode::fmCreate));
-    }
-    TACSInput& in = RequireInput();
-    try {
-        in.OpenInput();
-    } catch (...) {
-        FreeOwnStream();
-        throw;
-    }
+    OpenOwnStream();
+    TACSInput& in = OpenInputOrRelease();
     try {
         Channels = in.InChannels();
         BitsPerSample = in.InBitsPerSample();
@@ -161,11 +146,7 @@ void TVorbisOut::OpenOutput()
         StartEncoder(Channels, rate);
     } catch (...) {
         Encoder.reset();
-        try {
-            in.CloseInput();
-        } catch (...) {
-        }
-        FreeOwnStream();
+        AbandonOpen(in);
         throw;
     }
 }

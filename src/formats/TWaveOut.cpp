@@ -3,11 +3,9 @@
 #include "common/Rounding.h"
 #include "formats/TImaAdpcm.h"
 #include "pipeline/EACSException.h"
-#include "pipeline/TFileStream.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 namespace kestrune {
 
@@ -83,22 +81,8 @@ void TWaveOut::OpenOutput()
     DeliveredBytes = 0;
     HeaderStart = 0;
 
-    if (!StreamSupplied) {
-        if (FileName().empty())
-            throw EACSException("File name is not assigned.");
-        std::error_code ignored;
-        const bool exists = std::filesystem::exists(FileName(), ignored);
-        const bool append = exists && FileMode() == TFileOutputMode::foAppend;
-        AdoptStream(std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite
-                                                                     : TFileOpenMode::fmCreate));
-    }
-    TACSInput& in = RequireInput();
-    try {
-        in.OpenInput();
-    } catch (...) {
-        FreeOwnStream();
-        throw;
-    }
+    OpenOwnStream();
+    TACSInput& in = OpenInputOrRelease();
     try {
         Channels = in.InChannels();
         Appending = FileMode() == TFileOutputMode::foAppend && Stream->Size() > 0;
@@ -108,11 +92,7 @@ void TWaveOut::OpenOutput()
             WriteNewHeader(in);
     } catch (...) {
         // Leave nothing open behind; a file created already stays as it is.
-        try {
-            in.CloseInput();
-        } catch (...) {
-        }
-        FreeOwnStream();
+        AbandonOpen(in);
         throw;
     }
 }
@@ -384,16 +364,7 @@ void TWaveOut::CloseOutput()
     }
     Trailer.clear();
     FreeOwnStream();
-    if (TACSInput* in = Input()) {
-        try {
-            in->CloseInput();
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    CloseInputAndRethrow(failure);
 }
 
 } // namespace kestrune

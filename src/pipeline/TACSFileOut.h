@@ -2,6 +2,7 @@
 
 #include "pipeline/TACSStreamedOutput.h"
 
+#include <exception>
 #include <string>
 
 namespace kestrune {
@@ -22,6 +23,20 @@ public:
     }
 
 protected:
+    // Creates FileName when no stream was supplied; in foAppend mode a file
+    // that exists already is opened for writing instead, to add to it.
+    void OpenOwnStream();
+    // Opens the input; when it cannot open, the stream opened for the run is
+    // freed again.
+    TACSInput& OpenInputOrRelease();
+    // Undoes OpenOutput after a failure past the opening of the input: the
+    // input is closed (a failure there is not the one reported) and the
+    // stream freed.
+    void AbandonOpen(TACSInput& In);
+    // The last step of CloseOutput: closes the input and raises Failure, or
+    // the input's own failure when there was none before.
+    void CloseInputAndRethrow(std::exception_ptr Failure);
+
     std::string FFileName;
     TFileOutputMode FFileMode = TFileOutputMode::foRewrite;
 };

@@ -1,0 +1,59 @@
+#include "pipeline/TACSFileOut.h"
+
+#include "pipeline/EACSException.h"
+#include "pipeline/TFileStream.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace kestrune {
+
+void TACSFileOut::OpenOwnStream()
+{
+    if (StreamSupplied)
+        return;
+    if (FileName().empty())
+        throw EACSException("File name is not assigned.");
+    std::error_code ignored;
+    const bool append = FileMode() == TFileOutputMode::foAppend && std::filesystem::exists(FileName(), ignored);
+    AdoptStream(std::make_unique<TFileStream>(FileName(),
+                                              append ? TFileOpenMode::fmOpenReadWrite : TFileOpenMode::fmCreate));
+}
+
+TACSInput& TACSFileOut::OpenInputOrRelease()
+{
+    TACSInput& in = RequireInput();
+    try {
+        in.OpenInput();
+    } catch (...) {
+        FreeOwnStream();
+        throw;
+    }
+    return in;
+}
+
+void TACSFileOut::AbandonOpen(TACSInput& In)
+{
+    try {
+        In.CloseInput();
+    } catch (...) {
+    }
+    FreeOwnStream();
+}
+
+void TACSFileOut::CloseInputAndRethrow(std::exception_ptr Failure)
+{
+    if (TACSInput* in = Input()) {
+        try {
+            in->CloseInput();
+        } catch (...) {
+            if (!Failure)
+                Failure = std::current_exception();
+        }
+    }
+    if (Failure)
+        std::rethrow_exception(Failure);
+}
+
+} // namespace kestrune
