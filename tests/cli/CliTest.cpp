@@ -9,23 +9,11 @@ using namespace kestrune::test;
 
 namespace {
 
-struct TResult {
-    int Status;
-    std::string Out;
-    std::string Err;
-};
+using TResult = TCliResult;
 
 TResult Cli(const std::string& Arguments, const TTempDir& Dir)
 {
-    const std::string errFile = Dir.File("stderr.txt");
-    TResult r;
-    r.Status = RunCommand(std::string(KESTRUNE_CLI) + " " + Arguments + " 2>" + ShellQuote(errFile), &r.Out);
-    r.Err = std::filesystem::exists(errFile) ? [&] {
-        const auto b = ReadWholeFile(errFile);
-        return std::string(b.begin(), b.end());
-    }()
-                                              : "";
-    return r;
+    return RunCli(KESTRUNE_CLI, Arguments, Dir);
 }
 
 // Signal to noise ratio in dB of Got against Want.

@@ -15,21 +15,11 @@ using namespace kestrune::test;
 
 namespace {
 
-struct TResult {
-    int Status;
-    std::string Out;
-    std::string Err;
-};
+using TResult = TCliResult;
 
 TResult Cli(const std::string& Arguments, const TTempDir& Dir)
 {
-    const std::string errFile = Dir.File("stderr.txt");
-    std::filesystem::remove(errFile);
-    TResult r;
-    r.Status = RunCommand(std::string(KESTRUNE_CLI) + " " + Arguments + " 2>" + ShellQuote(errFile), &r.Out);
-    const auto bytes = ReadWholeFile(errFile);
-    r.Err.assign(bytes.begin(), bytes.end());
-    return r;
+    return RunCli(KESTRUNE_CLI, Arguments, Dir);
 }
 
 } // namespace

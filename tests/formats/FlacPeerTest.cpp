@@ -56,7 +56,7 @@ TEST_P(FlacWeWrite, FlacVerifiesItAndDecodesOurInputExactly)
         }
         out.SetInput(&in);
         std::string failure;
-        ASSERT_TRUE(RunFlacToEnd(out, &failure)) << failure;
+        ASSERT_TRUE(RunToEnd(out, &failure)) << failure;
 
         EXPECT_EQ(RunCommand("flac -s -t " + ShellQuote(dir.File("a.flac"))), 0);
         std::remove(dir.File("a.raw").c_str());
@@ -106,7 +106,7 @@ TEST_P(FlacTheyWrite, DecodesExactlyInTFLACIn)
         EXPECT_EQ(in.InBitsPerSample(), c.Bits);
         EXPECT_EQ(in.InChannels(), c.Channels);
         EXPECT_EQ(in.InSampleRate(), c.Rate);
-        EXPECT_EQ(ReadAllOf(in, 3333), pcm);
+        EXPECT_EQ(ReadAll(in, 3333), pcm);
     }
 }
 
@@ -129,7 +129,7 @@ TEST(FlacTheyWrite, PipedStreamCarriesNoLengthAndIsReadWhole)
     EXPECT_EQ(in.TotalSamples(), 0);
     EXPECT_EQ(in.Size(), -1);
     in.CloseInput();
-    EXPECT_EQ(ReadAllOf(in), pcm);
+    EXPECT_EQ(ReadAll(in), pcm);
 }
 
 } // namespace

@@ -30,7 +30,7 @@ bool WriteFlac(const std::string& File, TAudioFormat F, const std::vector<std::u
     if (Configure)
         Configure(out);
     out.SetInput(&in);
-    const bool ok = RunFlacToEnd(out, Failure);
+    const bool ok = RunToEnd(out, Failure);
     EXPECT_EQ(in.Opens.load(), in.Closes.load());
     return ok;
 }
@@ -93,7 +93,7 @@ TEST_P(FlacRoundTrip, DecodesToExactlyWhatWasEncoded)
     in.CloseInput();
     // Odd chunk sizes cut frames and samples apart.
     for (int chunk : {1, 4097, 1 << 20})
-        EXPECT_EQ(ReadAllOf(in, chunk), pcm) << "chunk " << chunk;
+        EXPECT_EQ(ReadAll(in, chunk), pcm) << "chunk " << chunk;
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, FlacRoundTrip,
@@ -153,7 +153,7 @@ TEST(FlacOut, StepsAreWholeBlocks)
     out.SetFileName(dir.File("a.flac"));
     out.SetInput(&in);
     out.OnProgress = [&](TComponent*) { ++progress; };
-    ASSERT_TRUE(RunFlacToEnd(out));
+    ASSERT_TRUE(RunToEnd(out));
     EXPECT_EQ(in.Reads.load(), 4);
     // Progress seen at the start of the steps after each block: 46 %, 92 %, 100 %.
     EXPECT_EQ(progress, 3);
@@ -180,7 +180,7 @@ TEST_P(FlacSettings, AreHonouredAndLossless)
     EXPECT_EQ(StreamInfoOf(ReadWholeFile(dir.File("a.flac"))).MaxBlock, c.MaxBlock);
     TFLACIn in;
     in.SetFileName(dir.File("a.flac"));
-    EXPECT_EQ(ReadAllOf(in), pcm);
+    EXPECT_EQ(ReadAll(in), pcm);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -245,12 +245,12 @@ TEST_P(FlacPrecision, ClampedToThirtyOneBitsAndKept)
     out.SetMaxLPCOrder(8);
     out.SetQLPCoeffPrecision(c.Asked);
     out.SetInput(&in);
-    ASSERT_TRUE(RunFlacToEnd(out, &failure)) << failure;
+    ASSERT_TRUE(RunToEnd(out, &failure)) << failure;
     after = out.QLPCoeffPrecision();
     EXPECT_EQ(after, c.Kept);
     TFLACIn reader;
     reader.SetFileName(dir.File("a.flac"));
-    EXPECT_EQ(ReadAllOf(reader), pcm);
+    EXPECT_EQ(ReadAll(reader), pcm);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FlacPrecision,
@@ -342,10 +342,10 @@ TEST(FlacOut, WriteFailureEndsTheRunThroughOnThreadException)
         out.SetStream(&fine);
         out.OnThreadException = nullptr;
         out.OnDone = nullptr;
-        EXPECT_TRUE(RunFlacToEnd(out));
+        EXPECT_TRUE(RunToEnd(out));
         TFLACIn back;
         back.SetStream(&fine);
-        EXPECT_EQ(ReadAllOf(back), pcm);
+        EXPECT_EQ(ReadAll(back), pcm);
     }
 }
 
@@ -361,11 +361,11 @@ TEST(FlacOut, CaptureOfUnknownLengthWithPauses)
     TFLACOut out;
     out.SetFileName(dir.File("a.flac"));
     out.SetInput(&in);
-    ASSERT_TRUE(RunFlacToEnd(out));
+    ASSERT_TRUE(RunToEnd(out));
     EXPECT_EQ(StreamInfoOf(ReadWholeFile(dir.File("a.flac"))).Total, 9000u);
     TFLACIn back;
     back.SetFileName(dir.File("a.flac"));
-    EXPECT_EQ(ReadAllOf(back), pcm);
+    EXPECT_EQ(ReadAll(back), pcm);
 }
 
 std::vector<std::uint8_t> EncodedImage(const std::vector<std::uint8_t>& Pcm, TAudioFormat F,
@@ -378,7 +378,7 @@ std::vector<std::uint8_t> EncodedImage(const std::vector<std::uint8_t>& Pcm, TAu
     if (Configure)
         Configure(out);
     out.SetInput(&in);
-    EXPECT_TRUE(RunFlacToEnd(out));
+    EXPECT_TRUE(RunToEnd(out));
     return file.Bytes();
 }
 
@@ -398,21 +398,21 @@ TEST(FlacIn, FileWithoutTotalLengthIsReadToItsEnd)
     EXPECT_EQ(in.Size(), -1);
     in.CloseInput();
     EXPECT_EQ(in.TotalTime(), 0);
-    EXPECT_EQ(ReadAllOf(in, 777), pcm);
+    EXPECT_EQ(ReadAll(in, 777), pcm);
 
     // Through an output, too: the copy is whole.
     TMemoryStream copy;
     TFLACOut out;
     out.SetStream(&copy);
     out.SetInput(&in);
-    ASSERT_TRUE(RunFlacToEnd(out));
+    ASSERT_TRUE(RunToEnd(out));
     TFLACIn back;
     back.SetStream(&copy);
-    EXPECT_EQ(ReadAllOf(back), pcm);
+    EXPECT_EQ(ReadAll(back), pcm);
 
     // A start frame with no length known reads on to the end as well.
     in.SetStartSample(6000);
-    const auto tail = ReadAllOf(in);
+    const auto tail = ReadAll(in);
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), pcm.begin() + 6000 * 4, pcm.end()));
     EXPECT_EQ(tail.size(), pcm.size() - 6000 * 4);
 }
@@ -437,7 +437,7 @@ TEST_P(FlacSeek, HandsOutExactlyTheFramesAsked)
     const std::int64_t end = c.End == -1 ? frames : c.End;
     const std::int64_t from = std::min<std::int64_t>(c.Start, frames) * 6;
     const std::int64_t to = std::max<std::int64_t>(from, std::min<std::int64_t>(end, frames) * 6);
-    const auto got = ReadAllOf(in, 4000);
+    const auto got = ReadAll(in, 4000);
     EXPECT_EQ(got, std::vector<std::uint8_t>(pcm.begin() + from, pcm.begin() + to));
 }
 
@@ -471,27 +471,27 @@ TEST(FlacIn, LoopStartsAgainAtStartSample)
 TEST(FlacIn, FilesItCannotReadFailToOpenWithTheReason)
 {
     TFLACIn in;
-    EXPECT_EQ(OpenFailure(in), "The file name is not assigned");
+    EXPECT_EQ(OpenError(in), "The file name is not assigned");
     std::vector<std::uint8_t> buf(16);
     EXPECT_THROW(in.ReadBlock(buf.data(), 16), EACSException);
 
     TMemoryStream empty;
     in.SetStream(&empty);
-    EXPECT_EQ(OpenFailure(in), "Cannot read the stream: not a FLAC file.");
+    EXPECT_EQ(OpenError(in), "Cannot read the stream: not a FLAC file.");
 
     TMemoryStream wav(PcmWavImage(Sine16(2000, 2, 44100, 440, 9000), 2, 44100));
     in.SetStream(&wav);
-    EXPECT_EQ(OpenFailure(in), "Cannot read the stream: not a FLAC file.");
+    EXPECT_EQ(OpenError(in), "Cannot read the stream: not a FLAC file.");
 
     // Only the magic and part of STREAMINFO.
     auto image = EncodedImage(FlacPcm(5000, 2, 16, 1), {44100, 16, 2});
     TMemoryStream cut(std::vector<std::uint8_t>(image.begin(), image.begin() + 20));
     in.SetStream(&cut);
-    EXPECT_NE(OpenFailure(in), "");
+    EXPECT_NE(OpenError(in), "");
 
     TFLACIn named;
     named.SetFileName("/no/such/file.flac");
-    EXPECT_NE(OpenFailure(named), "");
+    EXPECT_NE(OpenError(named), "");
 }
 
 // Files of a shape the pipeline cannot carry, made here with libFLAC itself.
@@ -543,7 +543,7 @@ TEST(FlacIn, MoreThanTwoChannelsOrTwentyFourBitsIsNotValid)
         in.OpenFile();
         EXPECT_FALSE(in.Valid());
         in.CloseFile();
-        EXPECT_EQ(OpenFailure(in), c.Message);
+        EXPECT_EQ(OpenError(in), c.Message);
     }
 }
 
@@ -558,7 +558,7 @@ TEST(FlacIn, InBetweenDepthsAreWidened)
         in.SetStream(&stream);
         const int carried = bits == 12 ? 16 : 24;
         EXPECT_EQ(in.InBitsPerSample(), carried);
-        const auto got = ReadAllOf(in);
+        const auto got = ReadAll(in);
         ASSERT_EQ(got.size(), static_cast<size_t>(frames) * 2 * carried / 8);
         for (size_t i = 0; i < static_cast<size_t>(frames) * 2; ++i) {
             const std::int32_t want = ((static_cast<int>(i * 37 % 2001) - 1000) << (bits == 20 ? 4 : 0))
@@ -584,7 +584,7 @@ TEST(FlacIn, DamagedOrTruncatedInputGivesLessAudioOrAnError)
         TMemoryStream cut(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<long>(image.size() * keep)));
         TFLACIn in;
         in.SetStream(&cut);
-        const auto got = ReadAllOf(in);
+        const auto got = ReadAll(in);
         EXPECT_LT(got.size(), pcm.size());
         EXPECT_GT(got.size(), 0u);
         EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(got.size() / 2), pcm.begin()));
@@ -599,7 +599,7 @@ TEST(FlacIn, DamagedOrTruncatedInputGivesLessAudioOrAnError)
         TFLACIn in;
         in.SetStream(&stream);
         try {
-            EXPECT_LE(ReadAllOf(in).size(), pcm.size());
+            EXPECT_LE(ReadAll(in).size(), pcm.size());
         } catch (const EACSException& e) {
             EXPECT_EQ(std::string(e.what()).rfind("Error reading FLAC file", 0), 0u) << e.what();
         }

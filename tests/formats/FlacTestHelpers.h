@@ -1,16 +1,11 @@
 #pragma once
 
-// Helpers of the FLAC tests: PCM fixtures of every depth, runs of an output
-// to its end, reading an input to its end.
+// Helpers of the FLAC tests: PCM fixtures of every depth. Runs of an output
+// and reads of an input to their end are in support/TestSupport.h.
 
-#include "pipeline/EACSException.h"
-#include "pipeline/TACSInput.h"
-#include "pipeline/TACSOutput.h"
-
-#include <gtest/gtest.h>
+#include "support/TestSupport.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -44,47 +39,6 @@ inline std::vector<std::uint8_t> FlacPcm(int Frames, int Channels, int Bits, std
         }
     }
     return out;
-}
-
-// Runs an output to its end; true when it ended normally (OnDone), false
-// after a failure, whose text goes to Failure.
-inline bool RunFlacToEnd(TACSOutput& Out, std::string* Failure = nullptr)
-{
-    bool done = false;
-    std::string failure;
-    Out.OnDone = [&](TComponent*) { done = true; };
-    Out.OnThreadException = [&](TComponent*, const std::exception& E) { failure = E.what(); };
-    Out.Run();
-    EXPECT_TRUE(Out.WaitForIdle(std::chrono::seconds(60)));
-    Out.OnDone = nullptr;
-    Out.OnThreadException = nullptr;
-    if (Failure)
-        *Failure = failure;
-    return done && failure.empty();
-}
-
-// Everything an input hands out from OpenInput to its end.
-inline std::vector<std::uint8_t> ReadAllOf(TACSInput& In, int Chunk = 5000)
-{
-    std::vector<std::uint8_t> all;
-    std::vector<std::uint8_t> buf(static_cast<size_t>(Chunk));
-    In.OpenInput();
-    for (int n; (n = In.ReadBlock(buf.data(), Chunk)) > 0;)
-        all.insert(all.end(), buf.begin(), buf.begin() + n);
-    In.CloseInput();
-    return all;
-}
-
-// The message OpenInput raises, or "" when it opens.
-inline std::string OpenFailure(TACSInput& In)
-{
-    try {
-        In.OpenInput();
-    } catch (const EACSException& e) {
-        return e.what();
-    }
-    In.CloseInput();
-    return {};
 }
 
 } // namespace kestrune::test

@@ -1,16 +1,16 @@
 #pragma once
 
 // Helpers of the WAV tests: a RIFF file builder, little-endian readers, and
-// runs of an output to its end.
+// a stream that fills up as a disk does.
 
 #include "formats/TWaveIn.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TACSOutput.h"
 #include "pipeline/TStream.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -86,47 +86,6 @@ private:
     void U32(std::uint32_t X) { Put32(Out, X); }
     std::vector<std::uint8_t> Out;
 };
-
-// Runs an output to its end; true when it ended normally (OnDone), false
-// after a failure, whose text goes to Failure.
-inline bool RunToEnd(TACSOutput& Out, std::string* Failure = nullptr)
-{
-    bool done = false;
-    std::string failure;
-    Out.OnDone = [&](TComponent*) { done = true; };
-    Out.OnThreadException = [&](TComponent*, const std::exception& E) { failure = E.what(); };
-    Out.Run();
-    EXPECT_TRUE(Out.WaitForIdle(std::chrono::seconds(60)));
-    Out.OnDone = nullptr;
-    Out.OnThreadException = nullptr;
-    if (Failure)
-        *Failure = failure;
-    return done && failure.empty();
-}
-
-// Everything a reader hands out from OpenInput to its end.
-inline std::vector<std::uint8_t> ReadAll(TACSInput& In, int Chunk = 5000)
-{
-    std::vector<std::uint8_t> all;
-    std::vector<std::uint8_t> buf(static_cast<size_t>(Chunk));
-    In.OpenInput();
-    for (int n; (n = In.ReadBlock(buf.data(), Chunk)) > 0;)
-        all.insert(all.end(), buf.begin(), buf.begin() + n);
-    In.CloseInput();
-    return all;
-}
-
-// The message OpenInput raises, or "" when it opens.
-inline std::string OpenError(TACSInput& In)
-{
-    try {
-        In.OpenInput();
-    } catch (const EACSException& e) {
-        return e.what();
-    }
-    In.CloseInput();
-    return {};
-}
 
 // A stream in memory that fails every write once Limit bytes were written, as
 // a full disk does.

@@ -91,16 +91,6 @@ struct TRig {
     std::string Album() const { return Options->Folder + "Live"; }
 };
 
-std::int64_t FramesIn(const std::string& File)
-{
-    TWaveIn in;
-    in.SetFileName(File);
-    in.OpenFile();
-    const std::int64_t frames = in.TotalSamples();
-    in.CloseFile();
-    return frames;
-}
-
 } // namespace
 
 TEST(Recorder, DefaultFigures)
@@ -134,7 +124,7 @@ TEST(Recorder, SplitsAtSilencesDropsShortTracksAndStopsAtEndOfFile)
     EXPECT_GT(rig.View.MaxPeak, 11000);
 
     // Each kept file holds its song and about a second of quiet; the header matches.
-    const std::int64_t first = FramesIn(rig.List->Row(0).Data->FileName);
+    const std::int64_t first = FramesIn<TWaveIn>(rig.List->Row(0).Data->FileName);
     EXPECT_GE(first, 3 * 22050);
     EXPECT_LE(first, 3 * 22050 + 22050 + 2048);
     const auto bytes = ReadWholeFile(rig.List->Row(0).Data->FileName);
@@ -194,5 +184,5 @@ TEST(Recorder, CloseRequestWhileRecordingStopsFirst)
     EXPECT_EQ(rig.View.Status, "Recording Finished");
     EXPECT_TRUE(rig.Recorder->CloseQuery());
     ASSERT_EQ(rig.List->Count(), 1);
-    EXPECT_GT(FramesIn(rig.List->Row(0).Data->FileName), 0);
+    EXPECT_GT(FramesIn<TWaveIn>(rig.List->Row(0).Data->FileName), 0);
 }

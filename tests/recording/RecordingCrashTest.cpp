@@ -58,16 +58,6 @@ pid_t StartRecording(const TTempDir& Dir, const std::string& Mix, bool Fast, rli
     _exit(127);
 }
 
-std::int64_t ReadableFrames(const std::string& File)
-{
-    TWaveIn in;
-    in.SetFileName(File);
-    in.OpenFile();
-    const std::int64_t frames = in.TotalSamples();
-    in.CloseFile();
-    return frames;
-}
-
 } // namespace
 
 TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastReadable)
@@ -87,13 +77,13 @@ TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastR
 
     const std::string first = album + "/Track0.WAV";
     ASSERT_TRUE(fs::exists(first));
-    const std::int64_t frames = ReadableFrames(first);
+    const std::int64_t frames = FramesIn<TWaveIn>(first);
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(first)), 44 + frames * 4);
     EXPECT_GE(frames, static_cast<std::int64_t>(1.5 * Rate));
     // The unfinished track's header was never patched; its audio reads to the end of the file.
     const std::string last = album + "/Track1.WAV";
     ASSERT_TRUE(fs::exists(last));
-    EXPECT_GT(ReadableFrames(last), Rate / 2);
+    EXPECT_GT(FramesIn<TWaveIn>(last), Rate / 2);
 }
 
 TEST(RecordingCrash, FullFileSystemEndsWithErrorAndKeepsEarlierTracks)
@@ -111,7 +101,7 @@ TEST(RecordingCrash, FullFileSystemEndsWithErrorAndKeepsEarlierTracks)
     EXPECT_NE(text.find("Error "), std::string::npos) << text;
 
     const std::string first = dir.File("Records/A/Track0.WAV");
-    const std::int64_t frames = ReadableFrames(first);
+    const std::int64_t frames = FramesIn<TWaveIn>(first);
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(first)), 44 + frames * 4);
     EXPECT_GE(frames, 2 * Rate);
 }

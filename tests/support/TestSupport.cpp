@@ -2,6 +2,9 @@
 
 #include "pipeline/EACSException.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -183,6 +186,56 @@ int TFakeInput::ReadBlock(void* Buffer, int Size)
     Offset += n;
     FPosition += static_cast<std::int64_t>(n);
     return static_cast<int>(n);
+}
+
+TCliResult RunCli(const std::string& Program, const std::string& Arguments, const TTempDir& Dir)
+{
+    const std::string errFile = Dir.File("stderr.txt");
+    std::filesystem::remove(errFile);
+    TCliResult r;
+    r.Status = RunCommand(Program + " " + Arguments + " 2>" + ShellQuote(errFile), &r.Out);
+    if (std::filesystem::exists(errFile)) {
+        const auto bytes = ReadWholeFile(errFile);
+        r.Err.assign(bytes.begin(), bytes.end());
+    }
+    return r;
+}
+
+bool RunToEnd(TACSOutput& Out, std::string* Failure)
+{
+    bool done = false;
+    std::string failure;
+    Out.OnDone = [&](TComponent*) { done = true; };
+    Out.OnThreadException = [&](TComponent*, const std::exception& E) { failure = E.what(); };
+    Out.Run();
+    EXPECT_TRUE(Out.WaitForIdle(std::chrono::seconds(60)));
+    Out.OnDone = nullptr;
+    Out.OnThreadException = nullptr;
+    if (Failure)
+        *Failure = failure;
+    return done && failure.empty();
+}
+
+std::vector<std::uint8_t> ReadAll(TACSInput& In, int Chunk)
+{
+    std::vector<std::uint8_t> all;
+    std::vector<std::uint8_t> buf(static_cast<size_t>(Chunk));
+    In.OpenInput();
+    for (int n; (n = In.ReadBlock(buf.data(), Chunk)) > 0;)
+        all.insert(all.end(), buf.begin(), buf.begin() + n);
+    In.CloseInput();
+    return all;
+}
+
+std::string OpenError(TACSInput& In)
+{
+    try {
+        In.OpenInput();
+    } catch (const EACSException& e) {
+        return e.what();
+    }
+    In.CloseInput();
+    return {};
 }
 
 } // namespace kestrune::test

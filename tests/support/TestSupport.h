@@ -1,6 +1,8 @@
 #pragma once
 
+#include "pipeline/TACSFileIn.h"
 #include "pipeline/TACSInput.h"
+#include "pipeline/TACSOutput.h"
 #include "pipeline/TAudioFormat.h"
 
 #include <atomic>
@@ -50,6 +52,38 @@ std::string ShellQuote(const std::string& Text);
 bool HaveTool(const std::string& Program);
 #define KESTRUNE_REQUIRE_TOOL(Program) \
     ASSERT_TRUE(::kestrune::test::HaveTool(Program)) << "peer tool missing: " << (Program)
+
+// Runs an output to its end; true when it ended normally (OnDone), false
+// after a failure, whose text goes to Failure.
+bool RunToEnd(TACSOutput& Out, std::string* Failure = nullptr);
+// Everything an input hands out from OpenInput to its end, read Chunk bytes
+// at a time.
+std::vector<std::uint8_t> ReadAll(TACSInput& In, int Chunk = 5000);
+// The message OpenInput raises, or "" when it opens.
+std::string OpenError(TACSInput& In);
+
+// The frames a reader of type TReader finds in File (the file is parsed, no
+// input is run).
+template <typename TReader>
+std::int64_t FramesIn(const std::string& File)
+{
+    TReader in;
+    in.SetFileName(File);
+    in.OpenFile();
+    const std::int64_t frames = in.TotalSamples();
+    in.CloseFile();
+    return frames;
+}
+
+// What a run of a command-line program gave.
+struct TCliResult {
+    int Status;
+    std::string Out;
+    std::string Err;
+};
+// Runs Program with Arguments (already quoted for the shell); stdout is
+// caught directly, stderr through the file Dir/stderr.txt.
+TCliResult RunCli(const std::string& Program, const std::string& Arguments, const TTempDir& Dir);
 
 // An input over bytes in memory, for driving outputs in tests. Hands out at
 // most ChunkBytes per ReadBlock; Hook may replace a read's result (-1, 0) or
