@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the Ogg Vorbis reader as a supplied stream: it
 // must open or refuse cleanly, and never hand out more than it announced.
 
+#include "ReaderFuzz.h"
 #include "formats/TVorbisIn.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TMemoryStream.h"
@@ -20,14 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     } catch (const EACSException&) {
         return 0;
     }
-    static std::uint8_t buffer[6000];
-    std::int64_t total = 0;
-    try {
-        // A bound on the work per input: a tiny file may announce hours.
-        for (int n; total < (16 << 20) && (n = in.ReadBlock(buffer, sizeof buffer)) > 0;)
-            total += n;
-    } catch (const EACSException&) {
-    }
+    // A bound on the work per input: a tiny file may announce hours.
+    const std::int64_t total = fuzz::Drain(in, 16 << 20, 6000, false);
     if (in.Size() >= 0 && total > in.Size())
         std::abort();
     in.CloseInput();
