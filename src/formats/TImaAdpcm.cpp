@@ -23,20 +23,34 @@ constexpr int PredictorMax = 32767;
 
 // One code applied to the predictor and step index, as encoder and decoder
 // both do it.
+// The code bits of real audio are as good as random, so every decision is
+// made with masks rather than branches the processor would mispredict.
 inline void Advance(int Code, int& Predictor, int& Index)
 {
     const int step = TImaAdpcm::StepTable[Index];
     int delta = step >> 3;
-    if (Code & 4)
-        delta += step;
-    if (Code & 2)
-        delta += step >> 1;
-    if (Code & 1)
-        delta += step >> 2;
-    if (Code & 8)
-        delta = -delta;
+    delta += step & -((Code >> 2) & 1);
+    delta += (step >> 1) & -((Code >> 1) & 1);
+    delta += (step >> 2) & -(Code & 1);
+    const int negative = -((Code >> 3) & 1); // all ones when the sign bit is set
+    delta = (delta ^ negative) - negative;
     Predictor = std::clamp(Predictor + delta, PredictorMin, PredictorMax);
     Index = std::clamp(Index + TImaAdpcm::IndexTable[Code], 0, 88);
+}
+
+// The 4-bit code of one sample against the predictor, as the IMA encoder
+// chooses it.
+inline int CodeOf(int Sample, int Predictor, int Step)
+{
+    int diff = Sample - Predictor;
+    const int sign = (diff < 0) ? 8 : 0;
+    diff = diff < 0 ? -diff : diff;
+    const int b4 = diff >= Step;
+    diff -= Step & -b4;
+    const int b2 = diff >= (Step >> 1);
+    diff -= (Step >> 1) & -b2;
+    const int b1 = diff >= (Step >> 2);
+    return sign | (b4 << 2) | (b2 << 1) | b1;
 }
 
 } // namespace
@@ -79,27 +93,11 @@ void TImaAdpcm::EncodeBlock(const std::int16_t* Samples, int Frames, int Channel
         head[2] = static_cast<std::uint8_t>(index);
         head[3] = 0;
         for (int k = 1; k < Frames; ++k) {
-            const int step = StepTable[index];
-            int diff = Samples[k * Channels + ch] - predictor;
-            int code = 0;
-            if (diff < 0) {
-                code = 8;
-                diff = -diff;
-            }
-            if (diff >= step) {
-                code |= 4;
-                diff -= step;
-            }
-            if (diff >= step >> 1) {
-                code |= 2;
-                diff -= step >> 1;
-            }
-            if (diff >= step >> 2)
-                code |= 1;
+            const int code = CodeOf(Samples[k * Channels + ch], predictor, StepTable[index]);
             int byte = 0;
             bool high = false;
             CodePlace(k, ch, Channels, byte, high);
-            Block[byte] = static_cast<std::uint8_t>(Block[byte] | (high ? code << 4 : code));
+            Block[byte] = static_cast<std::uint8_t>(Block[byte] | (code << (high ? 4 : 0)));
             Advance(code, predictor, index);
         }
         StepIndex[ch] = static_cast<std::uint8_t>(index);
@@ -122,7 +120,7 @@ bool TImaAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, 
             int byte = 0;
             bool high = false;
             CodePlace(k, ch, Channels, byte, high);
-            const int code = high ? Block[byte] >> 4 : Block[byte] & 0x0F;
+            const int code = (Block[byte] >> (high ? 4 : 0)) & 0x0F;
             Advance(code, predictor, index);
             Out[k * Channels + ch] = static_cast<std::int16_t>(predictor);
         }

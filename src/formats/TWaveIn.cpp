@@ -6,6 +6,7 @@
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace kestrune {
@@ -31,6 +32,7 @@ TWaveIn::~TWaveIn()
 
 void TWaveIn::OpenFile()
 {
+    StreamAt = -1;
     if (OpenCount == 0) {
         Type = TWavType::wtUnsupported;
         FValid = true;
@@ -228,11 +230,20 @@ bool TWaveIn::SeekSample(std::int64_t Sample)
             SkipFrames = 0;
         }
         Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
+        StreamAt = ReadPos;
         BufStart = 1;
         BufEnd = 0;
     }
     CloseFile();
     return true;
+}
+
+void TWaveIn::SeekToReadPos()
+{
+    // Reads follow each other in the file; a seek is only needed after
+    // something else moved the stream.
+    if (StreamAt != ReadPos)
+        Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
 }
 
 int TWaveIn::RefillPcm()
@@ -242,9 +253,10 @@ int TWaveIn::RefillPcm()
         std::min({static_cast<std::int64_t>(BufferSize - BufferSize % frameBytes), DataEnd - ReadPos, Size() - Position()});
     if (want <= 0)
         return 0;
-    Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
+    SeekToReadPos();
     const std::int64_t n = Stream->Read(Buffer.data(), want);
     ReadPos += n;
+    StreamAt = ReadPos;
     return static_cast<int>(n);
 }
 
@@ -253,32 +265,49 @@ int TWaveIn::RefillAdpcm()
     const std::int64_t left = DataEnd - ReadPos;
     if (Position() >= Size() || left <= 0)
         return 0;
+    // One block a refill, so every refill hands out one block's frames.
+    const int frameBytes = 2 * FChannels;
     const int want = static_cast<int>(std::min<std::int64_t>(BlockAlign, left));
-    Stream->Seek(ReadPos, TSeekOrigin::soBeginning);
+    if (static_cast<int>(BlockBytes.size()) < want)
+        BlockBytes.resize(static_cast<size_t>(want));
+    SeekToReadPos();
     const int got = static_cast<int>(Stream->Read(BlockBytes.data(), want));
-    const std::int64_t blockOffset = ReadPos;
-    ReadPos += got;
     const bool ima = Type == TWavType::wtDVIADPCM;
-    const int frames =
-        std::min(SamplesPerBlock, ima ? TImaAdpcm::FramesInBytes(got, FChannels) : TMsAdpcm::FramesInBytes(got, FChannels));
-    if (frames <= 0)
-        return 0;
-    const bool ok = ima ? TImaAdpcm::DecodeBlock(BlockBytes.data(), got, FChannels, frames, Decoded.data())
-                        : TMsAdpcm::DecodeBlock(BlockBytes.data(), got, FChannels, frames, Header.Coefficients,
-                                                Header.CoefficientCount, Decoded.data());
-    if (!ok)
-        throw EACSException("Cannot read " + Name() + ": damaged ADPCM block at byte " + std::to_string(blockOffset) +
-                            ".");
-    const std::int64_t skip = std::min<std::int64_t>(SkipFrames, frames);
-    SkipFrames = 0;
-    const std::int64_t count =
-        std::min<std::int64_t>((frames - skip) * 2 * FChannels, Size() - Position());
-    const std::int16_t* from = Decoded.data() + skip * FChannels;
-    for (std::int64_t i = 0; i < count / 2; ++i) {
-        Buffer[2 * i] = static_cast<std::uint8_t>(from[i] & 0xFF);
-        Buffer[2 * i + 1] = static_cast<std::uint8_t>((from[i] >> 8) & 0xFF);
+    int filled = 0;
+    for (int offset = 0; offset < got; offset += BlockAlign) {
+        const int bytes = std::min(BlockAlign, got - offset);
+        const std::uint8_t* block = BlockBytes.data() + offset;
+        const int frames = std::min(SamplesPerBlock, ima ? TImaAdpcm::FramesInBytes(bytes, FChannels)
+                                                         : TMsAdpcm::FramesInBytes(bytes, FChannels));
+        if (frames <= 0)
+            break;
+        const bool ok = ima ? TImaAdpcm::DecodeBlock(block, bytes, FChannels, frames, Decoded.data())
+                            : TMsAdpcm::DecodeBlock(block, bytes, FChannels, frames, Header.Coefficients,
+                                                    Header.CoefficientCount, Decoded.data());
+        if (!ok)
+            throw EACSException("Cannot read " + Name() + ": damaged ADPCM block at byte " +
+                                std::to_string(ReadPos + offset) + ".");
+        const std::int64_t skip = std::min<std::int64_t>(SkipFrames, frames);
+        SkipFrames -= skip;
+        const std::int64_t count =
+            std::min<std::int64_t>((frames - skip) * frameBytes, Size() - Position() - filled);
+        if (count <= 0)
+            break;
+        const std::int16_t* from = Decoded.data() + skip * FChannels;
+        std::uint8_t* to = Buffer.data() + filled;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(to, from, static_cast<size_t>(count));
+        } else {
+            for (std::int64_t i = 0; i < count / 2; ++i) {
+                to[2 * i] = static_cast<std::uint8_t>(from[i] & 0xFF);
+                to[2 * i + 1] = static_cast<std::uint8_t>((from[i] >> 8) & 0xFF);
+            }
+        }
+        filled += static_cast<int>(count);
     }
-    return static_cast<int>(count);
+    ReadPos += got;
+    StreamAt = ReadPos;
+    return filled;
 }
 
 int TWaveIn::Refill()

@@ -60,8 +60,33 @@ TFileStream::TFileStream(const std::string& FileName, TFileOpenMode Mode) : Name
 
 TFileStream::~TFileStream()
 {
+    try {
+        Flush();
+    } catch (...) {
+        // Owners that care flush before they let go (TStreamHolder does);
+        // here nobody is left to tell.
+    }
     if (Fd >= 0)
         ::close(Fd);
+}
+
+void TFileStream::SetWriteBuffer(std::size_t Bytes)
+{
+    Flush();
+    Pending.clear();
+    Pending.reserve(Bytes);
+    BufferBytes = Bytes;
+}
+
+void TFileStream::Flush()
+{
+    if (Pending.empty())
+        return;
+    // Cleared first: a failed write is reported once, not again on every call.
+    std::vector<char> data;
+    data.swap(Pending);
+    Pending.reserve(BufferBytes);
+    WriteNow(data.data(), static_cast<std::int64_t>(data.size()));
 }
 
 void TFileStream::Fail(const char* What) const
@@ -72,6 +97,7 @@ void TFileStream::Fail(const char* What) const
 
 std::int64_t TFileStream::Read(void* Buffer, std::int64_t Count)
 {
+    Flush();
     auto* out = static_cast<char*>(Buffer);
     std::int64_t done = 0;
     while (done < Count) {
@@ -89,6 +115,22 @@ std::int64_t TFileStream::Read(void* Buffer, std::int64_t Count)
 }
 
 void TFileStream::Write(const void* Buffer, std::int64_t Count)
+{
+    if (BufferBytes == 0 || Count <= 0) {
+        WriteNow(Buffer, Count);
+        return;
+    }
+    if (Pending.size() + static_cast<std::size_t>(Count) > BufferBytes)
+        Flush();
+    if (static_cast<std::size_t>(Count) >= BufferBytes) {
+        WriteNow(Buffer, Count);
+        return;
+    }
+    const auto* bytes = static_cast<const char*>(Buffer);
+    Pending.insert(Pending.end(), bytes, bytes + Count);
+}
+
+void TFileStream::WriteNow(const void* Buffer, std::int64_t Count)
 {
     const auto* in = static_cast<const char*>(Buffer);
     std::int64_t done = 0;
@@ -109,6 +151,7 @@ void TFileStream::Write(const void* Buffer, std::int64_t Count)
 
 std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
 {
+    Flush();
     int whence = SEEK_SET;
     if (Origin == TSeekOrigin::soCurrent)
         whence = SEEK_CUR;
@@ -126,12 +169,14 @@ void TFileStream::SetSize(std::int64_t NewSize)
         errno = EINVAL;
         Fail("Cannot change the size of file");
     }
+    Flush();
     if (::ftruncate(Fd, static_cast<off_t>(NewSize)) != 0)
         Fail("Cannot change the size of file");
 }
 
 std::int64_t TFileStream::Size()
 {
+    Flush();
     struct stat info {};
     if (::fstat(Fd, &info) != 0)
         Fail("Cannot read the size of file");

@@ -23,6 +23,8 @@ public:
     // Cuts the stream to Size bytes or extends it with zeros (replacing a tag
     // at the end of a file needs it). Streams that cannot raise EACSException.
     virtual void SetSize(std::int64_t Size);
+    // Writes out whatever the stream still holds back; failures raise here.
+    virtual void Flush() {}
 
     std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
     // Reads exactly Count bytes; false when the stream ended first.

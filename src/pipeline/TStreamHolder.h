@@ -28,11 +28,16 @@ protected:
         Stream = OwnStream.get();
     }
     // Frees a stream the component opened itself; a supplied one stays.
+    // What the stream still held back is written first, and a failure to
+    // write it raises here (after the stream is let go), so a full disk at
+    // the very end is a failure of the run, not a lost tail.
     void FreeOwnStream()
     {
-        OwnStream.reset();
+        std::unique_ptr<TStream> own = std::move(OwnStream);
         if (!StreamSupplied)
             Stream = nullptr;
+        if (own)
+            own->Flush();
     }
 
     TStream* Stream = nullptr;
