@@ -116,13 +116,22 @@ bool TImaAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, 
         if (index > 88)
             return false;
         Out[ch] = static_cast<std::int16_t>(predictor);
-        for (int k = 1; k < Frames; ++k) {
-            int byte = 0;
-            bool high = false;
-            CodePlace(k, ch, Channels, byte, high);
-            const int code = (Block[byte] >> (high ? 4 : 0)) & 0x0F;
-            Advance(code, predictor, index);
-            Out[k * Channels + ch] = static_cast<std::int16_t>(predictor);
+        // The codes of a channel come in runs of bytes, low nibble first:
+        // all of them in mono, four bytes of every eight in stereo.
+        const int run = Channels == 1 ? Bytes : 4;
+        const int stride = Channels == 1 ? Bytes : 8;
+        const std::uint8_t* codes = Block + 4 * Channels + 4 * ch;
+        int k = 1;
+        for (int group = 0; k < Frames; group += stride) {
+            for (int b = 0; b < run && k < Frames; ++b) {
+                const int byte = codes[group + b];
+                Advance(byte & 0x0F, predictor, index);
+                Out[k++ * Channels + ch] = static_cast<std::int16_t>(predictor);
+                if (k >= Frames)
+                    break;
+                Advance(byte >> 4, predictor, index);
+                Out[k++ * Channels + ch] = static_cast<std::int16_t>(predictor);
+            }
         }
     }
     return true;
