@@ -182,7 +182,8 @@ int TFakeInput::ReadBlock(void* Buffer, int Size)
     }
     const size_t left = Data.size() - Offset;
     const size_t n = std::min({left, static_cast<size_t>(Size), static_cast<size_t>(ChunkBytes)});
-    std::memcpy(Buffer, Data.data() + Offset, n);
+    if (n > 0)
+        std::memcpy(Buffer, Data.data() + Offset, n);
     Offset += n;
     FPosition += static_cast<std::int64_t>(n);
     return static_cast<int>(n);
