@@ -36,10 +36,10 @@ void TPlainDispatcher::Send(TWork Work)
         } catch (...) {
             failure = std::current_exception();
         }
-        {
-            std::lock_guard lock(doneMutex);
-            done = true;
-        }
+        // Notified under the lock: once the sender sees done it returns and
+        // its condition variable is gone, so nothing may touch it after.
+        std::lock_guard lock(doneMutex);
+        done = true;
         doneSignal.notify_all();
     });
     std::unique_lock lock(doneMutex);
