@@ -19,10 +19,10 @@ class TChromaprintLibrary {
 public:
     static constexpr const char* SoName = "libchromaprint.so.1";
 
-    // Loads the library once more for a new client. Raises EACSException
-    // "libchromaprint.so.1 library could not be loaded." when it is missing.
-    // The library stays loaded while anything holds the pointer: the client,
-    // and every generator made from it.
+    // The shared binding, loaded on first use and kept for the rest of the
+    // process. Raises EACSException "libchromaprint.so.1 library could not be
+    // loaded." when it is missing (and tries again next time). Clients and
+    // generators hold the pointer, so the binding never goes before them.
     static std::shared_ptr<const TChromaprintLibrary> Load();
 
     decltype(&::chromaprint_get_version) get_version = nullptr;

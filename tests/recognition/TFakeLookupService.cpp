@@ -42,6 +42,10 @@ TFakeLookupService::TFakeLookupService() : Impl(std::make_unique<TImpl>())
     });
     Impl->Port = Impl->Server.bind_to_any_port("127.0.0.1");
     Impl->Thread = std::thread([this] { Impl->Server.listen_after_bind(); });
+    // A stop before the server loop runs would be forgotten and the loop
+    // would never end; this version of the library has no ready signal.
+    while (!Impl->Server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TFakeLookupService::~TFakeLookupService()
