@@ -127,9 +127,12 @@ TEST(Lookup, NeverMoreThanThreeRequestsASecond)
     auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 8u);
     std::sort(requests.begin(), requests.end(), [](const auto& A, const auto& B) { return A.Arrival < B.Arrival; });
-    // Any four consecutive arrivals span a second (less loopback jitter).
+    // Any four consecutive starts span a second; arrivals at the server carry
+    // the scheduling jitter of a loaded machine (about 60 ms seen under
+    // ThreadSanitizer), so allow 150 ms of it. Without the limiter all eight
+    // arrive within a few milliseconds.
     for (size_t i = 3; i < requests.size(); ++i)
-        EXPECT_GE(requests[i].Arrival - requests[i - 3].Arrival, 950ms) << "request " << i;
+        EXPECT_GE(requests[i].Arrival - requests[i - 3].Arrival, 850ms) << "request " << i;
 }
 
 TEST(Lookup, NoKeyNoRequest)
