@@ -107,6 +107,8 @@ const char* TRecordCommand::Usage()
            "  --level8 N          noise level of 8-bit capture\n"
            "  --fast              virtual devices deliver as fast as they can\n"
            "  --config FILE       settings file to use\n"
+           "  --set S/K=V         a setting of the file for this run only, such as\n"
+           "                      --set Silence/SilenceLg=1000; may be given more than once\n"
            "  --json              one JSON object per line on stdout\n"
            "  --quiet             print nothing but errors and results\n"
            "  --help              this text\n";
@@ -123,7 +125,7 @@ const std::set<std::string>& TRecordCommand::Options()
     static const std::set<std::string> options{"--album",   "--genre",   "--device",     "--folder",
                                                "--format",  "--rate",    "--bits",       "--channels",
                                                "--bitrate", "--silence", "--min-length", "--level16",
-                                               "--level8",  "--config"};
+                                               "--level8",  "--config",  "--set"};
     return options;
 }
 

@@ -57,3 +57,28 @@ TEST(RecordCommand, ErrorsAndUsage)
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("Error "), std::string::npos) << out;
 }
+
+TEST(RecordCommand, SetChangesSettingsForThisRunOnly)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(TwoSongs(), 2, 22050));
+    WriteWholeFile(dir.File("k.ini"), {'[', 'S', 'i', 'l', 'e', 'n', 'c', 'e', ']', '\n', 'M', 'i', 'n', 'L', 'e', 'n',
+                                       'g', 't', 'h', '=', '1', '0', '\n'});
+    const auto before = ReadWholeFile(dir.File("k.ini"));
+    const std::string common = std::string(KESTRUNE_CLI) + " record --json --fast --album Set --device " +
+                               ShellQuote("virtual:" + dir.File("in.wav")) + " --folder " + ShellQuote(dir.File("rec")) +
+                               " --config " + ShellQuote(dir.File("k.ini"));
+    // The file's minimum length of 10 s drops both 3-second songs...
+    std::string out;
+    ASSERT_EQ(RunCommand(common + " --set Recordings/Format=WAV", &out), 0) << out;
+    EXPECT_NE(out.find("\"tracks\":0"), std::string::npos) << out;
+    // ...and --set lowers it for one run, leaving the file as it was.
+    out.clear();
+    ASSERT_EQ(RunCommand(common + " --set Silence/MinLength=1 --set Silence/SilenceLg=1000 --set Recordings/Format=WAV",
+                         &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("\"tracks\":2"), std::string::npos) << out;
+    EXPECT_EQ(ReadWholeFile(dir.File("k.ini")), before);
+    EXPECT_EQ(RunCommand(common + " --set NoKey 2>/dev/null"), 2);
+}
