@@ -1,6 +1,7 @@
 #include "common/TPlainDispatcher.h"
 #include "settings/TNoiseLevelCapture.h"
 #include "settings/TOptions.h"
+#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int Rate = 22050;
-
-class TNoDevices final : public IOptionsPlatform {
-public:
-    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
-    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
-    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
-};
 
 struct TView final : INoiseCaptureView {
     void SetTimeText(const std::string& Text) override { Texts.push_back(Text); }

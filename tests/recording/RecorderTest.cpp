@@ -3,6 +3,7 @@
 #include "formats/TWaveIn.h"
 #include "recording/TRecorder.h"
 #include "settings/TOptions.h"
+#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TNoDevices final : public IOptionsPlatform {
-public:
-    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
-    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
-    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
-};
 
 struct TView final : IRecorderView, IRecordingsView {
     void SetStatus(const std::string& Text) override { Status = Text; }

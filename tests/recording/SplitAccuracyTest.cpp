@@ -5,6 +5,7 @@
 #include "recording/TRecorder.h"
 #include "settings/TNoiseLevelCapture.h"
 #include "settings/TOptions.h"
+#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -25,13 +26,6 @@ constexpr int SilenceMs = 1500;
 constexpr int MinLength = 5;
 constexpr double Gap = 3;
 constexpr std::int64_t FiftyMs = Rate / 20;
-
-class TNoDevices final : public IOptionsPlatform {
-public:
-    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
-    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
-    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
-};
 
 struct TView final : IRecorderView, IRecordingsView, INoiseCaptureView {
     void SetStatus(const std::string& Text) override { Status = Text; }

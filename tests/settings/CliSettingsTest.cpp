@@ -1,6 +1,7 @@
 // The settings file of the command-line program.
 #include "cli/TCliSettings.h"
 
+#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +11,6 @@
 namespace kestrune::cli {
 namespace {
 
-class TNoDevices final : public IOptionsPlatform {
-public:
-    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
-    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
-    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
-};
-
 TEST(CliSettings, ConfigOptionNamesTheFile)
 {
     test::TTempDir dir;
@@ -24,7 +18,7 @@ TEST(CliSettings, ConfigOptionNamesTheFile)
     std::ofstream(file) << "[Silence]\nMinLength=33\n[General]\nFolder=" << dir.File("rec") << "/\n";
     const TCliArgs args({"--config", file}, {}, {"--config"});
     EXPECT_EQ(TCliSettings::IniFileName(args), file);
-    TNoDevices platform;
+    test::TNoDevices platform;
     const auto options = TCliSettings::Open(args, platform);
     EXPECT_EQ(options->IniFileName, file);
     EXPECT_EQ(options->MinLength, 33);
