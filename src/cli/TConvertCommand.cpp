@@ -5,7 +5,6 @@
 #include "convert/TConvertController.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -39,19 +38,6 @@ public:
 private:
     TCliOutput& Out;
 };
-
-int FormatIndex(const TConvertController& Controller, const std::string& Name)
-{
-    std::string ext = Name;
-    if (!ext.empty() && ext.front() != '.')
-        ext = "." + ext;
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    const auto& formats = Controller.Formats();
-    for (size_t i = 0; i < formats.size(); ++i)
-        if (formats[i].Extension == ext)
-            return static_cast<int>(i);
-    return -1;
-}
 
 void ApplyWavOptions(const TCliArgs& Args, TWaveOut& Out)
 {
@@ -214,7 +200,7 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     TConvertController controller(view, dialogs, dispatcher);
 
     const std::string formatName = Args.Has("--format") ? Args.Value("--format") : fs::path(outName).extension().string();
-    const int outIndex = FormatIndex(controller, formatName);
+    const int outIndex = controller.FindFormat(formatName);
     if (outIndex < 0)
         throw EUsage(formatName.empty() ? "cannot tell the output format of \"" + outName + "\"; use --format"
                                         : "unknown output format \"" + formatName + "\"");

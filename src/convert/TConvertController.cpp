@@ -11,13 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string LowerExtension(const std::string& Name)
-{
-    std::string ext = fs::path(Name).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
-
 // Both names lead to the same file: the same text, or two spellings of one
 // file (./a.wav and a.wav, a link, letter case on a FAT stick).
 bool SameFile(const std::string& A, const std::string& B)
@@ -104,18 +97,27 @@ std::string TConvertController::FileFilter() const
     return filter;
 }
 
+int TConvertController::FindFormat(std::string Extension) const
+{
+    if (!Extension.empty() && Extension.front() != '.')
+        Extension.insert(Extension.begin(), '.');
+    std::transform(Extension.begin(), Extension.end(), Extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    for (size_t i = 0; i < FFormats.size(); ++i)
+        if (FFormats[i].Extension == Extension)
+            return static_cast<int>(i);
+    return -1;
+}
+
 void TConvertController::SetInFileName(const std::string& Name)
 {
     FInFileName = Name;
-    const std::string ext = LowerExtension(Name);
-    for (size_t i = 0; i < FFormats.size(); ++i) {
-        if (FFormats[i].Extension == ext) {
-            FInputIndex = static_cast<int>(i);
-            View.SetInFormat(FFormats[i].Description);
-            return;
-        }
-    }
+    const int index = FindFormat(fs::path(Name).extension().string());
     // An unknown extension leaves the last recognised format in force.
+    if (index < 0)
+        return;
+    FInputIndex = index;
+    View.SetInFormat(FFormats[static_cast<size_t>(index)].Description);
 }
 
 void TConvertController::ChooseOutFormat(int Index)

@@ -57,6 +57,9 @@ public:
     // The file dialogs' filter text.
     std::string FileFilter() const;
 
+    // The entry whose extension (with or without the dot, any letter case)
+    // is Extension, or -1.
+    int FindFormat(std::string Extension) const;
     // The input name changed: recognise its format by the extension.
     void SetInFileName(const std::string& Name);
     const std::string& InFileName() const { return FInFileName; }
