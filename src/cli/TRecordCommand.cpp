@@ -3,8 +3,7 @@
 #include "cli/TCliSettings.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
-#include "recording/TRecognitionController.h"
-#include "recording/TRecorder.h"
+#include "recording/TMainController.h"
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <chrono>
@@ -179,14 +178,19 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     TRecordingsList* listRef = nullptr;
     TCliRecorderView view(Out, listRef);
     TPlainDialogs dialogs;
-    TRecordingsList list(view);
-    listRef = &list;
-    // Song recognition as the main window opens it at start-up; rows it
-    // changes are printed like any other, and with --json as their own objects.
-    TRecognitionController recognition(list, dispatcher);
-    if (options->AutoRecognize && !recognition.Open(TRecognitionController::SettingsFrom(*options)) &&
-        !recognition.Notice().empty())
+    // Start-up as the main window's: the genre list, song recognition when it
+    // is on, and the warning when there is no capture device.
+    TMainController main(std::move(options), {view, view, dialogs, dispatcher}, GenreList(),
+                         TGenreList::DefaultFile());
+    for (const TPlainDialogs::TShown& shown : dialogs.Shown())
+        Out.Info(shown.Text);
+    listRef = &main.List();
+    TRecordingsList& list = main.List();
+    TRecognitionController& recognition = main.Recognition();
+    if (!recognition.ClientOpen() && !recognition.Notice().empty())
         Out.Info(recognition.Notice());
+    // Rows recognition changes are printed like any other, and with --json as
+    // their own objects.
     recognition.OnRowRecognised = [&](int Index) {
         const TRecordingRow& row = list.Row(Index);
         Out.JsonOnly("recognised", {{"file", TCliOutput::JsonString(row.Data->FileName)},
@@ -199,12 +203,11 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     recognition.OnQueryFailed = [&](int Index, const std::string& Error) {
         Out.Info((Index >= 0 ? list.Row(Index).Caption + ": " : std::string()) + Error);
     };
-    TRecorder recorder(*options, list, view, dialogs, dispatcher);
-    recorder.SetRecognition(&recognition);
+    TRecorder& recorder = main.Recorder();
     recorder.SetAlbumName(album);
     recorder.SetGenre(Args.Value("--genre"));
     recorder.AudioIn1().SetRealTime(!Args.Flag("--fast"));
-    Out.Info("Recording from " + recorder.AudioIn1().DeviceName() + " into " + options->Folder + album +
+    Out.Info("Recording from " + recorder.AudioIn1().DeviceName() + " into " + main.Options().Folder + album +
              "; Ctrl-C stops.");
 
     recorder.StartRecording();

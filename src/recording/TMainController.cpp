@@ -1,0 +1,76 @@
+#include "recording/TMainController.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+namespace kestrune {
+
+TMainController::TMainController(std::unique_ptr<TOptions> Options, TViews Views, TGenreList& Genres,
+                                 const std::string& GenreFile)
+    : FFirstRun(!std::filesystem::exists(Options->IniFileName)),
+      FOptions(std::move(Options)),
+      FGenres(Genres),
+      FList(Views.Recordings),
+      FRecognition(FList, Views.Dispatcher),
+      FRecorder(*FOptions, FList, Views.Recorder, Views.Dialogs, Views.Dispatcher)
+{
+    FRecorder.SetRecognition(&FRecognition);
+    const TOptions& options = *FOptions;
+    if (options.DriverIndex < 0 || options.DriverIndex >= static_cast<int>(options.DriverNames.size()))
+        Views.Dialogs.Warning(NoDriverText);
+    else
+        FRecorder.AudioIn1().SetDevice(options.DriverNames[static_cast<size_t>(options.DriverIndex)]);
+
+    // A missing genre file is no error: the genre choosers stay empty.
+    FGenres.Clear();
+    if (!GenreFile.empty() && std::filesystem::exists(GenreFile))
+        FGenres.LoadFromFile(GenreFile);
+
+    if (options.AutoRecognize)
+        FRecognition.Open(TRecognitionController::SettingsFrom(options));
+}
+
+// The members go in reverse order: the recorder stops its outputs, then the
+// recognition closes (waiting for its workers), then the list and the
+// options (closing the mixer).
+TMainController::~TMainController() = default;
+
+void TMainController::Show(std::chrono::year_month_day Today)
+{
+    if (FRecorder.GetAlbumName().empty())
+        FRecorder.SetAlbumName(DefaultAlbumName(FOptions->Folder, Today));
+}
+
+std::string TMainController::DefaultAlbumName(const std::string& Folder, std::chrono::year_month_day Today)
+{
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(Today.year()),
+                  static_cast<unsigned>(Today.month()), static_cast<unsigned>(Today.day()));
+    for (int n = 1;; ++n) {
+        std::string name = std::string("Kestrune ") + date + " (" + std::to_string(n) + ")";
+        std::error_code error;
+        if (!std::filesystem::is_directory(std::filesystem::path(Folder) / name, error))
+            return name;
+    }
+}
+
+std::chrono::year_month_day TMainController::LocalToday()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
+                                       std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+                                       std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+}
+
+void TMainController::ApplyAutoRecognize()
+{
+    if (FOptions->AutoRecognize && !FRecognition.ClientOpen())
+        FRecognition.Open(TRecognitionController::SettingsFrom(*FOptions));
+    else if (!FOptions->AutoRecognize && FRecognition.ClientOpen())
+        FRecognition.Close();
+}
+
+} // namespace kestrune
