@@ -2,7 +2,8 @@
 # The main job on a machine without a sound card: installs, builds the release
 # preset and records the built-in virtual sound card's demo signal (several
 # songs with quiet between them, in real time, about a minute) into one file
-# per song under build/demo/Records/Demo.
+# per song under build/demo/Records/Demo, then lists the files that came out
+# (a second run adds its tracks after the first run's).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -12,3 +13,5 @@ out=build/demo
 mkdir -p "$out"
 ./build/release/src/cli/kestrune-cli record --album Demo --device virtual:demo \
     --folder "$out/Records" --format WAV --config "$out/kestrune.ini"
+echo "Tracks in $out/Records/Demo:"
+ls -l "$out/Records/Demo"
