@@ -4,6 +4,7 @@
 #include "recording/TRecognitionController.h"
 #include "recording/TRecorder.h"
 #include "settings/TOptions.h"
+#include "mocks/TFakeMainView.h"
 #include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
@@ -18,20 +19,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TView final : IRecorderView, IRecordingsView {
-    void SetStatus(const std::string& Text) override { Status = Text; }
-    void EnableControls(bool) override {}
-    void FocusAlbumName() override {}
-    void ShowLevel(int, int, std::int64_t, std::int64_t) override {}
-    void TrackFinished(int, bool) override {}
-    void CloseWindow() override {}
-    void RowsChanged() override {}
-    void RowChanged(int) override {}
-    void SelectRow(int) override {}
-    void SetTotals(const std::string&) override {}
-    std::string Status;
-};
 
 // The chooser as a script: double-clicks a row, or closes without one.
 struct TScriptedChooser final : ITrackChooserView {
@@ -80,7 +67,7 @@ struct TRig {
     TNoDevices Platform;
     TPlainDispatcher Dispatcher;
     TPlainDialogs Dialogs;
-    TView View;
+    TFakeMainView View;
     std::unique_ptr<TOptions> Options;
     std::unique_ptr<TRecordingsList> List;
     std::unique_ptr<TRecognitionController> Recognition;

@@ -2,6 +2,7 @@
 #include "common/TPlainDispatcher.h"
 #include "recording/TMainController.h"
 #include "settings/TIniFile.h"
+#include "mocks/TFakeMainView.h"
 #include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
@@ -16,25 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TView final : IRecorderView, IRecordingsView {
-    void SetStatus(const std::string&) override {}
-    void EnableControls(bool) override {}
-    void FocusAlbumName() override {}
-    void ShowLevel(int, int, std::int64_t, std::int64_t) override {}
-    void TrackFinished(int, bool) override {}
-    void CloseWindow() override {}
-    void RowsChanged() override {}
-    void RowChanged(int) override {}
-    void SelectRow(int) override {}
-    void SetTotals(const std::string&) override {}
-};
-
 struct TRig {
     TTempDir Dir;
     TNoDevices Platform;
     TPlainDispatcher Dispatcher;
     TPlainDialogs Dialogs;
-    TView View;
+    TFakeMainView View;
     TGenreList Genres;
 
     std::string Ini() const { return Dir.File("kestrune.ini"); }

@@ -3,6 +3,7 @@
 #include "formats/TWaveIn.h"
 #include "recording/TRecorder.h"
 #include "settings/TOptions.h"
+#include "mocks/TFakeMainView.h"
 #include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
@@ -16,23 +17,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TView final : IRecorderView, IRecordingsView {
-    void SetStatus(const std::string& Text) override { Status = Text; }
-    void EnableControls(bool Enabled) override { ControlsEnabled = Enabled; }
-    void FocusAlbumName() override { Focused = true; }
-    void ShowLevel(int Peak, int, std::int64_t, std::int64_t) override { MaxPeak = std::max(MaxPeak, Peak); }
-    void TrackFinished(int, bool Kept) override { (Kept ? Kept_ : Dropped)++; }
-    void CloseWindow() override { CloseAsked = true; }
-    void RowsChanged() override {}
-    void RowChanged(int) override {}
-    void SelectRow(int) override {}
-    void SetTotals(const std::string& Text) override { Totals = Text; }
-
-    std::string Status, Totals;
-    bool ControlsEnabled = true, Focused = false, CloseAsked = false;
-    int MaxPeak = 0, Kept_ = 0, Dropped = 0;
-};
 
 // Songs of the given seconds (a loud tone; 0 is a quiet gap of the next length).
 std::vector<std::int16_t> Program(const std::vector<std::pair<double, bool>>& Parts, int Rate)
@@ -51,7 +35,7 @@ struct TRig {
     TNoDevices Platform;
     TPlainDispatcher Dispatcher;
     TPlainDialogs Dialogs;
-    TView View;
+    TFakeMainView View;
     std::unique_ptr<TOptions> Options;
     std::unique_ptr<TRecordingsList> List;
     std::unique_ptr<TRecorder> Recorder;
@@ -107,7 +91,7 @@ TEST(Recorder, SplitsAtSilencesDropsShortTracksAndStopsAtEndOfFile)
 
     EXPECT_EQ(rig.View.Status, "Recording Finished");
     EXPECT_TRUE(rig.View.ControlsEnabled);
-    EXPECT_EQ(rig.View.Dropped, 1);
+    EXPECT_EQ(rig.View.DroppedTracks, 1);
     ASSERT_EQ(rig.List->Count(), 2);
     EXPECT_EQ(rig.List->Row(0).Caption, "Track0.WAV");
     EXPECT_EQ(rig.List->Row(0).Artist, "Unknown");
