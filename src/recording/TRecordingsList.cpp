@@ -51,6 +51,13 @@ void TRecordingsList::Remove(int Index)
     View.RowsChanged();
 }
 
+bool TRecordingsList::Play(int Index, IDesktop& Desktop) const
+{
+    if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)
+        return false;
+    return Desktop.Open(Rows[static_cast<size_t>(Index)].Data->FileName);
+}
+
 void TRecordingsList::Delete(int Index, std::int64_t BytesPerSecond)
 {
     if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)

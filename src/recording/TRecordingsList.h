@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/IDesktop.h"
 #include "recording/IRecordingsView.h"
 #include "recording/TTrackData.h"
 
@@ -39,6 +40,9 @@ public:
     // Removes the row and its record (no file is touched).
     void Remove(int Index);
 
+    // Play: the row's file opens in the user's default player. False when
+    // the row has no record or no player could be started.
+    bool Play(int Index, IDesktop& Desktop) const;
     // Delete: the file goes from the disk, the row from the list, its share
     // from the totals. BytesPerSecond of the capture format estimates the
     // size of a file that cannot be read.

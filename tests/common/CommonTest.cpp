@@ -1,10 +1,14 @@
 #include "common/Rounding.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "common/TXdgDesktop.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -77,4 +81,33 @@ TEST(PlainDialogs, ScriptedAnswersThenDefault)
     EXPECT_EQ(dialogs.Shown()[2].Kind, TDialogKind::dkWarning);
     EXPECT_EQ(dialogs.Shown()[1].Answer, TDialogResult::drNo);
     EXPECT_NE(echo.str().find("warning: Careful"), std::string::npos);
+}
+
+TEST(XdgDesktop, HandsTheNameOverAsOneArgumentWithoutAShell)
+{
+    test::TTempDir dir;
+    const std::string opener = dir.File("opener");
+    std::ofstream(opener) << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"$(dirname \"$0\")/got.$$\"\n";
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    TXdgDesktop desktop(opener);
+
+    const std::string names[] = {dir.File("Mr. Blue Sky; $(touch pwned) `touch pwned`.mp3"), "-n.mp3"};
+    const std::string expected[] = {"1|" + names[0], "1|./-n.mp3"};
+    for (size_t i = 0; i < 2; ++i) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            if (entry.path().filename().string().rfind("got.", 0) == 0)
+                std::filesystem::remove(entry.path());
+        ASSERT_TRUE(desktop.Open(names[i]));
+        std::string got;
+        for (int wait = 0; wait < 500 && got.empty(); ++wait) {
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+                if (entry.path().filename().string().rfind("got.", 0) == 0)
+                    got = std::string(std::istreambuf_iterator<char>(std::ifstream(entry.path()).rdbuf()), {});
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(got, expected[i]);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("pwned")));
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+    EXPECT_FALSE(TXdgDesktop(dir.File("no-such-opener")).Open("a.mp3"));
 }

@@ -162,4 +162,20 @@ TEST(RecordingsList, DeleteAndMoveKeepRecordsWithTheirRows)
     EXPECT_EQ(list.TotalSeconds(), 20);
     EXPECT_DOUBLE_EQ(list.TotalKilobytes(), 4.0);
     EXPECT_EQ(view.Totals, "Total Time/Size : 0:20/4.000Kb");
+
+    // Play opens the row's own file, found through its record after the moves.
+    struct TDesktop final : IDesktop {
+        bool Open(const std::string& File) override
+        {
+            Opened.push_back(File);
+            return true;
+        }
+        std::vector<std::string> Opened;
+    } desktop;
+    EXPECT_TRUE(list.Play(0, desktop));
+    EXPECT_FALSE(list.Play(2, desktop));
+    TRecordingRow bare;
+    list.Append(bare);
+    EXPECT_FALSE(list.Play(2, desktop)) << "a row without a record plays nothing";
+    EXPECT_EQ(desktop.Opened, std::vector<std::string>{dir.File("c.wav")});
 }

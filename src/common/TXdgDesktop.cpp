@@ -1,0 +1,30 @@
+#include "common/TXdgDesktop.h"
+
+#include <cerrno>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace kestrune {
+
+bool TXdgDesktop::Open(const std::string& FileOrUrl)
+{
+    // An argument starting with "-" would be read as an option.
+    const std::string target = !FileOrUrl.empty() && FileOrUrl.front() == '-' ? "./" + FileOrUrl : FileOrUrl;
+    std::string program = Opener;
+    std::string argument = target;
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    pid_t child = 0;
+    if (::posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+        return false;
+    std::thread([child] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
+} // namespace kestrune
