@@ -8,13 +8,15 @@ TRateLimiter::TRateLimiter(int C, std::chrono::milliseconds P) : Count(static_ca
 {
 }
 
-bool TRateLimiter::Acquire(const std::atomic<bool>& Cancel)
+bool TRateLimiter::Acquire(const std::atomic<bool>& Cancel, TClock::time_point* Slot)
 {
     std::unique_lock lock(Mutex);
     TClock::time_point start = TClock::now();
     if (Starts.size() >= Count)
         start = std::max(start, Starts[Starts.size() - Count] + Period);
     Starts.push_back(start);
+    if (Slot)
+        *Slot = start;
     while (Starts.size() > Count)
         Starts.pop_front();
     // A cancelled caller keeps its reserved slot: giving it back could let a

@@ -18,8 +18,9 @@ public:
     TRateLimiter(int Count, std::chrono::milliseconds Period);
 
     // Waits for the caller's turn. False when Cancel became true first (the
-    // turn is then given up); wake such waiters with Interrupt.
-    bool Acquire(const std::atomic<bool>& Cancel);
+    // turn is then given up); wake such waiters with Interrupt. Slot, when
+    // given, receives the start time the caller was given.
+    bool Acquire(const std::atomic<bool>& Cancel, TClock::time_point* Slot = nullptr);
     // Wakes every waiter so that it can look at its cancel flag again.
     void Interrupt();
 
