@@ -1,6 +1,7 @@
 #include "recording/TTrackSplitter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,19 +40,35 @@ void TTrackSplitter::Reset()
 
 namespace {
 
-int Magnitude(const std::uint8_t* Sample, int Bits)
+template <int Bits>
+int MagnitudeOf(const std::uint8_t* Sample)
 {
-    switch (Bits) {
-    case 8:
+    if constexpr (Bits == 8) {
         return std::abs(static_cast<int>(Sample[0]) - 128);
-    case 16:
-        return std::abs(static_cast<int>(static_cast<std::int16_t>(Sample[0] | (Sample[1] << 8))));
-    default: {
+    } else if constexpr (Bits == 16) {
+        std::int16_t v;
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&v, Sample, sizeof v);
+        else
+            v = static_cast<std::int16_t>(Sample[0] | (Sample[1] << 8));
+        return std::abs(static_cast<int>(v));
+    } else {
         std::int32_t v = Sample[0] | (Sample[1] << 8) | (Sample[2] << 16);
         if (v & 0x800000)
             v -= 0x1000000;
         return std::abs(v);
     }
+}
+
+int Magnitude(const std::uint8_t* Sample, int Bits)
+{
+    switch (Bits) {
+    case 8:
+        return MagnitudeOf<8>(Sample);
+    case 16:
+        return MagnitudeOf<16>(Sample);
+    default:
+        return MagnitudeOf<24>(Sample);
     }
 }
 
@@ -106,57 +123,121 @@ void TTrackSplitter::TestSamples(const std::uint8_t* Data, int N, std::int64_t B
     }
 }
 
-void TTrackSplitter::TestFrames(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
-{
-    const int step = Bits / 8;
-    const int channels = FrameBytes / step;
-    const int frames = N / FrameBytes;
-    for (int f = 0; f < frames; ++f) {
-        const std::uint8_t* frame = Data + static_cast<std::ptrdiff_t>(f) * FrameBytes;
-        int loudest = 0;
-        for (int c = 0; c < channels; ++c)
-            loudest = std::max(loudest, Magnitude(frame + static_cast<std::ptrdiff_t>(c) * step, Bits));
-        Result.Peak = std::max(Result.Peak, loudest);
-        const bool loud = loudest >= Level;
-        const std::int64_t p = Base + static_cast<std::int64_t>(f) * FrameBytes;
+namespace {
 
-        if (FRule == TQuietRule::Window) {
+// The loudest sample of a frame.
+template <int Bits, int Channels>
+int FrameMagnitude(const std::uint8_t* Frame)
+{
+    int loudest = MagnitudeOf<Bits>(Frame);
+    for (int c = 1; c < Channels; ++c)
+        loudest = std::max(loudest, MagnitudeOf<Bits>(Frame + c * (Bits / 8)));
+    return loudest;
+}
+
+} // namespace
+
+template <int Bits, int Channels, TQuietRule Rule>
+void TTrackSplitter::TestFramesOf(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
+{
+    constexpr int frameBytes = Bits / 8 * Channels;
+    const int frames = N / frameBytes;
+    const auto position = [&](int Frame) { return Base + static_cast<std::int64_t>(Frame) * frameBytes; };
+    int peak = Result.Peak;
+
+    if constexpr (Rule == TQuietRule::Window) {
+        int f = 0;
+        while (f < frames) {
+            // The frames of the window under way that lie in this block.
+            const int take = std::min(WindowFrames - WinFrames, frames - f);
             if (WinFrames == 0) {
-                WinStart = p;
+                WinStart = position(f);
                 WinLoud = 0;
                 WinFirstLoud = WinLastLoud = -1;
             }
-            ++WinFrames;
-            if (loud) {
-                if (WinFirstLoud < 0)
-                    WinFirstLoud = p;
-                WinLastLoud = p;
-                ++WinLoud;
+            // Count first (a loop without branches), then look for the first
+            // and the last loud frame only where there are any.
+            const std::uint8_t* frames0 = Data + static_cast<std::ptrdiff_t>(f) * frameBytes;
+            int loud = 0;
+            for (int i = 0; i < take; ++i) {
+                const int magnitude = FrameMagnitude<Bits, Channels>(frames0 + static_cast<std::ptrdiff_t>(i) * frameBytes);
+                peak = std::max(peak, magnitude);
+                loud += magnitude >= Level;
             }
+            int first = -1, last = -1;
+            if (loud > 0) {
+                first = 0;
+                while (FrameMagnitude<Bits, Channels>(frames0 + static_cast<std::ptrdiff_t>(first) * frameBytes) < Level)
+                    ++first;
+                last = take - 1;
+                while (FrameMagnitude<Bits, Channels>(frames0 + static_cast<std::ptrdiff_t>(last) * frameBytes) < Level)
+                    --last;
+                first += f;
+                last += f;
+            }
+            WinLoud += loud;
+            if (first >= 0 && WinFirstLoud < 0)
+                WinFirstLoud = position(first);
+            if (last >= 0)
+                WinLastLoud = position(last);
+            WinFrames += take;
+            f += take;
             if (WinFrames == WindowFrames) {
                 if (WinLoud >= WindowNeeds)
-                    MarkSound(WinFirstLoud, WinLastLoud, p);
+                    MarkSound(WinFirstLoud, WinLastLoud, position(f - 1));
                 else
-                    MarkQuiet(WinStart, p);
+                    MarkQuiet(WinStart, position(f - 1));
                 WinFrames = 0;
             }
-            continue;
         }
-
-        // Debounce.
-        if (loud) {
-            if (RunStart < 0) {
-                RunStart = p;
+    } else {
+        const std::uint8_t* frame = Data;
+        for (int f = 0; f < frames; ++f, frame += frameBytes) {
+            const int magnitude = FrameMagnitude<Bits, Channels>(frame);
+            peak = std::max(peak, magnitude);
+            const std::int64_t p = position(f);
+            if (magnitude >= Level) {
+                if (RunStart < 0) {
+                    RunStart = p;
+                    RunFrames = 0;
+                }
+                if (++RunFrames >= DebounceFrames)
+                    MarkSound(RunStart, p, p);
+            } else {
+                // A loud run too short to count is quiet, like the frames around it.
+                MarkQuiet(RunStart >= 0 && RunFrames < DebounceFrames ? RunStart : p, p);
+                RunStart = -1;
                 RunFrames = 0;
             }
-            if (++RunFrames >= DebounceFrames)
-                MarkSound(RunStart, p, p);
-        } else {
-            // A loud run too short to count is quiet, like the frames around it.
-            MarkQuiet(RunStart >= 0 && RunFrames < DebounceFrames ? RunStart : p, p);
-            RunStart = -1;
-            RunFrames = 0;
         }
+    }
+    Result.Peak = peak;
+}
+
+template <int Bits, int Channels>
+void TTrackSplitter::TestFramesWith(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
+{
+    if (FRule == TQuietRule::Window)
+        TestFramesOf<Bits, Channels, TQuietRule::Window>(Data, N, Base, Level, Result);
+    else
+        TestFramesOf<Bits, Channels, TQuietRule::Debounce>(Data, N, Base, Level, Result);
+}
+
+void TTrackSplitter::TestFrames(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
+{
+    // The sample format is fixed for a whole recording: one loop for each,
+    // with the sample test inlined.
+    const bool stereo = FrameBytes == 2 * (Bits / 8);
+    switch (Bits) {
+    case 8:
+        return stereo ? TestFramesWith<8, 2>(Data, N, Base, Level, Result)
+                      : TestFramesWith<8, 1>(Data, N, Base, Level, Result);
+    case 16:
+        return stereo ? TestFramesWith<16, 2>(Data, N, Base, Level, Result)
+                      : TestFramesWith<16, 1>(Data, N, Base, Level, Result);
+    default:
+        return stereo ? TestFramesWith<24, 2>(Data, N, Base, Level, Result)
+                      : TestFramesWith<24, 1>(Data, N, Base, Level, Result);
     }
 }
 

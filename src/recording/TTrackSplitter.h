@@ -72,6 +72,10 @@ public:
 private:
     void TestSamples(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
     void TestFrames(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
+    template <int Bits, int Channels>
+    void TestFramesWith(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
+    template <int Bits, int Channels, TQuietRule Rule>
+    void TestFramesOf(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
     void MarkSound(std::int64_t First, std::int64_t Last, std::int64_t End);
     void MarkQuiet(std::int64_t First, std::int64_t Last);
 
