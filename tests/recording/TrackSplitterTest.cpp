@@ -121,3 +121,48 @@ TEST(TrackSplitter, SoundInsideQuietRunForgetsIt)
     EXPECT_EQ(t.Splitter.SoundEnd(), 12);
     EXPECT_EQ(t.Splitter.SoundLength(), 12);
 }
+
+TEST(TrackSplitter, WindowsCountAlikeWhereverTheBlocksEnd)
+{
+    // 8 kHz stereo: windows of 80 frames, 10 loud ones make a window sound.
+    // Sound from the first frame, then quiet with a click
+    // of 5 loud frames, then a window with exactly 10 loud frames, then quiet.
+    std::vector<int> samples;
+    const auto frames = [&](int Count, int Left, int Right) {
+        for (int i = 0; i < Count; ++i) {
+            samples.push_back(Left);
+            samples.push_back(Right);
+        }
+    };
+    frames(200, 4000, -4000);
+    frames(155, 10, 0);
+    frames(5, 0, -9000); // the click: the right channel alone
+    frames(120, 0, 10);
+    frames(10, 2000, 0); // frames 480..489, inside the window 480..559
+    frames(230, -5, 5);
+    const std::vector<std::uint8_t> stream = Block16(samples);
+    const int frameBytes = 4;
+
+    for (int blockFrames : {1, 7, 80, 93, 1000}) {
+        TTrack t;
+        t.Splitter.Configure(16, 2, 1 << 20, 8000, TQuietRule::Window);
+        t.Splitter.Reset();
+        int peak = 0;
+        for (size_t at = 0; at < stream.size(); at += static_cast<size_t>(blockFrames * frameBytes)) {
+            const auto end = std::min(stream.size(), at + static_cast<size_t>(blockFrames * frameBytes));
+            peak = std::max(peak, t.Feed({stream.begin() + static_cast<std::ptrdiff_t>(at),
+                                          stream.begin() + static_cast<std::ptrdiff_t>(end)})
+                                      .Peak);
+        }
+        SCOPED_TRACE(blockFrames);
+        // Blocks before the first window is complete are held back (less
+        // than a window's worth); positions count from what was handed on.
+        const auto held = static_cast<std::int64_t>(stream.size() - t.Written.size());
+        EXPECT_LT(held, 80 * frameBytes);
+        EXPECT_EQ(peak, 9000);
+        EXPECT_EQ(t.Splitter.SoundStart(), 0);
+        EXPECT_EQ(t.Splitter.SoundEnd(), 489 * frameBytes - held) << "the click's window stays quiet";
+        EXPECT_EQ(t.Splitter.QuietStart(), 490 * frameBytes - held);
+        EXPECT_EQ(t.Splitter.QuietEnd(), 719 * frameBytes - held) << "quiet up to the last whole window";
+    }
+}
