@@ -84,8 +84,9 @@ bool TPlainDispatcher::WaitServing(const std::function<bool()>& Done, std::chron
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         // Done may turn true without anything being queued (a worker clearing a
-        // flag), so wake now and then to ask again.
-        Changed.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(10)));
+        // flag), so wake now and then to ask again; not so often that an idle
+        // wait through a long recording costs the machine anything.
+        Changed.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100)));
     }
 }
 
