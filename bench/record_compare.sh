@@ -46,3 +46,10 @@ sox "$in" -r 22050 "$work/one22.wav" trim 0 60
     --set Recognition/Server=http://127.0.0.1:9/v2/lookup >/dev/null 2>"$work/mp3.log"
 cpu_share "22.05 kHz stereo MP3 128 kbit/s with fingerprints" 2
 echo "tracks: $(ls "$work/rt/M" | wc -l) MP3 files, $(grep -c 'could not be reached' "$work/mp3.log" || true) lookups tried"
+# The same work by the peers, one after the other on the same minute: lame
+# encoding it at 128 kbit/s and fpcalc fingerprinting it.
+/usr/bin/time -f '%U %S' -o "$work/cpu-lame" lame --quiet -b 128 "$work/one22.wav" "$work/peer.mp3"
+/usr/bin/time -f '%U %S' -o "$work/cpu-fpcalc" fpcalc "$work/one22.wav" >/dev/null 2>&1 || true
+ours=$(awk '{ print $2 + $3 }' "$work/cpu")
+peers=$(cat "$work/cpu-lame" "$work/cpu-fpcalc" | awk '{ s += $1 + $2 } END { print s }')
+awk -v o="$ours" -v p="$peers" 'BEGIN { printf "the same minute by lame + fpcalc: cpu %.2f s (%.2f %% of the minute); ours/peers %.2f\n", p, 100 * p / 60, o / p }'
