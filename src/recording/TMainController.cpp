@@ -1,7 +1,6 @@
 #include "recording/TMainController.h"
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
 namespace kestrune {
@@ -53,16 +52,6 @@ std::string TMainController::DefaultAlbumName(const std::string& Folder, std::ch
         if (!std::filesystem::is_directory(std::filesystem::path(Folder) / name, error))
             return name;
     }
-}
-
-std::chrono::year_month_day TMainController::LocalToday()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
-                                       std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                       std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
 }
 
 void TMainController::ApplyAutoRecognize()

@@ -53,7 +53,6 @@ public:
     // "Kestrune yyyy-mm-dd (N)" with the first N from 1 for which no folder
     // of that name exists in Folder.
     static std::string DefaultAlbumName(const std::string& Folder, std::chrono::year_month_day Today);
-    static std::chrono::year_month_day LocalToday();
 
     // The settings changed whether songs are recognised: opens or closes the
     // client to match AutoRecognize. A client that cannot be opened is not
