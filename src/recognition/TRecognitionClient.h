@@ -12,6 +12,8 @@
 
 namespace kestrune {
 
+class TCurlLibrary;
+
 // How the client reaches the lookup service.
 struct TRecognitionSettings {
     std::string Server;     // lookup URL, e.g. https://api.acoustid.org/v2/lookup
@@ -62,6 +64,7 @@ public:
 private:
     TRecognitionSettings FSettings;
     std::shared_ptr<const TChromaprintLibrary> FLibrary;
+    std::shared_ptr<const TCurlLibrary> Curl;
     TRateLimiter Limiter;
 };
 
