@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace kestrune {
@@ -34,5 +36,20 @@ private:
     std::string Name;
     void* Handle = nullptr;
 };
+
+// The one binding of type TBinding for the whole process, made by Make (a new
+// binding, or an exception) on first use and kept from then on; a failed
+// load is tried again next time. Each binding's Load calls this from one
+// place.
+template <typename TBinding, typename TMake>
+std::shared_ptr<const TBinding> ProcessBinding(TMake Make)
+{
+    static std::mutex guard;
+    static std::shared_ptr<const TBinding> loaded;
+    std::lock_guard lock(guard);
+    if (!loaded)
+        loaded = std::shared_ptr<const TBinding>(Make());
+    return loaded;
+}
 
 } // namespace kestrune

@@ -1,6 +1,5 @@
 #include "codecs/TFLACLibrary.h"
 
-#include <mutex>
 
 namespace kestrune {
 
@@ -77,12 +76,7 @@ TFLACLibrary::TFLACLibrary() : Library(SoName)
 
 std::shared_ptr<const TFLACLibrary> TFLACLibrary::Load()
 {
-    static std::mutex guard;
-    static std::shared_ptr<const TFLACLibrary> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded)
-        loaded = std::shared_ptr<const TFLACLibrary>(new TFLACLibrary());
-    return loaded;
+    return ProcessBinding<TFLACLibrary>([] { return new TFLACLibrary(); });
 }
 
 bool TFLACLibrary::HasEncoder() const

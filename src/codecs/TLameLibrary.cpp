@@ -1,6 +1,5 @@
 #include "codecs/TLameLibrary.h"
 
-#include <mutex>
 
 namespace kestrune {
 
@@ -29,12 +28,7 @@ TLameLibrary::TLameLibrary() : Library(SoName)
 
 std::shared_ptr<const TLameLibrary> TLameLibrary::Load()
 {
-    static std::mutex guard;
-    static std::shared_ptr<const TLameLibrary> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded)
-        loaded = std::shared_ptr<const TLameLibrary>(new TLameLibrary());
-    return loaded;
+    return ProcessBinding<TLameLibrary>([] { return new TLameLibrary(); });
 }
 
 bool TLameLibrary::HasEncoder() const

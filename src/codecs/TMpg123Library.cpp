@@ -2,7 +2,6 @@
 
 #include "pipeline/EACSException.h"
 
-#include <mutex>
 
 namespace kestrune {
 
@@ -33,12 +32,7 @@ TMpg123Library::TMpg123Library() : Library(SoName)
 
 std::shared_ptr<const TMpg123Library> TMpg123Library::Load()
 {
-    static std::mutex guard;
-    static std::shared_ptr<const TMpg123Library> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded)
-        loaded = std::shared_ptr<const TMpg123Library>(new TMpg123Library());
-    return loaded;
+    return ProcessBinding<TMpg123Library>([] { return new TMpg123Library(); });
 }
 
 bool TMpg123Library::HasFeedDecoder() const

@@ -1,6 +1,5 @@
 #include "codecs/TOggVorbisLibrary.h"
 
-#include <mutex>
 
 namespace kestrune {
 
@@ -58,12 +57,7 @@ TOggVorbisLibrary::TOggVorbisLibrary()
 
 std::shared_ptr<const TOggVorbisLibrary> TOggVorbisLibrary::Load()
 {
-    static std::mutex guard;
-    static std::shared_ptr<const TOggVorbisLibrary> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded)
-        loaded = std::shared_ptr<const TOggVorbisLibrary>(new TOggVorbisLibrary());
-    return loaded;
+    return ProcessBinding<TOggVorbisLibrary>([] { return new TOggVorbisLibrary(); });
 }
 
 bool TOggVorbisLibrary::HasEncoder() const

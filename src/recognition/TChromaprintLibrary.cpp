@@ -1,7 +1,6 @@
 #include "recognition/TChromaprintLibrary.h"
 
 #include <dlfcn.h>
-#include <mutex>
 
 namespace kestrune {
 
@@ -27,12 +26,7 @@ std::shared_ptr<const TChromaprintLibrary> TChromaprintLibrary::Load()
     // libraries it pulls in) loses about 10 KB of their start-up memory each
     // time, so switching recognition off and on would leak a little every
     // time. A failed load is tried again next time.
-    static std::mutex guard;
-    static std::shared_ptr<const TChromaprintLibrary> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded)
-        loaded = std::shared_ptr<const TChromaprintLibrary>(new TChromaprintLibrary());
-    return loaded;
+    return ProcessBinding<TChromaprintLibrary>([] { return new TChromaprintLibrary(); });
 }
 
 bool TChromaprintLibrary::HasGenerator() const

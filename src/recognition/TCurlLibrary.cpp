@@ -3,7 +3,6 @@
 #include "pipeline/EACSException.h"
 
 #include <dlfcn.h>
-#include <mutex>
 
 namespace kestrune {
 
@@ -30,12 +29,7 @@ TCurlLibrary::TCurlLibrary() : Library(SoName)
 
 std::shared_ptr<const TCurlLibrary> TCurlLibrary::Load()
 {
-    static std::mutex guard;
-    static std::shared_ptr<const TCurlLibrary> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded)
-        loaded = std::shared_ptr<const TCurlLibrary>(new TCurlLibrary());
-    return loaded;
+    return ProcessBinding<TCurlLibrary>([] { return new TCurlLibrary(); });
 }
 
 } // namespace kestrune
