@@ -1,6 +1,5 @@
 #include "codecs/TFLACLibrary.h"
 
-
 namespace kestrune {
 
 namespace {

@@ -1,6 +1,5 @@
 #include "codecs/TLameLibrary.h"
 
-
 namespace kestrune {
 
 TLameLibrary::TLameLibrary() : Library(SoName)

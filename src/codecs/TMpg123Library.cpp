@@ -2,7 +2,6 @@
 
 #include "pipeline/EACSException.h"
 
-
 namespace kestrune {
 
 TMpg123Library::TMpg123Library() : Library(SoName)

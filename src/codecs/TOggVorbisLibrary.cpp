@@ -1,6 +1,5 @@
 #include "codecs/TOggVorbisLibrary.h"
 
-
 namespace kestrune {
 
 #define KESTRUNE_ENTRY(Lib, Name) Name = Lib.Entry<decltype(Name)>(#Name)

@@ -12,12 +12,10 @@ namespace kestrune {
 bool TXdgDesktop::Open(const std::string& FileOrUrl)
 {
     // An argument starting with "-" would be read as an option.
-    const std::string target = !FileOrUrl.empty() && FileOrUrl.front() == '-' ? "./" + FileOrUrl : FileOrUrl;
-    std::string program = Opener;
-    std::string argument = target;
-    char* argv[] = {program.data(), argument.data(), nullptr};
+    std::string argument = !FileOrUrl.empty() && FileOrUrl.front() == '-' ? "./" + FileOrUrl : FileOrUrl;
+    char* argv[] = {Opener.data(), argument.data(), nullptr};
     pid_t child = 0;
-    if (::posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+    if (::posix_spawnp(&child, Opener.c_str(), nullptr, nullptr, argv, environ) != 0)
         return false;
     std::thread([child] {
         int status = 0;

@@ -3,7 +3,6 @@
 #include "recognition/TAcoustIdParser.h"
 #include "recognition/TCurlLibrary.h"
 
-
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0"
 #endif

@@ -15,19 +15,17 @@ TMainController::TMainController(std::unique_ptr<TOptions> Options, TViews Views
       FRecorder(*FOptions, FList, Views.Recorder, Views.Dialogs, Views.Dispatcher)
 {
     FRecorder.SetRecognition(&FRecognition);
-    const TOptions& options = *FOptions;
-    if (options.DriverIndex < 0 || options.DriverIndex >= static_cast<int>(options.DriverNames.size()))
+    if (const std::string driver = FOptions->ChosenDriver(); driver.empty())
         Views.Dialogs.Warning(NoDriverText);
     else
-        FRecorder.AudioIn1().SetDevice(options.DriverNames[static_cast<size_t>(options.DriverIndex)]);
+        FRecorder.AudioIn1().SetDevice(driver);
 
-    // A missing genre file is no error: the genre choosers stay empty.
-    FGenres.Clear();
-    if (!GenreFile.empty() && std::filesystem::exists(GenreFile))
-        FGenres.LoadFromFile(GenreFile);
+    // A missing genre file is no error: the list is left empty and so are
+    // the genre choosers.
+    FGenres.LoadFromFile(GenreFile);
 
-    if (options.AutoRecognize)
-        FRecognition.Open(TRecognitionController::SettingsFrom(options));
+    if (FOptions->AutoRecognize)
+        FRecognition.Open(TRecognitionController::SettingsFrom(*FOptions));
 }
 
 // The members go in reverse order: the recorder stops its outputs, then the

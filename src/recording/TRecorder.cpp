@@ -91,8 +91,8 @@ void TRecorder::StartRecording()
         // MP3 is always recorded in stereo.
         if (Options.Channels == 1 && Options.Format == "MP3")
             Options.Channels = 2;
-        if (Options.DriverIndex >= 0 && Options.DriverIndex < static_cast<int>(Options.DriverNames.size()))
-            FAudioIn1.SetDevice(Options.DriverNames[static_cast<size_t>(Options.DriverIndex)]);
+        if (const std::string driver = Options.ChosenDriver(); !driver.empty())
+            FAudioIn1.SetDevice(driver);
         FAudioIn1.SetInBitsPerSample(Options.BitsPerSample);
         FAudioIn1.SetInSampleRate(Options.SamplesPerSec);
         FAudioIn1.SetInChannels(Options.Channels);

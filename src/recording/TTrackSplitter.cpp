@@ -157,29 +157,29 @@ void TTrackSplitter::TestFramesOf(const std::uint8_t* Data, int N, std::int64_t 
             }
             // Count first (a loop without branches), then look for the first
             // and the last loud frame only where there are any.
-            const std::uint8_t* frames0 = Data + static_cast<std::ptrdiff_t>(f) * frameBytes;
+            const std::uint8_t* part = Data + static_cast<std::ptrdiff_t>(f) * frameBytes;
+            const auto loudAt = [&](int I) {
+                return FrameMagnitude<Bits, Channels>(part + static_cast<std::ptrdiff_t>(I) * frameBytes) >= Level;
+            };
             int loud = 0;
             for (int i = 0; i < take; ++i) {
-                const int magnitude = FrameMagnitude<Bits, Channels>(frames0 + static_cast<std::ptrdiff_t>(i) * frameBytes);
+                const int magnitude = FrameMagnitude<Bits, Channels>(part + static_cast<std::ptrdiff_t>(i) * frameBytes);
                 peak = std::max(peak, magnitude);
                 loud += magnitude >= Level;
             }
-            int first = -1, last = -1;
             if (loud > 0) {
-                first = 0;
-                while (FrameMagnitude<Bits, Channels>(frames0 + static_cast<std::ptrdiff_t>(first) * frameBytes) < Level)
-                    ++first;
-                last = take - 1;
-                while (FrameMagnitude<Bits, Channels>(frames0 + static_cast<std::ptrdiff_t>(last) * frameBytes) < Level)
+                WinLoud += loud;
+                if (WinFirstLoud < 0) {
+                    int first = 0;
+                    while (!loudAt(first))
+                        ++first;
+                    WinFirstLoud = position(f + first);
+                }
+                int last = take - 1;
+                while (!loudAt(last))
                     --last;
-                first += f;
-                last += f;
+                WinLastLoud = position(f + last);
             }
-            WinLoud += loud;
-            if (first >= 0 && WinFirstLoud < 0)
-                WinFirstLoud = position(first);
-            if (last >= 0)
-                WinLastLoud = position(last);
             WinFrames += take;
             f += take;
             if (WinFrames == WindowFrames) {

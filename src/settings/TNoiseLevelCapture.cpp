@@ -30,8 +30,8 @@ TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispa
 {
     // The device the user chose for recording is the one whose noise counts,
     // not always the first one.
-    if (Options.DriverIndex >= 0 && Options.DriverIndex < static_cast<int>(Options.DriverNames.size()))
-        FAudioIn1.SetDevice(Options.DriverNames[static_cast<size_t>(Options.DriverIndex)]);
+    if (const std::string driver = Options.ChosenDriver(); !driver.empty())
+        FAudioIn1.SetDevice(driver);
     FAudioIn1.SetRecTime(FirstPhaseSeconds + SecondPhaseSeconds - 1);
     FAudioIn1.SetInBitsPerSample(8);
     FAudioIn1.SetInChannels(CaptureChannels);

@@ -73,6 +73,13 @@ TOptions::~TOptions()
     Alive.reset();
 }
 
+std::string TOptions::ChosenDriver() const
+{
+    if (DriverIndex < 0 || DriverIndex >= static_cast<std::int32_t>(DriverNames.size()))
+        return "";
+    return DriverNames[static_cast<std::size_t>(DriverIndex)];
+}
+
 int TOptions::KeywordLine(const std::vector<std::string>& Lines)
 {
     // Linux calls the card's playback mix "Monitor of ...": it comes first.
@@ -174,8 +181,8 @@ void TOptions::Load()
 void TOptions::LoadMixer()
 {
     LineIndex = -1;
-    if (DriverIndex >= 0 && DriverIndex < static_cast<std::int32_t>(DriverNames.size()))
-        Mixer = Platform.OpenMixer(DriverNames[static_cast<std::size_t>(DriverIndex)]);
+    if (const std::string driver = ChosenDriver(); !driver.empty())
+        Mixer = Platform.OpenMixer(driver);
     if (!Mixer)
         return;
 

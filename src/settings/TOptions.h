@@ -54,6 +54,9 @@ public:
     // volume. Window thread.
     void MixerControlChange(std::int32_t ControlId);
 
+    // The capture device chosen (DriverNames[DriverIndex]), or "" when none is.
+    std::string ChosenDriver() const;
+
     // The recording line that the keyword rule picks from Lines, or -1.
     static int KeywordLine(const std::vector<std::string>& Lines);
 
