@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TLifetime.h"
+
 #include <chrono>
 #include <functional>
 
@@ -16,12 +18,16 @@ public:
 
     virtual ~IDispatcher() = default;
 
-    // Queue work for the window thread and return at once. Any thread.
-    virtual void Post(TWork Work) = 0;
+    // Queue work for the window thread and return at once. The work runs
+    // only if Owner is still alive when its turn comes; work for an owner
+    // that is gone is dropped. Any thread.
+    virtual void Post(const TLifetimeToken& Owner, TWork Work) = 0;
 
-    // Hand work to the window thread and wait until it has run there. From the
-    // window thread itself the work runs at once. Any thread.
-    virtual void Send(TWork Work) = 0;
+    // Hand work to the window thread and wait until it has run there (or was
+    // dropped because Owner is gone). From the window thread itself the work
+    // runs at once. An exception of the work is raised again in the sender.
+    // Any thread; the window thread must keep serving for a sender to return.
+    virtual void Send(const TLifetimeToken& Owner, TWork Work) = 0;
 
     // On the window thread: keep carrying out posted and sent work until Done
     // returns true or the timeout passes. Returns Done's last answer.

@@ -4,35 +4,39 @@
 
 namespace kestrune {
 
-TPlainDispatcher::TPlainDispatcher() : Owner(std::this_thread::get_id()) {}
+TPlainDispatcher::TPlainDispatcher() : WindowThread(std::this_thread::get_id()) {}
 
 bool TPlainDispatcher::IsWindowThread() const
 {
-    return std::this_thread::get_id() == Owner;
+    return std::this_thread::get_id() == WindowThread;
 }
 
-void TPlainDispatcher::Post(TWork Work)
+void TPlainDispatcher::Post(const TLifetimeToken& Owner, TWork Work)
 {
     {
         std::lock_guard lock(Mutex);
-        Queue.push_back(std::move(Work));
+        Queue.push_back({Owner, std::move(Work)});
     }
     Changed.notify_all();
 }
 
-void TPlainDispatcher::Send(TWork Work)
+void TPlainDispatcher::Send(const TLifetimeToken& Owner, TWork Work)
 {
     if (IsWindowThread()) {
-        Work();
+        if (Owner.Alive())
+            Work();
         return;
     }
     std::mutex doneMutex;
     std::condition_variable doneSignal;
     bool done = false;
     std::exception_ptr failure;
-    Post([&] {
+    // The hand-over itself always runs, so the sender is released even when
+    // the owner is gone by then; only the owner's work is skipped.
+    Post(TLifetimeToken::Unowned(), [&] {
         try {
-            Work();
+            if (Owner.Alive())
+                Work();
         } catch (...) {
             failure = std::current_exception();
         }
@@ -52,10 +56,12 @@ bool TPlainDispatcher::RunOne(std::unique_lock<std::mutex>& Lock)
 {
     if (Queue.empty())
         return false;
-    TWork work = std::move(Queue.front());
+    TItem item = std::move(Queue.front());
     Queue.pop_front();
     Lock.unlock();
-    work();
+    // Owners die on this thread, so the answer cannot change before the work runs.
+    if (item.Owner.Alive())
+        item.Work();
     Lock.lock();
     return true;
 }

@@ -15,8 +15,8 @@ class TPlainDispatcher final : public IDispatcher {
 public:
     TPlainDispatcher();
 
-    void Post(TWork Work) override;
-    void Send(TWork Work) override;
+    void Post(const TLifetimeToken& Owner, TWork Work) override;
+    void Send(const TLifetimeToken& Owner, TWork Work) override;
     bool WaitServing(const std::function<bool()>& Done, std::chrono::milliseconds Timeout) override;
     bool IsWindowThread() const override;
 
@@ -30,10 +30,14 @@ public:
 private:
     bool RunOne(std::unique_lock<std::mutex>& Lock);
 
-    const std::thread::id Owner;
+    const std::thread::id WindowThread;
     std::mutex Mutex;
     std::condition_variable Changed;
-    std::deque<TWork> Queue;
+    struct TItem {
+        TLifetimeToken Owner;
+        TWork Work;
+    };
+    std::deque<TItem> Queue;
     bool QuitRequested = false;
 };
 

@@ -24,33 +24,29 @@ bool SameFile(const std::string& A, const std::string& B)
 } // namespace
 
 TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher& Disp)
-    : View(V), Dialogs(D), Dispatcher(Disp), Alive(std::make_shared<std::atomic<bool>>(true))
+    : View(V), Dialogs(D), Dispatcher(Disp)
 {
     BuildFormats();
-    auto alive = Alive;
-    auto onProgress = [this, alive](TComponent* Sender) {
+    auto onProgress = [this](TComponent* Sender) {
         auto* out = static_cast<TACSOutput*>(Sender);
         TACSInput* in = out->Input();
         if (!in)
             return;
         const std::int64_t size = in->Size();
         const std::int64_t position = in->Position();
-        Dispatcher.Post([this, alive, size, position] {
-            if (alive->load())
-                View.SetGauge(size, position);
+        Dispatcher.Post(Life.Token(), [this, size, position] {
+            View.SetGauge(size, position);
         });
     };
-    auto onDone = [this, alive](TComponent*) {
-        Dispatcher.Post([this, alive] {
-            if (alive->load())
-                OnOutputDone();
+    auto onDone = [this](TComponent*) {
+        Dispatcher.Post(Life.Token(), [this] {
+            OnOutputDone();
         });
     };
-    auto onFailure = [this, alive](TComponent*, const std::exception& E) {
+    auto onFailure = [this](TComponent*, const std::exception& E) {
         std::string message = E.what();
-        Dispatcher.Post([this, alive, message] {
-            if (alive->load())
-                OnOutputFailed(message);
+        Dispatcher.Post(Life.Token(), [this, message] {
+            OnOutputFailed(message);
         });
     };
     for (TFormat& format : FFormats) {
@@ -64,7 +60,7 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
 
 TConvertController::~TConvertController()
 {
-    *Alive = false;
+    Life.End();
     if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
         FMP3ToWav1->Stop();
         FMP3ToWav1->WaitForIdle(std::chrono::seconds(30));
@@ -191,25 +187,21 @@ void TConvertController::StartDecoding()
     try {
         if (!FMP3ToWav1) {
             FMP3ToWav1 = std::make_unique<TMP3ToWav>();
-            auto alive = Alive;
-            FMP3ToWav1->OnProgress = [this, alive](TComponent*) {
+            FMP3ToWav1->OnProgress = [this](TComponent*) {
                 const int percent = FMP3ToWav1->Progress();
-                Dispatcher.Post([this, alive, percent] {
-                    if (alive->load())
-                        View.SetGauge(-1, percent);
+                Dispatcher.Post(Life.Token(), [this, percent] {
+                    View.SetGauge(-1, percent);
                 });
             };
-            FMP3ToWav1->OnDone = [this, alive](TComponent*, bool Success) {
-                Dispatcher.Post([this, alive, Success] {
-                    if (alive->load())
-                        OnDecoderDone(Success);
+            FMP3ToWav1->OnDone = [this](TComponent*, bool Success) {
+                Dispatcher.Post(Life.Token(), [this, Success] {
+                    OnDecoderDone(Success);
                 });
             };
-            FMP3ToWav1->OnThreadException = [this, alive](TComponent*, const std::exception& E) {
+            FMP3ToWav1->OnThreadException = [this](TComponent*, const std::exception& E) {
                 const std::string message = E.what();
-                Dispatcher.Post([this, alive, message] {
-                    if (alive->load())
-                        OnOutputFailed(message);
+                Dispatcher.Post(Life.Token(), [this, message] {
+                    OnOutputFailed(message);
                 });
             };
         }

@@ -140,7 +140,7 @@ private:
     TACSFileOut* FRunning = nullptr;
     TPlayer FPlayer;
     // Outstanding worker events; the destructor waits until they have run.
-    std::shared_ptr<std::atomic<bool>> Alive;
+    TLifetime Life;
 };
 
 } // namespace kestrune

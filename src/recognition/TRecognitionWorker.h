@@ -39,7 +39,7 @@ public:
 
     // Starts at once. Duration: the track's length in whole seconds.
     TRecognitionWorker(std::shared_ptr<TRecognitionClient> Client, std::unique_ptr<TFingerprintGenerator> Trm,
-                       int Duration, IDispatcher& Dispatcher, TSteps Steps);
+                       int Duration, IDispatcher& Dispatcher, TLifetimeToken Owner, TSteps Steps);
     // Asks the worker to terminate and joins it. Only once Ended has run, or
     // from a thread that does not serve the dispatcher while the worker may
     // still hand over work.
@@ -54,13 +54,12 @@ public:
 
 private:
     void Execute();
-    // Runs Step on the window thread and waits until it has run there.
-    void HandOver(const std::function<void()>& Step);
 
     std::shared_ptr<TRecognitionClient> Client;
     std::unique_ptr<TFingerprintGenerator> Trm;
     int Duration;
     IDispatcher& Dispatcher;
+    TLifetimeToken Owner; // the steps' owner: once it is gone they are dropped
     TSteps Steps;
     std::atomic<bool> TerminateRequested{false};
     std::thread Thread; // last: starts once everything above is in place

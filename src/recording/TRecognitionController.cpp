@@ -7,14 +7,14 @@
 namespace kestrune {
 
 TRecognitionController::TRecognitionController(TRecordingsList& L, IDispatcher& D)
-    : List(L), Dispatcher(D), Alive(std::make_shared<bool>(true))
+    : List(L), Dispatcher(D)
 {
 }
 
 TRecognitionController::~TRecognitionController()
 {
     Close();
-    *Alive = false;
+    Life.End();
 }
 
 TRecognitionSettings TRecognitionController::SettingsFrom(const TOptions& Options)
@@ -101,29 +101,19 @@ void TRecognitionController::StartRecognition(int Row)
         SetUnknown(Row);
         return;
     }
-    std::weak_ptr<bool> alive = Alive;
     // The worker needs its own pointer before it can be named in its steps.
     auto slot = std::make_shared<TRecognitionWorker*>(nullptr);
     TRecognitionWorker::TSteps steps;
-    steps.ShowResult = [this, alive, track](const TLookupResult& Result) {
-        if (alive.lock())
-            ShowResult(track, Result);
-    };
-    steps.ShowUnknown = [this, alive, track](const std::string& Id) {
-        if (alive.lock())
-            ShowUnknown(track, Id);
-    };
-    steps.QueryFailed = [this, alive, track](const std::string& Error) {
-        if (alive.lock() && OnQueryFailed)
+    steps.ShowResult = [this, track](const TLookupResult& Result) { ShowResult(track, Result); };
+    steps.ShowUnknown = [this, track](const std::string& Id) { ShowUnknown(track, Id); };
+    steps.QueryFailed = [this, track](const std::string& Error) {
+        if (OnQueryFailed)
             OnQueryFailed(List.IndexOf(track.get()), Error);
     };
-    steps.Ended = [this, alive, slot] {
-        if (alive.lock())
-            RecognitionEnded(*slot);
-    };
+    steps.Ended = [this, slot] { RecognitionEnded(*slot); };
     try {
         auto worker = std::make_unique<TRecognitionWorker>(Client, std::move(track->Trm), track->Duration, Dispatcher,
-                                                           std::move(steps));
+                                                           Life.Token(), std::move(steps));
         // Ended is only ever posted, so it cannot run before this line.
         *slot = worker.get();
         Workers.push_back(std::move(worker));

@@ -97,8 +97,7 @@ private:
     std::list<std::unique_ptr<TRecognitionWorker>> Workers;
     int FRecognitionCount = 0;
     std::weak_ptr<TTrackData> AlternateRow;
-    // Steps posted by workers find the controller through this.
-    std::shared_ptr<bool> Alive;
+    TLifetime Life; // ended after the workers are gone: their steps are dropped from then on
 };
 
 } // namespace kestrune

@@ -13,7 +13,7 @@ namespace kestrune {
 namespace fs = std::filesystem;
 
 TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs& D, IDispatcher& Disp)
-    : Options(O), List(L), View(V), Dialogs(D), Dispatcher(Disp), Alive(std::make_shared<std::atomic<bool>>(true))
+    : Options(O), List(L), View(V), Dialogs(D), Dispatcher(Disp)
 {
     FAudioIn1.SetBaseChannel(0);
     FAudioIn1.SetInBitsPerSample(16);
@@ -31,18 +31,15 @@ TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs
     };
     FAudioProcessor1.OnGetData = [this](TComponent*, void* Data, int& N) { OnGetData(Data, N); };
 
-    auto alive = Alive;
-    auto done = [this, alive](TComponent*) {
-        Dispatcher.Post([this, alive] {
-            if (alive->load())
-                FinishTrack();
+    auto done = [this](TComponent*) {
+        Dispatcher.Post(Life.Token(), [this] {
+            FinishTrack();
         });
     };
-    auto failed = [this, alive](TComponent*, const std::exception& E) {
+    auto failed = [this](TComponent*, const std::exception& E) {
         const std::string message = E.what();
-        Dispatcher.Post([this, alive, message] {
-            if (alive->load())
-                TrackFailed(message);
+        Dispatcher.Post(Life.Token(), [this, message] {
+            TrackFailed(message);
         });
     };
     for (TACSFileOut* out : {static_cast<TACSFileOut*>(&FWaveOut1), static_cast<TACSFileOut*>(&FMP3Out1)}) {
@@ -57,7 +54,7 @@ TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs
 
 TRecorder::~TRecorder()
 {
-    *Alive = false;
+    Life.End();
     for (TACSOutput* out : {static_cast<TACSOutput*>(&FWaveOut1), static_cast<TACSOutput*>(&FMP3Out1)}) {
         out->Stop();
         out->WaitForIdle(std::chrono::seconds(10));
@@ -172,7 +169,6 @@ void TRecorder::OnGetData(void* Data, int& N)
         SplitPending = true;
     N = block.HandOn;
 
-    auto alive = Alive;
     const int bits = FAudioIn1.InBitsPerSample();
     const int fullScale = bits == 8 ? 128 : (bits == 16 ? 32768 : 8388608);
     const std::int64_t silence = FSilenceBytes;
@@ -191,9 +187,7 @@ void TRecorder::OnGetData(void* Data, int& N)
     bool enough = false;
     if (N > 0 && track && track->Trm && !track->Trm->Enough())
         enough = track->Trm->Feed(Data, N);
-    Dispatcher.Post([this, alive, block, fullScale, silence, timeText, track, enough] {
-        if (!alive->load())
-            return;
+    Dispatcher.Post(Life.Token(), [this, block, fullScale, silence, timeText, track, enough] {
         View.ShowLevel(block.Peak, fullScale, block.QuietRun, silence);
         if (enough && List.IndexOf(track) >= 0)
             track->TrmId = "Pending";
@@ -240,8 +234,8 @@ void TRecorder::KeepOrDropTrack()
         // Message 1125: the row is found again by its record when the
         // message is carried out, wherever it has moved meanwhile.
         TTrackData* data = track.get();
-        Dispatcher.Post([this, alive = Alive, data] {
-            if (!alive->load() || !Recognition)
+        Dispatcher.Post(Life.Token(), [this, data] {
+            if (!Recognition)
                 return;
             const int index = List.IndexOf(data);
             if (index >= 0)

@@ -94,8 +94,8 @@ private:
     bool Running = false;
     TTrackDataPtr CurrentTrack;
     std::string LastTimeText; // worker only
-    // Posted work finds the recorder through this and does nothing once it is gone.
-    std::shared_ptr<std::atomic<bool>> Alive;
+    // Ended first in the destructor: work posted for the recorder is dropped.
+    TLifetime Life;
 };
 
 } // namespace kestrune

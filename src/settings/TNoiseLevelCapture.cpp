@@ -25,8 +25,7 @@ std::string TimeText(int Seconds)
 } // namespace
 
 TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispatcher& D)
-    : Options(O), View(V), Dispatcher(D), Saved8(O.Level8.load()), Saved16(O.Level16.load()),
-      Alive(std::make_shared<std::atomic<bool>>(true))
+    : Options(O), View(V), Dispatcher(D), Saved8(O.Level8.load()), Saved16(O.Level16.load())
 {
     // The device the user chose for recording is the one whose noise counts,
     // not always the first one.
@@ -42,22 +41,21 @@ TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispa
     FAudioProcessor1.OnGetData = [this](TComponent*, void* Data, int& N) { OnGetData(Data, N); };
     FNULLOut1.SetInput(&FAudioProcessor1);
 
-    auto alive = Alive;
-    FNULLOut1.OnDone = [this, alive](TComponent*) {
+    FNULLOut1.OnDone = [this](TComponent*) {
         // A device whose audio ran out before the time was up measured too
         // little to set levels from: the capture fails and nothing is kept.
         if (!FAudioIn1.EndOfCapture())
             return;
-        Dispatcher.Post([this, alive] {
-            if (!alive->load() || !FRunning)
+        Dispatcher.Post(Life.Token(), [this] {
+            if (!FRunning)
                 return;
             Fail("the device's audio ended before the measurement was complete");
         });
     };
-    FNULLOut1.OnThreadException = [this, alive](TComponent*, const std::exception& E) {
+    FNULLOut1.OnThreadException = [this](TComponent*, const std::exception& E) {
         const std::string message = E.what();
-        Dispatcher.Post([this, alive, message] {
-            if (!alive->load() || !FRunning)
+        Dispatcher.Post(Life.Token(), [this, message] {
+            if (!FRunning)
                 return;
             Fail(message);
         });
@@ -66,7 +64,7 @@ TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispa
 
 TNoiseLevelCapture::~TNoiseLevelCapture()
 {
-    *Alive = false;
+    Life.End();
     FNULLOut1.Stop();
     FNULLOut1.WaitForIdle(IdleWait);
 }
@@ -171,10 +169,8 @@ void TNoiseLevelCapture::OnGetData(void* Data, int& N)
     AudioBytes += N;
     while (AudioBytes >= BytesPerSecond) {
         AudioBytes -= BytesPerSecond;
-        auto alive = Alive;
-        Dispatcher.Post([this, alive] {
-            if (alive->load())
-                Tick();
+        Dispatcher.Post(Life.Token(), [this] {
+            Tick();
         });
     }
 }

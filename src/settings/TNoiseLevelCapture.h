@@ -73,7 +73,7 @@ private:
     std::int64_t AudioBytes = 0;
     std::int64_t BytesPerSecond = 0;
     // Posted work finds the capture through this and does nothing once it is gone.
-    std::shared_ptr<std::atomic<bool>> Alive;
+    TLifetime Life;
 };
 
 } // namespace kestrune

@@ -60,7 +60,7 @@ const std::vector<TOptions::TQuality>& TOptions::Qualities()
 TOptions::TOptions(std::string IniFileName_, IOptionsPlatform& Platform_, TDefaults Defaults_,
                    IDispatcher* Dispatcher_)
     : IniFileName(std::move(IniFileName_)), Platform(Platform_), Defaults(std::move(Defaults_)),
-      Dispatcher(Dispatcher_), Alive(std::make_shared<TOptions*>(this))
+      Dispatcher(Dispatcher_)
 {
     Load();
 }
@@ -70,7 +70,7 @@ TOptions::~TOptions()
     if (Mixer)
         Mixer->SetOnControlChange({});
     Mixer.reset();
-    Alive.reset();
+    Life.End();
 }
 
 std::string TOptions::ChosenDriver() const
@@ -200,13 +200,9 @@ void TOptions::LoadMixer()
     AdjustRecordingVolume();
 
     if (Dispatcher) {
-        std::weak_ptr<TOptions*> alive = Alive;
         IDispatcher* dispatcher = Dispatcher;
-        Mixer->SetOnControlChange([alive, dispatcher](std::uint32_t ControlId) {
-            dispatcher->Post([alive, ControlId] {
-                if (const auto self = alive.lock())
-                    (*self)->MixerControlChange(static_cast<std::int32_t>(ControlId));
-            });
+        Mixer->SetOnControlChange([this, owner = Life.Token(), dispatcher](std::uint32_t ControlId) {
+            dispatcher->Post(owner, [this, ControlId] { MixerControlChange(static_cast<std::int32_t>(ControlId)); });
         });
     }
 }

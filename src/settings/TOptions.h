@@ -121,9 +121,8 @@ private:
     IOptionsPlatform& Platform;
     TDefaults Defaults;
     IDispatcher* Dispatcher;
-    // Work posted by the mixer's notifications finds the object through this
-    // and does nothing once it is gone.
-    std::shared_ptr<TOptions*> Alive;
+    // Ended in the destructor: mixer notifications posted for it are dropped.
+    TLifetime Life;
 };
 
 } // namespace kestrune

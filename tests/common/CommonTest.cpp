@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -36,8 +37,8 @@ TEST(PlainDispatcher, SendFromWorkerRunsOnWindowThreadAndWaits)
     std::atomic<int> posted{0};
 
     std::thread worker([&] {
-        dispatcher.Post([&] { ++posted; });
-        dispatcher.Send([&] { ranOnWindowThread = std::this_thread::get_id() == windowThread; });
+        dispatcher.Post(TLifetimeToken::Unowned(), [&] { ++posted; });
+        dispatcher.Send(TLifetimeToken::Unowned(), [&] { ranOnWindowThread = std::this_thread::get_id() == windowThread; });
         workerDone = true;
     });
     EXPECT_TRUE(dispatcher.WaitServing([&] { return workerDone.load(); }, 5s));
@@ -47,9 +48,32 @@ TEST(PlainDispatcher, SendFromWorkerRunsOnWindowThreadAndWaits)
 
     // From the window thread itself Send runs at once.
     bool inline_ran = false;
-    dispatcher.Send([&] { inline_ran = true; });
+    dispatcher.Send(TLifetimeToken::Unowned(), [&] { inline_ran = true; });
     EXPECT_TRUE(inline_ran);
     EXPECT_FALSE(dispatcher.WaitServing([] { return false; }, 20ms));
+}
+
+TEST(PlainDispatcher, WorkOfAGoneOwnerIsDropped)
+{
+    TPlainDispatcher dispatcher;
+    int ran = 0;
+    auto owner = std::make_unique<TLifetime>();
+    const TLifetimeToken token = owner->Token();
+    dispatcher.Post(token, [&] { ++ran; });
+    std::atomic<bool> sent{false};
+    std::thread worker([&] {
+        // Posted before the owner ends, run after: dropped. The sender is
+        // released all the same.
+        dispatcher.Send(token, [&] { ++ran; });
+        sent = true;
+    });
+    owner.reset(); // nothing was served yet: both items are still queued
+
+    EXPECT_TRUE(dispatcher.WaitServing([&] { return sent.load(); }, 5s));
+    worker.join();
+    EXPECT_EQ(ran, 0);
+    dispatcher.Send(token, [&] { ++ran; }); // on the window thread: also dropped
+    EXPECT_EQ(ran, 0);
 }
 
 TEST(PlainDispatcher, SendPassesFailureBackToSender)
@@ -58,7 +82,7 @@ TEST(PlainDispatcher, SendPassesFailureBackToSender)
     std::atomic<bool> caught{false};
     std::thread worker([&] {
         try {
-            dispatcher.Send([] { throw std::runtime_error("no"); });
+            dispatcher.Send(TLifetimeToken::Unowned(), [] { throw std::runtime_error("no"); });
         } catch (const std::runtime_error&) {
             caught = true;
         }
