@@ -155,7 +155,7 @@ void TFLACIn::TDecoderDeleter::operator()(FLAC__StreamDecoder* D) const
         Library->decoder_delete(D);
 }
 
-TFLACIn::TFLACIn() : Library(TFLACLibrary::Load()) {}
+TFLACIn::TFLACIn() = default;
 
 TFLACIn::~TFLACIn()
 {
@@ -172,6 +172,8 @@ void TFLACIn::OpenFile()
     if (OpenCount == 0) {
         if (!StreamSupplied && FileName().empty())
             throw EACSException("File name is not assigned");
+        // Bound on the first open: without libFLAC only FLAC fails.
+        Library = TFLACLibrary::Load();
         if (!Library->HasDecoder())
             throw EACSException("Failed to initialize FLAC decoder. (" + std::string(TFLACLibrary::SoName) +
                                 " lacks the stream decoder)");

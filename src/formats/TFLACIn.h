@@ -28,8 +28,8 @@ class TFLACLibrary;
 // output's worker.
 class TFLACIn : public TACSFileIn {
 public:
-    // Raises EACSException "libFLAC.so.12 library could not be loaded." when
-    // libFLAC is missing.
+    // Loads nothing; opening raises EACSException "libFLAC.so.12 library
+    // could not be loaded." when libFLAC is missing.
     TFLACIn();
     ~TFLACIn() override;
 
