@@ -105,9 +105,9 @@ void ApplyApeOptions(const TCliArgs& Args, TMACOut& Out)
 {
     if (!Args.Has("--ape-level"))
         return;
-    const long level = Args.Integer("--ape-level", 2000, 1000, 4000);
+    const long level = Args.Integer("--ape-level", 2000, 1000, 5000);
     if (level % 1000 != 0)
-        throw EUsage("--ape-level must be 1000, 2000, 3000 or 4000");
+        throw EUsage("--ape-level must be 1000, 2000, 3000, 4000 or 5000");
     Out.SetCompressionLevel(static_cast<int>(level));
 }
 
@@ -157,7 +157,7 @@ const char* TConvertCommand::Usage()
            "  --ogg-comment NAME=VALUE  a comment; may be given more than once\n"
            "Monkey's Audio:\n"
            "  --ape-level N             1000 fast, 2000 normal (default), 3000 high,\n"
-           "                            4000 extra high\n"
+           "                            4000 extra high, 5000 insane\n"
            "FLAC (defaults: block size 4608, fixed predictors, mid-side):\n"
            "  --flac-block-size N       --flac-max-lpc-order N   --flac-qlp-precision N\n"
            "  --flac-min-partition-order N   --flac-max-partition-order N\n"

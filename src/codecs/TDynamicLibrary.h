@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,7 +15,8 @@ namespace kestrune {
 // constructed.
 class TDynamicLibrary {
 public:
-    // Raises EACSException "<SoName> library could not be loaded." on failure.
+    // Opens SoName, or the name put in its place by ReplaceSoName. Raises
+    // EACSException "<SoName> library could not be loaded." on failure.
     explicit TDynamicLibrary(const std::string& SoName);
     ~TDynamicLibrary();
     TDynamicLibrary(const TDynamicLibrary&) = delete;
@@ -25,6 +27,15 @@ public:
     // The address of an exported symbol, or null when the library lacks it.
     void* Symbol(const char* EntryName) const;
 
+    // Opens Replacement wherever SoName is asked for from now on (an empty
+    // Replacement undoes it); bindings already made are loaded again on
+    // their next use. Lets a test make one library missing while the
+    // others stay.
+    static void ReplaceSoName(const std::string& SoName, const std::string& Replacement);
+    // Counts the calls of ReplaceSoName; a binding made under another count
+    // is stale.
+    static unsigned Generation() { return NameGeneration.load(); }
+
     // The same, typed as the function pointer the caller expects.
     template <typename TFunction>
     TFunction Entry(const char* EntryName) const
@@ -33,22 +44,30 @@ public:
     }
 
 private:
+    static std::string NameToOpen(const std::string& SoName);
+
     std::string Name;
     void* Handle = nullptr;
+    static std::atomic<unsigned> NameGeneration;
 };
 
 // The one binding of type TBinding for the whole process, made by Make (a new
 // binding, or an exception) on first use and kept from then on; a failed
-// load is tried again next time. Each binding's Load calls this from one
-// place.
+// load is tried again next time, and so is one made before a soname was
+// replaced. Each binding's Load calls this from one place.
 template <typename TBinding, typename TMake>
 std::shared_ptr<const TBinding> ProcessBinding(TMake Make)
 {
     static std::mutex guard;
     static std::shared_ptr<const TBinding> loaded;
+    static unsigned loadedGeneration = 0;
     std::lock_guard lock(guard);
-    if (!loaded)
+    const unsigned generation = TDynamicLibrary::Generation();
+    if (!loaded || loadedGeneration != generation) {
+        loaded.reset();
         loaded = std::shared_ptr<const TBinding>(Make());
+        loadedGeneration = generation;
+    }
     return loaded;
 }
 

@@ -66,6 +66,8 @@ TFLACLibrary::TFLACLibrary() : Library(SoName)
     decoder_seek_absolute = Library.Entry<decltype(decoder_seek_absolute)>("FLAC__stream_decoder_seek_absolute");
     decoder_flush = Library.Entry<decltype(decoder_flush)>("FLAC__stream_decoder_flush");
     decoder_finish = Library.Entry<decltype(decoder_finish)>("FLAC__stream_decoder_finish");
+    decoder_set_md5_checking =
+        Library.Entry<decltype(decoder_set_md5_checking)>("FLAC__stream_decoder_set_md5_checking");
     DecoderStateString = static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderStateString"));
     DecoderInitStatusString =
         static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderInitStatusString"));

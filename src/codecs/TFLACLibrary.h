@@ -69,6 +69,8 @@ public:
     decltype(&::FLAC__stream_decoder_seek_absolute) decoder_seek_absolute = nullptr;
     decltype(&::FLAC__stream_decoder_flush) decoder_flush = nullptr;
     decltype(&::FLAC__stream_decoder_finish) decoder_finish = nullptr;
+    // Optional: without it a file's MD5 is not checked.
+    decltype(&::FLAC__stream_decoder_set_md5_checking) decoder_set_md5_checking = nullptr;
     const char* const* DecoderStateString = nullptr;
     const char* const* DecoderInitStatusString = nullptr;
     const char* const* DecoderErrorStatusString = nullptr;

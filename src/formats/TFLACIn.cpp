@@ -4,6 +4,7 @@
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -142,10 +143,15 @@ struct TFLACInCallbacks {
             in.Invalidate("the sample rate is 0");
     }
 
-    static void Error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*)
+    static void Error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus Status, void* Client)
     {
-        // libFLAC resynchronises by itself: a damaged frame becomes silence
-        // or is skipped, which hands out less audio, never wrong bytes.
+        // libFLAC resynchronises by itself and would go on with a gap; the
+        // first damage in the audio is kept and ends the read after the call
+        // (no exception may cross libFLAC). Damage before the first frame
+        // is judged by the open.
+        TFLACIn& in = *static_cast<TFLACIn*>(Client);
+        if (!in.InMetadata && in.Damage.empty())
+            in.Damage = in.Library->DecoderErrorStatus(Status);
     }
 };
 
@@ -155,7 +161,7 @@ void TFLACIn::TDecoderDeleter::operator()(FLAC__StreamDecoder* D) const
         Library->decoder_delete(D);
 }
 
-TFLACIn::TFLACIn() : Library(TFLACLibrary::Load()) {}
+TFLACIn::TFLACIn() = default;
 
 TFLACIn::~TFLACIn()
 {
@@ -172,6 +178,8 @@ void TFLACIn::OpenFile()
     if (OpenCount == 0) {
         if (!StreamSupplied && FileName().empty())
             throw EACSException("File name is not assigned");
+        // Bound on the first open: without libFLAC only FLAC fails.
+        Library = TFLACLibrary::Load();
         if (!Library->HasDecoder())
             throw EACSException("Failed to initialize FLAC decoder. (" + std::string(TFLACLibrary::SoName) +
                                 " lacks the stream decoder)");
@@ -181,6 +189,7 @@ void TFLACIn::OpenFile()
         FTotalSamples = 0;
         FSize = 0;
         GotStreamInfo = LengthKnown = EndOfFile = SeekFailed = false;
+        Damage.clear();
         FrameStart = FrameEnd = 0;
         OpenOwnStream();
         try {
@@ -188,13 +197,19 @@ void TFLACIn::OpenFile()
             Decoder = TDecoderHandle(Library->decoder_new(), TDecoderDeleter{Library.get()});
             if (!Decoder)
                 throw EACSException("Failed to initialize FLAC decoder.");
+            // A stream that carries an MD5 of its audio is checked against it
+            // when it is read through from its start.
+            if (Library->decoder_set_md5_checking)
+                Library->decoder_set_md5_checking(Decoder.get(), true);
             const FLAC__StreamDecoderInitStatus status = Library->decoder_init_stream(
                 Decoder.get(), &TFLACInCallbacks::Read, &TFLACInCallbacks::Seek, &TFLACInCallbacks::Tell,
                 &TFLACInCallbacks::Length, &TFLACInCallbacks::Eof, &TFLACInCallbacks::Write,
                 &TFLACInCallbacks::Metadata, &TFLACInCallbacks::Error, this);
             if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK)
                 throw EACSException("Failed to initialize FLAC decoder. (" + Library->DecoderInitStatus(status) + ")");
+            InMetadata = true;
             const bool ok = Library->decoder_process_until_end_of_metadata(Decoder.get());
+            InMetadata = false;
             if (!GotStreamInfo)
                 Invalidate("not a FLAC file");
             else if (!ok && FValid)
@@ -251,7 +266,10 @@ bool TFLACIn::SeekSample(std::int64_t Sample)
         } else {
             // libFLAC hands the frame holding the target to the write
             // callback, starting at the target; it is kept for ReadBlock.
+            // libFLAC's probing for the frame is no damage of the audio.
+            InMetadata = true;
             ok = Library->decoder_seek_absolute(Decoder.get(), static_cast<FLAC__uint64>(std::max<std::int64_t>(0, Sample)));
+            InMetadata = false;
             if (!ok) {
                 SeekFailed = true;
                 FrameStart = FrameEnd = 0;
@@ -262,19 +280,73 @@ bool TFLACIn::SeekSample(std::int64_t Sample)
     return ok;
 }
 
+std::string TFLACIn::ReadSoFar() const
+{
+    const auto seconds = [this](std::int64_t Bytes) {
+        const double frames = static_cast<double>(Bytes) / (FChannels * (FBitsPerSample / 8));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f s", frames / FSampleRate);
+        return std::string(text);
+    };
+    return Size() >= 0 ? seconds(Position()) + " of " + seconds(Size()) + " read" : seconds(Position()) + " read";
+}
+
+void TFLACIn::JudgeDamage()
+{
+    if (Damage.empty())
+        return;
+    // libFLAC loses sync on a frame cut by the end of the file as on one
+    // damaged in the middle; whether any audio follows tells them apart.
+    const std::string readSoFar = ReadSoFar();
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        FrameDelivered = false;
+        const bool ok = Library->decoder_process_single(Decoder.get());
+        if (FrameDelivered || !ok)
+            break;
+        const FLAC__StreamDecoderState state = Library->decoder_get_state(Decoder.get());
+        if (state == FLAC__STREAM_DECODER_END_OF_STREAM) {
+            // Without a length the file's end is the audio's end (a capture
+            // that was never finished); with one, EndOfStream reports it cut.
+            Damage.clear();
+            FrameDelivered = false;
+            return;
+        }
+        if (state == FLAC__STREAM_DECODER_ABORTED)
+            break;
+    }
+    throw EACSException("Error reading FLAC file: the audio is damaged after " + readSoFar + " (" + Damage + ").");
+}
+
+void TFLACIn::EndOfStream()
+{
+    EndOfFile = true;
+    if (Size() >= 0 && Position() < Size())
+        throw EACSException("Error reading FLAC file: the file ends inside its audio: " + ReadSoFar() + ".");
+    // The MD5 covers the whole stream; a read from the start (libFLAC stops
+    // checking after a seek) can judge it now.
+    if (StartSample() == 0 && EndSample() == -1 && !Library->decoder_finish(Decoder.get()))
+        throw EACSException("Error reading FLAC file: the audio does not match the file's MD5 checksum (" +
+                            ReadSoFar() + ").");
+}
+
 bool TFLACIn::NextFrame()
 {
     FrameStart = FrameEnd = 0;
-    if (EndOfFile || (Size() >= 0 && Position() >= Size()))
+    if (EndOfFile)
         return false;
+    if (Size() >= 0 && Position() >= Size()) {
+        EndOfStream();
+        return false;
+    }
     for (;;) {
         FrameDelivered = false;
         const bool ok = Library->decoder_process_single(Decoder.get());
+        JudgeDamage();
         if (FrameDelivered)
             return true;
         const FLAC__StreamDecoderState state = Library->decoder_get_state(Decoder.get());
         if (state == FLAC__STREAM_DECODER_END_OF_STREAM) {
-            EndOfFile = true;
+            EndOfStream();
             return false;
         }
         if (!ok || state == FLAC__STREAM_DECODER_ABORTED)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kestrune {
@@ -20,16 +21,18 @@ class TFLACLibrary;
 // Valid and fails in OpenInput with the reason. Every frame is handed out,
 // the last one included; with the total length known the input hands out
 // exactly Size bytes, and a file whose STREAMINFO gives no length (a stream
-// that was cut or never finished) is read to its end with Size -1. Damaged
-// frames become what libFLAC makes of them (silence or nothing), so damaged
-// input gives less audio or "Error reading FLAC file", never more.
+// that was cut or never finished) is read to its end with Size -1. Damage is
+// never a shorter success: a damaged frame, a file that ends before the
+// length its STREAMINFO gives, and audio that does not match the STREAMINFO
+// MD5 (checked when the whole file was read) make ReadBlock raise "Error
+// reading FLAC file: ..." with how far the read came.
 //
 // Threads: opened on the thread that runs the output, read and closed on the
 // output's worker.
 class TFLACIn : public TACSFileIn {
 public:
-    // Raises EACSException "libFLAC.so.12 library could not be loaded." when
-    // libFLAC is missing.
+    // Loads nothing; opening raises EACSException "libFLAC.so.12 library
+    // could not be loaded." when libFLAC is missing.
     TFLACIn();
     ~TFLACIn() override;
 
@@ -52,7 +55,15 @@ private:
 
     void Release();
     // Decodes frames until one delivers PCM; false at the end of the stream.
+    // Raises when the audio is damaged, ends before its announced length,
+    // or does not match its MD5.
     bool NextFrame();
+    void EndOfStream();
+    // Raises when libFLAC complained about the audio and more audio follows
+    // (damage); a complaint at the very end is left to EndOfStream (a cut).
+    void JudgeDamage();
+    // "1.52 s of 3.00 s read": how far the read came.
+    std::string ReadSoFar() const;
 
     std::shared_ptr<const TFLACLibrary> Library;
     TDecoderHandle Decoder{nullptr, TDecoderDeleter{nullptr}};
@@ -70,6 +81,7 @@ private:
     bool EndOfFile = false;
     bool SeekFailed = false;
     bool InMetadata = false;
+    std::string Damage; // libFLAC's first complaint about the audio
 };
 
 } // namespace kestrune

@@ -69,7 +69,7 @@ void TFLACOut::TEncoderDeleter::operator()(FLAC__StreamEncoder* E) const
         Library->encoder_delete(E);
 }
 
-TFLACOut::TFLACOut() : Library(TFLACLibrary::Load()) {}
+TFLACOut::TFLACOut() = default;
 
 TFLACOut::~TFLACOut()
 {
@@ -127,6 +127,8 @@ void TFLACOut::OpenOutput()
     EndOfInput = false;
     Filled = 0;
     CallbackFailure.clear();
+    // Bound on the first run: without libFLAC only FLAC fails.
+    Library = TFLACLibrary::Load();
     if (!Library->HasEncoder())
         throw EACSException("Failed to initialize FLAC encoder. (" + std::string(TFLACLibrary::SoName) +
                             " lacks the stream encoder)");
@@ -266,25 +268,22 @@ void TFLACOut::FailEncode()
 
 void TFLACOut::CloseOutput()
 {
-    std::string failure;
+    std::exception_ptr failure;
     if (Encoder) {
         // Completes the last frame and rewrites STREAMINFO (length, MD5)
         // through the seek callback.
         if (!Library->encoder_finish(Encoder.get()))
-            failure = !CallbackFailure.empty()
-                          ? CallbackFailure
-                          : "Failed to encode data. (" +
-                                Library->EncoderState(Library->encoder_get_state(Encoder.get())) + ")";
+            failure = std::make_exception_ptr(EACSException(
+                !CallbackFailure.empty()
+                    ? CallbackFailure
+                    : "Failed to encode data. (" + Library->EncoderState(Library->encoder_get_state(Encoder.get())) +
+                          ")"));
         Encoder.reset();
     }
     std::vector<std::uint8_t>().swap(Block);
     std::vector<FLAC__int32>().swap(Samples);
     Filled = 0;
-    FreeOwnStream();
-    if (TACSInput* in = Input())
-        in->CloseInput();
-    if (!failure.empty())
-        throw EACSException(failure);
+    FinishClose(failure);
 }
 
 } // namespace kestrune

@@ -31,8 +31,8 @@ class TFLACLibrary;
 // the worker.
 class TFLACOut : public TACSFileOut {
 public:
-    // Raises EACSException "libFLAC.so.12 library could not be loaded." when
-    // libFLAC is missing.
+    // Loads nothing; a run fails with "libFLAC.so.12 library could not be
+    // loaded." when libFLAC is missing.
     TFLACOut();
     ~TFLACOut() override;
 

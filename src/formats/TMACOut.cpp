@@ -1,5 +1,6 @@
 #include "formats/TMACOut.h"
 
+#include "ape/ApeConstants.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ TMACOut::~TMACOut()
 
 void TMACOut::SetCompressionLevel(int Value)
 {
-    FCompressionLevel = (Value == 1000 || Value == 2000 || Value == 3000 || Value == 4000) ? Value : 2000;
+    FCompressionLevel = ape::ApeIsValidLevel(Value) ? Value : 2000;
 }
 
 void TMACOut::OpenOutput()

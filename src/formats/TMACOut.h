@@ -19,7 +19,8 @@ public:
     ~TMACOut() override;
 
     int CompressionLevel() const { return FCompressionLevel.load(); }
-    // 1000 fast, 2000 normal, 3000 high, 4000 extra high; anything else stores 2000.
+    // 1000 fast, 2000 normal, 3000 high, 4000 extra high, 5000 insane;
+    // anything else stores 2000.
     void SetCompressionLevel(int Value);
     // The most audio bytes the file will hold (sizes the seek table); -1: not known.
     std::int64_t MaxAudioBytes() const { return FMaxAudioBytes.load(); }

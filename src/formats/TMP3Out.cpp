@@ -64,7 +64,7 @@ void TMP3Out::TEncoderCloser::operator()(lame_global_struct* Handle) const
         Library->close(Handle);
 }
 
-TMP3Out::TMP3Out() : Lame(TLameLibrary::Load()) {}
+TMP3Out::TMP3Out() = default;
 
 TMP3Out::~TMP3Out()
 {
@@ -105,6 +105,9 @@ void TMP3Out::SetId3TagComment(const std::string& Value) { SetTag(tfComment, Val
 
 void TMP3Out::OpenOutput()
 {
+    // Bound on the first run, not when the output is made: a recorder or a
+    // conversion that never writes MP3 works without LAME.
+    Lame = TLameLibrary::Load();
     if (!Lame->HasEncoder())
         throw EACSException(std::string(TLameLibrary::SoName) + " lacks the entry points for encoding.");
     PendingBytes = 0;
@@ -264,13 +267,12 @@ void TMP3Out::CloseOutput()
             failure = std::current_exception();
         }
     }
-    FreeOwnStream();
     Encoder.reset();
     // The buffers go with the run; an idle output holds nothing.
     std::vector<std::uint8_t>().swap(MP3Buffer);
     std::vector<std::uint8_t>().swap(InBuffer);
     std::vector<std::int16_t>().swap(Samples);
-    CloseInputAndRethrow(failure);
+    FinishClose(failure);
 }
 
 } // namespace kestrune

@@ -31,8 +31,8 @@ namespace kestrune {
 // be.
 class TMP3Out : public TACSFileOut {
 public:
-    // Raises EACSException "libmp3lame.so.0 library could not be loaded."
-    // when the encoder library is missing.
+    // Loads nothing: a run raises "libmp3lame.so.0 library could not be
+    // loaded." when the encoder library is missing.
     TMP3Out();
     ~TMP3Out() override;
 

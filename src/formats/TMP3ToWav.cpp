@@ -7,7 +7,7 @@
 
 namespace kestrune {
 
-TMP3ToWav::TMP3ToWav() : Library(TMpg123Library::Load()) {}
+TMP3ToWav::TMP3ToWav() = default;
 
 TMP3ToWav::~TMP3ToWav()
 {
@@ -22,6 +22,8 @@ void TMP3ToWav::Run()
             throw std::runtime_error("Component is buisy.");
         Thread.reset();
     }
+    // Bound on the first run: without libmpg123 only MP3 decoding fails.
+    Library = TMpg123Library::Load();
     if (!Library->HasReaderDecoder())
         throw EACSException(std::string(TMpg123Library::SoName) + " lacks the entry points for decoding.");
 

@@ -30,8 +30,8 @@ namespace kestrune {
 // component nor call Run from inside the event.
 class TMP3ToWav : public TComponent {
 public:
-    // Raises EACSException "libmpg123.so.0 library could not be loaded."
-    // when the decoder library is missing.
+    // Loads nothing; Run raises EACSException "libmpg123.so.0 library could
+    // not be loaded." when the decoder library is missing.
     TMP3ToWav();
     // Stops a decoding still running and waits for its thread.
     ~TMP3ToWav() override;

@@ -28,8 +28,9 @@ struct TChannelState {
 
     std::int16_t Next(int Code)
     {
-        // Truncating division, as the format defines the prediction.
-        const std::int64_t prediction = (Sample1 * C1 + Sample2 * C2) / 256;
+        // An arithmetic shift, as the encoders and every reference decoder
+        // do: a negative prediction rounds down, not toward zero.
+        const std::int64_t prediction = (Sample1 * C1 + Sample2 * C2) >> 8;
         const int signedCode = Code >= 8 ? Code - 16 : Code;
         const std::int64_t sample = std::clamp<std::int64_t>(prediction + signedCode * Delta, -32768, 32767);
         Delta = std::clamp<std::int64_t>(Delta * TMsAdpcm::AdaptationTable[Code] / 256, 16, DeltaMax);

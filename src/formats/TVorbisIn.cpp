@@ -54,7 +54,7 @@ std::string OpenStatus(int Code)
 
 } // namespace
 
-TVorbisIn::TVorbisIn() : Lib(TOggVorbisLibrary::Load()) {}
+TVorbisIn::TVorbisIn() = default;
 
 TVorbisIn::~TVorbisIn()
 {
@@ -156,6 +156,9 @@ void TVorbisIn::OpenFile()
 
 void TVorbisIn::Open()
 {
+    // The libraries are bound on the first file read, so a machine without
+    // them can still construct the input (and use every other format).
+    Lib = TOggVorbisLibrary::Load();
     if (!Lib->HasDecoder()) {
         Invalidate("the Ogg Vorbis libraries lack functions that the decoder needs");
         return;

@@ -23,7 +23,7 @@ struct TVorbisFileHandle;
 // skipped, as oggdec does), never more than Size.
 //
 // Threads: opened on the thread that runs the output, read and closed on the
-// output's worker. Creating the input raises EACSException "<soname> library
+// output's worker. Opening the input raises EACSException "<soname> library
 // could not be loaded." when one of the four libraries is missing.
 class TVorbisIn : public TACSFileIn {
 public:

@@ -90,7 +90,7 @@ private:
 
 } // namespace
 
-TVorbisOut::TVorbisOut() : Lib(TOggVorbisLibrary::Load()) {}
+TVorbisOut::TVorbisOut() = default;
 
 TVorbisOut::~TVorbisOut()
 {
@@ -125,6 +125,9 @@ void TVorbisOut::OpenOutput()
     EndOfStream = false;
     Pending = 0;
     UsedSerials.clear();
+    // Bound on the first run, not when the output is made: without the
+    // libraries only Ogg Vorbis fails.
+    Lib = TOggVorbisLibrary::Load();
     if (!Lib->HasEncoder())
         throw EACSException("The Ogg Vorbis libraries lack functions that the encoder needs.");
     OpenOwnStream();
@@ -377,19 +380,9 @@ bool TVorbisOut::WriteStep(bool Abort)
 
 void TVorbisOut::CloseOutput()
 {
-    std::exception_ptr failure;
-    FreeOwnStream();
-    if (TACSInput* in = Input()) {
-        try {
-            in->CloseInput();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
     FComments.clear();
     Encoder.reset();
-    if (failure)
-        std::rethrow_exception(failure);
+    FinishClose(nullptr);
 }
 
 } // namespace kestrune

@@ -26,8 +26,8 @@ class TVorbisEncoderState;
 //
 // Threads: the setters are called by the owner while the output is idle;
 // OpenOutput runs on the thread that calls Run, WriteStep and CloseOutput on
-// the worker. Creating the output raises EACSException "<soname> library could
-// not be loaded." when one of the four libraries is missing.
+// the worker. A run fails with "<soname> library could not be loaded." when
+// one of the four libraries is missing.
 class TVorbisOut : public TACSFileOut {
 public:
     static constexpr int BufferSize = 65536; // bytes of PCM taken per step

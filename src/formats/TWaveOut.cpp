@@ -60,7 +60,9 @@ void TWaveOut::SetBlockSize(std::uint16_t Value)
 {
     if (Busy())
         return;
-    if (Value != 0 && Value % 4 == 0)
+    // Only a size that every input the writer takes (mono or stereo) can be
+    // written in; the run applies the same rule to the channels it gets.
+    if (AdpcmBlockProblem(1, Value).empty() && AdpcmBlockProblem(2, Value).empty())
         FBlockSize = Value;
 }
 
@@ -97,12 +99,10 @@ void TWaveOut::OpenOutput()
     }
 }
 
-namespace {
-
 // The ADPCM block geometry this writer (and the reader of this program) can
 // carry: one or two channels, codes in whole groups, decoded frames within the
 // 16384-byte buffer.
-std::string AdpcmProblem(int Channels, int BlockSize)
+std::string TWaveOut::AdpcmBlockProblem(int Channels, int BlockSize)
 {
     if (Channels != 1 && Channels != 2)
         return "Cannot encode " + std::to_string(Channels) + " channel sound into ADPCM.";
@@ -112,8 +112,6 @@ std::string AdpcmProblem(int Channels, int BlockSize)
         return "Cannot encode ADPCM in blocks of " + std::to_string(BlockSize) + " bytes.";
     return {};
 }
-
-} // namespace
 
 void TWaveOut::WriteNewHeader(TACSInput& In)
 {
@@ -126,7 +124,7 @@ void TWaveOut::WriteNewHeader(TACSInput& In)
         if (bits != 16)
             FailOpen("Cannot encode " + std::to_string(bits) + " bit sound into ADPCM.");
         const int blockSize = BlockSize();
-        if (const std::string problem = AdpcmProblem(Channels, blockSize); !problem.empty())
+        if (const std::string problem = AdpcmBlockProblem(Channels, blockSize); !problem.empty())
             FailOpen(problem);
         SamplesPerBlock = TImaAdpcm::SamplesPerBlock(blockSize, Channels);
         const std::int64_t frames = std::max<std::int64_t>(0, size / (bits / 8) / Channels);
@@ -199,7 +197,7 @@ void TWaveOut::OpenAppend(TACSInput& In)
             FailOpen("Cannot append data in different audio format.");
         // Blocks laid out otherwise than this writer lays them out would be
         // misread after the first new block.
-        if (!AdpcmProblem(Channels, header.BlockAlign).empty() ||
+        if (!AdpcmBlockProblem(Channels, header.BlockAlign).empty() ||
             header.SamplesPerBlock != TImaAdpcm::SamplesPerBlock(header.BlockAlign, Channels))
             FailOpen("Cannot append data to this .wav file.");
         // The file's block size is the one that goes on.
@@ -363,8 +361,7 @@ void TWaveOut::CloseOutput()
         }
     }
     Trailer.clear();
-    FreeOwnStream();
-    CloseInputAndRethrow(failure);
+    FinishClose(failure);
 }
 
 } // namespace kestrune

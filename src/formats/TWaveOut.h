@@ -32,10 +32,15 @@ public:
     TWavType WavType() const { return FWavType.load(); }
     // Only wtPCM and wtDVIADPCM, and only while idle; otherwise ignored.
     void SetWavType(TWavType Value);
-    // ADPCM block size in bytes. Only while idle, not 0 and a multiple of 4;
-    // otherwise ignored. An append run takes the existing file's value.
+    // ADPCM block size in bytes. Only while idle and only a size that mono
+    // and stereo input can both be written in (AdpcmBlockProblem says
+    // nothing for either); otherwise ignored. An append run takes the
+    // existing file's value.
     std::uint16_t BlockSize() const { return FBlockSize.load(); }
     void SetBlockSize(std::uint16_t Value);
+    // Why Channels-channel sound cannot be written in ADPCM blocks of
+    // BlockSize bytes, as the run's failure text; empty when it can.
+    static std::string AdpcmBlockProblem(int Channels, int BlockSize);
     // Stores foRewrite or foAppend as given.
     void SetFileMode(TFileOutputMode Mode) override { FFileMode = Mode; }
 

@@ -45,8 +45,15 @@ void TACSFileOut::AbandonOpen(TACSInput& In)
     FreeOwnStream();
 }
 
-void TACSFileOut::CloseInputAndRethrow(std::exception_ptr Failure)
+void TACSFileOut::FinishClose(std::exception_ptr Failure)
 {
+    try {
+        // The last buffered write happens here and may find the disk full.
+        FreeOwnStream();
+    } catch (...) {
+        if (!Failure)
+            Failure = std::current_exception();
+    }
     if (TACSInput* in = Input()) {
         try {
             in->CloseInput();

@@ -33,9 +33,11 @@ protected:
     // input is closed (a failure there is not the one reported) and the
     // stream freed.
     void AbandonOpen(TACSInput& In);
-    // The last step of CloseOutput: closes the input and raises Failure, or
-    // the input's own failure when there was none before.
-    void CloseInputAndRethrow(std::exception_ptr Failure);
+    // The last step of CloseOutput: writes out and frees the stream the run
+    // opened, closes the input whatever happened before (a device left open
+    // would keep every later run "buisy"), then raises Failure, or the first
+    // failure of these two steps when there was none before.
+    void FinishClose(std::exception_ptr Failure);
 
     std::string FFileName;
     TFileOutputMode FFileMode = TFileOutputMode::foRewrite;

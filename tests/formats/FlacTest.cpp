@@ -6,11 +6,13 @@
 #include "formats/TFLACIn.h"
 #include "formats/TFLACOut.h"
 #include "formats/FlacTestHelpers.h"
+#include "pipeline/EACSException.h"
 #include "pipeline/TMemoryStream.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -574,36 +576,105 @@ TEST(FlacIn, InBetweenDepthsAreWidened)
 
 // Damage anywhere gives less audio or a clear error, never more audio,
 // never a crash.
-TEST(FlacIn, DamagedOrTruncatedInputGivesLessAudioOrAnError)
+// Reads In through to its end or its first failure; Failure gets the text.
+std::vector<std::uint8_t> ReadUntilFailure(TACSInput& In, std::string& Failure)
+{
+    std::vector<std::uint8_t> got;
+    std::vector<std::uint8_t> block(5000);
+    In.OpenInput();
+    try {
+        for (int n; (n = In.ReadBlock(block.data(), static_cast<int>(block.size()))) > 0;)
+            got.insert(got.end(), block.begin(), block.begin() + n);
+    } catch (const EACSException& e) {
+        Failure = e.what();
+    }
+    In.CloseInput();
+    return got;
+}
+
+// Damage is never a shorter success: a cut file, a damaged frame or audio
+// that does not match the MD5 fail the read, saying how far it came; what
+// came before is handed out unchanged.
+TEST(FlacIn, DamagedTruncatedOrMismatchedInputFailsTheRead)
+{
+    const auto pcm = FlacPcm(30000, 2, 16, 12); // 0.68 s
+    const auto image = EncodedImage(pcm, {44100, 16, 2});
+    const auto cut = [&](double Keep) {
+        return std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<long>(image.size() * Keep));
+    };
+    const auto damaged = [&](size_t At) {
+        auto broken = image;
+        for (size_t i = At; i < At + 24 && i < broken.size(); ++i)
+            broken[i] ^= 0x5A;
+        return broken;
+    };
+    auto md5Wrong = image;
+    md5Wrong[30] ^= 0x01; // STREAMINFO's MD5 runs from byte 26 to 41
+    auto md5Unset = image;
+    std::fill(md5Unset.begin() + 26, md5Unset.begin() + 42, 0);
+    // A capture that never finished: neither length nor MD5 in STREAMINFO.
+    auto cutWithoutLength = cut(0.5);
+    cutWithoutLength[21] &= 0xF0;
+    std::fill(cutWithoutLength.begin() + 22, cutWithoutLength.begin() + 42, 0);
+    struct TCase {
+        const char* Name;
+        std::vector<std::uint8_t> File;
+        std::string Failure; // the start of the failure text; "" for a whole read
+    } cases[] = {
+        {"cut at 30 %", cut(0.3), "Error reading FLAC file: the file ends inside its audio: 0."},
+        {"cut at 99 %", cut(0.99), "Error reading FLAC file: the file ends inside its audio: 0."},
+        {"damaged at a quarter", damaged(image.size() / 4), "Error reading FLAC file: the audio is damaged after 0."},
+        // Damage in the last frame reads like a file cut there.
+        {"damaged in the last frame", damaged(image.size() - 30), "Error reading FLAC file: "},
+        {"MD5 does not match", md5Wrong, "Error reading FLAC file: the audio does not match the file's MD5 checksum (0.68 s of 0.68 s read)."},
+        {"MD5 not set", md5Unset, ""},
+        // Without a length the end of the file is the end of the audio.
+        {"cut, no length given", cutWithoutLength, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream stream(c.File);
+        TFLACIn in;
+        in.SetStream(&stream);
+        std::string failure;
+        const auto got = ReadUntilFailure(in, failure);
+        EXPECT_EQ(failure.substr(0, c.Failure.size()), c.Failure) << failure;
+        EXPECT_EQ(failure.empty(), c.Failure.empty()) << failure;
+        ASSERT_LE(got.size(), pcm.size());
+        if (c.File.size() < image.size()) {
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), pcm.begin()));
+        } else if (c.Failure.empty()) {
+            EXPECT_EQ(got, pcm);
+        }
+    }
+    // The cut file names what was read and how long the audio should be.
+    TMemoryStream stream(cut(0.5));
+    TFLACIn in;
+    in.SetStream(&stream);
+    std::string failure;
+    const auto got = ReadUntilFailure(in, failure);
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "Error reading FLAC file: the file ends inside its audio: %.2f s of 0.68 s read.",
+                  static_cast<double>(got.size()) / 4 / 44100);
+    EXPECT_EQ(failure, expected);
+}
+
+// A run over a cut file ends through the failure path with the reader's text.
+TEST(FlacIn, CutFileEndsTheRunThroughTheFailurePath)
 {
     const auto pcm = FlacPcm(30000, 2, 16, 12);
     const auto image = EncodedImage(pcm, {44100, 16, 2});
-    // Truncated: the frames that are there come out whole and unchanged.
-    for (const double keep : {0.3, 0.5, 0.99}) {
-        SCOPED_TRACE(keep);
-        TMemoryStream cut(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<long>(image.size() * keep)));
-        TFLACIn in;
-        in.SetStream(&cut);
-        const auto got = ReadAll(in);
-        EXPECT_LT(got.size(), pcm.size());
-        EXPECT_GT(got.size(), 0u);
-        EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(got.size() / 2), pcm.begin()));
-    }
-    // Bytes overwritten inside the audio.
-    for (const size_t at : {image.size() / 4, image.size() / 2, image.size() - 30}) {
-        SCOPED_TRACE(at);
-        auto broken = image;
-        for (size_t i = at; i < at + 24 && i < broken.size(); ++i)
-            broken[i] ^= 0x5A;
-        TMemoryStream stream(broken);
-        TFLACIn in;
-        in.SetStream(&stream);
-        try {
-            EXPECT_LE(ReadAll(in).size(), pcm.size());
-        } catch (const EACSException& e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Error reading FLAC file", 0), 0u) << e.what();
-        }
-    }
+    TMemoryStream cut(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<long>(image.size() / 2)));
+    TFLACIn in;
+    in.SetStream(&cut);
+    TMemoryStream copy;
+    TFLACOut out;
+    out.SetStream(&copy);
+    out.SetInput(&in);
+    std::string failure;
+    EXPECT_FALSE(RunToEnd(out, &failure));
+    EXPECT_EQ(failure.rfind("Error reading FLAC file: the file ends inside its audio: ", 0), 0u) << failure;
+    EXPECT_NE(failure.find(" of 0.68 s read."), std::string::npos) << failure;
 }
 
 } // namespace

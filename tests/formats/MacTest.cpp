@@ -76,10 +76,37 @@ TEST(MAC, RoundTripsEveryDepthAndChannelCount)
     }
 }
 
+// Level 5000 frames hold 1179648 blocks: a file of two frames, the second
+// short, written and read back through the output and the input, with the
+// level the file says it was written at.
+TEST(MAC, Level5000RoundTripOverAFrameBoundary)
+{
+    TTempDir dir;
+    const int frames = 1179648 + 4411;
+    const auto pcm = Pcm(frames, 1, 16);
+    const std::string file = dir.File("insane.ape");
+    ASSERT_EQ(Write(file, pcm, {44100, 16, 1}, 5000), "");
+    TMACIn in;
+    in.SetFileName(file);
+    EXPECT_EQ(ReadAll(in, MacChunk), pcm);
+    EXPECT_EQ(in.TotalSamples(), frames);
+    const auto bytes = ReadWholeFile(file);
+    // The descriptor's header names the level (16-bit field after the
+    // descriptor) and holds two frames.
+    ASSERT_GT(bytes.size(), 80u);
+    const std::uint32_t descriptorBytes = bytes[8] | (bytes[9] << 8) | (bytes[10] << 16) | (bytes[11] << 24);
+    ASSERT_LT(descriptorBytes + 16u, bytes.size());
+    EXPECT_EQ(bytes[descriptorBytes] | (bytes[descriptorBytes + 1] << 8), 5000);
+    const std::uint32_t totalFrames = bytes[descriptorBytes + 12] | (bytes[descriptorBytes + 13] << 8) |
+                                      (bytes[descriptorBytes + 14] << 16) |
+                                      (static_cast<std::uint32_t>(bytes[descriptorBytes + 15]) << 24);
+    EXPECT_EQ(totalFrames, 2u);
+}
+
 TEST(MAC, LevelSetterAndBufferRules)
 {
     TMACOut out;
-    for (auto [given, stored] : std::vector<std::pair<int, int>>{{3000, 3000}, {5000, 2000}, {1500, 2000}, {1000, 1000}}) {
+    for (auto [given, stored] : std::vector<std::pair<int, int>>{{3000, 3000}, {5000, 5000}, {1500, 2000}, {1000, 1000}, {6000, 2000}}) {
         out.SetCompressionLevel(given);
         EXPECT_EQ(out.CompressionLevel(), stored) << given;
     }
