@@ -36,7 +36,10 @@ void TAudioIn::SetDevice(const std::string& Value)
 
 std::string TAudioIn::DeviceName() const
 {
-    return FDevice.empty() ? TDeviceCatalog::CaptureDeviceName(FBaseChannel) : FDevice;
+    if (!FDevice.empty())
+        return FDevice;
+    std::string listed = TDeviceCatalog::CaptureDeviceName(FBaseChannel);
+    return TDeviceCatalog::IsVirtualName(listed) ? std::string() : listed;
 }
 
 void TAudioIn::OpenInput()
@@ -51,7 +54,7 @@ void TAudioIn::OpenInput()
     if (DeviceOpenCount == 0) {
         const std::string Name = DeviceName();
         if (Name.empty())
-            throw EACSException("Channel " + std::to_string(FBaseChannel) + " is not available");
+            throw EACSException("No input driver available!");
         Stream = TDeviceCatalog::OpenCapture(Name, {FRate, FBits, FChannels}, FRealTime, FTimeout);
         ++DeviceOpenCount;
     }

@@ -151,6 +151,9 @@ TEST_F(VirtualDevice, ComponentRulesAndTexts)
     const int Count = TDeviceCatalog::CaptureDeviceCount();
     EXPECT_EQ(Message([&] { In.SetBaseChannel(Count); }), "Channel " + std::to_string(Count) + " is not available");
     EXPECT_NO_THROW(In.SetBaseChannel(Count - 1));
+    // The last entry is a stand-in: it is used only when named.
+    EXPECT_EQ(Message([&] { In.OpenInput(); }), "No input driver available!");
+    EXPECT_FALSE(In.Busy());
     Use(In, MakeFile(1000), {44100, 16, 2});
     In.OpenInput();
     EXPECT_EQ(Message([&] { In.OpenInput(); }), "The component is buisy");
