@@ -31,6 +31,10 @@ void TAudioIn::SetDevice(const std::string& Value)
 {
     if (Busy())
         throw EACSException("Component is buisy");
+    // Another device is another source: a stand-in card chosen anew starts
+    // from its beginning.
+    if (Value != FDevice)
+        Source.reset();
     FDevice = Value;
 }
 
@@ -55,7 +59,13 @@ void TAudioIn::OpenInput()
         const std::string Name = DeviceName();
         if (Name.empty())
             throw EACSException("No input driver available!");
-        Stream = TDeviceCatalog::OpenCapture(Name, {FRate, FBits, FChannels}, FRealTime, FTimeout);
+        // The source stays from one run to the next while the device does,
+        // so a stand-in card goes on where the last run stopped.
+        if (!Source || SourceDevice != Name) {
+            Source = TDeviceCatalog::CaptureSource(Name);
+            SourceDevice = Name;
+        }
+        Stream = Source->Open({FRate, FBits, FChannels}, FRealTime, FTimeout);
         ++DeviceOpenCount;
     }
     FBusy = true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/ICaptureStream.h"
+#include "devices/ICaptureSource.h"
 #include "pipeline/TACSInput.h"
 
 #include <array>
@@ -90,6 +90,8 @@ private:
     std::int64_t RecBytes = 0;
     std::atomic<bool> FEnded{false};
     int DeviceOpenCount = 0;
+    std::unique_ptr<ICaptureSource> Source; // of SourceDevice; outlives Stream
+    std::string SourceDevice;
     std::unique_ptr<ICaptureStream> Stream;
     std::array<std::uint8_t, BufferSize> Own{};
 };
