@@ -226,8 +226,9 @@ void PutLe(std::FILE* F, std::uint32_t V, int Bytes)
 
 class TVirtualPlayback final : public IPlaybackStream {
 public:
-    TVirtualPlayback(const std::string& Spec, const TAudioFormat& Format, bool RealTime, int TimeoutMs)
-        : Fmt(Format), Paced(RealTime), Timeout(TimeoutMs)
+    // Nothing here can stop taking audio, so no wait needs a timeout.
+    TVirtualPlayback(const std::string& Spec, const TAudioFormat& Format, bool RealTime)
+        : Fmt(Format), Paced(RealTime)
     {
         if (Spec != "null") {
             File = std::fopen(Spec.c_str(), "wb");
@@ -270,7 +271,6 @@ public:
     {
         if (Paced)
             WaitUntilDue(Start, Written, BytesPerSecond());
-        (void)Timeout;
     }
 
 private:
@@ -294,7 +294,6 @@ private:
 
     TAudioFormat Fmt;
     bool Paced;
-    int Timeout;
     std::FILE* File = nullptr;
     std::int64_t Written = 0;
     TClock::time_point Start;
@@ -349,11 +348,11 @@ std::unique_ptr<ICaptureSource> TVirtualBackend::CaptureSource(const std::string
 }
 
 std::unique_ptr<IPlaybackStream> TVirtualBackend::OpenPlayback(const std::string& Spec, const TAudioFormat& Format,
-                                                               bool RealTime, int TimeoutMs)
+                                                               bool RealTime, int)
 {
     if (Spec != "null" && !IsFileSpec(Spec))
         throw EACSException("Unknown playback device \"virtual:" + Spec + "\"");
-    return std::make_unique<TVirtualPlayback>(Spec, Format, RealTime, TimeoutMs);
+    return std::make_unique<TVirtualPlayback>(Spec, Format, RealTime);
 }
 
 TAudioFormat TVirtualBackend::DemoFormat()
