@@ -1,7 +1,7 @@
 #include "cli/TMixerReport.h"
 
 #include "devices/MixerLines.h"
-#include "devices/TAlsaMixer.h"
+#include "devices/TDeviceCatalog.h"
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <set>
@@ -9,16 +9,6 @@
 namespace kestrune::cli {
 
 namespace {
-
-// Devices that share a mixer: every pulse: device is the one server.
-std::string MixerKey(const std::string& Device)
-{
-    if (Device.rfind("alsa:", 0) == 0)
-        return "alsa:" + TAlsaMixer::ControlNameFor(Device.substr(5));
-    if (Device.rfind("pulse:", 0) == 0)
-        return "pulse";
-    return Device;
-}
 
 std::string Volume(IMixer& Mixer, int SourceIndex)
 {
@@ -41,7 +31,7 @@ void ReportMixerLines(const std::vector<TDeviceInfo>& CaptureDevices, TCliOutput
     std::set<std::string> seen;
     bool any = false;
     for (const TDeviceInfo& device : CaptureDevices) {
-        if (device.Virtual || !seen.insert(MixerKey(device.Name)).second)
+        if (device.Virtual || !seen.insert(TDeviceCatalog::MixerKey(device.Name)).second)
             continue;
         const auto mixer = platform.OpenMixer(device.Name);
         if (!mixer)

@@ -7,23 +7,32 @@
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <chrono>
+#include <vector>
 
 namespace kestrune::cli {
 
 namespace {
 
 // The command line as the capture window: the countdown as a meter line,
-// the end as a result.
-class TCliNoiseView final : public INoiseCaptureView {
+// the outcome and its reason kept for the exit status. A warning that ends
+// the job is its reason too, and is printed once, as the error.
+class TCliNoiseListener final : public TJobListenerBase {
 public:
-    explicit TCliNoiseView(TCliOutput& O) : Out(O) {}
+    explicit TCliNoiseListener(TCliOutput& O) : Out(O) {}
 
-    void SetTimeText(const std::string& Text) override { Out.Meter(Text); }
-    void TestFinished() override { Finished = true; }
-    void CaptureFailed(const std::string& Message) override { Failure = Message; }
+    void JobProgress(TJobKind, double, const std::string& Text) override { Out.Meter(Text); }
+    void JobMessage(TJobKind, TJobMessageKind, const std::string& Text) override { Messages.push_back(Text); }
+    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
+    {
+        Done = true;
+        Outcome = O;
+        Reason = R;
+    }
 
-    bool Finished = false;
-    std::string Failure;
+    bool Done = false;
+    TJobOutcome Outcome = TJobOutcome::joFailed;
+    std::string Reason;
+    std::vector<std::string> Messages;
 
 private:
     TCliOutput& Out;
@@ -77,12 +86,14 @@ int TNoiseLevelCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std
         options->DriverIndex = 0;
     }
 
-    TCliNoiseView view(Out);
-    TNoiseLevelCapture capture(*options, view, dispatcher);
-    const std::string device = capture.AudioIn1().DeviceName();
+    TCliNoiseListener listener(Out);
+    TNoiseLevelCapture capture(*options, dispatcher);
+    capture.Events().Subscribe(&listener);
+    const std::string device = options->ChosenDriver();
     const bool paced = TDeviceCatalog::IsVirtualName(device);
     capture.AudioIn1().SetRealTime(!paced);
-    Out.Info("Measuring the noise level of " + device + "; nothing should play. Ctrl-C stops.");
+    if (!device.empty())
+        Out.Info("Measuring the noise level of " + device + "; nothing should play. Ctrl-C stops.");
 
     capture.Start();
     while (capture.Running()) {
@@ -92,16 +103,21 @@ int TNoiseLevelCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std
                                                  paced ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
         if (Interrupted.load()) {
             capture.Abort();
-            Out.EndProgress();
-            Out.Error("interrupted; the settings file was not changed");
-            return 1;
+            break;
         }
         if (!done && !paced)
             capture.Tick();
     }
     Out.EndProgress();
-    if (!view.Finished) {
-        Out.Error("Error " + view.Failure);
+    if (listener.Outcome == TJobOutcome::joCancelled) {
+        Out.Error("interrupted; the settings file was not changed");
+        return 1;
+    }
+    for (const std::string& message : listener.Messages)
+        if (message != listener.Reason)
+            Out.Info(message);
+    if (!listener.Done || listener.Outcome != TJobOutcome::joSucceeded) {
+        Out.Error(listener.Reason.empty() ? "the noise level could not be measured" : listener.Reason);
         return 1;
     }
     const int level8 = options->Level8.load();

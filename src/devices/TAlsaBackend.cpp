@@ -1,8 +1,9 @@
 #include "devices/TAlsaBackend.h"
 
+#include "devices/TAlsaMixer.h"
 #include "pipeline/EACSException.h"
 
-#include <alsa/asoundlib.h>
+#include "devices/TAlsaLibrary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +21,7 @@ void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void SilenceAlsaOnce()
 {
     static std::once_flag Once;
-    std::call_once(Once, [] { snd_lib_error_set_handler(&QuietAlsa); });
+    std::call_once(Once, [] { Asound().snd_lib_error_set_handler(&QuietAlsa); });
 }
 
 snd_pcm_format_t AlsaFormat(int Bits)
@@ -45,21 +46,21 @@ std::string DeviceText(const std::string& PcmName)
 struct TPcmCloser {
     void operator()(snd_pcm_t* Pcm) const
     {
-        snd_pcm_drop(Pcm);
-        snd_pcm_close(Pcm);
+        Asound().snd_pcm_drop(Pcm);
+        Asound().snd_pcm_close(Pcm);
     }
 };
 using TPcmHandle = std::unique_ptr<snd_pcm_t, TPcmCloser>;
 
 struct THwParamsFree {
-    void operator()(snd_pcm_hw_params_t* P) const { snd_pcm_hw_params_free(P); }
+    void operator()(snd_pcm_hw_params_t* P) const { Asound().snd_pcm_hw_params_free(P); }
 };
 using THwParams = std::unique_ptr<snd_pcm_hw_params_t, THwParamsFree>;
 
 THwParams NewHwParams()
 {
     snd_pcm_hw_params_t* P = nullptr;
-    if (snd_pcm_hw_params_malloc(&P) < 0)
+    if (Asound().snd_pcm_hw_params_malloc(&P) < 0)
         throw EACSException("Out of memory for the sound device's parameters");
     return THwParams(P);
 }
@@ -70,19 +71,19 @@ bool Restrict(snd_pcm_t* Pcm, snd_pcm_hw_params_t* Params, const TAudioFormat& F
 {
     const snd_pcm_format_t Fmt = AlsaFormat(F.BitsPerSample);
     return Fmt != SND_PCM_FORMAT_UNKNOWN &&
-           snd_pcm_hw_params_set_access(Pcm, Params, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
-           snd_pcm_hw_params_set_format(Pcm, Params, Fmt) == 0 &&
-           snd_pcm_hw_params_set_channels(Pcm, Params, static_cast<unsigned>(F.Channels)) == 0 &&
-           snd_pcm_hw_params_set_rate(Pcm, Params, static_cast<unsigned>(F.SampleRate), 0) == 0;
+           Asound().snd_pcm_hw_params_set_access(Pcm, Params, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
+           Asound().snd_pcm_hw_params_set_format(Pcm, Params, Fmt) == 0 &&
+           Asound().snd_pcm_hw_params_set_channels(Pcm, Params, static_cast<unsigned>(F.Channels)) == 0 &&
+           Asound().snd_pcm_hw_params_set_rate(Pcm, Params, static_cast<unsigned>(F.SampleRate), 0) == 0;
 }
 
 TPcmHandle OpenPcm(const std::string& PcmName, snd_pcm_stream_t Stream)
 {
     SilenceAlsaOnce();
     snd_pcm_t* Pcm = nullptr;
-    const int Err = snd_pcm_open(&Pcm, PcmName.c_str(), Stream, SND_PCM_NONBLOCK);
+    const int Err = Asound().snd_pcm_open(&Pcm, PcmName.c_str(), Stream, SND_PCM_NONBLOCK);
     if (Err < 0)
-        throw EACSException(DeviceText(PcmName) + " could not be opened: " + snd_strerror(Err));
+        throw EACSException(DeviceText(PcmName) + " could not be opened: " + Asound().snd_strerror(Err));
     return TPcmHandle(Pcm);
 }
 
@@ -91,30 +92,30 @@ void Configure(snd_pcm_t* Pcm, const std::string& PcmName, const TAudioFormat& F
                int Periods)
 {
     THwParams P = NewHwParams();
-    snd_pcm_hw_params_any(Pcm, P.get());
+    Asound().snd_pcm_hw_params_any(Pcm, P.get());
     if (!Restrict(Pcm, P.get(), F))
         throw EACSException(DeviceText(PcmName) + " does not accept " + std::to_string(F.SampleRate) +
                             " Hz, " + std::to_string(F.Channels) + " channel(s), " +
                             std::to_string(F.BitsPerSample) + "-bit");
     snd_pcm_uframes_t Period = static_cast<snd_pcm_uframes_t>(PeriodBytes / F.FrameBytes());
     int Dir = 0;
-    snd_pcm_hw_params_set_period_size_near(Pcm, P.get(), &Period, &Dir);
+    Asound().snd_pcm_hw_params_set_period_size_near(Pcm, P.get(), &Period, &Dir);
     snd_pcm_uframes_t Buffer = Period * static_cast<snd_pcm_uframes_t>(Periods);
-    snd_pcm_hw_params_set_buffer_size_near(Pcm, P.get(), &Buffer);
-    const int Err = snd_pcm_hw_params(Pcm, P.get());
+    Asound().snd_pcm_hw_params_set_buffer_size_near(Pcm, P.get(), &Buffer);
+    const int Err = Asound().snd_pcm_hw_params(Pcm, P.get());
     if (Err < 0)
-        throw EACSException(DeviceText(PcmName) + " could not be set up: " + snd_strerror(Err));
-    snd_pcm_prepare(Pcm);
+        throw EACSException(DeviceText(PcmName) + " could not be set up: " + Asound().snd_strerror(Err));
+    Asound().snd_pcm_prepare(Pcm);
 }
 
 // Waits for the device to become ready; raises when it stays silent.
 void WaitReady(snd_pcm_t* Pcm, const std::string& PcmName, int TimeoutMs, const char* What)
 {
-    const int R = snd_pcm_wait(Pcm, TimeoutMs);
+    const int R = Asound().snd_pcm_wait(Pcm, TimeoutMs);
     if (R == 0)
         throw EACSException(DeviceText(PcmName) + What);
     if (R < 0 && R != -EPIPE && R != -ESTRPIPE)
-        throw EACSException(DeviceText(PcmName) + " failed: " + snd_strerror(R));
+        throw EACSException(DeviceText(PcmName) + " failed: " + Asound().snd_strerror(R));
 }
 
 class TAlsaCapture final : public ICaptureStream {
@@ -126,9 +127,9 @@ public:
         // Four 4096-byte buffers were queued at the device: the same depth
         // here, with one period spare so a late reader loses nothing.
         Configure(Pcm.get(), Name, F, 4096, 5);
-        const int Err = snd_pcm_start(Pcm.get());
+        const int Err = Asound().snd_pcm_start(Pcm.get());
         if (Err < 0)
-            throw EACSException(DeviceText(Name) + " could not start capturing: " + snd_strerror(Err));
+            throw EACSException(DeviceText(Name) + " could not start capturing: " + Asound().snd_strerror(Err));
     }
 
     int Read(void* Buffer, int Size) override
@@ -137,7 +138,7 @@ public:
         if (Frames == 0)
             return 0;
         for (int Recoveries = 0;;) {
-            const snd_pcm_sframes_t N = snd_pcm_readi(Pcm.get(), Buffer, Frames);
+            const snd_pcm_sframes_t N = Asound().snd_pcm_readi(Pcm.get(), Buffer, Frames);
             if (N > 0)
                 return static_cast<int>(N) * FrameBytes;
             if (N == -EAGAIN || N == 0) {
@@ -145,9 +146,9 @@ public:
                 continue;
             }
             // An overrun: audio was lost while nobody read; go on like a card.
-            if (++Recoveries > 8 || snd_pcm_recover(Pcm.get(), static_cast<int>(N), 1) < 0)
-                throw EACSException(DeviceText(Name) + " failed: " + snd_strerror(static_cast<int>(N)));
-            snd_pcm_start(Pcm.get());
+            if (++Recoveries > 8 || Asound().snd_pcm_recover(Pcm.get(), static_cast<int>(N), 1) < 0)
+                throw EACSException(DeviceText(Name) + " failed: " + Asound().snd_strerror(static_cast<int>(N)));
+            Asound().snd_pcm_start(Pcm.get());
         }
     }
 
@@ -174,14 +175,14 @@ public:
         snd_pcm_uframes_t Left = static_cast<snd_pcm_uframes_t>(Size / FrameBytes);
         int Recoveries = 0;
         while (Left > 0) {
-            const snd_pcm_sframes_t N = snd_pcm_writei(Pcm.get(), P, Left);
+            const snd_pcm_sframes_t N = Asound().snd_pcm_writei(Pcm.get(), P, Left);
             if (N > 0) {
                 P += N * FrameBytes;
                 Left -= static_cast<snd_pcm_uframes_t>(N);
             } else if (N == -EAGAIN || N == 0) {
                 WaitReady(Pcm.get(), Name, Timeout, " stopped taking audio");
-            } else if (++Recoveries > 8 || snd_pcm_recover(Pcm.get(), static_cast<int>(N), 1) < 0) {
-                throw EACSException(DeviceText(Name) + " failed: " + snd_strerror(static_cast<int>(N)));
+            } else if (++Recoveries > 8 || Asound().snd_pcm_recover(Pcm.get(), static_cast<int>(N), 1) < 0) {
+                throw EACSException(DeviceText(Name) + " failed: " + Asound().snd_strerror(static_cast<int>(N)));
             }
         }
     }
@@ -189,7 +190,7 @@ public:
     std::int64_t QueuedBytes() override
     {
         snd_pcm_sframes_t Delay = 0;
-        if (snd_pcm_delay(Pcm.get(), &Delay) < 0 || Delay < 0)
+        if (Asound().snd_pcm_delay(Pcm.get(), &Delay) < 0 || Delay < 0)
             return 0;
         return static_cast<std::int64_t>(Delay) * FrameBytes;
     }
@@ -201,11 +202,11 @@ public:
                               milliseconds(QueuedBytes() * 1000 / (static_cast<std::int64_t>(Rate) * FrameBytes)) +
                               milliseconds(Timeout);
         // Non-blocking drain: it returns -EAGAIN while the device still plays.
-        int R = snd_pcm_drain(Pcm.get());
-        while (R == -EAGAIN && snd_pcm_state(Pcm.get()) == SND_PCM_STATE_DRAINING) {
+        int R = Asound().snd_pcm_drain(Pcm.get());
+        while (R == -EAGAIN && Asound().snd_pcm_state(Pcm.get()) == SND_PCM_STATE_DRAINING) {
             if (steady_clock::now() > Deadline)
                 throw EACSException(DeviceText(Name) + " stopped playing");
-            snd_pcm_wait(Pcm.get(), 100);
+            Asound().snd_pcm_wait(Pcm.get(), 100);
         }
     }
 
@@ -215,6 +216,19 @@ private:
     int Rate;
     int Timeout;
     TPcmHandle Pcm;
+};
+
+// A card plays on by itself: its source only knows its name.
+class TAlsaSource final : public ICaptureSource {
+public:
+    explicit TAlsaSource(std::string PcmName) : Name(std::move(PcmName)) {}
+    std::unique_ptr<ICaptureStream> Open(const TAudioFormat& Format, bool, int TimeoutMs) override
+    {
+        return std::make_unique<TAlsaCapture>(Name, Format, TimeoutMs);
+    }
+
+private:
+    std::string Name;
 };
 
 // Devices of cards and sound servers; the plugin definitions ALSA also
@@ -237,10 +251,10 @@ bool IsDeviceName(const std::string& Name)
 bool CanOpen(const std::string& Name, snd_pcm_stream_t Stream)
 {
     snd_pcm_t* Pcm = nullptr;
-    const int Err = snd_pcm_open(&Pcm, Name.c_str(), Stream, SND_PCM_NONBLOCK);
+    const int Err = Asound().snd_pcm_open(&Pcm, Name.c_str(), Stream, SND_PCM_NONBLOCK);
     if (Err < 0)
         return Err == -EBUSY;
-    snd_pcm_close(Pcm);
+    Asound().snd_pcm_close(Pcm);
     return true;
 }
 
@@ -249,12 +263,12 @@ std::vector<TDeviceInfo> ListDevices(const char* Direction)
     SilenceAlsaOnce();
     std::vector<TDeviceInfo> Result;
     void** Hints = nullptr;
-    if (snd_device_name_hint(-1, "pcm", &Hints) < 0 || !Hints)
+    if (Asound().snd_device_name_hint(-1, "pcm", &Hints) < 0 || !Hints)
         return Result;
     for (void** H = Hints; *H; ++H) {
-        char* Name = snd_device_name_get_hint(*H, "NAME");
-        char* Desc = snd_device_name_get_hint(*H, "DESC");
-        char* Io = snd_device_name_get_hint(*H, "IOID");
+        char* Name = Asound().snd_device_name_get_hint(*H, "NAME");
+        char* Desc = Asound().snd_device_name_get_hint(*H, "DESC");
+        char* Io = Asound().snd_device_name_get_hint(*H, "IOID");
         // No IOID means the device does both.
         const bool Fits = !Io || std::string(Io) == Direction;
         const snd_pcm_stream_t Stream =
@@ -268,7 +282,7 @@ std::vector<TDeviceInfo> ListDevices(const char* Direction)
         free(Desc);
         free(Io);
     }
-    snd_device_name_free_hint(Hints);
+    Asound().snd_device_name_free_hint(Hints);
     return Result;
 }
 
@@ -276,12 +290,12 @@ std::vector<TDeviceInfo> ListDevices(const char* Direction)
 
 std::vector<TDeviceInfo> TAlsaBackend::CaptureDevices()
 {
-    return ListDevices("Input");
+    return TAlsaLibrary::Available() ? ListDevices("Input") : std::vector<TDeviceInfo>{};
 }
 
 std::vector<TDeviceInfo> TAlsaBackend::PlaybackDevices()
 {
-    return ListDevices("Output");
+    return TAlsaLibrary::Available() ? ListDevices("Output") : std::vector<TDeviceInfo>{};
 }
 
 std::vector<TAudioFormat> TAlsaBackend::CaptureFormats(const std::string& PcmName,
@@ -296,26 +310,35 @@ std::vector<TAudioFormat> TAlsaBackend::CaptureFormats(const std::string& PcmNam
     }
     THwParams All = NewHwParams();
     THwParams Trial = NewHwParams();
-    if (snd_pcm_hw_params_any(Pcm.get(), All.get()) < 0)
+    if (Asound().snd_pcm_hw_params_any(Pcm.get(), All.get()) < 0)
         return Result;
     for (const TAudioFormat& F : Candidates) {
-        snd_pcm_hw_params_copy(Trial.get(), All.get());
+        Asound().snd_pcm_hw_params_copy(Trial.get(), All.get());
         if (Restrict(Pcm.get(), Trial.get(), F))
             Result.push_back(F);
     }
     return Result;
 }
 
-std::unique_ptr<ICaptureStream> TAlsaBackend::OpenCapture(const std::string& PcmName,
-                                                          const TAudioFormat& Format, int TimeoutMs)
+std::unique_ptr<ICaptureSource> TAlsaBackend::CaptureSource(const std::string& PcmName)
 {
-    return std::make_unique<TAlsaCapture>(PcmName, Format, TimeoutMs);
+    return std::make_unique<TAlsaSource>(PcmName);
 }
 
-std::unique_ptr<IPlaybackStream> TAlsaBackend::OpenPlayback(const std::string& PcmName,
-                                                            const TAudioFormat& Format, int TimeoutMs)
+std::unique_ptr<IPlaybackStream> TAlsaBackend::OpenPlayback(const std::string& PcmName, const TAudioFormat& Format,
+                                                            bool, int TimeoutMs)
 {
     return std::make_unique<TAlsaPlayback>(PcmName, Format, TimeoutMs);
+}
+
+std::unique_ptr<IMixer> TAlsaBackend::OpenMixer(const std::string& PcmName)
+{
+    return TAlsaMixer::Open(TAlsaMixer::ControlNameFor(PcmName));
+}
+
+std::string TAlsaBackend::MixerKey(const std::string& PcmName)
+{
+    return "alsa:" + TAlsaMixer::ControlNameFor(PcmName);
 }
 
 } // namespace kestrune

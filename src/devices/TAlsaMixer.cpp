@@ -16,13 +16,13 @@ void SilentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 int ChannelCount(snd_mixer_elem_t* Element, bool Playback)
 {
-    if (Playback ? snd_mixer_selem_is_playback_mono(Element) : snd_mixer_selem_is_capture_mono(Element))
+    if (Playback ? Asound().snd_mixer_selem_is_playback_mono(Element) : Asound().snd_mixer_selem_is_capture_mono(Element))
         return 1;
     int count = 0;
     for (int ch = 0; ch <= SND_MIXER_SCHN_LAST; ++ch) {
         const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch);
-        if (Playback ? snd_mixer_selem_has_playback_channel(Element, channel)
-                     : snd_mixer_selem_has_capture_channel(Element, channel))
+        if (Playback ? Asound().snd_mixer_selem_has_playback_channel(Element, channel)
+                     : Asound().snd_mixer_selem_has_capture_channel(Element, channel))
             ++count;
     }
     return std::max(count, 1);
@@ -30,8 +30,8 @@ int ChannelCount(snd_mixer_elem_t* Element, bool Playback)
 
 std::string ElementName(snd_mixer_elem_t* Element)
 {
-    std::string name = snd_mixer_selem_get_name(Element);
-    if (const unsigned index = snd_mixer_selem_get_index(Element); index > 0)
+    std::string name = Asound().snd_mixer_selem_get_name(Element);
+    if (const unsigned index = Asound().snd_mixer_selem_get_index(Element); index > 0)
         name += " " + std::to_string(index);
     return name;
 }
@@ -57,22 +57,22 @@ long FromSixteen(std::uint16_t Value, long Min, long Max)
 
 TAlsaMixer::TAlsaMixer(const std::string& CtlName)
 {
-    snd_lib_error_set_handler(&SilentAlsaErrors);
+    Asound().snd_lib_error_set_handler(&SilentAlsaErrors);
     snd_mixer_t* raw = nullptr;
-    if (snd_mixer_open(&raw, 0) < 0)
+    if (Asound().snd_mixer_open(&raw, 0) < 0)
         throw std::runtime_error("cannot open a mixer");
     Handle.reset(raw);
     snd_hctl_t* hctl = nullptr;
-    int error = snd_hctl_open(&hctl, CtlName.c_str(), SND_CTL_NONBLOCK);
+    int error = Asound().snd_hctl_open(&hctl, CtlName.c_str(), SND_CTL_NONBLOCK);
     if (error >= 0) {
-        error = snd_mixer_attach_hctl(raw, hctl); // the mixer closes hctl from now on, also on failure
+        error = Asound().snd_mixer_attach_hctl(raw, hctl); // the mixer closes hctl from now on, also on failure
     }
     if (error >= 0)
-        error = snd_mixer_selem_register(raw, nullptr, nullptr);
+        error = Asound().snd_mixer_selem_register(raw, nullptr, nullptr);
     if (error >= 0)
-        error = snd_mixer_load(raw);
+        error = Asound().snd_mixer_load(raw);
     if (error < 0)
-        throw std::runtime_error("cannot open the mixer of " + CtlName + ": " + snd_strerror(error));
+        throw std::runtime_error("cannot open the mixer of " + CtlName + ": " + Asound().snd_strerror(error));
     BuildModel();
 
     if (::pipe2(WakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -94,7 +94,7 @@ TAlsaMixer::~TAlsaMixer()
             ::close(fd);
     // Closing reports every element as removed; nothing may hear of it any more.
     if (Master)
-        snd_mixer_elem_set_callback(Master, nullptr);
+        Asound().snd_mixer_elem_set_callback(Master, nullptr);
     Handle.reset();
 }
 
@@ -128,19 +128,19 @@ void TAlsaMixer::BuildModel()
     snd_mixer_elem_t* enumeration = nullptr;
     std::vector<snd_mixer_elem_t*> switches;
     snd_mixer_elem_t* pcm = nullptr;
-    for (snd_mixer_elem_t* e = snd_mixer_first_elem(Handle.get()); e; e = snd_mixer_elem_next(e)) {
-        if (!snd_mixer_selem_is_active(e))
+    for (snd_mixer_elem_t* e = Asound().snd_mixer_first_elem(Handle.get()); e; e = Asound().snd_mixer_elem_next(e)) {
+        if (!Asound().snd_mixer_selem_is_active(e))
             continue;
-        const std::string name = snd_mixer_selem_get_name(e);
-        if (name == "Capture" && snd_mixer_selem_has_capture_volume(e))
+        const std::string name = Asound().snd_mixer_selem_get_name(e);
+        if (name == "Capture" && Asound().snd_mixer_selem_has_capture_volume(e))
             captureElement = e;
         // HDA cards name their selector "Input Source", a plain enumeration.
-        if (!enumeration && (snd_mixer_selem_is_enum_capture(e) ||
-                             (snd_mixer_selem_is_enumerated(e) && (name == "Input Source" || name == "Capture Source"))))
+        if (!enumeration && (Asound().snd_mixer_selem_is_enum_capture(e) ||
+                             (Asound().snd_mixer_selem_is_enumerated(e) && (name == "Input Source" || name == "Capture Source"))))
             enumeration = e;
-        if (snd_mixer_selem_has_capture_switch(e))
+        if (Asound().snd_mixer_selem_has_capture_switch(e))
             switches.push_back(e);
-        if (snd_mixer_selem_has_playback_volume(e)) {
+        if (Asound().snd_mixer_selem_has_playback_volume(e)) {
             if (name == "Master" && !Master)
                 Master = e;
             else if (name == "PCM" && !pcm)
@@ -152,11 +152,11 @@ void TAlsaMixer::BuildModel()
 
     if (enumeration) {
         Kind = TSelectorKind::skMux;
-        const int items = snd_mixer_selem_get_enum_items(enumeration);
-        snd_mixer_elem_t* volume = snd_mixer_selem_has_capture_volume(enumeration) ? enumeration : captureElement;
+        const int items = Asound().snd_mixer_selem_get_enum_items(enumeration);
+        snd_mixer_elem_t* volume = Asound().snd_mixer_selem_has_capture_volume(enumeration) ? enumeration : captureElement;
         for (int i = 0; i < items; ++i) {
             char text[128] = {};
-            if (snd_mixer_selem_get_enum_item_name(enumeration, static_cast<unsigned>(i), sizeof text - 1, text) < 0)
+            if (Asound().snd_mixer_selem_get_enum_item_name(enumeration, static_cast<unsigned>(i), sizeof text - 1, text) < 0)
                 continue;
             Sources.push_back({text, enumeration, i, volume});
         }
@@ -165,26 +165,26 @@ void TAlsaMixer::BuildModel()
         if (switches.size() > 1)
             switches.erase(std::remove_if(switches.begin(), switches.end(),
                                           [](snd_mixer_elem_t* e) {
-                                              return std::strcmp(snd_mixer_selem_get_name(e), "Capture") == 0;
+                                              return std::strcmp(Asound().snd_mixer_selem_get_name(e), "Capture") == 0;
                                           }),
                            switches.end());
         const bool exclusive = std::any_of(switches.begin(), switches.end(), [](snd_mixer_elem_t* e) {
-            return snd_mixer_selem_has_capture_switch_exclusive(e) != 0;
+            return Asound().snd_mixer_selem_has_capture_switch_exclusive(e) != 0;
         });
         Kind = exclusive ? TSelectorKind::skMux : TSelectorKind::skMixer;
         for (snd_mixer_elem_t* e : switches)
-            Sources.push_back({ElementName(e), e, -1, snd_mixer_selem_has_capture_volume(e) ? e : captureElement});
+            Sources.push_back({ElementName(e), e, -1, Asound().snd_mixer_selem_has_capture_volume(e) ? e : captureElement});
     }
 
     if (Master) {
-        snd_mixer_elem_set_callback_private(Master, this);
-        snd_mixer_elem_set_callback(Master, &TAlsaMixer::ElementEvent);
+        Asound().snd_mixer_elem_set_callback_private(Master, this);
+        Asound().snd_mixer_elem_set_callback(Master, &TAlsaMixer::ElementEvent);
     }
 }
 
 int TAlsaMixer::ElementEvent(snd_mixer_elem_t* Element, unsigned int Mask)
 {
-    auto* self = static_cast<TAlsaMixer*>(snd_mixer_elem_get_callback_private(Element));
+    auto* self = static_cast<TAlsaMixer*>(Asound().snd_mixer_elem_get_callback_private(Element));
     if (self && Mask != SND_CTL_EVENT_MASK_REMOVE && (Mask & SND_CTL_EVENT_MASK_VALUE) && Element == self->Master)
         self->Pending.push_back(kMasterId);
     return 0;
@@ -192,14 +192,14 @@ int TAlsaMixer::ElementEvent(snd_mixer_elem_t* Element, unsigned int Mask)
 
 void TAlsaMixer::Pump()
 {
-    const int count = snd_mixer_poll_descriptors_count(Handle.get());
+    const int count = Asound().snd_mixer_poll_descriptors_count(Handle.get());
     if (count <= 0)
         return;
     std::vector<pollfd> fds(static_cast<std::size_t>(count));
-    if (snd_mixer_poll_descriptors(Handle.get(), fds.data(), static_cast<unsigned>(count)) < 0)
+    if (Asound().snd_mixer_poll_descriptors(Handle.get(), fds.data(), static_cast<unsigned>(count)) < 0)
         return;
     if (::poll(fds.data(), fds.size(), 0) > 0)
-        snd_mixer_handle_events(Handle.get());
+        Asound().snd_mixer_handle_events(Handle.get());
 }
 
 void TAlsaMixer::Deliver()
@@ -231,10 +231,10 @@ void TAlsaMixer::EventLoop()
         std::vector<pollfd> fds;
         {
             std::lock_guard lock(Mutex);
-            const int count = snd_mixer_poll_descriptors_count(Handle.get());
+            const int count = Asound().snd_mixer_poll_descriptors_count(Handle.get());
             if (count > 0) {
                 fds.resize(static_cast<std::size_t>(count));
-                if (snd_mixer_poll_descriptors(Handle.get(), fds.data(), static_cast<unsigned>(count)) < 0)
+                if (Asound().snd_mixer_poll_descriptors(Handle.get(), fds.data(), static_cast<unsigned>(count)) < 0)
                     fds.clear();
             }
         }
@@ -249,7 +249,7 @@ void TAlsaMixer::EventLoop()
                 mixerReady = mixerReady || fds[i].revents != 0;
             if (mixerReady) {
                 std::lock_guard lock(Mutex);
-                snd_mixer_handle_events(Handle.get());
+                Asound().snd_mixer_handle_events(Handle.get());
             }
         }
         Deliver();
@@ -309,12 +309,12 @@ bool TAlsaMixer::ReadSelectorValues(std::uint32_t ControlId, int Items, int Chan
         bool on = false;
         if (source.EnumItem >= 0) {
             unsigned item = 0;
-            if (snd_mixer_selem_get_enum_item(source.Switch, SND_MIXER_SCHN_FRONT_LEFT, &item) < 0)
+            if (Asound().snd_mixer_selem_get_enum_item(source.Switch, SND_MIXER_SCHN_FRONT_LEFT, &item) < 0)
                 return false;
             on = static_cast<int>(item) == source.EnumItem;
         } else {
             int value = 0;
-            if (snd_mixer_selem_get_capture_switch(source.Switch, SND_MIXER_SCHN_FRONT_LEFT, &value) < 0)
+            if (Asound().snd_mixer_selem_get_capture_switch(source.Switch, SND_MIXER_SCHN_FRONT_LEFT, &value) < 0)
                 return false;
             on = value != 0;
         }
@@ -339,7 +339,7 @@ bool TAlsaMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Cha
             const TSource& source = Sources[k];
             if (source.EnumItem >= 0) {
                 for (int ch = 0; ch <= SND_MIXER_SCHN_LAST; ++ch) {
-                    const int error = snd_mixer_selem_set_enum_item(
+                    const int error = Asound().snd_mixer_selem_set_enum_item(
                         source.Switch, static_cast<snd_mixer_selem_channel_id_t>(ch),
                         static_cast<unsigned>(source.EnumItem));
                     if (error < 0) {
@@ -348,13 +348,13 @@ bool TAlsaMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Cha
                     }
                 }
             } else {
-                ok = snd_mixer_selem_set_capture_switch_all(source.Switch, 1) >= 0;
+                ok = Asound().snd_mixer_selem_set_capture_switch_all(source.Switch, 1) >= 0;
             }
             break;
         }
     } else {
         for (std::size_t k = 0; k < Sources.size(); ++k)
-            ok = snd_mixer_selem_set_capture_switch_all(Sources[k].Switch,
+            ok = Asound().snd_mixer_selem_set_capture_switch_all(Sources[k].Switch,
                                                         Values[k * static_cast<std::size_t>(Channels)] ? 1 : 0) >= 0 &&
                  ok;
     }
@@ -409,18 +409,18 @@ bool TAlsaMixer::ReadVolume(std::uint32_t ControlId, int Channels, std::vector<s
     Pump();
     long min = 0;
     long max = 0;
-    if ((playback ? snd_mixer_selem_get_playback_volume_range(element, &min, &max)
-                  : snd_mixer_selem_get_capture_volume_range(element, &min, &max)) < 0)
+    if ((playback ? Asound().snd_mixer_selem_get_playback_volume_range(element, &min, &max)
+                  : Asound().snd_mixer_selem_get_capture_volume_range(element, &min, &max)) < 0)
         return false;
     std::vector<std::uint16_t> values;
     for (int ch = 0; ch <= SND_MIXER_SCHN_LAST; ++ch) {
         const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch);
-        if (!(playback ? snd_mixer_selem_has_playback_channel(element, channel)
-                       : snd_mixer_selem_has_capture_channel(element, channel)))
+        if (!(playback ? Asound().snd_mixer_selem_has_playback_channel(element, channel)
+                       : Asound().snd_mixer_selem_has_capture_channel(element, channel)))
             continue;
         long raw = 0;
-        if ((playback ? snd_mixer_selem_get_playback_volume(element, channel, &raw)
-                      : snd_mixer_selem_get_capture_volume(element, channel, &raw)) < 0)
+        if ((playback ? Asound().snd_mixer_selem_get_playback_volume(element, channel, &raw)
+                      : Asound().snd_mixer_selem_get_capture_volume(element, channel, &raw)) < 0)
             return false;
         values.push_back(ToSixteen(raw, min, max));
     }
@@ -446,23 +446,23 @@ bool TAlsaMixer::WriteVolume(std::uint32_t ControlId, const std::vector<std::uin
         return false;
     long min = 0;
     long max = 0;
-    if ((playback ? snd_mixer_selem_get_playback_volume_range(element, &min, &max)
-                  : snd_mixer_selem_get_capture_volume_range(element, &min, &max)) < 0)
+    if ((playback ? Asound().snd_mixer_selem_get_playback_volume_range(element, &min, &max)
+                  : Asound().snd_mixer_selem_get_capture_volume_range(element, &min, &max)) < 0)
         return false;
     if (Values.size() == 1) {
         const long raw = FromSixteen(Values.front(), min, max);
-        return (playback ? snd_mixer_selem_set_playback_volume_all(element, raw)
-                         : snd_mixer_selem_set_capture_volume_all(element, raw)) >= 0;
+        return (playback ? Asound().snd_mixer_selem_set_playback_volume_all(element, raw)
+                         : Asound().snd_mixer_selem_set_capture_volume_all(element, raw)) >= 0;
     }
     std::size_t next = 0;
     for (int ch = 0; ch <= SND_MIXER_SCHN_LAST && next < Values.size(); ++ch) {
         const auto channel = static_cast<snd_mixer_selem_channel_id_t>(ch);
-        if (!(playback ? snd_mixer_selem_has_playback_channel(element, channel)
-                       : snd_mixer_selem_has_capture_channel(element, channel)))
+        if (!(playback ? Asound().snd_mixer_selem_has_playback_channel(element, channel)
+                       : Asound().snd_mixer_selem_has_capture_channel(element, channel)))
             continue;
         const long raw = FromSixteen(Values[next++], min, max);
-        if ((playback ? snd_mixer_selem_set_playback_volume(element, channel, raw)
-                      : snd_mixer_selem_set_capture_volume(element, channel, raw)) < 0)
+        if ((playback ? Asound().snd_mixer_selem_set_playback_volume(element, channel, raw)
+                      : Asound().snd_mixer_selem_set_capture_volume(element, channel, raw)) < 0)
             return false;
     }
     return next == Values.size();

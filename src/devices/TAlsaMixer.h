@@ -2,7 +2,7 @@
 
 #include "devices/IMixer.h"
 
-#include <alsa/asoundlib.h>
+#include "devices/TAlsaLibrary.h"
 
 #include <atomic>
 #include <memory>
@@ -68,7 +68,7 @@ private:
         snd_mixer_elem_t* Volume = nullptr; // where its volume is set; may be null
     };
     struct TMixerCloser {
-        void operator()(snd_mixer_t* Mixer) const { snd_mixer_close(Mixer); }
+        void operator()(snd_mixer_t* Mixer) const { Asound().snd_mixer_close(Mixer); }
     };
 
     void BuildModel();

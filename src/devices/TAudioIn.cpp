@@ -31,12 +31,19 @@ void TAudioIn::SetDevice(const std::string& Value)
 {
     if (Busy())
         throw EACSException("Component is buisy");
+    // Another device is another source: a stand-in card chosen anew starts
+    // from its beginning.
+    if (Value != FDevice)
+        Source.reset();
     FDevice = Value;
 }
 
 std::string TAudioIn::DeviceName() const
 {
-    return FDevice.empty() ? TDeviceCatalog::CaptureDeviceName(FBaseChannel) : FDevice;
+    if (!FDevice.empty())
+        return FDevice;
+    std::string listed = TDeviceCatalog::CaptureDeviceName(FBaseChannel);
+    return TDeviceCatalog::IsVirtualName(listed) ? std::string() : listed;
 }
 
 void TAudioIn::OpenInput()
@@ -51,8 +58,14 @@ void TAudioIn::OpenInput()
     if (DeviceOpenCount == 0) {
         const std::string Name = DeviceName();
         if (Name.empty())
-            throw EACSException("Channel " + std::to_string(FBaseChannel) + " is not available");
-        Stream = TDeviceCatalog::OpenCapture(Name, {FRate, FBits, FChannels}, FRealTime, FTimeout);
+            throw EACSException("No input driver available!");
+        // The source stays from one run to the next while the device does,
+        // so a stand-in card goes on where the last run stopped.
+        if (!Source || SourceDevice != Name) {
+            Source = TDeviceCatalog::CaptureSource(Name);
+            SourceDevice = Name;
+        }
+        Stream = Source->Open({FRate, FBits, FChannels}, FRealTime, FTimeout);
         ++DeviceOpenCount;
     }
     FBusy = true;

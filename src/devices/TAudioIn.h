@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/ICaptureStream.h"
+#include "devices/ICaptureSource.h"
 #include "pipeline/TACSInput.h"
 
 #include <array>
@@ -16,7 +16,10 @@ namespace kestrune {
 //
 // The device is Device when set (a name such as "alsa:default",
 // "pulse:ksink.monitor", "virtual:demo", "virtual:/music/set.wav"),
-// otherwise entry BaseChannel of TDeviceCatalog::CaptureDevices().
+// otherwise entry BaseChannel of TDeviceCatalog::CaptureDevices() when that
+// entry is a real device. A virtual device is used only when it is named: with
+// no Device and a virtual entry BaseChannel, OpenInput refuses with
+// "No input driver available!" rather than record the stand-in unasked.
 //
 // How a recorder uses it: set Device (or BaseChannel), the three format
 // properties and RecTime, put it at the start of the chain and Run the
@@ -69,7 +72,8 @@ public:
     void OpenInput() override;
     void CloseInput() override;
 
-    // The device name the next OpenInput will use.
+    // The device name the next OpenInput will use; empty when there is none
+    // it may use by itself.
     std::string DeviceName() const;
 
 private:
@@ -86,6 +90,8 @@ private:
     std::int64_t RecBytes = 0;
     std::atomic<bool> FEnded{false};
     int DeviceOpenCount = 0;
+    std::unique_ptr<ICaptureSource> Source; // of SourceDevice; outlives Stream
+    std::string SourceDevice;
     std::unique_ptr<ICaptureStream> Stream;
     std::array<std::uint8_t, BufferSize> Own{};
 };

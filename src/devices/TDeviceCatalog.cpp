@@ -5,49 +5,112 @@
 #include "devices/TVirtualBackend.h"
 #include "pipeline/EACSException.h"
 
+#include <algorithm>
+#include <mutex>
+#include <stdexcept>
+
 namespace kestrune {
 
 namespace {
 
-bool StartsWith(const std::string& S, const std::string& Prefix)
+struct TRegistry {
+    std::mutex Lock;
+    std::vector<std::shared_ptr<IDeviceBackend>> Backends{
+        std::make_shared<TAlsaBackend>(), std::make_shared<TPulseBackend>(), std::make_shared<TVirtualBackend>()};
+};
+
+TRegistry& Registry()
 {
-    return S.compare(0, Prefix.size(), Prefix) == 0;
+    static TRegistry registry;
+    return registry;
 }
 
-bool IsVirtualFile(const std::string& Device)
+// A copy, so no back-end is asked anything under the lock (a sound server
+// may take its time to answer).
+std::vector<std::shared_ptr<IDeviceBackend>> Backends()
 {
-    return StartsWith(Device, "virtual:") && Device.size() > 12 && Device != "virtual:demo" &&
-           Device != "virtual:null";
+    TRegistry& r = Registry();
+    std::lock_guard lock(r.Lock);
+    return r.Backends;
+}
+
+// The back-end of Device's prefix (everything up to the first ':'), with the
+// rest of the name; null when none has it.
+std::shared_ptr<IDeviceBackend> BackendOf(const std::string& Device, std::string& Rest)
+{
+    const auto colon = Device.find(':');
+    if (colon == std::string::npos)
+        return nullptr;
+    const std::string prefix = Device.substr(0, colon + 1);
+    for (const auto& backend : Backends()) {
+        if (backend->Prefix() == prefix) {
+            Rest = Device.substr(colon + 1);
+            return backend;
+        }
+    }
+    return nullptr;
+}
+
+template <typename TList>
+std::vector<TDeviceInfo> Gather(TList List)
+{
+    std::vector<TDeviceInfo> real;
+    std::vector<TDeviceInfo> stand_ins;
+    for (const auto& backend : Backends()) {
+        std::vector<TDeviceInfo> devices = List(*backend);
+        auto& into = backend->Virtual() ? stand_ins : real;
+        into.insert(into.end(), devices.begin(), devices.end());
+    }
+    real.insert(real.end(), stand_ins.begin(), stand_ins.end());
+    return real;
 }
 
 std::vector<TDeviceInfo> WithConfigured(std::vector<TDeviceInfo> List, const std::string& Configured)
 {
-    if (!IsVirtualFile(Configured))
+    if (std::any_of(List.begin(), List.end(), [&](const TDeviceInfo& D) { return D.Name == Configured; }))
         return List;
-    for (const TDeviceInfo& D : List)
-        if (D.Name == Configured)
-            return List;
-    List.push_back({Configured, "WAV file " + Configured.substr(8), true});
+    std::string rest;
+    if (const auto backend = BackendOf(Configured, rest))
+        if (std::optional<TDeviceInfo> info = backend->Unlisted(rest))
+            List.push_back(*info);
     return List;
 }
 
-template <typename TList>
-std::string NameAt(const TList& List, int Index)
+std::string NameAt(const std::vector<TDeviceInfo>& List, int Index)
 {
     if (Index < 0 || static_cast<std::size_t>(Index) >= List.size())
         return {};
     return List[static_cast<std::size_t>(Index)].Name;
 }
 
+const std::vector<TDeviceInfo>& CaptureSnapshot()
+{
+    static const std::vector<TDeviceInfo> list = TDeviceCatalog::CaptureDevices();
+    return list;
+}
+
+const std::vector<TDeviceInfo>& PlaybackSnapshot()
+{
+    static const std::vector<TDeviceInfo> list = TDeviceCatalog::PlaybackDevices();
+    return list;
+}
+
 } // namespace
+
+void TDeviceCatalog::Register(std::shared_ptr<IDeviceBackend> Backend)
+{
+    TRegistry& r = Registry();
+    std::lock_guard lock(r.Lock);
+    const std::string prefix = Backend->Prefix();
+    for (const auto& known : r.Backends)
+        if (known->Prefix() == prefix)
+            throw std::invalid_argument("a sound device back-end for \"" + prefix + "\" is registered already");
+    r.Backends.push_back(std::move(Backend));
+}
 
 std::vector<TDeviceInfo> TDeviceCatalog::CaptureDevices()
 {
-    std::vector<TDeviceInfo> List = TAlsaBackend::CaptureDevices();
-    const std::vector<TDeviceInfo> Pulse = TPulseBackend::CaptureDevices();
-    List.insert(List.end(), Pulse.begin(), Pulse.end());
-    List.push_back({"virtual:demo", "Demo signal: several songs separated by quiet", true});
-    return List;
+    return Gather([](IDeviceBackend& B) { return B.CaptureDevices(); });
 }
 
 std::vector<TDeviceInfo> TDeviceCatalog::CaptureDevices(const std::string& Configured)
@@ -57,11 +120,7 @@ std::vector<TDeviceInfo> TDeviceCatalog::CaptureDevices(const std::string& Confi
 
 std::vector<TDeviceInfo> TDeviceCatalog::PlaybackDevices()
 {
-    std::vector<TDeviceInfo> List = TAlsaBackend::PlaybackDevices();
-    const std::vector<TDeviceInfo> Pulse = TPulseBackend::PlaybackDevices();
-    List.insert(List.end(), Pulse.begin(), Pulse.end());
-    List.push_back({"virtual:null", "Plays into nothing, in real time", true});
-    return List;
+    return Gather([](IDeviceBackend& B) { return B.PlaybackDevices(); });
 }
 
 std::vector<TDeviceInfo> TDeviceCatalog::PlaybackDevices(const std::string& Configured)
@@ -71,13 +130,9 @@ std::vector<TDeviceInfo> TDeviceCatalog::PlaybackDevices(const std::string& Conf
 
 std::vector<TAudioFormat> TDeviceCatalog::CaptureFormats(const std::string& Device)
 {
-    if (StartsWith(Device, "alsa:"))
-        return TAlsaBackend::CaptureFormats(Device.substr(5), QualityFormats());
-    if (StartsWith(Device, "pulse:"))
-        return TPulseBackend::CaptureFormats(Device.substr(6), QualityFormats());
-    if (Device == "virtual:demo" || IsVirtualFile(Device))
-        return QualityFormats();
-    return {};
+    std::string rest;
+    const auto backend = BackendOf(Device, rest);
+    return backend ? backend->CaptureFormats(rest, QualityFormats()) : std::vector<TAudioFormat>{};
 }
 
 const std::vector<TAudioFormat>& TDeviceCatalog::QualityFormats()
@@ -115,53 +170,62 @@ std::string TDeviceCatalog::QualityString(const TAudioFormat& F)
 
 int TDeviceCatalog::CaptureDeviceCount()
 {
-    static const int Count = static_cast<int>(CaptureDevices().size());
-    return Count;
+    return static_cast<int>(CaptureSnapshot().size());
 }
 
 int TDeviceCatalog::PlaybackDeviceCount()
 {
-    static const int Count = static_cast<int>(PlaybackDevices().size());
-    return Count;
+    return static_cast<int>(PlaybackSnapshot().size());
 }
 
 std::string TDeviceCatalog::CaptureDeviceName(int Index)
 {
-    return NameAt(CaptureDevices(), Index);
+    return NameAt(CaptureSnapshot(), Index);
 }
 
 std::string TDeviceCatalog::PlaybackDeviceName(int Index)
 {
-    return NameAt(PlaybackDevices(), Index);
+    return NameAt(PlaybackSnapshot(), Index);
 }
 
 bool TDeviceCatalog::IsVirtualName(const std::string& Device)
 {
-    return StartsWith(Device, "virtual:");
+    std::string rest;
+    const auto backend = BackendOf(Device, rest);
+    return backend && backend->Virtual();
 }
 
-std::unique_ptr<ICaptureStream> TDeviceCatalog::OpenCapture(const std::string& Device, const TAudioFormat& Format,
-                                                            bool RealTime, int TimeoutMs)
+std::unique_ptr<ICaptureSource> TDeviceCatalog::CaptureSource(const std::string& Device)
 {
-    if (StartsWith(Device, "alsa:"))
-        return TAlsaBackend::OpenCapture(Device.substr(5), Format, TimeoutMs);
-    if (StartsWith(Device, "pulse:"))
-        return TPulseBackend::OpenCapture(Device.substr(6), Format, TimeoutMs);
-    if (Device == "virtual:demo" || IsVirtualFile(Device))
-        return TVirtualBackend::OpenCapture(Device.substr(8), Format, RealTime);
-    throw EACSException("Unknown capture device \"" + Device + "\"");
+    std::string rest;
+    const auto backend = BackendOf(Device, rest);
+    if (!backend)
+        throw EACSException("Unknown capture device \"" + Device + "\"");
+    return backend->CaptureSource(rest);
 }
 
 std::unique_ptr<IPlaybackStream> TDeviceCatalog::OpenPlayback(const std::string& Device, const TAudioFormat& Format,
                                                               bool RealTime, int TimeoutMs)
 {
-    if (StartsWith(Device, "alsa:"))
-        return TAlsaBackend::OpenPlayback(Device.substr(5), Format, TimeoutMs);
-    if (StartsWith(Device, "pulse:"))
-        return TPulseBackend::OpenPlayback(Device.substr(6), Format, TimeoutMs);
-    if (Device == "virtual:null" || IsVirtualFile(Device))
-        return TVirtualBackend::OpenPlayback(Device.substr(8), Format, RealTime, TimeoutMs);
-    throw EACSException("Unknown playback device \"" + Device + "\"");
+    std::string rest;
+    const auto backend = BackendOf(Device, rest);
+    if (!backend)
+        throw EACSException("Unknown playback device \"" + Device + "\"");
+    return backend->OpenPlayback(rest, Format, RealTime, TimeoutMs);
+}
+
+std::unique_ptr<IMixer> TDeviceCatalog::OpenMixer(const std::string& Device)
+{
+    std::string rest;
+    const auto backend = BackendOf(Device, rest);
+    return backend ? backend->OpenMixer(rest) : nullptr;
+}
+
+std::string TDeviceCatalog::MixerKey(const std::string& Device)
+{
+    std::string rest;
+    const auto backend = BackendOf(Device, rest);
+    return backend ? backend->MixerKey(rest) : Device;
 }
 
 } // namespace kestrune

@@ -1,8 +1,9 @@
 #include "devices/TPulseBackend.h"
 
+#include "devices/TPulseMixer.h"
 #include "pipeline/EACSException.h"
 
-#include <pulse/pulseaudio.h>
+#include "devices/TPulseLibrary.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,19 +25,19 @@ class TPulseConnection {
 public:
     explicit TPulseConnection(int TimeoutMs) : Timeout(TimeoutMs)
     {
-        Loop = pa_mainloop_new();
+        Loop = Pulse().pa_mainloop_new();
         if (!Loop)
             throw EACSException("The PulseAudio main loop could not be created");
-        Context = pa_context_new(pa_mainloop_get_api(Loop), "Kestrune");
-        if (!Context || pa_context_connect(Context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        Context = Pulse().pa_context_new(Pulse().pa_mainloop_get_api(Loop), "Kestrune");
+        if (!Context || Pulse().pa_context_connect(Context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             Fail("No PulseAudio server answers");
         const bool Ready = IterateUntil(
             [this] {
-                const pa_context_state_t S = pa_context_get_state(Context);
+                const pa_context_state_t S = Pulse().pa_context_get_state(Context);
                 return S == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(S);
             },
             Timeout);
-        if (!Ready || pa_context_get_state(Context) != PA_CONTEXT_READY)
+        if (!Ready || Pulse().pa_context_get_state(Context) != PA_CONTEXT_READY)
             Fail("No PulseAudio server answers");
     }
 
@@ -52,13 +53,13 @@ public:
     {
         const auto Deadline = TClock::now() + std::chrono::milliseconds(TimeoutMs);
         while (!Done()) {
-            if (Context && !PA_CONTEXT_IS_GOOD(pa_context_get_state(Context)))
+            if (Context && !PA_CONTEXT_IS_GOOD(Pulse().pa_context_get_state(Context)))
                 return false;
             const auto Left = std::chrono::duration_cast<std::chrono::microseconds>(Deadline - TClock::now());
             if (Left.count() <= 0)
                 return false;
-            if (pa_mainloop_prepare(Loop, static_cast<int>(Left.count())) < 0 || pa_mainloop_poll(Loop) < 0 ||
-                pa_mainloop_dispatch(Loop) < 0)
+            if (Pulse().pa_mainloop_prepare(Loop, static_cast<int>(Left.count())) < 0 || Pulse().pa_mainloop_poll(Loop) < 0 ||
+                Pulse().pa_mainloop_dispatch(Loop) < 0)
                 return false;
         }
         return true;
@@ -67,7 +68,7 @@ public:
     // Handles whatever the server has sent, without waiting.
     void Pump()
     {
-        while (pa_mainloop_iterate(Loop, 0, nullptr) > 0) {
+        while (Pulse().pa_mainloop_iterate(Loop, 0, nullptr) > 0) {
         }
     }
 
@@ -77,14 +78,14 @@ public:
         if (!Op)
             return false;
         const bool Ok =
-            IterateUntil([Op] { return pa_operation_get_state(Op) != PA_OPERATION_RUNNING; }, TimeoutMs);
+            IterateUntil([Op] { return Pulse().pa_operation_get_state(Op) != PA_OPERATION_RUNNING; }, TimeoutMs);
         if (!Ok)
-            pa_operation_cancel(Op);
-        pa_operation_unref(Op);
+            Pulse().pa_operation_cancel(Op);
+        Pulse().pa_operation_unref(Op);
         return Ok;
     }
 
-    std::string LastError() const { return Context ? pa_strerror(pa_context_errno(Context)) : "no context"; }
+    std::string LastError() const { return Context ? Pulse().pa_strerror(Pulse().pa_context_errno(Context)) : "no context"; }
 
 private:
     [[noreturn]] void Fail(const std::string& Text)
@@ -96,12 +97,12 @@ private:
     void Release()
     {
         if (Context) {
-            pa_context_disconnect(Context);
-            pa_context_unref(Context);
+            Pulse().pa_context_disconnect(Context);
+            Pulse().pa_context_unref(Context);
             Context = nullptr;
         }
         if (Loop) {
-            pa_mainloop_free(Loop);
+            Pulse().pa_mainloop_free(Loop);
             Loop = nullptr;
         }
     }
@@ -153,8 +154,8 @@ std::vector<TDeviceInfo> ListDevices(bool Capture)
     try {
         TPulseConnection C(ListTimeoutMs);
         TListState State;
-        pa_operation* Op = Capture ? pa_context_get_source_info_list(C.Ctx(), &Collect<pa_source_info>, &State)
-                                   : pa_context_get_sink_info_list(C.Ctx(), &Collect<pa_sink_info>, &State);
+        pa_operation* Op = Capture ? Pulse().pa_context_get_source_info_list(C.Ctx(), &Collect<pa_source_info>, &State)
+                                   : Pulse().pa_context_get_sink_info_list(C.Ctx(), &Collect<pa_sink_info>, &State);
         if (!C.Await(Op, ListTimeoutMs) || !State.Done)
             return Result;
         Result.push_back({"pulse:default",
@@ -176,9 +177,9 @@ public:
         Spec.format = PulseFormat(F.BitsPerSample);
         Spec.rate = static_cast<std::uint32_t>(F.SampleRate);
         Spec.channels = static_cast<std::uint8_t>(F.Channels);
-        if (!pa_sample_spec_valid(&Spec))
+        if (!Pulse().pa_sample_spec_valid(&Spec))
             throw EACSException(DeviceText(Name) + " does not accept this format");
-        Stream = pa_stream_new(Conn.Ctx(), Capture ? "Kestrune capture" : "Kestrune playback", &Spec, nullptr);
+        Stream = Pulse().pa_stream_new(Conn.Ctx(), Capture ? "Kestrune capture" : "Kestrune playback", &Spec, nullptr);
         if (!Stream)
             throw EACSException(DeviceText(Name) + " could not be opened: " + Conn.LastError());
         pa_buffer_attr Attr;
@@ -192,17 +193,17 @@ public:
         const char* Target = Name == "default" ? nullptr : Name.c_str();
         const auto Flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
                                                           PA_STREAM_INTERPOLATE_TIMING);
-        const int Err = Capture ? pa_stream_connect_record(Stream, Target, &Attr, Flags)
-                                : pa_stream_connect_playback(Stream, Target, &Attr, Flags, nullptr, nullptr);
+        const int Err = Capture ? Pulse().pa_stream_connect_record(Stream, Target, &Attr, Flags)
+                                : Pulse().pa_stream_connect_playback(Stream, Target, &Attr, Flags, nullptr, nullptr);
         if (Err < 0)
             Fail("could not be opened: " + Conn.LastError());
         const bool Ready = Conn.IterateUntil(
             [this] {
-                const pa_stream_state_t S = pa_stream_get_state(Stream);
+                const pa_stream_state_t S = Pulse().pa_stream_get_state(Stream);
                 return S == PA_STREAM_READY || !PA_STREAM_IS_GOOD(S);
             },
             Timeout);
-        if (!Ready || pa_stream_get_state(Stream) != PA_STREAM_READY)
+        if (!Ready || Pulse().pa_stream_get_state(Stream) != PA_STREAM_READY)
             Fail("could not be opened: " + Conn.LastError());
     }
 
@@ -218,7 +219,7 @@ public:
 
     void CheckAlive()
     {
-        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(Stream)))
+        if (!PA_STREAM_IS_GOOD(Pulse().pa_stream_get_state(Stream)))
             Fail("failed: " + Conn.LastError());
     }
 
@@ -231,8 +232,8 @@ private:
     void Release()
     {
         if (Stream) {
-            pa_stream_disconnect(Stream);
-            pa_stream_unref(Stream);
+            Pulse().pa_stream_disconnect(Stream);
+            Pulse().pa_stream_unref(Stream);
             Stream = nullptr;
         }
     }
@@ -267,10 +268,10 @@ private:
         const bool Got = S.Conn.IterateUntil(
             [this] {
                 S.CheckAlive();
-                while (pa_stream_readable_size(S.Stream) > 0) {
+                while (Pulse().pa_stream_readable_size(S.Stream) > 0) {
                     const void* Data = nullptr;
                     std::size_t Len = 0;
-                    if (pa_stream_peek(S.Stream, &Data, &Len) < 0)
+                    if (Pulse().pa_stream_peek(S.Stream, &Data, &Len) < 0)
                         S.Fail("failed: " + S.Conn.LastError());
                     if (Len == 0)
                         break;
@@ -278,7 +279,7 @@ private:
                     if (Data)
                         Pending.insert(Pending.end(), static_cast<const std::uint8_t*>(Data),
                                        static_cast<const std::uint8_t*>(Data) + Len);
-                    pa_stream_drop(S.Stream);
+                    Pulse().pa_stream_drop(S.Stream);
                     if (!Pending.empty())
                         break;
                 }
@@ -312,14 +313,14 @@ public:
             const bool Ok = S.Conn.IterateUntil(
                 [&] {
                     S.CheckAlive();
-                    Room = pa_stream_writable_size(S.Stream);
+                    Room = Pulse().pa_stream_writable_size(S.Stream);
                     return Room != static_cast<std::size_t>(-1) && Room >= static_cast<std::size_t>(FrameBytes);
                 },
                 S.Timeout);
             if (!Ok)
                 S.Fail("stopped taking audio");
             const std::size_t N = std::min(Left, Room / FrameBytes * FrameBytes);
-            if (pa_stream_write(S.Stream, P, N, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            if (Pulse().pa_stream_write(S.Stream, P, N, nullptr, 0, PA_SEEK_RELATIVE) < 0)
                 S.Fail("failed: " + S.Conn.LastError());
             P += N;
             Left -= N;
@@ -330,7 +331,7 @@ public:
     std::int64_t QueuedBytes() override
     {
         S.Conn.Pump();
-        const pa_timing_info* T = pa_stream_get_timing_info(S.Stream);
+        const pa_timing_info* T = Pulse().pa_stream_get_timing_info(S.Stream);
         if (!T || T->write_index_corrupt || T->read_index_corrupt)
             return 0;
         return std::max<std::int64_t>(0, T->write_index - T->read_index);
@@ -339,7 +340,7 @@ public:
     void Drain() override
     {
         bool Done = false;
-        pa_operation* Op = pa_stream_drain(
+        pa_operation* Op = Pulse().pa_stream_drain(
             S.Stream, [](pa_stream*, int, void* User) { *static_cast<bool*>(User) = true; }, &Done);
         const std::int64_t PlayMs = QueuedBytes() * 1000 / (static_cast<std::int64_t>(Rate) * FrameBytes);
         if (!S.Conn.Await(Op, static_cast<int>(PlayMs) + S.Timeout) || !Done)
@@ -350,6 +351,19 @@ private:
     TPulseStream S;
     int FrameBytes;
     int Rate;
+};
+
+// The server plays on by itself: a source only knows its name.
+class TPulseSource final : public ICaptureSource {
+public:
+    explicit TPulseSource(std::string SourceName) : Name(std::move(SourceName)) {}
+    std::unique_ptr<ICaptureStream> Open(const TAudioFormat& Format, bool, int TimeoutMs) override
+    {
+        return std::make_unique<TPulseCapture>(Name, Format, TimeoutMs);
+    }
+
+private:
+    std::string Name;
 };
 
 } // namespace
@@ -373,16 +387,20 @@ std::vector<TAudioFormat> TPulseBackend::CaptureFormats(const std::string& Sourc
     return {};
 }
 
-std::unique_ptr<ICaptureStream> TPulseBackend::OpenCapture(const std::string& Source,
-                                                           const TAudioFormat& Format, int TimeoutMs)
+std::unique_ptr<ICaptureSource> TPulseBackend::CaptureSource(const std::string& Source)
 {
-    return std::make_unique<TPulseCapture>(Source, Format, TimeoutMs);
+    return std::make_unique<TPulseSource>(Source);
 }
 
-std::unique_ptr<IPlaybackStream> TPulseBackend::OpenPlayback(const std::string& Sink,
-                                                             const TAudioFormat& Format, int TimeoutMs)
+std::unique_ptr<IPlaybackStream> TPulseBackend::OpenPlayback(const std::string& Sink, const TAudioFormat& Format, bool,
+                                                             int TimeoutMs)
 {
     return std::make_unique<TPulsePlayback>(Sink, Format, TimeoutMs);
+}
+
+std::unique_ptr<IMixer> TPulseBackend::OpenMixer(const std::string&)
+{
+    return TPulseMixer::Open();
 }
 
 } // namespace kestrune

@@ -1,6 +1,5 @@
 #include "devices/TPulseMixer.h"
 
-#include <pulse/rtclock.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -27,7 +26,7 @@ void Finish(TRequest& Request, bool Ok)
 {
     Request.Done = true;
     Request.Ok = Ok;
-    pa_threaded_mainloop_signal(Request.Loop, 0);
+    Pulse().pa_threaded_mainloop_signal(Request.Loop, 0);
 }
 
 void SuccessDone(pa_context*, int Success, void* User)
@@ -39,12 +38,12 @@ void TimerDone(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* Us
 {
     auto& request = *static_cast<TRequest*>(User);
     request.TimedOut = true;
-    pa_threaded_mainloop_signal(request.Loop, 0);
+    Pulse().pa_threaded_mainloop_signal(request.Loop, 0);
 }
 
 void OperationState(pa_operation*, void* User)
 {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(User), 0);
+    Pulse().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(User), 0);
 }
 
 } // namespace
@@ -62,36 +61,36 @@ std::uint16_t TPulseMixer::FromPulse(pa_volume_t Volume)
 
 TPulseMixer::TPulseMixer(int TimeoutMs) : TimeoutUs(std::max(1, TimeoutMs) * 1000)
 {
-    Loop = pa_threaded_mainloop_new();
+    Loop = Pulse().pa_threaded_mainloop_new();
     if (!Loop)
         throw std::runtime_error("PulseAudio: no main loop");
-    Context = pa_context_new(pa_threaded_mainloop_get_api(Loop), "Kestrune mixer");
+    Context = Pulse().pa_context_new(Pulse().pa_threaded_mainloop_get_api(Loop), "Kestrune mixer");
     if (!Context) {
-        pa_threaded_mainloop_free(Loop);
+        Pulse().pa_threaded_mainloop_free(Loop);
         throw std::runtime_error("PulseAudio: no context");
     }
-    pa_context_set_state_callback(Context, &TPulseMixer::ContextState, Loop);
-    pa_context_set_subscribe_callback(Context, &TPulseMixer::Subscription, this);
+    Pulse().pa_context_set_state_callback(Context, &TPulseMixer::ContextState, Loop);
+    Pulse().pa_context_set_subscribe_callback(Context, &TPulseMixer::Subscription, this);
 
     bool ready = false;
-    if (pa_context_connect(Context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
-        pa_threaded_mainloop_start(Loop) >= 0) {
-        pa_threaded_mainloop_lock(Loop);
+    if (Pulse().pa_context_connect(Context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+        Pulse().pa_threaded_mainloop_start(Loop) >= 0) {
+        Pulse().pa_threaded_mainloop_lock(Loop);
         TRequest timer{Loop};
-        pa_time_event* deadline = pa_context_rttime_new(Context, pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs),
+        pa_time_event* deadline = Pulse().pa_context_rttime_new(Context, Pulse().pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs),
                                                         &TimerDone, &timer);
         for (;;) {
-            const pa_context_state_t state = pa_context_get_state(Context);
+            const pa_context_state_t state = Pulse().pa_context_get_state(Context);
             if (state == PA_CONTEXT_READY) {
                 ready = true;
                 break;
             }
             if (!PA_CONTEXT_IS_GOOD(state) || timer.TimedOut)
                 break;
-            pa_threaded_mainloop_wait(Loop);
+            Pulse().pa_threaded_mainloop_wait(Loop);
         }
         if (deadline)
-            pa_threaded_mainloop_get_api(Loop)->time_free(deadline);
+            Pulse().pa_threaded_mainloop_get_api(Loop)->time_free(deadline);
         if (ready) {
             TServer server;
             pa_cvolume volume;
@@ -99,20 +98,20 @@ TPulseMixer::TPulseMixer(int TimeoutMs) : TimeoutUs(std::max(1, TimeoutMs) * 100
             if (QueryServer(server) && QuerySinkVolume(server.DefaultSink, volume, &index))
                 DefaultSinkIndex = index;
             TRequest subscribed{Loop};
-            Await(pa_context_subscribe(Context,
+            Await(Pulse().pa_context_subscribe(Context,
                                        static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
                                                                            PA_SUBSCRIPTION_MASK_SERVER),
                                        &SuccessDone, &subscribed),
                   subscribed);
         }
-        pa_threaded_mainloop_unlock(Loop);
+        Pulse().pa_threaded_mainloop_unlock(Loop);
     }
     if (!ready) {
-        const std::string reason = pa_strerror(pa_context_errno(Context));
-        pa_threaded_mainloop_stop(Loop);
-        pa_context_disconnect(Context);
-        pa_context_unref(Context);
-        pa_threaded_mainloop_free(Loop);
+        const std::string reason = Pulse().pa_strerror(Pulse().pa_context_errno(Context));
+        Pulse().pa_threaded_mainloop_stop(Loop);
+        Pulse().pa_context_disconnect(Context);
+        Pulse().pa_context_unref(Context);
+        Pulse().pa_threaded_mainloop_free(Loop);
         throw std::runtime_error("PulseAudio: no server answers (" + reason + ")");
     }
 }
@@ -123,12 +122,12 @@ TPulseMixer::~TPulseMixer()
         std::lock_guard lock(HandlerMutex);
         OnChange = nullptr;
     }
-    pa_threaded_mainloop_stop(Loop);
-    pa_context_set_subscribe_callback(Context, nullptr, nullptr);
-    pa_context_set_state_callback(Context, nullptr, nullptr);
-    pa_context_disconnect(Context);
-    pa_context_unref(Context);
-    pa_threaded_mainloop_free(Loop);
+    Pulse().pa_threaded_mainloop_stop(Loop);
+    Pulse().pa_context_set_subscribe_callback(Context, nullptr, nullptr);
+    Pulse().pa_context_set_state_callback(Context, nullptr, nullptr);
+    Pulse().pa_context_disconnect(Context);
+    Pulse().pa_context_unref(Context);
+    Pulse().pa_threaded_mainloop_free(Loop);
 }
 
 std::unique_ptr<TPulseMixer> TPulseMixer::Open(int TimeoutMs)
@@ -142,24 +141,24 @@ std::unique_ptr<TPulseMixer> TPulseMixer::Open(int TimeoutMs)
 
 void TPulseMixer::ContextState(pa_context*, void* User)
 {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(User), 0);
+    Pulse().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(User), 0);
 }
 
 bool TPulseMixer::Await(pa_operation* Operation, TRequest& Request)
 {
     if (!Operation)
         return false;
-    pa_operation_set_state_callback(Operation, &OperationState, Loop);
-    pa_time_event* deadline = pa_context_rttime_new(Context, pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs),
+    Pulse().pa_operation_set_state_callback(Operation, &OperationState, Loop);
+    pa_time_event* deadline = Pulse().pa_context_rttime_new(Context, Pulse().pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs),
                                                     &TimerDone, &Request);
-    while (!Request.Done && !Request.TimedOut && pa_operation_get_state(Operation) == PA_OPERATION_RUNNING)
-        pa_threaded_mainloop_wait(Loop);
+    while (!Request.Done && !Request.TimedOut && Pulse().pa_operation_get_state(Operation) == PA_OPERATION_RUNNING)
+        Pulse().pa_threaded_mainloop_wait(Loop);
     if (deadline)
-        pa_threaded_mainloop_get_api(Loop)->time_free(deadline);
+        Pulse().pa_threaded_mainloop_get_api(Loop)->time_free(deadline);
     if (!Request.Done)
-        pa_operation_cancel(Operation);
-    pa_operation_set_state_callback(Operation, nullptr, nullptr);
-    pa_operation_unref(Operation);
+        Pulse().pa_operation_cancel(Operation);
+    Pulse().pa_operation_set_state_callback(Operation, nullptr, nullptr);
+    Pulse().pa_operation_unref(Operation);
     return Request.Done && Request.Ok;
 }
 
@@ -177,7 +176,7 @@ bool TPulseMixer::QuerySources(std::vector<TSource>& Sources)
                               Info->description ? Info->description : (Info->name ? Info->name : ""),
                               Info->volume});
     };
-    return Await(pa_context_get_source_info_list(Context, callback, &request), request);
+    return Await(Pulse().pa_context_get_source_info_list(Context, callback, &request), request);
 }
 
 bool TPulseMixer::QueryServer(TServer& Server)
@@ -192,7 +191,7 @@ bool TPulseMixer::QueryServer(TServer& Server)
         }
         Finish(r, Info != nullptr);
     };
-    return Await(pa_context_get_server_info(Context, callback, &request), request);
+    return Await(Pulse().pa_context_get_server_info(Context, callback, &request), request);
 }
 
 bool TPulseMixer::QuerySinkVolume(const std::string& Sink, pa_cvolume& Volume, std::uint32_t* Index)
@@ -214,7 +213,7 @@ bool TPulseMixer::QuerySinkVolume(const std::string& Sink, pa_cvolume& Volume, s
             *r.Index = Info->index;
         Finish(r, true);
     };
-    return Await(pa_context_get_sink_info_by_name(Context, Sink.c_str(), callback, &request), request);
+    return Await(Pulse().pa_context_get_sink_info_by_name(Context, Sink.c_str(), callback, &request), request);
 }
 
 bool TPulseMixer::QuerySourceVolume(const std::string& Source, pa_cvolume& Volume)
@@ -231,7 +230,7 @@ bool TPulseMixer::QuerySourceVolume(const std::string& Source, pa_cvolume& Volum
         *r.Volume = Info->volume;
         Finish(r, true);
     };
-    return Await(pa_context_get_source_info_by_name(Context, Source.c_str(), callback, &request), request);
+    return Await(Pulse().pa_context_get_source_info_by_name(Context, Source.c_str(), callback, &request), request);
 }
 
 void TPulseMixer::Subscription(pa_context*, pa_subscription_event_type_t Type, std::uint32_t Index, void* User)
@@ -250,11 +249,11 @@ void TPulseMixer::OnEvent(pa_subscription_event_type_t Type, std::uint32_t Index
                     static_cast<TPulseMixer*>(Self)->DefaultSinkIndex = Sink->index;
             };
             if (Info && Info->default_sink_name)
-                if (pa_operation* o = pa_context_get_sink_info_by_name(C, Info->default_sink_name, sinkFound, User))
-                    pa_operation_unref(o);
+                if (pa_operation* o = Pulse().pa_context_get_sink_info_by_name(C, Info->default_sink_name, sinkFound, User))
+                    Pulse().pa_operation_unref(o);
         };
-        if (pa_operation* o = pa_context_get_server_info(Context, serverFound, this))
-            pa_operation_unref(o);
+        if (pa_operation* o = Pulse().pa_context_get_server_info(Context, serverFound, this))
+            Pulse().pa_operation_unref(o);
         return;
     }
     if (facility == PA_SUBSCRIPTION_EVENT_SINK &&
@@ -272,9 +271,9 @@ void TPulseMixer::OnEvent(pa_subscription_event_type_t Type, std::uint32_t Index
 bool TPulseMixer::GetDestination(int& Channels, int& Connections)
 {
     std::vector<TSource> sources;
-    pa_threaded_mainloop_lock(Loop);
+    Pulse().pa_threaded_mainloop_lock(Loop);
     const bool ok = QuerySources(sources);
-    pa_threaded_mainloop_unlock(Loop);
+    Pulse().pa_threaded_mainloop_unlock(Loop);
     if (!ok || sources.empty())
         return false;
     Lines = std::move(sources);
@@ -325,9 +324,9 @@ bool TPulseMixer::ReadSelectorValues(std::uint32_t ControlId, int Items, int Cha
     if (ControlId != kSelectorId || Items != static_cast<int>(Lines.size()) || Channels <= 0)
         return false;
     TServer server;
-    pa_threaded_mainloop_lock(Loop);
+    Pulse().pa_threaded_mainloop_lock(Loop);
     const bool ok = QueryServer(server);
-    pa_threaded_mainloop_unlock(Loop);
+    Pulse().pa_threaded_mainloop_unlock(Loop);
     if (!ok)
         return false;
     Values.clear();
@@ -345,10 +344,10 @@ bool TPulseMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Ch
         if (!Values[k * static_cast<std::size_t>(Channels)])
             continue;
         TRequest request{Loop};
-        pa_threaded_mainloop_lock(Loop);
+        Pulse().pa_threaded_mainloop_lock(Loop);
         const bool ok =
-            Await(pa_context_set_default_source(Context, Lines[k].Name.c_str(), &SuccessDone, &request), request);
-        pa_threaded_mainloop_unlock(Loop);
+            Await(Pulse().pa_context_set_default_source(Context, Lines[k].Name.c_str(), &SuccessDone, &request), request);
+        Pulse().pa_threaded_mainloop_unlock(Loop);
         return ok;
     }
     return true; // nothing chosen: the server keeps its default source
@@ -367,9 +366,9 @@ bool TPulseMixer::FindMasterVolume(std::uint32_t& ControlId)
 {
     TServer server;
     pa_cvolume volume;
-    pa_threaded_mainloop_lock(Loop);
+    Pulse().pa_threaded_mainloop_lock(Loop);
     const bool ok = QueryServer(server) && QuerySinkVolume(server.DefaultSink, volume, nullptr);
-    pa_threaded_mainloop_unlock(Loop);
+    Pulse().pa_threaded_mainloop_unlock(Loop);
     if (!ok)
         return false;
     ControlId = kMasterId;
@@ -382,18 +381,18 @@ bool TPulseMixer::ReadVolume(std::uint32_t ControlId, int Channels, std::vector<
         return false;
     pa_cvolume volume;
     bool ok = false;
-    pa_threaded_mainloop_lock(Loop);
+    Pulse().pa_threaded_mainloop_lock(Loop);
     if (ControlId == kMasterId) {
         TServer server;
         ok = QueryServer(server) && QuerySinkVolume(server.DefaultSink, volume, nullptr);
     } else if (ControlId >= kSourceVolumeBase && ControlId - kSourceVolumeBase < Lines.size()) {
         ok = QuerySourceVolume(Lines[ControlId - kSourceVolumeBase].Name, volume);
     }
-    pa_threaded_mainloop_unlock(Loop);
+    Pulse().pa_threaded_mainloop_unlock(Loop);
     if (!ok || volume.channels == 0)
         return false;
     if (Channels == 1) {
-        Values.assign(1, FromPulse(pa_cvolume_max(&volume)));
+        Values.assign(1, FromPulse(Pulse().pa_cvolume_max(&volume)));
         return true;
     }
     if (volume.channels < Channels)
@@ -409,7 +408,7 @@ bool TPulseMixer::WriteVolume(std::uint32_t ControlId, const std::vector<std::ui
     if (Values.empty())
         return false;
     bool ok = false;
-    pa_threaded_mainloop_lock(Loop);
+    Pulse().pa_threaded_mainloop_lock(Loop);
     std::string target;
     bool sink = false;
     pa_cvolume volume;
@@ -427,12 +426,12 @@ bool TPulseMixer::WriteVolume(std::uint32_t ControlId, const std::vector<std::ui
         for (unsigned ch = 0; ch < volume.channels; ++ch)
             volume.values[ch] = ToPulse(Values.size() == 1 ? Values.front() : Values[std::min<std::size_t>(ch, Values.size() - 1)]);
         TRequest request{Loop};
-        ok = Await(sink ? pa_context_set_sink_volume_by_name(Context, target.c_str(), &volume, &SuccessDone, &request)
-                        : pa_context_set_source_volume_by_name(Context, target.c_str(), &volume, &SuccessDone,
+        ok = Await(sink ? Pulse().pa_context_set_sink_volume_by_name(Context, target.c_str(), &volume, &SuccessDone, &request)
+                        : Pulse().pa_context_set_source_volume_by_name(Context, target.c_str(), &volume, &SuccessDone,
                                                                &request),
                    request);
     }
-    pa_threaded_mainloop_unlock(Loop);
+    Pulse().pa_threaded_mainloop_unlock(Loop);
     return ok;
 }
 

@@ -2,7 +2,7 @@
 
 #include "devices/IMixer.h"
 
-#include <pulse/pulseaudio.h>
+#include "devices/TPulseLibrary.h"
 
 #include <atomic>
 #include <memory>

@@ -9,8 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <numbers>
 #include <thread>
 
@@ -20,25 +18,16 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// Where each source stands, kept while the process runs (the card plays on).
-std::mutex PlacesMutex;
-std::map<std::string, std::int64_t>& Places()
-{
-    static std::map<std::string, std::int64_t> P;
-    return P;
-}
+// Where a capture source stands in its audio, in frames of the source's own
+// format; shared by the source and the stream open on it.
+struct TVirtualPlace {
+    std::int64_t Frames = 0;
+};
 
-std::int64_t Place(const std::string& Spec)
+// A file, not one of the built-in names.
+bool IsFileSpec(const std::string& Spec)
 {
-    std::lock_guard Lock(PlacesMutex);
-    const auto It = Places().find(Spec);
-    return It == Places().end() ? 0 : It->second;
-}
-
-void SetPlace(const std::string& Spec, std::int64_t Frames)
-{
-    std::lock_guard Lock(PlacesMutex);
-    Places()[Spec] = Frames;
+    return Spec != "demo" && Spec != "null" && Spec.size() > 4;
 }
 
 // The demo: a lead-in of quiet, then three "songs" (chords with a slow
@@ -112,8 +101,9 @@ void WaitUntilDue(TClock::time_point Start, std::int64_t Bytes, std::int64_t Byt
 
 class TVirtualCapture final : public ICaptureStream {
 public:
-    TVirtualCapture(const std::string& Spec, const TAudioFormat& Format, bool RealTime)
-        : Key(Spec), Out(Format), Paced(RealTime), Pos(Place(Spec))
+    TVirtualCapture(const std::string& Spec, const TAudioFormat& Format, bool RealTime,
+                    std::shared_ptr<TVirtualPlace> At)
+        : Place(std::move(At)), Out(Format), Paced(RealTime), Pos(Place->Frames)
     {
         TAudioFormat Src;
         if (Spec == "demo") {
@@ -143,7 +133,7 @@ public:
 
     ~TVirtualCapture() override
     {
-        SetPlace(Key, Pos);
+        Place->Frames = Pos;
         if (File)
             File->CloseInput();
     }
@@ -213,7 +203,7 @@ private:
         Conv->Convert(Raw.data(), Raw.size(), Pending);
     }
 
-    std::string Key;
+    std::shared_ptr<TVirtualPlace> Place;
     TAudioFormat Out;
     bool Paced;
     std::int64_t Pos; // source frames taken
@@ -236,8 +226,9 @@ void PutLe(std::FILE* F, std::uint32_t V, int Bytes)
 
 class TVirtualPlayback final : public IPlaybackStream {
 public:
-    TVirtualPlayback(const std::string& Spec, const TAudioFormat& Format, bool RealTime, int TimeoutMs)
-        : Fmt(Format), Paced(RealTime), Timeout(TimeoutMs)
+    // Nothing here can stop taking audio, so no wait needs a timeout.
+    TVirtualPlayback(const std::string& Spec, const TAudioFormat& Format, bool RealTime)
+        : Fmt(Format), Paced(RealTime)
     {
         if (Spec != "null") {
             File = std::fopen(Spec.c_str(), "wb");
@@ -280,7 +271,6 @@ public:
     {
         if (Paced)
             WaitUntilDue(Start, Written, BytesPerSecond());
-        (void)Timeout;
     }
 
 private:
@@ -304,34 +294,65 @@ private:
 
     TAudioFormat Fmt;
     bool Paced;
-    int Timeout;
     std::FILE* File = nullptr;
     std::int64_t Written = 0;
     TClock::time_point Start;
 };
 
+class TVirtualSource final : public ICaptureSource {
+public:
+    explicit TVirtualSource(std::string S) : Spec(std::move(S)) {}
+    std::unique_ptr<ICaptureStream> Open(const TAudioFormat& Format, bool RealTime, int) override
+    {
+        return std::make_unique<TVirtualCapture>(Spec, Format, RealTime, Place);
+    }
+
+private:
+    std::string Spec;
+    std::shared_ptr<TVirtualPlace> Place = std::make_shared<TVirtualPlace>();
+};
+
 } // namespace
 
-std::unique_ptr<ICaptureStream> TVirtualBackend::OpenCapture(const std::string& Spec, const TAudioFormat& Format,
-                                                             bool RealTime)
+std::vector<TDeviceInfo> TVirtualBackend::CaptureDevices()
 {
-    return std::make_unique<TVirtualCapture>(Spec, Format, RealTime);
+    return {{"virtual:demo", "Demo signal: several songs separated by quiet", true}};
+}
+
+std::vector<TDeviceInfo> TVirtualBackend::PlaybackDevices()
+{
+    return {{"virtual:null", "Plays into nothing, in real time", true}};
+}
+
+std::optional<TDeviceInfo> TVirtualBackend::Unlisted(const std::string& Spec)
+{
+    if (!IsFileSpec(Spec))
+        return std::nullopt;
+    return TDeviceInfo{"virtual:" + Spec, "WAV file " + Spec, true};
+}
+
+std::vector<TAudioFormat> TVirtualBackend::CaptureFormats(const std::string& Spec,
+                                                          const std::vector<TAudioFormat>& Candidates)
+{
+    // The card converts, so it takes every format asked for.
+    if (Spec == "demo" || IsFileSpec(Spec))
+        return Candidates;
+    return {};
+}
+
+std::unique_ptr<ICaptureSource> TVirtualBackend::CaptureSource(const std::string& Spec)
+{
+    if (Spec != "demo" && !IsFileSpec(Spec))
+        throw EACSException("Unknown capture device \"virtual:" + Spec + "\"");
+    return std::make_unique<TVirtualSource>(Spec);
 }
 
 std::unique_ptr<IPlaybackStream> TVirtualBackend::OpenPlayback(const std::string& Spec, const TAudioFormat& Format,
-                                                               bool RealTime, int TimeoutMs)
+                                                               bool RealTime, int)
 {
-    return std::make_unique<TVirtualPlayback>(Spec, Format, RealTime, TimeoutMs);
-}
-
-void TVirtualBackend::Rewind(const std::string& Spec)
-{
-    SetPlace(Spec, 0);
-}
-
-std::int64_t TVirtualBackend::SourcePosition(const std::string& Spec)
-{
-    return Place(Spec);
+    if (Spec != "null" && !IsFileSpec(Spec))
+        throw EACSException("Unknown playback device \"virtual:" + Spec + "\"");
+    return std::make_unique<TVirtualPlayback>(Spec, Format, RealTime);
 }
 
 TAudioFormat TVirtualBackend::DemoFormat()

@@ -10,9 +10,9 @@
 
 namespace kestrune {
 
-// What the options store asks of the machine when it loads: the capture
-// devices (real ones first), what each can record, and the mixer that belongs
-// to one. The desktop and command-line programs use TSystemOptionsPlatform;
+// What the options store asks of the machine: the capture devices (real
+// ones first) when it loads, what each can record, and the mixer that belongs
+// to one when a capture starts or the settings window lists its lines. The desktop and command-line programs use TSystemOptionsPlatform;
 // tests script their own. Called on the window thread.
 class IOptionsPlatform {
 public:

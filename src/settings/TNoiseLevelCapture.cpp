@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <string>
 
 namespace kestrune {
 
@@ -15,7 +14,9 @@ constexpr int CaptureRate = 22050;
 constexpr int CaptureChannels = 2;
 constexpr int FirstPhaseSeconds = 10;  // 8-bit
 constexpr int SecondPhaseSeconds = 11; // 16-bit
+constexpr int CountdownSeconds = FirstPhaseSeconds + SecondPhaseSeconds - 1;
 constexpr auto IdleWait = std::chrono::seconds(10);
+constexpr const char* NoDriverText = "No input driver available!";
 
 std::string TimeText(int Seconds)
 {
@@ -24,18 +25,11 @@ std::string TimeText(int Seconds)
 
 } // namespace
 
-TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispatcher& D)
-    : Options(O), View(V), Dispatcher(D), Saved8(O.Level8.load()), Saved16(O.Level16.load())
+TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, IDispatcher& D) : Options(O), Dispatcher(D)
 {
-    // The device the user chose for recording is the one whose noise counts,
-    // not always the first one.
-    if (const std::string driver = Options.ChosenDriver(); !driver.empty())
-        FAudioIn1.SetDevice(driver);
-    FAudioIn1.SetRecTime(FirstPhaseSeconds + SecondPhaseSeconds - 1);
     FAudioIn1.SetInBitsPerSample(8);
     FAudioIn1.SetInChannels(CaptureChannels);
     FAudioIn1.SetInSampleRate(CaptureRate);
-    Options.Level8 = 0;
 
     FAudioProcessor1.SetInput(&FAudioIn1);
     FAudioProcessor1.OnGetData = [this](TComponent*, void* Data, int& N) { OnGetData(Data, N); };
@@ -43,23 +37,11 @@ TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, INoiseCaptureView& V, IDispa
 
     FNULLOut1.OnDone = [this](TComponent*) {
         // A device whose audio ran out before the time was up measured too
-        // little to set levels from: the capture fails and nothing is kept.
-        if (!FAudioIn1.EndOfCapture())
-            return;
-        Dispatcher.Post(Life.Token(), [this] {
-            if (!FRunning)
-                return;
-            Fail("the device's audio ended before the measurement was complete");
-        });
+        // little to set levels from.
+        if (FAudioIn1.EndOfCapture())
+            NoteFailure("the device's audio ended before the measurement was complete");
     };
-    FNULLOut1.OnThreadException = [this](TComponent*, const std::exception& E) {
-        const std::string message = E.what();
-        Dispatcher.Post(Life.Token(), [this, message] {
-            if (!FRunning)
-                return;
-            Fail(message);
-        });
-    };
+    FNULLOut1.OnThreadException = [this](TComponent*, const std::exception& E) { NoteFailure(E.what()); };
 }
 
 TNoiseLevelCapture::~TNoiseLevelCapture()
@@ -69,22 +51,63 @@ TNoiseLevelCapture::~TNoiseLevelCapture()
     FNULLOut1.WaitForIdle(IdleWait);
 }
 
+void TNoiseLevelCapture::NoteFailure(const std::string& Message)
+{
+    {
+        std::lock_guard lock(FailureLock);
+        if (!WorkerFailure.empty())
+            return;
+        WorkerFailure = Message;
+    }
+    Dispatcher.Post(Life.Token(), [this, Message] {
+        if (FRunning)
+            Fail(Message);
+    });
+}
+
 void TNoiseLevelCapture::Start()
 {
     if (FRunning)
         return;
-    FSecondsLeft = FirstPhaseSeconds + SecondPhaseSeconds - 1;
-    View.SetTimeText(TimeText(FSecondsLeft));
-    if (PacedByAudio())
-        FAudioIn1.SetRecTime(FirstPhaseSeconds);
+    const std::string device = Options.ChosenDriver();
+    if (device.empty()) {
+        FEvents.Message(TJobMessageKind::jmWarning, NoDriverText);
+        FEvents.Finished(TJobOutcome::joFailed, NoDriverText);
+        return;
+    }
+    FAudioIn1.SetDevice(device);
+    Options.SetUpMixer(device);
+    {
+        std::lock_guard lock(FailureLock);
+        WorkerFailure.clear();
+    }
+    Saved8 = Options.Level8.load();
+    Saved16 = Options.Level16.load();
+    Options.Level8 = 0;
+    FAudioIn1.SetInBitsPerSample(8);
+    FAudioIn1.SetRecTime(PacedByAudio() ? FirstPhaseSeconds : CountdownSeconds);
+    FSecondsLeft = CountdownSeconds;
+    FRunning = true;
+    FEvents.Started("Please Wait...");
+    FEvents.Progress(0.0, TimeText(FSecondsLeft));
+    RunPhase();
+}
+
+void TNoiseLevelCapture::RunPhase()
+{
     AudioBytes = 0;
     BytesPerSecond = static_cast<std::int64_t>(CaptureRate) * CaptureChannels * (FAudioIn1.InBitsPerSample() / 8);
-    FRunning = true;
     try {
         FNULLOut1.Run();
     } catch (const std::exception& e) {
         Fail(e.what());
     }
+}
+
+void TNoiseLevelCapture::StopPhase()
+{
+    FNULLOut1.Stop();
+    FNULLOut1.WaitForIdle(IdleWait);
 }
 
 void TNoiseLevelCapture::Tick()
@@ -92,55 +115,58 @@ void TNoiseLevelCapture::Tick()
     if (!FRunning)
         return;
     if (FSecondsLeft < 1) {
-        Finish();
+        StopPhase();
+        Finish(TJobOutcome::joSucceeded, "");
         return;
     }
     --FSecondsLeft;
-    View.SetTimeText(TimeText(FSecondsLeft));
+    FEvents.Progress(static_cast<double>(CountdownSeconds - FSecondsLeft) / CountdownSeconds, TimeText(FSecondsLeft));
     if (FSecondsLeft != SecondPhaseSeconds - 1)
         return;
 
-    // Ten seconds of 8-bit capture are done: the same again at 16 bits.
-    FNULLOut1.Stop();
-    FNULLOut1.WaitForIdle(IdleWait);
-    if (!FRunning)
-        return; // the device failed meanwhile
+    // Ten seconds of 8-bit capture are done: the same again at 16 bits,
+    // unless the device failed on the way (its message may still be queued).
+    StopPhase();
+    std::string failure;
+    {
+        std::lock_guard lock(FailureLock);
+        failure = WorkerFailure;
+    }
+    if (!failure.empty()) {
+        Fail(failure);
+        return;
+    }
     // Level8 already holds the largest distance from the mid value 128 on
     // either side, the recorder's own measure: nothing to subtract.
     FAudioIn1.SetInBitsPerSample(16);
     if (PacedByAudio())
         FAudioIn1.SetRecTime(SecondPhaseSeconds);
     Options.Level16 = 0;
-    AudioBytes = 0;
-    BytesPerSecond = static_cast<std::int64_t>(CaptureRate) * CaptureChannels * 2;
-    try {
-        FNULLOut1.Run();
-    } catch (const std::exception& e) {
-        Fail(e.what());
-    }
+    RunPhase();
 }
 
 void TNoiseLevelCapture::Abort()
 {
-    FRunning = false;
-    FNULLOut1.Stop();
-    FNULLOut1.WaitForIdle(IdleWait);
+    if (!FRunning)
+        return;
+    StopPhase();
+    Finish(TJobOutcome::joCancelled, "");
 }
 
 void TNoiseLevelCapture::Fail(const std::string& Message)
 {
-    FRunning = false;
-    Options.Level8 = Saved8;
-    Options.Level16 = Saved16;
-    View.CaptureFailed(Message);
+    StopPhase();
+    Finish(TJobOutcome::joFailed, Message);
 }
 
-void TNoiseLevelCapture::Finish()
+void TNoiseLevelCapture::Finish(TJobOutcome Outcome, const std::string& Reason)
 {
-    FNULLOut1.Stop();
-    FNULLOut1.WaitForIdle(IdleWait);
     FRunning = false;
-    View.TestFinished();
+    if (Outcome != TJobOutcome::joSucceeded) {
+        Options.Level8 = Saved8;
+        Options.Level16 = Saved16;
+    }
+    FEvents.Finished(Outcome, Reason);
 }
 
 void TNoiseLevelCapture::OnGetData(void* Data, int& N)
@@ -169,9 +195,7 @@ void TNoiseLevelCapture::OnGetData(void* Data, int& N)
     AudioBytes += N;
     while (AudioBytes >= BytesPerSecond) {
         AudioBytes -= BytesPerSecond;
-        Dispatcher.Post(Life.Token(), [this] {
-            Tick();
-        });
+        Dispatcher.Post(Life.Token(), [this] { Tick(); });
     }
 }
 

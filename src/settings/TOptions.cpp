@@ -116,7 +116,6 @@ void TOptions::Load()
     }
 
     Driver = ini.ReadString("Recording", "Driver", "");
-    DriverIndex = 0;
     std::vector<TDeviceInfo> devices = Platform.CaptureDevices();
     // A configured file device is honoured even when the catalogue does not list it.
     if (Driver.rfind("virtual:", 0) == 0 &&
@@ -125,14 +124,17 @@ void TOptions::Load()
     DriverNames.clear();
     for (const auto& device : devices)
         DriverNames.push_back(device.Name);
-    if (devices.empty()) {
-        DriverIndex = -1;
-    } else {
-        const auto match = std::find(DriverNames.begin(), DriverNames.end(), Driver);
-        if (!Driver.empty() && match != DriverNames.end())
-            DriverIndex = static_cast<std::int32_t>(match - DriverNames.begin());
-        else
-            DriverIndex = devices.front().Virtual ? -1 : 0; // a stand-in is never chosen by itself
+    // The saved device when it is there; otherwise the first real one. A
+    // stand-in is never chosen by itself: with no real device and none
+    // named, nothing is chosen and nothing gets measured or recorded.
+    DriverIndex = -1;
+    if (const auto match = std::find(DriverNames.begin(), DriverNames.end(), Driver);
+        !Driver.empty() && match != DriverNames.end()) {
+        DriverIndex = static_cast<std::int32_t>(match - DriverNames.begin());
+    } else if (const auto real = std::find_if(devices.begin(), devices.end(),
+                                              [](const TDeviceInfo& D) { return !D.Virtual; });
+               real != devices.end()) {
+        DriverIndex = static_cast<std::int32_t>(real - devices.begin());
     }
 
     SamplesPerSec = ReadRanged(ini, "Recording", "SamplesPerSec", 22050, 1000, 384000);
@@ -142,8 +144,8 @@ void TOptions::Load()
     Channels = ReadRanged(ini, "Recordings", "Channels", 2, 1, 2);
     FormatString = ini.ReadString("Recordings", "FormatString", kDefaultFormatString);
     InputLine = ini.ReadString("Recordings", "InputLine", "");
-
-    LoadMixer();
+    LineIndex = -1;
+    LineNames.clear();
 
     Format = ini.ReadString("Recordings", "Format", kDefaultFormat);
     if (Format != "WAV" && Format != "MP3")
@@ -178,25 +180,38 @@ void TOptions::Load()
         Channels = 2;
 }
 
-void TOptions::LoadMixer()
+int TOptions::ChooseLine(const std::vector<std::string>& Names, const std::string& Selected) const
 {
+    if (!Selected.empty() && Selected == InputLine)
+        return IndexOfText(Names, Selected);
+    if (const int wanted = IndexOfText(Names, InputLine); !InputLine.empty() && wanted >= 0)
+        return wanted;
+    return KeywordLine(Names);
+}
+
+void TOptions::SetUpMixer(const std::string& Device)
+{
+    if (Mixer)
+        Mixer->SetOnControlChange({});
+    Mixer.reset();
+    LineNames.clear();
     LineIndex = -1;
-    if (const std::string driver = ChosenDriver(); !driver.empty())
-        Mixer = Platform.OpenMixer(driver);
+    RecordingDestination = {};
+    SourceSelector = {};
+    MasterVolumeControl = 0;
+    if (!Device.empty())
+        Mixer = Platform.OpenMixer(Device);
     if (!Mixer)
         return;
 
     ListRecordingSources(*Mixer, LineNames, RecordingDestination);
     std::string selected;
     GetSelectedSource(*Mixer, RecordingDestination, selected, SourceSelector);
-    if (!selected.empty() && selected == InputLine) {
-        LineIndex = IndexOfText(LineNames, selected);
-    } else if (const int wanted = IndexOfText(LineNames, InputLine); !InputLine.empty() && wanted >= 0) {
+    LineIndex = ChooseLine(LineNames, selected);
+    // The saved line is made the one recorded from when the mixer records
+    // from another; the keyword rule only points at a line and selects none.
+    if (LineIndex >= 0 && !InputLine.empty() && selected != InputLine && IndexOfText(LineNames, InputLine) == LineIndex)
         SelectSource(*Mixer, RecordingDestination, SourceSelector, InputLine);
-        LineIndex = wanted;
-    } else {
-        LineIndex = KeywordLine(LineNames);
-    }
     AdjustRecordingVolume();
 
     if (Dispatcher) {
@@ -205,6 +220,21 @@ void TOptions::LoadMixer()
             dispatcher->Post(owner, [this, ControlId] { MixerControlChange(static_cast<std::int32_t>(ControlId)); });
         });
     }
+}
+
+TOptions::TLineChoice TOptions::ListLines(const std::string& Device)
+{
+    TLineChoice choice;
+    const std::unique_ptr<IMixer> mixer = Device.empty() ? nullptr : Platform.OpenMixer(Device);
+    if (!mixer)
+        return choice;
+    TRecordingDestination destination;
+    ListRecordingSources(*mixer, choice.Names, destination);
+    std::string selected;
+    TSourceSelector selector;
+    GetSelectedSource(*mixer, destination, selected, selector);
+    choice.Index = ChooseLine(choice.Names, selected);
+    return choice;
 }
 
 void TOptions::MixerControlChange(std::int32_t ControlId)

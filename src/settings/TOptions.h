@@ -19,6 +19,10 @@ namespace kestrune {
 // one, the recording lines of that device's mixer with the chosen one, and the
 // open mixer.
 //
+// Loading and saving touch nothing but the file: the sound card's mixer is
+// opened and set only when a capture starts (SetUpMixer), on the device that
+// capture actually uses.
+//
 // Threads: everything runs on the window thread, except Level8 and Level16,
 // which the recorder and the noise capture read and write on their workers.
 class TOptions {
@@ -28,8 +32,9 @@ public:
         std::string Folder; // the default root of the recordings, ending with "/"
     };
 
-    // Stores IniFileName and loads it. The mixer's change notifications are
-    // posted to Dispatcher (the window thread) when one is given.
+    // Stores IniFileName and loads it. Once SetUpMixer has opened a mixer, its
+    // change notifications are posted to Dispatcher (the window thread) when
+    // one is given.
     TOptions(std::string IniFileName, IOptionsPlatform& Platform, TDefaults Defaults,
              IDispatcher* Dispatcher = nullptr);
     ~TOptions();
@@ -55,7 +60,25 @@ public:
     void MixerControlChange(std::int32_t ControlId);
 
     // The capture device chosen (DriverNames[DriverIndex]), or "" when none is.
+    // A virtual device is chosen only when the settings or the user name it.
     std::string ChosenDriver() const;
+
+    // A capture on Device is about to start: closes any mixer open before,
+    // opens Device's mixer, chooses the recording line (the saved InputLine,
+    // selecting it on the mixer when it is not selected yet, else the keyword
+    // rule), adjusts the recording volume and follows the master volume from
+    // then on. A device without a mixer leaves Mixer empty, LineNames empty
+    // and LineIndex -1; that is no error. Window thread.
+    void SetUpMixer(const std::string& Device);
+
+    // What the settings window shows for Device's mixer without changing it:
+    // the recording lines and the one SetUpMixer would choose (-1 for none).
+    // Opens the mixer only to read it. Empty for a device without a mixer.
+    struct TLineChoice {
+        std::vector<std::string> Names;
+        int Index = -1;
+    };
+    TLineChoice ListLines(const std::string& Device);
 
     // The recording line that the keyword rule picks from Lines, or -1.
     static int KeywordLine(const std::vector<std::string>& Lines);
@@ -110,13 +133,15 @@ public:
     std::int32_t LineIndex = -1;
     std::vector<std::string> LineNames;
     std::uint32_t MasterVolumeControl = 0;
-    std::unique_ptr<IMixer> Mixer; // the mixer of the chosen capture device; may be empty
+    std::unique_ptr<IMixer> Mixer; // the mixer SetUpMixer opened; may be empty
     TRecordingDestination RecordingDestination;
     TSourceSelector SourceSelector;
 
 private:
     void Load();
-    void LoadMixer();
+    // The line to record from on an open mixer, from the lines listed and the
+    // one the mixer has selected.
+    int ChooseLine(const std::vector<std::string>& Names, const std::string& Selected) const;
 
     IOptionsPlatform& Platform;
     TDefaults Defaults;

@@ -1,8 +1,6 @@
 #include "settings/TSystemOptionsPlatform.h"
 
-#include "devices/TAlsaMixer.h"
 #include "devices/TDeviceCatalog.h"
-#include "devices/TPulseMixer.h"
 
 namespace kestrune {
 
@@ -18,11 +16,7 @@ std::vector<TAudioFormat> TSystemOptionsPlatform::CaptureFormats(const std::stri
 
 std::unique_ptr<IMixer> TSystemOptionsPlatform::OpenMixer(const std::string& Device)
 {
-    if (Device.rfind("alsa:", 0) == 0)
-        return TAlsaMixer::Open(TAlsaMixer::ControlNameFor(Device.substr(5)));
-    if (Device.rfind("pulse:", 0) == 0)
-        return TPulseMixer::Open();
-    return nullptr;
+    return TDeviceCatalog::OpenMixer(Device);
 }
 
 } // namespace kestrune

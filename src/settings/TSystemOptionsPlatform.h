@@ -4,9 +4,8 @@
 
 namespace kestrune {
 
-// The machine itself: the device catalogue, and for the mixer the ALSA card
-// of an "alsa:" device or the PulseAudio server of a "pulse:" one. Virtual
-// devices have no mixer.
+// The machine itself: the device catalogue, whose back-ends also give each
+// device's mixer (virtual devices have none).
 class TSystemOptionsPlatform final : public IOptionsPlatform {
 public:
     std::vector<TDeviceInfo> CaptureDevices() override;

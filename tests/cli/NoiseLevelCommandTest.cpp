@@ -31,3 +31,24 @@ TEST(NoiseLevelCommand, MeasuresVirtualFileAndSavesTheLevels)
               1);
     EXPECT_FALSE(std::filesystem::exists(ini2));
 }
+
+// A machine without a capture device (no ALSA card, no sound server) and no
+// device named: the stand-in card's demo music is not measured, and the
+// settings file stays as it was.
+TEST(NoiseLevelCommand, WithoutACaptureDeviceMeasuresNothing)
+{
+    TTempDir dir;
+    const std::string ini = dir.File("k.ini");
+    const std::string before = "[Silence]\nLevel8=5\nLevel16=700\n";
+    WriteWholeFile(ini, std::vector<std::uint8_t>(before.begin(), before.end()));
+    WriteWholeFile(dir.File("empty.conf"), {});
+    std::string out;
+    const int status = RunCommand("ALSA_CONFIG_PATH=" + ShellQuote(dir.File("empty.conf")) +
+                                      " PULSE_SERVER=unix:" + ShellQuote(dir.File("no-server")) + " " +
+                                      std::string(KESTRUNE_CLI) + " noise-level --config " + ShellQuote(ini) + " 2>&1",
+                                  &out);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("No input driver available!"), std::string::npos) << out;
+    const auto after = ReadWholeFile(ini);
+    EXPECT_EQ(std::string(after.begin(), after.end()), before);
+}

@@ -201,6 +201,8 @@ TEST(AlsaMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
     platform.Open = [] { return TAlsaMixer::Open("fakeenum"); };
     TPlainDispatcher dispatcher;
     TOptions options(dir.File("k.ini"), platform, {dir.File("Records") + "/"}, &dispatcher);
+    EXPECT_EQ(raw.Get("Master Playback Volume"), 80); // loading the settings leaves the card alone
+    options.SetUpMixer("alsa:fakeenum");
 
     ASSERT_EQ(options.LineIndex, 3); // "Stereo Mix" by the keyword rule
     EXPECT_EQ(raw.Get("Capture Source"), 0); // the rule does not change the selection
@@ -293,6 +295,7 @@ TEST_F(PulseMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
     platform.Open = [] { return TPulseMixer::Open(); };
     TPlainDispatcher dispatcher;
     TOptions options(dir.File("k.ini"), platform, {dir.File("Records") + "/"}, &dispatcher);
+    options.SetUpMixer("pulse:default");
     ASSERT_GE(options.LineIndex, 0);
     EXPECT_EQ(options.LineNames[static_cast<std::size_t>(options.LineIndex)], "Monitor of Null Output");
     EXPECT_NE(Pactl("get-sink-volume ksink").find("front-left: 45001 "), std::string::npos);

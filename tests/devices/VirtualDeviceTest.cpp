@@ -48,7 +48,6 @@ protected:
         Samples = Noise16(Frames, 2, 7, 20000);
         const std::string F = Dir.File(Name);
         WriteWholeFile(F, PcmWavImage(Samples, 2, 44100));
-        TVirtualBackend::Rewind(F);
         return F;
     }
 
@@ -80,13 +79,15 @@ TEST_F(VirtualDevice, FileInItsOwnFormatComesOutExactlyAndTheEndEndsTheCapture)
     EXPECT_EQ(In.ReadBlock(nullptr, 0), 0);
     In.CloseInput();
 
-    // A device at its end stays there, as a finished tape would, until rewound.
+    // A device at its end stays there, as a finished tape would, until it
+    // is chosen anew.
     In.OpenInput();
     EXPECT_FALSE(In.EndOfCapture());
     EXPECT_TRUE(Drain(In).empty());
     EXPECT_TRUE(In.EndOfCapture());
     In.CloseInput();
-    TVirtualBackend::Rewind(F);
+    In.SetDevice("virtual:demo");
+    Use(In, F, {44100, 16, 2});
     In.OpenInput();
     EXPECT_EQ(Drain(In, 4096).size(), 4096u);
     In.CloseInput();
@@ -114,9 +115,36 @@ TEST_F(VirtualDevice, KeepsItsPlaceWhenClosedAndOpenedBetweenTracks)
     EXPECT_GE(Start, File.size());
 }
 
+// The place in the file is the capture's own, not the process's: another
+// capture of the same file, and a capture after the device was renamed,
+// start at the beginning.
+TEST_F(VirtualDevice, EachCaptureHasItsOwnPlace)
+{
+    const std::string F = MakeFile(10000);
+    const auto File = AsBytes(Samples);
+    TAudioIn First;
+    Use(First, F, {44100, 16, 2});
+    First.OpenInput();
+    Drain(First, 8192);
+    First.CloseInput();
+
+    TAudioIn Second;
+    Use(Second, F, {44100, 16, 2});
+    Second.OpenInput();
+    const auto Head = Drain(Second, 4096);
+    Second.CloseInput();
+    ASSERT_EQ(Head.size(), 4096u);
+    EXPECT_TRUE(std::equal(Head.begin(), Head.end(), File.begin()));
+
+    First.SetDevice("virtual:demo");
+    Use(First, F, {44100, 16, 2});
+    First.OpenInput();
+    EXPECT_EQ(Drain(First).size(), File.size()) << "the whole file again";
+    First.CloseInput();
+}
+
 TEST_F(VirtualDevice, RecTimeGivesSizeAndEndsTheReadsExactly)
 {
-    TVirtualBackend::Rewind("demo");
     TAudioIn In;
     In.SetDevice("virtual:demo");
     In.SetRealTime(false);
@@ -151,6 +179,9 @@ TEST_F(VirtualDevice, ComponentRulesAndTexts)
     const int Count = TDeviceCatalog::CaptureDeviceCount();
     EXPECT_EQ(Message([&] { In.SetBaseChannel(Count); }), "Channel " + std::to_string(Count) + " is not available");
     EXPECT_NO_THROW(In.SetBaseChannel(Count - 1));
+    // The last entry is a stand-in: it is used only when named.
+    EXPECT_EQ(Message([&] { In.OpenInput(); }), "No input driver available!");
+    EXPECT_FALSE(In.Busy());
     Use(In, MakeFile(1000), {44100, 16, 2});
     In.OpenInput();
     EXPECT_EQ(Message([&] { In.OpenInput(); }), "The component is buisy");
@@ -227,7 +258,6 @@ TEST_F(VirtualDevice, DeliversTheFormatAskedForWithAllTheAudio)
 {
     const std::string F = MakeFile(44100);
     for (TAudioFormat Want : TDeviceCatalog::QualityFormats()) {
-        TVirtualBackend::Rewind(F);
         TAudioIn In;
         Use(In, F, Want);
         In.OpenInput();
@@ -243,7 +273,6 @@ TEST_F(VirtualDevice, RealTimeIsPacedAndFastIsNot)
 {
     const std::string F = MakeFile(44100 / 2); // half a second
     for (bool Real : {false, true}) {
-        TVirtualBackend::Rewind(F);
         TAudioIn In;
         Use(In, F, {44100, 16, 2});
         In.SetRealTime(Real);
@@ -261,7 +290,6 @@ TEST_F(VirtualDevice, RealTimeIsPacedAndFastIsNot)
 
 TEST(VirtualDemo, SeveralSongsSeparatedByQuiet)
 {
-    TVirtualBackend::Rewind("demo");
     TAudioIn In;
     In.SetDevice("virtual:demo");
     In.SetRealTime(false);

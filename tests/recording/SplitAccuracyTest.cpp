@@ -27,7 +27,7 @@ constexpr int MinLength = 5;
 constexpr double Gap = 3;
 constexpr std::int64_t FiftyMs = Rate / 20;
 
-struct TView final : IRecorderView, IRecordingsView, INoiseCaptureView {
+struct TView final : IRecorderView, IRecordingsView, TJobListenerBase {
     void SetStatus(const std::string& Text) override { Status = Text; }
     void EnableControls(bool) override {}
     void FocusAlbumName() override {}
@@ -38,9 +38,12 @@ struct TView final : IRecorderView, IRecordingsView, INoiseCaptureView {
     void RowChanged(int) override {}
     void SelectRow(int) override {}
     void SetTotals(const std::string& Text) override { Totals = Text; }
-    void SetTimeText(const std::string&) override {}
-    void TestFinished() override { Finished = true; }
-    void CaptureFailed(const std::string& Message) override { Status = "Error " + Message; }
+    void JobFinished(TJobKind, TJobOutcome Outcome, const std::string& Reason) override
+    {
+        Finished = Outcome == TJobOutcome::joSucceeded;
+        if (!Finished)
+            Status = "Error " + Reason;
+    }
 
     std::string Status, Totals;
     bool Finished = false;
@@ -68,7 +71,8 @@ struct TSession {
         WriteWholeFile(Dir.File("noise.wav"), PcmWavImage(NoiseOnly(Kind, 25, Rate, 11), 2, Rate));
         Options->DriverNames = {"virtual:" + Dir.File("noise.wav")};
         Options->DriverIndex = 0;
-        TNoiseLevelCapture capture(*Options, View, Dispatcher);
+        TNoiseLevelCapture capture(*Options, Dispatcher);
+        capture.Events().Subscribe(&View);
         capture.AudioIn1().SetRealTime(false);
         capture.Start();
         ASSERT_TRUE(Dispatcher.WaitServing([&] { return !capture.Running(); }, 60s));

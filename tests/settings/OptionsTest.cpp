@@ -17,6 +17,36 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Hands out a mixer the platform keeps, so a test can look at it after the
+// options closed theirs.
+class TMixerProxy final : public IMixer {
+public:
+    explicit TMixerProxy(IMixer& M) : Real(M) {}
+    bool GetDestination(int& C, int& N) override { return Real.GetDestination(C, N); }
+    bool GetSourceLine(int I, std::string& Name, int& C) override { return Real.GetSourceLine(I, Name, C); }
+    bool FindSelector(TSelectorKind K, std::uint32_t& Id, int& Items) override { return Real.FindSelector(K, Id, Items); }
+    bool ReadSelectorNames(std::uint32_t Id, int Items, int C, std::vector<std::string>& Names) override
+    {
+        return Real.ReadSelectorNames(Id, Items, C, Names);
+    }
+    bool ReadSelectorValues(std::uint32_t Id, int Items, int C, std::vector<bool>& V) override
+    {
+        return Real.ReadSelectorValues(Id, Items, C, V);
+    }
+    bool WriteSelectorValues(std::uint32_t Id, int Items, int C, const std::vector<bool>& V) override
+    {
+        return Real.WriteSelectorValues(Id, Items, C, V);
+    }
+    bool FindSourceVolume(int I, std::uint32_t& Id, int& C) override { return Real.FindSourceVolume(I, Id, C); }
+    bool FindMasterVolume(std::uint32_t& Id) override { return Real.FindMasterVolume(Id); }
+    bool ReadVolume(std::uint32_t Id, int C, std::vector<std::uint16_t>& V) override { return Real.ReadVolume(Id, C, V); }
+    bool WriteVolume(std::uint32_t Id, const std::vector<std::uint16_t>& V) override { return Real.WriteVolume(Id, V); }
+    void SetOnControlChange(TControlChange H) override { Real.SetOnControlChange(std::move(H)); }
+
+private:
+    IMixer& Real;
+};
+
 class TFakePlatform final : public IOptionsPlatform {
 public:
     std::vector<TDeviceInfo> Devices{{"alsa:hw:0,0", "Card", false}, {"pulse:default", "Server", false},
@@ -24,7 +54,8 @@ public:
     std::vector<TAudioFormat> Formats;
     std::vector<std::string> Lines{"Microphone", "Line In", "CD Audio"};
     std::string OpenedFor;
-    TFakeMixer* Mixer = nullptr; // the one handed out, owned by the options
+    std::vector<std::unique_ptr<TFakeMixer>> Opened; // every mixer handed out, in order
+    TFakeMixer* Mixer = nullptr;                     // the last one
     std::function<void(TFakeMixer&)> Script;
 
     std::vector<TDeviceInfo> CaptureDevices() override { return Devices; }
@@ -34,11 +65,11 @@ public:
         OpenedFor = Device;
         if (Device.rfind("virtual:", 0) == 0)
             return nullptr;
-        auto mixer = std::make_unique<TFakeMixer>(Lines);
+        Opened.push_back(std::make_unique<TFakeMixer>(Lines));
+        Mixer = Opened.back().get();
         if (Script)
-            Script(*mixer);
-        Mixer = mixer.get();
-        return mixer;
+            Script(*Mixer);
+        return std::make_unique<TMixerProxy>(*Mixer);
     }
 };
 
@@ -52,6 +83,13 @@ protected:
     std::unique_ptr<TOptions> Load(IDispatcher* Dispatcher = nullptr)
     {
         return std::make_unique<TOptions>(Ini, Platform, TOptions::TDefaults{Dir.File("Records") + "/"}, Dispatcher);
+    }
+    // Loads, and sets up the mixer of the chosen device as a capture start does.
+    std::unique_ptr<TOptions> LoadForCapture(IDispatcher* Dispatcher = nullptr)
+    {
+        auto o = Load(Dispatcher);
+        o->SetUpMixer(o->ChosenDriver());
+        return o;
     }
 };
 
@@ -95,7 +133,6 @@ TEST_F(OptionsTest, WithoutFileEveryFieldHasItsDefault)
     EXPECT_EQ(o->RipEmail, "");
     EXPECT_EQ(o->DriverIndex, 0);
     EXPECT_EQ(o->DriverNames, (std::vector<std::string>{"alsa:hw:0,0", "pulse:default", "virtual:demo"}));
-    EXPECT_EQ(Platform.OpenedFor, "alsa:hw:0,0");
 }
 
 TEST_F(OptionsTest, ReadingRules)
@@ -136,22 +173,32 @@ TEST_F(OptionsTest, CaptureDeviceChoice)
     auto o = Load();
     EXPECT_EQ(o->DriverIndex, 1);
     EXPECT_EQ(o->DriverNames.size(), 3u);
-    EXPECT_EQ(Platform.OpenedFor, "alsa:b");
+    EXPECT_EQ(o->ChosenDriver(), "alsa:b");
 
     WriteIni("[Recording]\nDriver=ALSA:b\n"); // names compare exactly
     EXPECT_EQ(Load()->DriverIndex, 0);
 
-    // Stand-ins are never chosen by themselves, but a configured file is honoured.
+    // Stand-ins are never chosen by themselves, but one that is named is.
     Platform.Devices = {{"virtual:demo", "", true}};
-    WriteIni("");
-    o = Load();
-    EXPECT_EQ(o->DriverIndex, -1);
-    EXPECT_EQ(o->LineIndex, -1);
+    for (const char* text : {"", "[Recording]\nDriver=alsa:gone\n"}) {
+        WriteIni(text);
+        o = Load();
+        EXPECT_EQ(o->DriverIndex, -1) << text;
+        EXPECT_EQ(o->ChosenDriver(), "") << text;
+    }
+    WriteIni("[Recording]\nDriver=virtual:demo\n");
+    EXPECT_EQ(Load()->ChosenDriver(), "virtual:demo");
     WriteIni("[Recording]\nDriver=virtual:/music/a.wav\n");
-    o = Load();
+    o = LoadForCapture();
     EXPECT_EQ(o->DriverNames, (std::vector<std::string>{"virtual:demo", "virtual:/music/a.wav"}));
     EXPECT_EQ(o->DriverIndex, 1);
     EXPECT_EQ(o->Mixer, nullptr);
+    EXPECT_EQ(o->LineIndex, -1);
+
+    // Without a saved device the first real one, wherever the list puts it.
+    Platform.Devices = {{"virtual:demo", "", true}, {"alsa:late", "", false}};
+    WriteIni("");
+    EXPECT_EQ(Load()->ChosenDriver(), "alsa:late");
 
     Platform.Devices.clear();
     WriteIni("");
@@ -205,7 +252,7 @@ TEST_F(OptionsTest, RecordingLineChoice)
         Platform.Lines = c.Lines;
         Platform.Script = [&](TFakeMixer& M) { M.ItemSelected = c.Selected; };
         WriteIni("[Recordings]\nInputLine=" + c.InputLine + "\n");
-        const auto o = Load();
+        const auto o = LoadForCapture();
         EXPECT_EQ(o->LineNames, c.Lines);
         EXPECT_EQ(o->LineIndex, c.LineIndex) << c.InputLine;
         EXPECT_EQ(Platform.Mixer->ItemSelected, c.SelectedAfter) << c.InputLine;
@@ -230,7 +277,7 @@ TEST_F(OptionsTest, RecordingVolumeFollowsMaster)
             M.Master = c.Master;
             M.MasterReadFails = !c.Readable;
         };
-        const auto o = Load();
+        const auto o = LoadForCapture();
         ASSERT_EQ(o->LineIndex, 1);
         EXPECT_EQ(Platform.Mixer->MasterValue(), c.MasterAfter) << c.Master;
         EXPECT_EQ(Platform.Mixer->MasterWrites, c.MasterWrites) << c.Master;
@@ -247,7 +294,7 @@ TEST_F(OptionsTest, VolumeGoesToTheChosenLineWhenAnEarlierSourceIsMissing)
         M.ItemNames = {"Microphone", "Aux", "Stereo Mix"}; // the selector knows the lines that answer
         M.ItemSelected = {true, false, false};
     };
-    const auto o = Load();
+    const auto o = LoadForCapture();
     EXPECT_EQ(o->LineNames, (std::vector<std::string>{"Microphone", "Aux", "Stereo Mix"}));
     ASSERT_EQ(o->LineIndex, 2);
     EXPECT_EQ(Platform.Mixer->LineVolume(3), (std::vector<std::uint16_t>{10922, 10922}));
@@ -258,7 +305,7 @@ TEST_F(OptionsTest, MasterChangedElsewhereReadjustsOnTheWindowThread)
 {
     TPlainDispatcher dispatcher;
     Platform.Lines = {"Microphone", "Stereo Mix"};
-    auto o = Load(&dispatcher);
+    auto o = LoadForCapture(&dispatcher);
     TFakeMixer& mixer = *Platform.Mixer;
     ASSERT_EQ(mixer.LineVolume(1)[0], 10922);
 
@@ -287,6 +334,48 @@ TEST_F(OptionsTest, MasterChangedElsewhereReadjustsOnTheWindowThread)
     Platform.Mixer = nullptr;
     o.reset();
     EXPECT_NO_FATAL_FAILURE(dispatcher.ProcessPending());
+}
+
+// Loading and saving the settings change nothing on the sound card; the
+// mixer is set when a capture starts, on the device that capture uses.
+TEST_F(OptionsTest, MixerIsSetUpOnlyWhenACaptureStarts)
+{
+    Platform.Lines = {"Microphone", "Line In", "Stereo Mix"};
+    Platform.Script = [](TFakeMixer& M) {
+        M.Master = 60000;
+        M.ItemSelected = {true, false, false};
+    };
+    WriteIni("[Recordings]\nInputLine=Line In\n");
+    auto o = Load();
+    o->Save();
+    EXPECT_EQ(Platform.OpenedFor, "");
+    EXPECT_EQ(o->Mixer, nullptr);
+    EXPECT_EQ(o->LineIndex, -1);
+
+    // The settings window's list: read from the mixer, nothing set on it.
+    const TOptions::TLineChoice lines = o->ListLines("pulse:default");
+    EXPECT_EQ(lines.Names, Platform.Lines);
+    EXPECT_EQ(lines.Index, 1);
+    ASSERT_EQ(Platform.Opened.size(), 1u);
+    const TFakeMixer& listed = *Platform.Opened[0];
+    EXPECT_EQ(listed.MasterWrites + listed.VolumeWrites + listed.SelectorWrites, 0);
+    EXPECT_EQ(o->ListLines("virtual:demo").Names, std::vector<std::string>{});
+
+    // The capture's own device, not the saved one.
+    o->SetUpMixer("pulse:default");
+    EXPECT_EQ(Platform.OpenedFor, "pulse:default");
+    ASSERT_EQ(Platform.Opened.size(), 2u);
+    TFakeMixer& used = *Platform.Opened[1];
+    EXPECT_EQ(o->LineIndex, 1);
+    EXPECT_EQ(used.ItemSelected, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(used.MasterValue(), 45000);
+    EXPECT_EQ(used.LineVolume(1), (std::vector<std::uint16_t>{7281, 7281}));
+
+    // Another capture on a device without a mixer closes the one before.
+    o->SetUpMixer("virtual:demo");
+    EXPECT_EQ(o->Mixer, nullptr);
+    EXPECT_TRUE(o->LineNames.empty());
+    EXPECT_EQ(o->LineIndex, -1);
 }
 
 TEST_F(OptionsTest, ListFormatsFromTheDevice)
