@@ -27,14 +27,18 @@ constexpr int MinLength = 5;
 constexpr double Gap = 3;
 constexpr std::int64_t FiftyMs = Rate / 20;
 
-struct TView final : IRecorderView, IRecordingsView, INoiseCaptureView {
-    void SetStatus(const std::string& Text) override { Status = Text; }
+struct TView final : IRecorderView, IRecordingsView, INoiseCaptureView, TJobListenerBase {
+    void JobFinished(TJobKind, TJobOutcome Outcome, const std::string& Reason) override
+    {
+        Status = TRecorder::StatusText(Outcome, Reason);
+    }
     void EnableControls(bool) override {}
     void FocusAlbumName() override {}
-    void ShowLevel(int, int, std::int64_t, std::int64_t) override {}
     void TrackFinished(int, bool Kept) override { (Kept ? Kept_ : Dropped)++; }
     void CloseWindow() override {}
-    void RowsChanged() override {}
+    void RowInserted(int) override {}
+    void RowRemoved(int) override {}
+    void RowMoved(int, int) override {}
     void RowChanged(int) override {}
     void SelectRow(int) override {}
     void SetTotals(const std::string& Text) override { Totals = Text; }
@@ -90,6 +94,7 @@ struct TSession {
         TRecorder recorder(*Options, List, View, Dialogs, Dispatcher);
         recorder.AudioIn1().SetRealTime(false);
         recorder.SetAlbumName("Mix");
+        recorder.Job().Subscribe(&View);
         recorder.StartRecording();
         ASSERT_TRUE(Dispatcher.WaitServing([&] { return !recorder.Recording(); }, 120s));
         ASSERT_EQ(View.Status, "Recording Finished");
