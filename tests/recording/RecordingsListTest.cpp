@@ -157,6 +157,8 @@ TEST(RecordingsList, DeleteAndMoveKeepRecordsWithTheirRows)
     EXPECT_EQ(view.Selected, 1);
 
     list.Delete(0, 176400); // a.wav
+    // Each change is told as what it is, so a table keeps its selection.
+    EXPECT_EQ(view.Notes, (std::vector<std::string>{"+0", "+1", "+2", "2>1", "-0"}));
     EXPECT_FALSE(fs::exists(dir.File("a.wav")));
     EXPECT_EQ(list.Count(), 2);
     EXPECT_EQ(list.IndexOf(c), 0);
