@@ -30,11 +30,11 @@ enum class TQuietRule { Sample, Debounce, Window };
 //
 // Quiet before a track's first sound is held back. The block in which the
 // sound begins is handed on from its first sound sample, so a track starts
-// where its sound does (with the frame rules, a window that began in a block
-// already held back starts the track at the current block's first byte, at
-// most one window late). A track ends (Process returns 0) in the block where
-// the quiet run after the last sound reaches SilenceBytes; that block is not
-// written.
+// where its sound does; a window with loud frames still undecided when a
+// block is held back is handed back (Carry) to be tested again with the next
+// block. A track ends (Split) in the block where the quiet run after the last
+// sound reaches SilenceBytes: the block is handed on up to that point (the
+// cut), and the rest of it belongs to the next track.
 //
 // Runs on the recording output's worker; not shared between threads; no
 // allocation.
