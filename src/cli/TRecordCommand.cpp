@@ -1,6 +1,7 @@
 #include "cli/TRecordCommand.h"
 
 #include "cli/TCliSettings.h"
+#include "common/PathNames.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "recording/TMainController.h"
@@ -8,39 +9,22 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 namespace kestrune::cli {
 
 namespace {
 
-// The command line as the main window: status and finished tracks as lines,
-// the level as a compact meter on a terminal.
-class TCliRecorderView final : public IRecorderView, public IRecordingsView {
+// The command line as the main window: the recording's job events as lines,
+// finished tracks as results, the level as a compact meter on a terminal.
+class TCliRecorderView final : public IRecorderView, public IRecordingsView, public TJobListenerBase {
 public:
     TCliRecorderView(TCliOutput& O, TRecordingsList*& L) : Out(O), List(L) {}
 
-    void SetStatus(const std::string& Text) override
-    {
-        Status = Text;
-        if (Text.rfind("Error ", 0) != 0)
-            Out.Info(Text);
-    }
     void EnableControls(bool) override {}
     void FocusAlbumName() override {}
-    void ShowLevel(int Peak, int FullScale, std::int64_t QuietBytes, std::int64_t SilenceBytes) override
-    {
-        // The meter's bar is the level; the percentage the quiet run's share
-        // of the silence length that would end the track.
-        const int quiet = SilenceBytes > 0 ? static_cast<int>(std::min<std::int64_t>(100, QuietBytes * 100 / SilenceBytes)) : 0;
-        const int bars = FullScale > 0 ? Peak * 20 / FullScale : 0;
-        std::string meter = "level [" + std::string(static_cast<size_t>(bars), '#') +
-                            std::string(static_cast<size_t>(20 - std::min(20, bars)), ' ') + "] quiet " +
-                            std::to_string(quiet) + "%";
-        Out.Meter(meter);
-    }
     void TrackFinished(int Row, bool Kept) override
     {
-        ++(Kept ? Tracks : Dropped);
         if (!Kept) {
             Out.Result("dropped a track shorter than the minimum length", "dropped", {});
             return;
@@ -48,14 +32,16 @@ public:
         const TRecordingRow& row = List->Row(Row);
         Out.JsonOnly("track", {{"file", TCliOutput::JsonString(row.Data->FileName)},
                                {"title", TCliOutput::JsonString(row.Caption)},
-                           {"artist", TCliOutput::JsonString(row.Artist)},
-                           {"album", TCliOutput::JsonString(row.Album)},
-                           {"genre", TCliOutput::JsonString(row.Genre)},
-                           {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
+                               {"artist", TCliOutput::JsonString(row.Artist)},
+                               {"album", TCliOutput::JsonString(row.Album)},
+                               {"genre", TCliOutput::JsonString(row.Genre)},
+                               {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
         Out.Text(Totals);
     }
     void CloseWindow() override {}
-    void RowsChanged() override {}
+    void RowInserted(int) override {}
+    void RowRemoved(int) override {}
+    void RowMoved(int, int) override {}
     void RowChanged(int Index) override
     {
         // A row as the list shows it, whenever it changes, except the running
@@ -68,10 +54,38 @@ public:
     void SelectRow(int) override {}
     void SetTotals(const std::string& Text) override { Totals = Text; }
 
+    void JobStarted(TJobKind Kind, const std::string& Title) override
+    {
+        if (Kind == TJobKind::jkRecording)
+            Out.Info(Title);
+    }
+    void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override
+    {
+        if (Kind != TJobKind::jkRecording)
+            return;
+        Finished = true;
+        FOutcome = Outcome;
+        Status = TRecorder::StatusText(Outcome, Reason);
+        if (Outcome != TJobOutcome::joFailed)
+            Out.Info(Status);
+    }
+
+    // The meter's bar is the level; the percentage the quiet run's share of
+    // the silence length that would end the track.
+    void ShowLevel(const TRecorder::TLevel& Level)
+    {
+        const int quiet = Level.SilenceBytes > 0
+                              ? static_cast<int>(std::min<std::int64_t>(100, Level.QuietBytes * 100 / Level.SilenceBytes))
+                              : 0;
+        const int bars = Level.FullScale > 0 ? std::min(20, Level.Peak * 20 / Level.FullScale) : 0;
+        Out.Meter("level [" + std::string(static_cast<size_t>(bars), '#') +
+                  std::string(static_cast<size_t>(20 - bars), ' ') + "] quiet " + std::to_string(quiet) + "%");
+    }
+
+    bool Finished = false;
+    TJobOutcome FOutcome = TJobOutcome::joFailed;
     std::string Status;
     std::string Totals;
-    int Tracks = 0;
-    int Dropped = 0;
 
 private:
     TCliOutput& Out;
@@ -184,6 +198,7 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
                          TGenreList::DefaultFile());
     for (const TPlainDialogs::TShown& shown : dialogs.Shown())
         Out.Info(shown.Text);
+    const size_t shownAtStartUp = dialogs.Shown().size();
     listRef = &main.List();
     TRecordingsList& list = main.List();
     TRecognitionController& recognition = main.Recognition();
@@ -204,15 +219,21 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
         Out.Info((Index >= 0 ? list.Row(Index).Caption + ": " : std::string()) + Error);
     };
     TRecorder& recorder = main.Recorder();
+    recorder.Job().Subscribe(&view);
     recorder.SetAlbumName(album);
     recorder.SetGenre(Args.Value("--genre"));
     recorder.AudioIn1().SetRealTime(!Args.Flag("--fast"));
-    Out.Info("Recording from " + recorder.AudioIn1().DeviceName() + " into " + main.Options().Folder + album +
-             "; Ctrl-C stops.");
+    Out.Info("Recording from " + recorder.AudioIn1().DeviceName() + " into " +
+             (std::filesystem::path(main.Options().Folder) / CleanPathComponent(album)).string() + "; Ctrl-C stops.");
 
     recorder.StartRecording();
+    // What the start said in a dialog (no capture device), as the window would.
+    for (size_t i = shownAtStartUp; i < dialogs.Shown().size(); ++i)
+        Out.Info(dialogs.Shown()[i].Text);
     bool stopSent = false;
+    // The meter is drawn at display rate from what the audio thread publishes.
     while (!dispatcher.WaitServing([&] { return !recorder.Recording(); }, std::chrono::milliseconds(100))) {
+        view.ShowLevel(recorder.CurrentLevel());
         if (Interrupted.load() && !stopSent) {
             recorder.StopRecording();
             stopSent = true;
@@ -226,15 +247,21 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
         recognition.WaitForWorkers(std::chrono::minutes(5));
     }
     recognition.Close();
-    if (view.Status != "Recording Finished") {
-        Out.Error(view.Status.empty() ? std::string("the recording did not start") : view.Status);
+    if (!view.Finished) {
+        // Refused before it began (no album, no capture device): the dialog
+        // said why.
+        Out.Error("the recording did not start");
         return 1;
     }
-    Out.Result(std::to_string(view.Tracks) + " tracks kept, " + std::to_string(view.Dropped) + " dropped. " +
-                   view.Totals,
+    if (view.FOutcome == TJobOutcome::joFailed) {
+        Out.Error(view.Status);
+        return 1;
+    }
+    Out.Result(std::to_string(recorder.KeptTracks()) + " tracks kept, " + std::to_string(recorder.DroppedTracks()) +
+                   " dropped. " + view.Totals,
                "done",
-               {{"tracks", TCliOutput::JsonNumber(view.Tracks)},
-                {"dropped", TCliOutput::JsonNumber(view.Dropped)},
+               {{"tracks", TCliOutput::JsonNumber(recorder.KeptTracks())},
+                {"dropped", TCliOutput::JsonNumber(recorder.DroppedTracks())},
                 {"seconds", TCliOutput::JsonNumber(list.TotalSeconds())}});
     return 0;
 }

@@ -10,8 +10,12 @@ class IRecordingsView {
 public:
     virtual ~IRecordingsView() = default;
 
-    // Rows were added, removed or reordered: draw them all again.
-    virtual void RowsChanged() = 0;
+    // A row now stands at Index (the rows from there on moved down one).
+    virtual void RowInserted(int Index) = 0;
+    // The row at Index is gone (the rows after it moved up one).
+    virtual void RowRemoved(int Index) = 0;
+    // The row at From now stands at To; the rows between shifted by one.
+    virtual void RowMoved(int From, int To) = 0;
     // One row's texts or icon changed.
     virtual void RowChanged(int Index) = 0;
     virtual void SelectRow(int Index) = 0;

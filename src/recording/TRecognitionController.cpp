@@ -55,14 +55,22 @@ bool TRecognitionController::Open(const TRecognitionSettings& Settings)
 void TRecognitionController::Close(std::chrono::milliseconds Timeout)
 {
     TerminateAll();
-    // A terminated worker ends within its request's timeouts at the latest
-    // (a transfer in progress is aborted at once), but it may still be
-    // handing a step over: keep serving until every one has ended, so that
-    // joining it below cannot block on a hand-over nobody carries out.
-    while (!WaitForWorkers(Timeout))
-        TerminateAll();
+    // A terminated worker ends within moments (a transfer in progress is
+    // aborted at once), but it may still be handing a step over: keep
+    // serving meanwhile, so that joining it below finds it gone.
+    if (!WaitForWorkers(Timeout)) {
+        std::string names;
+        for (const auto& outcome : Outcomes)
+            names += (names.empty() ? "" : ", ") + outcome->Caption;
+        FJob.Message(TJobMessageKind::jmError,
+                     "Song recognition did not end within " +
+                         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(Timeout).count()) +
+                         " s: " + std::to_string(FRecognitionCount) + " track(s) still being identified (" + names +
+                         ")");
+    }
     // They hold the client themselves, so the library cannot go before them.
     Workers.clear();
+    Outcomes.clear();
     FRecognitionCount = 0;
     Client.reset();
 }
@@ -103,33 +111,49 @@ void TRecognitionController::StartRecognition(int Row)
     }
     // The worker needs its own pointer before it can be named in its steps.
     auto slot = std::make_shared<TRecognitionWorker*>(nullptr);
+    auto outcome = std::make_shared<TOutcome>();
+    outcome->Caption = List.Row(Row).Caption;
     TRecognitionWorker::TSteps steps;
-    steps.ShowResult = [this, track](const TLookupResult& Result) { ShowResult(track, Result); };
-    steps.ShowUnknown = [this, track](const std::string& Id) { ShowUnknown(track, Id); };
-    steps.QueryFailed = [this, track](const std::string& Error) {
+    steps.ShowResult = [this, track, outcome](const TLookupResult& Result) {
+        outcome->Outcome = TJobOutcome::joSucceeded;
+        ShowResult(track, Result);
+    };
+    steps.ShowUnknown = [this, track, outcome](const std::string& Id) {
+        outcome->Outcome = TJobOutcome::joSucceeded;
+        ShowUnknown(track, Id);
+    };
+    steps.QueryFailed = [this, track, outcome](const std::string& Error) {
+        outcome->Outcome = TJobOutcome::joFailed;
+        outcome->Reason = Error;
         if (OnQueryFailed)
             OnQueryFailed(List.IndexOf(track.get()), Error);
     };
-    steps.Ended = [this, slot] { RecognitionEnded(*slot); };
+    steps.Ended = [this, slot, outcome] { RecognitionEnded(*slot, *outcome); };
     try {
         auto worker = std::make_unique<TRecognitionWorker>(Client, std::move(track->Trm), track->Duration, Dispatcher,
                                                            Life.Token(), std::move(steps));
         // Ended is only ever posted, so it cannot run before this line.
         *slot = worker.get();
         Workers.push_back(std::move(worker));
+        Outcomes.push_back(outcome);
     } catch (const std::exception&) {
         // No thread: nothing counted, the row stays as it was.
         return;
     }
     ++FRecognitionCount;
+    FJob.Started("Querying online database... " + outcome->Caption);
 }
 
-void TRecognitionController::RecognitionEnded(TRecognitionWorker* Worker)
+void TRecognitionController::RecognitionEnded(TRecognitionWorker* Worker, const TOutcome& Outcome)
 {
+    const TOutcome ended = Outcome; // the steps that hold it go with the worker
     --FRecognitionCount;
     const auto it = std::find_if(Workers.begin(), Workers.end(), [&](const auto& W) { return W.get() == Worker; });
-    if (it != Workers.end())
+    if (it != Workers.end()) {
+        Outcomes.erase(std::next(Outcomes.begin(), std::distance(Workers.begin(), it)));
         Workers.erase(it); // joins: the worker posted this as its last act
+    }
+    FJob.Finished(ended.Outcome, ended.Outcome == TJobOutcome::joCancelled ? "stopped" : ended.Reason);
 }
 
 void TRecognitionController::TerminateAll()
@@ -160,19 +184,19 @@ void TRecognitionController::ShowResult(const TTrackDataPtr& Track, const TLooku
         }
         const TTrackInfo& first = Track->Candidates.front();
         TRecordingRow row = List.Row(index);
-        const int icon = row.Icon;
+        const TRowState state = row.State;
         row.Caption = first.Title;
         row.Artist = first.Artist;
         row.Album = first.Album;
         // The icon goes with the texts, in one change of the row; a file that
         // cannot be tagged takes it back below.
-        row.Icon = Track->Candidates.size() == 1 ? 1 : 2;
+        row.State = Track->Candidates.size() == 1 ? TRowState::rsOneMatch : TRowState::rsSeveralMatches;
         List.UpdateRow(index, row);
         try {
             List.TagAndRename(index);
         } catch (...) {
             row = List.Row(index);
-            row.Icon = icon;
+            row.State = state;
             List.UpdateRow(index, row);
             throw;
         }
@@ -195,7 +219,7 @@ std::vector<std::string> TRecognitionController::PopupEntries(int SelectedRow)
     AlternateRow.reset();
     if (SelectedRow >= 0 && SelectedRow < List.Count()) {
         const TRecordingRow& row = List.Row(SelectedRow);
-        if (row.Data && row.Icon == 2) {
+        if (row.Data && row.State == TRowState::rsSeveralMatches) {
             entries.emplace_back("Choose an alternate track");
             AlternateRow = row.Data;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/IDispatcher.h"
+#include "common/TJob.h"
 #include "recognition/TRecognitionClient.h"
 #include "recognition/TRecognitionWorker.h"
 #include "recording/ITrackChooserView.h"
@@ -25,7 +26,10 @@ class TOptions;
 //
 // Window thread only. Workers find their row again by its record, so rows
 // moved or deleted while they run are never confused: a deleted row's result
-// is dropped.
+// is dropped. Every track's recognition is a job (jkRecognition): Started
+// when its worker starts, Finished when the worker has ended (succeeded with
+// a result or "Unknown", failed when the query failed, cancelled when it was
+// told to end).
 class TRecognitionController {
 public:
     TRecognitionController(TRecordingsList& List, IDispatcher& Dispatcher);
@@ -43,9 +47,11 @@ public:
     // controller, for the status line or the command line.
     bool Open(const TRecognitionSettings& Settings);
     // Closes the client: asks the workers to terminate, waits for them while
-    // carrying out what they hand over (at most Timeout), then lets the
-    // library go.
-    void Close(std::chrono::milliseconds Timeout = std::chrono::seconds(60));
+    // carrying out what they hand over (at most Timeout; a job message names
+    // the tracks whose workers had not ended by then), then lets the library
+    // go.
+    void Close(std::chrono::milliseconds Timeout = std::chrono::seconds(20));
+    TJobEvents& Job() { return FJob; }
     bool ClientOpen() const { return Client != nullptr; }
     // The sentence to show once after Open, or empty.
     const std::string& Notice() const { return FNotice; }
@@ -80,13 +86,14 @@ public:
     std::function<void(int Row, const std::string& Error)> OnQueryFailed;
 
 private:
-    struct TWorkerEntry {
-        std::unique_ptr<TRecognitionWorker> Worker;
-    };
-
     void ShowResult(const TTrackDataPtr& Track, const TLookupResult& Result);
     void ShowUnknown(const TTrackDataPtr& Track, const std::string& Id);
-    void RecognitionEnded(TRecognitionWorker* Worker);
+    struct TOutcome {
+        TJobOutcome Outcome = TJobOutcome::joCancelled;
+        std::string Reason;
+        std::string Caption;
+    };
+    void RecognitionEnded(TRecognitionWorker* Worker, const TOutcome& Outcome);
     void SetUnknown(int Row);
 
     TRecordingsList& List;
@@ -95,6 +102,8 @@ private:
     std::string FNotice;
     bool NoticeGiven = false;
     std::list<std::unique_ptr<TRecognitionWorker>> Workers;
+    std::list<std::shared_ptr<TOutcome>> Outcomes; // of the running workers, in the same order
+    TJobEvents FJob{TJobKind::jkRecognition};
     int FRecognitionCount = 0;
     std::weak_ptr<TTrackData> AlternateRow;
     TLifetime Life; // ended after the workers are gone: their steps are dropped from then on

@@ -12,6 +12,16 @@ namespace kestrune {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+constexpr const char* NoDriverText = "No input driver available!";
+
+// A finished run's worker may still be on its way out when the window thread
+// hears of the end; it has nothing left to do but return.
+constexpr auto IdleWait = std::chrono::seconds(10);
+
+} // namespace
+
 TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs& D, IDispatcher& Disp)
     : Options(O), List(L), View(V), Dialogs(D), Dispatcher(Disp)
 {
@@ -22,13 +32,16 @@ TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs
     FAudioIn1.SetRecTime(-1);
 
     FAudioProcessor1.SetInput(&FAudioIn1);
-    // The chain-opening handler: every run is a new track, measured from its start.
+    // The chain-opening handler: every run is a new track, measured from its
+    // start. The capture device is already open and stays so.
     FAudioProcessor1.OnInit = [this](TComponent*, std::int64_t& TotalSize) {
-        Splitter.Reset();
+        Loop.BeginTrack();
         LastTimeText.clear();
-        FAudioIn1.OpenInput();
-        TotalSize = FAudioIn1.Size();
+        TrackBegun = true;
+        TotalSize = -1;
     };
+    // The end of a track's run leaves the device open for the next track.
+    FAudioProcessor1.OnFlush = [](TComponent*) {};
     FAudioProcessor1.OnGetData = [this](TComponent*, void* Data, int& N) { OnGetData(Data, N); };
 
     auto done = [this](TComponent*) {
@@ -55,15 +68,44 @@ TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs
 TRecorder::~TRecorder()
 {
     Life.End();
+    if (Recognition)
+        Recognition->Job().Unsubscribe(this);
     for (TACSOutput* out : {static_cast<TACSOutput*>(&FWaveOut1), static_cast<TACSOutput*>(&FMP3Out1)}) {
         out->Stop();
-        out->WaitForIdle(std::chrono::seconds(10));
+        out->WaitForIdle(IdleWait);
     }
+    CloseCapture();
+}
+
+void TRecorder::SetRecognition(TRecognitionController* Value)
+{
+    if (Recognition)
+        Recognition->Job().Unsubscribe(this);
+    Recognition = Value;
+    if (Recognition)
+        Recognition->Job().Subscribe(this);
 }
 
 bool TRecorder::Recording() const
 {
     return Running;
+}
+
+std::string TRecorder::StatusText(TJobOutcome Outcome, const std::string& Reason)
+{
+    if (Outcome == TJobOutcome::joFailed)
+        return "Error " + Reason;
+    return "Recording Finished";
+}
+
+TRecorder::TLevel TRecorder::CurrentLevel() const
+{
+    TLevel level;
+    level.Peak = LevelPeak.load(std::memory_order_relaxed);
+    level.FullScale = LevelFullScale.load(std::memory_order_relaxed);
+    level.QuietBytes = LevelQuiet.load(std::memory_order_relaxed);
+    level.SilenceBytes = FSilenceBytes;
+    return level;
 }
 
 TACSFileOut& TRecorder::RecordingOutput()
@@ -82,14 +124,21 @@ void TRecorder::StartRecording()
     }
     if (Running)
         return;
+    // Virtual devices are used only when named: without a real device and
+    // none chosen there is nothing to record from.
+    const std::string driver = Options.ChosenDriver();
+    if (driver.empty()) {
+        Dialogs.Warning(NoDriverText);
+        return;
+    }
     try {
         View.EnableControls(false);
-        View.SetStatus("Recording...");
+        Closing = CloseSent = UserStopped = false;
+        FJob.Started("Recording...");
         // MP3 is always recorded in stereo.
         if (Options.Channels == 1 && Options.Format == "MP3")
             Options.Channels = 2;
-        if (const std::string driver = Options.ChosenDriver(); !driver.empty())
-            FAudioIn1.SetDevice(driver);
+        FAudioIn1.SetDevice(driver);
         FAudioIn1.SetInBitsPerSample(Options.BitsPerSample);
         FAudioIn1.SetInSampleRate(Options.SamplesPerSec);
         FAudioIn1.SetInChannels(Options.Channels);
@@ -98,7 +147,17 @@ void TRecorder::StartRecording()
         BytesPerSecond = Options.SamplesPerSec * frameBytes;
         FSilenceBytes = static_cast<std::int64_t>(Options.SilenceLg) * BytesPerSecond / 1000;
         FMinTrackBytes = static_cast<std::int64_t>(Options.MinLength) * BytesPerSecond;
-        Splitter.Configure(Options.BitsPerSample, Options.Channels, FSilenceBytes, Options.SamplesPerSec);
+        Loop.Configure(Options.BitsPerSample, Options.Channels, Options.SamplesPerSec, FSilenceBytes, FMinTrackBytes);
+        const int bits = Options.BitsPerSample;
+        LevelFullScale = bits == 8 ? 128 : (bits == 16 ? 32768 : 8388608);
+        LevelPeak = 0;
+        LevelQuiet = 0;
+
+        FAudioIn1.OpenInput();
+        CaptureOpen = true;
+        // The mixer follows the device that records. (Needs TOptions::SetUpMixer;
+        // until it exists this line compiles to nothing.)
+        [](auto& O, const std::string& Device) { if constexpr (requires { O.SetUpMixer(Device); }) O.SetUpMixer(Device); }(Options, FAudioIn1.DeviceName());
 
         TrackNumber = 0;
         OpenTrack();
@@ -107,17 +166,21 @@ void TRecorder::StartRecording()
             FMP3Out1.SetBitRate(static_cast<TMP3BitRate>(std::clamp(Options.Bitrate, 0, MP3BitRateCount - 1)));
         Running = true;
         RunOutput();
-    } catch (const std::exception&) {
-        Running = false;
-        View.SetStatus("Error - Cannot start recorder");
-        View.EnableControls(true);
+    } catch (const std::exception& e) {
+        // Nothing was recorded: a row already added for the first track goes.
+        if (CurrentTrack) {
+            List.Remove(List.IndexOf(CurrentTrack.get()));
+            CurrentTrack.reset();
+        }
+        EndRecording(TJobOutcome::joFailed, std::string("- Cannot start recorder: ") + e.what());
     }
 }
 
 void TRecorder::RunOutput()
 {
-    // A failure to open the file or the device comes back as a thread
-    // exception, posted like any other, and ends the recording there.
+    // A failure to create the file comes back as a thread exception, posted
+    // like any other, and ends the recording there.
+    TrackBegun = false;
     RecordingOutput().Run();
 }
 
@@ -142,7 +205,7 @@ void TRecorder::OpenTrack()
     row.Album = AlbumName;
     row.Genre = Genre;
     row.Time = "00:00";
-    row.Icon = 0;
+    row.State = TRowState::rsRecorded;
     row.Data = std::make_shared<TTrackData>();
     row.Data->FileName = fileName;
     // One fingerprint generator per track while a recognition client exists;
@@ -156,25 +219,21 @@ void TRecorder::OpenTrack()
 
 void TRecorder::OnGetData(void* Data, int& N)
 {
-    const int got = FAudioIn1.ReadBlock(Data, N);
-    if (got <= 0) {
-        // 0: the device's audio ended (a virtual file); -1: nothing yet.
-        N = got;
-        return;
-    }
-    const std::int64_t base = FAudioProcessor1.Position();
-    const TTrackSplitter::TBlock block = Splitter.Process(static_cast<std::uint8_t*>(Data), got, base,
-                                                         Options.Level8.load(), Options.Level16.load());
-    if (block.Split)
+    const TTrackLoop::TRead read = [this](void* Buffer, int Size) { return FAudioIn1.ReadBlock(Buffer, Size); };
+    const int n = Loop.Next(static_cast<std::uint8_t*>(Data), N, read, Options.Level8.load(), Options.Level16.load());
+    N = n;
+    if (Loop.Split())
         SplitPending = true;
-    N = block.HandOn;
+    if (n < 0)
+        return;
+    LevelPeak.store(Loop.Peak(), std::memory_order_relaxed);
+    LevelQuiet.store(Loop.QuietRun(), std::memory_order_relaxed);
+    if (n == 0)
+        return;
 
-    const int bits = FAudioIn1.InBitsPerSample();
-    const int fullScale = bits == 8 ? 128 : (bits == 16 ? 32768 : 8388608);
-    const std::int64_t silence = FSilenceBytes;
     std::string timeText;
-    if (N > 0 && BytesPerSecond > 0) {
-        const auto seconds = static_cast<int>(DivRoundHalfEven(N + base, BytesPerSecond));
+    if (BytesPerSecond > 0) {
+        const auto seconds = static_cast<int>(DivRoundHalfEven(Loop.Written(), BytesPerSecond));
         timeText = TRecordingsList::TimeText(seconds);
         if (timeText == LastTimeText)
             timeText.clear();
@@ -185,20 +244,24 @@ void TRecorder::OnGetData(void* Data, int& N)
     // The record's generator was set before this run began and is taken over
     // only after it ended, so the worker may use it here without a lock.
     bool enough = false;
-    if (N > 0 && track && track->Trm && !track->Trm->Enough())
-        enough = track->Trm->Feed(Data, N);
-    Dispatcher.Post(Life.Token(), [this, block, fullScale, silence, timeText, track, enough] {
-        View.ShowLevel(block.Peak, fullScale, block.QuietRun, silence);
-        if (enough && List.IndexOf(track) >= 0)
-            track->TrmId = "Pending";
-        if (timeText.empty())
-            return;
+    if (track && track->Trm && !track->Trm->Enough())
+        enough = track->Trm->Feed(Data, n);
+    if (!enough && timeText.empty())
+        return;
+    // Only when the shown second changes (or the fingerprint has enough):
+    // nothing is posted for most blocks.
+    Dispatcher.Post(Life.Token(), [this, timeText, track, enough] {
         const int row = List.IndexOf(track);
         if (row < 0)
+            return;
+        if (enough)
+            track->TrmId = "Pending";
+        if (timeText.empty())
             return;
         TRecordingRow updated = List.Row(row);
         updated.Time = timeText;
         List.UpdateRow(row, updated);
+        FJob.Progress(-1, timeText + " " + updated.Caption);
     });
 }
 
@@ -208,17 +271,26 @@ void TRecorder::KeepOrDropTrack()
         return;
     const TTrackDataPtr track = std::move(CurrentTrack);
     const int row = List.IndexOf(track.get());
-    const std::int64_t sound = Splitter.SoundLength();
+    const std::string caption = row >= 0 ? List.Row(row).Caption : fs::path(track->FileName).filename().string();
     std::error_code error;
-    if (sound < FMinTrackBytes) {
+    if (!TrackBegun) {
+        // The track's file was never created: its row goes, and nothing of
+        // the last track is counted again.
+        List.Remove(row);
+        return;
+    }
+    const TTrackLoop::TTrackEnd end = Loop.EndTrack();
+    if (!end.Kept) {
         fs::remove(track->FileName, error);
         List.Remove(row);
         View.TrackFinished(-1, false);
+        FJob.Message(TJobMessageKind::jmInfo, caption + " dropped: less sound than the minimum length");
         return;
     }
-    const int seconds = BytesPerSecond > 0 ? static_cast<int>(DivRoundHalfEven(sound, BytesPerSecond)) : 0;
+    const int seconds = end.Seconds;
     const auto size = fs::file_size(track->FileName, error);
-    const double kilobytes = error ? static_cast<double>(sound + 44) / 1024.0 : static_cast<double>(size) / 1024.0;
+    const double kilobytes =
+        error ? static_cast<double>(end.SoundBytes + 44) / 1024.0 : static_cast<double>(size) / 1024.0;
     List.AddToTotals(seconds, kilobytes);
     track->Duration = seconds;
     const bool recognise = row >= 0 && track->Trm && Recognition && Recognition->ClientOpen();
@@ -243,6 +315,7 @@ void TRecorder::KeepOrDropTrack()
         });
     }
     View.TrackFinished(row, true);
+    FJob.Message(TJobMessageKind::jmInfo, caption + " kept: " + TRecordingsList::TimeText(seconds));
     if (TrackOffer && Options.WriterMode == 1 && TrackOffer->WriterAvailable())
         TrackOffer->OfferTrack(row, track->FileName, seconds);
 }
@@ -252,56 +325,94 @@ void TRecorder::FinishTrack()
     if (!Running)
         return;
     KeepOrDropTrack();
-    // A virtual device at the end of its file ends the recording as Stop does.
-    if (FAudioIn1.EndOfCapture())
-        SplitPending = false;
-    if (SplitPending.exchange(false)) {
+    // A virtual device at the end of its file ends the recording as Stop
+    // does, once what it delivered last has had its track.
+    const bool more = !FAudioIn1.EndOfCapture() || Loop.HasCarry();
+    if (SplitPending.exchange(false) && !UserStopped && more) {
         try {
             OpenTrack();
-            RecordingOutput().WaitForIdle(std::chrono::seconds(10));
+            RecordingOutput().WaitForIdle(IdleWait);
             RunOutput();
         } catch (const std::exception& e) {
             TrackFailed(e.what());
-            return;
         }
-        if (Closing)
-            View.CloseWindow();
         return;
     }
-    Running = false;
-    View.SetStatus("Recording Finished");
-    View.EnableControls(true);
+    EndRecording(TJobOutcome::joSucceeded, {});
 }
 
 void TRecorder::TrackFailed(const std::string& Message)
 {
+    if (!Running)
+        return;
     // The output is idle and its file complete; the track is kept or dropped
-    // by the same rules as one the user stopped.
+    // by the same rules as one the user stopped (a file never created has no
+    // row at all).
     KeepOrDropTrack();
-    Running = false;
     SplitPending = false;
-    View.SetStatus("Error " + Message);
+    EndRecording(TJobOutcome::joFailed, Message);
+}
+
+void TRecorder::CloseCapture()
+{
+    if (!CaptureOpen)
+        return;
+    CaptureOpen = false;
+    try {
+        FAudioIn1.CloseInput();
+    } catch (const std::exception&) {
+        // Closing a device that failed cannot fail the recording again.
+    }
+}
+
+void TRecorder::EndRecording(TJobOutcome Outcome, const std::string& Reason)
+{
+    RecordingOutput().WaitForIdle(IdleWait);
+    CloseCapture();
+    Running = false;
     View.EnableControls(true);
+    FJob.Finished(Outcome, Reason);
+    if (Closing)
+        CloseWhenDone();
 }
 
 void TRecorder::StopRecording()
 {
+    UserStopped = true;
     SplitPending = false;
+    if (Running)
+        FJob.SetStopping();
     if (FWaveOut1.Busy())
         FWaveOut1.Stop();
     else if (FMP3Out1.Busy())
         FMP3Out1.Stop();
-    // Closing: the workers are told to end, and waited for while their
-    // hand-overs are still carried out.
-    if (Closing && Recognition && Recognition->RecognitionCount() > 0) {
+    // Closing: the workers are told to end; the window closes when the last
+    // has ended (CloseWhenDone, from their job events).
+    if (Closing && Recognition)
         Recognition->TerminateAll();
-        Recognition->WaitForWorkers(std::chrono::seconds(60));
+}
+
+void TRecorder::CloseWhenDone()
+{
+    if (CloseSent || Running)
+        return;
+    if (Recognition && Recognition->RecognitionCount() > 0) {
+        Recognition->TerminateAll();
+        return; // JobFinished of the last worker comes back here
     }
+    CloseSent = true;
+    View.CloseWindow();
+}
+
+void TRecorder::JobFinished(TJobKind Kind, TJobOutcome, const std::string&)
+{
+    if (Kind == TJobKind::jkRecognition && Closing)
+        CloseWhenDone();
 }
 
 bool TRecorder::CloseQuery()
 {
-    if ((!FWaveOut1.Busy() && !FMP3Out1.Busy()) || Closing)
+    if ((!FWaveOut1.Busy() && !FMP3Out1.Busy() && !Running) || Closing)
         return true;
     Closing = true;
     StopRecording();

@@ -2,6 +2,7 @@
 
 #include "common/IDialogs.h"
 #include "common/IDispatcher.h"
+#include "common/TJob.h"
 #include "devices/TAudioIn.h"
 #include "formats/TMP3Out.h"
 #include "formats/TWaveOut.h"
@@ -9,7 +10,7 @@
 #include "recording/IRecorderView.h"
 #include "recording/TRecognitionController.h"
 #include "recording/TRecordingsList.h"
-#include "recording/TTrackSplitter.h"
+#include "recording/TTrackLoop.h"
 
 #include <atomic>
 #include <cstdint>
@@ -27,14 +28,22 @@ class TOptions;
 // device's file ends).
 //
 // Chain: AudioIn1 -> AudioProcessor1 (the block handler) -> WaveOut1 or
-// MP3Out1. Threads: every public call on the window thread; the block
-// handler runs on the output's worker, and whatever it changes for the
-// window reaches it through the dispatcher.
-class TRecorder {
+// MP3Out1. The capture device is opened once when the recording starts and
+// closed when it ends; between two tracks only the file changes, and the
+// audio of that moment goes into the next track. Threads: every public call
+// on the window thread, except CurrentLevel (any thread); the block handler
+// runs on the output's worker, and whatever it changes for the window
+// reaches it through the dispatcher.
+//
+// The recording is a job (jkRecording): Started "Recording...", Progress with
+// the running time of the track, a Message for every track kept or dropped,
+// and Finished: succeeded when the user stopped it or the device's audio
+// ended, failed with the reason otherwise.
+class TRecorder : private TJobListenerBase {
 public:
     TRecorder(TOptions& Options, TRecordingsList& List, IRecorderView& View, IDialogs& Dialogs,
               IDispatcher& Dispatcher);
-    ~TRecorder();
+    ~TRecorder() override;
     TRecorder(const TRecorder&) = delete;
     TRecorder& operator=(const TRecorder&) = delete;
 
@@ -45,14 +54,32 @@ public:
     // Song recognition of the main window, or none. While its client is open
     // every track gets a fingerprint generator, and every kept track is
     // handed to a recognition worker. The controller outlives the recorder.
-    void SetRecognition(TRecognitionController* Value) { Recognition = Value; }
+    void SetRecognition(TRecognitionController* Value);
 
     void StartRecording();
     void StopRecording();
     // The close request: true when the window may close now; otherwise the
-    // recording is being stopped and the window closes by itself afterwards.
+    // recording is being stopped, and CloseWindow follows once it has ended
+    // and the recognition workers are gone.
     bool CloseQuery();
     bool Recording() const;
+
+    TJobEvents& Job() { return FJob; }
+    // Tracks of the last recording kept and dropped so far.
+    int KeptTracks() const { return Loop.KeptTracks(); }
+    int DroppedTracks() const { return Loop.DroppedTracks(); }
+    // The status line's text for a finished recording.
+    static std::string StatusText(TJobOutcome Outcome, const std::string& Reason);
+
+    // The input level for the meter, published by the audio thread with
+    // every block: read it at display rate.
+    struct TLevel {
+        int Peak = 0;               // largest sample magnitude of the last block
+        int FullScale = 32768;      // of the capture depth
+        std::int64_t QuietBytes = 0; // the quiet run after the last sound
+        std::int64_t SilenceBytes = 0; // the run that ends a track
+    };
+    TLevel CurrentLevel() const;
 
     TAudioIn& AudioIn1() { return FAudioIn1; }
     TWaveOut& WaveOut1() { return FWaveOut1; }
@@ -68,6 +95,10 @@ private:
     void KeepOrDropTrack();
     void OnGetData(void* Data, int& N);
     void RunOutput();
+    void CloseCapture();
+    void EndRecording(TJobOutcome Outcome, const std::string& Reason);
+    void CloseWhenDone();
+    void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
 
     TOptions& Options;
     TRecordingsList& List;
@@ -76,6 +107,7 @@ private:
     IDispatcher& Dispatcher;
     ITrackOffer* TrackOffer = nullptr;
     TRecognitionController* Recognition = nullptr;
+    TJobEvents FJob{TJobKind::jkRecording};
 
     TAudioIn FAudioIn1;
     TAudioProcessor FAudioProcessor1;
@@ -84,14 +116,24 @@ private:
 
     std::string AlbumName;
     std::string Genre;
-    TTrackSplitter Splitter;
+    // Split on the worker while a track runs; kept or dropped on the window
+    // thread after its run ended.
+    TTrackLoop Loop;
     std::int64_t FSilenceBytes = 0;
     std::int64_t FMinTrackBytes = 0;
     std::int64_t BytesPerSecond = 0;
     int TrackNumber = 0;
     std::atomic<bool> SplitPending{false};
+    std::atomic<int> LevelPeak{0};
+    std::atomic<std::int64_t> LevelQuiet{0};
+    std::atomic<int> LevelFullScale{32768};
     bool Closing = false;
+    bool CloseSent = false;
     bool Running = false;
+    bool UserStopped = false;
+    bool CaptureOpen = false;
+    // The current track's file was created and its run began.
+    bool TrackBegun = false;
     TTrackDataPtr CurrentTrack;
     std::string LastTimeText; // worker only
     // Ended first in the destructor: work posted for the recorder is dropped.

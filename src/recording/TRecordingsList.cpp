@@ -39,7 +39,7 @@ int TRecordingsList::IndexOf(const TTrackData* Data) const
 int TRecordingsList::Append(TRecordingRow Row)
 {
     Rows.push_back(std::move(Row));
-    View.RowsChanged();
+    View.RowInserted(Count() - 1);
     return Count() - 1;
 }
 
@@ -48,7 +48,7 @@ void TRecordingsList::Remove(int Index)
     if (Index < 0 || Index >= Count())
         return;
     Rows.erase(Rows.begin() + Index);
-    View.RowsChanged();
+    View.RowRemoved(Index);
 }
 
 bool TRecordingsList::Play(int Index, IDesktop& Desktop) const
@@ -84,7 +84,7 @@ void TRecordingsList::MoveUp(int Index)
     if (Index <= 0 || Index >= Count())
         return;
     std::swap(Rows[static_cast<size_t>(Index)], Rows[static_cast<size_t>(Index - 1)]);
-    View.RowsChanged();
+    View.RowMoved(Index, Index - 1);
     View.SelectRow(Index - 1);
 }
 
@@ -93,7 +93,7 @@ void TRecordingsList::MoveDown(int Index)
     if (Index < 0 || Index >= Count() - 1)
         return;
     std::swap(Rows[static_cast<size_t>(Index)], Rows[static_cast<size_t>(Index + 1)]);
-    View.RowsChanged();
+    View.RowMoved(Index, Index + 1);
     View.SelectRow(Index + 1);
 }
 

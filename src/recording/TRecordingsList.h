@@ -10,15 +10,19 @@
 
 namespace kestrune {
 
+// What a row's icon shows: a recorded track, or a recognised one with one
+// match or with several to choose from.
+enum class TRowState { rsRecorded, rsOneMatch, rsSeveralMatches };
+
 // One row of the recordings list: the caption (Title column), the four
-// sub-items, the icon (0 recorded, 1 one match, 2 several) and the record.
+// sub-items, the state (its icon) and the record.
 struct TRecordingRow {
     std::string Caption;
     std::string Artist;
     std::string Album;
     std::string Genre;
     std::string Time = "00:00";
-    int Icon = 0;
+    TRowState State = TRowState::rsRecorded;
     TTrackDataPtr Data;
 };
 

@@ -255,9 +255,23 @@ TTrackSplitter::TBlock TTrackSplitter::Process(std::uint8_t* Data, int N, std::i
     else
         TestFrames(Data, N, Base, level, result);
 
+    result.Valid = N;
+    result.Carry = N;
     if (FSoundStart < 0 || (FRule == TQuietRule::Sample && Base == 0 && FSoundEnd == FSoundStart)) {
         // Nothing sounding yet, or a lone click: hold the block back.
         FSoundStart = -1;
+        // A window (or a loud run) still undecided at the end of the block
+        // may be the start of the sound: its frames are tested again in front
+        // of the next block rather than lost with the quiet before them.
+        if (FRule == TQuietRule::Window && WinFrames > 0 && WinLoud > 0) {
+            result.Carry = static_cast<int>(std::clamp<std::int64_t>(WinStart - Base, 0, N));
+            WinFrames = WinLoud = 0;
+            WinStart = WinFirstLoud = WinLastLoud = -1;
+        } else if (FRule == TQuietRule::Debounce && RunStart >= 0) {
+            result.Carry = static_cast<int>(std::clamp<std::int64_t>(RunStart - Base, 0, N));
+            RunStart = -1;
+            RunFrames = 0;
+        }
         // The held-back bytes are gone and the next block starts at this
         // Base again: a window or run under way counts from there.
         if (WinStart >= 0)
@@ -286,8 +300,15 @@ TTrackSplitter::TBlock TTrackSplitter::Process(std::uint8_t* Data, int N, std::i
 
     const std::int64_t quiet = FQuietStart < 0 ? 0 : FQuietEnd - FQuietStart;
     result.QuietRun = quiet;
+    result.Valid = handOn;
+    result.Carry = handOn;
     if (FQuietStart >= 0 && quiet >= Silence) {
-        result.HandOn = 0;
+        // The cut: just after the frame with which the quiet run reached the
+        // silence length. What follows it in the block is the next track's.
+        std::int64_t cut = FQuietStart + Silence - Base + 1;
+        cut = (cut + FrameBytes - 1) / FrameBytes * FrameBytes;
+        result.HandOn = static_cast<int>(std::clamp<std::int64_t>(cut, 0, handOn));
+        result.Carry = result.HandOn;
         result.Split = true;
         return result;
     }

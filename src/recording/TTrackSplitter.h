@@ -30,19 +30,28 @@ enum class TQuietRule { Sample, Debounce, Window };
 //
 // Quiet before a track's first sound is held back. The block in which the
 // sound begins is handed on from its first sound sample, so a track starts
-// where its sound does (with the frame rules, a window that began in a block
-// already held back starts the track at the current block's first byte, at
-// most one window late). A track ends (Process returns 0) in the block where
-// the quiet run after the last sound reaches SilenceBytes; that block is not
-// written.
+// where its sound does; a window with loud frames still undecided when a
+// block is held back is handed back (Carry) to be tested again with the next
+// block. A track ends (Split) in the block where the quiet run after the last
+// sound reaches SilenceBytes: the block is handed on up to that point (the
+// cut), and the rest of it belongs to the next track.
 //
 // Runs on the recording output's worker; not shared between threads; no
 // allocation.
 class TTrackSplitter {
 public:
     struct TBlock {
-        int HandOn = 0;         // bytes to hand on from the start of the buffer; -1 nothing; 0 end of track
+        // Bytes to hand on from the start of the buffer; -1 nothing (held
+        // back); with Split, the bytes up to the cut (possibly 0).
+        int HandOn = 0;
         bool Split = false;     // the track ended by silence
+        // Data[Carry, Valid) was captured but not used by this track: the
+        // part of a block after the cut (for the next track), or the frames of
+        // a window still undecided when a block was held back (to be tested
+        // again in front of the next block, at the same Base). Valid is the
+        // number of audio bytes at the front of Data after Process.
+        int Carry = 0;
+        int Valid = 0;
         int Peak = 0;           // largest sample magnitude in the block, in the capture's scale
         std::int64_t QuietRun = 0; // bytes of the current quiet run after the last sound
     };

@@ -82,3 +82,19 @@ TEST(RecordCommand, SetChangesSettingsForThisRunOnly)
     EXPECT_EQ(ReadWholeFile(dir.File("k.ini")), before);
     EXPECT_EQ(RunCommand(common + " --set NoKey 2>/dev/null"), 2);
 }
+
+// The start line names the album folder as a path, whether or not the
+// folder from the settings ends in a separator.
+TEST(RecordCommand, StartLineNamesTheAlbumFolder)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(TwoSongs(), 2, 22050));
+    std::string out;
+    ASSERT_EQ(RunCommand(std::string(KESTRUNE_CLI) + " record --fast --album Set --min-length 1 --device " +
+                             ShellQuote("virtual:" + dir.File("in.wav")) + " --config " + ShellQuote(dir.File("k.ini")) +
+                             " --set " + ShellQuote("General/Folder=" + dir.File("rec")) + " 2>&1",
+                         &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("into " + dir.File("rec") + "/Set;"), std::string::npos) << out;
+}

@@ -99,6 +99,7 @@ struct TRig {
         Recognition->Open(settings);
         Recorder = std::make_unique<TRecorder>(*Options, *List, View, Dialogs, Dispatcher);
         Recorder->SetRecognition(Recognition.get());
+        Recorder->Job().Subscribe(&View);
         Recorder->AudioIn1().SetRealTime(false);
         Recorder->SetAlbumName("Live");
     }
@@ -144,7 +145,7 @@ TEST(RecognitionFlow, SeveralMatchesRecogniseTagRenameAndOfferTheAlternates)
     EXPECT_EQ(row.Caption, "Song 4");
     EXPECT_EQ(row.Artist, "Band 4");
     EXPECT_EQ(row.Album, "Album");
-    EXPECT_EQ(row.Icon, 2);
+    EXPECT_EQ(row.State, TRowState::rsSeveralMatches);
     EXPECT_EQ(row.Data->Candidates.size(), 3u);
     EXPECT_EQ(row.Data->TrmId, "00000001-0000-4000-8000-000000000001");
     EXPECT_FALSE(row.Data->Trm);
@@ -169,7 +170,7 @@ TEST(RecognitionFlow, SeveralMatchesRecogniseTagRenameAndOfferTheAlternates)
     EXPECT_TRUE(chooser.Closed);
     EXPECT_EQ(rig.List->Row(0).Caption, "Song 4 take 2");
     EXPECT_EQ(rig.List->Row(0).Album, "");
-    EXPECT_EQ(rig.List->Row(0).Icon, 2);
+    EXPECT_EQ(rig.List->Row(0).State, TRowState::rsSeveralMatches);
     EXPECT_EQ(NameOf(rig.List->Row(0)), "Band 4 - Song 4 take 2.WAV");
     EXPECT_EQ(rig.List->Row(0).Data->Candidates.size(), 3u);
     // Without a popup on an alternate row there is nothing to choose.
@@ -184,15 +185,15 @@ TEST(RecognitionFlow, OneMatchNoMatchAndFailedQuery)
         const char* Name;
         TFakeLookupService::TAnswer Answer;
         std::string Artist;
-        int Icon;
+        TRowState State;
         size_t Entries;
     };
     const std::vector<TCase> cases{
-        {"one match", {200, TFakeLookupService::Matches({{"Only", "One", "LP"}})}, "One", 1, 4},
-        {"no match", {200, R"({"status":"ok","results":[]})"}, "Unknown", 0, 4},
-        {"error status", {400, TFakeLookupService::Error(3, "invalid fingerprint")}, "Querying online database...", 0, 4},
-        {"malformed", {200, "{\"status\":"}, "Querying online database...", 0, 4},
-        {"never answers", {200, "", true}, "Querying online database...", 0, 4},
+        {"one match", {200, TFakeLookupService::Matches({{"Only", "One", "LP"}})}, "One", TRowState::rsOneMatch, 4},
+        {"no match", {200, R"({"status":"ok","results":[]})"}, "Unknown", TRowState::rsRecorded, 4},
+        {"error status", {400, TFakeLookupService::Error(3, "invalid fingerprint")}, "Querying online database...", TRowState::rsRecorded, 4},
+        {"malformed", {200, "{\"status\":"}, "Querying online database...", TRowState::rsRecorded, 4},
+        {"never answers", {200, "", true}, "Querying online database...", TRowState::rsRecorded, 4},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -202,7 +203,7 @@ TEST(RecognitionFlow, OneMatchNoMatchAndFailedQuery)
         ASSERT_TRUE(rig.Recognition->WaitForWorkers(20s));
         ASSERT_EQ(rig.List->Count(), 1);
         EXPECT_EQ(rig.List->Row(0).Artist, c.Artist);
-        EXPECT_EQ(rig.List->Row(0).Icon, c.Icon);
+        EXPECT_EQ(rig.List->Row(0).State, c.State);
         EXPECT_EQ(rig.Recognition->PopupEntries(0).size(), c.Entries);
         EXPECT_EQ(rig.Service.Requests().size(), 1u);
         EXPECT_EQ(rig.Failed, c.Artist == "Querying online database..." ? 1 : 0);
@@ -290,6 +291,6 @@ TEST(RecognitionFlow, FileThatCannotBeTaggedEndsUnknown)
     fs::remove(rig.List->Row(0).Data->FileName);
     ASSERT_TRUE(rig.Recognition->WaitForWorkers(20s));
     EXPECT_EQ(rig.List->Row(0).Artist, "Unknown");
-    EXPECT_EQ(rig.List->Row(0).Icon, 0);
+    EXPECT_EQ(rig.List->Row(0).State, TRowState::rsRecorded);
     EXPECT_EQ(rig.Recognition->PopupEntries(0).size(), 4u);
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 using namespace kestrune;
@@ -58,13 +60,21 @@ struct TRig {
         Recorder->AudioIn1().SetRealTime(false);
         Recorder->SetAlbumName("Live");
         Recorder->SetGenre("Rock");
+        Recorder->Job().Subscribe(&View);
     }
 
+    // Records to the end, reading the level meter as a window would.
     void Record()
     {
         Recorder->StartRecording();
-        ASSERT_TRUE(Dispatcher.WaitServing([&] { return !Recorder->Recording(); }, 60s));
+        ASSERT_TRUE(Dispatcher.WaitServing(
+            [&] {
+                MaxPeak = std::max(MaxPeak, Recorder->CurrentLevel().Peak);
+                return !Recorder->Recording();
+            },
+            60s));
     }
+    int MaxPeak = 0;
 
     std::string Album() const { return Options->Folder + "Live"; }
 };
@@ -99,7 +109,7 @@ TEST(Recorder, SplitsAtSilencesDropsShortTracksAndStopsAtEndOfFile)
     EXPECT_EQ(rig.List->Row(1).Time, "00:04");
     EXPECT_EQ(rig.List->Row(1).Genre, "Rock");
     EXPECT_EQ(rig.List->TotalSeconds(), 7);
-    EXPECT_GT(rig.View.MaxPeak, 11000);
+    EXPECT_GT(rig.MaxPeak, 11000);
 
     // Each kept file holds its song and about a second of quiet; the header matches.
     const std::int64_t first = FramesIn<TWaveIn>(rig.List->Row(0).Data->FileName);
@@ -163,4 +173,131 @@ TEST(Recorder, CloseRequestWhileRecordingStopsFirst)
     EXPECT_TRUE(rig.Recorder->CloseQuery());
     ASSERT_EQ(rig.List->Count(), 1);
     EXPECT_GT(FramesIn<TWaveIn>(rig.List->Row(0).Data->FileName), 0);
+}
+
+namespace {
+
+// A capture whose every frame says where it stands: the right channel and the
+// low part of the left one carry the frame's index, the left one's offset
+// makes it loud or quiet (|s| < 1500 is quiet).
+constexpr int IndexBase = 2000;
+
+std::vector<std::int16_t> NumberedFrames(const std::vector<bool>& Loud)
+{
+    std::vector<std::int16_t> out;
+    for (size_t i = 0; i < Loud.size(); ++i) {
+        const auto high = static_cast<int>(i / IndexBase);
+        out.push_back(static_cast<std::int16_t>(Loud[i] ? 10000 + high : high - 1000));
+        out.push_back(static_cast<std::int16_t>(static_cast<int>(i % IndexBase) - 1000));
+    }
+    return out;
+}
+
+std::int64_t FrameIndex(std::int16_t Left, std::int16_t Right)
+{
+    const int high = Left >= 5000 ? Left - 10000 : Left + 1000;
+    return static_cast<std::int64_t>(high) * IndexBase + (Right + 1000);
+}
+
+} // namespace
+
+// Every captured frame lands in exactly one track, in order, or in quiet that
+// was dropped; the loud ones all land somewhere (but for the first frames of
+// a song that a window too little of which sounds calls quiet). The gaps step
+// through every offset against the blocks, so that some songs begin in the
+// very block whose quiet ends the track before.
+TEST(Recorder, EveryFrameLandsInOneTrackOrInDroppedQuiet)
+{
+    constexpr int Rate = 22050;
+    constexpr int Silence = Rate / 5; // 200 ms
+    std::vector<bool> loud(Rate / 2, false);
+    // Quiet longer than the silence by a block (1024 frames) and a window
+    // ends a track whatever the blocks do; shorter gaps may or may not.
+    int sureSplits = 0;
+    for (int offset = 0; offset < 2200; offset += 37) {
+        loud.insert(loud.end(), Rate / 10, true);
+        loud.insert(loud.end(), static_cast<size_t>(Silence + offset), false);
+        sureSplits += offset >= 1024 + Rate / 100;
+    }
+    TRig rig(NumberedFrames(loud));
+    rig.Options->SilenceLg = 200;
+    rig.Options->MinLength = 0;
+    rig.Record();
+    ASSERT_EQ(rig.View.Status, "Recording Finished");
+
+    std::vector<std::int64_t> landed;
+    int tracksWithSound = 0;
+    for (int row = 0; row < rig.List->Count(); ++row) {
+        const auto bytes = ReadWholeFile(rig.List->Row(row).Data->FileName);
+        const auto samples = AsSamples16(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.end()));
+        bool sound = false;
+        if (samples.size() >= 2) {
+            EXPECT_TRUE(loud.at(static_cast<size_t>(FrameIndex(samples[0], samples[1]))))
+                << "a track starts at its first sound";
+        }
+        for (size_t i = 0; i + 1 < samples.size(); i += 2) {
+            landed.push_back(FrameIndex(samples[i], samples[i + 1]));
+            sound = sound || loud.at(static_cast<size_t>(landed.back()));
+        }
+        tracksWithSound += sound;
+    }
+    EXPECT_GT(tracksWithSound, sureSplits);
+    for (size_t i = 1; i < landed.size(); ++i)
+        ASSERT_LT(landed[i - 1], landed[i]) << "frames out of order or twice";
+    // Loud frames missing from every track: at most an eighth of a 10 ms
+    // window at a song's start.
+    std::vector<bool> present(loud.size(), false);
+    for (std::int64_t f : landed)
+        present.at(static_cast<size_t>(f)) = true;
+    int missingRun = 0;
+    for (size_t f = 0; f < loud.size(); ++f) {
+        if (loud[f] && !present[f]) {
+            ++missingRun;
+            ASSERT_LE(missingRun, Rate / 100 / 8) << "loud frame " << f << " lost";
+        } else if (!loud[f]) {
+            missingRun = 0;
+        }
+    }
+}
+
+// A track file that cannot be created ends the recording with the reason and
+// leaves no row behind; the track before it is counted once.
+TEST(Recorder, TrackFileThatCannotBeCreatedEndsWithoutARow)
+{
+    TRig rig(Program({{3, true}, {1.5, false}, {3, true}}, 22050));
+    fs::create_directories(rig.Album());
+    // Track1 looks free but leads into a folder that does not exist.
+    fs::create_symlink(rig.Dir.File("no/such/folder/x.wav"), rig.Album() + "/Track1.WAV");
+    rig.Record();
+    EXPECT_EQ(rig.View.Status.rfind("Error ", 0), 0u) << rig.View.Status;
+    EXPECT_GT(rig.View.Status.size(), 6u) << "the reason is given";
+    ASSERT_EQ(rig.List->Count(), 1);
+    EXPECT_EQ(rig.List->Row(0).Caption, "Track0.WAV");
+    EXPECT_EQ(rig.List->TotalSeconds(), 3);
+    EXPECT_EQ(rig.View.KeptTracks, 1);
+    EXPECT_EQ(rig.View.Outcomes, std::vector<TJobOutcome>{TJobOutcome::joFailed});
+}
+
+// Failures to start name their cause; without a capture device nothing is
+// recorded and the user is told.
+TEST(Recorder, StartFailuresSayWhy)
+{
+    TRig rig(Program({{3, true}}, 22050));
+    WriteWholeFile(rig.Dir.File("plain"), {1});
+    rig.Options->Folder = rig.Dir.File("plain") + "/Records/";
+    rig.Record();
+    const std::string prefix = "Error - Cannot start recorder: ";
+    EXPECT_EQ(rig.View.Status.substr(0, prefix.size()), prefix);
+    EXPECT_GT(rig.View.Status.size(), prefix.size());
+    EXPECT_EQ(rig.List->Count(), 0);
+    EXPECT_TRUE(rig.View.ControlsEnabled);
+
+    TRig none(Program({{3, true}}, 22050));
+    none.Options->DriverNames.clear();
+    none.Recorder->StartRecording();
+    EXPECT_FALSE(none.Recorder->Recording());
+    ASSERT_FALSE(none.Dialogs.Shown().empty());
+    EXPECT_EQ(none.Dialogs.Shown().back().Text, "No input driver available!");
+    EXPECT_EQ(none.List->Count(), 0);
+    EXPECT_FALSE(fs::exists(none.Album()));
 }

@@ -12,11 +12,13 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TView final : IRecordingsView {
-    void RowsChanged() override { ++Redraws; }
-    void RowChanged(int) override {}
+    void RowInserted(int Index) override { Notes.push_back("+" + std::to_string(Index)); }
+    void RowRemoved(int Index) override { Notes.push_back("-" + std::to_string(Index)); }
+    void RowMoved(int From, int To) override { Notes.push_back(std::to_string(From) + ">" + std::to_string(To)); }
+    void RowChanged(int Index) override { Notes.push_back("~" + std::to_string(Index)); }
     void SelectRow(int Index) override { Selected = Index; }
     void SetTotals(const std::string& Text) override { Totals = Text; }
-    int Redraws = 0;
+    std::vector<std::string> Notes;
     int Selected = -1;
     std::string Totals;
 };
@@ -155,6 +157,8 @@ TEST(RecordingsList, DeleteAndMoveKeepRecordsWithTheirRows)
     EXPECT_EQ(view.Selected, 1);
 
     list.Delete(0, 176400); // a.wav
+    // Each change is told as what it is, so a table keeps its selection.
+    EXPECT_EQ(view.Notes, (std::vector<std::string>{"+0", "+1", "+2", "2>1", "-0"}));
     EXPECT_FALSE(fs::exists(dir.File("a.wav")));
     EXPECT_EQ(list.Count(), 2);
     EXPECT_EQ(list.IndexOf(c), 0);

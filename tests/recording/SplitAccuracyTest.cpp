@@ -28,18 +28,22 @@ constexpr double Gap = 3;
 constexpr std::int64_t FiftyMs = Rate / 20;
 
 struct TView final : IRecorderView, IRecordingsView, TJobListenerBase {
-    void SetStatus(const std::string& Text) override { Status = Text; }
     void EnableControls(bool) override {}
     void FocusAlbumName() override {}
-    void ShowLevel(int, int, std::int64_t, std::int64_t) override {}
     void TrackFinished(int, bool Kept) override { (Kept ? Kept_ : Dropped)++; }
     void CloseWindow() override {}
-    void RowsChanged() override {}
+    void RowInserted(int) override {}
+    void RowRemoved(int) override {}
+    void RowMoved(int, int) override {}
     void RowChanged(int) override {}
     void SelectRow(int) override {}
     void SetTotals(const std::string& Text) override { Totals = Text; }
-    void JobFinished(TJobKind, TJobOutcome Outcome, const std::string& Reason) override
+    void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override
     {
+        if (Kind == TJobKind::jkRecording) {
+            Status = TRecorder::StatusText(Outcome, Reason);
+            return;
+        }
         Finished = Outcome == TJobOutcome::joSucceeded;
         if (!Finished)
             Status = "Error " + Reason;
@@ -94,6 +98,7 @@ struct TSession {
         TRecorder recorder(*Options, List, View, Dialogs, Dispatcher);
         recorder.AudioIn1().SetRealTime(false);
         recorder.SetAlbumName("Mix");
+        recorder.Job().Subscribe(&View);
         recorder.StartRecording();
         ASSERT_TRUE(Dispatcher.WaitServing([&] { return !recorder.Recording(); }, 120s));
         ASSERT_EQ(View.Status, "Recording Finished");

@@ -196,39 +196,36 @@ std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TQuietRule Rule, int Si
 {
     constexpr int FrameBytes = 4;
     const std::int64_t bytesPerSecond = static_cast<std::int64_t>(Mix.Rate) * FrameBytes;
-    const std::int64_t silence = SilenceMs * bytesPerSecond / 1000;
-    const std::int64_t minBytes = MinLength * bytesPerSecond;
     const auto* data = reinterpret_cast<const std::uint8_t*>(Mix.Samples.data());
     const auto size = static_cast<std::int64_t>(Mix.Samples.size() * 2);
 
-    std::vector<TSimTrack> tracks;
-    TTrackSplitter splitter;
-    splitter.Configure(16, 2, silence, Mix.Rate, Rule);
-    splitter.Reset();
-    std::uint8_t block[4096];
-    std::int64_t written = 0;
-    std::int64_t start = -1;
-    auto finish = [&] {
-        if (splitter.SoundLength() >= minBytes && written > 0)
-            tracks.push_back({start / FrameBytes, written / FrameBytes, splitter.SoundLength() / FrameBytes});
-        splitter.Reset();
-        written = 0;
-        start = -1;
-    };
-    for (std::int64_t pos = 0; pos < size;) {
-        const int n = static_cast<int>(std::min<std::int64_t>(sizeof block, size - pos));
-        std::memcpy(block, data + pos, static_cast<size_t>(n));
-        const auto r = splitter.Process(block, n, written, 0, Level16);
-        if (r.HandOn > 0) {
-            if (written == 0)
-                start = pos + (n - r.HandOn);
-            written += r.HandOn;
-        }
+    // The recorder's own loop, fed as the capture input hands out audio.
+    TTrackLoop loop;
+    loop.Configure(16, 2, Mix.Rate, SilenceMs * bytesPerSecond / 1000, MinLength * bytesPerSecond, Rule);
+    std::int64_t pos = 0;
+    const TTrackLoop::TRead read = [&](void* Buffer, int Size) {
+        const int n = static_cast<int>(std::min<std::int64_t>({4096, Size, size - pos}));
+        std::memcpy(Buffer, data + pos, static_cast<size_t>(n));
         pos += n;
-        if (r.Split)
-            finish();
+        return n;
+    };
+    std::vector<TSimTrack> tracks;
+    std::uint8_t block[16384];
+    for (;;) {
+        loop.BeginTrack();
+        std::int64_t start = -1;
+        for (int n; (n = loop.Next(block, sizeof block, read, 0, Level16)) != 0;) {
+            // The first bytes handed on end where the capture has got to,
+            // less what is still carried.
+            if (n > 0 && start < 0)
+                start = pos - static_cast<std::int64_t>(loop.CarriedBytes()) - n;
+        }
+        const TTrackLoop::TTrackEnd end = loop.EndTrack();
+        if (end.Kept && loop.Written() > 0)
+            tracks.push_back({start / FrameBytes, loop.Written() / FrameBytes, end.SoundBytes / FrameBytes});
+        if (!loop.Split() || (pos >= size && !loop.HasCarry()))
+            break;
     }
-    finish();
     return tracks;
 }
 

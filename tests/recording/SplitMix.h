@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/TTrackSplitter.h"
+#include "recording/TTrackLoop.h"
 
 #include <cstdint>
 #include <string>
