@@ -28,33 +28,14 @@ cmake --build "$build" --target "$target"
 binary=$(find "$build" -type f -name "$target" -perm -u+x | head -n 1)
 [ -n "$binary" ] || { echo "no binary for $target" >&2; exit 1; }
 
-# A few small real files give the fuzzer the shapes of each format at once.
-seed_corpus() {
-    local dir=$1 tmp
-    [ -z "$(ls -A "$dir")" ] || return 0
-    case $target in
-    wav_*)
-        command -v sox >/dev/null || return 0
-        tmp=$(mktemp -d)
-        sox -n -r 8000 -c 1 -b 16 "$tmp/src1.wav" synth 0.06 sine 440
-        sox -n -r 8000 -c 2 -b 16 "$tmp/src2.wav" synth 0.06 sine 440 sine 660
-        cp "$tmp/src1.wav" "$dir/pcm16-mono.wav"
-        cp "$tmp/src2.wav" "$dir/pcm16-stereo.wav"
-        sox "$tmp/src1.wav" -b 8 "$dir/pcm8.wav"
-        sox "$tmp/src2.wav" -b 24 "$dir/pcm24-extensible.wav"
-        for c in 1 2; do
-            sox "$tmp/src$c.wav" -e ima-adpcm "$dir/ima-$c.wav"
-            sox "$tmp/src$c.wav" -e ms-adpcm "$dir/ms-$c.wav"
-        done
-        if command -v ffmpeg >/dev/null; then
-            ffmpeg -nostdin -v error -y -i "$tmp/src2.wav" -c:a adpcm_ima_wav -block_size 256 "$dir/ffmpeg-ima.wav" || true
-            ffmpeg -nostdin -v error -y -i "$tmp/src1.wav" -c:a libmp3lame -b:a 32k -f wav "$dir/mp3.wav" || true
-        fi
-        rm -rf "$tmp"
-        ;;
-    esac
-}
-seed_corpus "$corpus"
+# A few small real files give the fuzzer the shapes of each format at once,
+# and the past findings are where it left off.
+if [ -z "$(ls -A "$corpus")" ]; then
+    "$root/fuzz/seeds.sh" "$target" "$corpus"
+    if [ -d "$root/fuzz/regressions/$target" ]; then
+        cp "$root/fuzz/regressions/$target"/* "$corpus"/ 2>/dev/null || true
+    fi
+fi
 
 before=$(ls "$artifacts" | wc -l)
 work=$(mktemp -d)

@@ -125,7 +125,6 @@ void TFLACOut::Configure(TACSInput& In, bool Subset)
 void TFLACOut::OpenOutput()
 {
     EndOfInput = false;
-    Filled = 0;
     CallbackFailure.clear();
     // Bound on the first run: without libFLAC only FLAC fails.
     Library = TFLACLibrary::Load();
@@ -196,42 +195,25 @@ bool TFLACOut::WriteStep(bool Abort)
     UpdateProgress();
     if (Abort) {
         // Frames already taken from the input are not lost on a stop.
-        EncodePending();
+        Encode(TakeHeldFrames());
         return false;
     }
     if (EndOfInput)
         return false;
-    const int blockBytes = static_cast<int>(Block.size());
-    {
-        TInputLock::TGuard guard(InputLock);
-        TACSInput& in = RequireInput();
-        while (Filled < blockBytes) {
-            const int n = in.ReadBlock(Block.data() + Filled, blockBytes - Filled);
-            if (n == 0) {
-                EndOfInput = true;
-                break;
-            }
-            // Nothing this time: the part gathered waits for the next step,
-            // which the worker paces and a stop can end.
-            if (n < 0)
-                return true;
-            Filled += std::min(n, blockBytes - Filled);
-        }
-    }
-    if (Filled == 0)
-        return false;
-    EncodePending();
+    // Whole blocks, so that each step hands libFLAC one block.
+    const TFrames got = ReadFrames(Block.data(), static_cast<int>(Block.size()), Channels * (Bits / 8), true);
+    EndOfInput = got.Ended;
+    if (got.Count == 0)
+        return !got.Ended;
+    Encode(got.Count);
     return true;
 }
 
-void TFLACOut::EncodePending()
+void TFLACOut::Encode(int Frames)
 {
-    const int frameBytes = Channels * (Bits / 8);
-    const int frames = frameBytes > 0 ? Filled / frameBytes : 0;
-    // A partial frame at the very end of the input cannot be encoded.
-    Filled = 0;
-    if (frames == 0 || !Encoder)
+    if (Frames == 0 || !Encoder)
         return;
+    const int frames = Frames;
     const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(Channels);
     const std::uint8_t* p = Block.data();
     FLAC__int32* s = Samples.data();
@@ -282,7 +264,6 @@ void TFLACOut::CloseOutput()
     }
     std::vector<std::uint8_t>().swap(Block);
     std::vector<FLAC__int32>().swap(Samples);
-    Filled = 0;
     FinishClose(failure);
 }
 

@@ -81,8 +81,8 @@ private:
     using TEncoderHandle = std::unique_ptr<FLAC__StreamEncoder, TEncoderDeleter>;
 
     void Configure(TACSInput& In, bool Subset);
-    // Encodes the whole frames gathered in the block buffer.
-    void EncodePending();
+    // Encodes Frames whole frames from the start of the block buffer.
+    void Encode(int Frames);
     [[noreturn]] void FailEncode();
 
     friend struct TFLACOutCallbacks;
@@ -104,7 +104,6 @@ private:
     TEncoderHandle Encoder{nullptr, TEncoderDeleter{nullptr}};
     std::vector<std::uint8_t> Block;    // PCM of one block, as the input hands it out
     std::vector<FLAC__int32> Samples;   // the same block widened for libFLAC
-    int Filled = 0;                     // bytes of Block holding PCM
     int Bits = 0;
     int Channels = 0;
     bool EndOfInput = false;

@@ -49,7 +49,7 @@ bool TMACOut::WriteStep(bool Abort)
     UpdateProgress();
     if (Abort || EndOfInput)
         return false;
-    const int got = RequireInput().ReadBlock(Buffer.data(), static_cast<int>(Buffer.size()));
+    const int got = ReadFromInput(Buffer.data(), static_cast<int>(Buffer.size()));
     if (got == 0) {
         EndOfInput = true;
         return true;

@@ -4,7 +4,6 @@
 #include "pipeline/TAudioFormat.h"
 
 #include <bit>
-#include <cstring>
 
 namespace kestrune {
 
@@ -110,7 +109,6 @@ void TMP3Out::OpenOutput()
     Lame = TLameLibrary::Load();
     if (!Lame->HasEncoder())
         throw EACSException(std::string(TLameLibrary::SoName) + " lacks the entry points for encoding.");
-    PendingBytes = 0;
     OpenOwnStream();
     TACSInput& in = OpenInputOrRelease();
     try {
@@ -162,21 +160,10 @@ bool TMP3Out::WriteStep(bool Abort)
     UpdateProgress();
     if (Abort)
         return false;
-    const int n = ReadFromInput(InBuffer.data() + PendingBytes, StepFrames * FrameBytes - PendingBytes);
-    if (n < 0)
-        return true;
-    if (n == 0)
-        return false;
-    // An input may end a block inside a frame; the rest of that frame waits
-    // for the next step.
-    const int have = PendingBytes + n;
-    const int frames = have / FrameBytes;
-    if (frames > 0)
-        Encode(frames);
-    PendingBytes = have - frames * FrameBytes;
-    if (PendingBytes > 0)
-        std::memmove(InBuffer.data(), InBuffer.data() + frames * FrameBytes, static_cast<std::size_t>(PendingBytes));
-    return true;
+    const TFrames got = ReadFrames(InBuffer.data(), StepFrames * FrameBytes, FrameBytes, false);
+    if (got.Count > 0)
+        Encode(got.Count);
+    return !got.Ended;
 }
 
 void TMP3Out::Encode(int Frames)

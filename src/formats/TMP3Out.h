@@ -94,7 +94,6 @@ private:
     int Bits = 0;
     int FrameBytes = 0;
     int StepFrames = 0;   // frames asked from the input per step
-    int PendingBytes = 0; // bytes of a frame the input left unfinished
     std::int64_t StreamStart = 0; // where the MP3 data begins in Stream
 };
 

@@ -123,7 +123,6 @@ void TVorbisOut::SetMinimumBitrate(TVorbisBitRate Value)
 void TVorbisOut::OpenOutput()
 {
     EndOfStream = false;
-    Pending = 0;
     UsedSerials.clear();
     // Bound on the first run, not when the output is made: without the
     // libraries only Ogg Vorbis fails.
@@ -360,21 +359,11 @@ bool TVorbisOut::WriteStep(bool Abort)
         FinishStream();
         return false;
     }
-    const int n = ReadFromInput(Buffer.data() + Pending, BufferSize - Pending);
-    if (n < 0)
-        return true; // nothing this time; the worker comes back
-    if (n == 0) {
-        FinishStream();
-        return true; // the next step sees the end of the stream
-    }
-    const int frameBytes = Channels * (BitsPerSample / 8);
-    const int total = Pending + n;
-    const int frames = total / frameBytes;
-    Encode(Buffer.data(), frames);
-    // Part of a frame waits for the rest of it.
-    Pending = total - frames * frameBytes;
-    if (Pending > 0)
-        std::memmove(Buffer.data(), Buffer.data() + frames * frameBytes, static_cast<size_t>(Pending));
+    const TFrames got = ReadFrames(Buffer.data(), BufferSize, Channels * (BitsPerSample / 8), false);
+    if (got.Count > 0)
+        Encode(Buffer.data(), got.Count);
+    if (got.Ended)
+        FinishStream(); // the next step sees the end of the stream
     return true;
 }
 

@@ -92,7 +92,6 @@ private:
     std::unique_ptr<TVorbisEncoderState> Encoder;
     std::vector<std::int32_t> UsedSerials; // serials already in an appended file
     std::array<std::uint8_t, BufferSize> Buffer{};
-    int Pending = 0; // bytes of an incomplete frame kept at the buffer's start
     int Channels = 0;
     int BitsPerSample = 0;
     bool EndOfStream = false;

@@ -259,8 +259,12 @@ bool TWaveOut::WriteStep(bool Abort)
     const bool adpcm = WavType() == TWavType::wtDVIADPCM;
     if (Abort) {
         // Frames already taken from the input are not lost on a stop.
-        if (adpcm && PendingBytes > 0)
-            WriteAdpcmBlock();
+        if (adpcm) {
+            PendingBytes = TakeHeldFrames() * 2 * Channels;
+            DeliveredBytes += PendingBytes;
+            if (PendingBytes > 0)
+                WriteAdpcmBlock();
+        }
         return false;
     }
     if (EndOfInput)
@@ -275,20 +279,14 @@ bool TWaveOut::WriteStep(bool Abort)
         DataWritten += n;
         return true;
     }
-    const int need = SamplesPerBlock * 2 * Channels;
-    while (PendingBytes < need) {
-        const int n = ReadFromInput(Buffer.data() + PendingBytes, need - PendingBytes);
-        if (n == 0) {
-            EndOfInput = true;
-            break;
-        }
-        // Nothing this time: come back at the next step, which the worker
-        // paces and a stop can end.
-        if (n < 0)
-            return true;
-        PendingBytes += n;
-        DeliveredBytes += n;
-    }
+    // A block's worth of frames; at the end of the input the last, short
+    // block (or, after whole blocks, one of silence) is written too.
+    const TFrames got = ReadFrames(Buffer.data(), SamplesPerBlock * 2 * Channels, 2 * Channels, true);
+    EndOfInput = got.Ended;
+    if (got.Count == 0 && !got.Ended)
+        return true;
+    PendingBytes = got.Count * 2 * Channels;
+    DeliveredBytes += PendingBytes;
     WriteAdpcmBlock();
     return true;
 }

@@ -3,6 +3,9 @@
 #include "common/Rounding.h"
 #include "pipeline/EACSException.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace kestrune {
 
 // Marks the end of an event's delivery however the handler leaves.
@@ -56,6 +59,7 @@ void TACSOutput::Run()
         throw EACSException("Component is buisy");
     if (!Slot.Get())
         throw EACSException("Input is not assigned");
+    HeldAt = HeldBytes = 0;
     try {
         OpenOutput();
     } catch (const std::exception& e) {
@@ -153,6 +157,54 @@ TACSInput& TACSOutput::RequireInput() const
 int TACSOutput::ReadFromInput(void* Buffer, int Size)
 {
     return Slot.Read(Buffer, Size);
+}
+
+TACSOutput::TFrames TACSOutput::ReadFrames(std::uint8_t* Buffer, int Capacity, int FrameBytes, bool Fill)
+{
+    if (HeldBytes > 0 && HeldAt > 0)
+        std::memmove(Buffer, Buffer + HeldAt, static_cast<std::size_t>(HeldBytes));
+    int have = HeldBytes;
+    HeldAt = HeldBytes = 0;
+    HeldFrameBytes = FrameBytes;
+    TFrames got;
+    bool waiting = false;
+    {
+        TInputLock::TGuard guard(InputLock);
+        TACSInput& in = RequireInput();
+        while (have < Capacity) {
+            const int n = in.ReadBlock(Buffer + have, Capacity - have);
+            if (n == 0) {
+                got.Ended = true;
+                break;
+            }
+            if (n < 0) {
+                waiting = true;
+                break;
+            }
+            have += std::min(n, Capacity - have);
+            if (!Fill)
+                break;
+        }
+    }
+    if (Fill && waiting) {
+        // The part gathered waits for the next step, which the worker paces
+        // and a stop can end.
+        HeldBytes = have;
+        return got;
+    }
+    got.Count = have / FrameBytes;
+    if (!got.Ended) {
+        HeldAt = got.Count * FrameBytes;
+        HeldBytes = have - HeldAt;
+    }
+    return got;
+}
+
+int TACSOutput::TakeHeldFrames()
+{
+    const int frames = HeldAt == 0 ? HeldBytes / HeldFrameBytes : 0;
+    HeldAt = HeldBytes = 0;
+    return frames;
 }
 
 void TACSOutput::FinishRun()

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -80,6 +81,26 @@ protected:
     void UpdateProgress();
     // Input.ReadBlock under InputLock; raises when no input is assigned.
     int ReadFromInput(void* Buffer, int Size);
+
+    // What ReadFrames gathered: Count whole frames at the start of the
+    // buffer; Ended once the input has no more.
+    struct TFrames {
+        int Count = 0;
+        bool Ended = false;
+    };
+    // The writers' one pull: reads the input under InputLock into Buffer
+    // (Capacity bytes) behind what the last call held back, and hands over
+    // whole frames of FrameBytes bytes. An input may end a block inside a
+    // frame; the rest of that frame is held for the next call (and moved to
+    // the start of Buffer then). With Fill, frames are handed over only as
+    // a full Buffer or at the end of the input, and what was gathered waits
+    // when the input has nothing this time; without it, whatever whole
+    // frames one read brought. A part frame at the very end of the input is
+    // dropped. Buffer must be the same for every call of a run.
+    TFrames ReadFrames(std::uint8_t* Buffer, int Capacity, int FrameBytes, bool Fill);
+    // Whole frames gathered but not handed over (a stopped run takes them;
+    // they are then at the start of Buffer). Forgets them.
+    int TakeHeldFrames();
     // The assigned input; raises "Input is not assigned." without one.
     TACSInput& RequireInput() const;
 
@@ -95,6 +116,11 @@ private:
     void SetIdle();
     void EventsDelivered();
     class TDeliveryGuard;
+
+    // ReadFrames' bytes held back: HeldBytes from Buffer + HeldAt.
+    int HeldAt = 0;
+    int HeldBytes = 0;
+    int HeldFrameBytes = 1;
 
     TInputSlot Slot{*this, InputLock};
     std::atomic<bool> FBusy{false};

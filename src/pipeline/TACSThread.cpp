@@ -67,7 +67,6 @@ void TACSThread::Execute()
                 break;
         }
 
-        std::lock_guard step(StepLock);
         const int delay = FStepDelay.load();
         if (delay > 5)
             std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -97,7 +96,6 @@ void TACSThread::Execute()
         finalStep = MakeFinalStep;
     }
     if (finalStep) {
-        std::lock_guard step(StepLock);
         try {
             Step(true);
         } catch (...) {

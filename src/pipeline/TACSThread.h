@@ -10,7 +10,7 @@
 namespace kestrune {
 
 // The worker of one output. It is created parked; Wake starts it stepping.
-// Each step runs under StepLock after the step delay; a step that returns
+// Each step runs after the step delay; a step that returns
 // false ends the run (done callback), one that raises ends it through the
 // failure callback; either way the worker parks again when SuspendWhenIdle is
 // set. No exception ever leaves the thread.
@@ -56,7 +56,6 @@ private:
     TFailure Failure;
 
     std::atomic<int> FStepDelay{0};
-    std::mutex StepLock;
     std::mutex ParkMutex;
     std::condition_variable ParkSignal;
     bool WakePending = false;

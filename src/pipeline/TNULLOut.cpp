@@ -20,12 +20,10 @@ bool TNULLOut::WriteStep(bool Abort)
         return true;
     if (Abort || !CanOutput.load())
         return false;
-    // Never given a new input while running, so no input lock is taken.
-    TACSInput& in = RequireInput();
-    const int n = in.ReadBlock(Buffer.data(), static_cast<int>(Buffer.size()));
+    const int n = ReadFromInput(Buffer.data(), static_cast<int>(Buffer.size()));
     if (n < 1)
         return false;
-    if (OnProgress && in.Size() > 0)
+    if (OnProgress && RequireInput().Size() > 0)
         UpdateProgress();
     return true;
 }
