@@ -301,6 +301,7 @@ void TRecorder::KeepOrDropTrack()
         return;
     }
     const TTrackLoop::TTrackEnd end = Loop.EndTrack();
+    track->StartByte = Loop.TrackStart();
     if (!end.Kept) {
         fs::remove(track->FileName, error);
         List.Remove(row);

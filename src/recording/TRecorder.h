@@ -91,6 +91,8 @@ public:
     TWaveOut& WaveOut1() { return FWaveOut1; }
     TMP3Out& MP3Out1() { return FMP3Out1; }
     std::int64_t SilenceBytes() const { return FSilenceBytes; }
+    // Bytes per second of the recording's capture format.
+    std::int64_t CaptureBytesPerSecond() const { return BytesPerSecond; }
     std::int64_t MinTrackBytes() const { return FMinTrackBytes; }
 
 private:

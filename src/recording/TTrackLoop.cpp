@@ -14,6 +14,7 @@ void TTrackLoop::Configure(int BitsPerSample, int Channels, int SampleRate, std:
     MinTrack = MinTrackBytes;
     FBytesPerSecond = static_cast<std::int64_t>(SampleRate) * Channels * (BitsPerSample / 8);
     Carry.clear();
+    FRead = 0;
     FKept = FDropped = FKeptSeconds = 0;
     BeginTrack();
 }
@@ -22,6 +23,7 @@ void TTrackLoop::BeginTrack()
 {
     FSplitter.Reset();
     FWritten = 0;
+    FTrackStart = -1;
     FSplit = false;
     EndRun = false;
     FPeak = 0;
@@ -44,6 +46,7 @@ int TTrackLoop::Next(std::uint8_t* Data, int Capacity, const TRead& Read, int Le
         got = Read(Data + have, Capacity - have);
         if (have == 0 && got <= 0)
             return got;
+        FRead += std::max(got, 0);
         // The audio has ended: whatever is still undecided will never be.
         ended = got == 0;
     }
@@ -59,6 +62,9 @@ int TTrackLoop::Next(std::uint8_t* Data, int Capacity, const TRead& Read, int Le
         EndRun = true;
     }
     if (block.HandOn > 0) {
+        // The bytes handed on end where what is still carried begins.
+        if (FWritten == 0)
+            FTrackStart = FRead - static_cast<std::int64_t>(Carry.size()) - block.HandOn;
         FWritten += block.HandOn;
         return block.HandOn;
     }

@@ -54,6 +54,9 @@ public:
     std::size_t CarriedBytes() const { return Carry.size(); }
     // Bytes handed on for the current track.
     std::int64_t Written() const { return FWritten; }
+    // Where the current track's first byte stands in all that was read since
+    // Configure, or -1 before anything was handed on.
+    std::int64_t TrackStart() const { return FTrackStart; }
     // Of the last block: largest sample magnitude and the quiet run so far.
     int Peak() const { return FPeak; }
     std::int64_t QuietRun() const { return FQuietRun; }
@@ -70,6 +73,8 @@ private:
     std::int64_t FBytesPerSecond = 0;
     std::vector<std::uint8_t> Carry;
     std::int64_t FWritten = 0;
+    std::int64_t FRead = 0;
+    std::int64_t FTrackStart = -1;
     bool FSplit = false;
     bool EndRun = false;
     int FPeak = 0;
