@@ -1,7 +1,7 @@
 #!/bin/sh
 # Splitting the standard input into WAV tracks: kestrune-cli record --fast on
-# the file as a virtual device against sox's silence effect on the same file
-# (goal: at most 0.33 of sox's wall time), then the CPU that recording the
+# the file as a virtual device, and kestrune-cli split on the file, against
+# sox's silence effect on the same file (goal: at most 0.33 of sox's wall time), then the CPU that recording the
 # virtual device in real time for 60 s at 44.1 kHz stereo into WAV costs
 # (goal: under 1 % of one core), and at 22.05 kHz stereo into MP3 at
 # 128 kbit/s with song fingerprints (goal: under 2 %; the lookups go to a
@@ -26,6 +26,10 @@ compare "split into WAV tracks vs sox silence" 0.33 "$runs" \
     "rm -rf $work/ours && $cli record --album A --folder $work/ours --device virtual:$in --fast $common" \
     "rm -rf $work/peer && mkdir -p $work/peer && sox $in $work/peer/out.wav silence 1 0.05 -50d 1 1.5 -50d : newfile : restart"
 echo "tracks: ours $(ls "$work/ours/A" | wc -l), sox $(ls "$work/peer" | wc -l)"
+compare "split command into WAV tracks vs sox silence" 0.33 "$runs" \
+    "rm -rf $work/split && $cli split $in --album S --folder $work/split --format WAV --level 100 --config $work/k.ini --set Silence/SilenceLg=1500 --set Silence/MinLength=15 --quiet" \
+    "rm -rf $work/peer && mkdir -p $work/peer && sox $in $work/peer/out.wav silence 1 0.05 -50d 1 1.5 -50d : newfile : restart"
+echo "tracks: split $(ls "$work/split/S" | wc -l), sox $(ls "$work/peer" | wc -l)"
 
 # 60 s of the input in real time: CPU seconds (user + system) over wall seconds.
 sox "$in" "$work/one.wav" trim 0 60

@@ -3,6 +3,7 @@
 #include "cli/TDevicesCommand.h"
 #include "cli/TNoiseLevelCommand.h"
 #include "cli/TRecordCommand.h"
+#include "cli/TSplitCommand.h"
 #include "cli/TTagCommand.h"
 
 namespace kestrune::cli {
@@ -13,6 +14,8 @@ const std::vector<TCliCommand>& Commands()
     static const std::vector<TCliCommand> commands{
         {"record", "record the sound card into one file per song", &TRecordCommand::Usage,
          TRecordCommand::Flags(), TRecordCommand::Options(), &TRecordCommand::Execute},
+        {"split", "cut an existing recording into one file per song", &TSplitCommand::Usage,
+         TSplitCommand::Flags(), TSplitCommand::Options(), &TSplitCommand::Execute},
         {"convert", "convert an audio file", &TConvertCommand::Usage, TConvertCommand::Flags(),
          TConvertCommand::Options(), &TConvertCommand::Execute},
         {"devices", "list the capture and playback devices with their formats", &TDevicesCommand::Usage,

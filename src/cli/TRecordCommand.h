@@ -2,12 +2,98 @@
 
 #include "cli/TCliArgs.h"
 #include "cli/TCliOutput.h"
+#include "common/TJob.h"
+#include "recording/IRecorderView.h"
+#include "recording/IRecordingsView.h"
+#include "recording/TRecorder.h"
+#include "recording/TRecordingsList.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <set>
 #include <string>
 
 namespace kestrune::cli {
+
+// The command line as the main window, for record and split: the
+// recording's job events as lines, finished tracks as results, the level as a
+// compact meter on a terminal.
+class TCliRecorderView final : public IRecorderView, public IRecordingsView, public TJobListenerBase {
+public:
+    TCliRecorderView(TCliOutput& O, TRecordingsList*& L) : Out(O), List(L) {}
+
+    void EnableControls(bool) override {}
+    void FocusAlbumName() override {}
+    void TrackFinished(int Row, bool Kept) override
+    {
+        if (!Kept) {
+            Out.Result("dropped a track shorter than the minimum length", "dropped", {});
+            return;
+        }
+        const TRecordingRow& row = List->Row(Row);
+        Out.JsonOnly("track", {{"file", TCliOutput::JsonString(row.Data->FileName)},
+                               {"title", TCliOutput::JsonString(row.Caption)},
+                               {"artist", TCliOutput::JsonString(row.Artist)},
+                               {"album", TCliOutput::JsonString(row.Album)},
+                               {"genre", TCliOutput::JsonString(row.Genre)},
+                               {"seconds", TCliOutput::JsonNumber(row.Data->Duration)}});
+        Out.Text(Totals);
+    }
+    void CloseWindow() override {}
+    void RowInserted(int) override {}
+    void RowRemoved(int) override {}
+    void RowMoved(int, int) override {}
+    void RowChanged(int Index) override
+    {
+        // A row as the list shows it, whenever it changes, except the running
+        // time of the track being recorded (the meter shows that).
+        const TRecordingRow& row = List->Row(Index);
+        if (row.Artist == "Recording...")
+            return;
+        Out.Text(row.Caption + " | " + row.Artist + " | " + row.Album + " | " + row.Genre + " | " + row.Time);
+    }
+    void SelectRow(int) override {}
+    void SetTotals(const std::string& Text) override { Totals = Text; }
+
+    void JobStarted(TJobKind Kind, const std::string& Title) override
+    {
+        if (Kind == TJobKind::jkRecording)
+            Out.Info(Title);
+    }
+    void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override
+    {
+        if (Kind != TJobKind::jkRecording)
+            return;
+        Finished = true;
+        FOutcome = Outcome;
+        Status = TRecorder::StatusText(Outcome, Reason);
+        if (Outcome != TJobOutcome::joFailed)
+            Out.Info(Status);
+    }
+
+    // The meter's bar is the level; the percentage the quiet run's share of
+    // the silence length that would end the track.
+    void ShowLevel(const TRecorder::TLevel& Level)
+    {
+        const int quiet = Level.SilenceBytes > 0
+                              ? static_cast<int>(std::min<std::int64_t>(100, Level.QuietBytes * 100 / Level.SilenceBytes))
+                              : 0;
+        const int bars = Level.FullScale > 0 ? std::min(20, Level.Peak * 20 / Level.FullScale) : 0;
+        Out.Meter("level [" + std::string(static_cast<size_t>(bars), '#') +
+                  std::string(static_cast<size_t>(20 - bars), ' ') + "] quiet " + std::to_string(quiet) + "%");
+    }
+
+    bool Finished = false;
+    TJobOutcome FOutcome = TJobOutcome::joFailed;
+    std::string Status;
+    std::string Totals;
+
+private:
+    TCliOutput& Out;
+    TRecordingsList*& List;
+};
+
 
 // kestrune-cli record --album NAME [options]: the recorder without a window.
 // Records the capture device into the album folder, one file per song, until

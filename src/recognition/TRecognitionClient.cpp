@@ -1,7 +1,7 @@
 #include "recognition/TRecognitionClient.h"
 
 #include "recognition/TAcoustIdParser.h"
-#include "recognition/TCurlLibrary.h"
+#include "codecs/TCurlLibrary.h"
 
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0"

@@ -86,6 +86,14 @@ void TRecorder::SetRecognition(TRecognitionController* Value)
         Recognition->Job().Subscribe(this);
 }
 
+void TRecorder::SetSource(TACSInput* Value)
+{
+    if (Running)
+        return;
+    Source = Value ? Value : &FAudioIn1;
+    FAudioProcessor1.SetInput(Source);
+}
+
 bool TRecorder::Recording() const
 {
     return Running;
@@ -124,40 +132,48 @@ void TRecorder::StartRecording()
     }
     if (Running)
         return;
+    const bool fromDevice = Source == &FAudioIn1;
     // Virtual devices are used only when named: without a real device and
     // none chosen there is nothing to record from.
-    const std::string driver = Options.ChosenDriver();
-    if (driver.empty()) {
+    const std::string driver = fromDevice ? Options.ChosenDriver() : std::string();
+    if (fromDevice && driver.empty()) {
         Dialogs.Warning(NoDriverText);
         return;
     }
     try {
         View.EnableControls(false);
         Closing = CloseSent = UserStopped = false;
+        SourceEnded = false;
         FJob.Started("Recording...");
-        // MP3 is always recorded in stereo.
-        if (Options.Channels == 1 && Options.Format == "MP3")
-            Options.Channels = 2;
-        FAudioIn1.SetDevice(driver);
-        FAudioIn1.SetInBitsPerSample(Options.BitsPerSample);
-        FAudioIn1.SetInSampleRate(Options.SamplesPerSec);
-        FAudioIn1.SetInChannels(Options.Channels);
-
-        const std::int64_t frameBytes = static_cast<std::int64_t>(Options.Channels) * (Options.BitsPerSample / 8);
-        BytesPerSecond = Options.SamplesPerSec * frameBytes;
+        if (fromDevice) {
+            // MP3 is always recorded in stereo.
+            if (Options.Channels == 1 && Options.Format == "MP3")
+                Options.Channels = 2;
+            FAudioIn1.SetDevice(driver);
+            FAudioIn1.SetInBitsPerSample(Options.BitsPerSample);
+            FAudioIn1.SetInSampleRate(Options.SamplesPerSec);
+            FAudioIn1.SetInChannels(Options.Channels);
+            FAudioIn1.OpenInput();
+        } else {
+            Source->OpenInput();
+        }
+        CaptureOpen = true;
+        const int bits = Source->InBitsPerSample();
+        const int channels = Source->InChannels();
+        const int rate = Source->InSampleRate();
+        const std::int64_t frameBytes = static_cast<std::int64_t>(channels) * (bits / 8);
+        BytesPerSecond = rate * frameBytes;
         FSilenceBytes = static_cast<std::int64_t>(Options.SilenceLg) * BytesPerSecond / 1000;
         FMinTrackBytes = static_cast<std::int64_t>(Options.MinLength) * BytesPerSecond;
-        Loop.Configure(Options.BitsPerSample, Options.Channels, Options.SamplesPerSec, FSilenceBytes, FMinTrackBytes);
-        const int bits = Options.BitsPerSample;
+        Loop.Configure(bits, channels, rate, FSilenceBytes, FMinTrackBytes);
         LevelFullScale = bits == 8 ? 128 : (bits == 16 ? 32768 : 8388608);
         LevelPeak = 0;
         LevelQuiet = 0;
 
-        FAudioIn1.OpenInput();
-        CaptureOpen = true;
         // The mixer follows the device that records. (Needs TOptions::SetUpMixer;
         // until it exists this line compiles to nothing.)
-        [](auto& O, const std::string& Device) { if constexpr (requires { O.SetUpMixer(Device); }) O.SetUpMixer(Device); }(Options, FAudioIn1.DeviceName());
+        if (fromDevice)
+            [](auto& O, const std::string& Device) { if constexpr (requires { O.SetUpMixer(Device); }) O.SetUpMixer(Device); }(Options, FAudioIn1.DeviceName());
 
         TrackNumber = 0;
         OpenTrack();
@@ -211,15 +227,20 @@ void TRecorder::OpenTrack()
     // One fingerprint generator per track while a recognition client exists;
     // it is fed on the output's worker with what goes into the file.
     if (Recognition && Recognition->ClientOpen())
-        row.Data->Trm = Recognition->NewGenerator(FAudioIn1.InSampleRate(), FAudioIn1.InChannels(),
-                                                  FAudioIn1.InBitsPerSample());
+        row.Data->Trm = Recognition->NewGenerator(Source->InSampleRate(), Source->InChannels(),
+                                                  Source->InBitsPerSample());
     CurrentTrack = row.Data;
     List.Append(std::move(row));
 }
 
 void TRecorder::OnGetData(void* Data, int& N)
 {
-    const TTrackLoop::TRead read = [this](void* Buffer, int Size) { return FAudioIn1.ReadBlock(Buffer, Size); };
+    const TTrackLoop::TRead read = [this](void* Buffer, int Size) {
+        const int got = Source->ReadBlock(Buffer, Size);
+        if (got == 0)
+            SourceEnded = true;
+        return got;
+    };
     const int n = Loop.Next(static_cast<std::uint8_t*>(Data), N, read, Options.Level8.load(), Options.Level16.load());
     N = n;
     if (Loop.Split())
@@ -280,6 +301,7 @@ void TRecorder::KeepOrDropTrack()
         return;
     }
     const TTrackLoop::TTrackEnd end = Loop.EndTrack();
+    track->StartByte = Loop.TrackStart();
     if (!end.Kept) {
         fs::remove(track->FileName, error);
         List.Remove(row);
@@ -327,7 +349,7 @@ void TRecorder::FinishTrack()
     KeepOrDropTrack();
     // A virtual device at the end of its file ends the recording as Stop
     // does, once what it delivered last has had its track.
-    const bool more = !FAudioIn1.EndOfCapture() || Loop.HasCarry();
+    const bool more = !SourceEnded || Loop.HasCarry();
     if (SplitPending.exchange(false) && !UserStopped && more) {
         try {
             OpenTrack();
@@ -359,7 +381,7 @@ void TRecorder::CloseCapture()
         return;
     CaptureOpen = false;
     try {
-        FAudioIn1.CloseInput();
+        Source->CloseInput();
     } catch (const std::exception&) {
         // Closing a device that failed cannot fail the recording again.
     }

@@ -56,6 +56,12 @@ public:
     // handed to a recognition worker. The controller outlives the recorder.
     void SetRecognition(TRecognitionController* Value);
 
+    // Records from an open-able file input instead of the capture device
+    // (null: the device again): the split of an existing recording. The
+    // capture format follows the file's, and its end ends the recording.
+    // The input outlives the recording.
+    void SetSource(TACSInput* Source);
+
     void StartRecording();
     void StopRecording();
     // The close request: true when the window may close now; otherwise the
@@ -85,6 +91,8 @@ public:
     TWaveOut& WaveOut1() { return FWaveOut1; }
     TMP3Out& MP3Out1() { return FMP3Out1; }
     std::int64_t SilenceBytes() const { return FSilenceBytes; }
+    // Bytes per second of the recording's capture format.
+    std::int64_t CaptureBytesPerSecond() const { return BytesPerSecond; }
     std::int64_t MinTrackBytes() const { return FMinTrackBytes; }
 
 private:
@@ -111,6 +119,10 @@ private:
 
     TAudioIn FAudioIn1;
     TAudioProcessor FAudioProcessor1;
+    // What the processor reads: AudioIn1, or a file being split.
+    TACSInput* Source = &FAudioIn1;
+    // A file source's audio has ended (worker; read once its run is over).
+    std::atomic<bool> SourceEnded{false};
     TWaveOut FWaveOut1;
     TMP3Out FMP3Out1;
 

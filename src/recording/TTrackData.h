@@ -3,6 +3,7 @@
 #include "recognition/TFingerprintGenerator.h"
 #include "recognition/TTrackInfo.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ namespace kestrune {
 struct TTrackData {
     std::string FileName;  // full path; follows the file when it is renamed
     int Duration = 0;      // seconds of sound, set when the track is finished
+    // Byte offset of the track's first byte in all the recording captured
+    // (in the capture format), set when the track is finished; -1 unknown.
+    std::int64_t StartByte = -1;
     std::string TrmId;     // empty while the fingerprint wants audio, "Pending", then the identifier
     // The track's fingerprint generator while recognition is on; released
     // with the record, so dropped and deleted tracks never keep one.

@@ -7,18 +7,8 @@
 
 namespace kestrune {
 
-void TTrackSplitter::Configure(int BitsPerSample, std::int64_t SilenceBytes)
+void TTrackSplitter::Configure(int BitsPerSample, int Channels, std::int64_t SilenceBytes, int SampleRate)
 {
-    FRule = TQuietRule::Sample;
-    Bits = BitsPerSample;
-    FrameBytes = Bits / 8;
-    Silence = SilenceBytes;
-}
-
-void TTrackSplitter::Configure(int BitsPerSample, int Channels, std::int64_t SilenceBytes, int SampleRate,
-                               TQuietRule Rule)
-{
-    FRule = Rule;
     Bits = BitsPerSample;
     FrameBytes = std::max(1, Channels) * (Bits / 8);
     Silence = SilenceBytes;
@@ -26,7 +16,6 @@ void TTrackSplitter::Configure(int BitsPerSample, int Channels, std::int64_t Sil
     // or a stray noise peak lasts a few frames, a sounding note most of them.
     WindowFrames = std::max(1, SampleRate / 100);
     WindowNeeds = std::max(1, WindowFrames / 8);
-    DebounceFrames = std::max(1, SampleRate / 2000);
 }
 
 void TTrackSplitter::Reset()
@@ -34,8 +23,6 @@ void TTrackSplitter::Reset()
     FSoundStart = FSoundEnd = FQuietStart = FQuietEnd = -1;
     WinFrames = WinLoud = 0;
     WinStart = WinFirstLoud = WinLastLoud = -1;
-    RunFrames = 0;
-    RunStart = -1;
 }
 
 namespace {
@@ -57,18 +44,6 @@ int MagnitudeOf(const std::uint8_t* Sample)
         if (v & 0x800000)
             v -= 0x1000000;
         return std::abs(v);
-    }
-}
-
-int Magnitude(const std::uint8_t* Sample, int Bits)
-{
-    switch (Bits) {
-    case 8:
-        return MagnitudeOf<8>(Sample);
-    case 16:
-        return MagnitudeOf<16>(Sample);
-    default:
-        return MagnitudeOf<24>(Sample);
     }
 }
 
@@ -102,27 +77,6 @@ void TTrackSplitter::MarkQuiet(std::int64_t First, std::int64_t Last)
     FQuietEnd = Last;
 }
 
-void TTrackSplitter::TestSamples(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
-{
-    const int step = Bits / 8;
-    const int count = N / step;
-    for (int i = 0; i < count; ++i) {
-        const int magnitude = Magnitude(Data + static_cast<std::ptrdiff_t>(i) * step, Bits);
-        Result.Peak = std::max(Result.Peak, magnitude);
-        const std::int64_t p = Base + static_cast<std::int64_t>(i) * step;
-        if (magnitude >= Level) {
-            if (FSoundStart < 0)
-                FSoundStart = p;
-            FSoundEnd = p;
-            FQuietStart = FQuietEnd = -1;
-        } else if (FSoundStart >= 0) {
-            if (FQuietStart < 0)
-                FQuietStart = p;
-            FQuietEnd = p;
-        }
-    }
-}
-
 namespace {
 
 // The loudest sample of a frame.
@@ -137,7 +91,7 @@ int FrameMagnitude(const std::uint8_t* Frame)
 
 } // namespace
 
-template <int Bits, int Channels, TQuietRule Rule>
+template <int Bits, int Channels>
 void TTrackSplitter::TestFramesOf(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
 {
     constexpr int frameBytes = Bits / 8 * Channels;
@@ -145,7 +99,7 @@ void TTrackSplitter::TestFramesOf(const std::uint8_t* Data, int N, std::int64_t 
     const auto position = [&](int Frame) { return Base + static_cast<std::int64_t>(Frame) * frameBytes; };
     int peak = Result.Peak;
 
-    if constexpr (Rule == TQuietRule::Window) {
+    {
         int f = 0;
         while (f < frames) {
             // The frames of the window under way that lie in this block.
@@ -190,37 +144,8 @@ void TTrackSplitter::TestFramesOf(const std::uint8_t* Data, int N, std::int64_t 
                 WinFrames = 0;
             }
         }
-    } else {
-        const std::uint8_t* frame = Data;
-        for (int f = 0; f < frames; ++f, frame += frameBytes) {
-            const int magnitude = FrameMagnitude<Bits, Channels>(frame);
-            peak = std::max(peak, magnitude);
-            const std::int64_t p = position(f);
-            if (magnitude >= Level) {
-                if (RunStart < 0) {
-                    RunStart = p;
-                    RunFrames = 0;
-                }
-                if (++RunFrames >= DebounceFrames)
-                    MarkSound(RunStart, p, p);
-            } else {
-                // A loud run too short to count is quiet, like the frames around it.
-                MarkQuiet(RunStart >= 0 && RunFrames < DebounceFrames ? RunStart : p, p);
-                RunStart = -1;
-                RunFrames = 0;
-            }
-        }
     }
     Result.Peak = peak;
-}
-
-template <int Bits, int Channels>
-void TTrackSplitter::TestFramesWith(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
-{
-    if (FRule == TQuietRule::Window)
-        TestFramesOf<Bits, Channels, TQuietRule::Window>(Data, N, Base, Level, Result);
-    else
-        TestFramesOf<Bits, Channels, TQuietRule::Debounce>(Data, N, Base, Level, Result);
 }
 
 void TTrackSplitter::TestFrames(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result)
@@ -230,14 +155,14 @@ void TTrackSplitter::TestFrames(const std::uint8_t* Data, int N, std::int64_t Ba
     const bool stereo = FrameBytes == 2 * (Bits / 8);
     switch (Bits) {
     case 8:
-        return stereo ? TestFramesWith<8, 2>(Data, N, Base, Level, Result)
-                      : TestFramesWith<8, 1>(Data, N, Base, Level, Result);
+        return stereo ? TestFramesOf<8, 2>(Data, N, Base, Level, Result)
+                      : TestFramesOf<8, 1>(Data, N, Base, Level, Result);
     case 16:
-        return stereo ? TestFramesWith<16, 2>(Data, N, Base, Level, Result)
-                      : TestFramesWith<16, 1>(Data, N, Base, Level, Result);
+        return stereo ? TestFramesOf<16, 2>(Data, N, Base, Level, Result)
+                      : TestFramesOf<16, 1>(Data, N, Base, Level, Result);
     default:
-        return stereo ? TestFramesWith<24, 2>(Data, N, Base, Level, Result)
-                      : TestFramesWith<24, 1>(Data, N, Base, Level, Result);
+        return stereo ? TestFramesOf<24, 2>(Data, N, Base, Level, Result)
+                      : TestFramesOf<24, 1>(Data, N, Base, Level, Result);
     }
 }
 
@@ -250,36 +175,27 @@ TTrackSplitter::TBlock TTrackSplitter::Process(std::uint8_t* Data, int N, std::i
     }
     const int level = Bits == 8 ? Level8 : (Bits == 16 ? Level16 : Level16 * 256);
     const bool soundBefore = FSoundStart >= 0;
-    if (FRule == TQuietRule::Sample)
-        TestSamples(Data, N, Base, level, result);
-    else
-        TestFrames(Data, N, Base, level, result);
+    TestFrames(Data, N, Base, level, result);
 
     result.Valid = N;
     result.Carry = N;
-    if (FSoundStart < 0 || (FRule == TQuietRule::Sample && Base == 0 && FSoundEnd == FSoundStart)) {
-        // Nothing sounding yet, or a lone click: hold the block back.
+    if (FSoundStart < 0) {
+        // Nothing sounding yet: hold the block back.
         FSoundStart = -1;
-        // A window (or a loud run) still undecided at the end of the block
+        // A window still undecided at the end of the block
         // may be the start of the sound: its frames are tested again in front
         // of the next block rather than lost with the quiet before them.
-        if (FRule == TQuietRule::Window && WinFrames > 0 && WinLoud > 0) {
+        if (WinFrames > 0 && WinLoud > 0) {
             result.Carry = static_cast<int>(std::clamp<std::int64_t>(WinStart - Base, 0, N));
             WinFrames = WinLoud = 0;
             WinStart = WinFirstLoud = WinLastLoud = -1;
-        } else if (FRule == TQuietRule::Debounce && RunStart >= 0) {
-            result.Carry = static_cast<int>(std::clamp<std::int64_t>(RunStart - Base, 0, N));
-            RunStart = -1;
-            RunFrames = 0;
         }
         // The held-back bytes are gone and the next block starts at this
-        // Base again: a window or run under way counts from there.
+        // Base again: a window under way counts from there.
         if (WinStart >= 0)
             WinStart = Base;
         if (WinFirstLoud >= 0)
             WinFirstLoud = WinLastLoud = Base;
-        if (RunStart >= 0)
-            RunStart = Base;
         result.HandOn = -1;
         return result;
     }
@@ -293,7 +209,7 @@ TTrackSplitter::TBlock TTrackSplitter::Process(std::uint8_t* Data, int N, std::i
             std::memmove(Data, Data + offset, static_cast<size_t>(N - offset));
             handOn = N - static_cast<int>(offset);
             for (std::int64_t* position : {&FSoundStart, &FSoundEnd, &FQuietStart, &FQuietEnd, &WinStart,
-                                           &WinFirstLoud, &WinLastLoud, &RunStart})
+                                           &WinFirstLoud, &WinLastLoud})
                 Shift(*position, offset);
         }
     }

@@ -4,22 +4,14 @@
 
 namespace kestrune {
 
-// How the splitter tells sound from quiet.
+// How the splitter tells sound from quiet: the stream is cut into windows of
+// 10 ms; a window sounds when at least an eighth of its frames reach the
+// level. Inside a sounding window the positions are those of its first and
+// last loud frames; a window with only a click's or a noise peak's few loud
+// frames is quiet. (Testing every sample on its own misses gaps whenever the
+// noise crosses its own measured peak; asking for a run of loud frames ends a
+// fading song early.)
 //
-// Sample: every sample on its own; any sample at or above the level is sound
-// and ends the quiet run. Exact on clean quiet, but the noise level is the
-// largest sample measured over a few seconds, so real noise crosses it now
-// and then (a rarer peak, a click, the crest of a hum) and the quiet run
-// starts again: gaps are missed and songs run together.
-// Debounce: sound must last 0.5 ms (consecutive loud frames). Ignores clicks,
-// but a fade-out whose crests only just reach the level never makes a run
-// that long, so the track ends early.
-// Window: the stream is cut into windows of 10 ms; a window sounds when at
-// least an eighth of its frames reach the level. Inside a sounding window the
-// positions are those of the sample rule; a window with only a click's or a
-// peak's few loud frames is quiet. The recorder's rule.
-enum class TQuietRule { Sample, Debounce, Window };
-
 // The level test and the track positions of the recorder's block handler.
 //
 // A track position is a byte offset in the data handed on to the output for
@@ -56,12 +48,9 @@ public:
         std::int64_t QuietRun = 0; // bytes of the current quiet run after the last sound
     };
 
-    // The sample rule. Bits 8, 16 or 24; SilenceBytes of the capture format.
-    void Configure(int BitsPerSample, std::int64_t SilenceBytes);
-    // Any rule; Channels and SampleRate (Hz) size the frames, the window and
-    // the debounce.
-    void Configure(int BitsPerSample, int Channels, std::int64_t SilenceBytes, int SampleRate,
-                   TQuietRule Rule = TQuietRule::Window);
+    // Bits 8, 16 or 24; SilenceBytes of the capture format; Channels and
+    // SampleRate (Hz) size the frames and the window.
+    void Configure(int BitsPerSample, int Channels, std::int64_t SilenceBytes, int SampleRate);
     // A new track: all positions unset.
     void Reset();
 
@@ -70,7 +59,6 @@ public:
     // front of Data.
     TBlock Process(std::uint8_t* Data, int N, std::int64_t Base, int Level8, int Level16);
 
-    TQuietRule Rule() const { return FRule; }
     std::int64_t SoundStart() const { return FSoundStart; }
     std::int64_t SoundEnd() const { return FSoundEnd; }
     std::int64_t QuietStart() const { return FQuietStart; }
@@ -79,16 +67,12 @@ public:
     std::int64_t SoundLength() const { return FSoundStart < 0 ? 0 : FSoundEnd - FSoundStart; }
 
 private:
-    void TestSamples(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
     void TestFrames(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
     template <int Bits, int Channels>
-    void TestFramesWith(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
-    template <int Bits, int Channels, TQuietRule Rule>
     void TestFramesOf(const std::uint8_t* Data, int N, std::int64_t Base, int Level, TBlock& Result);
     void MarkSound(std::int64_t First, std::int64_t Last, std::int64_t End);
     void MarkQuiet(std::int64_t First, std::int64_t Last);
 
-    TQuietRule FRule = TQuietRule::Sample;
     int Bits = 16;
     int FrameBytes = 2;
     std::int64_t Silence = 0;
@@ -97,8 +81,8 @@ private:
     std::int64_t FQuietStart = -1;
     std::int64_t FQuietEnd = -1;
 
-    // Window: frames per window, loud frames that make it sound, and the
-    // window under way (positions of its first frame and first/last loud frame).
+    // Frames per window, loud frames that make it sound, and the window under
+    // way (positions of its first frame and first/last loud frame).
     int WindowFrames = 0;
     int WindowNeeds = 0;
     int WinFrames = 0;
@@ -106,10 +90,6 @@ private:
     std::int64_t WinStart = -1;
     std::int64_t WinFirstLoud = -1;
     std::int64_t WinLastLoud = -1;
-    // Debounce: loud frames a run needs, and the run under way.
-    int DebounceFrames = 0;
-    int RunFrames = 0;
-    std::int64_t RunStart = -1;
 };
 
 } // namespace kestrune

@@ -219,8 +219,8 @@ TEST(SplitAccuracy, RuleFigures)
         session.MeasureNoise(kind);
         const int level = session.Options->Level16.load();
         const TMix mix = MakeMix(kind, songs, Gap, Rate, level, 7);
-        for (const auto& [rule, name] : {std::pair{TQuietRule::Sample, "sample"}, std::pair{TQuietRule::Debounce, "debounce"},
-                                         std::pair{TQuietRule::Window, "window"}}) {
+        for (const auto& [rule, name] : {std::pair{TSimRule::Sample, "sample"}, std::pair{TSimRule::Debounce, "debounce"},
+                                         std::pair{TSimRule::Window, "window"}}) {
             const auto tracks = SimulateRecorder(mix, rule, SilenceMs, MinLength, level);
             // Each track against the song whose first sound is nearest its start.
             double worstStart = 0, worstEnd = 0;
@@ -244,7 +244,7 @@ TEST(SplitAccuracy, RuleFigures)
             }
             std::printf("figures: noise %-8s level %5d rule %-8s tracks %zu (want 5) worst start %.3f s worst end %.3f s\n",
                         NoiseName(kind), level, name, tracks.size(), worstStart, worstEnd);
-            if (rule == TQuietRule::Window) {
+            if (rule == TSimRule::Window) {
                 EXPECT_EQ(tracks.size(), 5u) << NoiseName(kind);
                 EXPECT_LE(worstStart, 0.05) << NoiseName(kind);
                 EXPECT_LE(worstEnd, 0.05) << NoiseName(kind);

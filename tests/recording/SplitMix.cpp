@@ -1,5 +1,7 @@
 #include "recording/SplitMix.h"
 
+#include "recording/ReferenceSplitters.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -192,7 +194,10 @@ TMix MakeMix(TNoiseKind Kind, const std::vector<TSong>& Songs, double Gap, int R
     return mix;
 }
 
-std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TQuietRule Rule, int SilenceMs, int MinLength, int Level16)
+namespace {
+
+template <class TSplitter>
+std::vector<TSimTrack> Simulate(const TMix& Mix, int SilenceMs, int MinLength, int Level16)
 {
     constexpr int FrameBytes = 4;
     const std::int64_t bytesPerSecond = static_cast<std::int64_t>(Mix.Rate) * FrameBytes;
@@ -200,10 +205,10 @@ std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TQuietRule Rule, int Si
     const auto size = static_cast<std::int64_t>(Mix.Samples.size() * 2);
 
     // The recorder's own loop, fed as the capture input hands out audio.
-    TTrackLoop loop;
-    loop.Configure(16, 2, Mix.Rate, SilenceMs * bytesPerSecond / 1000, MinLength * bytesPerSecond, Rule);
+    TTrackLoopOf<TSplitter> loop;
+    loop.Configure(16, 2, Mix.Rate, SilenceMs * bytesPerSecond / 1000, MinLength * bytesPerSecond);
     std::int64_t pos = 0;
-    const TTrackLoop::TRead read = [&](void* Buffer, int Size) {
+    const typename TTrackLoopOf<TSplitter>::TRead read = [&](void* Buffer, int Size) {
         const int n = static_cast<int>(std::min<std::int64_t>({4096, Size, size - pos}));
         std::memcpy(Buffer, data + pos, static_cast<size_t>(n));
         pos += n;
@@ -220,13 +225,27 @@ std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TQuietRule Rule, int Si
             if (n > 0 && start < 0)
                 start = pos - static_cast<std::int64_t>(loop.CarriedBytes()) - n;
         }
-        const TTrackLoop::TTrackEnd end = loop.EndTrack();
+        const auto end = loop.EndTrack();
         if (end.Kept && loop.Written() > 0)
             tracks.push_back({start / FrameBytes, loop.Written() / FrameBytes, end.SoundBytes / FrameBytes});
         if (!loop.Split() || (pos >= size && !loop.HasCarry()))
             break;
     }
     return tracks;
+}
+
+} // namespace
+
+std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TSimRule Rule, int SilenceMs, int MinLength, int Level16)
+{
+    switch (Rule) {
+    case TSimRule::Sample:
+        return Simulate<TSampleSplitter>(Mix, SilenceMs, MinLength, Level16);
+    case TSimRule::Debounce:
+        return Simulate<TDebounceSplitter>(Mix, SilenceMs, MinLength, Level16);
+    default:
+        return Simulate<TTrackSplitter>(Mix, SilenceMs, MinLength, Level16);
+    }
 }
 
 } // namespace kestrune::test

@@ -61,6 +61,8 @@ struct TSimTrack {
     std::int64_t Frames = 0;     // frames written
     std::int64_t SoundFrames = 0;
 };
-std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TQuietRule Rule, int SilenceMs, int MinLength, int Level16);
+// The recorder's window rule, or one of the reference rules it is measured against.
+enum class TSimRule { Sample, Debounce, Window };
+std::vector<TSimTrack> SimulateRecorder(const TMix& Mix, TSimRule Rule, int SilenceMs, int MinLength, int Level16);
 
 } // namespace kestrune::test

@@ -42,6 +42,10 @@ struct TTrack {
 
 } // namespace
 
+// At 800 Hz a window is 8 frames, and one loud frame makes it sound: small
+// blocks show the positions exactly.
+constexpr int SmallRate = 800;
+
 TEST(TrackSplitter, LevelTestUsesTheMagnitude)
 {
     struct TCase {
@@ -59,11 +63,11 @@ TEST(TrackSplitter, LevelTestUsesTheMagnitude)
     };
     for (const TCase& c : cases) {
         TTrackSplitter s;
-        s.Configure(c.Bits, 1000);
+        s.Configure(c.Bits, 1, 1000, SmallRate);
         s.Reset();
-        // A sound sample first so that a lone test sample is not taken for a click.
-        std::vector<std::uint8_t> data = c.Sample;
-        data.insert(data.end(), c.Sample.begin(), c.Sample.end());
+        std::vector<std::uint8_t> data;
+        for (int i = 0; i < 8; ++i)
+            data.insert(data.end(), c.Sample.begin(), c.Sample.end());
         const auto r = s.Process(data.data(), static_cast<int>(data.size()), 0, 10, 1500);
         EXPECT_EQ(s.SoundStart() >= 0, c.Sound) << "bits " << c.Bits << " first byte " << int(c.Sample[0]);
         EXPECT_EQ(r.HandOn > 0, c.Sound);
@@ -73,18 +77,16 @@ TEST(TrackSplitter, LevelTestUsesTheMagnitude)
 TEST(TrackSplitter, QuietBeforeFirstSoundIsHeldBack)
 {
     TTrack t;
-    t.Splitter.Configure(16, 100);
+    t.Splitter.Configure(16, 1, 100, SmallRate);
     t.Splitter.Reset();
-    EXPECT_EQ(t.Feed(Block16({10, -20, 1400, -1400})).HandOn, -1);
-    // A lone click before anything was handed on does not start a track.
-    EXPECT_EQ(t.Feed(Block16({0, 3000, 0, 0})).HandOn, -1);
+    EXPECT_EQ(t.Feed(Block16({10, -20, 1400, -1400, 0, 0, 0, 0})).HandOn, -1);
     EXPECT_EQ(t.Splitter.SoundStart(), -1);
     EXPECT_TRUE(t.Written.empty());
 
     // The track starts exactly at its first sound sample.
-    const auto r = t.Feed(Block16({0, 0, 5000, -6000, 7000, 0}));
-    EXPECT_EQ(r.HandOn, 8);
-    EXPECT_EQ(t.Written, Block16({5000, -6000, 7000, 0}));
+    const auto r = t.Feed(Block16({0, 0, 5000, -6000, 7000, 0, 0, 0}));
+    EXPECT_EQ(r.HandOn, 12);
+    EXPECT_EQ(t.Written, Block16({5000, -6000, 7000, 0, 0, 0}));
     EXPECT_EQ(t.Splitter.SoundStart(), 0);
     EXPECT_EQ(t.Splitter.SoundEnd(), 4);
     EXPECT_EQ(t.Splitter.QuietStart(), 6);
@@ -93,39 +95,36 @@ TEST(TrackSplitter, QuietBeforeFirstSoundIsHeldBack)
 
 TEST(TrackSplitter, QuietRunOfExactlySilenceBytesEndsTrack)
 {
-    for (int silence : {6, 7}) {
+    for (int silence : {14, 15}) {
         TTrack t;
-        t.Splitter.Configure(16, silence);
+        t.Splitter.Configure(16, 1, silence, SmallRate);
         t.Splitter.Reset();
-        ASSERT_GT(t.Feed(Block16({4000, 4000, 4000})).HandOn, 0);
-        // Quiet samples at positions 6, 8, 10, 12: a run of 6 bytes first to last.
-        const auto r = t.Feed(Block16({0, 0, 0, 0}));
-        EXPECT_EQ(r.QuietRun, 6);
-        if (silence == 6) {
-            // Cut just after the sample that completed the run: the whole
-            // block belongs to the track, nothing is left for the next.
-            EXPECT_EQ(r.HandOn, 8);
-            EXPECT_EQ(r.Carry, r.Valid);
-            EXPECT_TRUE(r.Split);
-        } else {
-            EXPECT_EQ(r.HandOn, 8);
-            EXPECT_FALSE(r.Split);
-        }
+        ASSERT_EQ(t.Feed(Block16({4000, 4000, 4000, 4000, 4000, 4000, 4000, 4000})).HandOn, 16);
+        // A quiet window at positions 16 to 30: a run of 14 bytes first to last.
+        const auto r = t.Feed(Block16({0, 0, 0, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(r.QuietRun, 14);
+        // Either way the whole block is the track's: the cut (just after the
+        // sample that completed the run) is at its end.
+        EXPECT_EQ(r.HandOn, 16);
+        EXPECT_EQ(r.Carry, r.Valid);
+        EXPECT_EQ(r.Split, silence == 14);
     }
 }
 
 TEST(TrackSplitter, SoundInsideQuietRunForgetsIt)
 {
     TTrack t;
-    t.Splitter.Configure(16, 10);
+    t.Splitter.Configure(16, 1, 100, SmallRate);
     t.Splitter.Reset();
-    t.Feed(Block16({4000, 4000, 0, 0}));
-    EXPECT_GE(t.Splitter.QuietStart(), 0);
-    t.Feed(Block16({0, 0, 9000, 0}));
+    t.Feed(Block16({4000, 4000, 4000, 4000, 4000, 4000, 4000, 4000}));
+    t.Feed(Block16({0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(t.Splitter.QuietStart(), 16);
+    t.Feed(Block16({0, 0, 9000, 0, 0, 0, 0, 0}));
     // The run restarted after the new sound, so it is short again.
-    EXPECT_EQ(t.Splitter.QuietEnd() - t.Splitter.QuietStart(), 0);
-    EXPECT_EQ(t.Splitter.SoundEnd(), 12);
-    EXPECT_EQ(t.Splitter.SoundLength(), 12);
+    EXPECT_EQ(t.Splitter.QuietStart(), 38);
+    EXPECT_EQ(t.Splitter.QuietEnd(), 46);
+    EXPECT_EQ(t.Splitter.SoundEnd(), 36);
+    EXPECT_EQ(t.Splitter.SoundLength(), 36);
 }
 
 TEST(TrackSplitter, WindowsCountAlikeWhereverTheBlocksEnd)

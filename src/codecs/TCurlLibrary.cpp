@@ -1,4 +1,4 @@
-#include "recognition/TCurlLibrary.h"
+#include "codecs/TCurlLibrary.h"
 
 #include "pipeline/EACSException.h"
 

@@ -1,0 +1,99 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+using namespace kestrune::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Two 3-second songs, each followed by 2 seconds of faint noise.
+std::vector<std::int16_t> TwoSongs()
+{
+    std::vector<std::int16_t> out;
+    for (int song = 0; song < 2; ++song) {
+        const auto loud = Sine16(3 * 22050, 2, 22050, 330 + 110 * song, 10000);
+        const auto quiet = Noise16(2 * 22050, 2, 5, 100);
+        out.insert(out.end(), loud.begin(), loud.end());
+        out.insert(out.end(), quiet.begin(), quiet.end());
+    }
+    return out;
+}
+
+std::string Split(const TTempDir& Dir, const std::string& File, const std::string& More, int* Status)
+{
+    std::string out;
+    *Status = RunCommand(std::string(KESTRUNE_CLI) + " split " + ShellQuote(File) + " --json --album Set --folder " +
+                             ShellQuote(Dir.File("rec")) + " --config " + ShellQuote(Dir.File("k.ini")) +
+                             " --set Silence/MinLength=1 --set Silence/SilenceLg=1000 " + More + " 2>&1",
+                         &out);
+    return out;
+}
+
+} // namespace
+
+// The same recording in every readable format splits into its two songs;
+// the sources are made by the format's own tool (APE by our own writer).
+TEST(SplitCommand, SplitsEveryReadableFormat)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("set.wav"), PcmWavImage(TwoSongs(), 2, 22050));
+    const std::string cli = KESTRUNE_CLI;
+    const std::string wav = ShellQuote(dir.File("set.wav"));
+    ASSERT_EQ(RunCommand("flac -s -f -o " + ShellQuote(dir.File("set.flac")) + " " + wav), 0);
+    ASSERT_EQ(RunCommand("lame --quiet " + wav + " " + ShellQuote(dir.File("set.mp3"))), 0);
+    ASSERT_EQ(RunCommand("oggenc -Q -o " + ShellQuote(dir.File("set.ogg")) + " " + wav), 0);
+    ASSERT_EQ(RunCommand(cli + " convert " + wav + " " + ShellQuote(dir.File("set.ape")) + " >/dev/null 2>&1"), 0);
+
+    for (const char* extension : {"wav", "flac", "mp3", "ogg", "ape"}) {
+        SCOPED_TRACE(extension);
+        fs::remove_all(dir.File("rec"));
+        int status = 0;
+        const std::string out = Split(dir, dir.File(std::string("set.") + extension), "--format WAV", &status);
+        ASSERT_EQ(status, 0) << out;
+        EXPECT_NE(out.find("\"event\":\"done\",\"tracks\":2"), std::string::npos) << out;
+        for (const char* track : {"Track0.WAV", "Track1.WAV"}) {
+            const auto frames = static_cast<std::int64_t>(fs::file_size(dir.File("rec/Set/") + track) - 44) / 4;
+            // The song and about the silence length after it.
+            EXPECT_GT(frames, 3 * 22050) << track;
+            EXPECT_LT(frames, 4 * 22050 + 2205) << track;
+        }
+    }
+}
+
+// The level measured from the file's quietest stretch finds the songs; the
+// cue sheet places each track where its song begins in the recording; a
+// level above the songs finds none; a file of no known type is a usage error.
+TEST(SplitCommand, MeasuredLevelCueSheetAndErrors)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("set.wav"), PcmWavImage(TwoSongs(), 2, 22050));
+    int status = 0;
+    std::string out = Split(dir, dir.File("set.wav"), "--measure-level --cue --set Silence/Level16=30000", &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\"tracks\":2"), std::string::npos) << out;
+    const auto cue = ReadWholeFile(dir.File("rec/Set/Set.cue"));
+    const std::string sheet(cue.begin(), cue.end());
+    EXPECT_NE(sheet.find("FILE \"" + dir.File("set.wav") + "\" WAVE"), std::string::npos) << sheet;
+    const std::regex index("INDEX 01 (\\d\\d):(\\d\\d):(\\d\\d)");
+    std::vector<double> starts;
+    for (std::sregex_iterator it(sheet.begin(), sheet.end(), index), end; it != end; ++it)
+        starts.push_back(std::stoi((*it)[1]) * 60 + std::stoi((*it)[2]) + std::stoi((*it)[3]) / 75.0);
+    ASSERT_EQ(starts.size(), 2u) << sheet;
+    EXPECT_NEAR(starts[0], 0.0, 0.02);
+    EXPECT_NEAR(starts[1], 5.0, 0.02);
+
+    fs::remove_all(dir.File("rec"));
+    out = Split(dir, dir.File("set.wav"), "--level 20000", &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\"tracks\":0"), std::string::npos) << out;
+
+    WriteWholeFile(dir.File("set.xyz"), {1, 2, 3});
+    Split(dir, dir.File("set.xyz"), "", &status);
+    EXPECT_EQ(status, 2);
+    Split(dir, dir.File("set.wav"), "--level 10 --measure-level", &status);
+    EXPECT_EQ(status, 2);
+}
