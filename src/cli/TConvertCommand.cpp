@@ -2,6 +2,7 @@
 
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "common/TJob.h"
 #include "convert/TConvertController.h"
 
 #include <algorithm>
@@ -17,23 +18,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The command line as the conversion window's view: the gauge becomes the
-// progress line.
+// The command line as the conversion window's view: it has no labels or
+// status bar of its own; the job's events give the progress line and the end.
 class TCliConvertView final : public IConvertView {
 public:
-    explicit TCliConvertView(TCliOutput& O) : Out(O) {}
-
     void SetInFormat(const std::string&) override {}
     void SetOutFileName(const std::string&) override {}
     void ShowStatusBar(bool) override {}
-    void SetGauge(std::int64_t Maximum, std::int64_t Value) override
+    void Closed() override {}
+};
+
+class TCliConvertListener final : public TJobListenerBase {
+public:
+    explicit TCliConvertListener(TCliOutput& O) : Out(O) {}
+
+    void JobProgress(TJobKind, double Fraction, const std::string& Text) override
     {
-        int percent = -1;
-        if (Maximum > 0)
-            percent = static_cast<int>(std::min<std::int64_t>(100, Value * 100 / Maximum));
-        Out.Progress("Converting", percent);
+        const int percent = Fraction < 0 ? -1 : static_cast<int>(std::min(1.0, Fraction) * 100);
+        Out.Progress(Text, percent);
     }
-    void ConversionEnded() override { Out.EndProgress(); }
+    void JobMessage(TJobKind, TJobMessageKind, const std::string& Text) override { Out.Info(Text); }
+    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
+    {
+        Out.EndProgress();
+        Ended = true;
+        Outcome = O;
+        Reason = R;
+    }
+
+    bool Ended = false;
+    TJobOutcome Outcome = TJobOutcome::joFailed;
+    std::string Reason;
 
 private:
     TCliOutput& Out;
@@ -196,8 +211,10 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
 
     TPlainDispatcher dispatcher;
     TPlainDialogs dialogs;
-    TCliConvertView view(Out);
+    TCliConvertView view;
     TConvertController controller(view, dialogs, dispatcher);
+    TCliConvertListener job(Out);
+    controller.Events().Subscribe(&job);
 
     const std::string formatName = Args.Has("--format") ? Args.Value("--format") : fs::path(outName).extension().string();
     const int outIndex = controller.FindFormat(formatName);
@@ -214,27 +231,18 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     controller.ChooseOutFormat(outIndex);
     controller.SetOutFileName(outName);
     controller.Convert();
-    if (!controller.Converting()) {
-        // A check before the run refused; its message box says why.
-        const auto& shown = dialogs.Shown();
-        Out.Error(shown.empty() ? std::string("nothing to convert") : shown.back().Text);
-        return 1;
-    }
-
+    // A refused conversion has ended already; a running one ends through its
+    // workers' events, served here. An interruption cancels it.
     bool cancelSent = false;
-    while (!dispatcher.WaitServing([&] { return !controller.Converting(); }, std::chrono::milliseconds(100))) {
+    while (!dispatcher.WaitServing([&] { return job.Ended; }, std::chrono::milliseconds(100))) {
         if (Interrupted.load() && !cancelSent) {
             controller.Cancel();
             cancelSent = true;
         }
     }
 
-    if (!controller.Succeeded()) {
-        const auto& shown = dialogs.Shown();
-        std::string message = shown.empty() ? std::string("Conversion error") : shown.back().Text;
-        if (!controller.LastError().empty())
-            message += ": " + controller.LastError();
-        Out.Error(message);
+    if (job.Outcome != TJobOutcome::joSucceeded) {
+        Out.Error(job.Reason.empty() ? std::string("the conversion failed") : job.Reason);
         return 1;
     }
 
