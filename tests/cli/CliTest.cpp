@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -121,4 +122,38 @@ TEST(Cli, ConvertsPcmToAdpcmAndBack)
     ASSERT_EQ(copy.Status, 0) << copy.Err;
     EXPECT_TRUE(copy.Out.empty());
     EXPECT_EQ(ReadWholeFile(dir.File("copy.wav")), ReadWholeFile(dir.File("in.wav")));
+}
+
+// A damaged source is a failed job, never a shorter file reported as done:
+// a FLAC file cut short, and one whose audio does not match its MD5.
+TEST(Cli, DamagedFlacSourceFailsWithTheReason)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(3 * 44100, 2, 44100, 440, 9000), 2, 44100));
+    const TResult made = Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("good.flac")), dir);
+    ASSERT_EQ(made.Status, 0) << made.Err;
+    const auto good = ReadWholeFile(dir.File("good.flac"));
+    // "fLaC", then STREAMINFO (type 0, 34 bytes) whose last 16 bytes are the MD5.
+    ASSERT_GT(good.size(), 42u);
+    ASSERT_EQ(good[4] & 0x7F, 0);
+    const size_t md5 = 8 + 18;
+    ASSERT_TRUE(std::any_of(good.begin() + md5, good.begin() + md5 + 16, [](std::uint8_t b) { return b != 0; }))
+        << "the writer left the MD5 empty";
+
+    auto cut = good;
+    cut.resize(good.size() * 6 / 10);
+    auto wrongSum = good;
+    wrongSum[md5] ^= 0xFF;
+    const std::pair<std::string, std::vector<std::uint8_t>> cases[] = {{"cut", cut}, {"md5", wrongSum}};
+    for (const auto& [name, bytes] : cases) {
+        WriteWholeFile(dir.File(name + ".flac"), bytes);
+        const std::string out = dir.File(name + ".wav");
+        const TResult r = Cli("convert --json " + ShellQuote(dir.File(name + ".flac")) + " " + ShellQuote(out), dir);
+        EXPECT_EQ(r.Status, 1) << name << " said: " << r.Err;
+        EXPECT_NE(r.Err.find("kestrune-cli: "), std::string::npos) << name;
+        EXPECT_GT(r.Err.size(), std::string("kestrune-cli: \n").size()) << name;
+        EXPECT_NE(r.Out.find("\"event\":\"error\""), std::string::npos) << name << ": " << r.Out;
+        EXPECT_EQ(r.Out.find("\"event\":\"done\""), std::string::npos) << name << ": " << r.Out;
+        EXPECT_FALSE(std::filesystem::exists(out)) << name;
+    }
 }
