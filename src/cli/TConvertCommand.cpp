@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -248,7 +249,7 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
 
     std::error_code ignored;
     const auto bytes = static_cast<std::int64_t>(fs::file_size(outName, ignored));
-    TCliOutput::TFields fields{{"output", TCliOutput::JsonString(outName)}, {"bytes", TCliOutput::JsonNumber(bytes)}};
+    TCliOutput::TJson fields{{"output", outName}, {"bytes", bytes}};
     std::string text = outName + ": " + std::to_string(bytes) + " bytes";
     // Read the result back with its own reader (MP3 has none in the chain).
     if (outIndex != TConvertController::fiMp3) {
@@ -259,16 +260,17 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
         const int rate = probe.InSampleRate();
         const int channels = probe.InChannels();
         probe.CloseFile();
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", rate > 0 ? static_cast<double>(frames) / rate : 0.0);
+        const double seconds = rate > 0 ? std::round(static_cast<double>(frames) * 1000 / rate) / 1000 : 0.0;
+        char secondsText[32];
+        std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
         text += ", " + std::to_string(frames) + " frames, " + std::to_string(rate) + " Hz, " +
-                std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + seconds + " s";
-        fields.push_back({"frames", TCliOutput::JsonNumber(frames)});
-        fields.push_back({"sample_rate", TCliOutput::JsonNumber(rate)});
-        fields.push_back({"channels", TCliOutput::JsonNumber(channels)});
-        fields.push_back({"seconds", seconds});
+                std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + secondsText + " s";
+        fields["frames"] = frames;
+        fields["sample_rate"] = rate;
+        fields["channels"] = channels;
+        fields["seconds"] = seconds;
     }
-    Out.Result(text, "done", fields);
+    Out.ResultObject(text, "done", fields);
     return 0;
 }
 

@@ -89,10 +89,12 @@ int main(int argc, char** argv)
         return command->Execute(args, out, Interrupted);
     } catch (const EUsage& e) {
         if (json)
-            std::cout << "{\"event\":\"error\",\"message\":" << TCliOutput::JsonString(e.what()) << "}\n";
+            std::cout << TCliOutput::EventLine("error", {{"message", e.what()}}) << "\n";
         std::cerr << "kestrune-cli: " << e.what() << "\nTry 'kestrune-cli " << name << " --help'.\n";
         return 2;
     } catch (const std::exception& e) {
+        if (json)
+            std::cout << TCliOutput::EventLine("error", {{"message", e.what()}}) << "\n";
         std::cerr << "kestrune-cli: " << e.what() << "\n";
         return 1;
     }

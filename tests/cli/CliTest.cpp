@@ -1,3 +1,4 @@
+#include "cli/TCliOutput.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 using namespace kestrune::test;
 
@@ -156,4 +158,46 @@ TEST(Cli, DamagedFlacSourceFailsWithTheReason)
         EXPECT_EQ(r.Out.find("\"event\":\"done\""), std::string::npos) << name << ": " << r.Out;
         EXPECT_FALSE(std::filesystem::exists(out)) << name;
     }
+}
+
+// Every line --json prints is one JSON object a parser takes, whatever the
+// text holds: quotes, control characters, bytes that are not UTF-8 (a file
+// name from an old disk).
+TEST(CliOutput, JsonLinesParseWhateverTheTextHolds)
+{
+    using kestrune::cli::TCliOutput;
+    const std::string texts[] = {"plain", "quote \" and \\ back", "line\nbreak\ttab\x01", "caf\xc3\xa9",
+                                 "latin1 caf\xe9", "cut \xe2\x82"};
+    for (const std::string& text : texts) {
+        std::ostringstream out, err;
+        TCliOutput o(out, err, true, false, false);
+        o.Result("ignored", "done", {{"file", TCliOutput::JsonString(text)}, {"bytes", TCliOutput::JsonNumber(-5)},
+                                     {"virtual", "true"}, {"volume", "null"}, {"formats", "[\"a\",1]"}});
+        o.Error(text);
+        std::istringstream lines(out.str());
+        std::string line;
+        int count = 0;
+        while (std::getline(lines, line)) {
+            ++count;
+            const auto parsed = nlohmann::json::parse(line, nullptr, false);
+            ASSERT_FALSE(parsed.is_discarded()) << line;
+            EXPECT_TRUE(line.rfind("{\"event\":", 0) == 0) << line; // the event comes first
+            if (parsed["event"] == "done") {
+                EXPECT_EQ(parsed["bytes"], -5);
+                EXPECT_EQ(parsed["virtual"], true);
+                EXPECT_TRUE(parsed["volume"].is_null());
+                EXPECT_EQ(parsed["formats"], nlohmann::json::parse("[\"a\",1]"));
+            }
+            // Valid UTF-8 comes back as it went in.
+            if (text != "latin1 caf\xe9" && text != "cut \xe2\x82") {
+                EXPECT_EQ(parsed["event"] == "done" ? parsed["file"] : parsed["message"], text) << line;
+            }
+        }
+        EXPECT_EQ(count, 2) << out.str();
+    }
+    // A field that is not JSON text is a mistake of the caller, not a broken line.
+    std::ostringstream out, err;
+    TCliOutput o(out, err, true, false, false);
+    EXPECT_THROW(o.JsonOnly("track", {{"title", "unquoted"}}), std::invalid_argument);
+    EXPECT_TRUE(out.str().empty());
 }
