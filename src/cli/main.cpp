@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (name == "--version") {
-        std::cout << "kestrune-cli 0.1.0\n";
+        std::cout << "kestrune-cli " KESTRUNE_VERSION "\n";
         return 0;
     }
     words.erase(words.begin());

@@ -58,6 +58,9 @@ TEST(Cli, UsageErrorsExitWithTwo)
         EXPECT_EQ(r.Status, 2) << c.Args;
         EXPECT_NE(r.Err.find(c.Says), std::string::npos) << c.Args << " said: " << r.Err;
     }
+    const TResult version = Cli("--version", dir);
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out, std::string("kestrune-cli ") + KESTRUNE_PROJECT_VERSION + "\n");
     const TResult help = Cli("convert --help", dir);
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("Usage: kestrune-cli convert"), std::string::npos);
