@@ -1,6 +1,6 @@
 #include "cli/TCliOutput.h"
 
-#include <cstdio>
+#include <stdexcept>
 #include <ostream>
 
 namespace kestrune::cli {
@@ -10,50 +10,50 @@ TCliOutput::TCliOutput(std::ostream& O, std::ostream& E, bool J, bool Q, bool Er
 {
 }
 
+namespace {
+
+std::string Dump(const TCliOutput::TJson& Value)
+{
+    return Value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+} // namespace
+
 std::string TCliOutput::JsonString(const std::string& Text)
 {
-    std::string out = "\"";
-    for (unsigned char c : Text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
+    return Dump(TJson(Text));
 }
 
 std::string TCliOutput::JsonNumber(std::int64_t Value)
 {
-    return std::to_string(Value);
+    return Dump(TJson(Value));
 }
 
-void TCliOutput::Emit(const std::string& Event, const TFields& Fields)
+TCliOutput::TJson TCliOutput::ParseFields(const TFields& Fields)
 {
-    Out << "{\"event\":" << JsonString(Event);
-    for (const auto& [key, value] : Fields)
-        Out << "," << JsonString(key) << ":" << value;
-    Out << "}\n";
+    TJson object = TJson::object();
+    for (const auto& [key, value] : Fields) {
+        TJson parsed = TJson::parse(value, nullptr, false);
+        if (parsed.is_discarded())
+            throw std::invalid_argument("the field \"" + key + "\" is not JSON: " + value);
+        object[key] = std::move(parsed);
+    }
+    return object;
+}
+
+std::string TCliOutput::EventLine(const std::string& Event, const TJson& Fields)
+{
+    TJson line = TJson::object();
+    line["event"] = Event;
+    for (const auto& [key, value] : Fields.items())
+        if (key != "event")
+            line[key] = value;
+    return Dump(line);
+}
+
+void TCliOutput::Emit(const std::string& Event, const TJson& Fields)
+{
+    Out << EventLine(Event, Fields) << "\n";
     Out.flush();
 }
 
@@ -63,7 +63,7 @@ void TCliOutput::Progress(const std::string& What, int Percent)
         return;
     LastPercent = Percent;
     if (Json) {
-        Emit("progress", {{"task", JsonString(What)}, {"percent", JsonNumber(Percent)}});
+        Emit("progress", TJson{{"task", What}, {"percent", Percent}});
         return;
     }
     if (Quiet || !Terminal)
@@ -99,6 +99,11 @@ void TCliOutput::EndProgress()
 
 void TCliOutput::Result(const std::string& Text, const std::string& Event, const TFields& Fields)
 {
+    ResultObject(Text, Event, Json ? ParseFields(Fields) : TJson::object());
+}
+
+void TCliOutput::ResultObject(const std::string& Text, const std::string& Event, const TJson& Fields)
+{
     EndProgress();
     if (Json)
         Emit(Event, Fields);
@@ -117,6 +122,12 @@ void TCliOutput::Text(const std::string& Line)
 void TCliOutput::JsonOnly(const std::string& Event, const TFields& Fields)
 {
     if (Json)
+        Emit(Event, ParseFields(Fields));
+}
+
+void TCliOutput::JsonOnlyObject(const std::string& Event, const TJson& Fields)
+{
+    if (Json)
         Emit(Event, Fields);
 }
 
@@ -124,7 +135,7 @@ void TCliOutput::Error(const std::string& Message)
 {
     EndProgress();
     if (Json)
-        Emit("error", {{"message", JsonString(Message)}});
+        Emit("error", TJson{{"message", Message}});
     Err << "kestrune-cli: " << Message << "\n";
 }
 

@@ -2,11 +2,13 @@
 
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "common/TJob.h"
 #include "convert/TConvertController.h"
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,23 +19,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The command line as the conversion window's view: the gauge becomes the
-// progress line.
+// The command line as the conversion window's view: it has no labels or
+// status bar of its own; the job's events give the progress line and the end.
 class TCliConvertView final : public IConvertView {
 public:
-    explicit TCliConvertView(TCliOutput& O) : Out(O) {}
-
     void SetInFormat(const std::string&) override {}
     void SetOutFileName(const std::string&) override {}
     void ShowStatusBar(bool) override {}
-    void SetGauge(std::int64_t Maximum, std::int64_t Value) override
+    void Closed() override {}
+};
+
+class TCliConvertListener final : public TJobListenerBase {
+public:
+    explicit TCliConvertListener(TCliOutput& O) : Out(O) {}
+
+    void JobProgress(TJobKind, double Fraction, const std::string& Text) override
     {
-        int percent = -1;
-        if (Maximum > 0)
-            percent = static_cast<int>(std::min<std::int64_t>(100, Value * 100 / Maximum));
-        Out.Progress("Converting", percent);
+        const int percent = Fraction < 0 ? -1 : static_cast<int>(std::min(1.0, Fraction) * 100);
+        Out.Progress(Text, percent);
     }
-    void ConversionEnded() override { Out.EndProgress(); }
+    void JobMessage(TJobKind, TJobMessageKind, const std::string& Text) override { Out.Info(Text); }
+    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
+    {
+        Out.EndProgress();
+        Ended = true;
+        Outcome = O;
+        Reason = R;
+    }
+
+    bool Ended = false;
+    TJobOutcome Outcome = TJobOutcome::joFailed;
+    std::string Reason;
 
 private:
     TCliOutput& Out;
@@ -196,8 +212,10 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
 
     TPlainDispatcher dispatcher;
     TPlainDialogs dialogs;
-    TCliConvertView view(Out);
+    TCliConvertView view;
     TConvertController controller(view, dialogs, dispatcher);
+    TCliConvertListener job(Out);
+    controller.Events().Subscribe(&job);
 
     const std::string formatName = Args.Has("--format") ? Args.Value("--format") : fs::path(outName).extension().string();
     const int outIndex = controller.FindFormat(formatName);
@@ -214,33 +232,24 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     controller.ChooseOutFormat(outIndex);
     controller.SetOutFileName(outName);
     controller.Convert();
-    if (!controller.Converting()) {
-        // A check before the run refused; its message box says why.
-        const auto& shown = dialogs.Shown();
-        Out.Error(shown.empty() ? std::string("nothing to convert") : shown.back().Text);
-        return 1;
-    }
-
+    // A refused conversion has ended already; a running one ends through its
+    // workers' events, served here. An interruption cancels it.
     bool cancelSent = false;
-    while (!dispatcher.WaitServing([&] { return !controller.Converting(); }, std::chrono::milliseconds(100))) {
+    while (!dispatcher.WaitServing([&] { return job.Ended; }, std::chrono::milliseconds(100))) {
         if (Interrupted.load() && !cancelSent) {
             controller.Cancel();
             cancelSent = true;
         }
     }
 
-    if (!controller.Succeeded()) {
-        const auto& shown = dialogs.Shown();
-        std::string message = shown.empty() ? std::string("Conversion error") : shown.back().Text;
-        if (!controller.LastError().empty())
-            message += ": " + controller.LastError();
-        Out.Error(message);
+    if (job.Outcome != TJobOutcome::joSucceeded) {
+        Out.Error(job.Reason.empty() ? std::string("the conversion failed") : job.Reason);
         return 1;
     }
 
     std::error_code ignored;
     const auto bytes = static_cast<std::int64_t>(fs::file_size(outName, ignored));
-    TCliOutput::TFields fields{{"output", TCliOutput::JsonString(outName)}, {"bytes", TCliOutput::JsonNumber(bytes)}};
+    TCliOutput::TJson fields{{"output", outName}, {"bytes", bytes}};
     std::string text = outName + ": " + std::to_string(bytes) + " bytes";
     // Read the result back with its own reader (MP3 has none in the chain).
     if (outIndex != TConvertController::fiMp3) {
@@ -251,16 +260,17 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
         const int rate = probe.InSampleRate();
         const int channels = probe.InChannels();
         probe.CloseFile();
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", rate > 0 ? static_cast<double>(frames) / rate : 0.0);
+        const double seconds = rate > 0 ? std::round(static_cast<double>(frames) * 1000 / rate) / 1000 : 0.0;
+        char secondsText[32];
+        std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
         text += ", " + std::to_string(frames) + " frames, " + std::to_string(rate) + " Hz, " +
-                std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + seconds + " s";
-        fields.push_back({"frames", TCliOutput::JsonNumber(frames)});
-        fields.push_back({"sample_rate", TCliOutput::JsonNumber(rate)});
-        fields.push_back({"channels", TCliOutput::JsonNumber(channels)});
-        fields.push_back({"seconds", seconds});
+                std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + secondsText + " s";
+        fields["frames"] = frames;
+        fields["sample_rate"] = rate;
+        fields["channels"] = channels;
+        fields["seconds"] = seconds;
     }
-    Out.Result(text, "done", fields);
+    Out.ResultObject(text, "done", fields);
     return 0;
 }
 

@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (name == "--version") {
-        std::cout << "kestrune-cli 0.1.0\n";
+        std::cout << "kestrune-cli " KESTRUNE_VERSION "\n";
         return 0;
     }
     words.erase(words.begin());
@@ -89,10 +89,12 @@ int main(int argc, char** argv)
         return command->Execute(args, out, Interrupted);
     } catch (const EUsage& e) {
         if (json)
-            std::cout << "{\"event\":\"error\",\"message\":" << TCliOutput::JsonString(e.what()) << "}\n";
+            std::cout << TCliOutput::EventLine("error", {{"message", e.what()}}) << "\n";
         std::cerr << "kestrune-cli: " << e.what() << "\nTry 'kestrune-cli " << name << " --help'.\n";
         return 2;
     } catch (const std::exception& e) {
+        if (json)
+            std::cout << TCliOutput::EventLine("error", {{"message", e.what()}}) << "\n";
         std::cerr << "kestrune-cli: " << e.what() << "\n";
         return 1;
     }

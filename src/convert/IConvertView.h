@@ -1,11 +1,12 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace kestrune {
 
-// What the conversion controller asks of its window (or of the command line).
+// What the conversion controller asks of its window (or of the command line)
+// besides the job events: the labels it derives and the window's own layout.
+// Progress and the end of a conversion come as the controller's job events.
 // Called on the window thread only.
 class IConvertView {
 public:
@@ -17,11 +18,9 @@ public:
     virtual void SetOutFileName(const std::string& Name) = 0;
     // The status bar with the gauge is shown only while a conversion runs.
     virtual void ShowStatusBar(bool Visible) = 0;
-    // Gauge: Value of Maximum (bytes while encoding; percent while decoding,
-    // where Maximum is left as it was, so it is -1 here).
-    virtual void SetGauge(std::int64_t Maximum, std::int64_t Value) = 0;
-    // A conversion (or playback) ended; the window may enable its controls.
-    virtual void ConversionEnded() = 0;
+    // A close the window asked for is done: nothing of the conversion runs
+    // for the window any more and it may go.
+    virtual void Closed() = 0;
 };
 
 } // namespace kestrune

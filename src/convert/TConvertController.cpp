@@ -35,7 +35,10 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
         const std::int64_t size = in->Size();
         const std::int64_t position = in->Position();
         Dispatcher.Post(Life.Token(), [this, size, position] {
-            View.SetGauge(size, position);
+            if (!FConverting)
+                return;
+            FEvents.Progress(size > 0 ? static_cast<double>(position) / static_cast<double>(size) : -1.0,
+                             "Converting");
         });
     };
     auto onDone = [this](TComponent*) {
@@ -61,15 +64,34 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
 TConvertController::~TConvertController()
 {
     Life.End();
-    if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
-        FMP3ToWav1->Stop();
+    StopWorkers();
+    if (FMP3ToWav1)
         FMP3ToWav1->WaitForIdle(std::chrono::seconds(30));
-    }
-    if (TACSFileOut* out = RunningOutput()) {
-        out->Stop();
-        out->WaitForIdle(std::chrono::seconds(30));
-    }
+    for (TFormat& format : FFormats)
+        if (format.OutputComponent)
+            format.OutputComponent->WaitForIdle(std::chrono::seconds(30));
+    // A conversion still running leaves nothing half-made behind.
+    if (FConverting)
+        RemoveIncompleteOutput();
     RemoveTempFile();
+}
+
+void TConvertController::StopWorkers()
+{
+    if (FMP3ToWav1 && FMP3ToWav1->Busy())
+        FMP3ToWav1->Stop();
+    for (TFormat& format : FFormats)
+        if (format.OutputComponent && format.OutputComponent->Busy())
+            format.OutputComponent->Stop();
+}
+
+bool TConvertController::WorkersIdle() const
+{
+    if (FMP3ToWav1 && FMP3ToWav1->Busy())
+        return false;
+    return std::none_of(FFormats.begin(), FFormats.end(), [](const TFormat& F) {
+        return F.OutputComponent && F.OutputComponent->Busy();
+    });
 }
 
 void TConvertController::BuildFormats()
@@ -127,55 +149,45 @@ void TConvertController::ChooseOutFormat(int Index)
     View.SetOutFileName(FOutFileName);
 }
 
-TACSFileOut* TConvertController::RunningOutput() const
+void TConvertController::Refuse(TDialogKind Kind, const std::string& Text)
 {
-    return FRunning;
+    FEvents.Finished(TJobOutcome::joFailed, Text);
+    Dialogs.Show(Kind, Text, TDialogButtons::dbOK);
 }
 
 void TConvertController::Convert()
 {
-    if (FConverting)
+    // A run whose close gave up waiting still holds the components until its
+    // workers report.
+    if (FConverting || FAbandoned || !WorkersIdle())
         return;
-    if (FInFileName.empty() || FInFileName.back() == '/') {
-        Dialogs.Warning("Input file name missing");
-        return;
-    }
-    if (FOutputIndex < 0) {
-        Dialogs.Warning("Output format missing");
-        return;
-    }
-    if (FOutFileName.empty()) {
-        Dialogs.Warning("Output file name missing");
-        return;
-    }
-    if (SameFile(FInFileName, FOutFileName)) {
-        Dialogs.Warning("The output file must be different from the input file!");
-        return;
-    }
+    if (FInFileName.empty() || FInFileName.back() == '/')
+        return Refuse(TDialogKind::dkWarning, "Input file name missing");
+    if (FOutputIndex < 0)
+        return Refuse(TDialogKind::dkWarning, "Output format missing");
+    if (FOutFileName.empty())
+        return Refuse(TDialogKind::dkWarning, "Output file name missing");
+    if (SameFile(FInFileName, FOutFileName))
+        return Refuse(TDialogKind::dkWarning, "The output file must be different from the input file!");
     std::error_code error;
-    if (!fs::exists(FInFileName, error)) {
-        Dialogs.Warning("Input file missing");
-        return;
-    }
+    if (!fs::exists(FInFileName, error))
+        return Refuse(TDialogKind::dkWarning, "Input file missing");
     const TFormat& source = FFormats[static_cast<size_t>(FInputIndex)];
     const TFormat& target = FFormats[static_cast<size_t>(FOutputIndex)];
     if (!source.InputComponent || !target.OutputComponent) {
         const TFormat& missing = !source.InputComponent ? source : target;
-        Dialogs.Warning(missing.Description + " is not available yet");
-        return;
+        return Refuse(TDialogKind::dkWarning, missing.Description + " is not available yet");
     }
     // Only a regular file is replaced; a device or a pipe given as the
     // output (/dev/null) is written to as it is.
     if (fs::is_regular_file(FOutFileName, error)) {
-        if (!fs::remove(FOutFileName, error) || error) {
-            Dialogs.Error("Error removing output file. Please make sure it is not in use or readonly");
-            return;
-        }
+        if (!fs::remove(FOutFileName, error) || error)
+            return Refuse(TDialogKind::dkError,
+                          "Error removing output file. Please make sure it is not in use or readonly");
     }
     FConverting = true;
     FCanceled = false;
-    FSucceeded = false;
-    FLastError.clear();
+    FEvents.Started("Converting");
     if (FInputIndex == fiMp3)
         StartDecoding();
     else
@@ -190,7 +202,10 @@ void TConvertController::StartDecoding()
             FMP3ToWav1->OnProgress = [this](TComponent*) {
                 const int percent = FMP3ToWav1->Progress();
                 Dispatcher.Post(Life.Token(), [this, percent] {
-                    View.SetGauge(-1, percent);
+                    // The size is estimated from the first frame, so the
+                    // percentage may pass 100.
+                    if (FConverting)
+                        FEvents.Progress(std::min(percent, 100) / 100.0, "Decoding MP3");
                 });
             };
             FMP3ToWav1->OnDone = [this](TComponent*, bool Success) {
@@ -207,9 +222,10 @@ void TConvertController::StartDecoding()
         }
         if (TempFolder.empty()) {
             // A folder of our own, not a fixed name in a folder every user shares.
-            std::string pattern = (fs::temp_directory_path() / "kestrune-XXXXXX").string();
+            const fs::path root = TempRoot.empty() ? fs::temp_directory_path() : TempRoot;
+            std::string pattern = (root / "kestrune-XXXXXX").string();
             if (!::mkdtemp(pattern.data()))
-                throw std::runtime_error("cannot make a temporary folder in " + fs::temp_directory_path().string());
+                throw std::runtime_error("cannot make a temporary folder in " + root.string());
             TempFolder = pattern;
             TempFile = (TempFolder / "temporary conversion file.wav").string();
         }
@@ -226,10 +242,15 @@ void TConvertController::StartDecoding()
 
 void TConvertController::OnDecoderDone(bool Success)
 {
+    if (FAbandoned) {
+        FAbandoned = false;
+        return;
+    }
     if (!FConverting)
         return;
     if (FCanceled) {
-        // Cancelled while decoding: nothing is encoded from the partial file.
+        // Cancelled or closed while decoding: nothing is encoded from the
+        // partial file.
         OnOutputDone();
         return;
     }
@@ -265,31 +286,40 @@ void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
 
 bool TConvertController::Cancel()
 {
-    if (FConverting) {
-        if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
-            FMP3ToWav1->Stop();
-        } else if (TACSFileOut* out = RunningOutput()) {
-            out->Stop();
-            out->WaitForIdle(std::chrono::seconds(30));
-        }
-        FCanceled = true;
-        return false;
-    }
-    return true;
+    if (!FConverting)
+        return true;
+    // The done event of the stopped worker ends the run as cancelled.
+    FCanceled = true;
+    FEvents.SetStopping();
+    StopWorkers();
+    return false;
 }
 
 void TConvertController::Close()
 {
     if (FConverting) {
-        if (FMP3ToWav1 && FMP3ToWav1->Busy()) {
-            FMP3ToWav1->Stop();
-            FMP3ToWav1->WaitForIdle(std::chrono::seconds(30));
+        FClosing = true;
+        FCanceled = true;
+        FEvents.SetStopping();
+        StopWorkers();
+        // The stopped workers' events end the run here, served while we wait.
+        if (!Dispatcher.WaitServing([this] { return !FConverting; }, FCloseTimeout)) {
+            // A worker stuck in a read or a write (a hung network drive) does
+            // not keep the window: its files go now, its late events only
+            // clear this mark.
+            FAbandoned = true;
+            EndRun();
+            RemoveIncompleteOutput();
+            const auto ms = FCloseTimeout.count();
+            const std::string wait = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+            const std::string why =
+                "The conversion did not stop within " + wait + "; the window closes without waiting for it";
+            FEvents.Message(TJobMessageKind::jmWarning, why);
+            FEvents.Finished(TJobOutcome::joCancelled, why);
         }
-        if (TACSFileOut* out = RunningOutput()) {
-            out->Stop();
-            out->WaitForIdle(std::chrono::seconds(30));
-        }
+        FClosing = false;
     }
+    View.Closed();
 }
 
 void TConvertController::RemoveIncompleteOutput()
@@ -301,20 +331,32 @@ void TConvertController::RemoveIncompleteOutput()
         fs::remove(FOutFileName, error);
 }
 
-void TConvertController::OnOutputDone()
+void TConvertController::EndRun()
 {
     FConverting = false;
     FRunning = nullptr;
     RemoveTempFile();
     View.ShowStatusBar(false);
-    if (FCanceled) {
-        RemoveIncompleteOutput();
-        View.ConversionEnded();
-        Dialogs.Information("Conversion canceled");
+}
+
+void TConvertController::OnOutputDone()
+{
+    if (FAbandoned) {
+        FAbandoned = false;
         return;
     }
-    FSucceeded = true;
-    View.ConversionEnded();
+    if (!FConverting)
+        return;
+    EndRun();
+    if (FCanceled) {
+        RemoveIncompleteOutput();
+        FEvents.Finished(TJobOutcome::joCancelled, "Conversion canceled");
+        // A closed window is asked nothing and told nothing.
+        if (!FClosing)
+            Dialogs.Information("Conversion canceled");
+        return;
+    }
+    FEvents.Finished(TJobOutcome::joSucceeded, "");
     // An MP3 result needs decoding before it can be played; that player is
     // not given here.
     if (!FPlayer || FOutputIndex == fiMp3)
@@ -328,14 +370,17 @@ void TConvertController::OnOutputDone()
 
 void TConvertController::OnOutputFailed(const std::string& Message)
 {
-    FConverting = false;
-    FRunning = nullptr;
-    RemoveTempFile();
-    FLastError = Message;
+    if (FAbandoned) {
+        FAbandoned = false;
+        return;
+    }
+    if (!FConverting)
+        return;
+    EndRun();
     RemoveIncompleteOutput();
-    View.ShowStatusBar(false);
-    View.ConversionEnded();
-    Dialogs.Warning("Conversion error");
+    FEvents.Finished(TJobOutcome::joFailed, Message);
+    if (!FClosing)
+        Dialogs.Warning("Conversion error");
 }
 
 } // namespace kestrune

@@ -2,6 +2,7 @@
 
 #include "common/IDialogs.h"
 #include "common/IDispatcher.h"
+#include "common/TJob.h"
 #include "convert/IConvertView.h"
 #include "formats/TFLACIn.h"
 #include "formats/TFLACOut.h"
@@ -14,7 +15,7 @@
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
 
-#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -37,6 +38,14 @@ struct TFormat {
 // input format detection, the output name, the checks before a conversion in
 // their order with their texts, the chain from reader to writer, progress,
 // cancel and completion. The window (or the command line) is its view.
+//
+// The run is a job (jkConversion): Started when the checks passed; Progress
+// with the fraction of the current stage (decoding an MP3 source, then
+// encoding) and the gauge's caption for that stage ("Decoding MP3",
+// "Converting"); Finished with succeeded, failed (the reason is the cause, the
+// window's box only says "Conversion error") or cancelled. A conversion that a
+// check refuses ends with Finished(failed, the check's text) and no Started.
+// The window's message boxes follow the job events.
 //
 // Threads: every public call on the window thread (the dispatcher's). Worker
 // events are posted to that thread through the dispatcher.
@@ -74,15 +83,22 @@ public:
     void Convert();
     // "Cancel": true when the window should close.
     bool Cancel();
-    // Closing the window: ends a running conversion first.
+    // Closing the window. A running conversion is cancelled: the decoding or
+    // encoding is stopped, the temporary and the incomplete output files are
+    // removed, nothing more is encoded and no question is asked. Serves the
+    // window thread while the workers stop, at most CloseTimeout(); the
+    // request always ends with the view's Closed, after Finished(cancelled)
+    // when a conversion ran (with a warning first when the wait ran out).
     void Close();
+    void SetCloseTimeout(std::chrono::milliseconds Value) { FCloseTimeout = Value; }
+    std::chrono::milliseconds CloseTimeout() const { return FCloseTimeout; }
 
     bool Converting() const { return FConverting; }
-    // The reason of the last failure, for views that can show more than
-    // "Conversion error" (the command line prints it).
-    const std::string& LastError() const { return FLastError; }
-    // True when the last conversion finished normally (not failed, not cancelled).
-    bool Succeeded() const { return FSucceeded; }
+    TJobEvents& Events() { return FEvents; }
+
+    // Where the private folder for a decoded MP3 source is made; the system's
+    // temporary folder unless set. Takes effect at the next MP3 source.
+    void SetTempRoot(const std::filesystem::path& Value) { TempRoot = Value; }
 
     // Playing a finished conversion; without a player the completion question
     // is not asked (the command line has none).
@@ -105,8 +121,12 @@ private:
     void RemoveTempFile();
     void OnOutputDone();
     void OnOutputFailed(const std::string& Message);
+    // Leaves the running state: hides the bar, drops the temporary file.
+    void EndRun();
     void RemoveIncompleteOutput();
-    TACSFileOut* RunningOutput() const;
+    void Refuse(TDialogKind Kind, const std::string& Text);
+    void StopWorkers();
+    bool WorkersIdle() const;
 
     IConvertView& View;
     IDialogs& Dialogs;
@@ -125,6 +145,7 @@ private:
     // library is reported then and does not stop the program.
     std::unique_ptr<TMP3ToWav> FMP3ToWav1;
     // The decoded MP3 source: a file in a private folder of this run.
+    std::filesystem::path TempRoot;
     std::filesystem::path TempFolder;
     std::string TempFile;
     std::vector<TFormat> FFormats;
@@ -135,10 +156,14 @@ private:
     int FOutputIndex = -1; // none chosen yet
     bool FConverting = false;
     bool FCanceled = false;
-    bool FSucceeded = false;
-    std::string FLastError;
+    // The window is closing: the run ends without questions or boxes.
+    bool FClosing = false;
+    // A close gave up waiting: the workers' late events only clean up.
+    bool FAbandoned = false;
     TACSFileOut* FRunning = nullptr;
     TPlayer FPlayer;
+    TJobEvents FEvents{TJobKind::jkConversion};
+    std::chrono::milliseconds FCloseTimeout{std::chrono::seconds(10)};
     // Outstanding worker events; the destructor waits until they have run.
     TLifetime Life;
 };

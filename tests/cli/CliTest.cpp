@@ -1,9 +1,12 @@
+#include "cli/TCliOutput.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 using namespace kestrune::test;
 
@@ -55,6 +58,9 @@ TEST(Cli, UsageErrorsExitWithTwo)
         EXPECT_EQ(r.Status, 2) << c.Args;
         EXPECT_NE(r.Err.find(c.Says), std::string::npos) << c.Args << " said: " << r.Err;
     }
+    const TResult version = Cli("--version", dir);
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out, std::string("kestrune-cli ") + KESTRUNE_PROJECT_VERSION + "\n");
     const TResult help = Cli("convert --help", dir);
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("Usage: kestrune-cli convert"), std::string::npos);
@@ -121,4 +127,80 @@ TEST(Cli, ConvertsPcmToAdpcmAndBack)
     ASSERT_EQ(copy.Status, 0) << copy.Err;
     EXPECT_TRUE(copy.Out.empty());
     EXPECT_EQ(ReadWholeFile(dir.File("copy.wav")), ReadWholeFile(dir.File("in.wav")));
+}
+
+// A damaged source is a failed job, never a shorter file reported as done:
+// a FLAC file cut short, and one whose audio does not match its MD5.
+TEST(Cli, DamagedFlacSourceFailsWithTheReason)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(3 * 44100, 2, 44100, 440, 9000), 2, 44100));
+    const TResult made = Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("good.flac")), dir);
+    ASSERT_EQ(made.Status, 0) << made.Err;
+    const auto good = ReadWholeFile(dir.File("good.flac"));
+    // "fLaC", then STREAMINFO (type 0, 34 bytes) whose last 16 bytes are the MD5.
+    ASSERT_GT(good.size(), 42u);
+    ASSERT_EQ(good[4] & 0x7F, 0);
+    const size_t md5 = 8 + 18;
+    ASSERT_TRUE(std::any_of(good.begin() + md5, good.begin() + md5 + 16, [](std::uint8_t b) { return b != 0; }))
+        << "the writer left the MD5 empty";
+
+    auto cut = good;
+    cut.resize(good.size() * 6 / 10);
+    auto wrongSum = good;
+    wrongSum[md5] ^= 0xFF;
+    const std::pair<std::string, std::vector<std::uint8_t>> cases[] = {{"cut", cut}, {"md5", wrongSum}};
+    for (const auto& [name, bytes] : cases) {
+        WriteWholeFile(dir.File(name + ".flac"), bytes);
+        const std::string out = dir.File(name + ".wav");
+        const TResult r = Cli("convert --json " + ShellQuote(dir.File(name + ".flac")) + " " + ShellQuote(out), dir);
+        EXPECT_EQ(r.Status, 1) << name << " said: " << r.Err;
+        EXPECT_NE(r.Err.find("kestrune-cli: "), std::string::npos) << name;
+        EXPECT_GT(r.Err.size(), std::string("kestrune-cli: \n").size()) << name;
+        EXPECT_NE(r.Out.find("\"event\":\"error\""), std::string::npos) << name << ": " << r.Out;
+        EXPECT_EQ(r.Out.find("\"event\":\"done\""), std::string::npos) << name << ": " << r.Out;
+        EXPECT_FALSE(std::filesystem::exists(out)) << name;
+    }
+}
+
+// Every line --json prints is one JSON object a parser takes, whatever the
+// text holds: quotes, control characters, bytes that are not UTF-8 (a file
+// name from an old disk).
+TEST(CliOutput, JsonLinesParseWhateverTheTextHolds)
+{
+    using kestrune::cli::TCliOutput;
+    const std::string texts[] = {"plain", "quote \" and \\ back", "line\nbreak\ttab\x01", "caf\xc3\xa9",
+                                 "latin1 caf\xe9", "cut \xe2\x82"};
+    for (const std::string& text : texts) {
+        std::ostringstream out, err;
+        TCliOutput o(out, err, true, false, false);
+        o.Result("ignored", "done", {{"file", TCliOutput::JsonString(text)}, {"bytes", TCliOutput::JsonNumber(-5)},
+                                     {"virtual", "true"}, {"volume", "null"}, {"formats", "[\"a\",1]"}});
+        o.Error(text);
+        std::istringstream lines(out.str());
+        std::string line;
+        int count = 0;
+        while (std::getline(lines, line)) {
+            ++count;
+            const auto parsed = nlohmann::json::parse(line, nullptr, false);
+            ASSERT_FALSE(parsed.is_discarded()) << line;
+            EXPECT_TRUE(line.rfind("{\"event\":", 0) == 0) << line; // the event comes first
+            if (parsed["event"] == "done") {
+                EXPECT_EQ(parsed["bytes"], -5);
+                EXPECT_EQ(parsed["virtual"], true);
+                EXPECT_TRUE(parsed["volume"].is_null());
+                EXPECT_EQ(parsed["formats"], nlohmann::json::parse("[\"a\",1]"));
+            }
+            // Valid UTF-8 comes back as it went in.
+            if (text != "latin1 caf\xe9" && text != "cut \xe2\x82") {
+                EXPECT_EQ(parsed["event"] == "done" ? parsed["file"] : parsed["message"], text) << line;
+            }
+        }
+        EXPECT_EQ(count, 2) << out.str();
+    }
+    // A field that is not JSON text is a mistake of the caller, not a broken line.
+    std::ostringstream out, err;
+    TCliOutput o(out, err, true, false, false);
+    EXPECT_THROW(o.JsonOnly("track", {{"title", "unquoted"}}), std::invalid_argument);
+    EXPECT_TRUE(out.str().empty());
 }
