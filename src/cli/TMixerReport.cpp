@@ -2,7 +2,6 @@
 
 #include "devices/MixerLines.h"
 #include "devices/TDeviceCatalog.h"
-#include "settings/TSystemOptionsPlatform.h"
 
 #include <set>
 
@@ -27,13 +26,12 @@ void ReportMixerLines(const std::vector<TDeviceInfo>& CaptureDevices, TCliOutput
 {
     if (!Json)
         Out.Result("Recording lines:", "", {});
-    TSystemOptionsPlatform platform;
     std::set<std::string> seen;
     bool any = false;
     for (const TDeviceInfo& device : CaptureDevices) {
         if (device.Virtual || !seen.insert(TDeviceCatalog::MixerKey(device.Name)).second)
             continue;
-        const auto mixer = platform.OpenMixer(device.Name);
+        const auto mixer = TDeviceCatalog::OpenMixer(device.Name);
         if (!mixer)
             continue;
         any = true;

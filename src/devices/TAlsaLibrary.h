@@ -1,14 +1,14 @@
 #pragma once
-#include <alsa/asoundlib.h>
 
 #include "codecs/TDynamicLibrary.h"
 
+#include <alsa/asoundlib.h>
+
 namespace kestrune {
 
-// The entry points of libasound (ALSA) that the ALSA devices and
-// mixer call. Only the headers
-// come from the library at build time; every call goes through these
-// pointers, looked up by name from "libasound.so.2" when a job first needs the
+// The entry points of libasound (ALSA) that the ALSA devices and mixer call.
+// Only the headers come from the library at build time; every call goes
+// through these pointers, looked up by name from "libasound.so.2" when a job first needs the
 // library, so a job that does not use it never loads it (nor what it pulls
 // in), and the program runs without it: its devices are simply not there.
 //

@@ -1,14 +1,15 @@
 #pragma once
-#include <pulse/pulseaudio.h>
-#include <pulse/rtclock.h>
 
 #include "codecs/TDynamicLibrary.h"
 
+#include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
+
 namespace kestrune {
 
-// The entry points of libpulse (the PulseAudio client, which
-// PipeWire's server also answers) that the PulseAudio devices and mixer call. Only the headers
-// come from the library at build time; every call goes through these
+// The entry points of libpulse (the PulseAudio client, which PipeWire's
+// server also answers) that the PulseAudio devices and mixer call. Only the
+// headers come from the library at build time; every call goes through these
 // pointers, looked up by name from "libpulse.so.0" when a job first needs the
 // library, so a job that does not use it never loads it (nor what it pulls
 // in), and the program runs without it: its devices are simply not there.

@@ -208,9 +208,10 @@ void TOptions::SetUpMixer(const std::string& Device)
     std::string selected;
     GetSelectedSource(*Mixer, RecordingDestination, selected, SourceSelector);
     LineIndex = ChooseLine(LineNames, selected);
-    // The saved line is made the one recorded from when the mixer records
-    // from another; the keyword rule only points at a line and selects none.
-    if (LineIndex >= 0 && !InputLine.empty() && selected != InputLine && IndexOfText(LineNames, InputLine) == LineIndex)
+    // The saved line becomes the one recorded from when the mixer records
+    // from another; a line the keyword rule points at is not selected.
+    const bool savedLineListed = !InputLine.empty() && IndexOfText(LineNames, InputLine) >= 0;
+    if (savedLineListed && selected != InputLine)
         SelectSource(*Mixer, RecordingDestination, SourceSelector, InputLine);
     AdjustRecordingVolume();
 

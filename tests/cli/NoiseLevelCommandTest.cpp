@@ -52,3 +52,37 @@ TEST(NoiseLevelCommand, WithoutACaptureDeviceMeasuresNothing)
     const auto after = ReadWholeFile(ini);
     EXPECT_EQ(std::string(after.begin(), after.end()), before);
 }
+
+// The sound libraries are loaded only when a job uses them. On a machine
+// without libasound (hidden here in a private mount namespace, which needs
+// root) the ALSA devices are simply not listed, and a named one says which
+// library is missing.
+TEST(NoiseLevelCommand, WithoutTheSoundLibraryItsDevicesAreAbsentAndANamedOneSaysSo)
+{
+    const char* library = "/usr/lib/x86_64-linux-gnu/libasound.so.2";
+    if (!HaveTool("unshare") || !std::filesystem::exists(library))
+        GTEST_SKIP() << "needs unshare and " << library;
+    TTempDir dir;
+    const std::string conf = "pcm.!default {\n  type null\n  hint { show on description \"Test null\" }\n}\n";
+    WriteWholeFile(dir.File("alsa.conf"), std::vector<std::uint8_t>(conf.begin(), conf.end()));
+    const std::string env = "ALSA_CONFIG_PATH=" + ShellQuote(dir.File("alsa.conf")) + " PULSE_SERVER=unix:" +
+                            ShellQuote(dir.File("no-server")) + " ";
+    const std::string cli = std::string(KESTRUNE_CLI);
+    std::string out;
+    ASSERT_EQ(RunCommand(env + cli + " devices 2>&1", &out), 0) << out;
+    ASSERT_NE(out.find("  alsa:default  Test null"), std::string::npos) << out;
+
+    const std::string hidden = std::filesystem::canonical(library).string();
+    const std::string script = "mount --bind /dev/null " + ShellQuote(hidden) + " || exit 77; " + env + cli +
+                               " devices; " + env + cli + " noise-level --device alsa:default --config " +
+                               ShellQuote(dir.File("k.ini"));
+    out.clear();
+    const int status = RunCommand("unshare -m --propagation private sh -c " + ShellQuote(script) + " 2>&1", &out);
+    if (status == 77 || out.find("unshare:") != std::string::npos)
+        GTEST_SKIP() << "no private mount namespace here: " << out;
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(out.find("  alsa:default"), std::string::npos) << "not listed: " << out;
+    EXPECT_NE(out.find("virtual:demo"), std::string::npos) << out;
+    EXPECT_NE(out.find("libasound.so.2 library could not be loaded."), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("k.ini")));
+}
