@@ -1,6 +1,7 @@
 // In-process figures: the cost of the chain and of the sample codecs per
 // second of CD audio.
 
+#include "formats/TWavHeaderBytes.h"
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
 #include "pipeline/TMemoryStream.h"
@@ -33,28 +34,7 @@ std::vector<std::uint8_t> MakeWav(TWavType Type, int Seconds)
         pcm[4 * i + 3] = static_cast<std::uint8_t>((r >> 8) & 0xFF);
     }
     // A PCM header in front of the samples; other types go through our writer.
-    auto put32 = [](std::vector<std::uint8_t>& v, std::uint32_t x) {
-        for (int k = 0; k < 4; ++k)
-            v.push_back(static_cast<std::uint8_t>(x >> (8 * k)));
-    };
-    auto put16 = [](std::vector<std::uint8_t>& v, std::uint16_t x) {
-        v.push_back(static_cast<std::uint8_t>(x & 0xFF));
-        v.push_back(static_cast<std::uint8_t>(x >> 8));
-    };
-    std::vector<std::uint8_t> wav{'R', 'I', 'F', 'F'};
-    put32(wav, static_cast<std::uint32_t>(36 + pcm.size()));
-    for (char c : std::string("WAVEfmt "))
-        wav.push_back(static_cast<std::uint8_t>(c));
-    put32(wav, 16);
-    put16(wav, 1);
-    put16(wav, 2);
-    put32(wav, Rate);
-    put32(wav, Rate * 4);
-    put16(wav, 4);
-    put16(wav, 16);
-    for (char c : std::string("data"))
-        wav.push_back(static_cast<std::uint8_t>(c));
-    put32(wav, static_cast<std::uint32_t>(pcm.size()));
+    std::vector<std::uint8_t> wav = TWavHeaderBytes::Pcm(2, Rate, 16, static_cast<std::int64_t>(pcm.size()));
     wav.insert(wav.end(), pcm.begin(), pcm.end());
     if (Type == TWavType::wtPCM)
         return wav;

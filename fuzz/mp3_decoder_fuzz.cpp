@@ -6,6 +6,7 @@
 // what follows the header, its data whole frames of the announced layout.
 
 #include "formats/TMP3ToWav.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/TMemoryStream.h"
 
 #include <atomic>
@@ -19,8 +20,7 @@ namespace {
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& B, std::size_t At)
 {
-    return static_cast<std::uint32_t>(B[At]) | (static_cast<std::uint32_t>(B[At + 1]) << 8) |
-           (static_cast<std::uint32_t>(B[At + 2]) << 16) | (static_cast<std::uint32_t>(B[At + 3]) << 24);
+    return kestrune::GetLe32(B.data() + At);
 }
 
 } // namespace

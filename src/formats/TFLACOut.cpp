@@ -2,6 +2,7 @@
 
 #include "codecs/TFLACLibrary.h"
 #include "common/Rounding.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TAudioFormat.h"
 
@@ -225,7 +226,7 @@ void TFLACOut::Encode(int Frames)
         break;
     case 16:
         for (std::size_t i = 0; i < count; ++i, p += 2)
-            s[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+            s[i] = GetLe16s(p);
         break;
     default: // 24
         for (std::size_t i = 0; i < count; ++i, p += 3) {

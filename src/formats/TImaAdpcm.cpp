@@ -1,5 +1,7 @@
 #include "formats/TImaAdpcm.h"
 
+#include "pipeline/ByteOrder.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -88,8 +90,7 @@ void TImaAdpcm::EncodeBlock(const std::int16_t* Samples, int Frames, int Channel
         int predictor = Samples[ch];
         int index = std::min<int>(StepIndex[ch], 88);
         std::uint8_t* head = Block + 4 * ch;
-        head[0] = static_cast<std::uint8_t>(predictor & 0xFF);
-        head[1] = static_cast<std::uint8_t>((predictor >> 8) & 0xFF);
+        PutLe16(head, static_cast<std::uint32_t>(predictor));
         head[2] = static_cast<std::uint8_t>(index);
         head[3] = 0;
         for (int k = 1; k < Frames; ++k) {
@@ -111,7 +112,7 @@ bool TImaAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, 
     Frames = std::min(Frames, FramesInBytes(Bytes, Channels));
     for (int ch = 0; ch < Channels; ++ch) {
         const std::uint8_t* head = Block + 4 * ch;
-        int predictor = static_cast<std::int16_t>(head[0] | (head[1] << 8));
+        int predictor = GetLe16s(head);
         int index = head[2];
         if (index > 88)
             return false;

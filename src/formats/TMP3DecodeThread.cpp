@@ -1,6 +1,9 @@
 #include "formats/TMP3DecodeThread.h"
 
+#include "formats/TWavHeaderBytes.h"
+
 #include "common/Rounding.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
@@ -46,27 +49,6 @@ off_t SeekMemory(void* Handle, off_t Offset, int Whence)
         return -1;
     r->Pos = static_cast<std::size_t>(base + Offset);
     return static_cast<off_t>(r->Pos);
-}
-
-// RIFF sizes are 32-bit; longer audio says 0xFFFFFFFF ("to the end of the
-// file"), as the WAV writer does.
-std::uint32_t Field32(std::int64_t Value)
-{
-    if (Value > 0xFFFFFFFFLL)
-        return 0xFFFFFFFFU;
-    return static_cast<std::uint32_t>(std::max<std::int64_t>(0, Value));
-}
-
-void Put16(unsigned char* At, std::uint32_t V)
-{
-    At[0] = static_cast<unsigned char>(V & 0xFF);
-    At[1] = static_cast<unsigned char>((V >> 8) & 0xFF);
-}
-
-void Put32(unsigned char* At, std::uint32_t V)
-{
-    Put16(At, V & 0xFFFF);
-    Put16(At + 2, V >> 16);
 }
 
 } // namespace
@@ -210,20 +192,8 @@ void TMP3DecodeThread::OnFirstFrame(mpg123_handle* Handle)
     lib.format(Handle, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
     Estimate = EstimateDataBytes(static_cast<std::int64_t>(Data.size()), BitRate, SampleRate, Channels);
-    unsigned char h[44];
-    std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, Field32(Estimate + 36));
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, 1);
-    Put16(h + 22, static_cast<std::uint32_t>(Channels));
-    Put32(h + 24, static_cast<std::uint32_t>(SampleRate));
-    Put32(h + 28, static_cast<std::uint32_t>(SampleRate * Channels * 2));
-    Put16(h + 32, static_cast<std::uint32_t>(Channels * 2));
-    Put16(h + 34, 16);
-    std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, Field32(Estimate));
-    Setup.Output->Write(h, sizeof h);
+    const std::vector<std::uint8_t> h = TWavHeaderBytes::Pcm(Channels, static_cast<int>(SampleRate), 16, Estimate);
+    Setup.Output->Write(h.data(), static_cast<std::int64_t>(h.size()));
     HeaderWritten = true;
 }
 
@@ -261,11 +231,11 @@ void TMP3DecodeThread::Finish()
             Flush();
             TStream& out = *Setup.Output;
             const std::int64_t length = out.Size() - OutputStart;
-            unsigned char field[4];
-            Put32(field, Field32(length - 44));
-            out.Seek(OutputStart + 40, TSeekOrigin::soBeginning);
+            std::uint8_t field[4];
+            PutLe32(field, TWavHeaderBytes::Field32(std::max<std::int64_t>(0, length - TWavHeaderBytes::PcmBytes)));
+            out.Seek(OutputStart + TWavHeaderBytes::PcmDataSizeAt, TSeekOrigin::soBeginning);
             out.Write(field, 4);
-            Put32(field, Field32(length - 8));
+            PutLe32(field, TWavHeaderBytes::Field32(std::max<std::int64_t>(0, length - 8)));
             out.Seek(OutputStart + 4, TSeekOrigin::soBeginning);
             out.Write(field, 4);
             out.Seek(0, TSeekOrigin::soEnd);

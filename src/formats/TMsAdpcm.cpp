@@ -1,5 +1,7 @@
 #include "formats/TMsAdpcm.h"
 
+#include "pipeline/ByteOrder.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -9,11 +11,6 @@ const int TMsAdpcm::AdaptationTable[16] = {230, 230, 230, 230, 307, 409, 512, 61
                                            768, 614, 512, 409, 307, 230, 230, 230};
 
 namespace {
-
-std::int16_t Le16s(const std::uint8_t* P)
-{
-    return static_cast<std::int16_t>(P[0] | (P[1] << 8));
-}
 
 // A damaged block could grow the delta without end; past this it would
 // overflow the next multiplication, and no real encoder gets near it.
@@ -65,9 +62,9 @@ bool TMsAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, i
             return false;
         state[ch].C1 = Coefficients[predictor][0];
         state[ch].C2 = Coefficients[predictor][1];
-        state[ch].Delta = Le16s(Block + Channels + 2 * ch);
-        state[ch].Sample1 = Le16s(Block + 3 * Channels + 2 * ch);
-        state[ch].Sample2 = Le16s(Block + 5 * Channels + 2 * ch);
+        state[ch].Delta = GetLe16s(Block + Channels + 2 * ch);
+        state[ch].Sample1 = GetLe16s(Block + 3 * Channels + 2 * ch);
+        state[ch].Sample2 = GetLe16s(Block + 5 * Channels + 2 * ch);
         Out[ch] = static_cast<std::int16_t>(state[ch].Sample2);
         if (Frames > 1)
             Out[Channels + ch] = static_cast<std::int16_t>(state[ch].Sample1);

@@ -1,5 +1,6 @@
 #include "formats/TRiffChunkWalk.h"
 
+#include "pipeline/ByteOrder.h"
 #include "pipeline/TStream.h"
 
 #include <algorithm>
@@ -8,17 +9,6 @@
 namespace kestrune {
 
 namespace {
-
-std::uint16_t Le16(const std::uint8_t* P)
-{
-    return static_cast<std::uint16_t>(P[0] | (P[1] << 8));
-}
-
-std::uint32_t Le32(const std::uint8_t* P)
-{
-    return static_cast<std::uint32_t>(P[0]) | (static_cast<std::uint32_t>(P[1]) << 8) |
-           (static_cast<std::uint32_t>(P[2]) << 16) | (static_cast<std::uint32_t>(P[3]) << 24);
-}
 
 constexpr std::uint16_t TagPCM = 1;
 constexpr std::uint16_t TagMSADPCM = 2;
@@ -39,18 +29,18 @@ bool ParseFormat(TWavHeader& Header, const std::uint8_t* C, std::int64_t Got, TW
         Header.Problem = "damaged format chunk";
         return false;
     }
-    std::uint16_t tag = Le16(C);
-    Header.Channels = Le16(C + 2);
-    Header.SampleRate = Le32(C + 4);
-    Header.BlockAlign = Le16(C + 12);
-    Header.BitsPerSample = Le16(C + 14);
+    std::uint16_t tag = GetLe16(C);
+    Header.Channels = GetLe16(C + 2);
+    Header.SampleRate = GetLe32(C + 4);
+    Header.BlockAlign = GetLe16(C + 12);
+    Header.BitsPerSample = GetLe16(C + 14);
     if (tag == TagExtensible) {
         // The wrapped format is the first two bytes of the sub-format GUID.
         if (Got < 40) {
             Header.Problem = "damaged extensible format chunk";
             return false;
         }
-        tag = Le16(C + 24);
+        tag = GetLe16(C + 24);
     }
     Header.FormatTag = tag;
     switch (tag) {
@@ -58,7 +48,7 @@ bool ParseFormat(TWavHeader& Header, const std::uint8_t* C, std::int64_t Got, TW
         Pending = TWavType::wtPCM;
         return true;
     case TagDVIADPCM:
-        Header.SamplesPerBlock = Got >= 20 ? Le16(C + 18) : 0;
+        Header.SamplesPerBlock = Got >= 20 ? GetLe16(C + 18) : 0;
         Pending = TWavType::wtDVIADPCM;
         return true;
     case TagMSADPCM: {
@@ -66,8 +56,8 @@ bool ParseFormat(TWavHeader& Header, const std::uint8_t* C, std::int64_t Got, TW
             Header.Problem = "damaged Microsoft ADPCM format chunk";
             return false;
         }
-        Header.SamplesPerBlock = Le16(C + 18);
-        const std::uint16_t count = Le16(C + 20);
+        Header.SamplesPerBlock = GetLe16(C + 18);
+        const std::uint16_t count = GetLe16(C + 20);
         if (count > Header.Coefficients.size()) {
             Header.Problem = "Microsoft ADPCM with " + std::to_string(count) +
                              " coefficient pairs (at most 32 are supported)";
@@ -79,8 +69,8 @@ bool ParseFormat(TWavHeader& Header, const std::uint8_t* C, std::int64_t Got, TW
         }
         Header.CoefficientCount = count;
         for (int i = 0; i < count; ++i) {
-            Header.Coefficients[i][0] = static_cast<std::int16_t>(Le16(C + 22 + 4 * i));
-            Header.Coefficients[i][1] = static_cast<std::int16_t>(Le16(C + 24 + 4 * i));
+            Header.Coefficients[i][0] = static_cast<std::int16_t>(GetLe16(C + 22 + 4 * i));
+            Header.Coefficients[i][1] = static_cast<std::int16_t>(GetLe16(C + 24 + 4 * i));
         }
         Pending = TWavType::wtMSADPCM;
         return true;
@@ -154,7 +144,7 @@ TWavHeader TRiffChunkWalk::Walk(TStream& Stream)
             return header;
         }
         consumed += 8;
-        const std::uint32_t size = Le32(chunk + 4);
+        const std::uint32_t size = GetLe32(chunk + 4);
         if (SameCode(chunk, "fmt ")) {
             std::uint8_t content[FormatBufferSize] = {};
             const std::int64_t want = std::min<std::int64_t>(size, FormatBufferSize);
@@ -167,7 +157,7 @@ TWavHeader TRiffChunkWalk::Walk(TStream& Stream)
             std::uint8_t count[4];
             if (size >= 4 && Stream.ReadExact(count, 4)) {
                 header.HasFact = true;
-                header.FactFrames = Le32(count);
+                header.FactFrames = GetLe32(count);
                 header.FactOffset = pos + 8;
                 consumed += 4;
             }

@@ -1,6 +1,7 @@
 #include "formats/TRiffInfoTag.h"
 
 #include "formats/TRiffChunkWalk.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/TStream.h"
 #include "pipeline/EACSException.h"
 
@@ -12,20 +13,6 @@
 namespace kestrune {
 
 namespace {
-
-std::uint32_t Le32(const std::uint8_t* P)
-{
-    return static_cast<std::uint32_t>(P[0]) | (static_cast<std::uint32_t>(P[1]) << 8) |
-           (static_cast<std::uint32_t>(P[2]) << 16) | (static_cast<std::uint32_t>(P[3]) << 24);
-}
-
-void PutLe32(std::uint8_t* P, std::uint32_t Value)
-{
-    P[0] = static_cast<std::uint8_t>(Value);
-    P[1] = static_cast<std::uint8_t>(Value >> 8);
-    P[2] = static_cast<std::uint8_t>(Value >> 16);
-    P[3] = static_cast<std::uint8_t>(Value >> 24);
-}
 
 void WriteLe32At(TStream& File, std::int64_t Offset, std::uint32_t Value)
 {
@@ -80,7 +67,7 @@ TLayout WalkChunks(TStream& File, std::int64_t Length)
         const std::int64_t want = std::min<std::int64_t>(12, Length - pos);
         if (want < 8 || !ReadAt(File, pos, chunk, want))
             return layout; // a few stray bytes at the end: not a chunk
-        const std::uint32_t size = Le32(chunk + 4);
+        const std::uint32_t size = GetLe32(chunk + 4);
         const std::int64_t end = pos + 8 + static_cast<std::int64_t>(size);
         if (end > Length) {
             if (TRiffChunkWalk::SameCode(chunk, "data")) {
@@ -114,7 +101,7 @@ bool IsTrailingList(TStream& File, std::int64_t Length, std::int64_t Start)
         return false;
     if (std::memcmp(header, "LIST", 4) != 0 || !IsInfo(header + 8))
         return false;
-    const std::uint32_t size = Le32(header + 4);
+    const std::uint32_t size = GetLe32(header + 4);
     const std::int64_t end = Start + 8 + static_cast<std::int64_t>(size);
     if (size < 4)
         return false;
@@ -278,13 +265,13 @@ std::vector<std::pair<std::string, std::string>> ReadInfoChunk(TStream* File)
         std::uint8_t header[12];
         if (!ReadAt(*File, start, header, 12))
             return items;
-        const std::int64_t end = std::min<std::int64_t>(length, start + 8 + Le32(header + 4));
+        const std::int64_t end = std::min<std::int64_t>(length, start + 8 + GetLe32(header + 4));
         std::int64_t pos = start + 12;
         while (pos + 8 <= end) {
             std::uint8_t chunk[8];
             if (!ReadAt(*File, pos, chunk, 8))
                 break;
-            const std::uint32_t n = Le32(chunk + 4);
+            const std::uint32_t n = GetLe32(chunk + 4);
             if (static_cast<std::int64_t>(n) > end - pos - 8)
                 break; // a damaged item ends the list
             std::string value(n, '\0');

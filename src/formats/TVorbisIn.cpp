@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace kestrune {
 
@@ -271,6 +272,7 @@ bool TVorbisIn::SeekSample(std::int64_t Sample)
 
 int TVorbisIn::Fill()
 {
+    const bool ended = EndOfFile;
     int filled = 0;
     int holes = 0;
     while (filled < BufferSize && !EndOfFile) {
@@ -309,7 +311,56 @@ int TVorbisIn::Fill()
             }
         }
     }
+    // A read to the end of the whole file looks at how the file ends.
+    if (!ended && EndOfFile && EndSample() == -1)
+        FailIfCut(filled);
     return filled;
+}
+
+void TVorbisIn::FailIfCut(int Pending)
+{
+    // The largest Ogg page: a 27-byte header, 255 lacing values, 255 × 255
+    // bytes of body.
+    constexpr std::int64_t MaxPage = 27 + 255 + 255 * 255;
+    const std::int64_t length = Stream->Size();
+    const std::int64_t from = std::max<std::int64_t>(0, length - MaxPage);
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(length - from));
+    const std::int64_t was = Stream->Position();
+    Stream->Seek(from, TSeekOrigin::soBeginning);
+    const std::int64_t got = Stream->Read(tail.data(), static_cast<std::int64_t>(tail.size()));
+    Stream->Seek(was, TSeekOrigin::soBeginning);
+    tail.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, got)));
+    // Walk the pages that start in the tail; the last one must end by the
+    // end of the file.
+    bool cut = false;
+    for (std::size_t at = 0; at + 4 <= tail.size(); ++at) {
+        if (std::memcmp(tail.data() + at, "OggS", 4) != 0 || (at + 5 < tail.size() && tail[at + 4] != 0))
+            continue;
+        if (at + 27 > tail.size()) {
+            cut = true;
+            break;
+        }
+        const int segments = tail[at + 26];
+        if (at + 27 + static_cast<std::size_t>(segments) > tail.size()) {
+            cut = true;
+            break;
+        }
+        std::size_t body = 0;
+        for (int k = 0; k < segments; ++k)
+            body += tail[at + 27 + static_cast<std::size_t>(k)];
+        const std::size_t end = at + 27 + static_cast<std::size_t>(segments) + body;
+        cut = end > tail.size();
+        if (cut)
+            break;
+        at = end - 1;
+    }
+    if (!cut)
+        return;
+    char read[32];
+    std::snprintf(read, sizeof read, "%.2f s",
+                  static_cast<double>(Position() + Pending) / (2.0 * FChannels) / std::max(1, FSampleRate));
+    throw EACSException(std::string("Error reading Ogg Vorbis file: the file ends inside its audio: ") + read +
+                        " read.");
 }
 
 void TVorbisIn::RewindIfStillOpen()

@@ -20,7 +20,9 @@ struct TVorbisFileHandle;
 // (TotalSamples counts only the links handed out). The reader never hands out
 // more than Size bytes. A file libvorbisfile cannot open fails in OpenInput
 // with the reason; damaged data further in gives less audio (a gap is
-// skipped, as oggdec does), never more than Size.
+// skipped, as oggdec does), never more than Size. A file whose last page is
+// cut short (the file ends inside its audio) fails the read with how much was
+// read, rather than passing for a shorter file.
 //
 // Threads: opened on the thread that runs the output, read and closed on the
 // output's worker. Opening the input raises EACSException "<soname> library
@@ -49,6 +51,9 @@ private:
     void Open();
     void Release();
     int Fill();
+    // Raises when the stream's last Ogg page runs past the end of the file
+    // (a cut file), saying how much was read (Pending bytes not yet counted).
+    void FailIfCut(int Pending);
     // After a loop restart that left the file open: back to StartSample.
     void RewindIfStillOpen();
     void RethrowStreamFailure();

@@ -1,6 +1,7 @@
 #include "formats/TVorbisOut.h"
 
 #include "codecs/TOggVorbisLibrary.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
@@ -67,12 +68,6 @@ std::string EncoderStatus(int Code)
     default:
         return "the library refused it with status " + std::to_string(Code);
     }
-}
-
-std::uint32_t Le32(const unsigned char* P)
-{
-    return static_cast<std::uint32_t>(P[0]) | (static_cast<std::uint32_t>(P[1]) << 8) |
-           (static_cast<std::uint32_t>(P[2]) << 16) | (static_cast<std::uint32_t>(P[3]) << 24);
 }
 
 // Releases an ogg_sync_state on every way out.
@@ -185,7 +180,7 @@ void TVorbisOut::PrepareAppend(int ChannelCount, int SampleRate)
                     std::memcmp(body + 1, "vorbis", 6) == 0) {
                     vorbisFirst = true;
                     firstChannels = body[11];
-                    firstRate = Le32(body + 12);
+                    firstRate = GetLe32(body + 12);
                 }
             }
         }
@@ -314,7 +309,7 @@ void TVorbisOut::Encode(const std::uint8_t* Pcm, int Frames)
             float* out = into[c];
             const std::uint8_t* p = Pcm + 2 * c;
             for (int i = 0; i < Frames; ++i, p += 2 * ch)
-                out[i] = static_cast<float>(static_cast<std::int16_t>(p[0] | (p[1] << 8))) / 32768.0F;
+                out[i] = static_cast<float>(GetLe16s(p)) / 32768.0F;
         }
         break;
     default:

@@ -2,6 +2,8 @@
 
 #include "common/Rounding.h"
 #include "formats/TImaAdpcm.h"
+#include "formats/TWavHeaderBytes.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
@@ -11,31 +13,10 @@ namespace kestrune {
 
 namespace {
 
-// RIFF sizes are 32-bit; a file past 4 GiB says 0xFFFFFFFF, which readers
-// take as "to the end of the file". Negative values keep their 32-bit form
-// (an unknown capture length of -1 is written as 0xFFFFFFFF).
 std::uint32_t Field32(std::int64_t Value)
 {
-    if (Value > 0xFFFFFFFFLL)
-        return 0xFFFFFFFFU;
-    return static_cast<std::uint32_t>(Value);
+    return TWavHeaderBytes::Field32(Value);
 }
-
-class THeaderBytes {
-public:
-    void Code(const char* C) { Bytes.insert(Bytes.end(), C, C + 4); }
-    void U16(std::uint32_t V)
-    {
-        Bytes.push_back(static_cast<std::uint8_t>(V & 0xFF));
-        Bytes.push_back(static_cast<std::uint8_t>((V >> 8) & 0xFF));
-    }
-    void U32(std::uint32_t V)
-    {
-        U16(V & 0xFFFF);
-        U16(V >> 16);
-    }
-    std::vector<std::uint8_t> Bytes;
-};
 
 // Trailing chunks of an appended file are tags, a few kilobytes; anything
 // larger means the data size field is not to be trusted.
@@ -118,7 +99,7 @@ void TWaveOut::WriteNewHeader(TACSInput& In)
     const int bits = In.InBitsPerSample();
     const int rate = In.InSampleRate();
     const std::int64_t size = In.Size();
-    THeaderBytes h;
+    std::vector<std::uint8_t> h;
     HeaderStart = Stream->Position();
     if (WavType() == TWavType::wtDVIADPCM) {
         if (bits != 16)
@@ -129,51 +110,20 @@ void TWaveOut::WriteNewHeader(TACSInput& In)
         SamplesPerBlock = TImaAdpcm::SamplesPerBlock(blockSize, Channels);
         const std::int64_t frames = std::max<std::int64_t>(0, size / (bits / 8) / Channels);
         const std::int64_t dataSize = DivRoundHalfEven(frames, SamplesPerBlock) * blockSize;
-        h.Code("RIFF");
-        h.U32(Field32(dataSize + 52));
-        h.Code("WAVE");
-        h.Code("fmt ");
-        h.U32(20);
-        h.U16(0x11);
-        h.U16(static_cast<std::uint32_t>(Channels));
-        h.U32(static_cast<std::uint32_t>(rate));
-        // The division first, truncating, as players of the format expect.
-        h.U32(Field32(static_cast<std::int64_t>(rate / SamplesPerBlock) * blockSize));
-        h.U16(static_cast<std::uint32_t>(blockSize));
-        h.U16(4);
-        h.U16(2);
-        h.U16(static_cast<std::uint32_t>(SamplesPerBlock));
-        h.Code("fact");
-        h.U32(4);
-        h.U32(Field32(frames));
-        h.Code("data");
-        h.U32(Field32(dataSize));
-        FactOffset = HeaderStart + 48;
-        DataSizeOffset = HeaderStart + 56;
-        DataStart = HeaderStart + 60;
+        h = TWavHeaderBytes::ImaAdpcm(Channels, rate, blockSize, SamplesPerBlock, frames, dataSize);
+        FactOffset = HeaderStart + TWavHeaderBytes::ImaAdpcmFactAt;
+        DataSizeOffset = HeaderStart + TWavHeaderBytes::ImaAdpcmDataSizeAt;
+        DataStart = HeaderStart + TWavHeaderBytes::ImaAdpcmBytes;
         DataAnnounced = dataSize;
         StepIndex[0] = StepIndex[1] = 0;
         Block.assign(static_cast<size_t>(blockSize), 0);
     } else {
-        const int align = (bits * Channels) >> 3;
-        h.Code("RIFF");
-        h.U32(Field32(size + 36));
-        h.Code("WAVE");
-        h.Code("fmt ");
-        h.U32(16);
-        h.U16(1);
-        h.U16(static_cast<std::uint32_t>(Channels));
-        h.U32(static_cast<std::uint32_t>(rate));
-        h.U32(Field32(static_cast<std::int64_t>(rate) * align));
-        h.U16(static_cast<std::uint32_t>(align));
-        h.U16(static_cast<std::uint32_t>(bits));
-        h.Code("data");
-        h.U32(Field32(size));
-        DataSizeOffset = HeaderStart + 40;
-        DataStart = HeaderStart + 44;
+        h = TWavHeaderBytes::Pcm(Channels, rate, bits, size);
+        DataSizeOffset = HeaderStart + TWavHeaderBytes::PcmDataSizeAt;
+        DataStart = HeaderStart + TWavHeaderBytes::PcmBytes;
         DataAnnounced = size;
     }
-    Stream->Write(h.Bytes.data(), static_cast<std::int64_t>(h.Bytes.size()));
+    Stream->Write(h.data(), static_cast<std::int64_t>(h.size()));
 }
 
 void TWaveOut::OpenAppend(TACSInput& In)
@@ -298,7 +248,7 @@ void TWaveOut::WriteAdpcmBlock()
     std::fill(Buffer.begin() + PendingBytes, Buffer.begin() + need, 0);
     std::array<std::int16_t, BufferSize / 2> samples;
     for (int i = 0; i < SamplesPerBlock * Channels; ++i)
-        samples[i] = static_cast<std::int16_t>(Buffer[2 * i] | (Buffer[2 * i + 1] << 8));
+        samples[i] = GetLe16s(Buffer.data() + 2 * i);
     TImaAdpcm::EncodeBlock(samples.data(), SamplesPerBlock, Channels, StepIndex, Block.data(),
                            static_cast<int>(Block.size()));
     PendingBytes = 0;
@@ -308,9 +258,8 @@ void TWaveOut::WriteAdpcmBlock()
 
 void TWaveOut::WriteLe32At(std::int64_t Offset, std::uint64_t Value)
 {
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(Value & 0xFF), static_cast<std::uint8_t>((Value >> 8) & 0xFF),
-                                   static_cast<std::uint8_t>((Value >> 16) & 0xFF),
-                                   static_cast<std::uint8_t>((Value >> 24) & 0xFF)};
+    std::uint8_t bytes[4];
+    PutLe32(bytes, static_cast<std::uint32_t>(Value));
     Stream->Seek(Offset, TSeekOrigin::soBeginning);
     Stream->Write(bytes, 4);
 }

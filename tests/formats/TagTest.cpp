@@ -4,6 +4,7 @@
 #include "formats/TGenreList.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffInfoTag.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/TFileStream.h"
 #include "pipeline/TMemoryStream.h"
 #include "formats/TagTrackFile.h"
@@ -32,14 +33,12 @@ TBytes Text(const std::string& S)
 
 std::uint32_t Le32(const TBytes& B, std::size_t At)
 {
-    return static_cast<std::uint32_t>(B.at(At)) | (static_cast<std::uint32_t>(B.at(At + 1)) << 8) |
-           (static_cast<std::uint32_t>(B.at(At + 2)) << 16) | (static_cast<std::uint32_t>(B.at(At + 3)) << 24);
+    return GetLe32(&B.at(At + 3) - 3);
 }
 
 void PutLe32(TBytes& B, std::size_t At, std::uint32_t V)
 {
-    for (int k = 0; k < 4; ++k)
-        B.at(At + static_cast<std::size_t>(k)) = static_cast<std::uint8_t>(V >> (8 * k));
+    kestrune::PutLe32(&B.at(At + 3) - 3, V);
 }
 
 int Count(const TBytes& B, const std::string& What)

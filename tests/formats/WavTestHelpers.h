@@ -4,6 +4,7 @@
 // a stream that fills up as a disk does.
 
 #include "formats/TWaveIn.h"
+#include "pipeline/ByteOrder.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TACSOutput.h"
 #include "pipeline/TStream.h"
@@ -18,15 +19,15 @@
 
 namespace kestrune::test {
 
+// Bounds-checked: the last byte is looked up with at() first.
 inline std::uint32_t Le32At(const std::vector<std::uint8_t>& B, size_t At)
 {
-    return static_cast<std::uint32_t>(B.at(At)) | (static_cast<std::uint32_t>(B.at(At + 1)) << 8) |
-           (static_cast<std::uint32_t>(B.at(At + 2)) << 16) | (static_cast<std::uint32_t>(B.at(At + 3)) << 24);
+    return GetLe32(&B.at(At + 3) - 3);
 }
 
 inline std::uint16_t Le16At(const std::vector<std::uint8_t>& B, size_t At)
 {
-    return static_cast<std::uint16_t>(B.at(At) | (B.at(At + 1) << 8));
+    return GetLe16(&B.at(At + 1) - 1);
 }
 
 // Builds RIFF WAVE bytes chunk by chunk.
