@@ -112,7 +112,7 @@ TRecorder::TLevel TRecorder::CurrentLevel() const
     level.Peak = LevelPeak.load(std::memory_order_relaxed);
     level.FullScale = LevelFullScale.load(std::memory_order_relaxed);
     level.QuietBytes = LevelQuiet.load(std::memory_order_relaxed);
-    level.SilenceBytes = FSilenceBytes;
+    level.SilenceBytes = LevelSilence.load(std::memory_order_relaxed);
     return level;
 }
 
@@ -169,6 +169,7 @@ void TRecorder::StartRecording()
         LevelFullScale = bits == 8 ? 128 : (bits == 16 ? 32768 : 8388608);
         LevelPeak = 0;
         LevelQuiet = 0;
+        LevelSilence = FSilenceBytes;
 
         // The mixer follows the device that records. (Needs TOptions::SetUpMixer;
         // until it exists this line compiles to nothing.)

@@ -139,6 +139,7 @@ private:
     std::atomic<int> LevelPeak{0};
     std::atomic<std::int64_t> LevelQuiet{0};
     std::atomic<int> LevelFullScale{32768};
+    std::atomic<std::int64_t> LevelSilence{0};
     bool Closing = false;
     bool CloseSent = false;
     bool Running = false;
