@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 
 namespace kestrune {
 
@@ -353,8 +354,9 @@ void TRecorder::FinishTrack()
     const bool more = !SourceEnded || Loop.HasCarry();
     if (SplitPending.exchange(false) && !UserStopped && more) {
         try {
+            if (!RecordingOutput().WaitForIdle(IdleWait))
+                throw std::runtime_error("- the recording output did not finish its last track within 10 seconds");
             OpenTrack();
-            RecordingOutput().WaitForIdle(IdleWait);
             RunOutput();
         } catch (const std::exception& e) {
             TrackFailed(e.what());
@@ -388,10 +390,17 @@ void TRecorder::CloseCapture()
     }
 }
 
-void TRecorder::EndRecording(TJobOutcome Outcome, const std::string& Reason)
+void TRecorder::EndRecording(TJobOutcome Outcome, std::string Reason)
 {
-    RecordingOutput().WaitForIdle(IdleWait);
-    CloseCapture();
+    // The device is closed only once nothing reads it any more; an output
+    // that never gets there leaves it open and says so.
+    if (RecordingOutput().WaitForIdle(IdleWait)) {
+        CloseCapture();
+    } else {
+        Outcome = TJobOutcome::joFailed;
+        Reason = (Reason.empty() ? "- " : Reason + "; ") +
+                 "the recording output did not finish within 10 seconds, the capture device stays open";
+    }
     Running = false;
     View.EnableControls(true);
     FJob.Finished(Outcome, Reason);

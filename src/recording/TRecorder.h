@@ -104,7 +104,7 @@ private:
     void OnGetData(void* Data, int& N);
     void RunOutput();
     void CloseCapture();
-    void EndRecording(TJobOutcome Outcome, const std::string& Reason);
+    void EndRecording(TJobOutcome Outcome, std::string Reason);
     void CloseWhenDone();
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
 
