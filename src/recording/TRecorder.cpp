@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 
 namespace kestrune {
 
@@ -112,7 +113,7 @@ TRecorder::TLevel TRecorder::CurrentLevel() const
     level.Peak = LevelPeak.load(std::memory_order_relaxed);
     level.FullScale = LevelFullScale.load(std::memory_order_relaxed);
     level.QuietBytes = LevelQuiet.load(std::memory_order_relaxed);
-    level.SilenceBytes = FSilenceBytes;
+    level.SilenceBytes = LevelSilence.load(std::memory_order_relaxed);
     return level;
 }
 
@@ -169,6 +170,7 @@ void TRecorder::StartRecording()
         LevelFullScale = bits == 8 ? 128 : (bits == 16 ? 32768 : 8388608);
         LevelPeak = 0;
         LevelQuiet = 0;
+        LevelSilence = FSilenceBytes;
 
         // The mixer follows the device that records. (Needs TOptions::SetUpMixer;
         // until it exists this line compiles to nothing.)
@@ -352,8 +354,9 @@ void TRecorder::FinishTrack()
     const bool more = !SourceEnded || Loop.HasCarry();
     if (SplitPending.exchange(false) && !UserStopped && more) {
         try {
+            if (!RecordingOutput().WaitForIdle(IdleWait))
+                throw std::runtime_error("- the recording output did not finish its last track within 10 seconds");
             OpenTrack();
-            RecordingOutput().WaitForIdle(IdleWait);
             RunOutput();
         } catch (const std::exception& e) {
             TrackFailed(e.what());
@@ -387,10 +390,17 @@ void TRecorder::CloseCapture()
     }
 }
 
-void TRecorder::EndRecording(TJobOutcome Outcome, const std::string& Reason)
+void TRecorder::EndRecording(TJobOutcome Outcome, std::string Reason)
 {
-    RecordingOutput().WaitForIdle(IdleWait);
-    CloseCapture();
+    // The device is closed only once nothing reads it any more; an output
+    // that never gets there leaves it open and says so.
+    if (RecordingOutput().WaitForIdle(IdleWait)) {
+        CloseCapture();
+    } else {
+        Outcome = TJobOutcome::joFailed;
+        Reason = (Reason.empty() ? "- " : Reason + "; ") +
+                 "the recording output did not finish within 10 seconds, the capture device stays open";
+    }
     Running = false;
     View.EnableControls(true);
     FJob.Finished(Outcome, Reason);

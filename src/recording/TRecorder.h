@@ -104,7 +104,7 @@ private:
     void OnGetData(void* Data, int& N);
     void RunOutput();
     void CloseCapture();
-    void EndRecording(TJobOutcome Outcome, const std::string& Reason);
+    void EndRecording(TJobOutcome Outcome, std::string Reason);
     void CloseWhenDone();
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
 
@@ -139,6 +139,7 @@ private:
     std::atomic<int> LevelPeak{0};
     std::atomic<std::int64_t> LevelQuiet{0};
     std::atomic<int> LevelFullScale{32768};
+    std::atomic<std::int64_t> LevelSilence{0};
     bool Closing = false;
     bool CloseSent = false;
     bool Running = false;

@@ -33,6 +33,8 @@ struct TFakeMainView final : IRecorderView, IRecordingsView, TJobListenerBase {
     void JobMessage(TJobKind, TJobMessageKind, const std::string& Text) override { Messages.push_back(Text); }
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override
     {
+        if (Kind == TJobKind::jkRecognition)
+            RecognitionOutcomes.push_back(Outcome);
         if (Kind != TJobKind::jkRecording)
             return;
         Status = TRecorder::StatusText(Outcome, Reason);
@@ -43,7 +45,7 @@ struct TFakeMainView final : IRecorderView, IRecordingsView, TJobListenerBase {
     bool ControlsEnabled = true, Focused = false, CloseAsked = false;
     int KeptTracks = 0, DroppedTracks = 0;
     std::vector<std::string> Notes, Messages;
-    std::vector<TJobOutcome> Outcomes;
+    std::vector<TJobOutcome> Outcomes, RecognitionOutcomes;
 };
 
 } // namespace kestrune::test

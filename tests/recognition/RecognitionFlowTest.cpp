@@ -100,6 +100,7 @@ struct TRig {
         Recorder = std::make_unique<TRecorder>(*Options, *List, View, Dialogs, Dispatcher);
         Recorder->SetRecognition(Recognition.get());
         Recorder->Job().Subscribe(&View);
+        Recognition->Job().Subscribe(&View);
         Recorder->AudioIn1().SetRealTime(false);
         Recorder->SetAlbumName("Live");
     }
@@ -187,13 +188,14 @@ TEST(RecognitionFlow, OneMatchNoMatchAndFailedQuery)
         std::string Artist;
         TRowState State;
         size_t Entries;
+        TJobOutcome Outcome; // of the track's recognition job
     };
     const std::vector<TCase> cases{
-        {"one match", {200, TFakeLookupService::Matches({{"Only", "One", "LP"}})}, "One", TRowState::rsOneMatch, 4},
-        {"no match", {200, R"({"status":"ok","results":[]})"}, "Unknown", TRowState::rsRecorded, 4},
-        {"error status", {400, TFakeLookupService::Error(3, "invalid fingerprint")}, "Querying online database...", TRowState::rsRecorded, 4},
-        {"malformed", {200, "{\"status\":"}, "Querying online database...", TRowState::rsRecorded, 4},
-        {"never answers", {200, "", true}, "Querying online database...", TRowState::rsRecorded, 4},
+        {"one match", {200, TFakeLookupService::Matches({{"Only", "One", "LP"}})}, "One", TRowState::rsOneMatch, 4, TJobOutcome::joSucceeded},
+        {"no match", {200, R"({"status":"ok","results":[]})"}, "Unknown", TRowState::rsRecorded, 4, TJobOutcome::joSucceeded},
+        {"error status", {400, TFakeLookupService::Error(3, "invalid fingerprint")}, "Querying online database...", TRowState::rsRecorded, 4, TJobOutcome::joFailed},
+        {"malformed", {200, "{\"status\":"}, "Querying online database...", TRowState::rsRecorded, 4, TJobOutcome::joFailed},
+        {"never answers", {200, "", true}, "Querying online database...", TRowState::rsRecorded, 4, TJobOutcome::joFailed},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -204,6 +206,7 @@ TEST(RecognitionFlow, OneMatchNoMatchAndFailedQuery)
         ASSERT_EQ(rig.List->Count(), 1);
         EXPECT_EQ(rig.List->Row(0).Artist, c.Artist);
         EXPECT_EQ(rig.List->Row(0).State, c.State);
+        EXPECT_EQ(rig.View.RecognitionOutcomes, std::vector<TJobOutcome>{c.Outcome});
         EXPECT_EQ(rig.Recognition->PopupEntries(0).size(), c.Entries);
         EXPECT_EQ(rig.Service.Requests().size(), 1u);
         EXPECT_EQ(rig.Failed, c.Artist == "Querying online database..." ? 1 : 0);

@@ -168,8 +168,10 @@ TEST(Recorder, CloseRequestWhileRecordingStopsFirst)
     rig.Recorder->StartRecording();
     rig.Dispatcher.WaitServing([] { return false; }, 300ms);
     EXPECT_FALSE(rig.Recorder->CloseQuery());
+    EXPECT_FALSE(rig.View.CloseAsked);
     ASSERT_TRUE(rig.Dispatcher.WaitServing([&] { return !rig.Recorder->Recording(); }, 10s));
     EXPECT_EQ(rig.View.Status, "Recording Finished");
+    EXPECT_TRUE(rig.View.CloseAsked) << "the close request ends with the window told to close";
     EXPECT_TRUE(rig.Recorder->CloseQuery());
     ASSERT_EQ(rig.List->Count(), 1);
     EXPECT_GT(FramesIn<TWaveIn>(rig.List->Row(0).Data->FileName), 0);

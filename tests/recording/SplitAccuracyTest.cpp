@@ -165,12 +165,12 @@ TEST(SplitAccuracy, WavTracksMatchTheSongsOnEveryNoise)
             ASSERT_GE(start, 0) << "the track's audio is not in the mix near its song";
             EXPECT_GE(start, s.Start - FiftyMs);
             EXPECT_LE(start, s.FirstSure + FiftyMs);
-            // The file holds the song and nearly the silence length after its
-            // last sound: less the unwritten block (1024 frames) and a window.
+            // The file holds the song and the silence length after its last
+            // sound, up to the cut (a window's rounding aside).
             const std::int64_t silence = SilenceMs * Rate / 1000;
             const std::int64_t lastSound = start + frames - 1 - silence;
             EXPECT_GE(lastSound, s.LastSure - FiftyMs);
-            EXPECT_LE(lastSound, s.End + 1024 + Rate / 100 + FiftyMs);
+            EXPECT_LE(lastSound, s.End + Rate / 100 + FiftyMs);
             // No leading quiet: the level is reached within the first window
             // (a window begun in a block already held back starts the track
             // at most one window early).

@@ -53,8 +53,8 @@ TMix MakeMix(TNoiseKind Kind, const std::vector<TSong>& Songs, double Gap, int R
 std::vector<TSong> StandardSongs();
 
 // The recorder's track loop over a mix without the chain: 4096-byte blocks
-// as the capture input hands them out, a new track after every split, the
-// block that ends a track written nowhere, tracks with less sound than
+// as the capture input hands them out, a new track after every split (the
+// rest of the cut block carried into it), tracks with less sound than
 // MinLength seconds dropped.
 struct TSimTrack {
     std::int64_t StartFrame = 0; // first frame of the track in the mix
