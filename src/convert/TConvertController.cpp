@@ -278,7 +278,6 @@ void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
     out.SetFileName(FOutFileName);
     out.SetInput(&In);
     View.ShowStatusBar(true);
-    FRunning = &out;
     // A failure to open either file arrives as a thread exception, posted
     // like every other, so the run always ends through one of the handlers.
     out.Run();
@@ -334,7 +333,6 @@ void TConvertController::RemoveIncompleteOutput()
 void TConvertController::EndRun()
 {
     FConverting = false;
-    FRunning = nullptr;
     RemoveTempFile();
     View.ShowStatusBar(false);
 }

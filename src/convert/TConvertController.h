@@ -158,9 +158,8 @@ private:
     bool FCanceled = false;
     // The window is closing: the run ends without questions or boxes.
     bool FClosing = false;
-    // A close gave up waiting: the workers' late events only clean up.
+    // A close gave up waiting; the stuck run's late events only clear this.
     bool FAbandoned = false;
-    TACSFileOut* FRunning = nullptr;
     TPlayer FPlayer;
     TJobEvents FEvents{TJobKind::jkConversion};
     std::chrono::milliseconds FCloseTimeout{std::chrono::seconds(10)};
