@@ -61,4 +61,20 @@ std::unique_ptr<TOptions> TCliSettings::Open(const TCliArgs& Args, IOptionsPlatf
     return options;
 }
 
+void TCliSettings::ApplyTrackOptions(const TCliArgs& Args, TOptions& Options)
+{
+    if (Args.Has("--folder")) {
+        std::string folder = Args.Value("--folder");
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        Options.Folder = folder;
+    }
+    if (Args.Has("--format")) {
+        const std::string format = Args.Value("--format");
+        if (format != "WAV" && format != "MP3")
+            throw EUsage("--format must be WAV or MP3");
+        Options.Format = format;
+    }
+}
+
 } // namespace kestrune::cli

@@ -21,6 +21,9 @@ public:
     // executables' place.
     static std::unique_ptr<TOptions> Open(const TCliArgs& Args, IOptionsPlatform& Platform,
                                           IDispatcher* Dispatcher = nullptr);
+    // The track options that recording and splitting share: "--folder DIR"
+    // and "--format WAV|MP3" override the loaded settings for this run.
+    static void ApplyTrackOptions(const TCliArgs& Args, TOptions& Options);
 };
 
 } // namespace kestrune::cli

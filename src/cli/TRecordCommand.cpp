@@ -7,6 +7,7 @@
 #include "recording/TMainController.h"
 #include "settings/TSystemOptionsPlatform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -74,18 +75,7 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     TSystemOptionsPlatform platform;
     std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
 
-    if (Args.Has("--folder")) {
-        std::string folder = Args.Value("--folder");
-        if (!folder.empty() && folder.back() != '/')
-            folder += '/';
-        options->Folder = folder;
-    }
-    if (Args.Has("--format")) {
-        const std::string format = Args.Value("--format");
-        if (format != "WAV" && format != "MP3")
-            throw EUsage("--format must be WAV or MP3");
-        options->Format = format;
-    }
+    TCliSettings::ApplyTrackOptions(Args, *options);
     if (Args.Has("--rate")) {
         const long rate = Args.Integer("--rate", 22050, 8000, 192000);
         if (rate != 11025 && rate != 22050 && rate != 44100)
@@ -143,13 +133,21 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     recorder.SetAlbumName(album);
     recorder.SetGenre(Args.Value("--genre"));
     recorder.AudioIn1().SetRealTime(!Args.Flag("--fast"));
-    Out.Info("Recording from " + recorder.AudioIn1().DeviceName() + " into " +
-             (std::filesystem::path(main.Options().Folder) / CleanPathComponent(album)).string() + "; Ctrl-C stops.");
+    // Without a device the start below refuses, and the warning says why.
+    if (const std::string device = recorder.AudioIn1().DeviceName(); !device.empty())
+        Out.Info("Recording from " + device + " into " +
+                 (std::filesystem::path(main.Options().Folder) / CleanPathComponent(album)).string() +
+                 "; Ctrl-C stops.");
 
     recorder.StartRecording();
-    // What the start said in a dialog (no capture device), as the window would.
-    for (size_t i = shownAtStartUp; i < dialogs.Shown().size(); ++i)
-        Out.Info(dialogs.Shown()[i].Text);
+    // What the start said in a dialog (no album, no capture device), as the
+    // window would; a warning that start-up printed already is not repeated.
+    for (size_t i = shownAtStartUp; i < dialogs.Shown().size(); ++i) {
+        const std::string& text = dialogs.Shown()[i].Text;
+        const auto startUp = dialogs.Shown().begin() + static_cast<std::ptrdiff_t>(shownAtStartUp);
+        if (std::none_of(dialogs.Shown().begin(), startUp, [&](const auto& S) { return S.Text == text; }))
+            Out.Info(text);
+    }
     bool stopSent = false;
     // The meter is drawn at display rate from what the audio thread publishes.
     while (!dispatcher.WaitServing([&] { return !recorder.Recording(); }, std::chrono::milliseconds(100))) {

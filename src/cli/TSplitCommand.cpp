@@ -233,18 +233,7 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
     TPlainDispatcher dispatcher;
     TSystemOptionsPlatform platform;
     std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
-    if (Args.Has("--folder")) {
-        std::string folder = Args.Value("--folder");
-        if (!folder.empty() && folder.back() != '/')
-            folder += '/';
-        options->Folder = folder;
-    }
-    if (Args.Has("--format")) {
-        const std::string format = Args.Value("--format");
-        if (format != "WAV" && format != "MP3")
-            throw EUsage("--format must be WAV or MP3");
-        options->Format = format;
-    }
+    TCliSettings::ApplyTrackOptions(Args, *options);
     const std::string album = Args.Has("--album") ? Args.Value("--album") : fs::path(file).stem().string();
     if (album.empty())
         throw EUsage("--album needs a name");

@@ -71,4 +71,31 @@ std::shared_ptr<const TBinding> ProcessBinding(TMake Make)
     return loaded;
 }
 
+// For bindings called on every device buffer: the binding of ProcessBinding,
+// pinned once loaded and read without its lock from then on. A binding pinned
+// here is not made again after a soname is replaced.
+template <typename TBinding>
+const TBinding& PinnedBinding()
+{
+    static std::atomic<const TBinding*> pinned{nullptr};
+    if (const TBinding* binding = pinned.load(std::memory_order_acquire))
+        return *binding;
+    // ProcessBinding keeps the binding it made; the pointer stays good.
+    const auto binding = ProcessBinding<TBinding>([] { return new TBinding(); });
+    pinned.store(binding.get(), std::memory_order_release);
+    return *binding;
+}
+
+// True when a pinned binding can be had; never raises.
+template <typename TBinding>
+bool PinnedBindingAvailable() noexcept
+{
+    try {
+        PinnedBinding<TBinding>();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace kestrune

@@ -2,7 +2,6 @@
 
 #include "pipeline/EACSException.h"
 
-#include <atomic>
 
 namespace kestrune {
 
@@ -20,24 +19,12 @@ TAlsaLibrary::TAlsaLibrary() : Library(SoName)
 
 const TAlsaLibrary& TAlsaLibrary::Get()
 {
-    // The binding lives for the rest of the process once loaded, so the
-    // pointer can be kept without the lock ProcessBinding takes.
-    static std::atomic<const TAlsaLibrary*> loaded{nullptr};
-    if (const TAlsaLibrary* binding = loaded.load(std::memory_order_acquire))
-        return *binding;
-    const auto binding = ProcessBinding<TAlsaLibrary>([] { return new TAlsaLibrary(); });
-    loaded.store(binding.get(), std::memory_order_release);
-    return *binding;
+    return PinnedBinding<TAlsaLibrary>();
 }
 
 bool TAlsaLibrary::Available() noexcept
 {
-    try {
-        Get();
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return PinnedBindingAvailable<TAlsaLibrary>();
 }
 
 } // namespace kestrune

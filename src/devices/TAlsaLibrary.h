@@ -101,6 +101,7 @@ public:
 #undef KESTRUNE_ENTRY
 
 private:
+    friend const TAlsaLibrary& PinnedBinding<TAlsaLibrary>();
     TAlsaLibrary();
 
     TDynamicLibrary Library;

@@ -58,7 +58,7 @@ void TAudioIn::OpenInput()
     if (DeviceOpenCount == 0) {
         const std::string Name = DeviceName();
         if (Name.empty())
-            throw EACSException("No input driver available!");
+            throw EACSException(NoDriverText);
         // The source stays from one run to the next while the device does,
         // so a stand-in card goes on where the last run stopped.
         if (!Source || SourceDevice != Name) {

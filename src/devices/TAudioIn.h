@@ -41,6 +41,9 @@ namespace kestrune {
 class TAudioIn : public TACSInput {
 public:
     static constexpr int BufferSize = 4096; // bytes, one device buffer
+    // What the recorder, the noise capture and start-up say when no capture
+    // device is chosen.
+    static constexpr const char* NoDriverText = "No input driver available!";
 
     TAudioIn();
     ~TAudioIn() override;

@@ -2,7 +2,6 @@
 
 #include "pipeline/EACSException.h"
 
-#include <atomic>
 
 namespace kestrune {
 
@@ -20,24 +19,12 @@ TPulseLibrary::TPulseLibrary() : Library(SoName)
 
 const TPulseLibrary& TPulseLibrary::Get()
 {
-    // The binding lives for the rest of the process once loaded, so the
-    // pointer can be kept without the lock ProcessBinding takes.
-    static std::atomic<const TPulseLibrary*> loaded{nullptr};
-    if (const TPulseLibrary* binding = loaded.load(std::memory_order_acquire))
-        return *binding;
-    const auto binding = ProcessBinding<TPulseLibrary>([] { return new TPulseLibrary(); });
-    loaded.store(binding.get(), std::memory_order_release);
-    return *binding;
+    return PinnedBinding<TPulseLibrary>();
 }
 
 bool TPulseLibrary::Available() noexcept
 {
-    try {
-        Get();
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return PinnedBindingAvailable<TPulseLibrary>();
 }
 
 } // namespace kestrune

@@ -89,6 +89,7 @@ public:
 #undef KESTRUNE_ENTRY
 
 private:
+    friend const TPulseLibrary& PinnedBinding<TPulseLibrary>();
     TPulseLibrary();
 
     TDynamicLibrary Library;

@@ -66,7 +66,7 @@ public:
     TRecorder& Recorder() { return FRecorder; }
 
 private:
-    static constexpr const char* NoDriverText = "No input driver available!";
+    static constexpr const char* NoDriverText = TAudioIn::NoDriverText;
 
     bool FFirstRun;
     std::unique_ptr<TOptions> FOptions;

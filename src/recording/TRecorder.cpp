@@ -15,8 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* NoDriverText = "No input driver available!";
-
 // A finished run's worker may still be on its way out when the window thread
 // hears of the end; it has nothing left to do but return.
 constexpr auto IdleWait = std::chrono::seconds(10);
@@ -138,7 +136,7 @@ void TRecorder::StartRecording()
     // none chosen there is nothing to record from.
     const std::string driver = fromDevice ? Options.ChosenDriver() : std::string();
     if (fromDevice && driver.empty()) {
-        Dialogs.Warning(NoDriverText);
+        Dialogs.Warning(TAudioIn::NoDriverText);
         return;
     }
     try {
@@ -172,10 +170,9 @@ void TRecorder::StartRecording()
         LevelQuiet = 0;
         LevelSilence = FSilenceBytes;
 
-        // The mixer follows the device that records. (Needs TOptions::SetUpMixer;
-        // until it exists this line compiles to nothing.)
+        // The mixer follows the device that records.
         if (fromDevice)
-            [](auto& O, const std::string& Device) { if constexpr (requires { O.SetUpMixer(Device); }) O.SetUpMixer(Device); }(Options, FAudioIn1.DeviceName());
+            Options.SetUpMixer(FAudioIn1.DeviceName());
 
         TrackNumber = 0;
         OpenTrack();

@@ -16,7 +16,6 @@ constexpr int FirstPhaseSeconds = 10;  // 8-bit
 constexpr int SecondPhaseSeconds = 11; // 16-bit
 constexpr int CountdownSeconds = FirstPhaseSeconds + SecondPhaseSeconds - 1;
 constexpr auto IdleWait = std::chrono::seconds(10);
-constexpr const char* NoDriverText = "No input driver available!";
 
 std::string TimeText(int Seconds)
 {
@@ -71,8 +70,8 @@ void TNoiseLevelCapture::Start()
         return;
     const std::string device = Options.ChosenDriver();
     if (device.empty()) {
-        FEvents.Message(TJobMessageKind::jmWarning, NoDriverText);
-        FEvents.Finished(TJobOutcome::joFailed, NoDriverText);
+        FEvents.Message(TJobMessageKind::jmWarning, TAudioIn::NoDriverText);
+        FEvents.Finished(TJobOutcome::joFailed, TAudioIn::NoDriverText);
         return;
     }
     FAudioIn1.SetDevice(device);
