@@ -40,8 +40,9 @@ if [ "$tidy" = 1 ]; then
     fi
     out=$(mktemp)
     run-clang-tidy -quiet -p "$build" -j "$(nproc)" "$filter" > "$out" 2>/dev/null || true
-    # Each finding once, though a header is seen from many sources.
-    grep -E '^/.*: (warning|error): ' "$out" | sort -u > "$out.found" || true
+    # Each finding once, though a header is seen from many sources; without
+    # the colours clang-tidy may add.
+    sed 's/\x1b\[[0-9;]*m//g' "$out" | grep -E '^/.*: (warning|error): ' | sort -u > "$out.found" || true
     cat "$out.found"
     count=$(wc -l < "$out.found")
     echo "clang-tidy: $count findings"
