@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 {
     // A slice from the middle: seeking into a frame and the end cut.
     return kestrune::fuzz::FuzzReaderAndSlice<kestrune::TFLACIn>(Data, Size, true, [Size](std::int64_t Total) {
-        return std::pair{Total / 3 + static_cast<std::int64_t>(Size % 7), Total / 3 + static_cast<std::int64_t>(Size % 5000)};
+        return std::pair{Total / 3 + static_cast<std::int64_t>(Size % 7),
+                         Total / 3 + static_cast<std::int64_t>(Size % 5000)};
     });
 }

@@ -7,8 +7,8 @@
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffChunkWalk.h"
 #include "formats/TRiffInfoTag.h"
-#include "pipeline/TMemoryStream.h"
 #include "pipeline/EACSException.h"
+#include "pipeline/TMemoryStream.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -133,7 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     // Texts that vary with the input: its first bytes (any bytes, as a
     // damaged UTF-8 text would be), the letters the search looks for, and a
     // value long enough to be cut.
-    const std::string head = Clean(std::string(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(Size, 40))));
+    const std::string head =
+        Clean(std::string(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(Size, 40))));
     const std::string title = head;
     const std::string artist = "INFO" + head.substr(0, std::min<std::size_t>(head.size(), 9));
     const std::string album(Size % 300, 'x');

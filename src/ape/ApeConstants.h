@@ -98,4 +98,4 @@ inline uint32_t ApeBlocksPerFrame(int32_t level, uint16_t version = apeVersionCu
     return 73728;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -8,4 +8,4 @@ namespace kestrune::ape {
 // The program's own text for an SDK error code.
 std::string ApeErrorText(int32_t code);
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

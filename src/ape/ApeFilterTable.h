@@ -17,11 +17,16 @@ struct TApeFilterSpec {
 inline std::vector<TApeFilterSpec> ApeFiltersOfLevel(int32_t level)
 {
     switch (level) {
-    case 2000: return {{16, 11}};
-    case 3000: return {{64, 11}};
-    case 4000: return {{256, 13}, {32, 10}};
-    case 5000: return {{1280, 15}, {256, 13}, {16, 11}};
-    default: return {};
+    case 2000:
+        return {{16, 11}};
+    case 3000:
+        return {{64, 11}};
+    case 4000:
+        return {{256, 13}, {32, 10}};
+    case 5000:
+        return {{1280, 15}, {256, 13}, {16, 11}};
+    default:
+        return {};
     }
 }
 
@@ -33,4 +38,4 @@ inline std::vector<TApeNNFilter> ApeMakeFilters(int32_t level, uint16_t version,
     return filters;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -55,8 +55,14 @@ inline int32_t HorizontalSum(__m128i v)
     return _mm_cvtsi128_si32(v);
 }
 
-inline __m128i Load(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store(int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i Load(const int16_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store(int16_t* p, __m128i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
 
 // pmaddwd wraps exactly like the int32 sum (the only overflowing pair,
 // 2 x (-32768)^2, becomes 0x80000000, which is that sum modulo 2^32).
@@ -103,7 +109,7 @@ inline int32_t DotAdaptSse2(int16_t* c, const int16_t* h, const int16_t* d, int3
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KESTRUNE_APE_HAVE_AVX2 1
-}  // namespace kestrune::ape::nn
+} // namespace kestrune::ape::nn
 #include <immintrin.h>
 namespace kestrune::ape::nn {
 
@@ -165,11 +171,17 @@ KESTRUNE_APE_AVX2 inline int32_t DotAdaptAvx2(int16_t* c, const int16_t* h, cons
     return HorizontalSum256(_mm256_add_epi32(acc0, acc1));
 }
 
-inline bool CpuHasAvx2() { return __builtin_cpu_supports("avx2"); }
+inline bool CpuHasAvx2()
+{
+    return __builtin_cpu_supports("avx2");
+}
 
 #else
 #define KESTRUNE_APE_HAVE_AVX2 0
-inline bool CpuHasAvx2() { return false; }
+inline bool CpuHasAvx2()
+{
+    return false;
+}
 #endif
 
-}  // namespace kestrune::ape::nn
+} // namespace kestrune::ape::nn

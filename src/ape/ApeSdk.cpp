@@ -23,7 +23,10 @@ TApeCompressHandle c_APECompress_Create(int32_t* error)
     }
 }
 
-void c_APECompress_Destroy(TApeCompressHandle handle) { handle.reset(); }
+void c_APECompress_Destroy(TApeCompressHandle handle)
+{
+    handle.reset();
+}
 
 int32_t c_APECompress_Start(TApeCompressor* handle, const std::filesystem::path& file, const TWaveFormatEx* format,
                             int64_t maxAudioBytes, int32_t level, const void* headerData, int64_t headerBytes)
@@ -90,7 +93,10 @@ TApeDecompressHandle c_APEDecompress_Create(const std::filesystem::path& file, i
     return handle;
 }
 
-void c_APEDecompress_Destroy(TApeDecompressHandle handle) { handle.reset(); }
+void c_APEDecompress_Destroy(TApeDecompressHandle handle)
+{
+    handle.reset();
+}
 
 int32_t c_APEDecompress_GetData(TApeDecompressor* handle, void* buffer, int64_t blocks, int64_t* retrieved)
 {
@@ -191,4 +197,4 @@ int32_t DecompressFile(const std::filesystem::path& apeIn, const std::filesystem
     }
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -45,4 +45,4 @@ int32_t FillWaveFormatEx(TWaveFormatEx* format, int32_t sampleRate, int32_t bits
 int32_t CompressFile(const std::filesystem::path& wavIn, const std::filesystem::path& apeOut, int32_t level);
 int32_t DecompressFile(const std::filesystem::path& apeIn, const std::filesystem::path& wavOut);
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

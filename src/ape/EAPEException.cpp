@@ -4,9 +4,6 @@
 
 namespace kestrune::ape {
 
-EAPEException::EAPEException(int32_t code)
-    : std::runtime_error("MACDll error: " + ApeErrorText(code)), FCode(code)
-{
-}
+EAPEException::EAPEException(int32_t code) : std::runtime_error("MACDll error: " + ApeErrorText(code)), FCode(code) {}
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -16,4 +16,4 @@ private:
     int32_t FCode;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -17,10 +17,10 @@ inline void Put32(uint8_t* p, uint32_t v)
         p[i] = uint8_t(v >> (8 * i));
 }
 
-}  // namespace
+} // namespace
 
-int32_t TApeCompressor::Start(const std::filesystem::path& file, const TWaveFormatEx* format,
-                              int64_t maxAudioBytes, int32_t level, const void* headerData, int64_t headerBytes)
+int32_t TApeCompressor::Start(const std::filesystem::path& file, const TWaveFormatEx* format, int64_t maxAudioBytes,
+                              int32_t level, const void* headerData, int64_t headerBytes)
 {
     std::unique_ptr<TApeOutput> output;
     try {
@@ -31,13 +31,12 @@ int32_t TApeCompressor::Start(const std::filesystem::path& file, const TWaveForm
     return Start(std::move(output), format, maxAudioBytes, level, headerData, headerBytes);
 }
 
-int32_t TApeCompressor::Start(std::unique_ptr<TApeOutput> output, const TWaveFormatEx* format,
-                              int64_t maxAudioBytes, int32_t level, const void* headerData, int64_t headerBytes)
+int32_t TApeCompressor::Start(std::unique_ptr<TApeOutput> output, const TWaveFormatEx* format, int64_t maxAudioBytes,
+                              int32_t level, const void* headerData, int64_t headerBytes)
 {
     if (FOutput)
         return apeErrInvalidFunctionParameter;
-    if (!output || !format || headerBytes < -1 || (headerBytes > 0 && !headerData) ||
-        headerBytes > int64_t(UINT32_MAX))
+    if (!output || !format || headerBytes < -1 || (headerBytes > 0 && !headerData) || headerBytes > int64_t(UINT32_MAX))
         return apeErrInvalidFunctionParameter;
     if (format->wFormatTag != 1)
         return apeErrInvalidInputFile;
@@ -273,4 +272,4 @@ int32_t TApeCompressor::Kill()
     return apeOk;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -27,10 +27,10 @@ public:
     // maxAudioBytes < 0: length unknown. headerBytes == -1: store no WAV
     // header and let decoders make one; otherwise headerBytes of headerData
     // are stored verbatim. Returns 0 or an SDK error code.
-    int32_t Start(const std::filesystem::path& file, const TWaveFormatEx* format, int64_t maxAudioBytes,
-                  int32_t level, const void* headerData, int64_t headerBytes);
-    int32_t Start(std::unique_ptr<TApeOutput> output, const TWaveFormatEx* format, int64_t maxAudioBytes,
-                  int32_t level, const void* headerData, int64_t headerBytes);
+    int32_t Start(const std::filesystem::path& file, const TWaveFormatEx* format, int64_t maxAudioBytes, int32_t level,
+                  const void* headerData, int64_t headerBytes);
+    int32_t Start(std::unique_ptr<TApeOutput> output, const TWaveFormatEx* format, int64_t maxAudioBytes, int32_t level,
+                  const void* headerData, int64_t headerBytes);
 
     // The free part of the input buffer; fill some of it and UnlockBuffer the count.
     uint8_t* LockBuffer(int64_t* bytesAvailable);
@@ -56,15 +56,15 @@ private:
     TApeMd5 FMd5;
     int32_t FError = 0;
     uint32_t FBlockAlign = 0;
-    std::vector<uint8_t> FBuffer;  // one frame of PCM
+    std::vector<uint8_t> FBuffer; // one frame of PCM
     size_t FFill = 0;
     std::vector<uint8_t> FFrameOut;
     std::vector<uint32_t> FSeekTable;
-    uint64_t FFramePosBase = 0;  // where frame data starts, from the descriptor
-    uint64_t FLogicalBytes = 0;  // frame data produced so far (before padding)
-    uint8_t FGroup[4] = {};      // logical bytes waiting for a full group
+    uint64_t FFramePosBase = 0; // where frame data starts, from the descriptor
+    uint64_t FLogicalBytes = 0; // frame data produced so far (before padding)
+    uint8_t FGroup[4] = {};     // logical bytes waiting for a full group
     size_t FGroupFill = 0;
     std::vector<uint8_t> FSwapped;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

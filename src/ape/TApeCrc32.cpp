@@ -25,16 +25,14 @@ constexpr TTables MakeTables()
 
 constexpr TTables kTables = MakeTables();
 
-}  // namespace
+} // namespace
 
 uint32_t TApeCrc32::Compute(const uint8_t* p, size_t bytes)
 {
     uint32_t crc = 0xFFFFFFFFu;
     for (; bytes >= 8; bytes -= 8, p += 8) {
-        const uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                                   uint32_t(p[3]) << 24);
-        const uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 |
-                            uint32_t(p[7]) << 24;
+        const uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+        const uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
         crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
               kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
               kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];
@@ -44,4 +42,4 @@ uint32_t TApeCrc32::Compute(const uint8_t* p, size_t bytes)
     return crc ^ 0xFFFFFFFFu;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -12,4 +12,4 @@ public:
     static uint32_t Compute(const uint8_t* data, size_t bytes);
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -9,8 +9,7 @@
 
 namespace kestrune::ape {
 
-TApeDecompressor::TApeDecompressor(const std::filesystem::path& path)
-    : FInput(std::make_unique<TApeFileInput>(path))
+TApeDecompressor::TApeDecompressor(const std::filesystem::path& path) : FInput(std::make_unique<TApeFileInput>(path))
 {
     Open();
 }
@@ -26,8 +25,7 @@ void TApeDecompressor::Open()
 {
     if (const int32_t err = FInfo.Read(*FInput))
         throw EAPEException(err);
-    FDecoder = std::make_unique<TApeFrameDecoder>(FInfo.Version, FInfo.Level, FInfo.Channels,
-                                                  FInfo.BitsPerSample);
+    FDecoder = std::make_unique<TApeFrameDecoder>(FInfo.Version, FInfo.Level, FInfo.Channels, FInfo.BitsPerSample);
 }
 
 TWaveFormatEx TApeDecompressor::WaveFormat() const
@@ -47,8 +45,7 @@ int32_t TApeDecompressor::LoadFrame(uint32_t frame)
     const int64_t start = FInfo.FrameStart(frame);
     const int64_t end = FInfo.FrameEnd(frame);
     const int64_t base = FInfo.FrameStart(0);
-    if (start < FInfo.FrameDataPos || start < base || end <= start || end > FInput->Size() ||
-        end > FInfo.FrameDataEnd)
+    if (start < FInfo.FrameDataPos || start < base || end <= start || end > FInput->Size() || end > FInfo.FrameDataEnd)
         return apeErrDecompressingFrame;
     // The stored bytes are 4-byte groups in reverse order, counted from the
     // start of the frame data; read whole groups around the frame.
@@ -117,26 +114,44 @@ int64_t TApeDecompressor::GetInfo(int32_t field, int64_t p1, int64_t p2) const
         return FInfo.SampleRate ? int64_t(double(blocks) * 1000.0 / double(FInfo.SampleRate)) : 0;
     };
     switch (field) {
-    case apeInfoFileVersion: return FInfo.Version;
-    case apeInfoCompressionLevel: return FInfo.Level;
-    case apeInfoFormatFlags: return FInfo.FormatFlags;
-    case apeInfoSampleRate: return FInfo.SampleRate;
-    case apeInfoBitsPerSample: return FInfo.BitsPerSample;
-    case apeInfoBytesPerSample: return FInfo.BitsPerSample / 8;
-    case apeInfoChannels: return FInfo.Channels;
-    case apeInfoBlockAlign: return FInfo.BlockAlign();
-    case apeInfoBlocksPerFrame: return FInfo.BlocksPerFrame;
-    case apeInfoFinalFrameBlocks: return FInfo.FinalFrameBlocks;
-    case apeInfoTotalFrames: return FInfo.TotalFrames;
-    case apeInfoWavHeaderBytes: return FInfo.WavHeaderLength();
-    case apeInfoWavTerminatingBytes: return FInfo.TerminatingBytes;
-    case apeInfoWavDataBytes: return totalBlocks * FInfo.BlockAlign();
-    case apeInfoWavTotalBytes: return FInfo.WavTotalBytes();
-    case apeInfoApeTotalBytes: return FInput->Size();
+    case apeInfoFileVersion:
+        return FInfo.Version;
+    case apeInfoCompressionLevel:
+        return FInfo.Level;
+    case apeInfoFormatFlags:
+        return FInfo.FormatFlags;
+    case apeInfoSampleRate:
+        return FInfo.SampleRate;
+    case apeInfoBitsPerSample:
+        return FInfo.BitsPerSample;
+    case apeInfoBytesPerSample:
+        return FInfo.BitsPerSample / 8;
+    case apeInfoChannels:
+        return FInfo.Channels;
+    case apeInfoBlockAlign:
+        return FInfo.BlockAlign();
+    case apeInfoBlocksPerFrame:
+        return FInfo.BlocksPerFrame;
+    case apeInfoFinalFrameBlocks:
+        return FInfo.FinalFrameBlocks;
+    case apeInfoTotalFrames:
+        return FInfo.TotalFrames;
+    case apeInfoWavHeaderBytes:
+        return FInfo.WavHeaderLength();
+    case apeInfoWavTerminatingBytes:
+        return FInfo.TerminatingBytes;
+    case apeInfoWavDataBytes:
+        return totalBlocks * FInfo.BlockAlign();
+    case apeInfoWavTotalBytes:
+        return FInfo.WavTotalBytes();
+    case apeInfoApeTotalBytes:
+        return FInput->Size();
     case apeInfoTotalBlocks:
-    case apeDecompressTotalBlocks: return totalBlocks;
+    case apeDecompressTotalBlocks:
+        return totalBlocks;
     case apeInfoLengthMs:
-    case apeDecompressLengthMs: return ms(totalBlocks);
+    case apeDecompressLengthMs:
+        return ms(totalBlocks);
     case apeInfoAverageBitrate:
         return totalBlocks && FInfo.SampleRate
                    ? int64_t(double(FInput->Size()) * 8.0 / (double(totalBlocks) / FInfo.SampleRate) / 1000.0)
@@ -146,9 +161,12 @@ int64_t TApeDecompressor::GetInfo(int32_t field, int64_t p1, int64_t p2) const
             return apeErrInvalidFunctionParameter;
         *reinterpret_cast<TWaveFormatEx*>(p1) = WaveFormat();
         return apeOk;
-    case apeDecompressCurrentBlock: return FCurrentBlock;
-    case apeDecompressCurrentMs: return ms(FCurrentBlock);
-    default: return 0;
+    case apeDecompressCurrentBlock:
+        return FCurrentBlock;
+    case apeDecompressCurrentMs:
+        return ms(FCurrentBlock);
+    default:
+        return 0;
     }
 }
 
@@ -171,4 +189,4 @@ std::vector<uint8_t> TApeDecompressor::WavTerminatingData()
     return data;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -43,12 +43,12 @@ private:
     std::unique_ptr<TApeInput> FInput;
     TApeFileInfo FInfo;
     std::unique_ptr<TApeFrameDecoder> FDecoder;
-    std::vector<uint8_t> FRaw;  // the frame's bytes as stored
-    std::vector<uint8_t> FPcm;  // the decoded frame
+    std::vector<uint8_t> FRaw; // the frame's bytes as stored
+    std::vector<uint8_t> FPcm; // the decoded frame
     int64_t FLoadedFrame = -1;
     int64_t FCurrentBlock = 0;
-    int32_t FFrameError = 0;   // error of the frame at FErrorFrame
+    int32_t FFrameError = 0; // error of the frame at FErrorFrame
     int64_t FErrorFrame = -1;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -9,7 +9,10 @@ namespace kestrune::ape {
 
 namespace {
 
-inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t Le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 inline uint32_t Le32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -27,15 +30,15 @@ inline void Put32(uint8_t* p, uint32_t v)
 
 constexpr int64_t kScanLimit = 1 << 20;
 
-}  // namespace
+} // namespace
 
 int32_t TApeFileInfo::FindDescriptor(TApeInput& input)
 {
     uint8_t id3[10];
     int64_t pos = 0;
     if (input.ReadAt(0, id3, 10) == 10 && std::memcmp(id3, "ID3", 3) == 0) {
-        pos = 10 + (int64_t(id3[6] & 0x7F) << 21 | int64_t(id3[7] & 0x7F) << 14 |
-                    int64_t(id3[8] & 0x7F) << 7 | int64_t(id3[9] & 0x7F));
+        pos = 10 + (int64_t(id3[6] & 0x7F) << 21 | int64_t(id3[7] & 0x7F) << 14 | int64_t(id3[8] & 0x7F) << 7 |
+                    int64_t(id3[9] & 0x7F));
         if (id3[5] & 0x10)
             pos += 10;
         // Some taggers pad with zeros after the tag.
@@ -249,8 +252,8 @@ std::array<uint8_t, 24> TApeFileInfo::EncodeHeader() const
     return h;
 }
 
-std::vector<uint8_t> TApeFileInfo::CanonicalWavHeader(int channels, uint32_t sampleRate, int bits,
-                                                      uint64_t pcmBytes, uint64_t terminatingBytes)
+std::vector<uint8_t> TApeFileInfo::CanonicalWavHeader(int channels, uint32_t sampleRate, int bits, uint64_t pcmBytes,
+                                                      uint64_t terminatingBytes)
 {
     std::vector<uint8_t> w(44);
     const uint32_t align = uint32_t(channels * bits / 8);
@@ -270,4 +273,4 @@ std::vector<uint8_t> TApeFileInfo::CanonicalWavHeader(int channels, uint32_t sam
     return w;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

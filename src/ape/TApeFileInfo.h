@@ -20,10 +20,7 @@ public:
         return TotalFrames ? uint64_t(TotalFrames - 1) * BlocksPerFrame + FinalFrameBlocks : 0;
     }
     uint32_t BlockAlign() const { return uint32_t(Channels) * BitsPerSample / 8; }
-    uint32_t FrameBlocks(uint32_t frame) const
-    {
-        return frame + 1 == TotalFrames ? FinalFrameBlocks : BlocksPerFrame;
-    }
+    uint32_t FrameBlocks(uint32_t frame) const { return frame + 1 == TotalFrames ? FinalFrameBlocks : BlocksPerFrame; }
     // Start and end (file positions) of a frame's bytes.
     int64_t FrameStart(uint32_t frame) const { return FramePositions[frame]; }
     int64_t FrameEnd(uint32_t frame) const
@@ -37,8 +34,8 @@ public:
     // The 24-byte header (format 3980+) as written and hashed.
     std::array<uint8_t, 24> EncodeHeader() const;
 
-    static std::vector<uint8_t> CanonicalWavHeader(int channels, uint32_t sampleRate, int bits,
-                                                   uint64_t pcmBytes, uint64_t terminatingBytes);
+    static std::vector<uint8_t> CanonicalWavHeader(int channels, uint32_t sampleRate, int bits, uint64_t pcmBytes,
+                                                   uint64_t terminatingBytes);
 
     uint16_t Version = 0;
     int32_t Level = 0;
@@ -54,13 +51,13 @@ public:
     uint64_t FrameDataBytes = 0;
     std::array<uint8_t, 16> Md5{};
 
-    int64_t DescriptorPos = 0;  // length of any junk (ID3v2) in front
+    int64_t DescriptorPos = 0; // length of any junk (ID3v2) in front
     int64_t HeaderDataPos = 0;
     int64_t FrameDataPos = 0;
     int64_t FrameDataEnd = 0;
     int64_t TerminatingPos = 0;
-    std::vector<int64_t> FramePositions;  // file positions, wrap of the 32-bit entries undone
-    std::vector<uint32_t> SeekTable;      // the entries as stored
+    std::vector<int64_t> FramePositions; // file positions, wrap of the 32-bit entries undone
+    std::vector<uint32_t> SeekTable;     // the entries as stored
 
 private:
     int32_t FindDescriptor(TApeInput& input);
@@ -71,4 +68,4 @@ private:
     static int64_t TrailingTagBytes(TApeInput& input);
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -14,7 +14,7 @@ namespace kestrune::ape {
 TApeFileInput::TApeFileInput(const std::filesystem::path& path)
 {
     FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (FFd < 0 || ::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (FFd >= 0)
             ::close(FFd);
@@ -45,4 +45,4 @@ size_t TApeFileInput::ReadAt(int64_t offset, void* buffer, size_t bytes)
     return done;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -22,4 +22,4 @@ private:
     int64_t FSize = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

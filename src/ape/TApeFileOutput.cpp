@@ -17,7 +17,10 @@ TApeFileOutput::TApeFileOutput(const std::filesystem::path& path)
         throw EAPEException(apeErrInvalidOutputFile);
 }
 
-TApeFileOutput::~TApeFileOutput() { Close(); }
+TApeFileOutput::~TApeFileOutput()
+{
+    Close();
+}
 
 bool TApeFileOutput::Write(const void* data, size_t bytes)
 {
@@ -59,4 +62,4 @@ bool TApeFileOutput::Close()
     return ok;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

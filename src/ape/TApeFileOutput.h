@@ -22,4 +22,4 @@ private:
     int FFd = -1;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

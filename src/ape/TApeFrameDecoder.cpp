@@ -15,18 +15,12 @@ inline uint32_t ReadBigEndian32(const uint8_t* p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-}  // namespace
+} // namespace
 
-TApeFrameDecoder::TApeFrameDecoder(uint16_t version, int32_t level, int channels, int bits, TApeNNFilter::TKernel kernel)
-    : FChannels(channels),
-      FBits(bits),
-      FLegacy(version < 3990),
-      FFiltersX(ApeMakeFilters(level, version, kernel)),
-      FFiltersY(ApeMakeFilters(level, version, kernel)),
-      FX(kChunk),
-      FY(kChunk),
-      FC0(kChunk),
-      FC1(kChunk)
+TApeFrameDecoder::TApeFrameDecoder(uint16_t version, int32_t level, int channels, int bits,
+                                   TApeNNFilter::TKernel kernel)
+    : FChannels(channels), FBits(bits), FLegacy(version < 3990), FFiltersX(ApeMakeFilters(level, version, kernel)),
+      FFiltersY(ApeMakeFilters(level, version, kernel)), FX(kChunk), FY(kChunk), FC0(kChunk), FC1(kChunk)
 {
 }
 
@@ -199,4 +193,4 @@ int32_t TApeFrameDecoder::Decode(const uint8_t* data, size_t bytes, uint32_t blo
     return apeOk;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

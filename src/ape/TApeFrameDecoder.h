@@ -14,7 +14,8 @@ namespace kestrune::ape {
 // un-swapped) into interleaved little-endian PCM and checks its CRC.
 class TApeFrameDecoder {
 public:
-    TApeFrameDecoder(uint16_t version, int32_t level, int channels, int bits, TApeNNFilter::TKernel kernel = TApeNNFilter::nkBest);
+    TApeFrameDecoder(uint16_t version, int32_t level, int channels, int bits,
+                     TApeNNFilter::TKernel kernel = TApeNNFilter::nkBest);
 
     // Returns 0, apeErrDecompressingFrame (impossible stream) or apeErrInvalidChecksum.
     int32_t Decode(const uint8_t* data, size_t bytes, uint32_t blocks, uint8_t* out);
@@ -37,4 +38,4 @@ private:
     std::vector<int32_t> FX, FY, FC0, FC1;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

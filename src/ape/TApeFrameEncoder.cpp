@@ -17,25 +17,18 @@ inline void WriteBigEndian32(uint8_t* p, uint32_t v)
     p[3] = uint8_t(v);
 }
 
-}  // namespace
+} // namespace
 
 TApeFrameEncoder::TApeFrameEncoder(int32_t level, int channels, int bits, TApeNNFilter::TKernel kernel)
-    : FChannels(channels),
-      FBits(bits),
-      FBlockAlign(channels * bits / 8),
-      FFiltersX(ApeMakeFilters(level, 3990, kernel)),
-      FFiltersY(ApeMakeFilters(level, 3990, kernel)),
-      FX(kChunk),
-      FY(kChunk),
-      FEX(kChunk),
-      FEY(kChunk)
+    : FChannels(channels), FBits(bits), FBlockAlign(channels * bits / 8),
+      FFiltersX(ApeMakeFilters(level, 3990, kernel)), FFiltersY(ApeMakeFilters(level, 3990, kernel)), FX(kChunk),
+      FY(kChunk), FEX(kChunk), FEY(kChunk)
 {
 }
 
 size_t TApeFrameEncoder::MaxFrameBytes(uint32_t blocks) const
 {
-    return size_t(blocks) * size_t(FChannels) * TApeRangeEncoder::kMaxBytesPerValue +
-           TApeRangeEncoder::kFrameOverhead;
+    return size_t(blocks) * size_t(FChannels) * TApeRangeEncoder::kMaxBytesPerValue + TApeRangeEncoder::kFrameOverhead;
 }
 
 void TApeFrameEncoder::ResetState()
@@ -166,4 +159,4 @@ size_t TApeFrameEncoder::Encode(const uint8_t* pcm, uint32_t blocks, uint8_t* ou
     return pos + FRange.Finish(out + pos);
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -39,4 +39,4 @@ private:
     std::vector<int32_t> FX, FY, FEX, FEY;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -15,4 +15,4 @@ public:
     virtual size_t ReadAt(int64_t offset, void* buffer, size_t bytes) = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -17,14 +17,16 @@ constexpr uint32_t kSine[64] = {
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
-constexpr int kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                            5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                            4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                            6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+constexpr int kShift[64] = {7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+                            14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+                            4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21};
 
-inline uint32_t RotateLeft(uint32_t v, int n) { return (v << n) | (v >> (32 - n)); }
+inline uint32_t RotateLeft(uint32_t v, int n)
+{
+    return (v << n) | (v >> (32 - n));
+}
 
-}  // namespace
+} // namespace
 
 TApeMd5::TApeMd5() : FState{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
 
@@ -32,8 +34,8 @@ void TApeMd5::Transform(const uint8_t* block)
 {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
-        m[i] = uint32_t(block[i * 4]) | uint32_t(block[i * 4 + 1]) << 8 |
-               uint32_t(block[i * 4 + 2]) << 16 | uint32_t(block[i * 4 + 3]) << 24;
+        m[i] = uint32_t(block[i * 4]) | uint32_t(block[i * 4 + 1]) << 8 | uint32_t(block[i * 4 + 2]) << 16 |
+               uint32_t(block[i * 4 + 3]) << 24;
     uint32_t a = FState[0], b = FState[1], c = FState[2], d = FState[3];
     for (int i = 0; i < 64; ++i) {
         uint32_t f;
@@ -102,4 +104,4 @@ std::array<uint8_t, 16> TApeMd5::Final()
     return digest;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

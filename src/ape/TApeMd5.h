@@ -22,4 +22,4 @@ private:
     std::array<uint8_t, 64> FBuffer{};
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

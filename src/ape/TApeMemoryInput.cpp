@@ -14,4 +14,4 @@ size_t TApeMemoryInput::ReadAt(int64_t offset, void* buffer, size_t bytes)
     return n;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

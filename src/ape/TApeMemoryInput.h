@@ -19,4 +19,4 @@ private:
     std::vector<uint8_t> FBytes;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -21,4 +21,4 @@ bool TApeMemoryOutput::WriteAt(int64_t offset, const void* data, size_t bytes)
     return true;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -23,4 +23,4 @@ private:
     std::shared_ptr<std::vector<uint8_t>> FBytes;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -3,27 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ape/ApeNNKernels.h"
 #include "ape/ApeConstants.h"
+#include "ape/ApeNNKernels.h"
 #include "ape/ApeWrap.h"
 #include "ape/EAPEException.h"
 
 namespace kestrune::ape {
 
 TApeNNFilter::TApeNNFilter(int order, int shift, uint16_t version, TKernel kernel)
-    : FOrder(order),
-      FShift(shift),
-      FRound(1 << (shift - 1)),
-      FOldSteps(version < 3980),
+    : FOrder(order), FShift(shift), FRound(1 << (shift - 1)), FOldSteps(version < 3980),
       FSimd(kernel != nkPortable && KernelAvailable(nkSse2)),
-      FAvx2((kernel == nkAvx2 || kernel == nkBest) && KernelAvailable(nkAvx2)),
-      FCoef(size_t(order)),
-      FHistory(size_t(order) + kWindow),
-      FSteps(size_t(order) + kWindow)
+      FAvx2((kernel == nkAvx2 || kernel == nkBest) && KernelAvailable(nkAvx2)), FCoef(size_t(order)),
+      FHistory(size_t(order) + kWindow), FSteps(size_t(order) + kWindow)
 {
     switch (order) {
-    case 16: case 32: case 64: case 256: case 1280: break;
-    default: throw EAPEException(apeErrBadParameter);
+    case 16:
+    case 32:
+    case 64:
+    case 256:
+    case 1280:
+        break;
+    default:
+        throw EAPEException(apeErrBadParameter);
     }
     Reset();
 }
@@ -31,10 +32,14 @@ TApeNNFilter::TApeNNFilter(int order, int shift, uint16_t version, TKernel kerne
 bool TApeNNFilter::KernelAvailable(TKernel kernel)
 {
     switch (kernel) {
-    case nkPortable: return true;
-    case nkSse2: return KESTRUNE_APE_HAVE_SSE2 != 0;
-    case nkAvx2: return KESTRUNE_APE_HAVE_SSE2 != 0 && nn::CpuHasAvx2();
-    default: return true;
+    case nkPortable:
+        return true;
+    case nkSse2:
+        return KESTRUNE_APE_HAVE_SSE2 != 0;
+    case nkAvx2:
+        return KESTRUNE_APE_HAVE_SSE2 != 0 && nn::CpuHasAvx2();
+    default:
+        return true;
     }
 }
 
@@ -223,27 +228,42 @@ KESTRUNE_APE_AVX2 void TApeNNFilter::DecompressRunAvx2(int32_t* data, size_t cou
     }
 }
 
-#define KESTRUNE_APE_NN_DISPATCH_AVX2(Run)                  \
-    if (FAvx2) {                                              \
-        switch (FOrder) {                                     \
-        case 32: return Run<32>(data, count);                 \
-        case 64: return Run<64>(data, count);                 \
-        case 256: return Run<256>(data, count);               \
-        case 1280: return Run<1280>(data, count);             \
-        default: break;                                       \
-        }                                                     \
+#define KESTRUNE_APE_NN_DISPATCH_AVX2(Run)                                                                             \
+    if (FAvx2) {                                                                                                       \
+        switch (FOrder) {                                                                                              \
+        case 32:                                                                                                       \
+            return Run<32>(data, count);                                                                               \
+        case 64:                                                                                                       \
+            return Run<64>(data, count);                                                                               \
+        case 256:                                                                                                      \
+            return Run<256>(data, count);                                                                              \
+        case 1280:                                                                                                     \
+            return Run<1280>(data, count);                                                                             \
+        default:                                                                                                       \
+            break;                                                                                                     \
+        }                                                                                                              \
     }
 #else
 #define KESTRUNE_APE_NN_DISPATCH_AVX2(Run)
 #endif
 
-#define KESTRUNE_APE_NN_DISPATCH(Run)                                              \
-    switch (FOrder) {                                                              \
-    case 16: FSimd ? Run<16, true>(data, count) : Run<16, false>(data, count); break;     \
-    case 32: FSimd ? Run<32, true>(data, count) : Run<32, false>(data, count); break;     \
-    case 64: FSimd ? Run<64, true>(data, count) : Run<64, false>(data, count); break;     \
-    case 256: FSimd ? Run<256, true>(data, count) : Run<256, false>(data, count); break;  \
-    default: FSimd ? Run<1280, true>(data, count) : Run<1280, false>(data, count); break; \
+#define KESTRUNE_APE_NN_DISPATCH(Run)                                                                                  \
+    switch (FOrder) {                                                                                                  \
+    case 16:                                                                                                           \
+        FSimd ? Run<16, true>(data, count) : Run<16, false>(data, count);                                              \
+        break;                                                                                                         \
+    case 32:                                                                                                           \
+        FSimd ? Run<32, true>(data, count) : Run<32, false>(data, count);                                              \
+        break;                                                                                                         \
+    case 64:                                                                                                           \
+        FSimd ? Run<64, true>(data, count) : Run<64, false>(data, count);                                              \
+        break;                                                                                                         \
+    case 256:                                                                                                          \
+        FSimd ? Run<256, true>(data, count) : Run<256, false>(data, count);                                            \
+        break;                                                                                                         \
+    default:                                                                                                           \
+        FSimd ? Run<1280, true>(data, count) : Run<1280, false>(data, count);                                          \
+        break;                                                                                                         \
     }
 
 void TApeNNFilter::Compress(int32_t* data, size_t count)
@@ -266,4 +286,4 @@ void TApeNNFilter::Decompress(int32_t* data, size_t count)
     KESTRUNE_APE_NN_DISPATCH(DecompressRun)
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -48,7 +48,7 @@ private:
     int FOrder;
     int FShift;
     int32_t FRound;
-    bool FOldSteps;  // files before 3980 use the older step rule
+    bool FOldSteps; // files before 3980 use the older step rule
     bool FSimd;
     bool FAvx2;
     std::vector<int16_t> FCoef;
@@ -58,4 +58,4 @@ private:
     int32_t FAverage = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -15,4 +15,4 @@ public:
     virtual bool Close() = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

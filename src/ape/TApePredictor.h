@@ -44,8 +44,8 @@ private:
         FB0 = WSub(b, WMul(31, FMemB) >> 5);
         FMemB = b;
         FDB0 = WSub(FB0, FB1);
-        const int32_t sumA = WAdd(WAdd(WMul(FA1, FMA[0]), WMul(FDA1, FMA[1])),
-                                  WAdd(WMul(FDA2, FMA[2]), WMul(FDA3, FMA[3])));
+        const int32_t sumA =
+            WAdd(WAdd(WMul(FA1, FMA[0]), WMul(FDA1, FMA[1])), WAdd(WMul(FDA2, FMA[2]), WMul(FDA3, FMA[3])));
         const int32_t sumB =
             WAdd(WAdd(WAdd(WMul(FB0, FMB[0]), WMul(FDB0, FMB[1])), WAdd(WMul(FDB1, FMB[2]), WMul(FDB2, FMB[3]))),
                  WMul(FDB3, FMB[4]));
@@ -76,8 +76,8 @@ private:
         FB1 = FB0;
     }
 
-    int32_t FMemA = 0;  // stage-1 memory of the own channel
-    int32_t FMemB = 0;  // stage-1 memory of the other-channel input
+    int32_t FMemA = 0; // stage-1 memory of the own channel
+    int32_t FMemB = 0; // stage-1 memory of the other-channel input
     // Own channel in the stage-2 domain: A[t-1] and the differences behind it.
     int32_t FA1 = 0, FDA1 = 0, FDA2 = 0, FDA3 = 0;
     // Other-channel input: B[t], B[t-1], B[t]-B[t-1] and the older differences.
@@ -86,4 +86,4 @@ private:
     int32_t FMB[5] = {0, 0, 0, 0, 0};
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

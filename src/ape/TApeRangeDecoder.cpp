@@ -12,7 +12,7 @@ inline uint32_t LegacyThreshold(uint32_t k)
     return 1u << (k + 4);
 }
 
-}  // namespace
+} // namespace
 
 uint32_t TApeRangeDecoder::DecodeSymbolLegacy()
 {
@@ -62,4 +62,4 @@ int32_t TApeRangeDecoder::DecodeValueLegacy(TApeValueState& st)
     return (x & 1) ? int32_t((x >> 1) + 1) : int32_t(0u - (x >> 1));
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

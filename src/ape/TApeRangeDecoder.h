@@ -24,7 +24,7 @@ public:
         FPos = data;
         FEnd = data + bytes;
         FFailed = false;
-        NextByte();  // the encoder's initial cache byte, always 0
+        NextByte(); // the encoder's initial cache byte, always 0
         FBuf = NextByte();
         FLow = FBuf >> 1;
         FRange = 128;
@@ -153,4 +153,4 @@ private:
     bool FFailed = false;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -22,4 +22,4 @@ size_t TApeRangeEncoder::Finish(uint8_t* begin)
     return size_t(FOut - begin);
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

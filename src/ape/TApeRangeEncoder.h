@@ -106,4 +106,4 @@ private:
     uint32_t FRun = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -9,13 +9,16 @@ namespace kestrune::ape {
 
 namespace {
 
-inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t Le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 inline uint32_t Le32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-}  // namespace
+} // namespace
 
 int32_t TApeWavSource::Open(const std::filesystem::path& path)
 {
@@ -83,4 +86,4 @@ std::vector<uint8_t> TApeWavSource::TerminatingData()
     return tail;
 }
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -31,4 +31,4 @@ private:
     int64_t FPcmBytes = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

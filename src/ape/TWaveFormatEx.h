@@ -15,4 +15,4 @@ struct TWaveFormatEx {
     uint16_t cbSize = 0;
 };
 
-}  // namespace kestrune::ape
+} // namespace kestrune::ape

@@ -12,18 +12,18 @@ namespace kestrune::cli {
 const std::vector<TCliCommand>& Commands()
 {
     static const std::vector<TCliCommand> commands{
-        {"record", "record the sound card into one file per song", &TRecordCommand::Usage,
-         TRecordCommand::Flags(), TRecordCommand::Options(), &TRecordCommand::Execute},
-        {"split", "cut an existing recording into one file per song", &TSplitCommand::Usage,
-         TSplitCommand::Flags(), TSplitCommand::Options(), &TSplitCommand::Execute},
+        {"record", "record the sound card into one file per song", &TRecordCommand::Usage, TRecordCommand::Flags(),
+         TRecordCommand::Options(), &TRecordCommand::Execute},
+        {"split", "cut an existing recording into one file per song", &TSplitCommand::Usage, TSplitCommand::Flags(),
+         TSplitCommand::Options(), &TSplitCommand::Execute},
         {"convert", "convert an audio file", &TConvertCommand::Usage, TConvertCommand::Flags(),
          TConvertCommand::Options(), &TConvertCommand::Execute},
         {"devices", "list the capture and playback devices with their formats", &TDevicesCommand::Usage,
          TDevicesCommand::Flags(), TDevicesCommand::Options(), &TDevicesCommand::Execute},
         {"noise-level", "measure the capture device's noise level and save it", &TNoiseLevelCommand::Usage,
          TNoiseLevelCommand::Flags(), TNoiseLevelCommand::Options(), &TNoiseLevelCommand::Execute},
-        {"tag", "write title, artist, album and genre into an audio file", &TTagCommand::Usage,
-         TTagCommand::Flags(), TTagCommand::Options(), &TTagCommand::Execute},
+        {"tag", "write title, artist, album and genre into an audio file", &TTagCommand::Usage, TTagCommand::Flags(),
+         TTagCommand::Options(), &TTagCommand::Execute},
     };
     return commands;
 }

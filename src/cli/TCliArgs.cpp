@@ -77,8 +77,8 @@ double TCliArgs::Number(const std::string& Name, double Default, double Min, dou
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || errno != 0 || !(value >= Min && value <= Max))
-        throw EUsage("option " + Name + " needs a number from " + std::to_string(Min) + " to " +
-                     std::to_string(Max) + ", not \"" + text + "\"");
+        throw EUsage("option " + Name + " needs a number from " + std::to_string(Min) + " to " + std::to_string(Max) +
+                     ", not \"" + text + "\"");
     return value;
 }
 

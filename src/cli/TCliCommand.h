@@ -14,10 +14,10 @@ namespace kestrune::cli {
 // --help besides its own flags and options.
 struct TCliCommand {
     const char* Name;
-    const char* Summary;                          // one line for the main usage text
-    const char* (*Usage)();                       // the command's --help text
-    std::set<std::string> Flags;                  // its own flags
-    std::set<std::string> Options;                // its own options with values
+    const char* Summary;           // one line for the main usage text
+    const char* (*Usage)();        // the command's --help text
+    std::set<std::string> Flags;   // its own flags
+    std::set<std::string> Options; // its own options with values
     // Returns the exit status: 0 done, 1 the job failed. Raises EUsage.
     int (*Execute)(const TCliArgs& Args, TCliOutput& Out, const std::atomic<bool>& Interrupted);
 };

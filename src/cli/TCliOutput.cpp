@@ -1,7 +1,7 @@
 #include "cli/TCliOutput.h"
 
-#include <stdexcept>
 #include <ostream>
+#include <stdexcept>
 
 namespace kestrune::cli {
 

@@ -22,8 +22,7 @@ std::string TCliSettings::IniFileName(const TCliArgs& Args)
     return TSettingsLocation::IniFileName(TSettingsLocation::ProgramFolder());
 }
 
-std::unique_ptr<TOptions> TCliSettings::Open(const TCliArgs& Args, IOptionsPlatform& Platform,
-                                             IDispatcher* Dispatcher)
+std::unique_ptr<TOptions> TCliSettings::Open(const TCliArgs& Args, IOptionsPlatform& Platform, IDispatcher* Dispatcher)
 {
     const std::string folder = TSettingsLocation::RecordsFolder(TSettingsLocation::ProgramFolder());
     const std::string file = IniFileName(Args);

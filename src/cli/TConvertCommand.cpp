@@ -1,8 +1,8 @@
 #include "cli/TConvertCommand.h"
 
+#include "common/TJob.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
-#include "common/TJob.h"
 #include "convert/TConvertController.h"
 
 #include <algorithm>
@@ -193,13 +193,27 @@ const std::set<std::string>& TConvertCommand::Flags()
 
 const std::set<std::string>& TConvertCommand::Options()
 {
-    static const std::set<std::string> options{
-        "--format",          "--wav-type",           "--block-size",          "--bitrate",
-        "--ogg-quality",     "--ogg-nominal",        "--ogg-min",             "--ogg-max",
-        "--ogg-serial",      "--ogg-comment",        "--flac-block-size",     "--flac-max-lpc-order",
-        "--flac-qlp-precision", "--flac-min-partition-order", "--flac-max-partition-order",
-        "--flac-mid-side",   "--flac-loose-mid-side", "--flac-best-model-search", "--flac-verify",
-        "--flac-precision-search", "--ape-level"};
+    static const std::set<std::string> options{"--format",
+                                               "--wav-type",
+                                               "--block-size",
+                                               "--bitrate",
+                                               "--ogg-quality",
+                                               "--ogg-nominal",
+                                               "--ogg-min",
+                                               "--ogg-max",
+                                               "--ogg-serial",
+                                               "--ogg-comment",
+                                               "--flac-block-size",
+                                               "--flac-max-lpc-order",
+                                               "--flac-qlp-precision",
+                                               "--flac-min-partition-order",
+                                               "--flac-max-partition-order",
+                                               "--flac-mid-side",
+                                               "--flac-loose-mid-side",
+                                               "--flac-best-model-search",
+                                               "--flac-verify",
+                                               "--flac-precision-search",
+                                               "--ape-level"};
     return options;
 }
 
@@ -217,7 +231,8 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     TCliConvertListener job(Out);
     controller.Events().Subscribe(&job);
 
-    const std::string formatName = Args.Has("--format") ? Args.Value("--format") : fs::path(outName).extension().string();
+    const std::string formatName =
+        Args.Has("--format") ? Args.Value("--format") : fs::path(outName).extension().string();
     const int outIndex = controller.FindFormat(formatName);
     if (outIndex < 0)
         throw EUsage(formatName.empty() ? "cannot tell the output format of \"" + outName + "\"; use --format"

@@ -123,7 +123,8 @@ int TDevicesCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
             return 1;
         const auto formats = TDeviceCatalog::CaptureFormats(d.Name);
         const std::string summary = FormatSummary(formats);
-        std::string text = "  " + d.Name + (d.Virtual ? " (virtual)" : "") + "  " + d.Description + "  [" + summary + "]";
+        std::string text =
+            "  " + d.Name + (d.Virtual ? " (virtual)" : "") + "  " + d.Description + "  [" + summary + "]";
         std::string list = "[";
         for (const TAudioFormat& f : formats) {
             const std::string q = TDeviceCatalog::QualityString(f);

@@ -99,8 +99,9 @@ int TNoiseLevelCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std
     while (capture.Running()) {
         // A sound card is timed by the clock, one tick a second; a virtual
         // device ticks by itself, once a second of its audio.
-        const bool done = dispatcher.WaitServing([&] { return !capture.Running() || Interrupted.load(); },
-                                                 paced ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
+        const bool done =
+            dispatcher.WaitServing([&] { return !capture.Running() || Interrupted.load(); },
+                                   paced ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
         if (Interrupted.load()) {
             capture.Abort();
             break;

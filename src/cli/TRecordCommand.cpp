@@ -14,7 +14,6 @@
 
 namespace kestrune::cli {
 
-
 const char* TRecordCommand::Usage()
 {
     return "Usage: kestrune-cli record --album NAME [options]\n"
@@ -56,10 +55,9 @@ const std::set<std::string>& TRecordCommand::Flags()
 
 const std::set<std::string>& TRecordCommand::Options()
 {
-    static const std::set<std::string> options{"--album",   "--genre",   "--device",     "--folder",
-                                               "--format",  "--rate",    "--bits",       "--channels",
-                                               "--bitrate", "--silence", "--min-length", "--level16",
-                                               "--level8",  "--config",  "--set"};
+    static const std::set<std::string> options{"--album",      "--genre",   "--device",   "--folder",  "--format",
+                                               "--rate",       "--bits",    "--channels", "--bitrate", "--silence",
+                                               "--min-length", "--level16", "--level8",   "--config",  "--set"};
     return options;
 }
 
@@ -104,8 +102,7 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     TPlainDialogs dialogs;
     // Start-up as the main window's: the genre list, song recognition when it
     // is on, and the warning when there is no capture device.
-    TMainController main(std::move(options), {view, view, dialogs, dispatcher}, GenreList(),
-                         TGenreList::DefaultFile());
+    TMainController main(std::move(options), {view, view, dialogs, dispatcher}, GenreList(), TGenreList::DefaultFile());
     for (const TPlainDialogs::TShown& shown : dialogs.Shown())
         Out.Info(shown.Text);
     const size_t shownAtStartUp = dialogs.Shown().size();

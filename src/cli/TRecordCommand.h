@@ -76,9 +76,10 @@ public:
     // the silence length that would end the track.
     void ShowLevel(const TRecorder::TLevel& Level)
     {
-        const int quiet = Level.SilenceBytes > 0
-                              ? static_cast<int>(std::min<std::int64_t>(100, Level.QuietBytes * 100 / Level.SilenceBytes))
-                              : 0;
+        const int quiet =
+            Level.SilenceBytes > 0
+                ? static_cast<int>(std::min<std::int64_t>(100, Level.QuietBytes * 100 / Level.SilenceBytes))
+                : 0;
         const int bars = Level.FullScale > 0 ? std::min(20, Level.Peak * 20 / Level.FullScale) : 0;
         Out.Meter("level [" + std::string(static_cast<size_t>(bars), '#') +
                   std::string(static_cast<size_t>(20 - bars), ' ') + "] quiet " + std::to_string(quiet) + "%");
@@ -93,7 +94,6 @@ private:
     TCliOutput& Out;
     TRecordingsList*& List;
 };
-
 
 // kestrune-cli record --album NAME [options]: the recorder without a window.
 // Records the capture device into the album folder, one file per song, until

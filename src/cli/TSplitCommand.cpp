@@ -181,8 +181,8 @@ int TSplitCommand::QuietestLevel(TACSInput& Input, int WindowMs)
             }
         }
         kept = have - whole;
-        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole), buffer.begin() + static_cast<std::ptrdiff_t>(have),
-                  buffer.begin());
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
     }
     Input.CloseInput();
     if (inPiece > 0)
@@ -312,8 +312,8 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
             std::snprintf(number, sizeof number, "%02d", row + 1);
             sheet << "  TRACK " << number << " AUDIO\r\n";
             sheet << "    TITLE \"" << fs::path(r.Data->FileName).stem().string() << "\"\r\n";
-            sheet << "    INDEX 01 " << CueTime(std::max<std::int64_t>(0, r.Data->StartByte), recorder.CaptureBytesPerSecond())
-                  << "\r\n";
+            sheet << "    INDEX 01 "
+                  << CueTime(std::max<std::int64_t>(0, r.Data->StartByte), recorder.CaptureBytesPerSecond()) << "\r\n";
         }
         sheet.close();
         if (!sheet) {

@@ -70,12 +70,10 @@ int TTagCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
         return 1;
     }
 
-    TCliOutput::TFields fields{{"file", TCliOutput::JsonString(fileName)},
-                               {"format", TCliOutput::JsonString(riff ? "RIFF INFO" : "ID3v1")},
-                               {"title", TCliOutput::JsonString(title)},
-                               {"artist", TCliOutput::JsonString(artist)},
-                               {"album", TCliOutput::JsonString(album)},
-                               {"genre", TCliOutput::JsonString(genre)}};
+    TCliOutput::TFields fields{
+        {"file", TCliOutput::JsonString(fileName)}, {"format", TCliOutput::JsonString(riff ? "RIFF INFO" : "ID3v1")},
+        {"title", TCliOutput::JsonString(title)},   {"artist", TCliOutput::JsonString(artist)},
+        {"album", TCliOutput::JsonString(album)},   {"genre", TCliOutput::JsonString(genre)}};
     std::string text = fileName + ": " + (riff ? "RIFF INFO list written" : "ID3v1 tag written");
     if (!riff) {
         const int index = genres.IndexOf(genre);

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <csignal>
 #include <exception>
-#include <set>
 #include <iostream>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>

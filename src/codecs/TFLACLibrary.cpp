@@ -44,8 +44,8 @@ TFLACLibrary::TFLACLibrary() : Library(SoName)
         "FLAC__stream_encoder_set_max_residual_partition_order");
     encoder_set_do_exhaustive_model_search = Library.Entry<decltype(encoder_set_do_exhaustive_model_search)>(
         "FLAC__stream_encoder_set_do_exhaustive_model_search");
-    encoder_set_total_samples_estimate = Library.Entry<decltype(encoder_set_total_samples_estimate)>(
-        "FLAC__stream_encoder_set_total_samples_estimate");
+    encoder_set_total_samples_estimate =
+        Library.Entry<decltype(encoder_set_total_samples_estimate)>("FLAC__stream_encoder_set_total_samples_estimate");
     encoder_init_stream = Library.Entry<decltype(encoder_init_stream)>("FLAC__stream_encoder_init_stream");
     encoder_process_interleaved =
         Library.Entry<decltype(encoder_process_interleaved)>("FLAC__stream_encoder_process_interleaved");
@@ -53,8 +53,7 @@ TFLACLibrary::TFLACLibrary() : Library(SoName)
     encoder_get_state = Library.Entry<decltype(encoder_get_state)>("FLAC__stream_encoder_get_state");
     encoder_get_blocksize = Library.Entry<decltype(encoder_get_blocksize)>("FLAC__stream_encoder_get_blocksize");
     EncoderStateString = static_cast<const char* const*>(Library.Symbol("FLAC__StreamEncoderStateString"));
-    EncoderInitStatusString =
-        static_cast<const char* const*>(Library.Symbol("FLAC__StreamEncoderInitStatusString"));
+    EncoderInitStatusString = static_cast<const char* const*>(Library.Symbol("FLAC__StreamEncoderInitStatusString"));
 
     decoder_new = Library.Entry<decltype(decoder_new)>("FLAC__stream_decoder_new");
     decoder_delete = Library.Entry<decltype(decoder_delete)>("FLAC__stream_decoder_delete");
@@ -69,10 +68,8 @@ TFLACLibrary::TFLACLibrary() : Library(SoName)
     decoder_set_md5_checking =
         Library.Entry<decltype(decoder_set_md5_checking)>("FLAC__stream_decoder_set_md5_checking");
     DecoderStateString = static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderStateString"));
-    DecoderInitStatusString =
-        static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderInitStatusString"));
-    DecoderErrorStatusString =
-        static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderErrorStatusString"));
+    DecoderInitStatusString = static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderInitStatusString"));
+    DecoderErrorStatusString = static_cast<const char* const*>(Library.Symbol("FLAC__StreamDecoderErrorStatusString"));
 }
 
 std::shared_ptr<const TFLACLibrary> TFLACLibrary::Load()

@@ -45,10 +45,10 @@ public:
     decltype(&::FLAC__stream_encoder_set_max_lpc_order) encoder_set_max_lpc_order = nullptr;
     decltype(&::FLAC__stream_encoder_set_qlp_coeff_precision) encoder_set_qlp_coeff_precision = nullptr;
     decltype(&::FLAC__stream_encoder_set_do_qlp_coeff_prec_search) encoder_set_do_qlp_coeff_prec_search = nullptr;
-    decltype(&::FLAC__stream_encoder_set_min_residual_partition_order)
-        encoder_set_min_residual_partition_order = nullptr;
-    decltype(&::FLAC__stream_encoder_set_max_residual_partition_order)
-        encoder_set_max_residual_partition_order = nullptr;
+    decltype(&::FLAC__stream_encoder_set_min_residual_partition_order) encoder_set_min_residual_partition_order =
+        nullptr;
+    decltype(&::FLAC__stream_encoder_set_max_residual_partition_order) encoder_set_max_residual_partition_order =
+        nullptr;
     decltype(&::FLAC__stream_encoder_set_do_exhaustive_model_search) encoder_set_do_exhaustive_model_search = nullptr;
     decltype(&::FLAC__stream_encoder_set_total_samples_estimate) encoder_set_total_samples_estimate = nullptr;
     decltype(&::FLAC__stream_encoder_init_stream) encoder_init_stream = nullptr;

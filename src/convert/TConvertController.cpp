@@ -37,20 +37,13 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
         Dispatcher.Post(Life.Token(), [this, size, position] {
             if (!FConverting)
                 return;
-            FEvents.Progress(size > 0 ? static_cast<double>(position) / static_cast<double>(size) : -1.0,
-                             "Converting");
+            FEvents.Progress(size > 0 ? static_cast<double>(position) / static_cast<double>(size) : -1.0, "Converting");
         });
     };
-    auto onDone = [this](TComponent*) {
-        Dispatcher.Post(Life.Token(), [this] {
-            OnOutputDone();
-        });
-    };
+    auto onDone = [this](TComponent*) { Dispatcher.Post(Life.Token(), [this] { OnOutputDone(); }); };
     auto onFailure = [this](TComponent*, const std::exception& E) {
         std::string message = E.what();
-        Dispatcher.Post(Life.Token(), [this, message] {
-            OnOutputFailed(message);
-        });
+        Dispatcher.Post(Life.Token(), [this, message] { OnOutputFailed(message); });
     };
     for (TFormat& format : FFormats) {
         if (!format.OutputComponent)
@@ -89,9 +82,8 @@ bool TConvertController::WorkersIdle() const
 {
     if (FMP3ToWav1 && FMP3ToWav1->Busy())
         return false;
-    return std::none_of(FFormats.begin(), FFormats.end(), [](const TFormat& F) {
-        return F.OutputComponent && F.OutputComponent->Busy();
-    });
+    return std::none_of(FFormats.begin(), FFormats.end(),
+                        [](const TFormat& F) { return F.OutputComponent && F.OutputComponent->Busy(); });
 }
 
 void TConvertController::BuildFormats()
@@ -209,15 +201,11 @@ void TConvertController::StartDecoding()
                 });
             };
             FMP3ToWav1->OnDone = [this](TComponent*, bool Success) {
-                Dispatcher.Post(Life.Token(), [this, Success] {
-                    OnDecoderDone(Success);
-                });
+                Dispatcher.Post(Life.Token(), [this, Success] { OnDecoderDone(Success); });
             };
             FMP3ToWav1->OnThreadException = [this](TComponent*, const std::exception& E) {
                 const std::string message = E.what();
-                Dispatcher.Post(Life.Token(), [this, message] {
-                    OnOutputFailed(message);
-                });
+                Dispatcher.Post(Life.Token(), [this, message] { OnOutputFailed(message); });
             };
         }
         if (TempFolder.empty()) {

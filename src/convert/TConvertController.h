@@ -28,7 +28,7 @@ namespace kestrune {
 // A format whose components this build lacks has null components and is
 // reported as not available when used.
 struct TFormat {
-    std::string Extension;   // with the dot, lower case
+    std::string Extension; // with the dot, lower case
     std::string Description;
     TACSFileIn* InputComponent = nullptr;
     TACSFileOut* OutputComponent = nullptr;

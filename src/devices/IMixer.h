@@ -40,8 +40,7 @@ public:
     // fills the entries from k x Channels on, the same value in each.
     virtual bool ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels,
                                    std::vector<std::string>& Names) = 0;
-    virtual bool ReadSelectorValues(std::uint32_t ControlId, int Items, int Channels,
-                                    std::vector<bool>& Values) = 0;
+    virtual bool ReadSelectorValues(std::uint32_t ControlId, int Items, int Channels, std::vector<bool>& Values) = 0;
     // Item k counts as selected when its first entry is set. A multiplexer
     // records from the first selected item.
     virtual bool WriteSelectorValues(std::uint32_t ControlId, int Items, int Channels,

@@ -112,8 +112,7 @@ void SelectSource(IMixer& Mixer, const TRecordingDestination& Destination, const
     Mixer.WriteSelectorValues(Selector.ControlId, Selector.Items, static_cast<int>(channels), values);
 }
 
-void SetSourceVolume(IMixer& Mixer, const TRecordingDestination& Destination, int SourceIndex,
-                     std::uint16_t Volume)
+void SetSourceVolume(IMixer& Mixer, const TRecordingDestination& Destination, int SourceIndex, std::uint16_t Volume)
 {
     if (!Destination.Valid || SourceIndex < 0 || SourceIndex >= Destination.Connections)
         return;

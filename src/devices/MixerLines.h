@@ -57,8 +57,7 @@ void SelectSource(IMixer& Mixer, const TRecordingDestination& Destination, const
                   const std::string& Name);
 
 // Sets the volume (0..65535) of source line SourceIndex on its first and last channel.
-void SetSourceVolume(IMixer& Mixer, const TRecordingDestination& Destination, int SourceIndex,
-                     std::uint16_t Volume);
+void SetSourceVolume(IMixer& Mixer, const TRecordingDestination& Destination, int SourceIndex, std::uint16_t Volume);
 
 // The master volume (0..65535), or 30000 when it cannot be read. ControlId is
 // set once the control is found.

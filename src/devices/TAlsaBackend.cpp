@@ -88,15 +88,13 @@ TPcmHandle OpenPcm(const std::string& PcmName, snd_pcm_stream_t Stream)
 }
 
 // Sets the format, a period of PeriodBytes and a buffer of Periods periods.
-void Configure(snd_pcm_t* Pcm, const std::string& PcmName, const TAudioFormat& F, int PeriodBytes,
-               int Periods)
+void Configure(snd_pcm_t* Pcm, const std::string& PcmName, const TAudioFormat& F, int PeriodBytes, int Periods)
 {
     THwParams P = NewHwParams();
     Asound().snd_pcm_hw_params_any(Pcm, P.get());
     if (!Restrict(Pcm, P.get(), F))
-        throw EACSException(DeviceText(PcmName) + " does not accept " + std::to_string(F.SampleRate) +
-                            " Hz, " + std::to_string(F.Channels) + " channel(s), " +
-                            std::to_string(F.BitsPerSample) + "-bit");
+        throw EACSException(DeviceText(PcmName) + " does not accept " + std::to_string(F.SampleRate) + " Hz, " +
+                            std::to_string(F.Channels) + " channel(s), " + std::to_string(F.BitsPerSample) + "-bit");
     snd_pcm_uframes_t Period = static_cast<snd_pcm_uframes_t>(PeriodBytes / F.FrameBytes());
     int Dir = 0;
     Asound().snd_pcm_hw_params_set_period_size_near(Pcm, P.get(), &Period, &Dir);
@@ -121,8 +119,7 @@ void WaitReady(snd_pcm_t* Pcm, const std::string& PcmName, int TimeoutMs, const 
 class TAlsaCapture final : public ICaptureStream {
 public:
     TAlsaCapture(const std::string& PcmName, const TAudioFormat& F, int TimeoutMs)
-        : Name(PcmName), FrameBytes(F.FrameBytes()), Timeout(TimeoutMs),
-          Pcm(OpenPcm(PcmName, SND_PCM_STREAM_CAPTURE))
+        : Name(PcmName), FrameBytes(F.FrameBytes()), Timeout(TimeoutMs), Pcm(OpenPcm(PcmName, SND_PCM_STREAM_CAPTURE))
     {
         // Four 4096-byte buffers were queued at the device: the same depth
         // here, with one period spare so a late reader loses nothing.

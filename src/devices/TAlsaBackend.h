@@ -27,8 +27,8 @@ public:
     std::vector<TAudioFormat> CaptureFormats(const std::string& PcmName,
                                              const std::vector<TAudioFormat>& Candidates) override;
     std::unique_ptr<ICaptureSource> CaptureSource(const std::string& PcmName) override;
-    std::unique_ptr<IPlaybackStream> OpenPlayback(const std::string& PcmName, const TAudioFormat& Format,
-                                                  bool RealTime, int TimeoutMs) override;
+    std::unique_ptr<IPlaybackStream> OpenPlayback(const std::string& PcmName, const TAudioFormat& Format, bool RealTime,
+                                                  int TimeoutMs) override;
     std::unique_ptr<IMixer> OpenMixer(const std::string& PcmName) override;
     std::string MixerKey(const std::string& PcmName) override;
 };

@@ -16,7 +16,8 @@ void SilentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 int ChannelCount(snd_mixer_elem_t* Element, bool Playback)
 {
-    if (Playback ? Asound().snd_mixer_selem_is_playback_mono(Element) : Asound().snd_mixer_selem_is_capture_mono(Element))
+    if (Playback ? Asound().snd_mixer_selem_is_playback_mono(Element)
+                 : Asound().snd_mixer_selem_is_capture_mono(Element))
         return 1;
     int count = 0;
     for (int ch = 0; ch <= SND_MIXER_SCHN_LAST; ++ch) {
@@ -135,8 +136,9 @@ void TAlsaMixer::BuildModel()
         if (name == "Capture" && Asound().snd_mixer_selem_has_capture_volume(e))
             captureElement = e;
         // HDA cards name their selector "Input Source", a plain enumeration.
-        if (!enumeration && (Asound().snd_mixer_selem_is_enum_capture(e) ||
-                             (Asound().snd_mixer_selem_is_enumerated(e) && (name == "Input Source" || name == "Capture Source"))))
+        if (!enumeration &&
+            (Asound().snd_mixer_selem_is_enum_capture(e) ||
+             (Asound().snd_mixer_selem_is_enumerated(e) && (name == "Input Source" || name == "Capture Source"))))
             enumeration = e;
         if (Asound().snd_mixer_selem_has_capture_switch(e))
             switches.push_back(e);
@@ -153,10 +155,12 @@ void TAlsaMixer::BuildModel()
     if (enumeration) {
         Kind = TSelectorKind::skMux;
         const int items = Asound().snd_mixer_selem_get_enum_items(enumeration);
-        snd_mixer_elem_t* volume = Asound().snd_mixer_selem_has_capture_volume(enumeration) ? enumeration : captureElement;
+        snd_mixer_elem_t* volume =
+            Asound().snd_mixer_selem_has_capture_volume(enumeration) ? enumeration : captureElement;
         for (int i = 0; i < items; ++i) {
             char text[128] = {};
-            if (Asound().snd_mixer_selem_get_enum_item_name(enumeration, static_cast<unsigned>(i), sizeof text - 1, text) < 0)
+            if (Asound().snd_mixer_selem_get_enum_item_name(enumeration, static_cast<unsigned>(i), sizeof text - 1,
+                                                            text) < 0)
                 continue;
             Sources.push_back({text, enumeration, i, volume});
         }
@@ -173,7 +177,8 @@ void TAlsaMixer::BuildModel()
         });
         Kind = exclusive ? TSelectorKind::skMux : TSelectorKind::skMixer;
         for (snd_mixer_elem_t* e : switches)
-            Sources.push_back({ElementName(e), e, -1, Asound().snd_mixer_selem_has_capture_volume(e) ? e : captureElement});
+            Sources.push_back(
+                {ElementName(e), e, -1, Asound().snd_mixer_selem_has_capture_volume(e) ? e : captureElement});
     }
 
     if (Master) {
@@ -354,8 +359,8 @@ bool TAlsaMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Cha
         }
     } else {
         for (std::size_t k = 0; k < Sources.size(); ++k)
-            ok = Asound().snd_mixer_selem_set_capture_switch_all(Sources[k].Switch,
-                                                        Values[k * static_cast<std::size_t>(Channels)] ? 1 : 0) >= 0 &&
+            ok = Asound().snd_mixer_selem_set_capture_switch_all(
+                     Sources[k].Switch, Values[k * static_cast<std::size_t>(Channels)] ? 1 : 0) >= 0 &&
                  ok;
     }
     return ok;

@@ -49,8 +49,7 @@ public:
     bool GetDestination(int& Channels, int& Connections) override;
     bool GetSourceLine(int SourceIndex, std::string& Name, int& Channels) override;
     bool FindSelector(TSelectorKind Kind, std::uint32_t& ControlId, int& Items) override;
-    bool ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels,
-                           std::vector<std::string>& Names) override;
+    bool ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels, std::vector<std::string>& Names) override;
     bool ReadSelectorValues(std::uint32_t ControlId, int Items, int Channels, std::vector<bool>& Values) override;
     bool WriteSelectorValues(std::uint32_t ControlId, int Items, int Channels,
                              const std::vector<bool>& Values) override;

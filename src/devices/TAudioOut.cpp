@@ -110,7 +110,8 @@ void TAudioOut::ApplyVolume(std::uint8_t* Data, int Size) const
         }
     } else {
         for (int I = 0; I + 2 < Size; I += 3) {
-            const std::uint32_t U = static_cast<std::uint32_t>(Data[I]) | (static_cast<std::uint32_t>(Data[I + 1]) << 8) |
+            const std::uint32_t U = static_cast<std::uint32_t>(Data[I]) |
+                                    (static_cast<std::uint32_t>(Data[I + 1]) << 8) |
                                     (static_cast<std::uint32_t>(Data[I + 2]) << 16);
             const std::int64_t S = static_cast<std::int64_t>(static_cast<std::int32_t>(U << 8) / 256) * V / 255;
             Data[I] = static_cast<std::uint8_t>(S & 0xFF);

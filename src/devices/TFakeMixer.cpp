@@ -46,8 +46,7 @@ bool TFakeMixer::FindSelector(TSelectorKind Kind, std::uint32_t& ControlId, int&
     return true;
 }
 
-bool TFakeMixer::ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels,
-                                   std::vector<std::string>& Names)
+bool TFakeMixer::ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels, std::vector<std::string>& Names)
 {
     std::lock_guard lock(Mutex);
     if (SelectorReadFails || (ControlId != kMixerSelectorId && ControlId != kMuxSelectorId) ||
@@ -71,8 +70,7 @@ bool TFakeMixer::ReadSelectorValues(std::uint32_t ControlId, int Items, int Chan
     return true;
 }
 
-bool TFakeMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Channels,
-                                     const std::vector<bool>& Values)
+bool TFakeMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Channels, const std::vector<bool>& Values)
 {
     std::lock_guard lock(Mutex);
     if ((ControlId != kMixerSelectorId && ControlId != kMuxSelectorId) ||

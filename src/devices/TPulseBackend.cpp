@@ -58,8 +58,8 @@ public:
             const auto Left = std::chrono::duration_cast<std::chrono::microseconds>(Deadline - TClock::now());
             if (Left.count() <= 0)
                 return false;
-            if (Pulse().pa_mainloop_prepare(Loop, static_cast<int>(Left.count())) < 0 || Pulse().pa_mainloop_poll(Loop) < 0 ||
-                Pulse().pa_mainloop_dispatch(Loop) < 0)
+            if (Pulse().pa_mainloop_prepare(Loop, static_cast<int>(Left.count())) < 0 ||
+                Pulse().pa_mainloop_poll(Loop) < 0 || Pulse().pa_mainloop_dispatch(Loop) < 0)
                 return false;
         }
         return true;
@@ -85,7 +85,10 @@ public:
         return Ok;
     }
 
-    std::string LastError() const { return Context ? Pulse().pa_strerror(Pulse().pa_context_errno(Context)) : "no context"; }
+    std::string LastError() const
+    {
+        return Context ? Pulse().pa_strerror(Pulse().pa_context_errno(Context)) : "no context";
+    }
 
 private:
     [[noreturn]] void Fail(const std::string& Text)
@@ -144,8 +147,8 @@ void Collect(pa_context*, const TInfo* Info, int Eol, void* User)
         State->Done = true;
         return;
     }
-    State->Devices.push_back({std::string("pulse:") + Info->name,
-                              Info->description ? Info->description : Info->name, false});
+    State->Devices.push_back(
+        {std::string("pulse:") + Info->name, Info->description ? Info->description : Info->name, false});
 }
 
 std::vector<TDeviceInfo> ListDevices(bool Capture)
@@ -158,8 +161,7 @@ std::vector<TDeviceInfo> ListDevices(bool Capture)
                                    : Pulse().pa_context_get_sink_info_list(C.Ctx(), &Collect<pa_sink_info>, &State);
         if (!C.Await(Op, ListTimeoutMs) || !State.Done)
             return Result;
-        Result.push_back({"pulse:default",
-                          Capture ? "PulseAudio default source" : "PulseAudio default sink", false});
+        Result.push_back({"pulse:default", Capture ? "PulseAudio default source" : "PulseAudio default sink", false});
         Result.insert(Result.end(), State.Devices.begin(), State.Devices.end());
     } catch (const EACSException&) {
         // No server: no PulseAudio devices.

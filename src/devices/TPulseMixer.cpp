@@ -1,6 +1,5 @@
 #include "devices/TPulseMixer.h"
 
-
 #include <algorithm>
 #include <stdexcept>
 
@@ -77,8 +76,8 @@ TPulseMixer::TPulseMixer(int TimeoutMs) : TimeoutUs(std::max(1, TimeoutMs) * 100
         Pulse().pa_threaded_mainloop_start(Loop) >= 0) {
         Pulse().pa_threaded_mainloop_lock(Loop);
         TRequest timer{Loop};
-        pa_time_event* deadline = Pulse().pa_context_rttime_new(Context, Pulse().pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs),
-                                                        &TimerDone, &timer);
+        pa_time_event* deadline = Pulse().pa_context_rttime_new(
+            Context, Pulse().pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs), &TimerDone, &timer);
         for (;;) {
             const pa_context_state_t state = Pulse().pa_context_get_state(Context);
             if (state == PA_CONTEXT_READY) {
@@ -98,10 +97,10 @@ TPulseMixer::TPulseMixer(int TimeoutMs) : TimeoutUs(std::max(1, TimeoutMs) * 100
             if (QueryServer(server) && QuerySinkVolume(server.DefaultSink, volume, &index))
                 DefaultSinkIndex = index;
             TRequest subscribed{Loop};
-            Await(Pulse().pa_context_subscribe(Context,
-                                       static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
-                                                                           PA_SUBSCRIPTION_MASK_SERVER),
-                                       &SuccessDone, &subscribed),
+            Await(Pulse().pa_context_subscribe(
+                      Context,
+                      static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
+                      &SuccessDone, &subscribed),
                   subscribed);
         }
         Pulse().pa_threaded_mainloop_unlock(Loop);
@@ -149,8 +148,8 @@ bool TPulseMixer::Await(pa_operation* Operation, TRequest& Request)
     if (!Operation)
         return false;
     Pulse().pa_operation_set_state_callback(Operation, &OperationState, Loop);
-    pa_time_event* deadline = Pulse().pa_context_rttime_new(Context, Pulse().pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs),
-                                                    &TimerDone, &Request);
+    pa_time_event* deadline = Pulse().pa_context_rttime_new(
+        Context, Pulse().pa_rtclock_now() + static_cast<pa_usec_t>(TimeoutUs), &TimerDone, &Request);
     while (!Request.Done && !Request.TimedOut && Pulse().pa_operation_get_state(Operation) == PA_OPERATION_RUNNING)
         Pulse().pa_threaded_mainloop_wait(Loop);
     if (deadline)
@@ -173,8 +172,7 @@ bool TPulseMixer::QuerySources(std::vector<TSource>& Sources)
             return;
         }
         r.Sources->push_back({Info->name ? Info->name : "",
-                              Info->description ? Info->description : (Info->name ? Info->name : ""),
-                              Info->volume});
+                              Info->description ? Info->description : (Info->name ? Info->name : ""), Info->volume});
     };
     return Await(Pulse().pa_context_get_source_info_list(Context, callback, &request), request);
 }
@@ -249,7 +247,8 @@ void TPulseMixer::OnEvent(pa_subscription_event_type_t Type, std::uint32_t Index
                     static_cast<TPulseMixer*>(Self)->DefaultSinkIndex = Sink->index;
             };
             if (Info && Info->default_sink_name)
-                if (pa_operation* o = Pulse().pa_context_get_sink_info_by_name(C, Info->default_sink_name, sinkFound, User))
+                if (pa_operation* o =
+                        Pulse().pa_context_get_sink_info_by_name(C, Info->default_sink_name, sinkFound, User))
                     Pulse().pa_operation_unref(o);
         };
         if (pa_operation* o = Pulse().pa_context_get_server_info(Context, serverFound, this))
@@ -345,8 +344,8 @@ bool TPulseMixer::WriteSelectorValues(std::uint32_t ControlId, int Items, int Ch
             continue;
         TRequest request{Loop};
         Pulse().pa_threaded_mainloop_lock(Loop);
-        const bool ok =
-            Await(Pulse().pa_context_set_default_source(Context, Lines[k].Name.c_str(), &SuccessDone, &request), request);
+        const bool ok = Await(
+            Pulse().pa_context_set_default_source(Context, Lines[k].Name.c_str(), &SuccessDone, &request), request);
         Pulse().pa_threaded_mainloop_unlock(Loop);
         return ok;
     }
@@ -424,12 +423,14 @@ bool TPulseMixer::WriteVolume(std::uint32_t ControlId, const std::vector<std::ui
     if (ok) {
         // The server's channel map stays; only the levels change.
         for (unsigned ch = 0; ch < volume.channels; ++ch)
-            volume.values[ch] = ToPulse(Values.size() == 1 ? Values.front() : Values[std::min<std::size_t>(ch, Values.size() - 1)]);
+            volume.values[ch] =
+                ToPulse(Values.size() == 1 ? Values.front() : Values[std::min<std::size_t>(ch, Values.size() - 1)]);
         TRequest request{Loop};
-        ok = Await(sink ? Pulse().pa_context_set_sink_volume_by_name(Context, target.c_str(), &volume, &SuccessDone, &request)
-                        : Pulse().pa_context_set_source_volume_by_name(Context, target.c_str(), &volume, &SuccessDone,
-                                                               &request),
-                   request);
+        ok = Await(
+            sink ? Pulse().pa_context_set_sink_volume_by_name(Context, target.c_str(), &volume, &SuccessDone, &request)
+                 : Pulse().pa_context_set_source_volume_by_name(Context, target.c_str(), &volume, &SuccessDone,
+                                                                &request),
+            request);
     }
     Pulse().pa_threaded_mainloop_unlock(Loop);
     return ok;

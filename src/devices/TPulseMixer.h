@@ -42,8 +42,7 @@ public:
     bool GetDestination(int& Channels, int& Connections) override;
     bool GetSourceLine(int SourceIndex, std::string& Name, int& Channels) override;
     bool FindSelector(TSelectorKind Kind, std::uint32_t& ControlId, int& Items) override;
-    bool ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels,
-                           std::vector<std::string>& Names) override;
+    bool ReadSelectorNames(std::uint32_t ControlId, int Items, int Channels, std::vector<std::string>& Names) override;
     bool ReadSelectorValues(std::uint32_t ControlId, int Items, int Channels, std::vector<bool>& Values) override;
     bool WriteSelectorValues(std::uint32_t ControlId, int Items, int Channels,
                              const std::vector<bool>& Values) override;
@@ -83,8 +82,7 @@ private:
     void OnEvent(pa_subscription_event_type_t Type, std::uint32_t Index);
 
     static void ContextState(pa_context* Context, void* User);
-    static void Subscription(pa_context* Context, pa_subscription_event_type_t Type, std::uint32_t Index,
-                             void* User);
+    static void Subscription(pa_context* Context, pa_subscription_event_type_t Type, std::uint32_t Index, void* User);
 
     int TimeoutUs;
     pa_threaded_mainloop* Loop = nullptr;

@@ -52,8 +52,7 @@ void CheckFormat(const TAudioFormat& F)
 {
     if (!IsPipelineDepth(F.BitsPerSample) || F.Channels < 1 || F.Channels > 2 || F.SampleRate <= 0)
         throw EACSException("Unsupported audio format: " + std::to_string(F.SampleRate) + " Hz, " +
-                            std::to_string(F.Channels) + " channels, " + std::to_string(F.BitsPerSample) +
-                            " bits");
+                            std::to_string(F.Channels) + " channels, " + std::to_string(F.BitsPerSample) + " bits");
 }
 
 } // namespace
@@ -72,8 +71,8 @@ TSampleConverter::TSampleConverter(const TAudioFormat& InFormat, const TAudioFor
         soxr_error_t Err = nullptr;
         const soxr_io_spec_t Io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         const soxr_quality_spec_t Q = soxr_quality_spec(SOXR_HQ, 0);
-        Resampler.reset(soxr_create(In.SampleRate, OutF.SampleRate, static_cast<unsigned>(OutF.Channels), &Err, &Io,
-                                    &Q, nullptr));
+        Resampler.reset(
+            soxr_create(In.SampleRate, OutF.SampleRate, static_cast<unsigned>(OutF.Channels), &Err, &Io, &Q, nullptr));
         if (!Resampler || Err)
             throw EACSException(std::string("The sample rate converter could not be created: ") +
                                 (Err ? Err : "unknown error"));
@@ -133,8 +132,8 @@ void TSampleConverter::Resample(const float* Samples, std::size_t Frames, std::v
     for (;;) {
         std::size_t Used = 0;
         std::size_t Made = 0;
-        const soxr_error_t Err = soxr_process(Resampler.get(), Samples ? Samples + Done * Ch : nullptr,
-                                              Frames - Done, Samples ? &Used : nullptr, FloatOut.data(), Room, &Made);
+        const soxr_error_t Err = soxr_process(Resampler.get(), Samples ? Samples + Done * Ch : nullptr, Frames - Done,
+                                              Samples ? &Used : nullptr, FloatOut.data(), Room, &Made);
         if (Err)
             throw EACSException(std::string("Sample rate conversion failed: ") + Err);
         EmitFloat(FloatOut.data(), Made, Out);

@@ -38,8 +38,8 @@ struct TDemoSong {
     double Seconds;
     double Hz[3];
 };
-constexpr TDemoSong DemoSongs[] = {{20.0, {220.0, 277.2, 329.6}}, {17.0, {196.0, 246.9, 293.7}},
-                                   {23.0, {261.6, 329.6, 392.0}}};
+constexpr TDemoSong DemoSongs[] = {
+    {20.0, {220.0, 277.2, 329.6}}, {17.0, {196.0, 246.9, 293.7}}, {23.0, {261.6, 329.6, 392.0}}};
 constexpr double DemoGap = 3.0;
 
 std::int64_t DemoLength()
@@ -183,8 +183,8 @@ private:
             Raw.resize(static_cast<std::size_t>(Frames * Src.FrameBytes()));
             std::size_t Got = 0;
             while (Got < Raw.size()) {
-                const int R = File->ReadBlock(Raw.data() + Got, static_cast<int>(std::min<std::size_t>(
-                                                                    Raw.size() - Got, 1 << 20)));
+                const int R = File->ReadBlock(Raw.data() + Got,
+                                              static_cast<int>(std::min<std::size_t>(Raw.size() - Got, 1 << 20)));
                 if (R <= 0)
                     break;
                 Got += static_cast<std::size_t>(R);
@@ -227,8 +227,7 @@ void PutLe(std::FILE* F, std::uint32_t V, int Bytes)
 class TVirtualPlayback final : public IPlaybackStream {
 public:
     // Nothing here can stop taking audio, so no wait needs a timeout.
-    TVirtualPlayback(const std::string& Spec, const TAudioFormat& Format, bool RealTime)
-        : Fmt(Format), Paced(RealTime)
+    TVirtualPlayback(const std::string& Spec, const TAudioFormat& Format, bool RealTime) : Fmt(Format), Paced(RealTime)
     {
         if (Spec != "null") {
             File = std::fopen(Spec.c_str(), "wb");

@@ -213,8 +213,8 @@ void TFLACIn::OpenFile()
             if (!GotStreamInfo)
                 Invalidate("not a FLAC file");
             else if (!ok && FValid)
-                Invalidate("damaged FLAC header (" +
-                           Library->DecoderState(Library->decoder_get_state(Decoder.get())) + ")");
+                Invalidate("damaged FLAC header (" + Library->DecoderState(Library->decoder_get_state(Decoder.get())) +
+                           ")");
         } catch (...) {
             Release();
             throw;
@@ -244,8 +244,7 @@ void TFLACIn::OpenInput()
     TACSFileIn::OpenInput();
     if (SeekFailed) {
         CloseInput();
-        throw EACSException("Cannot read " + Name() + ": cannot seek to frame " + std::to_string(StartSample()) +
-                            ".");
+        throw EACSException("Cannot read " + Name() + ": cannot seek to frame " + std::to_string(StartSample()) + ".");
     }
     // Without a length in STREAMINFO the file is read to its end.
     if (!LengthKnown && EndSample() == -1)
@@ -268,7 +267,8 @@ bool TFLACIn::SeekSample(std::int64_t Sample)
             // callback, starting at the target; it is kept for ReadBlock.
             // libFLAC's probing for the frame is no damage of the audio.
             InMetadata = true;
-            ok = Library->decoder_seek_absolute(Decoder.get(), static_cast<FLAC__uint64>(std::max<std::int64_t>(0, Sample)));
+            ok = Library->decoder_seek_absolute(Decoder.get(),
+                                                static_cast<FLAC__uint64>(std::max<std::int64_t>(0, Sample)));
             InMetadata = false;
             if (!ok) {
                 SeekFailed = true;

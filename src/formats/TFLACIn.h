@@ -75,8 +75,8 @@ private:
     int FrameEnd = 0;
     bool FrameDelivered = false;
 
-    int StreamBits = 0;         // bits per sample in the file
-    bool LengthKnown = false;   // STREAMINFO carries the total sample count
+    int StreamBits = 0;       // bits per sample in the file
+    bool LengthKnown = false; // STREAMINFO carries the total sample count
     bool GotStreamInfo = false;
     bool EndOfFile = false;
     bool SeekFailed = false;

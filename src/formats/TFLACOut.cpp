@@ -162,8 +162,8 @@ void TFLACOut::OpenOutput()
             // size above 4608, say): honour them instead of refusing. A refused
             // set-up leaves the encoder uninitialised, so it can try again.
             Library->encoder_set_streamable_subset(Encoder.get(), false);
-            status = Library->encoder_init_stream(Encoder.get(), &TFLACOutCallbacks::Write,
-                                                  &TFLACOutCallbacks::Seek, &TFLACOutCallbacks::Tell, nullptr, this);
+            status = Library->encoder_init_stream(Encoder.get(), &TFLACOutCallbacks::Write, &TFLACOutCallbacks::Seek,
+                                                  &TFLACOutCallbacks::Tell, nullptr, this);
         }
         if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
             std::string reason = status == FLAC__STREAM_ENCODER_INIT_STATUS_ENCODER_ERROR
@@ -257,10 +257,9 @@ void TFLACOut::CloseOutput()
         // through the seek callback.
         if (!Library->encoder_finish(Encoder.get()))
             failure = std::make_exception_ptr(EACSException(
-                !CallbackFailure.empty()
-                    ? CallbackFailure
-                    : "Failed to encode data. (" + Library->EncoderState(Library->encoder_get_state(Encoder.get())) +
-                          ")"));
+                !CallbackFailure.empty() ? CallbackFailure
+                                         : "Failed to encode data. (" +
+                                               Library->EncoderState(Library->encoder_get_state(Encoder.get())) + ")"));
         Encoder.reset();
     }
     std::vector<std::uint8_t>().swap(Block);

@@ -102,8 +102,8 @@ private:
 
     // The run's state, owned by the worker once the run started.
     TEncoderHandle Encoder{nullptr, TEncoderDeleter{nullptr}};
-    std::vector<std::uint8_t> Block;    // PCM of one block, as the input hands it out
-    std::vector<FLAC__int32> Samples;   // the same block widened for libFLAC
+    std::vector<std::uint8_t> Block;  // PCM of one block, as the input hands it out
+    std::vector<FLAC__int32> Samples; // the same block widened for libFLAC
     int Bits = 0;
     int Channels = 0;
     bool EndOfInput = false;

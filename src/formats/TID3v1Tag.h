@@ -20,8 +20,8 @@ struct TID3v1Tag {
     static constexpr int YearOffset = 93;
     static constexpr int CommentOffset = 97;
     static constexpr int GenreOffset = 127;
-    static constexpr int TextWidth = 30;   // bytes of title, artist, album, comment
-    static constexpr int YearWidth = 4;    // bytes
+    static constexpr int TextWidth = 30; // bytes of title, artist, album, comment
+    static constexpr int YearWidth = 4;  // bytes
     static constexpr std::uint8_t NoGenre = 255;
     static constexpr const char* NoTagTitle = "Not an ID3 Tag";
 

@@ -67,9 +67,10 @@ bool TMACIn::SeekSample(std::int64_t Sample)
 int TMACIn::TotalTime()
 {
     OpenFile();
-    const int seconds = Decompressor
-                            ? static_cast<int>(ape::c_APEDecompress_GetInfo(Decompressor.get(), ape::apeDecompressLengthMs) / 1000)
-                            : 0;
+    const int seconds =
+        Decompressor
+            ? static_cast<int>(ape::c_APEDecompress_GetInfo(Decompressor.get(), ape::apeDecompressLengthMs) / 1000)
+            : 0;
     CloseFile();
     return seconds;
 }
@@ -82,7 +83,8 @@ bool TMACIn::Fill(bool ApplyEndSample)
     while (BufEnd + frameBytes <= static_cast<int>(Buffer.size())) {
         const int64_t wanted = (static_cast<int64_t>(Buffer.size()) - BufEnd) / frameBytes;
         int64_t retrieved = 0;
-        const int32_t result = ape::c_APEDecompress_GetData(Decompressor.get(), Buffer.data() + BufEnd, wanted, &retrieved);
+        const int32_t result =
+            ape::c_APEDecompress_GetData(Decompressor.get(), Buffer.data() + BufEnd, wanted, &retrieved);
         // A damaged frame (a bad checksum) ends the run with the codec's reason.
         if (result != 0)
             throw ape::EAPEException(result);

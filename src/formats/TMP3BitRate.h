@@ -30,7 +30,8 @@ constexpr int MP3BitRateCount = 18;
 // kbit/s of a bit rate; 0 for a value outside the enumeration.
 constexpr int MP3BitRateKbps(TMP3BitRate Rate)
 {
-    constexpr int kbps[MP3BitRateCount] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+    constexpr int kbps[MP3BitRateCount] = {8,  16,  24,  32,  40,  48,  56,  64,  80,
+                                           96, 112, 128, 144, 160, 192, 224, 256, 320};
     const int i = static_cast<int>(Rate);
     return i >= 0 && i < MP3BitRateCount ? kbps[i] : 0;
 }

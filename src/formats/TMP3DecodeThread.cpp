@@ -53,8 +53,7 @@ off_t SeekMemory(void* Handle, off_t Offset, int Whence)
 
 } // namespace
 
-std::int64_t TMP3DecodeThread::EstimateDataBytes(std::int64_t InputBytes, long BitRate, long SampleRate,
-                                                 int Channels)
+std::int64_t TMP3DecodeThread::EstimateDataBytes(std::int64_t InputBytes, long BitRate, long SampleRate, int Channels)
 {
     if (BitRate <= 0 || SampleRate <= 0 || InputBytes <= 0)
         return 0;

@@ -42,8 +42,8 @@ public:
     struct TSetup {
         TComponent* Owner = nullptr;
         std::shared_ptr<const TMpg123Library> Library;
-        TStream* Input = nullptr;  // read from its position to its end
-        TStream* Output = nullptr; // written from its position on
+        TStream* Input = nullptr;           // read from its position to its end
+        TStream* Output = nullptr;          // written from its position on
         std::unique_ptr<TStream> OwnInput;  // freed by the thread when it ends
         std::unique_ptr<TStream> OwnOutput; // as above
         TMADProgressEvent OnProgress;
@@ -98,7 +98,7 @@ private:
     std::int64_t DataBytes = 0;   // decoded audio bytes so far
     long SampleRate = 0;
     int Channels = 0;
-    long BitRate = 0; // bit/s of the first frame
+    long BitRate = 0;           // bit/s of the first frame
     bool HeaderWritten = false; // also the success flag: a frame was decoded
 
     std::atomic<int> LastProgress{0};

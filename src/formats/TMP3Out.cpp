@@ -89,18 +89,54 @@ void TMP3Out::SetTag(TTagField Field, const std::string& Value)
     Tags[Field] = Value;
 }
 
-std::string TMP3Out::Id3TagTitle() const { return Tag(tfTitle); }
-std::string TMP3Out::Id3TagArtist() const { return Tag(tfArtist); }
-std::string TMP3Out::Id3TagAlbum() const { return Tag(tfAlbum); }
-std::string TMP3Out::Id3TagYear() const { return Tag(tfYear); }
-std::string TMP3Out::Id3TagTrack() const { return Tag(tfTrack); }
-std::string TMP3Out::Id3TagComment() const { return Tag(tfComment); }
-void TMP3Out::SetId3TagTitle(const std::string& Value) { SetTag(tfTitle, Value); }
-void TMP3Out::SetId3TagArtist(const std::string& Value) { SetTag(tfArtist, Value); }
-void TMP3Out::SetId3TagAlbum(const std::string& Value) { SetTag(tfAlbum, Value); }
-void TMP3Out::SetId3TagYear(const std::string& Value) { SetTag(tfYear, Value); }
-void TMP3Out::SetId3TagTrack(const std::string& Value) { SetTag(tfTrack, Value); }
-void TMP3Out::SetId3TagComment(const std::string& Value) { SetTag(tfComment, Value); }
+std::string TMP3Out::Id3TagTitle() const
+{
+    return Tag(tfTitle);
+}
+std::string TMP3Out::Id3TagArtist() const
+{
+    return Tag(tfArtist);
+}
+std::string TMP3Out::Id3TagAlbum() const
+{
+    return Tag(tfAlbum);
+}
+std::string TMP3Out::Id3TagYear() const
+{
+    return Tag(tfYear);
+}
+std::string TMP3Out::Id3TagTrack() const
+{
+    return Tag(tfTrack);
+}
+std::string TMP3Out::Id3TagComment() const
+{
+    return Tag(tfComment);
+}
+void TMP3Out::SetId3TagTitle(const std::string& Value)
+{
+    SetTag(tfTitle, Value);
+}
+void TMP3Out::SetId3TagArtist(const std::string& Value)
+{
+    SetTag(tfArtist, Value);
+}
+void TMP3Out::SetId3TagAlbum(const std::string& Value)
+{
+    SetTag(tfAlbum, Value);
+}
+void TMP3Out::SetId3TagYear(const std::string& Value)
+{
+    SetTag(tfYear, Value);
+}
+void TMP3Out::SetId3TagTrack(const std::string& Value)
+{
+    SetTag(tfTrack, Value);
+}
+void TMP3Out::SetId3TagComment(const std::string& Value)
+{
+    SetTag(tfComment, Value);
+}
 
 void TMP3Out::OpenOutput()
 {
@@ -187,9 +223,8 @@ void TMP3Out::Encode(int Frames)
         pcm = Samples.data();
     }
     const int produced =
-        Channels == 2
-            ? Lame->encode_buffer_interleaved(Encoder.get(), pcm, Frames, MP3Buffer.data(), MP3BufferBytes)
-            : Lame->encode_buffer(Encoder.get(), pcm, pcm, Frames, MP3Buffer.data(), MP3BufferBytes);
+        Channels == 2 ? Lame->encode_buffer_interleaved(Encoder.get(), pcm, Frames, MP3Buffer.data(), MP3BufferBytes)
+                      : Lame->encode_buffer(Encoder.get(), pcm, pcm, Frames, MP3Buffer.data(), MP3BufferBytes);
     if (produced < 0)
         throw EACSException("The MP3 encoder failed (error " + std::to_string(produced) + ").");
     if (produced > 0)

@@ -93,7 +93,7 @@ private:
     int Channels = 0;
     int Bits = 0;
     int FrameBytes = 0;
-    int StepFrames = 0;   // frames asked from the input per step
+    int StepFrames = 0;           // frames asked from the input per step
     std::int64_t StreamStart = 0; // where the MP3 data begins in Stream
 };
 

@@ -59,8 +59,8 @@ bool ParseFormat(TWavHeader& Header, const std::uint8_t* C, std::int64_t Got, TW
         Header.SamplesPerBlock = GetLe16(C + 18);
         const std::uint16_t count = GetLe16(C + 20);
         if (count > Header.Coefficients.size()) {
-            Header.Problem = "Microsoft ADPCM with " + std::to_string(count) +
-                             " coefficient pairs (at most 32 are supported)";
+            Header.Problem =
+                "Microsoft ADPCM with " + std::to_string(count) + " coefficient pairs (at most 32 are supported)";
             return false;
         }
         if (22 + 4 * static_cast<std::int64_t>(count) > Got) {

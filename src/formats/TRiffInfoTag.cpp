@@ -2,8 +2,8 @@
 
 #include "formats/TRiffChunkWalk.h"
 #include "pipeline/ByteOrder.h"
-#include "pipeline/TStream.h"
 #include "pipeline/EACSException.h"
+#include "pipeline/TStream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -192,8 +192,7 @@ std::int64_t FindInfoChunk(TStream* File, std::int64_t Span)
     return -1;
 }
 
-std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids,
-                            const std::vector<std::string>& Values)
+std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids, const std::vector<std::string>& Values)
 {
     if (!File)
         return -1;

@@ -47,8 +47,7 @@ std::int64_t FindInfoChunk(TStream* File, std::int64_t Span);
 // when File is null. Raises EACSException when the file is not a RIFF file
 // (writing would corrupt it) and std::invalid_argument when the lists differ
 // in length; stream errors propagate and are not rolled back.
-std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids,
-                            const std::vector<std::string>& Values);
+std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids, const std::vector<std::string>& Values);
 
 // The items (identifier, text up to its first zero) of the INFO list that
 // WriteInfoChunk would replace, in file order; empty when there is none or

@@ -377,7 +377,8 @@ void TVorbisIn::RewindIfStillOpen()
 
 int TVorbisIn::ReadBlock(void* Out, int Count)
 {
-    return ServeFromBuffer(Buffer.data(), Out, Count, [this] { return Fill(); }, [this] { RewindIfStillOpen(); });
+    return ServeFromBuffer(
+        Buffer.data(), Out, Count, [this] { return Fill(); }, [this] { RewindIfStillOpen(); });
 }
 
 } // namespace kestrune

@@ -17,7 +17,6 @@ namespace {
 // anybody made.
 constexpr std::int64_t MpegDataLimit = 512LL * 1024 * 1024;
 
-
 } // namespace
 
 TWaveIn::~TWaveIn()
@@ -93,8 +92,7 @@ void TWaveIn::Parse()
     }
     case TWavType::wtDVIADPCM:
         if (Header.BitsPerSample != 4) {
-            Invalidate("IMA ADPCM with " + std::to_string(Header.BitsPerSample) +
-                       " bits per sample is not supported");
+            Invalidate("IMA ADPCM with " + std::to_string(Header.BitsPerSample) + " bits per sample is not supported");
             return;
         }
         CheckAdpcm(&TImaAdpcm::FramesInBytes);
@@ -143,8 +141,9 @@ void TWaveIn::CheckAdpcm(int (*FramesInBytes)(int, int))
         return;
     }
     const std::int64_t length = DataEnd - DataStart;
-    const std::int64_t capacity = length / BlockAlign * SamplesPerBlock +
-                                  std::min(SamplesPerBlock, FramesInBytes(static_cast<int>(length % BlockAlign), FChannels));
+    const std::int64_t capacity =
+        length / BlockAlign * SamplesPerBlock +
+        std::min(SamplesPerBlock, FramesInBytes(static_cast<int>(length % BlockAlign), FChannels));
     // The fact chunk gives the true length (the last block is padded); a
     // count of 0 or beyond the data is not to be trusted.
     const std::int64_t frames =
@@ -249,8 +248,8 @@ void TWaveIn::SeekToReadPos()
 int TWaveIn::RefillPcm()
 {
     const int frameBytes = FrameBytes();
-    const std::int64_t want =
-        std::min({static_cast<std::int64_t>(BufferSize - BufferSize % frameBytes), DataEnd - ReadPos, Size() - Position()});
+    const std::int64_t want = std::min(
+        {static_cast<std::int64_t>(BufferSize - BufferSize % frameBytes), DataEnd - ReadPos, Size() - Position()});
     if (want <= 0)
         return 0;
     SeekToReadPos();
@@ -289,8 +288,7 @@ int TWaveIn::RefillAdpcm()
                                 std::to_string(ReadPos + offset) + ".");
         const std::int64_t skip = std::min<std::int64_t>(SkipFrames, frames);
         SkipFrames -= skip;
-        const std::int64_t count =
-            std::min<std::int64_t>((frames - skip) * frameBytes, Size() - Position() - filled);
+        const std::int64_t count = std::min<std::int64_t>((frames - skip) * frameBytes, Size() - Position() - filled);
         if (count <= 0)
             break;
         const std::int16_t* from = Decoded.data() + skip * FChannels;
@@ -327,7 +325,8 @@ int TWaveIn::Refill()
 
 int TWaveIn::ReadBlock(void* Out, int Count)
 {
-    return ServeFromBuffer(Buffer.data(), Out, Count, [this] { return Refill(); }, [] {});
+    return ServeFromBuffer(
+        Buffer.data(), Out, Count, [this] { return Refill(); }, [] {});
 }
 
 } // namespace kestrune

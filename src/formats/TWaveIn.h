@@ -52,12 +52,12 @@ private:
 
     TWavType Type = TWavType::wtUnsupported;
     TWavHeader Header;
-    std::int64_t DataStart = 0; // bytes, in Stream
-    std::int64_t DataEnd = 0;   // the end of the wave data as far as the file holds it
-    std::int64_t ReadPos = 0;   // next byte of wave data to read
-    std::int64_t StreamAt = -1; // where the stream stands after our last read; -1 unknown
-    int BlockAlign = 0;         // ADPCM bytes per block
-    int SamplesPerBlock = 0;    // ADPCM frames per block
+    std::int64_t DataStart = 0;  // bytes, in Stream
+    std::int64_t DataEnd = 0;    // the end of the wave data as far as the file holds it
+    std::int64_t ReadPos = 0;    // next byte of wave data to read
+    std::int64_t StreamAt = -1;  // where the stream stands after our last read; -1 unknown
+    int BlockAlign = 0;          // ADPCM bytes per block
+    int SamplesPerBlock = 0;     // ADPCM frames per block
     std::int64_t SkipFrames = 0; // frames of the next ADPCM block before the seek target
 
     std::array<std::uint8_t, BufferSize> Buffer{};

@@ -88,8 +88,7 @@ std::string TWaveOut::AdpcmBlockProblem(int Channels, int BlockSize)
     if (Channels != 1 && Channels != 2)
         return "Cannot encode " + std::to_string(Channels) + " channel sound into ADPCM.";
     const int spb = TImaAdpcm::SamplesPerBlock(BlockSize, Channels);
-    if (BlockSize < 4 * Channels || (Channels == 2 && BlockSize % 8 != 0) ||
-        spb * 2 * Channels > TWaveOut::BufferSize)
+    if (BlockSize < 4 * Channels || (Channels == 2 && BlockSize % 8 != 0) || spb * 2 * Channels > TWaveOut::BufferSize)
         return "Cannot encode ADPCM in blocks of " + std::to_string(BlockSize) + " bytes.";
     return {};
 }

@@ -71,10 +71,10 @@ private:
     std::uint8_t StepIndex[2] = {0, 0};
 
     bool Appending = false;
-    std::int64_t HeaderStart = 0;   // where the header of a new file begins
-    std::int64_t DataStart = 0;     // first byte of the wave data
-    std::int64_t DataWritten = 0;   // bytes of wave data in the file (old and new)
-    std::int64_t DataAnnounced = 0; // what the header written at open says
+    std::int64_t HeaderStart = 0;    // where the header of a new file begins
+    std::int64_t DataStart = 0;      // first byte of the wave data
+    std::int64_t DataWritten = 0;    // bytes of wave data in the file (old and new)
+    std::int64_t DataAnnounced = 0;  // what the header written at open says
     std::int64_t DeliveredBytes = 0; // ADPCM: PCM bytes the input delivered in this run
     std::int64_t DataSizeOffset = 0;
     std::int64_t FactOffset = -1;

@@ -38,8 +38,7 @@ int TACSFileIn::TotalTime()
 {
     OpenFile();
     int seconds = 0;
-    const std::int64_t bytesPerSecond =
-        static_cast<std::int64_t>(FSampleRate) * FChannels * (FBitsPerSample / 8);
+    const std::int64_t bytesPerSecond = static_cast<std::int64_t>(FSampleRate) * FChannels * (FBitsPerSample / 8);
     if (bytesPerSecond > 0 && Size() > 0)
         seconds = static_cast<int>(DivRoundHalfEven(Size(), bytesPerSecond));
     CloseFile();
@@ -83,7 +82,8 @@ void TACSFileIn::OpenInput()
     if (!FValid) {
         const std::string reason = InvalidReason.empty() ? "not a supported audio file" : InvalidReason;
         CloseFile();
-        const std::string name = StreamSupplied && FFileName.empty() ? std::string("the stream") : "\"" + FFileName + "\"";
+        const std::string name =
+            StreamSupplied && FFileName.empty() ? std::string("the stream") : "\"" + FFileName + "\"";
         throw EACSException("Cannot read " + name + ": " + reason + ".");
     }
     if (FStartSample != 0)

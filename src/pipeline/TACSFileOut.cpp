@@ -17,7 +17,8 @@ void TACSFileOut::OpenOwnStream()
         throw EACSException("File name is not assigned.");
     std::error_code ignored;
     const bool append = FileMode() == TFileOutputMode::foAppend && std::filesystem::exists(FileName(), ignored);
-    auto file = std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite : TFileOpenMode::fmCreate);
+    auto file =
+        std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite : TFileOpenMode::fmCreate);
     // Writers hand over a block per step, often a few kilobytes; gathering
     // them saves a system call each.
     file->SetWriteBuffer(64 * 1024);

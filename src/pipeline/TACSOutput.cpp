@@ -22,8 +22,7 @@ private:
 
 TACSOutput::TACSOutput()
 {
-    Worker = std::make_unique<TACSThread>([this](bool Abort) { return WriteStep(Abort); },
-                                          [this] { FinishRun(); },
+    Worker = std::make_unique<TACSThread>([this](bool Abort) { return WriteStep(Abort); }, [this] { FinishRun(); },
                                           [this](const std::exception& E) { HandleStepFailure(E); });
 }
 

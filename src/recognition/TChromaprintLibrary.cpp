@@ -13,7 +13,8 @@ TChromaprintLibrary::TChromaprintLibrary() : Library(SoName)
     feed = Library.Entry<decltype(feed)>("chromaprint_feed");
     finish = Library.Entry<decltype(finish)>("chromaprint_finish");
     get_fingerprint = Library.Entry<decltype(get_fingerprint)>("chromaprint_get_fingerprint");
-    get_raw_fingerprint_size = Library.Entry<decltype(get_raw_fingerprint_size)>("chromaprint_get_raw_fingerprint_size");
+    get_raw_fingerprint_size =
+        Library.Entry<decltype(get_raw_fingerprint_size)>("chromaprint_get_raw_fingerprint_size");
     dealloc = Library.Entry<decltype(dealloc)>("chromaprint_dealloc");
     // Pin the library for the rest of the process (see Load); the handle
     // this returns only marks it and needs no closing.

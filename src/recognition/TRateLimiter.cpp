@@ -4,7 +4,8 @@
 
 namespace kestrune {
 
-TRateLimiter::TRateLimiter(int C, std::chrono::milliseconds P) : Count(static_cast<std::size_t>(std::max(1, C))), Period(P)
+TRateLimiter::TRateLimiter(int C, std::chrono::milliseconds P)
+    : Count(static_cast<std::size_t>(std::max(1, C))), Period(P)
 {
 }
 
@@ -26,7 +27,9 @@ bool TRateLimiter::Acquire(const std::atomic<bool>& Cancel, TClock::time_point* 
 
 void TRateLimiter::Interrupt()
 {
-    { std::lock_guard lock(Mutex); }
+    {
+        std::lock_guard lock(Mutex);
+    }
     Wake.notify_all();
 }
 

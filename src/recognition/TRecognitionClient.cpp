@@ -1,7 +1,7 @@
 #include "recognition/TRecognitionClient.h"
 
-#include "recognition/TAcoustIdParser.h"
 #include "codecs/TCurlLibrary.h"
+#include "recognition/TAcoustIdParser.h"
 
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0"
@@ -117,9 +117,9 @@ TLookupResult TRecognitionClient::Lookup(const std::string& Fingerprint, int Dur
 
     const CURLcode code = lib.easy_perform(h);
     if (code != CURLE_OK) {
-        failed.Error = Cancel.load() ? std::string("Cancelled.")
-                                     : std::string("The recognition service could not be reached: ") +
-                                           lib.easy_strerror(code);
+        failed.Error = Cancel.load()
+                           ? std::string("Cancelled.")
+                           : std::string("The recognition service could not be reached: ") + lib.easy_strerror(code);
         return failed;
     }
     long status = 0;

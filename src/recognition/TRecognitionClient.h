@@ -16,14 +16,14 @@ class TCurlLibrary;
 
 // How the client reaches the lookup service.
 struct TRecognitionSettings {
-    std::string Server;     // lookup URL, e.g. https://api.acoustid.org/v2/lookup
-    std::string Key;        // the application key the service asks for
-    bool UseProxy = false;  // proxy settings in force at start-up
+    std::string Server;    // lookup URL, e.g. https://api.acoustid.org/v2/lookup
+    std::string Key;       // the application key the service asks for
+    bool UseProxy = false; // proxy settings in force at start-up
     std::string ProxyServer;
     int ProxyPort = 0;
     std::chrono::milliseconds ConnectTimeout{10000};
-    std::chrono::milliseconds Timeout{30000};     // a whole request, answer included
-    int RequestsPerSecond = 3;                    // the service's usage rule
+    std::chrono::milliseconds Timeout{30000}; // a whole request, answer included
+    int RequestsPerSecond = 3;                // the service's usage rule
 };
 
 // The process-wide recognition client (`RecognitionClient`): the fingerprint

@@ -7,11 +7,8 @@ namespace kestrune {
 
 TMainController::TMainController(std::unique_ptr<TOptions> Options, TViews Views, TGenreList& Genres,
                                  const std::string& GenreFile)
-    : FFirstRun(!std::filesystem::exists(Options->IniFileName)),
-      FOptions(std::move(Options)),
-      FGenres(Genres),
-      FList(Views.Recordings),
-      FRecognition(FList, Views.Dispatcher),
+    : FFirstRun(!std::filesystem::exists(Options->IniFileName)), FOptions(std::move(Options)), FGenres(Genres),
+      FList(Views.Recordings), FRecognition(FList, Views.Dispatcher),
       FRecorder(*FOptions, FList, Views.Recorder, Views.Dialogs, Views.Dispatcher)
 {
     FRecorder.SetRecognition(&FRecognition);

@@ -35,8 +35,7 @@ public:
     // warns when there is no capture device, loads the genre list from
     // GenreFile (none when empty or missing: the choosers stay empty) and
     // opens song recognition when it is switched on.
-    TMainController(std::unique_ptr<TOptions> Options, TViews Views, TGenreList& Genres,
-                    const std::string& GenreFile);
+    TMainController(std::unique_ptr<TOptions> Options, TViews Views, TGenreList& Genres, const std::string& GenreFile);
     // Stops a recording still running, then closes song recognition, waiting
     // for its workers while serving their hand-overs.
     ~TMainController();

@@ -6,10 +6,7 @@
 
 namespace kestrune {
 
-TRecognitionController::TRecognitionController(TRecordingsList& L, IDispatcher& D)
-    : List(L), Dispatcher(D)
-{
-}
+TRecognitionController::TRecognitionController(TRecordingsList& L, IDispatcher& D) : List(L), Dispatcher(D) {}
 
 TRecognitionController::~TRecognitionController()
 {
@@ -64,9 +61,8 @@ void TRecognitionController::Close(std::chrono::milliseconds Timeout)
             names += (names.empty() ? "" : ", ") + outcome->Caption;
         FJob.Message(TJobMessageKind::jmError,
                      "Song recognition did not end within " +
-                         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(Timeout).count()) +
-                         " s: " + std::to_string(FRecognitionCount) + " track(s) still being identified (" + names +
-                         ")");
+                         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(Timeout).count()) + " s: " +
+                         std::to_string(FRecognitionCount) + " track(s) still being identified (" + names + ")");
     }
     // They hold the client themselves, so the library cannot go before them.
     Workers.clear();

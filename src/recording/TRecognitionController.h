@@ -5,8 +5,8 @@
 #include "recognition/TRecognitionClient.h"
 #include "recognition/TRecognitionWorker.h"
 #include "recording/ITrackChooserView.h"
-#include "recording/TTrackChooser.h"
 #include "recording/TRecordingsList.h"
+#include "recording/TTrackChooser.h"
 
 #include <chrono>
 #include <functional>

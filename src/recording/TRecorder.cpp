@@ -43,16 +43,10 @@ TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs
     FAudioProcessor1.OnFlush = [](TComponent*) {};
     FAudioProcessor1.OnGetData = [this](TComponent*, void* Data, int& N) { OnGetData(Data, N); };
 
-    auto done = [this](TComponent*) {
-        Dispatcher.Post(Life.Token(), [this] {
-            FinishTrack();
-        });
-    };
+    auto done = [this](TComponent*) { Dispatcher.Post(Life.Token(), [this] { FinishTrack(); }); };
     auto failed = [this](TComponent*, const std::exception& E) {
         const std::string message = E.what();
-        Dispatcher.Post(Life.Token(), [this, message] {
-            TrackFailed(message);
-        });
+        Dispatcher.Post(Life.Token(), [this, message] { TrackFailed(message); });
     };
     for (TACSFileOut* out : {static_cast<TACSFileOut*>(&FWaveOut1), static_cast<TACSFileOut*>(&FMP3Out1)}) {
         out->SetInput(&FAudioProcessor1);
@@ -226,8 +220,8 @@ void TRecorder::OpenTrack()
     // One fingerprint generator per track while a recognition client exists;
     // it is fed on the output's worker with what goes into the file.
     if (Recognition && Recognition->ClientOpen())
-        row.Data->Trm = Recognition->NewGenerator(Source->InSampleRate(), Source->InChannels(),
-                                                  Source->InBitsPerSample());
+        row.Data->Trm =
+            Recognition->NewGenerator(Source->InSampleRate(), Source->InChannels(), Source->InBitsPerSample());
     CurrentTrack = row.Data;
     List.Append(std::move(row));
 }

@@ -80,9 +80,9 @@ public:
     // The input level for the meter, published by the audio thread with
     // every block: read it at display rate.
     struct TLevel {
-        int Peak = 0;               // largest sample magnitude of the last block
-        int FullScale = 32768;      // of the capture depth
-        std::int64_t QuietBytes = 0; // the quiet run after the last sound
+        int Peak = 0;                  // largest sample magnitude of the last block
+        int FullScale = 32768;         // of the capture depth
+        std::int64_t QuietBytes = 0;   // the quiet run after the last sound
         std::int64_t SilenceBytes = 0; // the run that ends a track
     };
     TLevel CurrentLevel() const;

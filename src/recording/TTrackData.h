@@ -18,12 +18,12 @@ namespace kestrune {
 // output worker feeds Trm while its track is being recorded, and the
 // recognition worker takes Trm over when the track is finished.
 struct TTrackData {
-    std::string FileName;  // full path; follows the file when it is renamed
-    int Duration = 0;      // seconds of sound, set when the track is finished
+    std::string FileName; // full path; follows the file when it is renamed
+    int Duration = 0;     // seconds of sound, set when the track is finished
     // Byte offset of the track's first byte in all the recording captured
     // (in the capture format), set when the track is finished; -1 unknown.
     std::int64_t StartByte = -1;
-    std::string TrmId;     // empty while the fingerprint wants audio, "Pending", then the identifier
+    std::string TrmId; // empty while the fingerprint wants audio, "Pending", then the identifier
     // The track's fingerprint generator while recognition is on; released
     // with the record, so dropped and deleted tracks never keep one.
     std::unique_ptr<TFingerprintGenerator> Trm;

@@ -93,7 +93,7 @@ private:
 
 template <class TSplitter>
 void TTrackLoopOf<TSplitter>::Configure(int BitsPerSample, int Channels, int SampleRate, std::int64_t SilenceBytes,
-                                          std::int64_t MinTrackBytes)
+                                        std::int64_t MinTrackBytes)
 {
     FSplitter.Configure(BitsPerSample, Channels, SilenceBytes, SampleRate);
     MinTrack = MinTrackBytes;

@@ -117,7 +117,8 @@ void TTrackSplitter::TestFramesOf(const std::uint8_t* Data, int N, std::int64_t 
             };
             int loud = 0;
             for (int i = 0; i < take; ++i) {
-                const int magnitude = FrameMagnitude<Bits, Channels>(part + static_cast<std::ptrdiff_t>(i) * frameBytes);
+                const int magnitude =
+                    FrameMagnitude<Bits, Channels>(part + static_cast<std::ptrdiff_t>(i) * frameBytes);
                 peak = std::max(peak, magnitude);
                 loud += magnitude >= Level;
             }
@@ -208,8 +209,8 @@ TTrackSplitter::TBlock TTrackSplitter::Process(std::uint8_t* Data, int N, std::i
         if (offset > 0) {
             std::memmove(Data, Data + offset, static_cast<size_t>(N - offset));
             handOn = N - static_cast<int>(offset);
-            for (std::int64_t* position : {&FSoundStart, &FSoundEnd, &FQuietStart, &FQuietEnd, &WinStart,
-                                           &WinFirstLoud, &WinLastLoud})
+            for (std::int64_t* position :
+                 {&FSoundStart, &FSoundEnd, &FQuietStart, &FQuietEnd, &WinStart, &WinFirstLoud, &WinLastLoud})
                 Shift(*position, offset);
         }
     }

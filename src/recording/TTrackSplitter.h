@@ -36,7 +36,7 @@ public:
         // Bytes to hand on from the start of the buffer; -1 nothing (held
         // back); with Split, the bytes up to the cut (possibly 0).
         int HandOn = 0;
-        bool Split = false;     // the track ended by silence
+        bool Split = false; // the track ended by silence
         // Data[Carry, Valid) was captured but not used by this track: the
         // part of a block after the cut (for the next track), or the frames of
         // a window still undecided when a block was held back (to be tested
@@ -44,7 +44,7 @@ public:
         // number of audio bytes at the front of Data after Process.
         int Carry = 0;
         int Valid = 0;
-        int Peak = 0;           // largest sample magnitude in the block, in the capture's scale
+        int Peak = 0;              // largest sample magnitude in the block, in the capture's scale
         std::int64_t QuietRun = 0; // bytes of the current quiet run after the last sound
     };
 

@@ -12,8 +12,8 @@ namespace kestrune {
 
 // What the options store asks of the machine: the capture devices (real
 // ones first) when it loads, what each can record, and the mixer that belongs
-// to one when a capture starts or the settings window lists its lines. The desktop and command-line programs use TSystemOptionsPlatform;
-// tests script their own. Called on the window thread.
+// to one when a capture starts or the settings window lists its lines. The desktop and command-line programs use
+// TSystemOptionsPlatform; tests script their own. Called on the window thread.
 class IOptionsPlatform {
 public:
     virtual ~IOptionsPlatform() = default;

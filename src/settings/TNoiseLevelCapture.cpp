@@ -183,7 +183,8 @@ void TNoiseLevelCapture::OnGetData(void* Data, int& N)
     } else {
         int loudest = 0;
         for (int i = 0; i + 1 < N; i += 2)
-            loudest = std::max(loudest, std::abs(static_cast<int>(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)))));
+            loudest = std::max(loudest,
+                               std::abs(static_cast<int>(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)))));
         if (loudest > Options.Level16.load())
             Options.Level16 = loudest;
     }

@@ -47,20 +47,18 @@ std::int32_t ReadRanged(const TIniFile& Ini, const char* Section, const char* Ke
 const std::vector<TOptions::TQuality>& TOptions::Qualities()
 {
     static const std::vector<TQuality> qualities{
-        {"11025 Hz, Mono,   8-bit", 11025, 1, 8},       {"11025 Hz, Mono,   16-bit", 11025, 1, 16},
-        {"11025 Hz, Stereo, 8-bit", 11025, 2, 8},       {"11025 Hz, Stereo, 16-bit", 11025, 2, 16},
-        {"22050  Hz, Mono,   8-bit", 22050, 1, 8},      {"22050  Hz, Mono,   16-bit", 22050, 1, 16},
-        {"22050  Hz, Stereo, 8-bit", 22050, 2, 8},      {"22050  Hz, Stereo, 16-bit", 22050, 2, 16},
-        {"44100   Hz, Mono,   8-bit", 44100, 1, 8},     {"44100   Hz, Mono,   16-bit", 44100, 1, 16},
-        {"44100   Hz, Stereo, 8-bit", 44100, 2, 8},     {"44100   Hz, Stereo, 16-bit", 44100, 2, 16},
+        {"11025 Hz, Mono,   8-bit", 11025, 1, 8},   {"11025 Hz, Mono,   16-bit", 11025, 1, 16},
+        {"11025 Hz, Stereo, 8-bit", 11025, 2, 8},   {"11025 Hz, Stereo, 16-bit", 11025, 2, 16},
+        {"22050  Hz, Mono,   8-bit", 22050, 1, 8},  {"22050  Hz, Mono,   16-bit", 22050, 1, 16},
+        {"22050  Hz, Stereo, 8-bit", 22050, 2, 8},  {"22050  Hz, Stereo, 16-bit", 22050, 2, 16},
+        {"44100   Hz, Mono,   8-bit", 44100, 1, 8}, {"44100   Hz, Mono,   16-bit", 44100, 1, 16},
+        {"44100   Hz, Stereo, 8-bit", 44100, 2, 8}, {"44100   Hz, Stereo, 16-bit", 44100, 2, 16},
     };
     return qualities;
 }
 
-TOptions::TOptions(std::string IniFileName_, IOptionsPlatform& Platform_, TDefaults Defaults_,
-                   IDispatcher* Dispatcher_)
-    : IniFileName(std::move(IniFileName_)), Platform(Platform_), Defaults(std::move(Defaults_)),
-      Dispatcher(Dispatcher_)
+TOptions::TOptions(std::string IniFileName_, IOptionsPlatform& Platform_, TDefaults Defaults_, IDispatcher* Dispatcher_)
+    : IniFileName(std::move(IniFileName_)), Platform(Platform_), Defaults(std::move(Defaults_)), Dispatcher(Dispatcher_)
 {
     Load();
 }
@@ -131,8 +129,8 @@ void TOptions::Load()
     if (const auto match = std::find(DriverNames.begin(), DriverNames.end(), Driver);
         !Driver.empty() && match != DriverNames.end()) {
         DriverIndex = static_cast<std::int32_t>(match - DriverNames.begin());
-    } else if (const auto real = std::find_if(devices.begin(), devices.end(),
-                                              [](const TDeviceInfo& D) { return !D.Virtual; });
+    } else if (const auto real =
+                   std::find_if(devices.begin(), devices.end(), [](const TDeviceInfo& D) { return !D.Virtual; });
                real != devices.end()) {
         DriverIndex = static_cast<std::int32_t>(real - devices.begin());
     }
@@ -268,7 +266,8 @@ void TOptions::ListFormats(int DeviceIndex, std::vector<std::string>& List)
     List.clear();
     if (DeviceIndex < 0 || DeviceIndex >= static_cast<int>(DriverNames.size()))
         return;
-    const std::vector<TAudioFormat> formats = Platform.CaptureFormats(DriverNames[static_cast<std::size_t>(DeviceIndex)]);
+    const std::vector<TAudioFormat> formats =
+        Platform.CaptureFormats(DriverNames[static_cast<std::size_t>(DeviceIndex)]);
     for (const TQuality& quality : Qualities()) {
         const TAudioFormat wanted{quality.SampleRate, quality.BitsPerSample, quality.Channels};
         if (std::find(formats.begin(), formats.end(), wanted) != formats.end())

@@ -9,7 +9,6 @@
 
 #include "ApeTestCodec.h"
 #include "ApeTestSignals.h"
-#include "support/TestSupport.h"
 #include "ape/ApeNNKernels.h"
 #include "ape/ApeSdk.h"
 #include "ape/TApeCrc32.h"
@@ -17,6 +16,7 @@
 #include "ape/TApeMemoryInput.h"
 #include "ape/TApeMemoryOutput.h"
 #include "ape/TApeNNFilter.h"
+#include "support/TestSupport.h"
 
 namespace kestrune::ape::test {
 namespace {
@@ -187,7 +187,8 @@ TEST(ApeCompressorApi, RejectsBadStartParameters)
     EXPECT_EQ(apeErrBadParameter, c_APECompress_Start(handle.get(), dir.File("a.ape"), &wave, -1, 2500, nullptr, -1));
     TWaveFormatEx bad = wave;
     bad.wBitsPerSample = 32;
-    EXPECT_EQ(apeErrUnsupportedBitDepth, c_APECompress_Start(handle.get(), dir.File("a.ape"), &bad, -1, 2000, nullptr, -1));
+    EXPECT_EQ(apeErrUnsupportedBitDepth,
+              c_APECompress_Start(handle.get(), dir.File("a.ape"), &bad, -1, 2000, nullptr, -1));
     bad = wave;
     bad.nChannels = 6;
     EXPECT_EQ(apeErrUnsupportedChannelCount,
@@ -413,7 +414,7 @@ TEST_F(ApeDamage, TaggedFilesDecode)
     EXPECT_EQ(Pcm, DecodeBytes(tagged).Pcm);
 
     // ID3v2 in front, with a footer flag and zero padding after it.
-    std::vector<uint8_t> id3 = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 1, 3};  // 131 bytes of tag
+    std::vector<uint8_t> id3 = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 1, 3}; // 131 bytes of tag
     id3.resize(10 + 131 + 10 + 17, 0);
     id3.insert(id3.end(), tagged.begin(), tagged.end());
     const TDecoded back = DecodeBytes(id3);
@@ -451,5 +452,5 @@ TEST(ApeDecompressorInput, RefusesWhatItCannotRead)
     EXPECT_EQ(apeErrUnsupportedFileType, DecodeBytes(file).CreateError);
 }
 
-}  // namespace
-}  // namespace kestrune::ape::test
+} // namespace
+} // namespace kestrune::ape::test

@@ -36,13 +36,16 @@ bool Jmac(const std::string& command, const std::string& in, const std::string& 
     return log.find("Exception") == std::string::npos;
 }
 
-const char* FfmpegRawFormat(int bits) { return bits == 8 ? "u8" : bits == 16 ? "s16le" : "s24le"; }
+const char* FfmpegRawFormat(int bits)
+{
+    return bits == 8 ? "u8" : bits == 16 ? "s16le" : "s24le";
+}
 
 // ffmpeg's decode of an APE file to raw PCM, with CRC checking on.
 bool FfmpegDecode(const std::string& ape, const std::string& raw, int bits)
 {
-    return RunCommand("ffmpeg -nostdin -v error -xerror -err_detect crccheck+explode -i " + ShellQuote(ape) +
-                      " -f " + FfmpegRawFormat(bits) + " -y " + ShellQuote(raw)) == 0;
+    return RunCommand("ffmpeg -nostdin -v error -xerror -err_detect crccheck+explode -i " + ShellQuote(ape) + " -f " +
+                      FfmpegRawFormat(bits) + " -y " + ShellQuote(raw)) == 0;
 }
 
 struct THashRow {
@@ -57,25 +60,53 @@ struct THashRow {
 
 // Official encoder (file compressor) output for the generator of the peer notes.
 const THashRow kHashRows[] = {
-    {"noise", 1, 16, 30000, "1d24c7fa1091c7b5cafeaf23a8778ec935d273ca47edc4925f5d4e5b301ae1b1",
+    {"noise",
+     1,
+     16,
+     30000,
+     "1d24c7fa1091c7b5cafeaf23a8778ec935d273ca47edc4925f5d4e5b301ae1b1",
      {62072, 61600, 61672, 61696, 61680},
      {"49a611d4913cf1bb", "b62ffe7754d844fa", "96a731069aba5ea9", "562cc52fa407a1c0", "a0c3221c228bc299"}},
-    {"saw", 1, 16, 100000, "c752f8fb17a1980cc04852640ae5f4a9327804f63db5fbdaa04dd36654736fc1",
+    {"saw",
+     1,
+     16,
+     100000,
+     "c752f8fb17a1980cc04852640ae5f4a9327804f63db5fbdaa04dd36654736fc1",
      {159796, 159784, 160100, 159200, 157864},
      {"c0cc8490cd9c8fcb", "76149be7de774c5e", "b376686c84ea256e", "8f38eb3f9b419baf", "5d6071f0390dde06"}},
-    {"noise", 2, 16, 80000, "39bdecc898d7de5e59941509dedac1b4e66cb8f7dc05ad9c761dd838ecf12003",
+    {"noise",
+     2,
+     16,
+     80000,
+     "39bdecc898d7de5e59941509dedac1b4e66cb8f7dc05ad9c761dd838ecf12003",
      {329908, 327628, 327896, 327972, 328032},
      {"698f120798806718", "7839919a837fd215", "b29759a3ba59a159", "6fcfa670d5e24250", "406d93a3575bfd40"}},
-    {"saw", 2, 16, 100000, "d105a5de9d1dd0703bab28cd469c972078f2dc99cf4608d267f1a285c441e046",
+    {"saw",
+     2,
+     16,
+     100000,
+     "d105a5de9d1dd0703bab28cd469c972078f2dc99cf4608d267f1a285c441e046",
      {322356, 322616, 323232, 322636, 316952},
      {"e9c3d7b5f4ef048d", "d8fa1807bffc66fd", "3c0404cb26c71f3e", "b185d5105405fd7e", "55899a23c1800ba0"}},
-    {"saw", 1, 8, 50000, "ea364126a7676094b5c93821637c0324acc9634f4ce2ec790f81d1f3da410624",
+    {"saw",
+     1,
+     8,
+     50000,
+     "ea364126a7676094b5c93821637c0324acc9634f4ce2ec790f81d1f3da410624",
      {30048, 29872, 29920, 29816, 29404},
      {"1b115333dc5e3baf", "9e776ffbe620a3ad", "30db994df0a5c130", "a2b0c2ea82e126f9", "119068d0e6ed5873"}},
-    {"noise", 2, 24, 40000, "426e8d9175fbd8811adcb97a5fb4a6d50d70c4b433ec0177778aa86842d5a184",
+    {"noise",
+     2,
+     24,
+     40000,
+     "426e8d9175fbd8811adcb97a5fb4a6d50d70c4b433ec0177778aa86842d5a184",
      {248160, 248116, 248116, 248064, 248112},
      {"6c87595d7080ee45", "aac5113839ac729b", "5ac06f672cfb3561", "f89f155a21b62651", "c3aaa274ba91796f"}},
-    {"saw", 2, 24, 300000, "a71b5803a40b301cd5e3daa0f6bdd6e5c10896d2be5ba3396137a94570f8de13",
+    {"saw",
+     2,
+     24,
+     300000,
+     "a71b5803a40b301cd5e3daa0f6bdd6e5c10896d2be5ba3396137a94570f8de13",
      {1565604, 1564368, 1564272, 1565668, 1566080},
      {"29146d0e4716cf5a", "fc5f7d247c1bcb15", "c6b591dc77e8164a", "c248cf56d90e4c03", "8b8f6e2ae07f6df6"}},
 };
@@ -90,8 +121,8 @@ TEST(ApePeerOfficial, FileCompressorMatchesOfficialEncoderHashes)
         WriteWholeFile(wav, MakeWav(format, PeerSignal(row.Kind, format, row.Blocks)));
         ASSERT_EQ(row.WavSha, Sha256(wav)) << "the input generator drifted";
         for (int l = 0; l < 5; ++l) {
-            SCOPED_TRACE(std::string(row.Kind) + " " + std::to_string(row.Channels) + "ch " +
-                         std::to_string(row.Bits) + "bit level " + std::to_string((l + 1) * 1000));
+            SCOPED_TRACE(std::string(row.Kind) + " " + std::to_string(row.Channels) + "ch " + std::to_string(row.Bits) +
+                         "bit level " + std::to_string((l + 1) * 1000));
             const std::string ape = dir.File("out.ape");
             ASSERT_EQ(0, CompressFile(wav, ape, (l + 1) * 1000));
             EXPECT_EQ(row.Sizes[l], std::filesystem::file_size(ape));
@@ -140,7 +171,7 @@ TEST(ApePeerJmac, EncoderMatchesJmacAndPeersDecodeOurFiles)
             EXPECT_EQ(0, DecompressFile(theirs, back));
             EXPECT_TRUE(ReadWholeFile(back) == wavBytes) << "we decode jmac's file wrongly";
             if (c.Format.Bits == 24 && c.Format.Channels == 2 && level >= 4000)
-                continue;  // ffmpeg 5.1 lacks the 24-bit stereo wrap handling
+                continue; // ffmpeg 5.1 lacks the 24-bit stereo wrap handling
             ASSERT_TRUE(FfmpegDecode(ours, raw, c.Format.Bits));
             EXPECT_TRUE(ReadWholeFile(raw) == pcm) << "ffmpeg decodes our file wrongly";
         }
@@ -215,5 +246,5 @@ TEST(ApePeerJmac, BufferCompressorFilesWithEveryFrameKind)
     EXPECT_TRUE(ReadWholeFile(back) == MakeWav(format, {}));
 }
 
-}  // namespace
-}  // namespace kestrune::ape::test
+} // namespace
+} // namespace kestrune::ape::test

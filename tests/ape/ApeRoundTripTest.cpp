@@ -14,9 +14,9 @@
 namespace kestrune::ape::test {
 namespace {
 
-constexpr std::array<TSignal, 8> kSignals = {TSignal::sgSilence,    TSignal::sgPseudoStereo, TSignal::sgFirstSilent,
-                                             TSignal::sgSecondSilent, TSignal::sgNoise,      TSignal::sgSquare,
-                                             TSignal::sgNegativeDc, TSignal::sgMusic};
+constexpr std::array<TSignal, 8> kSignals = {TSignal::sgSilence,      TSignal::sgPseudoStereo, TSignal::sgFirstSilent,
+                                             TSignal::sgSecondSilent, TSignal::sgNoise,        TSignal::sgSquare,
+                                             TSignal::sgNegativeDc,   TSignal::sgMusic};
 
 struct TShape {
     int32_t Level;
@@ -50,8 +50,9 @@ std::vector<TShape> AllShapes()
 
 INSTANTIATE_TEST_SUITE_P(Shapes, ApeShortRoundTrip, ::testing::ValuesIn(AllShapes()),
                          [](const ::testing::TestParamInfo<TShape>& param) {
-                             return "L" + std::to_string(param.param.Level) + "_" + std::to_string(param.param.Channels) +
-                                    "ch_" + std::to_string(param.param.Bits) + "bit";
+                             return "L" + std::to_string(param.param.Level) + "_" +
+                                    std::to_string(param.param.Channels) + "ch_" + std::to_string(param.param.Bits) +
+                                    "bit";
                          });
 
 TEST(ApeFrameBoundaries, MixedFramesWithShortLastFrame)
@@ -85,5 +86,5 @@ TEST(ApeFrameBoundaries, FullScale24BitNoiseWrapsConsistently)
         ExpectRoundTrip(format, MakeSignal(TSignal::sgNoise, format, 20000), level);
 }
 
-}  // namespace
-}  // namespace kestrune::ape::test
+} // namespace
+} // namespace kestrune::ape::test

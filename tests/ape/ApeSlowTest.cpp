@@ -15,5 +15,5 @@ TEST(ApeSlowRoundTrip, Level5000FrameBoundary)
     ExpectRoundTrip(mono24, MakeSignal(TSignal::sgNoise, mono24, 1179648), 5000);
 }
 
-}  // namespace
-}  // namespace kestrune::ape::test
+} // namespace
+} // namespace kestrune::ape::test

@@ -67,7 +67,7 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
-}  // namespace
+} // namespace
 
 void ExpectMd5Matches(const std::vector<uint8_t>& file)
 {
@@ -99,4 +99,4 @@ void ExpectRoundTrip(const TPcmFormat& format, const std::vector<uint8_t>& pcm, 
     ExpectMd5Matches(file);
 }
 
-}  // namespace kestrune::ape::test
+} // namespace kestrune::ape::test

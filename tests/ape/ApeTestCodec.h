@@ -26,4 +26,4 @@ void ExpectMd5Matches(const std::vector<uint8_t>& file);
 // Buffer-fed encode, decode, compare, check the MD5.
 void ExpectRoundTrip(const TPcmFormat& format, const std::vector<uint8_t>& pcm, int32_t level);
 
-}  // namespace kestrune::ape::test
+} // namespace kestrune::ape::test

@@ -1,7 +1,7 @@
 #include "ApeTestSignals.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kestrune::ape::test {
@@ -11,7 +11,9 @@ namespace {
 void Store(std::vector<uint8_t>& out, int bits, int32_t v)
 {
     switch (bits) {
-    case 8: out.push_back(uint8_t(v + 128)); break;
+    case 8:
+        out.push_back(uint8_t(v + 128));
+        break;
     case 16:
         out.push_back(uint8_t(v));
         out.push_back(uint8_t(v >> 8));
@@ -51,7 +53,7 @@ struct TLcg {
     }
 };
 
-}  // namespace
+} // namespace
 
 std::vector<uint8_t> PeerSignal(const std::string& kind, const TPcmFormat& format, uint32_t blocks)
 {
@@ -82,14 +84,22 @@ std::vector<uint8_t> PeerSignal(const std::string& kind, const TPcmFormat& forma
 const char* SignalName(TSignal signal)
 {
     switch (signal) {
-    case TSignal::sgSilence: return "silence";
-    case TSignal::sgPseudoStereo: return "pseudostereo";
-    case TSignal::sgFirstSilent: return "firstsilent";
-    case TSignal::sgSecondSilent: return "secondsilent";
-    case TSignal::sgNoise: return "noise";
-    case TSignal::sgSquare: return "square";
-    case TSignal::sgNegativeDc: return "negativedc";
-    case TSignal::sgMusic: return "music";
+    case TSignal::sgSilence:
+        return "silence";
+    case TSignal::sgPseudoStereo:
+        return "pseudostereo";
+    case TSignal::sgFirstSilent:
+        return "firstsilent";
+    case TSignal::sgSecondSilent:
+        return "secondsilent";
+    case TSignal::sgNoise:
+        return "noise";
+    case TSignal::sgSquare:
+        return "square";
+    case TSignal::sgNegativeDc:
+        return "negativedc";
+    case TSignal::sgMusic:
+        return "music";
     }
     return "?";
 }
@@ -110,13 +120,27 @@ std::vector<uint8_t> MakeSignal(TSignal signal, const TPcmFormat& format, uint32
             const int32_t own = c == 0 ? noise : lcg.Next();
             int32_t v = 0;
             switch (signal) {
-            case TSignal::sgSilence: v = 0; break;
-            case TSignal::sgPseudoStereo: v = int32_t(music * maxV) + (noise >> (36 - format.Bits)); break;
-            case TSignal::sgFirstSilent: v = c == 0 ? 0 : own >> (32 - format.Bits); break;
-            case TSignal::sgSecondSilent: v = c == 1 ? 0 : own >> (32 - format.Bits); break;
-            case TSignal::sgNoise: v = own >> (32 - format.Bits); break;
-            case TSignal::sgSquare: v = ((i / 3 + uint32_t(c)) & 1) ? maxV : minV; break;
-            case TSignal::sgNegativeDc: v = -(maxV / 3) + (own >> (36 - format.Bits)); break;
+            case TSignal::sgSilence:
+                v = 0;
+                break;
+            case TSignal::sgPseudoStereo:
+                v = int32_t(music * maxV) + (noise >> (36 - format.Bits));
+                break;
+            case TSignal::sgFirstSilent:
+                v = c == 0 ? 0 : own >> (32 - format.Bits);
+                break;
+            case TSignal::sgSecondSilent:
+                v = c == 1 ? 0 : own >> (32 - format.Bits);
+                break;
+            case TSignal::sgNoise:
+                v = own >> (32 - format.Bits);
+                break;
+            case TSignal::sgSquare:
+                v = ((i / 3 + uint32_t(c)) & 1) ? maxV : minV;
+                break;
+            case TSignal::sgNegativeDc:
+                v = -(maxV / 3) + (own >> (36 - format.Bits));
+                break;
             case TSignal::sgMusic: {
                 const double pan = c == 0 ? 1.0 : 0.8;
                 const double other = c == 0 ? 0.0 : 0.15 * std::sin(2 * M_PI * 523.0 * t);
@@ -134,8 +158,8 @@ std::vector<uint8_t> MixedFrames(const TPcmFormat& format, uint32_t frameBlocks,
 {
     std::vector<uint8_t> pcm;
     uint32_t seed = 7;
-    for (TSignal signal : {TSignal::sgNoise, TSignal::sgSilence, TSignal::sgPseudoStereo, TSignal::sgSecondSilent,
-                           TSignal::sgSquare}) {
+    for (TSignal signal :
+         {TSignal::sgNoise, TSignal::sgSilence, TSignal::sgPseudoStereo, TSignal::sgSecondSilent, TSignal::sgSquare}) {
         const auto part = MakeSignal(signal, format, frameBlocks, seed++);
         pcm.insert(pcm.end(), part.begin(), part.end());
     }
@@ -146,7 +170,7 @@ std::vector<uint8_t> MixedFrames(const TPcmFormat& format, uint32_t frameBlocks,
 
 std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t>& pcm, bool extraChunks)
 {
-    static const char kList[] = "LIST\x0b\0\0\0INFOabcdefg";  // odd-sized chunk: header length not a multiple of 4
+    static const char kList[] = "LIST\x0b\0\0\0INFOabcdefg"; // odd-sized chunk: header length not a multiple of 4
     static const char kTail[] = "junk\x06\0\0\0tail!!";
     std::vector<uint8_t> w;
     const size_t listBytes = extraChunks ? 8 + 11 + 1 : 0;
@@ -166,7 +190,7 @@ std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t
     Put16(w, uint16_t(format.Bits));
     if (extraChunks) {
         w.insert(w.end(), kList, kList + 19);
-        w.push_back(0);  // pad byte of the odd chunk
+        w.push_back(0); // pad byte of the odd chunk
     }
     PutId(w, "data");
     Put32(w, uint32_t(pcm.size()));
@@ -179,4 +203,4 @@ std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t
     return w;
 }
 
-}  // namespace kestrune::ape::test
+} // namespace kestrune::ape::test

@@ -20,13 +20,13 @@ std::vector<uint8_t> PeerSignal(const std::string& kind, const TPcmFormat& forma
 
 enum class TSignal {
     sgSilence,
-    sgPseudoStereo,    // both channels identical, not silent
-    sgFirstSilent,     // channel 0 silent
-    sgSecondSilent,    // channel 1 silent
-    sgNoise,           // full-scale white noise
-    sgSquare,          // alternating full-scale extremes
-    sgNegativeDc,      // constant below zero, with a little noise
-    sgMusic,           // sines and a little noise, in different mixes per channel
+    sgPseudoStereo, // both channels identical, not silent
+    sgFirstSilent,  // channel 0 silent
+    sgSecondSilent, // channel 1 silent
+    sgNoise,        // full-scale white noise
+    sgSquare,       // alternating full-scale extremes
+    sgNegativeDc,   // constant below zero, with a little noise
+    sgMusic,        // sines and a little noise, in different mixes per channel
 };
 
 std::vector<uint8_t> MakeSignal(TSignal signal, const TPcmFormat& format, uint32_t blocks, uint32_t seed = 1);
@@ -41,4 +41,4 @@ std::vector<uint8_t> MixedFrames(const TPcmFormat& format, uint32_t frameBlocks,
 // length before the data and a chunk after it.
 std::vector<uint8_t> MakeWav(const TPcmFormat& format, const std::vector<uint8_t>& pcm, bool extraChunks = false);
 
-}  // namespace kestrune::ape::test
+} // namespace kestrune::ape::test

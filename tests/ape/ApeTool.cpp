@@ -44,7 +44,7 @@ int BufferCompress(const char* in, const char* out, int32_t level)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -66,9 +66,12 @@ int main(int argc, char** argv)
         format.Bits = std::atoi(argv[4]);
         const auto pcm = test::PeerSignal(argv[2], format, uint32_t(std::atol(argv[5])));
         const auto wav = test::MakeWav(format, pcm);
-        std::ofstream(argv[6], std::ios::binary).write(reinterpret_cast<const char*>(wav.data()), std::streamsize(wav.size()));
+        std::ofstream(argv[6], std::ios::binary)
+            .write(reinterpret_cast<const char*>(wav.data()), std::streamsize(wav.size()));
         return 0;
     }
-    std::fprintf(stderr, "usage: ape_tool c1..c5|b1..b5 in.wav out.ape | d in.ape out.wav | gen noise|saw CH BITS BLOCKS out.wav\n");
+    std::fprintf(
+        stderr,
+        "usage: ape_tool c1..c5|b1..b5 in.wav out.ape | d in.ape out.wav | gen noise|saw CH BITS BLOCKS out.wav\n");
     return 2;
 }

@@ -80,12 +80,12 @@ TEST(Cli, FailedJobsExitWithOneAndSayWhy)
         std::string Says;
     };
     const TCase cases[] = {
-        {"convert " + ShellQuote(dir.File("missing.wav")) + " " + ShellQuote(dir.File("o1.wav")),
-         "Input file missing"},
+        {"convert " + ShellQuote(dir.File("missing.wav")) + " " + ShellQuote(dir.File("o1.wav")), "Input file missing"},
         {"convert " + ShellQuote(dir.File("text.wav")) + " " + ShellQuote(dir.File("o2.wav")), "Cannot read"},
         {"convert " + in + " " + ShellQuote(dir.File("no/such/dir/o3.wav")), "Cannot create file"},
         {"convert " + in + " " + ShellQuote(dir.File("full.wav")), "No space left on device"},
-        {"convert " + in + " " + ShellQuote(dir.Path().string() + "/./in.wav"), "The output file must be different from the input file!"},
+        {"convert " + in + " " + ShellQuote(dir.Path().string() + "/./in.wav"),
+         "The output file must be different from the input file!"},
     };
     for (const TCase& c : cases) {
         const TResult r = Cli(c.Args, dir);
@@ -111,7 +111,8 @@ TEST(Cli, ConvertsPcmToAdpcmAndBack)
     EXPECT_NE(toAdpcm.Out.find("\"event\":\"done\""), std::string::npos) << toAdpcm.Out;
     EXPECT_TRUE(toAdpcm.Err.empty()) << toAdpcm.Err; // no progress drawn off a terminal
 
-    const TResult back = Cli("convert " + ShellQuote(dir.File("ima.wav")) + " " + ShellQuote(dir.File("back.wav")), dir);
+    const TResult back =
+        Cli("convert " + ShellQuote(dir.File("ima.wav")) + " " + ShellQuote(dir.File("back.wav")), dir);
     ASSERT_EQ(back.Status, 0) << back.Err;
     EXPECT_NE(back.Out.find("back.wav: "), std::string::npos) << back.Out;
 
@@ -123,7 +124,8 @@ TEST(Cli, ConvertsPcmToAdpcmAndBack)
     got.resize(samples.size());
     EXPECT_GT(Snr(samples, got), 30.0);
 
-    const TResult copy = Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("copy.wav")), dir);
+    const TResult copy =
+        Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("copy.wav")), dir);
     ASSERT_EQ(copy.Status, 0) << copy.Err;
     EXPECT_TRUE(copy.Out.empty());
     EXPECT_EQ(ReadWholeFile(dir.File("copy.wav")), ReadWholeFile(dir.File("in.wav")));
@@ -135,7 +137,8 @@ TEST(Cli, DamagedFlacSourceFailsWithTheReason)
 {
     TTempDir dir;
     WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(3 * 44100, 2, 44100, 440, 9000), 2, 44100));
-    const TResult made = Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("good.flac")), dir);
+    const TResult made =
+        Cli("convert --quiet " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("good.flac")), dir);
     ASSERT_EQ(made.Status, 0) << made.Err;
     const auto good = ReadWholeFile(dir.File("good.flac"));
     // "fLaC", then STREAMINFO (type 0, 34 bytes) whose last 16 bytes are the MD5.
@@ -169,13 +172,17 @@ TEST(Cli, DamagedFlacSourceFailsWithTheReason)
 TEST(CliOutput, JsonLinesParseWhateverTheTextHolds)
 {
     using kestrune::cli::TCliOutput;
-    const std::string texts[] = {"plain", "quote \" and \\ back", "line\nbreak\ttab\x01", "caf\xc3\xa9",
-                                 "latin1 caf\xe9", "cut \xe2\x82"};
+    const std::string texts[] = {"plain",       "quote \" and \\ back", "line\nbreak\ttab\x01",
+                                 "caf\xc3\xa9", "latin1 caf\xe9",       "cut \xe2\x82"};
     for (const std::string& text : texts) {
         std::ostringstream out, err;
         TCliOutput o(out, err, true, false, false);
-        o.Result("ignored", "done", {{"file", TCliOutput::JsonString(text)}, {"bytes", TCliOutput::JsonNumber(-5)},
-                                     {"virtual", "true"}, {"volume", "null"}, {"formats", "[\"a\",1]"}});
+        o.Result("ignored", "done",
+                 {{"file", TCliOutput::JsonString(text)},
+                  {"bytes", TCliOutput::JsonNumber(-5)},
+                  {"virtual", "true"},
+                  {"volume", "null"},
+                  {"formats", "[\"a\",1]"}});
         o.Error(text);
         std::istringstream lines(out.str());
         std::string line;

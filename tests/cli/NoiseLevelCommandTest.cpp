@@ -27,7 +27,8 @@ TEST(NoiseLevelCommand, MeasuresVirtualFileAndSavesTheLevels)
     WriteWholeFile(dir.File("short.wav"), PcmWavImage(Noise16(5 * 22050, 2, 4, 300), 2, 22050));
     const std::string ini2 = dir.File("k2.ini");
     EXPECT_EQ(RunCommand(std::string(KESTRUNE_CLI) + " noise-level --device " +
-                         ShellQuote("virtual:" + dir.File("short.wav")) + " --config " + ShellQuote(ini2) + " 2>/dev/null"),
+                         ShellQuote("virtual:" + dir.File("short.wav")) + " --config " + ShellQuote(ini2) +
+                         " 2>/dev/null"),
               1);
     EXPECT_FALSE(std::filesystem::exists(ini2));
 }
@@ -65,8 +66,8 @@ TEST(NoiseLevelCommand, WithoutTheSoundLibraryItsDevicesAreAbsentAndANamedOneSay
     TTempDir dir;
     const std::string conf = "pcm.!default {\n  type null\n  hint { show on description \"Test null\" }\n}\n";
     WriteWholeFile(dir.File("alsa.conf"), std::vector<std::uint8_t>(conf.begin(), conf.end()));
-    const std::string env = "ALSA_CONFIG_PATH=" + ShellQuote(dir.File("alsa.conf")) + " PULSE_SERVER=unix:" +
-                            ShellQuote(dir.File("no-server")) + " ";
+    const std::string env = "ALSA_CONFIG_PATH=" + ShellQuote(dir.File("alsa.conf")) +
+                            " PULSE_SERVER=unix:" + ShellQuote(dir.File("no-server")) + " ";
     const std::string cli = std::string(KESTRUNE_CLI);
     std::string out;
     ASSERT_EQ(RunCommand(env + cli + " devices 2>&1", &out), 0) << out;

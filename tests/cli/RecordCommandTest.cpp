@@ -27,14 +27,15 @@ TEST(RecordCommand, RecordsVirtualFileIntoOneFilePerSong)
     TTempDir dir;
     WriteWholeFile(dir.File("in.wav"), PcmWavImage(TwoSongs(), 2, 22050));
     std::string out;
-    const int status = RunCommand(std::string(KESTRUNE_CLI) + " record --json --fast --album Set --format WAV" +
-                                      " --min-length 1 --silence 1000 --device " +
-                                      ShellQuote("virtual:" + dir.File("in.wav")) + " --folder " +
-                                      ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini")),
-                                  &out);
+    const int status =
+        RunCommand(std::string(KESTRUNE_CLI) + " record --json --fast --album Set --format WAV" +
+                       " --min-length 1 --silence 1000 --device " + ShellQuote("virtual:" + dir.File("in.wav")) +
+                       " --folder " + ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini")),
+                   &out);
     ASSERT_EQ(status, 0) << out;
     size_t tracks = 0;
-    for (size_t at = out.find("\"event\":\"track\""); at != std::string::npos; at = out.find("\"event\":\"track\"", at + 1))
+    for (size_t at = out.find("\"event\":\"track\""); at != std::string::npos;
+         at = out.find("\"event\":\"track\"", at + 1))
         ++tracks;
     EXPECT_EQ(tracks, 2u) << out;
     EXPECT_NE(out.find("\"event\":\"done\",\"tracks\":2"), std::string::npos) << out;
@@ -49,11 +50,10 @@ TEST(RecordCommand, ErrorsAndUsage)
     EXPECT_EQ(RunCommand(cli + " record --fast 2>/dev/null"), 2); // no album
     EXPECT_EQ(RunCommand(cli + " record --album A --format OGG 2>/dev/null"), 2);
     std::string out;
-    const int status = RunCommand(cli + " record --album A --fast --device " +
-                                      ShellQuote("virtual:" + dir.File("missing.wav")) + " --folder " +
-                                      ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini")) +
-                                      " 2>&1",
-                                  &out);
+    const int status = RunCommand(
+        cli + " record --album A --fast --device " + ShellQuote("virtual:" + dir.File("missing.wav")) + " --folder " +
+            ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini")) + " 2>&1",
+        &out);
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("Error "), std::string::npos) << out;
 }
@@ -62,12 +62,12 @@ TEST(RecordCommand, SetChangesSettingsForThisRunOnly)
 {
     TTempDir dir;
     WriteWholeFile(dir.File("in.wav"), PcmWavImage(TwoSongs(), 2, 22050));
-    WriteWholeFile(dir.File("k.ini"), {'[', 'S', 'i', 'l', 'e', 'n', 'c', 'e', ']', '\n', 'M', 'i', 'n', 'L', 'e', 'n',
-                                       'g', 't', 'h', '=', '1', '0', '\n'});
+    WriteWholeFile(dir.File("k.ini"), {'[', 'S', 'i', 'l', 'e', 'n', 'c', 'e', ']', '\n', 'M', 'i',
+                                       'n', 'L', 'e', 'n', 'g', 't', 'h', '=', '1', '0',  '\n'});
     const auto before = ReadWholeFile(dir.File("k.ini"));
     const std::string common = std::string(KESTRUNE_CLI) + " record --json --fast --album Set --device " +
-                               ShellQuote("virtual:" + dir.File("in.wav")) + " --folder " + ShellQuote(dir.File("rec")) +
-                               " --config " + ShellQuote(dir.File("k.ini"));
+                               ShellQuote("virtual:" + dir.File("in.wav")) + " --folder " +
+                               ShellQuote(dir.File("rec")) + " --config " + ShellQuote(dir.File("k.ini"));
     // The file's minimum length of 10 s drops both 3-second songs...
     std::string out;
     ASSERT_EQ(RunCommand(common + " --set Recordings/Format=WAV", &out), 0) << out;
@@ -91,8 +91,9 @@ TEST(RecordCommand, StartLineNamesTheAlbumFolder)
     WriteWholeFile(dir.File("in.wav"), PcmWavImage(TwoSongs(), 2, 22050));
     std::string out;
     ASSERT_EQ(RunCommand(std::string(KESTRUNE_CLI) + " record --fast --album Set --min-length 1 --device " +
-                             ShellQuote("virtual:" + dir.File("in.wav")) + " --config " + ShellQuote(dir.File("k.ini")) +
-                             " --set " + ShellQuote("General/Folder=" + dir.File("rec")) + " 2>&1",
+                             ShellQuote("virtual:" + dir.File("in.wav")) + " --config " +
+                             ShellQuote(dir.File("k.ini")) + " --set " +
+                             ShellQuote("General/Folder=" + dir.File("rec")) + " 2>&1",
                          &out),
               0)
         << out;

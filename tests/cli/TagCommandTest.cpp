@@ -80,9 +80,8 @@ TEST(TagCommand, FailuresAndUsageErrors)
     }
     EXPECT_EQ(ReadWholeFile(dir.File("fake.wav")).size(), 200u) << "a refused file was changed";
 
-    const TResult own = Cli("tag " + ShellQuote(dir.File("x.mp3")) + " --genre rock --genres " +
-                                ShellQuote(dir.File("genres.txt")),
-                            dir);
+    const TResult own = Cli(
+        "tag " + ShellQuote(dir.File("x.mp3")) + " --genre rock --genres " + ShellQuote(dir.File("genres.txt")), dir);
     EXPECT_EQ(own.Status, 0) << own.Err;
     EXPECT_EQ(ReadWholeFile(dir.File("x.mp3")).back(), 1);
 }

@@ -38,7 +38,8 @@ TEST(PlainDispatcher, SendFromWorkerRunsOnWindowThreadAndWaits)
 
     std::thread worker([&] {
         dispatcher.Post(TLifetimeToken::Unowned(), [&] { ++posted; });
-        dispatcher.Send(TLifetimeToken::Unowned(), [&] { ranOnWindowThread = std::this_thread::get_id() == windowThread; });
+        dispatcher.Send(TLifetimeToken::Unowned(),
+                        [&] { ranOnWindowThread = std::this_thread::get_id() == windowThread; });
         workerDone = true;
     });
     EXPECT_TRUE(dispatcher.WaitServing([&] { return workerDone.load(); }, 5s));

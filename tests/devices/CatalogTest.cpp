@@ -92,7 +92,8 @@ TEST(DeviceCatalog, CountAndNamesComeFromOneListAndNamesGoToTheirBackEnd)
     EXPECT_TRUE(TDeviceCatalog::IsVirtualName("virtual:demo"));
     EXPECT_FALSE(TDeviceCatalog::IsVirtualName("nobody:x"));
     EXPECT_EQ(TDeviceCatalog::MixerKey("fake:x"), "fake-mixer");
-    EXPECT_EQ(TDeviceCatalog::CaptureFormats("fake:x"), std::vector<TAudioFormat>{TDeviceCatalog::QualityFormats().front()});
+    EXPECT_EQ(TDeviceCatalog::CaptureFormats("fake:x"),
+              std::vector<TAudioFormat>{TDeviceCatalog::QualityFormats().front()});
     EXPECT_THROW(TDeviceCatalog::CaptureSource("nobody:x"), EACSException);
     EXPECT_THROW(TDeviceCatalog::CaptureSource("no prefix"), EACSException);
 }

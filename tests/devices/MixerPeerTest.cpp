@@ -1,12 +1,12 @@
 // The ALSA mixer against a fake control plugin and the PulseAudio mixer
 // against a private server, each checked through the platform's own tools
 // rather than through the code under test.
+#include "cli/TMixerReport.h"
+#include "common/TPlainDispatcher.h"
 #include "devices/MixerLines.h"
 #include "devices/PulseTestServer.h"
 #include "devices/TAlsaMixer.h"
 #include "devices/TPulseMixer.h"
-#include "cli/TMixerReport.h"
-#include "common/TPlainDispatcher.h"
 #include "settings/TOptions.h"
 #include "support/TestSupport.h"
 
@@ -204,14 +204,14 @@ TEST(AlsaMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
     EXPECT_EQ(raw.Get("Master Playback Volume"), 80); // loading the settings leaves the card alone
     options.SetUpMixer("alsa:fakeenum");
 
-    ASSERT_EQ(options.LineIndex, 3); // "Stereo Mix" by the keyword rule
-    EXPECT_EQ(raw.Get("Capture Source"), 0); // the rule does not change the selection
-    EXPECT_EQ(raw.Get("Master Playback Volume"), 69);  // 45000
-    EXPECT_EQ(raw.Get("Capture Volume"), 3);           // 7281 of 0..31
+    ASSERT_EQ(options.LineIndex, 3);                  // "Stereo Mix" by the keyword rule
+    EXPECT_EQ(raw.Get("Capture Source"), 0);          // the rule does not change the selection
+    EXPECT_EQ(raw.Get("Master Playback Volume"), 69); // 45000
+    EXPECT_EQ(raw.Get("Capture Volume"), 3);          // 7281 of 0..31
 
     raw.SetInteger("Master Playback Volume", 10); // about 6554: too quiet
-    EXPECT_TRUE(dispatcher.WaitServing([&] { return raw.Get("Master Playback Volume") == 31; },
-                                       std::chrono::seconds(5)));
+    EXPECT_TRUE(
+        dispatcher.WaitServing([&] { return raw.Get("Master Playback Volume") == 31; }, std::chrono::seconds(5)));
     EXPECT_EQ(raw.Get("Capture Volume"), 8); // 16383 of 0..31
 }
 
@@ -229,8 +229,9 @@ TEST(AlsaMixer, CommandLineReportsTheLinesWithoutChangingThem)
     std::ostringstream out;
     std::ostringstream err;
     cli::TCliOutput output(out, err, false, false, false);
-    cli::ReportMixerLines({{"alsa:fakeswitches", "", false}, {"alsa:fakeswitches", "", false}, {"virtual:demo", "", true}},
-                          output, false);
+    cli::ReportMixerLines(
+        {{"alsa:fakeswitches", "", false}, {"alsa:fakeswitches", "", false}, {"virtual:demo", "", true}}, output,
+        false);
     EXPECT_EQ(out.str(), "Recording lines:\n"
                          "  mixer of alsa:fakeswitches  master volume 65535\n"
                          "    * Line  volume 10570\n" // 5 of 0..31
@@ -303,8 +304,8 @@ TEST_F(PulseMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
 
     Pactl("set-sink-volume ksink 10%");
     std::uint32_t id = 0;
-    EXPECT_TRUE(dispatcher.WaitServing([&] { return GetMasterVolume(*options.Mixer, id) == 20000; },
-                                       std::chrono::seconds(5)));
+    EXPECT_TRUE(
+        dispatcher.WaitServing([&] { return GetMasterVolume(*options.Mixer, id) == 20000; }, std::chrono::seconds(5)));
     EXPECT_TRUE(dispatcher.WaitServing(
         [&] { return Pactl("get-source-volume ksink.monitor").find("front-left: 16383 ") != std::string::npos; },
         std::chrono::seconds(5)));

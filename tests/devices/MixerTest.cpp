@@ -86,7 +86,8 @@ TEST(MixerLines, SelectSourceMatchesTwentyCharactersWithoutCase)
         {{"Microphone", "Stereo Mix", "Line In"}, "stereo mix", {false, true, false}},
         {{"Mic", "Microphone"}, "MIC", {true, false}},
         // Only the first 20 characters count: both rear jacks agree there.
-        {{"Line In Rear Panel Jack 1", "Line In Rear Panel Jack 2", "CD"}, "LINE IN REAR PANEL JACK 9",
+        {{"Line In Rear Panel Jack 1", "Line In Rear Panel Jack 2", "CD"},
+         "LINE IN REAR PANEL JACK 9",
          {true, true, false}},
         {{"Microphone", "Line In"}, "Phone", {false, false}},
     };

@@ -7,10 +7,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <random>
-#include <thread>
-#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace kestrune::test {

@@ -338,10 +338,10 @@ TEST(DeviceCatalog, ListsAndQualityStrings)
 
     const auto& Q = TDeviceCatalog::QualityFormats();
     ASSERT_EQ(Q.size(), 12u);
-    const char* Want[] = {"11025 Hz, Mono,   8-bit",    "11025 Hz, Mono,   16-bit",   "11025 Hz, Stereo, 8-bit",
-                          "11025 Hz, Stereo, 16-bit",   "22050  Hz, Mono,   8-bit",   "22050  Hz, Mono,   16-bit",
-                          "22050  Hz, Stereo, 8-bit",   "22050  Hz, Stereo, 16-bit",  "44100   Hz, Mono,   8-bit",
-                          "44100   Hz, Mono,   16-bit", "44100   Hz, Stereo, 8-bit",  "44100   Hz, Stereo, 16-bit"};
+    const char* Want[] = {"11025 Hz, Mono,   8-bit",    "11025 Hz, Mono,   16-bit",  "11025 Hz, Stereo, 8-bit",
+                          "11025 Hz, Stereo, 16-bit",   "22050  Hz, Mono,   8-bit",  "22050  Hz, Mono,   16-bit",
+                          "22050  Hz, Stereo, 8-bit",   "22050  Hz, Stereo, 16-bit", "44100   Hz, Mono,   8-bit",
+                          "44100   Hz, Mono,   16-bit", "44100   Hz, Stereo, 8-bit", "44100   Hz, Stereo, 16-bit"};
     for (std::size_t I = 0; I < 12; ++I)
         EXPECT_EQ(TDeviceCatalog::QualityString(Q[I]), Want[I]);
     EXPECT_EQ(TDeviceCatalog::QualityString({48000, 16, 2}), "");

@@ -23,17 +23,17 @@
 enum { MAX_ELEMS = 8, MAX_OPEN = 16, MAX_QUEUE = 64 };
 
 typedef struct {
-    const char *name;
+    const char* name;
     int type; /* SND_CTL_ELEM_TYPE_* */
     unsigned count;
     long min, max;
-    const char *const *items;
+    const char* const* items;
     unsigned item_count;
     long value[2];
 } elem_t;
 
-static const char *const model0_items[] = {"Mic", "Line", "CD", "Stereo Mix"};
-static const char *const model2_items[] = {"Front Mic", "Rear Mic", "Line In"};
+static const char* const model0_items[] = {"Mic", "Line", "CD", "Stereo Mix"};
+static const char* const model2_items[] = {"Front Mic", "Rear Mic", "Line In"};
 
 static elem_t models[3][MAX_ELEMS] = {
     {{"Master Playback Volume", SND_CTL_ELEM_TYPE_INTEGER, 2, 0, 100, NULL, 0, {80, 80}},
@@ -61,7 +61,7 @@ typedef struct fake {
     int queued;
 } fake_t;
 
-static fake_t *open_handles[MAX_OPEN];
+static fake_t* open_handles[MAX_OPEN];
 /* A test may write through one handle while another handle's owner reads its events. */
 static pthread_mutex_t state_lock = PTHREAD_MUTEX_INITIALIZER;
 
@@ -73,7 +73,7 @@ static int elem_total(int model)
     return n;
 }
 
-static elem_t *elem_of(fake_t *f, snd_ctl_ext_key_t key)
+static elem_t* elem_of(fake_t* f, snd_ctl_ext_key_t key)
 {
     if (key >= (snd_ctl_ext_key_t)elem_total(f->model))
         return NULL;
@@ -83,7 +83,7 @@ static elem_t *elem_of(fake_t *f, snd_ctl_ext_key_t key)
 static void notify_all(int model, int key)
 {
     for (int i = 0; i < MAX_OPEN; ++i) {
-        fake_t *f = open_handles[i];
+        fake_t* f = open_handles[i];
         if (!f || f->model != model || !f->subscribed || f->queued >= MAX_QUEUE)
             continue;
         f->queue[f->queued++] = key;
@@ -94,15 +94,15 @@ static void notify_all(int model, int key)
     }
 }
 
-static int fake_elem_count(snd_ctl_ext_t *ext)
+static int fake_elem_count(snd_ctl_ext_t* ext)
 {
-    return elem_total(((fake_t *)ext->private_data)->model);
+    return elem_total(((fake_t*)ext->private_data)->model);
 }
 
-static int fake_elem_list(snd_ctl_ext_t *ext, unsigned int offset, snd_ctl_elem_id_t *id)
+static int fake_elem_list(snd_ctl_ext_t* ext, unsigned int offset, snd_ctl_elem_id_t* id)
 {
-    fake_t *f = ext->private_data;
-    elem_t *e = elem_of(f, offset);
+    fake_t* f = ext->private_data;
+    elem_t* e = elem_of(f, offset);
     if (!e)
         return -EINVAL;
     snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
@@ -110,20 +110,20 @@ static int fake_elem_list(snd_ctl_ext_t *ext, unsigned int offset, snd_ctl_elem_
     return 0;
 }
 
-static snd_ctl_ext_key_t fake_find_elem(snd_ctl_ext_t *ext, const snd_ctl_elem_id_t *id)
+static snd_ctl_ext_key_t fake_find_elem(snd_ctl_ext_t* ext, const snd_ctl_elem_id_t* id)
 {
-    fake_t *f = ext->private_data;
-    const char *name = snd_ctl_elem_id_get_name(id);
+    fake_t* f = ext->private_data;
+    const char* name = snd_ctl_elem_id_get_name(id);
     for (int i = 0; i < elem_total(f->model); ++i)
         if (strcmp(models[f->model][i].name, name) == 0)
             return (snd_ctl_ext_key_t)i;
     return SND_CTL_EXT_KEY_NOT_FOUND;
 }
 
-static int fake_get_attribute(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, int *type, unsigned int *acc,
-                              unsigned int *count)
+static int fake_get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* type, unsigned int* acc,
+                              unsigned int* count)
 {
-    elem_t *e = elem_of(ext->private_data, key);
+    elem_t* e = elem_of(ext->private_data, key);
     if (!e)
         return -EINVAL;
     *type = e->type;
@@ -132,9 +132,9 @@ static int fake_get_attribute(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, int *ty
     return 0;
 }
 
-static int fake_get_integer_info(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *imin, long *imax, long *istep)
+static int fake_get_integer_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* imin, long* imax, long* istep)
 {
-    elem_t *e = elem_of(ext->private_data, key);
+    elem_t* e = elem_of(ext->private_data, key);
     if (!e)
         return -EINVAL;
     *imin = e->min;
@@ -143,19 +143,19 @@ static int fake_get_integer_info(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long
     return 0;
 }
 
-static int fake_get_enumerated_info(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsigned int *items)
+static int fake_get_enumerated_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items)
 {
-    elem_t *e = elem_of(ext->private_data, key);
+    elem_t* e = elem_of(ext->private_data, key);
     if (!e || !e->items)
         return -EINVAL;
     *items = e->item_count;
     return 0;
 }
 
-static int fake_get_enumerated_name(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsigned int item, char *name,
+static int fake_get_enumerated_name(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int item, char* name,
                                     size_t name_max_len)
 {
-    elem_t *e = elem_of(ext->private_data, key);
+    elem_t* e = elem_of(ext->private_data, key);
     if (!e || !e->items || item >= e->item_count || name_max_len == 0)
         return -EINVAL;
     strncpy(name, e->items[item], name_max_len - 1);
@@ -163,9 +163,9 @@ static int fake_get_enumerated_name(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, u
     return 0;
 }
 
-static int fake_read_integer_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *value)
+static int fake_read_integer_locked(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
 {
-    elem_t *e = elem_of(ext->private_data, key);
+    elem_t* e = elem_of(ext->private_data, key);
     if (!e)
         return -EINVAL;
     for (unsigned i = 0; i < e->count; ++i)
@@ -173,9 +173,9 @@ static int fake_read_integer_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, l
     return 0;
 }
 
-static int fake_read_enumerated_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsigned int *items)
+static int fake_read_enumerated_locked(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items)
 {
-    elem_t *e = elem_of(ext->private_data, key);
+    elem_t* e = elem_of(ext->private_data, key);
     if (!e)
         return -EINVAL;
     for (unsigned i = 0; i < e->count; ++i)
@@ -183,10 +183,10 @@ static int fake_read_enumerated_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key
     return 0;
 }
 
-static int fake_write_integer_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *value)
+static int fake_write_integer_locked(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
 {
-    fake_t *f = ext->private_data;
-    elem_t *e = elem_of(f, key);
+    fake_t* f = ext->private_data;
+    elem_t* e = elem_of(f, key);
     if (!e)
         return -EINVAL;
     int changed = 0;
@@ -200,10 +200,10 @@ static int fake_write_integer_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, 
     return changed;
 }
 
-static int fake_write_enumerated_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsigned int *items)
+static int fake_write_enumerated_locked(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items)
 {
-    fake_t *f = ext->private_data;
-    elem_t *e = elem_of(f, key);
+    fake_t* f = ext->private_data;
+    elem_t* e = elem_of(f, key);
     if (!e || !e->items)
         return -EINVAL;
     int changed = 0;
@@ -218,16 +218,16 @@ static int fake_write_enumerated_locked(snd_ctl_ext_t *ext, snd_ctl_ext_key_t ke
     return changed;
 }
 
-static void fake_subscribe_events(snd_ctl_ext_t *ext, int subscribe)
+static void fake_subscribe_events(snd_ctl_ext_t* ext, int subscribe)
 {
     pthread_mutex_lock(&state_lock);
-    ((fake_t *)ext->private_data)->subscribed = subscribe;
+    ((fake_t*)ext->private_data)->subscribed = subscribe;
     pthread_mutex_unlock(&state_lock);
 }
 
-static int fake_read_event_locked(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, unsigned int *event_mask)
+static int fake_read_event_locked(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned int* event_mask)
 {
-    fake_t *f = ext->private_data;
+    fake_t* f = ext->private_data;
     if (f->queued == 0)
         return -EAGAIN;
     char byte;
@@ -243,7 +243,7 @@ static int fake_read_event_locked(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, uns
     return 1;
 }
 
-static int fake_read_integer(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *value)
+static int fake_read_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
 {
     pthread_mutex_lock(&state_lock);
     const int r = fake_read_integer_locked(ext, key, value);
@@ -251,7 +251,7 @@ static int fake_read_integer(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *va
     return r;
 }
 
-static int fake_read_enumerated(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsigned int *items)
+static int fake_read_enumerated(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items)
 {
     pthread_mutex_lock(&state_lock);
     const int r = fake_read_enumerated_locked(ext, key, items);
@@ -259,7 +259,7 @@ static int fake_read_enumerated(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsig
     return r;
 }
 
-static int fake_write_integer(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *value)
+static int fake_write_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
 {
     pthread_mutex_lock(&state_lock);
     const int r = fake_write_integer_locked(ext, key, value);
@@ -267,7 +267,7 @@ static int fake_write_integer(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *v
     return r;
 }
 
-static int fake_write_enumerated(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsigned int *items)
+static int fake_write_enumerated(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items)
 {
     pthread_mutex_lock(&state_lock);
     const int r = fake_write_enumerated_locked(ext, key, items);
@@ -275,7 +275,7 @@ static int fake_write_enumerated(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsi
     return r;
 }
 
-static int fake_read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, unsigned int *event_mask)
+static int fake_read_event(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned int* event_mask)
 {
     pthread_mutex_lock(&state_lock);
     const int r = fake_read_event_locked(ext, id, event_mask);
@@ -283,9 +283,9 @@ static int fake_read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, unsigned i
     return r;
 }
 
-static void fake_close(snd_ctl_ext_t *ext)
+static void fake_close(snd_ctl_ext_t* ext)
 {
-    fake_t *f = ext->private_data;
+    fake_t* f = ext->private_data;
     pthread_mutex_lock(&state_lock);
     for (int i = 0; i < MAX_OPEN; ++i)
         if (open_handles[i] == f)
@@ -320,8 +320,8 @@ SND_CTL_PLUGIN_DEFINE_FUNC(fake)
     snd_config_iterator_t i, next;
     snd_config_for_each(i, next, conf)
     {
-        snd_config_t *n = snd_config_iterator_entry(i);
-        const char *key;
+        snd_config_t* n = snd_config_iterator_entry(i);
+        const char* key;
         if (snd_config_get_id(n, &key) < 0)
             continue;
         if (strcmp(key, "model") == 0 && snd_config_get_integer(n, &model) < 0)
@@ -330,7 +330,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(fake)
     if (model < 0 || model > 2)
         return -EINVAL;
 
-    fake_t *f = calloc(1, sizeof *f);
+    fake_t* f = calloc(1, sizeof *f);
     if (!f)
         return -ENOMEM;
     if (pipe2(f->pipe_fd, O_NONBLOCK | O_CLOEXEC) < 0) {

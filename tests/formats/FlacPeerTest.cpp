@@ -61,8 +61,8 @@ TEST_P(FlacWeWrite, FlacVerifiesItAndDecodesOurInputExactly)
         EXPECT_EQ(RunCommand("flac -s -t " + ShellQuote(dir.File("a.flac"))), 0);
         std::remove(dir.File("a.raw").c_str());
         ASSERT_EQ(RunCommand("flac -s -d --force-raw-format --endian=little --sign=" +
-                             std::string(c.Bits == 8 ? "unsigned" : "signed") + " -o " +
-                             ShellQuote(dir.File("a.raw")) + " " + ShellQuote(dir.File("a.flac"))),
+                             std::string(c.Bits == 8 ? "unsigned" : "signed") + " -o " + ShellQuote(dir.File("a.raw")) +
+                             " " + ShellQuote(dir.File("a.flac"))),
                   0);
         EXPECT_EQ(ReadWholeFile(dir.File("a.raw")), pcm);
         // The format as flac reads it from our STREAMINFO, in its WAV header.
@@ -120,8 +120,8 @@ TEST(FlacTheyWrite, PipedStreamCarriesNoLengthAndIsReadWhole)
     TTempDir dir;
     const auto pcm = FlacPcm(12345, 2, 16, 2);
     WriteWholeFile(dir.File("a.raw"), pcm);
-    ASSERT_EQ(RunCommand("flac -s " + RawFormat({16, 2, 44100}) + " -c - < " + ShellQuote(dir.File("a.raw")) +
-                         " > " + ShellQuote(dir.File("a.flac"))),
+    ASSERT_EQ(RunCommand("flac -s " + RawFormat({16, 2, 44100}) + " -c - < " + ShellQuote(dir.File("a.raw")) + " > " +
+                         ShellQuote(dir.File("a.flac"))),
               0);
     TFLACIn in;
     in.SetFileName(dir.File("a.flac"));

@@ -3,9 +3,9 @@
 // set-ups, files without a length, damaged input, seeking, write failures.
 
 #include "codecs/TFLACLibrary.h"
+#include "formats/FlacTestHelpers.h"
 #include "formats/TFLACIn.h"
 #include "formats/TFLACOut.h"
-#include "formats/FlacTestHelpers.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TMemoryStream.h"
 #include "support/TestSupport.h"
@@ -219,10 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
                           o.SetMaxResidualPartitionOrder(6);
                       },
                       4608},
-        TSettingsCase{"MonoWithMidSideFlags",
-                      {22050, 16, 1},
-                      [](TFLACOut& o) { o.SetEnableLooseMidSideStereo(true); },
-                      4608},
+        TSettingsCase{
+            "MonoWithMidSideFlags", {22050, 16, 1}, [](TFLACOut& o) { o.SetEnableLooseMidSideStereo(true); }, 4608},
         TSettingsCase{"OddRateOutsideSubset", {12345, 16, 2}, [](TFLACOut& o) { o.SetMaxLPCOrder(4); }, 4608}),
     [](const auto& I) { return std::string(I.param.Name); });
 
@@ -269,10 +267,12 @@ TEST(FlacOut, RefusedSetUpIsAFailureWithLibFlacsReason)
     };
     const TCase cases[] = {
         {"block size 8", [](TFLACOut& o) { o.SetBlockSize(8); }, "INVALID_BLOCK_SIZE"},
-        {"LPC order past the block", [](TFLACOut& o) {
+        {"LPC order past the block",
+         [](TFLACOut& o) {
              o.SetBlockSize(16);
              o.SetMaxLPCOrder(20);
-         }, "BLOCK_SIZE_TOO_SMALL_FOR_LPC_ORDER"},
+         },
+         "BLOCK_SIZE_TOO_SMALL_FOR_LPC_ORDER"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -626,7 +626,8 @@ TEST(FlacIn, DamagedTruncatedOrMismatchedInputFailsTheRead)
         {"damaged at a quarter", damaged(image.size() / 4), "Error reading FLAC file: the audio is damaged after 0."},
         // Damage in the last frame reads like a file cut there.
         {"damaged in the last frame", damaged(image.size() - 30), "Error reading FLAC file: "},
-        {"MD5 does not match", md5Wrong, "Error reading FLAC file: the audio does not match the file's MD5 checksum (0.68 s of 0.68 s read)."},
+        {"MD5 does not match", md5Wrong,
+         "Error reading FLAC file: the audio does not match the file's MD5 checksum (0.68 s of 0.68 s read)."},
         {"MD5 not set", md5Unset, ""},
         // Without a length the end of the file is the end of the audio.
         {"cut, no length given", cutWithoutLength, ""},
@@ -654,7 +655,8 @@ TEST(FlacIn, DamagedTruncatedOrMismatchedInputFailsTheRead)
     std::string failure;
     const auto got = ReadUntilFailure(in, failure);
     char expected[96];
-    std::snprintf(expected, sizeof expected, "Error reading FLAC file: the file ends inside its audio: %.2f s of 0.68 s read.",
+    std::snprintf(expected, sizeof expected,
+                  "Error reading FLAC file: the file ends inside its audio: %.2f s of 0.68 s read.",
                   static_cast<double>(got.size()) / 4 / 44100);
     EXPECT_EQ(failure, expected);
 }

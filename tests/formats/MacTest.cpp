@@ -38,7 +38,8 @@ std::vector<std::uint8_t> Pcm(int Frames, int Channels, int Bits)
 }
 
 // Writes Bytes as an APE file through the output; returns the failure text, if any.
-std::string Write(const std::string& File, const std::vector<std::uint8_t>& Bytes, TAudioFormat Format, int Level = 2000)
+std::string Write(const std::string& File, const std::vector<std::uint8_t>& Bytes, TAudioFormat Format,
+                  int Level = 2000)
 {
     TFakeInput in(Format, Bytes, static_cast<std::int64_t>(Bytes.size()));
     TMACOut out;
@@ -106,7 +107,8 @@ TEST(MAC, Level5000RoundTripOverAFrameBoundary)
 TEST(MAC, LevelSetterAndBufferRules)
 {
     TMACOut out;
-    for (auto [given, stored] : std::vector<std::pair<int, int>>{{3000, 3000}, {5000, 5000}, {1500, 2000}, {1000, 1000}, {6000, 2000}}) {
+    for (auto [given, stored] :
+         std::vector<std::pair<int, int>>{{3000, 3000}, {5000, 5000}, {1500, 2000}, {1000, 1000}, {6000, 2000}}) {
         out.SetCompressionLevel(given);
         EXPECT_EQ(out.CompressionLevel(), stored) << given;
     }

@@ -71,9 +71,9 @@ TEST_P(Mp3WrittenByUs, FfprobeSeesConstantRateFormatAndLength)
     EXPECT_LT(length, input + 2 * 1152.0 / c.Rate);
 
     std::string packets;
-    ASSERT_EQ(RunCommand("ffprobe -v error -show_entries packet=size -of csv=p=0 " + ShellQuote(dir.File("a.mp3")),
-                         &packets),
-              0);
+    ASSERT_EQ(
+        RunCommand("ffprobe -v error -show_entries packet=size -of csv=p=0 " + ShellQuote(dir.File("a.mp3")), &packets),
+        0);
     const int nominal = 144 * c.Kbps * 1000 / c.Rate;
     std::istringstream lines(packets);
     int count = 0;

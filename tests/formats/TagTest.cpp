@@ -4,11 +4,11 @@
 #include "formats/TGenreList.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffInfoTag.h"
+#include "formats/TagTrackFile.h"
 #include "pipeline/ByteOrder.h"
+#include "pipeline/EACSException.h"
 #include "pipeline/TFileStream.h"
 #include "pipeline/TMemoryStream.h"
-#include "formats/TagTrackFile.h"
-#include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -127,12 +127,12 @@ TEST(Id3v1, TextFieldsAreIso88591CutTo30Bytes)
     };
     const TCase cases[] = {
         {"Short", "Short"},
-        {thirty, thirty},                                     // no terminating zero
-        {thirty + "0123456789", thirty},                       // cut, artist untouched
-        {"Caf\xC3\xA9 No\xC3\xABl", "Caf\xE9 No\xEBl"},        // Latin-1 letters
-        {"\xCE\xA9mega \xE2\x82\xAC", "?mega ?"},              // Greek and the euro sign are outside it
-        {"bad \xFF\xC3 end", "bad ?? end"},                    // not UTF-8
-        {thirtyAccented, std::string(30, '\xE9')},             // 60 UTF-8 bytes fit in 30
+        {thirty, thirty},                               // no terminating zero
+        {thirty + "0123456789", thirty},                // cut, artist untouched
+        {"Caf\xC3\xA9 No\xC3\xABl", "Caf\xE9 No\xEBl"}, // Latin-1 letters
+        {"\xCE\xA9mega \xE2\x82\xAC", "?mega ?"},       // Greek and the euro sign are outside it
+        {"bad \xFF\xC3 end", "bad ?? end"},             // not UTF-8
+        {thirtyAccented, std::string(30, '\xE9')},      // 60 UTF-8 bytes fit in 30
     };
     for (const TCase& c : cases) {
         TID3v1Tag tag;
@@ -215,7 +215,7 @@ TEST(Id3v1, GenreByteIsThePositionInTheList)
         int Byte;
     };
     const TCase cases[] = {
-        {"Blues", &Shipped(), 0},      {"HIP-HOP", &Shipped(), 7}, {"psybient", &Shipped(), 191},
+        {"Blues", &Shipped(), 0},        {"HIP-HOP", &Shipped(), 7}, {"psybient", &Shipped(), 191},
         {"Polka Rock", &Shipped(), 255}, {"", &Shipped(), 255},      {"Rock", &empty, 255},
     };
     for (const TCase& c : cases) {
@@ -231,10 +231,9 @@ TEST(GenreList, ShippedFileHoldsTheStandardNamesInOrder)
 {
     const TGenreList& list = Shipped();
     ASSERT_EQ(list.Count(), 192);
-    const std::pair<int, const char*> spots[] = {{0, "Blues"},      {1, "Classic Rock"}, {12, "Other"},
-                                                 {17, "Rock"},      {32, "Classical"},   {79, "Hard Rock"},
-                                                 {80, "Folk"},      {125, "Dance Hall"}, {147, "Synthpop"},
-                                                 {148, "Abstract"}, {191, "Psybient"}};
+    const std::pair<int, const char*> spots[] = {
+        {0, "Blues"}, {1, "Classic Rock"}, {12, "Other"},     {17, "Rock"},      {32, "Classical"}, {79, "Hard Rock"},
+        {80, "Folk"}, {125, "Dance Hall"}, {147, "Synthpop"}, {148, "Abstract"}, {191, "Psybient"}};
     for (const auto& [number, name] : spots)
         EXPECT_EQ(list.Name(number), name) << number;
     // Every name is there once, so a name's position is its number.
@@ -279,9 +278,9 @@ TEST(RiffInfo, ItemsArePaddedToEvenLengths)
     want.insert(want.end(), {0, 0, 0, 0});
     for (const char* part : {"INFO", "INAM"})
         want.insert(want.end(), part, part + 4);
-    want.insert(want.end(), {5, 0, 0, 0, 'a', 'b', 'c', 'd', 0, 0}); // 14 bytes with id and size
+    want.insert(want.end(), {5, 0, 0, 0, 'a', 'b', 'c', 'd', 0, 0});             // 14 bytes with id and size
     want.insert(want.end(), {'I', 'A', 'R', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 0}); // 12, no pad
-    want.insert(want.end(), {'I', 'P', 'R', 'D', 1, 0, 0, 0, 0, 0});                // empty: size 1 and a pad
+    want.insert(want.end(), {'I', 'P', 'R', 'D', 1, 0, 0, 0, 0, 0});             // empty: size 1 and a pad
     want.insert(want.end(), {'I', 'G', 'N', 'R', 5, 0, 0, 0, 'R', 'o', 'c', 'k', 0, 0});
     PutLe32(want, 4, static_cast<std::uint32_t>(want.size() - 8));
     EXPECT_EQ(TBytes(file.Bytes().begin() + at, file.Bytes().end()), want);
@@ -297,12 +296,12 @@ TEST(RiffInfo, FindInfoChunkSearchesTheLastSpanBytes)
         std::int64_t WantFromEnd; // -1: not found
     };
     const TCase cases[] = {
-        {{4}, 1000, 400, 4},           // the last four bytes
-        {{399}, 1000, 400, 399},       // offset length - span + 1: the lowest searched
-        {{400}, 1000, 400, -1},        // one byte further is outside
-        {{300, 20}, 1000, 400, 20},    // the match nearest the end
-        {{100}, 100, 400, 100},        // a file shorter than the span: down to offset 0
-        {{3}, 1000, 400, -1},          // would run past the end
+        {{4}, 1000, 400, 4},             // the last four bytes
+        {{399}, 1000, 400, 399},         // offset length - span + 1: the lowest searched
+        {{400}, 1000, 400, -1},          // one byte further is outside
+        {{300, 20}, 1000, 400, 20},      // the match nearest the end
+        {{100}, 100, 400, 100},          // a file shorter than the span: down to offset 0
+        {{3}, 1000, 400, -1},            // would run past the end
         {{70000}, 100000, 80000, 70000}, // across the reading blocks
     };
     for (const TCase& c : cases) {

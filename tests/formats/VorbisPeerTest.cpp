@@ -54,8 +54,7 @@ TEST_P(VorbisPeer, OggdecDecodesWhatWeWriteWithTheRightFormatAndLength)
     const auto pcm = AsBytes(Noise16(c.Frames, c.Channels, 11, 9000));
     std::string failure;
     ASSERT_TRUE(EncodeOgg(dir.File("ours.ogg"), {c.Rate, 16, c.Channels}, pcm, {}, &failure)) << failure;
-    ASSERT_EQ(RunCommand("oggdec -Q -o " + ShellQuote(dir.File("d.wav")) + " " + ShellQuote(dir.File("ours.ogg"))),
-              0);
+    ASSERT_EQ(RunCommand("oggdec -Q -o " + ShellQuote(dir.File("d.wav")) + " " + ShellQuote(dir.File("ours.ogg"))), 0);
     const TWav w = ReadOggdecWav(dir.File("d.wav"));
     EXPECT_EQ(w.Rate, static_cast<std::uint32_t>(c.Rate));
     EXPECT_EQ(w.Channels, c.Channels);
@@ -74,11 +73,10 @@ TEST_P(VorbisPeer, WeDecodeWhatOggencWritesExactlyAsOggdecDoes)
     TTempDir dir;
     const auto samples = Sine16(c.Frames, c.Channels, c.Rate, 440, 20000);
     WriteWholeFile(dir.File("in.wav"), PcmWavImage(samples, c.Channels, c.Rate));
-    ASSERT_EQ(RunCommand("oggenc -Q -q 2 -o " + ShellQuote(dir.File("theirs.ogg")) + " " +
-                         ShellQuote(dir.File("in.wav"))),
-              0);
-    ASSERT_EQ(RunCommand("oggdec -Q -o " + ShellQuote(dir.File("ref.wav")) + " " +
-                         ShellQuote(dir.File("theirs.ogg"))),
+    ASSERT_EQ(
+        RunCommand("oggenc -Q -q 2 -o " + ShellQuote(dir.File("theirs.ogg")) + " " + ShellQuote(dir.File("in.wav"))),
+        0);
+    ASSERT_EQ(RunCommand("oggdec -Q -o " + ShellQuote(dir.File("ref.wav")) + " " + ShellQuote(dir.File("theirs.ogg"))),
               0);
     const TWav ref = ReadOggdecWav(dir.File("ref.wav"));
     ASSERT_EQ(ref.Bits, 16);
@@ -106,8 +104,10 @@ TEST(VorbisPeer, ChainedFilesOggencWritesDecodeLikeOggdec)
     // long enough for oggdec to be the reference.)
     WriteWholeFile(dir.File("a.wav"), PcmWavImage(Sine16(88200, 2, 44100, 440, 15000), 2, 44100));
     WriteWholeFile(dir.File("b.wav"), PcmWavImage(Sine16(66151, 2, 44100, 660, 15000), 2, 44100));
-    ASSERT_EQ(RunCommand("oggenc -Q -q 2 -s 1 -o " + ShellQuote(dir.File("a.ogg")) + " " + ShellQuote(dir.File("a.wav"))), 0);
-    ASSERT_EQ(RunCommand("oggenc -Q -q 2 -s 2 -o " + ShellQuote(dir.File("b.ogg")) + " " + ShellQuote(dir.File("b.wav"))), 0);
+    ASSERT_EQ(
+        RunCommand("oggenc -Q -q 2 -s 1 -o " + ShellQuote(dir.File("a.ogg")) + " " + ShellQuote(dir.File("a.wav"))), 0);
+    ASSERT_EQ(
+        RunCommand("oggenc -Q -q 2 -s 2 -o " + ShellQuote(dir.File("b.ogg")) + " " + ShellQuote(dir.File("b.wav"))), 0);
     auto chained = ReadWholeFile(dir.File("a.ogg"));
     const auto b = ReadWholeFile(dir.File("b.ogg"));
     chained.insert(chained.end(), b.begin(), b.end());

@@ -132,22 +132,36 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, VorbisSetters,
     testing::Values(
         TSetterCase{"Defaults", {}, BR::brAutoSelect, BR::brAutoSelect, BR::brAutoSelect},
-        TSetterCase{"LimitsIgnoredWhileAuto", {{'x', BR::br192}, {'m', BR::br64}}, BR::brAutoSelect,
-                    BR::brAutoSelect, BR::brAutoSelect},
+        TSetterCase{"LimitsIgnoredWhileAuto",
+                    {{'x', BR::br192}, {'m', BR::br64}},
+                    BR::brAutoSelect,
+                    BR::brAutoSelect,
+                    BR::brAutoSelect},
         TSetterCase{"NominalRaisesMaximum", {{'n', BR::br128}}, BR::br128, BR::br128, BR::brAutoSelect},
-        TSetterCase{"LimitsAroundNominal", {{'n', BR::br128}, {'x', BR::br192}, {'m', BR::br64}}, BR::br128,
-                    BR::br192, BR::br64},
-        TSetterCase{"MaximumBelowNominalIgnored", {{'n', BR::br128}, {'x', BR::br96}}, BR::br128, BR::br128,
+        TSetterCase{"LimitsAroundNominal",
+                    {{'n', BR::br128}, {'x', BR::br192}, {'m', BR::br64}},
+                    BR::br128,
+                    BR::br192,
+                    BR::br64},
+        TSetterCase{
+            "MaximumBelowNominalIgnored", {{'n', BR::br128}, {'x', BR::br96}}, BR::br128, BR::br128, BR::brAutoSelect},
+        TSetterCase{"MaximumBackToAuto",
+                    {{'n', BR::br128}, {'x', BR::brAutoSelect}},
+                    BR::br128,
+                    BR::brAutoSelect,
                     BR::brAutoSelect},
-        TSetterCase{"MaximumBackToAuto", {{'n', BR::br128}, {'x', BR::brAutoSelect}}, BR::br128, BR::brAutoSelect,
-                    BR::brAutoSelect},
-        TSetterCase{"MinimumAboveNominalIgnored", {{'n', BR::br128}, {'m', BR::br160}}, BR::br128, BR::br128,
-                    BR::brAutoSelect},
+        TSetterCase{
+            "MinimumAboveNominalIgnored", {{'n', BR::br128}, {'m', BR::br160}}, BR::br128, BR::br128, BR::brAutoSelect},
         TSetterCase{"LowerNominalPullsMinimumDown",
-                    {{'n', BR::br128}, {'m', BR::br112}, {'n', BR::br96}}, BR::br96, BR::br128, BR::br96},
+                    {{'n', BR::br128}, {'m', BR::br112}, {'n', BR::br96}},
+                    BR::br96,
+                    BR::br128,
+                    BR::br96},
         TSetterCase{"AutoResetsBothLimits",
                     {{'n', BR::br128}, {'x', BR::br256}, {'m', BR::br64}, {'n', BR::brAutoSelect}},
-                    BR::brAutoSelect, BR::brAutoSelect, BR::brAutoSelect}),
+                    BR::brAutoSelect,
+                    BR::brAutoSelect,
+                    BR::brAutoSelect}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 // What the identification header says after encoding with these settings.
@@ -166,13 +180,14 @@ TEST_P(VorbisManagedRates, ReachTheEncoder)
     const TAudioFormat f{44100, 16, 2};
     const TSignal s = MakeSignal(f, 20000);
     std::string failure;
-    ASSERT_TRUE(EncodeOgg(dir.File("a.ogg"), f, s.Pcm,
-                          [&](TVorbisOut& O) {
-                              O.SetDesiredNominalBitrate(c.Nominal);
-                              O.SetDesiredMaximumBitrate(c.Maximum);
-                              O.SetMinimumBitrate(c.Minimum);
-                          },
-                          &failure))
+    ASSERT_TRUE(EncodeOgg(
+        dir.File("a.ogg"), f, s.Pcm,
+        [&](TVorbisOut& O) {
+            O.SetDesiredNominalBitrate(c.Nominal);
+            O.SetDesiredMaximumBitrate(c.Maximum);
+            O.SetMinimumBitrate(c.Minimum);
+        },
+        &failure))
         << failure;
     const auto links = OggLinks(dir.File("a.ogg"));
     ASSERT_EQ(links.size(), 1u);
@@ -226,8 +241,7 @@ TEST(VorbisOut, CommentsTakeTheFirstValueOfANameAndSerialIsWritten)
     const auto links = OggLinks(dir.File("a.ogg"));
     ASSERT_EQ(links.size(), 1u);
     EXPECT_EQ(links[0].Serial, 123456789);
-    EXPECT_EQ(links[0].Comments,
-              (std::vector<std::string>{"TITLE=First", "ARTIST=Somebody", "title=First", "EMPTY="}));
+    EXPECT_EQ(links[0].Comments, (std::vector<std::string>{"TITLE=First", "ARTIST=Somebody", "title=First", "EMPTY="}));
 }
 
 TEST(VorbisOut, AppendChainsASecondStreamWithASerialOfItsOwn)
@@ -272,19 +286,19 @@ TEST(VorbisOut, AppendRefusesAnotherLayoutAndFilesThatAreNotOgg)
     const TAudioFormat mono{44100, 16, 1};
     const TSignal m = MakeSignal(mono, 5000);
     std::string failure;
-    EXPECT_FALSE(EncodeOgg(dir.File("a.ogg"), mono, m.Pcm,
-                           [](TVorbisOut& O) { O.SetFileMode(TFileOutputMode::foAppend); }, &failure));
+    EXPECT_FALSE(EncodeOgg(
+        dir.File("a.ogg"), mono, m.Pcm, [](TVorbisOut& O) { O.SetFileMode(TFileOutputMode::foAppend); }, &failure));
     EXPECT_EQ(failure, "Cannot append data in different audio format.");
     EXPECT_EQ(ReadWholeFile(dir.File("a.ogg")), before);
 
     WriteWholeFile(dir.File("b.ogg"), PcmWavImage(Sine16(1000, 2, 44100, 440, 1000), 2, 44100));
-    EXPECT_FALSE(EncodeOgg(dir.File("b.ogg"), f, s.Pcm,
-                           [](TVorbisOut& O) { O.SetFileMode(TFileOutputMode::foAppend); }, &failure));
+    EXPECT_FALSE(EncodeOgg(
+        dir.File("b.ogg"), f, s.Pcm, [](TVorbisOut& O) { O.SetFileMode(TFileOutputMode::foAppend); }, &failure));
     EXPECT_EQ(failure, "Cannot append data to this .ogg file.");
 
     // Appending to a file that does not exist yet simply writes it.
-    ASSERT_TRUE(EncodeOgg(dir.File("new.ogg"), f, s.Pcm,
-                          [](TVorbisOut& O) { O.SetFileMode(TFileOutputMode::foAppend); }));
+    ASSERT_TRUE(
+        EncodeOgg(dir.File("new.ogg"), f, s.Pcm, [](TVorbisOut& O) { O.SetFileMode(TFileOutputMode::foAppend); }));
     EXPECT_EQ(OggLinks(dir.File("new.ogg")).size(), 1u);
 }
 
@@ -492,7 +506,8 @@ TEST_F(VorbisInTest, DamagedInputGivesAClearErrorOrLessAudio)
         }
         in.CloseInput();
         if (endsInsideAPage)
-            EXPECT_EQ(failure.rfind("Error reading Ogg Vorbis file: the file ends inside its audio: ", 0), 0u) << failure;
+            EXPECT_EQ(failure.rfind("Error reading Ogg Vorbis file: the file ends inside its audio: ", 0), 0u)
+                << failure;
         else
             EXPECT_EQ(failure, "");
         EXPECT_LE(static_cast<std::int64_t>(got), in.Size());

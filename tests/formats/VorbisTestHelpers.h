@@ -50,7 +50,9 @@ inline std::vector<TOggLink> OggLinks(const std::string& File)
         return links;
     ov_callbacks cb{};
     cb.read_func = [](void* P, size_t S, size_t N, void* D) { return std::fread(P, S, N, static_cast<FILE*>(D)); };
-    cb.seek_func = [](void* D, ogg_int64_t O, int W) { return std::fseek(static_cast<FILE*>(D), static_cast<long>(O), W); };
+    cb.seek_func = [](void* D, ogg_int64_t O, int W) {
+        return std::fseek(static_cast<FILE*>(D), static_cast<long>(O), W);
+    };
     cb.tell_func = [](void* D) { return std::ftell(static_cast<FILE*>(D)); };
     OggVorbis_File vf;
     if (lib->ov_open_callbacks(f, &vf, nullptr, 0, cb) != 0) {

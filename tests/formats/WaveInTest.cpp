@@ -5,9 +5,9 @@
 #include "formats/TImaAdpcm.h"
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
+#include "formats/WavTestHelpers.h"
 #include "pipeline/TMemoryStream.h"
 #include "support/TestSupport.h"
-#include "formats/WavTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ TBytes MsAdpcmFile(int Channels, int BlockAlign, int Blocks, std::uint32_t Seed 
             v = static_cast<std::uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
         for (int ch = 0; ch < Channels; ++ch) {
             block[ch] = static_cast<std::uint8_t>(block[ch] % 7); // predictor index
-            block[Channels + 2 * ch] = 32;                         // delta 32
+            block[Channels + 2 * ch] = 32;                        // delta 32
             block[Channels + 2 * ch + 1] = 0;
         }
         data.insert(data.end(), block.begin(), block.end());
@@ -189,13 +189,11 @@ TEST(WaveIn, FilesItCannotReadFailToOpenWithTheReason)
          "damaged ADPCM header: blocks of 0 bytes"},
         {"IMA frames beyond the block", withFormat(TRiffBuilder::Format(0x11, 1, 44100, 256, 4, imaExtra)),
          "damaged ADPCM header: 1017 frames do not fit in blocks of 256 bytes"},
-        {"IMA block beyond the buffer",
-         withFormat(TRiffBuilder::Format(0x11, 1, 44100, 8192, 4, {2, 0, 0xF9, 0x3F})),
+        {"IMA block beyond the buffer", withFormat(TRiffBuilder::Format(0x11, 1, 44100, 8192, 4, {2, 0, 0xF9, 0x3F})),
          "ADPCM blocks of 16377 frames are not supported (at most 8192 mono or 4096 stereo frames)"},
         {"MS 33 pairs", withFormat(TRiffBuilder::Format(2, 1, 44100, 256, 4, MsAdpcmExtra(500, 33))),
          "Microsoft ADPCM with 33 coefficient pairs (at most 32 are supported)"},
-        {"MS pairs past the chunk",
-         withFormat([] {
+        {"MS pairs past the chunk", withFormat([] {
              auto f = TRiffBuilder::Format(2, 1, 44100, 256, 4, MsAdpcmExtra(500, 7));
              f.resize(f.size() - 4);
              return f;

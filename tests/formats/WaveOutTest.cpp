@@ -4,9 +4,9 @@
 #include "formats/TImaAdpcm.h"
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
+#include "formats/WavTestHelpers.h"
 #include "pipeline/TMemoryStream.h"
 #include "support/TestSupport.h"
-#include "formats/WavTestHelpers.h"
 
 #include <gtest/gtest.h>
 

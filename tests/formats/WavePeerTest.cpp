@@ -6,8 +6,8 @@
 #include "formats/TImaAdpcm.h"
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
-#include "support/TestSupport.h"
 #include "formats/WavTestHelpers.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -261,8 +261,8 @@ TEST(WavePeer, Mp3InsideWavPlaysWithRateChannelsAndLength)
         const std::string source = dir.File("source.wav");
         WriteWithUs(source, {c.Rate, 16, c.Channels}, pcm, TWavType::wtPCM, static_cast<std::int64_t>(pcm.size()));
         const std::string file = dir.File("mp3.wav");
-        ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(source) + " -c:a libmp3lame -b:a 128k -f wav " +
-                             ShellQuote(file)),
+        ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(source) +
+                             " -c:a libmp3lame -b:a 128k -f wav " + ShellQuote(file)),
                   0);
         const auto bytes = ReadWholeFile(file);
         ASSERT_EQ(Le16At(bytes, 20), 0x55) << "ffmpeg did not write MPEG Layer-3 in WAV";

@@ -270,8 +270,8 @@ TEST(Pipeline, ProgressRounding)
         int Expected;
     };
     // 1/200 = 0.5 % rounds to 0, 3/200 = 1.5 % to 2, 5/200 = 2.5 % to 2.
-    const TCase cases[] = {{-1, 0, -1}, {0, 0, 0}, {200, 1, 0}, {200, 3, 2}, {200, 5, 2}, {200, 7, 4},
-                           {200, 200, 100}, {3, 1, 33}, {3, 2, 67}};
+    const TCase cases[] = {{-1, 0, -1}, {0, 0, 0},       {200, 1, 0}, {200, 3, 2}, {200, 5, 2},
+                           {200, 7, 4}, {200, 200, 100}, {3, 1, 33},  {3, 2, 67}};
     for (const TCase& c : cases) {
         TFakeInput in(Stereo16, Bytes(200), c.Size);
         TCollectOut out;
@@ -337,7 +337,7 @@ TEST(Pipeline, SwappingOutputInputWhileRunning)
     std::this_thread::sleep_for(10ms);
 
     out.SetInput(&next);
-    EXPECT_EQ(next.Opens.load(), 1);  // opened before the swap
+    EXPECT_EQ(next.Opens.load(), 1);   // opened before the swap
     EXPECT_EQ(first.Closes.load(), 1); // closed after it
     EXPECT_EQ(out.Input(), &next);
     ASSERT_TRUE(out.WaitForIdle(5s));
@@ -432,8 +432,8 @@ TEST(AudioProcessor, EveryOperationNeedsInput)
     TAudioProcessor p;
     std::uint8_t buffer[4];
     const std::function<void()> operations[] = {
-        [&] { p.InSampleRate(); },    [&] { p.InBitsPerSample(); }, [&] { p.InChannels(); },
-        [&] { p.TotalTime(); },       [&] { p.OpenInput(); },       [&] { p.CloseInput(); },
+        [&] { p.InSampleRate(); },       [&] { p.InBitsPerSample(); }, [&] { p.InChannels(); },
+        [&] { p.TotalTime(); },          [&] { p.OpenInput(); },       [&] { p.CloseInput(); },
         [&] { p.ReadBlock(buffer, 4); },
     };
     for (const auto& op : operations) {
@@ -472,9 +472,7 @@ TEST(AudioProcessor, HandlersReplaceInputOperations)
 
     // A handler that withholds data leaves the position alone.
     int call = 0;
-    p.OnGetData = [&](TComponent*, void* Data, int& n) {
-        n = (call++ == 0) ? -1 : in.ReadBlock(Data, n);
-    };
+    p.OnGetData = [&](TComponent*, void* Data, int& n) { n = (call++ == 0) ? -1 : in.ReadBlock(Data, n); };
     std::uint8_t buffer[100];
     EXPECT_EQ(p.ReadBlock(buffer, 100), -1);
     EXPECT_EQ(p.Position(), 0);

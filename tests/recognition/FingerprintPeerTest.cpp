@@ -36,8 +36,8 @@ TEST(FingerprintPeer, SameAsFpcalc)
         int Seconds, Rate, Channels, Bits;
     };
     // Longer than the 120 s both stop at, short and whole, and 8-bit capture.
-    const TCase cases[] = {{"long stereo", 150, 22050, 2, 16}, {"short mono", 25, 44100, 1, 16},
-                           {"8-bit", 30, 11025, 2, 8}};
+    const TCase cases[] = {
+        {"long stereo", 150, 22050, 2, 16}, {"short mono", 25, 44100, 1, 16}, {"8-bit", 30, 11025, 2, 8}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         TTempDir dir;

@@ -1,7 +1,7 @@
 #include "recognition/TChromaprintLibrary.h"
 #include "recognition/TFingerprintGenerator.h"
-#include "support/TestSupport.h"
 #include "recognition/TestMusic.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,8 @@ TFingerprint FingerprintOf(const std::vector<std::uint8_t>& Bytes, int Rate, int
 {
     TFingerprintGenerator generator(TChromaprintLibrary::Load(), Rate, Channels, Bits);
     for (size_t at = 0; at < Bytes.size(); at += static_cast<size_t>(Block))
-        generator.Feed(Bytes.data() + at, static_cast<int>(std::min<size_t>(static_cast<size_t>(Block), Bytes.size() - at)));
+        generator.Feed(Bytes.data() + at,
+                       static_cast<int>(std::min<size_t>(static_cast<size_t>(Block), Bytes.size() - at)));
     return generator.Finish();
 }
 
@@ -54,7 +55,8 @@ TEST(Fingerprint, EnoughAfterOneHundredTwentySecondsSilenceAndShortAudio)
     TFingerprintGenerator generator(TChromaprintLibrary::Load(), rate, 1, 16);
     size_t enoughAt = 0;
     for (size_t at = 0; at < bytes.size(); at += 4096) {
-        const bool enough = generator.Feed(bytes.data() + at, static_cast<int>(std::min<size_t>(4096, bytes.size() - at)));
+        const bool enough =
+            generator.Feed(bytes.data() + at, static_cast<int>(std::min<size_t>(4096, bytes.size() - at)));
         if (enough && enoughAt == 0)
             enoughAt = at + 4096;
     }

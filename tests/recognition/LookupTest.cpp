@@ -185,10 +185,8 @@ TEST(AcoustIdParser, ArtistsAlbumsIdentifiersAndEmptyCandidates)
     const TLookupResult result = TAcoustIdParser::Parse(body);
     ASSERT_TRUE(result.Ok);
     EXPECT_EQ(result.BestId, "ffffffff-bbbb-cccc-dddd-eeeeeeeeeeee");
-    const std::vector<TTrackInfo> expected{{"A feat. B", "Duet", "Best Of"},
-                                           {"C, D, E", "Trio", ""},
-                                           {"F", "Single", "Single"},
-                                           {"G", "", ""}};
+    const std::vector<TTrackInfo> expected{
+        {"A feat. B", "Duet", "Best Of"}, {"C, D, E", "Trio", ""}, {"F", "Single", "Single"}, {"G", "", ""}};
     EXPECT_EQ(result.Candidates, expected);
     EXPECT_TRUE(TAcoustIdParser::IsIdentifier("00000000-0000-0000-0000-000000000000"));
     EXPECT_FALSE(TAcoustIdParser::IsIdentifier("00000000-0000-0000-0000-00000000000g"));

@@ -1,11 +1,11 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "mocks/TFakeMainView.h"
+#include "mocks/TNoDevices.h"
 #include "recognition/TFakeLookupService.h"
 #include "recording/TRecognitionController.h"
 #include "recording/TRecorder.h"
 #include "settings/TOptions.h"
-#include "mocks/TFakeMainView.h"
-#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -117,8 +117,8 @@ struct TRig {
             std::vector<std::vector<std::string>> songs;
             const std::string d = R.Fields.count("duration") ? R.Fields.at("duration") : "?";
             for (int i = 0; i < Matches; ++i)
-                songs.push_back({"Song " + d + (i ? " take " + std::to_string(i + 1) : ""), "Band " + d,
-                                 i == 0 ? "Album" : ""});
+                songs.push_back(
+                    {"Song " + d + (i ? " take " + std::to_string(i + 1) : ""), "Band " + d, i == 0 ? "Album" : ""});
             return TFakeLookupService::TAnswer{200, TFakeLookupService::Matches(songs), false, 300ms};
         });
     }
@@ -191,11 +191,36 @@ TEST(RecognitionFlow, OneMatchNoMatchAndFailedQuery)
         TJobOutcome Outcome; // of the track's recognition job
     };
     const std::vector<TCase> cases{
-        {"one match", {200, TFakeLookupService::Matches({{"Only", "One", "LP"}})}, "One", TRowState::rsOneMatch, 4, TJobOutcome::joSucceeded},
-        {"no match", {200, R"({"status":"ok","results":[]})"}, "Unknown", TRowState::rsRecorded, 4, TJobOutcome::joSucceeded},
-        {"error status", {400, TFakeLookupService::Error(3, "invalid fingerprint")}, "Querying online database...", TRowState::rsRecorded, 4, TJobOutcome::joFailed},
-        {"malformed", {200, "{\"status\":"}, "Querying online database...", TRowState::rsRecorded, 4, TJobOutcome::joFailed},
-        {"never answers", {200, "", true}, "Querying online database...", TRowState::rsRecorded, 4, TJobOutcome::joFailed},
+        {"one match",
+         {200, TFakeLookupService::Matches({{"Only", "One", "LP"}})},
+         "One",
+         TRowState::rsOneMatch,
+         4,
+         TJobOutcome::joSucceeded},
+        {"no match",
+         {200, R"({"status":"ok","results":[]})"},
+         "Unknown",
+         TRowState::rsRecorded,
+         4,
+         TJobOutcome::joSucceeded},
+        {"error status",
+         {400, TFakeLookupService::Error(3, "invalid fingerprint")},
+         "Querying online database...",
+         TRowState::rsRecorded,
+         4,
+         TJobOutcome::joFailed},
+        {"malformed",
+         {200, "{\"status\":"},
+         "Querying online database...",
+         TRowState::rsRecorded,
+         4,
+         TJobOutcome::joFailed},
+        {"never answers",
+         {200, "", true},
+         "Querying online database...",
+         TRowState::rsRecorded,
+         4,
+         TJobOutcome::joFailed},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -100,7 +100,8 @@ std::string TFakeLookupService::Matches(const std::vector<std::vector<std::strin
         std::snprintf(id, sizeof id, "%08zx-0000-4000-8000-%012zx", i + 1, i + 1);
         if (!results.empty())
             results += ",";
-        results += "{\"id\":\"" + std::string(id) + "\",\"score\":" + std::to_string(0.99 - 0.01 * static_cast<double>(i)) +
+        results += "{\"id\":\"" + std::string(id) +
+                   "\",\"score\":" + std::to_string(0.99 - 0.01 * static_cast<double>(i)) +
                    ",\"recordings\":[{\"id\":\"rec\",\"title\":" + Quote(t.at(0)) + ",\"duration\":200," +
                    "\"artists\":[{\"id\":\"a\",\"name\":" + Quote(t.at(1)) + "}]," +
                    "\"releasegroups\":[{\"id\":\"g\",\"type\":\"Album\",\"title\":" + Quote(t.at(2)) + "}]}]}";
@@ -110,7 +111,8 @@ std::string TFakeLookupService::Matches(const std::vector<std::vector<std::strin
 
 std::string TFakeLookupService::Error(int Code, const std::string& Message)
 {
-    return "{\"status\":\"error\",\"error\":{\"code\":" + std::to_string(Code) + ",\"message\":" + Quote(Message) + "}}";
+    return "{\"status\":\"error\",\"error\":{\"code\":" + std::to_string(Code) + ",\"message\":" + Quote(Message) +
+           "}}";
 }
 
 } // namespace kestrune::test

@@ -1,9 +1,9 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
-#include "recording/TMainController.h"
-#include "settings/TIniFile.h"
 #include "mocks/TFakeMainView.h"
 #include "mocks/TNoDevices.h"
+#include "recording/TMainController.h"
+#include "settings/TIniFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,9 +31,8 @@ struct TRig {
     std::unique_ptr<TMainController> Start(const std::string& GenreFile = "")
     {
         auto options = std::make_unique<TOptions>(Ini(), Platform, TOptions::TDefaults{Records()}, &Dispatcher);
-        return std::make_unique<TMainController>(std::move(options),
-                                                 TMainController::TViews{View, View, Dialogs, Dispatcher},
-                                                 Genres, GenreFile);
+        return std::make_unique<TMainController>(
+            std::move(options), TMainController::TViews{View, View, Dialogs, Dispatcher}, Genres, GenreFile);
     }
 
     std::vector<std::string> Warnings() const

@@ -1,10 +1,10 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "formats/TWaveIn.h"
-#include "recording/TRecorder.h"
-#include "settings/TOptions.h"
 #include "mocks/TFakeMainView.h"
 #include "mocks/TNoDevices.h"
+#include "recording/TRecorder.h"
+#include "settings/TOptions.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

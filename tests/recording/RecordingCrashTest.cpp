@@ -47,10 +47,10 @@ pid_t StartRecording(const TTempDir& Dir, const std::string& Mix, bool Fast, rli
     const int err = open(Dir.File("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(err, 2);
     const std::string device = "virtual:" + Mix, folder = Dir.File("Records"), config = Dir.File("k.ini");
-    std::vector<const char*> args{KESTRUNE_CLI, "record", "--album", "A", "--folder", folder.c_str(), "--device",
-                                  device.c_str(), "--format", "WAV", "--rate", "22050", "--bits", "16",
-                                  "--channels", "2", "--silence", "500", "--min-length", "1", "--config",
-                                  config.c_str(), "--quiet"};
+    std::vector<const char*> args{
+        KESTRUNE_CLI, "record", "--album",      "A",     "--folder", folder.c_str(), "--device",   device.c_str(),
+        "--format",   "WAV",    "--rate",       "22050", "--bits",   "16",           "--channels", "2",
+        "--silence",  "500",    "--min-length", "1",     "--config", config.c_str(), "--quiet"};
     if (Fast)
         args.push_back("--fast");
     args.push_back(nullptr);

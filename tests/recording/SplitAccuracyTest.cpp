@@ -1,11 +1,11 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "formats/TWaveIn.h"
+#include "mocks/TNoDevices.h"
 #include "recording/SplitMix.h"
 #include "recording/TRecorder.h"
 #include "settings/TNoiseLevelCapture.h"
 #include "settings/TOptions.h"
-#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -219,8 +219,9 @@ TEST(SplitAccuracy, RuleFigures)
         session.MeasureNoise(kind);
         const int level = session.Options->Level16.load();
         const TMix mix = MakeMix(kind, songs, Gap, Rate, level, 7);
-        for (const auto& [rule, name] : {std::pair{TSimRule::Sample, "sample"}, std::pair{TSimRule::Debounce, "debounce"},
-                                         std::pair{TSimRule::Window, "window"}}) {
+        for (const auto& [rule, name] :
+             {std::pair{TSimRule::Sample, "sample"}, std::pair{TSimRule::Debounce, "debounce"},
+              std::pair{TSimRule::Window, "window"}}) {
             const auto tracks = SimulateRecorder(mix, rule, SilenceMs, MinLength, level);
             // Each track against the song whose first sound is nearest its start.
             double worstStart = 0, worstEnd = 0;
@@ -239,11 +240,12 @@ TEST(SplitAccuracy, RuleFigures)
                 worstStart = std::max(worstStart, start);
                 worstEnd = std::max(worstEnd, end);
                 if (std::getenv("KESTRUNE_SPLIT_DETAIL"))
-                    std::printf("  track at %.3f s: start %+.3f s end %+.3f s\n", static_cast<double>(t.StartFrame) / Rate,
-                                start, end);
+                    std::printf("  track at %.3f s: start %+.3f s end %+.3f s\n",
+                                static_cast<double>(t.StartFrame) / Rate, start, end);
             }
-            std::printf("figures: noise %-8s level %5d rule %-8s tracks %zu (want 5) worst start %.3f s worst end %.3f s\n",
-                        NoiseName(kind), level, name, tracks.size(), worstStart, worstEnd);
+            std::printf(
+                "figures: noise %-8s level %5d rule %-8s tracks %zu (want 5) worst start %.3f s worst end %.3f s\n",
+                NoiseName(kind), level, name, tracks.size(), worstStart, worstEnd);
             if (rule == TSimRule::Window) {
                 EXPECT_EQ(tracks.size(), 5u) << NoiseName(kind);
                 EXPECT_LE(worstStart, 0.05) << NoiseName(kind);

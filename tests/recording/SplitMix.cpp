@@ -106,11 +106,11 @@ std::vector<std::int16_t> NoiseOnly(TNoiseKind Kind, double Seconds, int Rate, s
 std::vector<TSong> StandardSongs()
 {
     return {
-        {8, 12000},                  // loud, starts and stops at once
-        {10, 3000, 2, 3},            // soft, fades in and out
-        {3, 9000},                   // shorter than the minimum length
-        {9, 6000, 0, 0, 2},          // quiet intro
-        {8, 1500, 0, 4},             // soft with a long fade-out to the noise
+        {8, 12000},         // loud, starts and stops at once
+        {10, 3000, 2, 3},   // soft, fades in and out
+        {3, 9000},          // shorter than the minimum length
+        {9, 6000, 0, 0, 2}, // quiet intro
+        {8, 1500, 0, 4},    // soft with a long fade-out to the noise
         {7, 10000, 0.5, 0.5},
     };
 }
@@ -148,7 +148,8 @@ TMix MakeMix(TNoiseKind Kind, const std::vector<TSong>& Songs, double Gap, int R
             const auto note = static_cast<size_t>((static_cast<std::uint64_t>(t / 0.4) * 7 + n * 3) % 8);
             phase += TwoPi * scale[note] / Rate;
             const double wave = 0.6 * std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.1 * std::sin(3 * phase);
-            const double wave2 = 0.6 * std::sin(phase + 0.5) + 0.3 * std::sin(2 * phase + 0.5) + 0.1 * std::sin(3 * phase);
+            const double wave2 =
+                0.6 * std::sin(phase + 0.5) + 0.3 * std::sin(2 * phase + 0.5) + 0.1 * std::sin(3 * phase);
             double env = (0.8 + 0.2 * std::sin(TwoPi * 2.5 * t));
             if (t < s.QuietIntro)
                 env *= 0.12;

@@ -17,9 +17,9 @@ const char* NoiseName(TNoiseKind Kind);
 
 struct TSong {
     double Seconds;
-    int Peak;             // largest amplitude of the song itself
-    double FadeIn = 0;    // seconds rising from nothing
-    double FadeOut = 0;   // seconds falling to nothing
+    int Peak;              // largest amplitude of the song itself
+    double FadeIn = 0;     // seconds rising from nothing
+    double FadeOut = 0;    // seconds falling to nothing
     double QuietIntro = 0; // seconds played at 12 % of Peak before the song proper
 };
 

@@ -55,8 +55,14 @@ TEST(TrackSplitter, LevelTestUsesTheMagnitude)
     };
     // Level8 10, Level16 1500. Negative swings are as loud as positive ones.
     const TCase cases[] = {
-        {8, {137}, false}, {8, {138}, true},  {8, {119}, false}, {8, {118}, true}, {8, {0}, true},
-        {16, Block16({1499}), false}, {16, Block16({1500}), true}, {16, Block16({-1499}), false},
+        {8, {137}, false},
+        {8, {138}, true},
+        {8, {119}, false},
+        {8, {118}, true},
+        {8, {0}, true},
+        {16, Block16({1499}), false},
+        {16, Block16({1500}), true},
+        {16, Block16({-1499}), false},
         {16, Block16({-20000}), true},
         {24, {0x00, 0xDC, 0x05}, true},  // 384000 = 1500 * 256: the 24-bit level itself
         {24, {0xFF, 0xDB, 0x05}, false}, // 383999: just below 1500 * 256
@@ -155,8 +161,8 @@ TEST(TrackSplitter, WindowsCountAlikeWhereverTheBlocksEnd)
         loop.Configure(16, 2, 8000, 1 << 20, 0);
         size_t at = 0;
         const TTrackLoop::TRead read = [&](void* Buffer, int Size) {
-            const size_t n = std::min({stream.size() - at, static_cast<size_t>(Size),
-                                       static_cast<size_t>(blockFrames * frameBytes)});
+            const size_t n = std::min(
+                {stream.size() - at, static_cast<size_t>(Size), static_cast<size_t>(blockFrames * frameBytes)});
             std::memcpy(Buffer, stream.data() + at, n);
             at += n;
             return static_cast<int>(n);

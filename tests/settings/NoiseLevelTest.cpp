@@ -1,8 +1,8 @@
 // The noise-level capture as a job, on virtual file devices.
 #include "common/TPlainDispatcher.h"
+#include "mocks/TNoDevices.h"
 #include "settings/TNoiseLevelCapture.h"
 #include "settings/TOptions.h"
-#include "mocks/TNoDevices.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -120,8 +120,8 @@ TEST(NoiseLevel, PhasesAreTenAndElevenSecondsOfAudioOnTheChosenDevice)
 {
     TRig rig;
     const std::string noise = rig.Device(30,
-                                         {{5, -5000},     // 8-bit phase: 128 - 20 on the negative side
-                                          {10.5, 9000},   // 16-bit phase
+                                         {{5, -5000},   // 8-bit phase: 128 - 20 on the negative side
+                                          {10.5, 9000}, // 16-bit phase
                                           {15, -3000},
                                           {21.5, 30000}}, // after the capture
                                          "noise.wav");
@@ -166,7 +166,8 @@ TEST(NoiseLevel, SilentDeviceGivesZeroAndFailuresKeepTheEarlierLevels)
         failing.Capture();
         ASSERT_EQ(failing.Listener.Finished, 1) << c.What;
         EXPECT_EQ(failing.Listener.Outcome, TJobOutcome::joFailed) << c.What;
-        EXPECT_NE(failing.Listener.Reason.find(c.Reason), std::string::npos) << c.What << ": " << failing.Listener.Reason;
+        EXPECT_NE(failing.Listener.Reason.find(c.Reason), std::string::npos)
+            << c.What << ": " << failing.Listener.Reason;
         EXPECT_FALSE(failing.Listener.Reason.empty()) << c.What;
         EXPECT_EQ(failing.Options->Level8.load(), 21) << c.What;
         EXPECT_EQ(failing.Options->Level16.load(), 1234) << c.What;
@@ -178,7 +179,8 @@ TEST(NoiseLevel, SilentDeviceGivesZeroAndFailuresKeepTheEarlierLevels)
 TEST(NoiseLevel, WithoutAChosenDeviceRefusesAndChangesNothing)
 {
     TOnlyVirtual onlyVirtual;
-    for (IOptionsPlatform* machine : {static_cast<IOptionsPlatform*>(nullptr), static_cast<IOptionsPlatform*>(&onlyVirtual)}) {
+    for (IOptionsPlatform* machine :
+         {static_cast<IOptionsPlatform*>(nullptr), static_cast<IOptionsPlatform*>(&onlyVirtual)}) {
         TRig rig(machine);
         ASSERT_EQ(rig.Options->ChosenDriver(), "");
         rig.Options->Level8 = 17;

@@ -24,7 +24,10 @@ public:
     explicit TMixerProxy(IMixer& M) : Real(M) {}
     bool GetDestination(int& C, int& N) override { return Real.GetDestination(C, N); }
     bool GetSourceLine(int I, std::string& Name, int& C) override { return Real.GetSourceLine(I, Name, C); }
-    bool FindSelector(TSelectorKind K, std::uint32_t& Id, int& Items) override { return Real.FindSelector(K, Id, Items); }
+    bool FindSelector(TSelectorKind K, std::uint32_t& Id, int& Items) override
+    {
+        return Real.FindSelector(K, Id, Items);
+    }
     bool ReadSelectorNames(std::uint32_t Id, int Items, int C, std::vector<std::string>& Names) override
     {
         return Real.ReadSelectorNames(Id, Items, C, Names);
@@ -39,7 +42,10 @@ public:
     }
     bool FindSourceVolume(int I, std::uint32_t& Id, int& C) override { return Real.FindSourceVolume(I, Id, C); }
     bool FindMasterVolume(std::uint32_t& Id) override { return Real.FindMasterVolume(Id); }
-    bool ReadVolume(std::uint32_t Id, int C, std::vector<std::uint16_t>& V) override { return Real.ReadVolume(Id, C, V); }
+    bool ReadVolume(std::uint32_t Id, int C, std::vector<std::uint16_t>& V) override
+    {
+        return Real.ReadVolume(Id, C, V);
+    }
     bool WriteVolume(std::uint32_t Id, const std::vector<std::uint16_t>& V) override { return Real.WriteVolume(Id, V); }
     void SetOnControlChange(TControlChange H) override { Real.SetOnControlChange(std::move(H)); }
 
@@ -49,8 +55,8 @@ private:
 
 class TFakePlatform final : public IOptionsPlatform {
 public:
-    std::vector<TDeviceInfo> Devices{{"alsa:hw:0,0", "Card", false}, {"pulse:default", "Server", false},
-                                     {"virtual:demo", "Demo", true}};
+    std::vector<TDeviceInfo> Devices{
+        {"alsa:hw:0,0", "Card", false}, {"pulse:default", "Server", false}, {"virtual:demo", "Demo", true}};
     std::vector<TAudioFormat> Formats;
     std::vector<std::string> Lines{"Microphone", "Line In", "CD Audio"};
     std::string OpenedFor;
@@ -146,16 +152,16 @@ TEST_F(OptionsTest, ReadingRules)
     const auto o = Load();
     EXPECT_EQ(o->SamplesPerSec, 44100); // from "Recording", not "Recordings"
     EXPECT_FALSE(o->AutoRecognize);
-    EXPECT_EQ(o->Bitrate, 16);          // hexadecimal
-    EXPECT_EQ(o->Channels, 2);          // not an integer: the default
-    EXPECT_TRUE(o->CloseAtEnd);         // 5 is true
+    EXPECT_EQ(o->Bitrate, 16);  // hexadecimal
+    EXPECT_EQ(o->Channels, 2);  // not an integer: the default
+    EXPECT_TRUE(o->CloseAtEnd); // 5 is true
     EXPECT_EQ(o->WriterSpeed, 8);
     EXPECT_TRUE(o->UseProxy);
-    EXPECT_EQ(o->ProxyPort, 0);         // out of range
-    EXPECT_EQ(o->SilenceLg, 1500);      // a negative length, section and key in any case
+    EXPECT_EQ(o->ProxyPort, 0);    // out of range
+    EXPECT_EQ(o->SilenceLg, 1500); // a negative length, section and key in any case
     EXPECT_EQ(o->MinLength, 0x7FFFFFFF);
     EXPECT_EQ(o->Level16, 1500);
-    EXPECT_EQ(o->BitsPerSample, 16);    // 0 bits, in a second section of the same name
+    EXPECT_EQ(o->BitsPerSample, 16); // 0 bits, in a second section of the same name
 }
 
 TEST_F(OptionsTest, MonoIsStereoForMp3)
@@ -268,8 +274,10 @@ TEST_F(OptionsTest, RecordingVolumeFollowsMaster)
         std::uint16_t Line;
         int MasterWrites;
     };
-    const TCase cases[] = {{50000, true, 45000, 7281, 1},  {45000, true, 45000, 7281, 0},
-                           {10000, true, 20000, 16383, 1}, {30000, true, 30000, 10922, 0},
+    const TCase cases[] = {{50000, true, 45000, 7281, 1},
+                           {45000, true, 45000, 7281, 0},
+                           {10000, true, 20000, 16383, 1},
+                           {30000, true, 30000, 10922, 0},
                            {12345, false, 12345, 10922, 0}};
     Platform.Lines = {"Microphone", "Stereo Mix"};
     for (const TCase& c : cases) {

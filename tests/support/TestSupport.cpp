@@ -38,7 +38,8 @@ std::vector<std::int16_t> Sine16(int Frames, int Channels, int SampleRate, doubl
     for (int i = 0; i < Frames; ++i)
         for (int c = 0; c < Channels; ++c) {
             const double phase = 2.0 * M_PI * Hz * (c + 1) * i / SampleRate;
-            out[static_cast<size_t>(i) * Channels + c] = static_cast<std::int16_t>(std::lround(Amplitude * std::sin(phase)));
+            out[static_cast<size_t>(i) * Channels + c] =
+                static_cast<std::int16_t>(std::lround(Amplitude * std::sin(phase)));
         }
     return out;
 }

@@ -50,7 +50,7 @@ int RunCommand(const std::string& Command, std::string* Output = nullptr);
 std::string ShellQuote(const std::string& Text);
 // True when the program is on the PATH; peer tests fail, not skip, without it.
 bool HaveTool(const std::string& Program);
-#define KESTRUNE_REQUIRE_TOOL(Program) \
+#define KESTRUNE_REQUIRE_TOOL(Program)                                                                                 \
     ASSERT_TRUE(::kestrune::test::HaveTool(Program)) << "peer tool missing: " << (Program)
 
 // Runs an output to its end; true when it ended normally (OnDone), false
