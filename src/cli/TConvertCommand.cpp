@@ -65,8 +65,12 @@ void ApplyWavOptions(const TCliArgs& Args, TWaveOut& Out)
     else
         throw EUsage("--wav-type must be pcm or dvi-adpcm, not \"" + type + "\"");
     const long blockSize = Args.Integer("--block-size", 512, 8, 32768);
-    if (blockSize % 4 != 0)
-        throw EUsage("--block-size must be a multiple of 4");
+    // The writer's own rule, for the channel counts a source may have: the
+    // setter ignores a size it could not write, which must not pass silently.
+    for (const int channels : {1, 2})
+        if (const std::string problem = TWaveOut::AdpcmBlockProblem(channels, static_cast<int>(blockSize));
+            !problem.empty())
+            throw EUsage("--block-size " + std::to_string(blockSize) + ": " + problem);
     Out.SetBlockSize(static_cast<std::uint16_t>(blockSize));
 }
 
@@ -160,7 +164,7 @@ const char* TConvertCommand::Usage()
            "  --format EXT              output format: wav, mp3, ogg, ape, flac\n"
            "WAV:\n"
            "  --wav-type pcm|dvi-adpcm  kind of WAV data to write (default pcm)\n"
-           "  --block-size N            IMA ADPCM block size in bytes, a multiple of 4\n"
+           "  --block-size N            IMA ADPCM block size in bytes: a multiple of 8, at most 4096\n"
            "                            from 8 to 32768 (default 512)\n"
            "MP3:\n"
            "  --bitrate KBPS            constant bit rate, 8 to 320 (default 128)\n"
