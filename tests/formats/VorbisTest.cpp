@@ -358,8 +358,8 @@ TEST(VorbisOut, StopStillEndsTheStreamSoTheFilePlays)
     bool done = false;
     out.OnDone = [&](TComponent*) { done = true; };
     out.Run();
-    while (in.Reads.load() < 4)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitUntil([&] { return in.Reads.load() >= 4; }, std::chrono::seconds(10)))
+        << "the writer never asked for more after the input ran dry";
     out.Stop();
     ASSERT_TRUE(out.WaitForIdle(std::chrono::seconds(10)));
     EXPECT_TRUE(done);

@@ -175,8 +175,8 @@ TEST(WaveOut, RunStoppedEarlyLeavesHeaderMatchingTheFile)
     bool done = false;
     out.OnDone = [&](TComponent*) { done = true; };
     out.Run();
-    while (reads < 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitUntil([&] { return reads >= 5; }, std::chrono::seconds(10)))
+        << "the writer never asked for more after the input ran dry";
     out.Stop();
     ASSERT_TRUE(out.WaitForIdle(std::chrono::seconds(10)));
     EXPECT_TRUE(done);

@@ -1,8 +1,11 @@
 #include "recognition/TFakeLookupService.h"
 
+#include "support/TestSupport.h"
+
 #include <httplib.h>
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace kestrune::test {
 
@@ -44,8 +47,8 @@ TFakeLookupService::TFakeLookupService() : Impl(std::make_unique<TImpl>())
     Impl->Thread = std::thread([this] { Impl->Server.listen_after_bind(); });
     // A stop before the server loop runs would be forgotten and the loop
     // would never end; this version of the library has no ready signal.
-    while (!Impl->Server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!WaitUntil([this] { return Impl->Server.is_running(); }, std::chrono::seconds(10)))
+        throw std::runtime_error("the fake lookup service did not start listening within 10 s");
 }
 
 TFakeLookupService::~TFakeLookupService()

@@ -73,7 +73,9 @@ TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastR
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
+    // Ended by the kill, not by a crash or an exit of its own before it.
     ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(WTERMSIG(status), SIGKILL);
 
     const std::string first = album + "/Track0.WAV";
     ASSERT_TRUE(fs::exists(first));

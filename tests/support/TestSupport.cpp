@@ -144,6 +144,17 @@ std::string ShellQuote(const std::string& Text)
     return out + "'";
 }
 
+bool WaitUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    while (!Done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 bool HaveTool(const std::string& Program)
 {
     return RunCommand("command -v " + ShellQuote(Program) + " >/dev/null 2>&1") == 0;

@@ -6,6 +6,7 @@
 #include "pipeline/TAudioFormat.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -50,6 +51,11 @@ int RunCommand(const std::string& Command, std::string* Output = nullptr);
 std::string ShellQuote(const std::string& Text);
 // True when the program is on the PATH; peer tests fail, not skip, without it.
 bool HaveTool(const std::string& Program);
+
+// Asks Done every millisecond until it holds or Timeout passes; its last
+// answer. For waits on a worker that offers no event to wait on: a test that
+// would hang instead fails, naming what never happened.
+bool WaitUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout);
 #define KESTRUNE_REQUIRE_TOOL(Program)                                                                                 \
     ASSERT_TRUE(::kestrune::test::HaveTool(Program)) << "peer tool missing: " << (Program)
 
