@@ -1,6 +1,7 @@
 #include "devices/TVirtualBackend.h"
 
 #include "devices/TSampleConverter.h"
+#include "formats/TWavHeaderBytes.h"
 #include "formats/TWaveIn.h"
 #include "pipeline/EACSException.h"
 
@@ -218,12 +219,6 @@ private:
     TClock::time_point Start;
 };
 
-void PutLe(std::FILE* F, std::uint32_t V, int Bytes)
-{
-    for (int I = 0; I < Bytes; ++I)
-        std::fputc(static_cast<int>((V >> (8 * I)) & 0xFF), F);
-}
-
 class TVirtualPlayback final : public IPlaybackStream {
 public:
     // Nothing here can stop taking audio, so no wait needs a timeout.
@@ -243,7 +238,7 @@ public:
         if (File) {
             std::fflush(File);
             std::fseek(File, 0, SEEK_SET);
-            WriteHeader(static_cast<std::uint32_t>(std::min<std::int64_t>(Written, 0xFFFFFFF0)));
+            WriteHeader(Written);
             std::fclose(File);
         }
     }
@@ -275,20 +270,11 @@ public:
 private:
     std::int64_t BytesPerSecond() const { return static_cast<std::int64_t>(Fmt.SampleRate) * Fmt.FrameBytes(); }
 
-    void WriteHeader(std::uint32_t DataBytes)
+    void WriteHeader(std::int64_t DataBytes)
     {
-        std::fwrite("RIFF", 1, 4, File);
-        PutLe(File, DataBytes + 36, 4);
-        std::fwrite("WAVEfmt ", 1, 8, File);
-        PutLe(File, 16, 4);
-        PutLe(File, 1, 2);
-        PutLe(File, static_cast<std::uint32_t>(Fmt.Channels), 2);
-        PutLe(File, static_cast<std::uint32_t>(Fmt.SampleRate), 4);
-        PutLe(File, static_cast<std::uint32_t>(BytesPerSecond()), 4);
-        PutLe(File, static_cast<std::uint32_t>(Fmt.FrameBytes()), 2);
-        PutLe(File, static_cast<std::uint32_t>(Fmt.BitsPerSample), 2);
-        std::fwrite("data", 1, 4, File);
-        PutLe(File, DataBytes, 4);
+        const std::vector<std::uint8_t> header =
+            TWavHeaderBytes::Pcm(Fmt.Channels, Fmt.SampleRate, Fmt.BitsPerSample, DataBytes);
+        std::fwrite(header.data(), 1, header.size(), File);
     }
 
     TAudioFormat Fmt;
