@@ -62,14 +62,15 @@ bool TMsAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, i
             return false;
         state[ch].C1 = Coefficients[predictor][0];
         state[ch].C2 = Coefficients[predictor][1];
-        state[ch].Delta = GetLe16s(Block + Channels + 2 * ch);
-        state[ch].Sample1 = GetLe16s(Block + 3 * Channels + 2 * ch);
-        state[ch].Sample2 = GetLe16s(Block + 5 * Channels + 2 * ch);
+        const std::ptrdiff_t at = 2 * static_cast<std::ptrdiff_t>(ch);
+        state[ch].Delta = GetLe16s(Block + Channels + at);
+        state[ch].Sample1 = GetLe16s(Block + 3 * Channels + at);
+        state[ch].Sample2 = GetLe16s(Block + 5 * Channels + at);
         Out[ch] = static_cast<std::int16_t>(state[ch].Sample2);
         if (Frames > 1)
             Out[Channels + ch] = static_cast<std::int16_t>(state[ch].Sample1);
     }
-    const std::uint8_t* codes = Block + 7 * Channels;
+    const std::uint8_t* codes = Block + 7 * static_cast<std::ptrdiff_t>(Channels);
     const int samples = (Frames - 2) * Channels;
     for (int i = 0; i < samples; ++i) {
         const std::uint8_t byte = codes[i / 2];
