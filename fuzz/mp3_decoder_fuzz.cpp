@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     if (wav.size() < 44 || Le32(wav, 4) != wav.size() - 8 || Le32(wav, 40) != wav.size() - 44)
         std::abort();
     const std::uint32_t channels = wav[22] | (wav[23] << 8);
-    if ((channels != 1 && channels != 2) || (wav.size() - 44) % (2 * channels) != 0)
+    if ((channels != 1 && channels != 2) || (wav.size() - 44) % (2 * std::size_t{channels}) != 0)
         std::abort();
     return 0;
 }

@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     // value long enough to be cut.
     const std::string head =
         Clean(std::string(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(Size, 40))));
-    const std::string title = head;
+    const std::string& title = head;
     const std::string artist = "INFO" + head.substr(0, std::min<std::size_t>(head.size(), 9));
     const std::string album(Size % 300, 'x');
     FuzzId3v1(in, title, artist);

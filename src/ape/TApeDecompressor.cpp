@@ -159,6 +159,8 @@ int64_t TApeDecompressor::GetInfo(int32_t field, int64_t p1, int64_t p2) const
     case apeInfoWaveFormatEx:
         if (!p1)
             return apeErrInvalidFunctionParameter;
+        // The caller's structure comes by address in the integer parameter.
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): that is the call's contract
         *reinterpret_cast<TWaveFormatEx*>(p1) = WaveFormat();
         return apeOk;
     case apeDecompressCurrentBlock:

@@ -33,7 +33,7 @@ TApeMd5::TApeMd5() : FState{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
 void TApeMd5::Transform(const uint8_t* block)
 {
     uint32_t m[16];
-    for (int i = 0; i < 16; ++i)
+    for (size_t i = 0; i < 16; ++i)
         m[i] = uint32_t(block[i * 4]) | uint32_t(block[i * 4 + 1]) << 8 | uint32_t(block[i * 4 + 2]) << 16 |
                uint32_t(block[i * 4 + 3]) << 24;
     uint32_t a = FState[0], b = FState[1], c = FState[2], d = FState[3];

@@ -228,6 +228,8 @@ KESTRUNE_APE_AVX2 void TApeNNFilter::DecompressRunAvx2(int32_t* data, size_t cou
     }
 }
 
+// Run names a member template; a parenthesised template name would not parse.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define KESTRUNE_APE_NN_DISPATCH_AVX2(Run)                                                                             \
     if (FAvx2) {                                                                                                       \
         switch (FOrder) {                                                                                              \
@@ -265,6 +267,7 @@ KESTRUNE_APE_AVX2 void TApeNNFilter::DecompressRunAvx2(int32_t* data, size_t cou
         FSimd ? Run<1280, true>(data, count) : Run<1280, false>(data, count);                                          \
         break;                                                                                                         \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 void TApeNNFilter::Compress(int32_t* data, size_t count)
 {

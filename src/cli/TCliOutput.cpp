@@ -35,6 +35,7 @@ TCliOutput::TJson TCliOutput::ParseFields(const TFields& Fields)
     for (const auto& [key, value] : Fields) {
         TJson parsed = TJson::parse(value, nullptr, false);
         if (parsed.is_discarded())
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once, on the way out
             throw std::invalid_argument("the field \"" + key + "\" is not JSON: " + value);
         object[key] = std::move(parsed);
     }

@@ -14,7 +14,7 @@ namespace kestrune::cli {
 std::string TCliSettings::IniFileName(const TCliArgs& Args)
 {
     if (Args.Has("--config")) {
-        const std::string file = Args.Value("--config");
+        std::string file = Args.Value("--config");
         if (file.empty())
             throw EUsage("--config needs a file name");
         return file;

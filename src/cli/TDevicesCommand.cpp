@@ -16,6 +16,7 @@ std::string RatesText(const std::set<int>& Rates)
 {
     static const std::vector<int> all{11025, 22050, 44100};
     std::vector<int> positions;
+    positions.reserve(Rates.size());
     for (int rate : Rates)
         positions.push_back(static_cast<int>(std::find(all.begin(), all.end(), rate) - all.begin()));
     const bool run = positions.back() - positions.front() + 1 == static_cast<int>(positions.size());

@@ -2,7 +2,7 @@
 
 namespace kestrune {
 
-#define KESTRUNE_ENTRY(Lib, Name) Name = Lib.Entry<decltype(Name)>(#Name)
+#define KESTRUNE_ENTRY(Lib, Name) Name = (Lib).Entry<decltype(Name)>(#Name)
 
 TOggVorbisLibrary::TOggVorbisLibrary()
     : Ogg(OggSoName), Vorbis(VorbisSoName), VorbisFile(VorbisFileSoName), VorbisEnc(VorbisEncSoName)

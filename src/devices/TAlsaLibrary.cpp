@@ -10,7 +10,7 @@ TAlsaLibrary::TAlsaLibrary() : Library(SoName)
     // makes the library unusable rather than a crash later.
 #define KESTRUNE_ENTRY(Name)                                                                                           \
     Name = Library.Entry<decltype(Name)>(#Name);                                                                       \
-    if (!Name)                                                                                                         \
+    if (!(Name))                                                                                                       \
         throw EACSException(std::string(SoName) + " library could not be loaded.");
     KESTRUNE_ASOUND_ENTRIES(KESTRUNE_ENTRY)
 #undef KESTRUNE_ENTRY

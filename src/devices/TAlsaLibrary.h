@@ -96,6 +96,8 @@ public:
     // True when Get would succeed; never raises.
     static bool Available() noexcept;
 
+// Name is the member being declared, not an expression to group.
+// NOLINTNEXTLINE(bugprone-macro-parentheses)
 #define KESTRUNE_ENTRY(Name) decltype(&::Name) Name = nullptr;
     KESTRUNE_ASOUND_ENTRIES(KESTRUNE_ENTRY)
 #undef KESTRUNE_ENTRY

@@ -250,7 +250,7 @@ public:
 
     int Read(void* Buffer, int Size) override
     {
-        const std::size_t Want = static_cast<std::size_t>(Size / FrameBytes * FrameBytes);
+        const std::size_t Want = static_cast<std::size_t>(Size / FrameBytes) * static_cast<std::size_t>(FrameBytes);
         if (Want == 0)
             return 0;
         if (PendingPos >= Pending.size() && !Fill())
@@ -309,7 +309,7 @@ public:
     void Write(const void* Data, int Size) override
     {
         const auto* P = static_cast<const std::uint8_t*>(Data);
-        std::size_t Left = static_cast<std::size_t>(Size / FrameBytes * FrameBytes);
+        std::size_t Left = static_cast<std::size_t>(Size / FrameBytes) * static_cast<std::size_t>(FrameBytes);
         while (Left > 0) {
             std::size_t Room = 0;
             const bool Ok = S.Conn.IterateUntil(

@@ -84,6 +84,8 @@ public:
     // True when Get would succeed; never raises.
     static bool Available() noexcept;
 
+// Name is the member being declared, not an expression to group.
+// NOLINTNEXTLINE(bugprone-macro-parentheses)
 #define KESTRUNE_ENTRY(Name) decltype(&::Name) Name = nullptr;
     KESTRUNE_PULSE_ENTRIES(KESTRUNE_ENTRY)
 #undef KESTRUNE_ENTRY

@@ -246,8 +246,9 @@ public:
     void Write(const void* Data, int Size) override
     {
         // A card's queue holds ten blocks of 8192 bytes: wait for room.
-        if (Paced && QueuedBytes() + Size > 10 * 8192)
-            WaitUntilDue(Start, Written + Size - 10 * 8192, BytesPerSecond());
+        constexpr std::int64_t queue = std::int64_t{10} * 8192;
+        if (Paced && QueuedBytes() + Size > queue)
+            WaitUntilDue(Start, Written + Size - queue, BytesPerSecond());
         if (File && std::fwrite(Data, 1, static_cast<std::size_t>(Size), File) != static_cast<std::size_t>(Size))
             throw EACSException("The sound device's WAV file could not be written");
         Written += Size;

@@ -283,7 +283,8 @@ bool TFLACIn::SeekSample(std::int64_t Sample)
 std::string TFLACIn::ReadSoFar() const
 {
     const auto seconds = [this](std::int64_t Bytes) {
-        const double frames = static_cast<double>(Bytes) / (FChannels * (FBitsPerSample / 8));
+        const int frameBytes = FChannels * (FBitsPerSample / 8);
+        const double frames = static_cast<double>(Bytes) / frameBytes;
         char text[32];
         std::snprintf(text, sizeof text, "%.2f s", frames / FSampleRate);
         return std::string(text);

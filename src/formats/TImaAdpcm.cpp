@@ -89,7 +89,7 @@ void TImaAdpcm::EncodeBlock(const std::int16_t* Samples, int Frames, int Channel
         // Each block starts from its own first sample, stored exactly.
         int predictor = Samples[ch];
         int index = std::min<int>(StepIndex[ch], 88);
-        std::uint8_t* head = Block + 4 * ch;
+        std::uint8_t* head = Block + 4 * static_cast<std::ptrdiff_t>(ch);
         PutLe16(head, static_cast<std::uint32_t>(predictor));
         head[2] = static_cast<std::uint8_t>(index);
         head[3] = 0;
@@ -111,7 +111,7 @@ bool TImaAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, 
         return true;
     Frames = std::min(Frames, FramesInBytes(Bytes, Channels));
     for (int ch = 0; ch < Channels; ++ch) {
-        const std::uint8_t* head = Block + 4 * ch;
+        const std::uint8_t* head = Block + 4 * static_cast<std::ptrdiff_t>(ch);
         int predictor = GetLe16s(head);
         int index = head[2];
         if (index > 88)
@@ -121,7 +121,7 @@ bool TImaAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, 
         // all of them in mono, four bytes of every eight in stereo.
         const int run = Channels == 1 ? Bytes : 4;
         const int stride = Channels == 1 ? Bytes : 8;
-        const std::uint8_t* codes = Block + 4 * Channels + 4 * ch;
+        const std::uint8_t* codes = Block + 4 * (static_cast<std::ptrdiff_t>(Channels) + ch);
         int k = 1;
         for (int group = 0; k < Frames; group += stride) {
             for (int b = 0; b < run && k < Frames; ++b) {

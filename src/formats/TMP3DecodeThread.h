@@ -71,7 +71,7 @@ public:
     int Progress() const { return LastProgress.load(); }
 
     // Bytes of decoded audio gathered before one write to the output.
-    static constexpr std::size_t WriteBufferBytes = 64 * 1024;
+    static constexpr std::size_t WriteBufferBytes = std::size_t{64} * 1024;
 
     // The data size the header announces before decoding: the MPEG-1 Layer
     // III frames of 1152 samples that InputBytes would hold at the first

@@ -179,8 +179,8 @@ void TMP3Out::OpenOutput()
 
         // One step hands the encoder at most 16384 bytes of 16-bit samples.
         StepFrames = TransferBytes / (2 * Channels);
-        InBuffer.assign(static_cast<std::size_t>(StepFrames * FrameBytes), 0);
-        Samples.assign(Bits == 16 ? 0 : static_cast<std::size_t>(StepFrames * Channels), 0);
+        InBuffer.assign(static_cast<std::size_t>(StepFrames) * static_cast<std::size_t>(FrameBytes), 0);
+        Samples.assign(Bits == 16 ? 0 : static_cast<std::size_t>(StepFrames) * static_cast<std::size_t>(Channels), 0);
         MP3Buffer.assign(MP3BufferBytes, 0);
     } catch (...) {
         Encoder.reset();

@@ -22,7 +22,7 @@ TDecodedPcm TMpegWaveDecoder::Decode(const std::uint8_t* Data, std::size_t Size)
         throw EACSException("The MPEG audio data could not be handed to the decoder.");
 
     TDecodedPcm out;
-    std::vector<unsigned char> chunk(64 * 1024);
+    std::vector<unsigned char> chunk(std::size_t{64} * 1024);
     bool haveFormat = false;
     int idle = 0; // calls in a row that produced nothing
     for (;;) {

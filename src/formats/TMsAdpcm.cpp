@@ -55,6 +55,9 @@ bool TMsAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, i
     Frames = std::min(Frames, FramesInBytes(Bytes, Channels));
     if (Frames <= 0)
         return true;
+    // The block header holds one field after the other, each for every
+    // channel: predictor bytes, then deltas, newer and older samples.
+    const std::ptrdiff_t n = Channels;
     TChannelState state[2];
     for (int ch = 0; ch < Channels; ++ch) {
         const int predictor = Block[ch];
@@ -62,14 +65,15 @@ bool TMsAdpcm::DecodeBlock(const std::uint8_t* Block, int Bytes, int Channels, i
             return false;
         state[ch].C1 = Coefficients[predictor][0];
         state[ch].C2 = Coefficients[predictor][1];
-        state[ch].Delta = GetLe16s(Block + Channels + 2 * ch);
-        state[ch].Sample1 = GetLe16s(Block + 3 * Channels + 2 * ch);
-        state[ch].Sample2 = GetLe16s(Block + 5 * Channels + 2 * ch);
+        const std::ptrdiff_t at = 2 * static_cast<std::ptrdiff_t>(ch);
+        state[ch].Delta = GetLe16s(Block + n + at);
+        state[ch].Sample1 = GetLe16s(Block + 3 * n + at);
+        state[ch].Sample2 = GetLe16s(Block + 5 * n + at);
         Out[ch] = static_cast<std::int16_t>(state[ch].Sample2);
         if (Frames > 1)
             Out[Channels + ch] = static_cast<std::int16_t>(state[ch].Sample1);
     }
-    const std::uint8_t* codes = Block + 7 * Channels;
+    const std::uint8_t* codes = Block + 7 * n;
     const int samples = (Frames - 2) * Channels;
     for (int i = 0; i < samples; ++i) {
         const std::uint8_t byte = codes[i / 2];

@@ -68,7 +68,7 @@ bool ParseFormat(TWavHeader& Header, const std::uint8_t* C, std::int64_t Got, TW
             return false;
         }
         Header.CoefficientCount = count;
-        for (int i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             Header.Coefficients[i][0] = static_cast<std::int16_t>(GetLe16(C + 22 + 4 * i));
             Header.Coefficients[i][1] = static_cast<std::int16_t>(GetLe16(C + 24 + 4 * i));
         }

@@ -203,6 +203,8 @@ std::int64_t WriteInfoChunk(TStream* File, const std::vector<std::string>& Ids, 
     std::vector<std::uint8_t> list{'L', 'I', 'S', 'T', 0, 0, 0, 0, 'I', 'N', 'F', 'O'};
     for (std::size_t i = 0; i < Ids.size(); ++i) {
         std::uint8_t id[4] = {' ', ' ', ' ', ' '};
+        // A four-byte field padded with blanks, no C string.
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
         std::memcpy(id, Ids[i].data(), std::min<std::size_t>(4, Ids[i].size()));
         const std::string value = CutText(Values[i], RiffInfo::MaxValueBytes);
         const auto n = static_cast<std::uint32_t>(value.size() + 1);

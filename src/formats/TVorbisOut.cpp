@@ -293,11 +293,11 @@ void TVorbisOut::Encode(const std::uint8_t* Pcm, int Frames)
     if (Frames <= 0)
         return;
     float** into = Lib->vorbis_analysis_buffer(&Encoder->Dsp, Frames);
-    const int ch = Channels;
+    const std::ptrdiff_t ch = Channels;
     switch (BitsPerSample) {
     case 8:
         // Unsigned 8-bit, widened: (v - 128) * 256 / 32768.
-        for (int c = 0; c < ch; ++c) {
+        for (std::ptrdiff_t c = 0; c < ch; ++c) {
             float* out = into[c];
             const std::uint8_t* p = Pcm + c;
             for (int i = 0; i < Frames; ++i, p += ch)
@@ -305,7 +305,7 @@ void TVorbisOut::Encode(const std::uint8_t* Pcm, int Frames)
         }
         break;
     case 16:
-        for (int c = 0; c < ch; ++c) {
+        for (std::ptrdiff_t c = 0; c < ch; ++c) {
             float* out = into[c];
             const std::uint8_t* p = Pcm + 2 * c;
             for (int i = 0; i < Frames; ++i, p += 2 * ch)
@@ -313,7 +313,7 @@ void TVorbisOut::Encode(const std::uint8_t* Pcm, int Frames)
         }
         break;
     default:
-        for (int c = 0; c < ch; ++c) {
+        for (std::ptrdiff_t c = 0; c < ch; ++c) {
             float* out = into[c];
             const std::uint8_t* p = Pcm + 3 * c;
             for (int i = 0; i < Frames; ++i, p += 3 * ch) {

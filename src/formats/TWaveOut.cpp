@@ -20,7 +20,7 @@ std::uint32_t Field32(std::int64_t Value)
 
 // Trailing chunks of an appended file are tags, a few kilobytes; anything
 // larger means the data size field is not to be trusted.
-constexpr std::int64_t TrailerLimit = 16 * 1024 * 1024;
+constexpr std::int64_t TrailerLimit = std::int64_t{16} * 1024 * 1024;
 
 } // namespace
 
@@ -246,7 +246,8 @@ void TWaveOut::WriteAdpcmBlock()
     // What the input did not deliver is silence.
     std::fill(Buffer.begin() + PendingBytes, Buffer.begin() + need, 0);
     std::array<std::int16_t, BufferSize / 2> samples;
-    for (int i = 0; i < SamplesPerBlock * Channels; ++i)
+    const std::size_t count = static_cast<std::size_t>(SamplesPerBlock) * static_cast<std::size_t>(Channels);
+    for (std::size_t i = 0; i < count; ++i)
         samples[i] = GetLe16s(Buffer.data() + 2 * i);
     TImaAdpcm::EncodeBlock(samples.data(), SamplesPerBlock, Channels, StepIndex, Block.data(),
                            static_cast<int>(Block.size()));
@@ -282,7 +283,7 @@ void TWaveOut::PatchHeader()
         // frames the input delivered are (the last block is padded).
         const std::int64_t frames = unknownLength || Appending
                                         ? DataWritten / static_cast<std::int64_t>(Block.size()) * SamplesPerBlock
-                                        : DeliveredBytes / (2 * Channels);
+                                        : DeliveredBytes / (2 * static_cast<std::int64_t>(Channels));
         WriteLe32At(FactOffset, Field32(frames));
     }
     WriteLe32At(HeaderStart + 4, Field32(length - HeaderStart - 8));

@@ -21,7 +21,7 @@ void TACSFileOut::OpenOwnStream()
         std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite : TFileOpenMode::fmCreate);
     // Writers hand over a block per step, often a few kilobytes; gathering
     // them saves a system call each.
-    file->SetWriteBuffer(64 * 1024);
+    file->SetWriteBuffer(std::size_t{64} * 1024);
     AdoptStream(std::move(file));
 }
 

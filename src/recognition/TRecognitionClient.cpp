@@ -23,7 +23,7 @@ struct TCurlFree {
 };
 
 // Answers larger than this are no lookup answer; they end the transfer.
-constexpr std::size_t MaxAnswerBytes = 4 * 1024 * 1024;
+constexpr std::size_t MaxAnswerBytes = std::size_t{4} * 1024 * 1024;
 
 size_t Collect(char* Data, size_t Size, size_t Count, void* User)
 {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <stdio.h>
+#include <stdio.h> // NOLINT(modernize-deprecated-headers): renameat2 and RENAME_NOREPLACE are declared here
 #include <unistd.h>
 
 namespace kestrune {
@@ -92,7 +92,7 @@ void TRecordingsList::MoveDown(int Index)
 {
     if (Index < 0 || Index >= Count() - 1)
         return;
-    std::swap(Rows[static_cast<size_t>(Index)], Rows[static_cast<size_t>(Index + 1)]);
+    std::swap(Rows[static_cast<size_t>(Index)], Rows[static_cast<size_t>(Index) + 1]);
     View.RowMoved(Index, Index + 1);
     View.SelectRow(Index + 1);
 }

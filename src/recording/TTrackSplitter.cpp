@@ -85,7 +85,7 @@ int FrameMagnitude(const std::uint8_t* Frame)
 {
     int loudest = MagnitudeOf<Bits>(Frame);
     for (int c = 1; c < Channels; ++c)
-        loudest = std::max(loudest, MagnitudeOf<Bits>(Frame + c * (Bits / 8)));
+        loudest = std::max(loudest, MagnitudeOf<Bits>(Frame + static_cast<std::ptrdiff_t>(c) * (Bits / 8)));
     return loudest;
 }
 

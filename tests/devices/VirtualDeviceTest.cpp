@@ -46,7 +46,7 @@ protected:
     std::string MakeFile(int Frames, const std::string& Name = "in.wav")
     {
         Samples = Noise16(Frames, 2, 7, 20000);
-        const std::string F = Dir.File(Name);
+        std::string F = Dir.File(Name);
         WriteWholeFile(F, PcmWavImage(Samples, 2, 44100));
         return F;
     }
@@ -264,8 +264,8 @@ TEST_F(VirtualDevice, DeliversTheFormatAskedForWithAllTheAudio)
         const auto Got = Drain(In);
         In.CloseInput();
         EXPECT_EQ(Got.size() % static_cast<std::size_t>(Want.FrameBytes()), 0u);
-        EXPECT_NEAR(static_cast<double>(Got.size() / Want.FrameBytes()), Want.SampleRate, 2.0)
-            << TDeviceCatalog::QualityString(Want);
+        const std::size_t frames = Got.size() / static_cast<std::size_t>(Want.FrameBytes());
+        EXPECT_NEAR(static_cast<double>(frames), Want.SampleRate, 2.0) << TDeviceCatalog::QualityString(Want);
     }
 }
 

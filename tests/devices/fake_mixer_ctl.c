@@ -1,4 +1,4 @@
-#define _GNU_SOURCE
+#define _GNU_SOURCE /* NOLINT(bugprone-reserved-identifier): the feature-test macro */
 /* A control device with no card behind it, for the mixer's tests. ALSA loads
  * it as an external control plugin ("type fake"); the "model" argument picks
  * one of three cards:

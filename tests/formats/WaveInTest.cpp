@@ -155,7 +155,7 @@ TEST(WaveIn, DataSizePastTheEndOrUnfinishedIsReadToTheEnd)
 
 TEST(WaveIn, FilesItCannotReadFailToOpenWithTheReason)
 {
-    auto withFormat = [](TBytes Format, TBytes Data = TBytes(64, 0)) {
+    auto withFormat = [](const TBytes& Format, const TBytes& Data = TBytes(64, 0)) {
         TRiffBuilder b;
         b.Chunk("fmt ", Format);
         b.Chunk("data", Data);

@@ -43,7 +43,7 @@ std::vector<std::int16_t> Program(const std::vector<int>& SongSeconds, int Rate)
     int song = 0;
     for (int seconds : SongSeconds) {
         if (seconds == 0) {
-            out.insert(out.end(), static_cast<size_t>(2 * Rate * 2), 0);
+            out.insert(out.end(), 2 * static_cast<size_t>(Rate) * 2, 0);
             continue;
         }
         for (int f = 0; f < seconds * Rate; ++f) {
@@ -53,7 +53,7 @@ std::vector<std::int16_t> Program(const std::vector<int>& SongSeconds, int Rate)
             out.push_back(s);
             out.push_back(s);
         }
-        out.insert(out.end(), static_cast<size_t>(2 * Rate * 2), 0);
+        out.insert(out.end(), 2 * static_cast<size_t>(Rate) * 2, 0);
         ++song;
     }
     return out;

@@ -218,7 +218,7 @@ TEST(Recorder, EveryFrameLandsInOneTrackOrInDroppedQuiet)
     int sureSplits = 0;
     for (int offset = 0; offset < 2200; offset += 37) {
         loud.insert(loud.end(), Rate / 10, true);
-        loud.insert(loud.end(), static_cast<size_t>(Silence + offset), false);
+        loud.insert(loud.end(), static_cast<size_t>(Silence) + static_cast<size_t>(offset), false);
         sureSplits += offset >= 1024 + Rate / 100;
     }
     TRig rig(NumberedFrames(loud));

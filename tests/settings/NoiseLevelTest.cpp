@@ -130,7 +130,7 @@ TEST(NoiseLevel, PhasesAreTenAndElevenSecondsOfAudioOnTheChosenDevice)
     EXPECT_EQ(rig.Listener.Started, 1);
     ASSERT_EQ(rig.Listener.Finished, 1);
     EXPECT_EQ(rig.Listener.Outcome, TJobOutcome::joSucceeded) << rig.Listener.Reason;
-    EXPECT_NEAR(rig.Options->Level8.load(), 5000 / 256, 1);
+    EXPECT_NEAR(rig.Options->Level8.load(), 5000.0 / 256, 1);
     EXPECT_EQ(rig.Options->Level16.load(), 9000);
     ASSERT_EQ(rig.Listener.Texts.size(), 21u);
     EXPECT_EQ(rig.Listener.Texts.front(), "20 seconds remaining");
