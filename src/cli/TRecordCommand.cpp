@@ -172,12 +172,7 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
         Out.Error(view.Status);
         return 1;
     }
-    Out.Result(std::to_string(recorder.KeptTracks()) + " tracks kept, " + std::to_string(recorder.DroppedTracks()) +
-                   " dropped. " + view.Totals,
-               "done",
-               {{"tracks", TCliOutput::JsonNumber(recorder.KeptTracks())},
-                {"dropped", TCliOutput::JsonNumber(recorder.DroppedTracks())},
-                {"seconds", TCliOutput::JsonNumber(list.TotalSeconds())}});
+    view.PrintSummary(recorder);
     return 0;
 }
 

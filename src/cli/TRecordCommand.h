@@ -85,6 +85,18 @@ public:
                   std::string(static_cast<size_t>(20 - bars), ' ') + "] quiet " + std::to_string(quiet) + "%");
     }
 
+    // The closing result of a recording or a split: tracks kept and dropped,
+    // the totals line, and the seconds kept.
+    void PrintSummary(const TRecorder& Recorder) const
+    {
+        Out.Result(std::to_string(Recorder.KeptTracks()) + " tracks kept, " + std::to_string(Recorder.DroppedTracks()) +
+                       " dropped. " + Totals,
+                   "done",
+                   {{"tracks", TCliOutput::JsonNumber(Recorder.KeptTracks())},
+                    {"dropped", TCliOutput::JsonNumber(Recorder.DroppedTracks())},
+                    {"seconds", TCliOutput::JsonNumber(List->TotalSeconds())}});
+    }
+
     bool Finished = false;
     TJobOutcome FOutcome = TJobOutcome::joFailed;
     std::string Status;

@@ -322,12 +322,7 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
         }
         Out.Info("Cue sheet " + cue.string());
     }
-    Out.Result(std::to_string(recorder.KeptTracks()) + " tracks kept, " + std::to_string(recorder.DroppedTracks()) +
-                   " dropped. " + view.Totals,
-               "done",
-               {{"tracks", TCliOutput::JsonNumber(recorder.KeptTracks())},
-                {"dropped", TCliOutput::JsonNumber(recorder.DroppedTracks())},
-                {"seconds", TCliOutput::JsonNumber(list.TotalSeconds())}});
+    view.PrintSummary(recorder);
     return 0;
 }
 

@@ -230,11 +230,7 @@ void TConvertController::StartDecoding()
 
 void TConvertController::OnDecoderDone(bool Success)
 {
-    if (FAbandoned) {
-        FAbandoned = false;
-        return;
-    }
-    if (!FConverting)
+    if (!EndBelongsToRun())
         return;
     if (FCanceled) {
         // Cancelled or closed while decoding: nothing is encoded from the
@@ -318,6 +314,17 @@ void TConvertController::RemoveIncompleteOutput()
         fs::remove(FOutFileName, error);
 }
 
+bool TConvertController::EndBelongsToRun()
+{
+    // The late end of a run that a close gave up on is swallowed once; it
+    // clears the way for the next conversion.
+    if (FAbandoned) {
+        FAbandoned = false;
+        return false;
+    }
+    return FConverting;
+}
+
 void TConvertController::EndRun()
 {
     FConverting = false;
@@ -327,11 +334,7 @@ void TConvertController::EndRun()
 
 void TConvertController::OnOutputDone()
 {
-    if (FAbandoned) {
-        FAbandoned = false;
-        return;
-    }
-    if (!FConverting)
+    if (!EndBelongsToRun())
         return;
     EndRun();
     if (FCanceled) {
@@ -356,11 +359,7 @@ void TConvertController::OnOutputDone()
 
 void TConvertController::OnOutputFailed(const std::string& Message)
 {
-    if (FAbandoned) {
-        FAbandoned = false;
-        return;
-    }
-    if (!FConverting)
+    if (!EndBelongsToRun())
         return;
     EndRun();
     RemoveIncompleteOutput();

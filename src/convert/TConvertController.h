@@ -122,6 +122,8 @@ private:
     void OnOutputDone();
     void OnOutputFailed(const std::string& Message);
     // Leaves the running state: hides the bar, drops the temporary file.
+    // True when a worker's end is the running conversion's, not a stale one.
+    bool EndBelongsToRun();
     void EndRun();
     void RemoveIncompleteOutput();
     void Refuse(TDialogKind Kind, const std::string& Text);
