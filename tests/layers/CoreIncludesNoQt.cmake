@@ -1,0 +1,17 @@
+# Fails when a source of the core (anything outside a ui/ folder and the
+# desktop program's start-up) includes a Qt header.
+file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
+set(found "")
+foreach(f ${sources})
+    if(f MATCHES "/ui/|/src/app/")
+        continue()
+    endif()
+    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]Q[A-Za-z]*[>\"/]")
+    if(lines)
+        list(APPEND found "${f}: ${lines}")
+    endif()
+endforeach()
+if(found)
+    message(FATAL_ERROR "Qt in the core:\n${found}")
+endif()
+message(STATUS "core sources checked: no Qt")
