@@ -1,0 +1,105 @@
+#include "common/ui/TSkin.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QEvent>
+#include <QFile>
+#include <QObject>
+
+#include <utility>
+
+// The resources live in a static library, so they are registered by hand once;
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void InitSkinResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(kestrune_skin);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace kestrune {
+
+namespace {
+
+    // A colour Amount of the way from From to To.
+    QColor Mix(const QColor& From, const QColor& To, double Amount)
+    {
+        const auto part = [Amount](double a, double b) { return a + (b - a) * Amount; };
+        return QColor::fromRgbF(static_cast<float>(part(From.redF(), To.redF())),
+                                static_cast<float>(part(From.greenF(), To.greenF())),
+                                static_cast<float>(part(From.blueF(), To.blueF())));
+    }
+
+    // Sets the sheet again when the desktop switches between light and dark
+    // while the program runs.
+    class TPaletteWatch final : public QObject {
+    public:
+        explicit TPaletteWatch(QApplication& App) : QObject(&App), Application(App) {}
+
+    protected:
+        bool eventFilter(QObject* Watched, QEvent* Event) override
+        {
+            if (Watched == &Application && Event->type() == QEvent::ApplicationPaletteChange)
+                Application.setStyleSheet(TSkin::StyleSheet(QApplication::palette()));
+            return QObject::eventFilter(Watched, Event);
+        }
+
+    private:
+        QApplication& Application;
+    };
+
+} // namespace
+
+QString TSkin::StyleSheet(const QPalette& Palette)
+{
+    InitSkinResources();
+    QFile file(QStringLiteral(":/skin/kestrune.qss"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString sheet = QString::fromUtf8(file.readAll());
+
+    const QColor window = Palette.color(QPalette::Window);
+    const QColor text = Palette.color(QPalette::WindowText);
+    const QColor button = Palette.color(QPalette::Button);
+    const QColor base = Palette.color(QPalette::Base);
+    const QColor highlight = Palette.color(QPalette::Highlight);
+    const std::pair<const char*, QColor> colours[] = {
+        {"@accent@", highlight},
+        {"@border@", Mix(window, text, 0.28)},
+        {"@bar@", Mix(window, text, 0.04)},
+        {"@button@", button},
+        {"@hover@", Mix(button, highlight, 0.18)},
+        {"@pressed@", Mix(button, highlight, 0.34)},
+        {"@alternate@", Mix(base, text, 0.04)},
+        {"@disabled@", Mix(window, text, 0.45)},
+    };
+    for (const auto& [name, colour] : colours)
+        sheet.replace(QLatin1String(name), colour.name());
+    return sheet;
+}
+
+void TSkin::Apply(QApplication& App)
+{
+    InitSkinResources();
+    App.setStyleSheet(StyleSheet(QApplication::palette()));
+    App.setWindowIcon(Icon("kestrune"));
+    const QString watchName = QStringLiteral("SkinPaletteWatch");
+    if (!App.findChild<QObject*>(watchName, Qt::FindDirectChildrenOnly)) {
+        auto* watch = new TPaletteWatch(App);
+        watch->setObjectName(watchName);
+        App.installEventFilter(watch);
+    }
+}
+
+QIcon TSkin::Icon(const char* Name)
+{
+    InitSkinResources();
+    const QString path = QStringLiteral(":/skin/icons/%1.svg").arg(QLatin1String(Name));
+    if (!QFile::exists(path))
+        return {};
+    return QIcon(path);
+}
+
+} // namespace kestrune

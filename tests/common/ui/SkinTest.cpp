@@ -1,0 +1,103 @@
+// The skin: every icon the windows ask for is there and draws, and the sheet
+// follows the desktop's palette, light or dark, also when it changes while the
+// program runs.
+#include "common/ui/TSkin.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace kestrune;
+
+namespace {
+
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7e, 0xc2));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    return dark;
+}
+
+// The lightness of the middle of a widget's left edge, inside its border,
+// where only its background shows.
+int BackgroundLightness(QWidget& Widget)
+{
+    Widget.ensurePolished();
+    Widget.resize(Widget.sizeHint());
+    const QImage image = Widget.grab().toImage();
+    return image.pixelColor(image.width() / 12 + 3, image.height() / 2).lightness();
+}
+
+} // namespace
+
+class SkinTest : public QObject {
+    Q_OBJECT
+private slots:
+    void EveryIconIsThereAndDraws()
+    {
+        const char* names[] = {"start",  "stop", "wizard",   "settings", "burn",         "convert",      "remove",
+                               "play",   "moveup", "movedown", "rip",     "row-recorded", "row-onematch",
+                               "row-severalmatches", "kestrune"};
+        for (const char* name : names) {
+            const QIcon icon = TSkin::Icon(name);
+            QVERIFY2(!icon.isNull(), name);
+            for (const int side : {16, 48}) {
+                QImage image(side, side, QImage::Format_ARGB32);
+                image.fill(Qt::transparent);
+                QPainter painter(&image);
+                icon.paint(&painter, image.rect());
+                painter.end();
+                int drawn = 0;
+                for (int y = 0; y < side; ++y)
+                    for (int x = 0; x < side; ++x)
+                        drawn += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
+                // A glyph, not a blank and not a filled square.
+                QVERIFY2(drawn > side * side / 10 && drawn < side * side * 95 / 100,
+                         qPrintable(QStringLiteral("%1 at %2 px: %3 pixels drawn").arg(name).arg(side).arg(drawn)));
+            }
+        }
+        QVERIFY(TSkin::Icon("no-such-icon").isNull());
+    }
+
+    void TheSheetFollowsTheDesktopPalette()
+    {
+        const QPalette light = QApplication::palette();
+        QVERIFY(light.color(QPalette::Window).lightness() > 128);
+        for (const QPalette& palette : {light, DarkPalette()}) {
+            const QString sheet = TSkin::StyleSheet(palette);
+            QVERIFY(sheet.contains(QLatin1String("QPushButton")));
+            QVERIFY2(!sheet.contains(QLatin1Char('@')), "a colour was left unfilled");
+        }
+
+        auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
+        TSkin::Apply(app);
+        QVERIFY(!app.windowIcon().isNull());
+        QLineEdit edit(QStringLiteral("x"));
+        QPushButton button(QStringLiteral("A button"));
+        QVERIFY(BackgroundLightness(edit) > 160);
+        QVERIFY(BackgroundLightness(button) > 160);
+
+        // The desktop turns dark while the program runs: the sheet follows.
+        QApplication::setPalette(DarkPalette());
+        QCoreApplication::processEvents();
+        QCOMPARE(app.styleSheet(), TSkin::StyleSheet(DarkPalette()));
+        QLineEdit darkEdit(QStringLiteral("x"));
+        QPushButton darkButton(QStringLiteral("A button"));
+        QVERIFY(BackgroundLightness(darkEdit) < 96);
+        QVERIFY(BackgroundLightness(darkButton) < 96);
+        QApplication::setPalette(light);
+    }
+};
+
+QTEST_MAIN(SkinTest)
+#include "SkinTest.moc"
