@@ -21,99 +21,99 @@ namespace kestrune {
 
 namespace {
 
-    using TBannerFunction = const char* (*)();
+using TBannerFunction = const char* (*)();
 
-    // The banner a function of the library returns, or "" when it lacks it.
-    std::string CallBanner(const TDynamicLibrary& Library, const char* Entry)
-    {
-        const auto function = Library.Entry<TBannerFunction>(Entry);
-        if (!function)
-            return {};
-        const char* text = function();
-        return text ? text : "";
+// The banner a function of the library returns, or "" when it lacks it.
+std::string CallBanner(const TDynamicLibrary& Library, const char* Entry)
+{
+    const auto function = Library.Entry<TBannerFunction>(Entry);
+    if (!function)
+        return {};
+    const char* text = function();
+    return text ? text : "";
+}
+
+// The real file behind a loaded library ("libmpg123.so.0.47.0"), found
+// from one of its symbols; "" when none resolves.
+std::string LoadedFileName(const TDynamicLibrary& Library, const char* Entry)
+{
+    Dl_info info{};
+    void* symbol = Library.Symbol(Entry);
+    if (!symbol || dladdr(symbol, &info) == 0 || !info.dli_fname)
+        return {};
+    std::error_code error;
+    const auto real = std::filesystem::canonical(info.dli_fname, error);
+    return error ? std::string(info.dli_fname) : real.filename().string();
+}
+
+std::string LameVersion(const TDynamicLibrary& Library)
+{
+    return CallBanner(Library, "get_lame_version");
+}
+
+// mpg123 tells its release only from 1.32 on; an older one is named by the
+// file it was loaded from, which carries its interface revision.
+std::string Mpg123Version(const TDynamicLibrary& Library)
+{
+    using TDistVersion = const char* (*)(unsigned*, unsigned*, unsigned*);
+    if (const auto distversion = Library.Entry<TDistVersion>("mpg123_distversion")) {
+        unsigned major = 0, minor = 0, patch = 0;
+        if (const char* text = distversion(&major, &minor, &patch))
+            return text;
     }
+    const std::string file = LoadedFileName(Library, "mpg123_init");
+    return file.empty() ? std::string() : "release not reported (" + file + ")";
+}
 
-    // The real file behind a loaded library ("libmpg123.so.0.47.0"), found
-    // from one of its symbols; "" when none resolves.
-    std::string LoadedFileName(const TDynamicLibrary& Library, const char* Entry)
-    {
-        Dl_info info{};
-        void* symbol = Library.Symbol(Entry);
-        if (!symbol || dladdr(symbol, &info) == 0 || !info.dli_fname)
-            return {};
-        std::error_code error;
-        const auto real = std::filesystem::canonical(info.dli_fname, error);
-        return error ? std::string(info.dli_fname) : real.filename().string();
-    }
+// libFLAC exports its version as a variable, not a function.
+std::string FlacVersion(const TDynamicLibrary& Library)
+{
+    const auto* variable = static_cast<const char* const*>(Library.Symbol("FLAC__VERSION_STRING"));
+    return variable && *variable ? *variable : "";
+}
 
-    std::string LameVersion(const TDynamicLibrary& Library)
-    {
-        return CallBanner(Library, "get_lame_version");
-    }
+std::string VorbisVersion(const TDynamicLibrary& Library)
+{
+    return CallBanner(Library, "vorbis_version_string");
+}
 
-    // mpg123 tells its release only from 1.32 on; an older one is named by the
-    // file it was loaded from, which carries its interface revision.
-    std::string Mpg123Version(const TDynamicLibrary& Library)
-    {
-        using TDistVersion = const char* (*)(unsigned*, unsigned*, unsigned*);
-        if (const auto distversion = Library.Entry<TDistVersion>("mpg123_distversion")) {
-            unsigned major = 0, minor = 0, patch = 0;
-            if (const char* text = distversion(&major, &minor, &patch))
-                return text;
-        }
-        const std::string file = LoadedFileName(Library, "mpg123_init");
-        return file.empty() ? std::string() : "release not reported (" + file + ")";
-    }
+std::string ChromaprintVersion(const TDynamicLibrary& Library)
+{
+    return CallBanner(Library, "chromaprint_get_version");
+}
 
-    // libFLAC exports its version as a variable, not a function.
-    std::string FlacVersion(const TDynamicLibrary& Library)
-    {
-        const auto* variable = static_cast<const char* const*>(Library.Symbol("FLAC__VERSION_STRING"));
-        return variable && *variable ? *variable : "";
-    }
+std::string CurlVersion(const TDynamicLibrary& Library)
+{
+    return CallBanner(Library, "curl_version");
+}
 
-    std::string VorbisVersion(const TDynamicLibrary& Library)
-    {
-        return CallBanner(Library, "vorbis_version_string");
-    }
+std::string AlsaVersion(const TDynamicLibrary& Library)
+{
+    return CallBanner(Library, "snd_asoundlib_version");
+}
 
-    std::string ChromaprintVersion(const TDynamicLibrary& Library)
-    {
-        return CallBanner(Library, "chromaprint_get_version");
-    }
+std::string PulseVersion(const TDynamicLibrary& Library)
+{
+    return CallBanner(Library, "pa_get_library_version");
+}
 
-    std::string CurlVersion(const TDynamicLibrary& Library)
-    {
-        return CallBanner(Library, "curl_version");
-    }
+struct TKnownLibrary {
+    const char* Name;
+    const char* SoName;
+    std::string (*Banner)(const TDynamicLibrary&);
+    bool Numeric; // the banner holds a version number to pick out
+};
 
-    std::string AlsaVersion(const TDynamicLibrary& Library)
-    {
-        return CallBanner(Library, "snd_asoundlib_version");
-    }
-
-    std::string PulseVersion(const TDynamicLibrary& Library)
-    {
-        return CallBanner(Library, "pa_get_library_version");
-    }
-
-    struct TKnownLibrary {
-        const char* Name;
-        const char* SoName;
-        std::string (*Banner)(const TDynamicLibrary&);
-        bool Numeric; // the banner holds a version number to pick out
-    };
-
-    const TKnownLibrary KnownLibraries[] = {
-        {"LAME", TLameLibrary::SoName, LameVersion, true},
-        {"mpg123", TMpg123Library::SoName, Mpg123Version, false},
-        {"libFLAC", TFLACLibrary::SoName, FlacVersion, true},
-        {"libvorbis", TOggVorbisLibrary::VorbisSoName, VorbisVersion, true},
-        {"Chromaprint", TChromaprintLibrary::SoName, ChromaprintVersion, true},
-        {"libcurl", TCurlLibrary::SoName, CurlVersion, true},
-        {"libasound", TAlsaLibrary::SoName, AlsaVersion, true},
-        {"libpulse", TPulseLibrary::SoName, PulseVersion, true},
-    };
+const TKnownLibrary KnownLibraries[] = {
+    {"LAME", TLameLibrary::SoName, LameVersion, true},
+    {"mpg123", TMpg123Library::SoName, Mpg123Version, false},
+    {"libFLAC", TFLACLibrary::SoName, FlacVersion, true},
+    {"libvorbis", TOggVorbisLibrary::VorbisSoName, VorbisVersion, true},
+    {"Chromaprint", TChromaprintLibrary::SoName, ChromaprintVersion, true},
+    {"libcurl", TCurlLibrary::SoName, CurlVersion, true},
+    {"libasound", TAlsaLibrary::SoName, AlsaVersion, true},
+    {"libpulse", TPulseLibrary::SoName, PulseVersion, true},
+};
 
 } // namespace
 

@@ -7,10 +7,10 @@ namespace kestrune {
 
 // One library the program loads at run time, as the about window shows it.
 struct TLibraryVersion {
-    std::string Name;     // "LAME", "libFLAC", ...
-    std::string SoName;   // the file name it is loaded by
+    std::string Name;   // "LAME", "libFLAC", ...
+    std::string SoName; // the file name it is loaded by
     bool Installed = false;
-    std::string Version;  // what the loaded library reports; "" when not installed
+    std::string Version; // what the loaded library reports; "" when not installed
 };
 
 // The versions of the libraries the program binds at run time, read from the

@@ -23,32 +23,32 @@ namespace kestrune {
 
 namespace {
 
-    // A colour Amount of the way from From to To.
-    QColor Mix(const QColor& From, const QColor& To, double Amount)
+// A colour Amount of the way from From to To.
+QColor Mix(const QColor& From, const QColor& To, double Amount)
+{
+    const auto part = [Amount](double a, double b) { return a + (b - a) * Amount; };
+    return QColor::fromRgbF(static_cast<float>(part(From.redF(), To.redF())),
+                            static_cast<float>(part(From.greenF(), To.greenF())),
+                            static_cast<float>(part(From.blueF(), To.blueF())));
+}
+
+// Sets the sheet again when the desktop switches between light and dark
+// while the program runs.
+class TPaletteWatch final : public QObject {
+public:
+    explicit TPaletteWatch(QApplication& App) : QObject(&App), Application(App) {}
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
     {
-        const auto part = [Amount](double a, double b) { return a + (b - a) * Amount; };
-        return QColor::fromRgbF(static_cast<float>(part(From.redF(), To.redF())),
-                                static_cast<float>(part(From.greenF(), To.greenF())),
-                                static_cast<float>(part(From.blueF(), To.blueF())));
+        if (Watched == &Application && Event->type() == QEvent::ApplicationPaletteChange)
+            Application.setStyleSheet(TSkin::StyleSheet(QApplication::palette()));
+        return QObject::eventFilter(Watched, Event);
     }
 
-    // Sets the sheet again when the desktop switches between light and dark
-    // while the program runs.
-    class TPaletteWatch final : public QObject {
-    public:
-        explicit TPaletteWatch(QApplication& App) : QObject(&App), Application(App) {}
-
-    protected:
-        bool eventFilter(QObject* Watched, QEvent* Event) override
-        {
-            if (Watched == &Application && Event->type() == QEvent::ApplicationPaletteChange)
-                Application.setStyleSheet(TSkin::StyleSheet(QApplication::palette()));
-            return QObject::eventFilter(Watched, Event);
-        }
-
-    private:
-        QApplication& Application;
-    };
+private:
+    QApplication& Application;
+};
 
 } // namespace
 

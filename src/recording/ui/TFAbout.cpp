@@ -115,8 +115,8 @@ void TFAbout::FillLibraries()
     auto* qt = new QTreeWidgetItem(Libraries, {QStringLiteral("Qt"), QString::fromLatin1(qVersion())});
     (void)qt;
     for (const TLibraryVersion& library : TLibraryVersions::Read()) {
-        auto* item = new QTreeWidgetItem(
-            Libraries, {QString::fromStdString(library.Name), QString::fromStdString(TLibraryVersions::Shown(library))});
+        auto* item = new QTreeWidgetItem(Libraries, {QString::fromStdString(library.Name),
+                                                     QString::fromStdString(TLibraryVersions::Shown(library))});
         item->setToolTip(0, QString::fromStdString(library.SoName));
         if (!library.Installed)
             item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));

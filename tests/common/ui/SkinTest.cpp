@@ -45,9 +45,10 @@ class SkinTest : public QObject {
 private slots:
     void EveryIconIsThereAndDraws()
     {
-        const char* names[] = {"start",  "stop", "wizard",   "settings", "burn",         "convert",      "remove",
-                               "play",   "moveup", "movedown", "rip",     "row-recorded", "row-onematch",
-                               "row-severalmatches", "kestrune"};
+        const char* names[] = {
+            "start",   "stop",   "wizard",   "settings", "burn",         "convert",      "remove",
+            "play",    "moveup", "movedown", "rip",      "row-recorded", "row-onematch", "row-severalmatches",
+            "kestrune"};
         for (const char* name : names) {
             const QIcon icon = TSkin::Icon(name);
             QVERIFY2(!icon.isNull(), name);

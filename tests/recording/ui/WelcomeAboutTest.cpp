@@ -24,8 +24,7 @@ void CheckNoLabelClipped(QWidget& Window)
     for (QLabel* label : Window.findChildren<QLabel*>()) {
         if (label->text().isEmpty())
             continue;
-        const int needed =
-            label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
         QVERIFY2(label->height() >= needed, qPrintable(label->text()));
         if (!label->wordWrap())
             QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
@@ -57,8 +56,7 @@ private slots:
         int result = -1;
         bool centred = false;
         QTimer::singleShot(0, &welcome, [&] {
-            const QPoint offset =
-                welcome.frameGeometry().center() - welcome.screen()->availableGeometry().center();
+            const QPoint offset = welcome.frameGeometry().center() - welcome.screen()->availableGeometry().center();
             centred = offset.manhattanLength() <= 2;
             CheckNoLabelClipped(welcome);
             auto* ok = welcome.findChild<QPushButton*>(QStringLiteral("BtnOK"));
