@@ -54,7 +54,6 @@ private:
     IDesktop& Desktop;
     std::string HelpPage;
     TWindowCommand FNextWindow = TWindowCommand::wcNone;
-    int Depth = 0;
 };
 
 } // namespace kestrune

@@ -50,6 +50,7 @@ public:
     void SetAlbumName(const std::string& Value) { AlbumName = Value; }
     const std::string& GetAlbumName() const { return AlbumName; }
     void SetGenre(const std::string& Value) { Genre = Value; }
+    const std::string& GetGenre() const { return Genre; }
     void SetTrackOffer(ITrackOffer* Offer) { TrackOffer = Offer; }
     // Song recognition of the main window, or none. While its client is open
     // every track gets a fingerprint generator, and every kept track is
