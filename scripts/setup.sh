@@ -16,6 +16,7 @@ PACKAGES="
   default-jre-headless libjmac-java
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   xvfb xauth x11-utils imagemagick fonts-dejavu-core dbus python3 python3-dbus
+  desktop-file-utils appstream
   libchromaprint1 libchromaprint-dev libchromaprint-tools libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
 "
 
