@@ -1,0 +1,184 @@
+// kestrune_tour [--dark] OUTDIR [NAME...]: opens the program's windows one by one, as
+// the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
+// the screenshots and for looking at a window at another scale or palette
+// (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
+#include "common/ui/TSkin.h"
+#include "recording/ui/TFAbout.h"
+#include "recording/ui/TFFirst.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace kestrune;
+
+namespace {
+
+struct TStop {
+    const char* Name;
+    std::function<std::unique_ptr<QWidget>()> Make;
+};
+
+// Every kind of control the sheet styles, in one window, with the skin's
+// icons: the look in one picture before the windows that use it exist.
+std::unique_ptr<QWidget> Sampler()
+{
+    auto window = std::make_unique<QMainWindow>();
+    window->setWindowTitle(QStringLiteral("Kestrune"));
+    auto* file = window->menuBar()->addMenu(QStringLiteral("File"));
+    file->addAction(QStringLiteral("Play"));
+    window->menuBar()->addMenu(QStringLiteral("Recording"));
+    window->menuBar()->addMenu(QStringLiteral("Tools"));
+    window->menuBar()->addMenu(QStringLiteral("Help"));
+    auto* bar = window->addToolBar(QStringLiteral("Commands"));
+    bar->setMovable(false);
+    for (const char* name :
+         {"start", "stop", "wizard", "settings", "burn", "convert", "remove", "play", "moveup", "movedown", "rip"})
+        bar->addAction(TSkin::Icon(name), QString::fromLatin1(name));
+    bar->actions().at(1)->setEnabled(false);
+
+    auto* centre = new QWidget;
+    auto* layout = new QVBoxLayout(centre);
+    auto* album = new QHBoxLayout;
+    album->addWidget(new QLabel(QStringLiteral("Album")));
+    album->addWidget(new QLineEdit(QStringLiteral("Kestrune 2026-12-10 (1)")), 1);
+    auto* genre = new QComboBox;
+    genre->addItems({QStringLiteral("Rock"), QStringLiteral("Jazz")});
+    album->addWidget(genre);
+    layout->addLayout(album);
+
+    auto* list = new QTreeWidget;
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),
+                           QStringLiteral("Genre"), QStringLiteral("Time")});
+    const char* icons[] = {"row-onematch", "row-severalmatches", "row-recorded"};
+    const char* artists[] = {"Some Artist", "Another Artist", "Recording..."};
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new QTreeWidgetItem(list, {QStringLiteral("Track%1.MP3").arg(i), QString::fromLatin1(artists[i]),
+                                                QStringLiteral("Kestrune 2026-12-10 (1)"), QStringLiteral("Rock"),
+                                                QStringLiteral("03:2%1").arg(i)});
+        item->setIcon(0, TSkin::Icon(icons[i]));
+    }
+    list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    list->setCurrentItem(list->topLevelItem(1));
+    layout->addWidget(list, 1);
+
+    auto* group = new QGroupBox(QStringLiteral("Output Settings"));
+    auto* groupLayout = new QHBoxLayout(group);
+    groupLayout->addWidget(new QCheckBox(QStringLiteral("Automatic song recognition")));
+    auto* progress = new QProgressBar;
+    progress->setValue(42);
+    groupLayout->addWidget(progress, 1);
+    layout->addWidget(group);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* ok = new QPushButton(QStringLiteral("Save Settings"));
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    buttons->addWidget(new QPushButton(QStringLiteral("Cancel")));
+    auto* off = new QPushButton(QStringLiteral("Disabled"));
+    off->setEnabled(false);
+    buttons->addWidget(off);
+    layout->addLayout(buttons);
+    window->setCentralWidget(centre);
+
+    window->statusBar()->addWidget(new QLabel(QStringLiteral("Recording...")), 1);
+    window->statusBar()->addPermanentWidget(new QLabel(QStringLiteral("Total Time/Size : 10:21/9,708.438Kb")));
+    return window;
+}
+
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
+    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Button, QColor(0x38, 0x38, 0x38));
+    dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7e, 0xc2));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(0x38, 0x38, 0x38));
+    dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    return dark;
+}
+
+std::vector<TStop> Stops()
+{
+    return {
+        {"welcome", [] { return std::make_unique<TFFirst>(); }},
+        {"about", [] { return std::make_unique<TFAbout>(); }},
+        {"skin", [] { return Sampler(); }},
+    };
+}
+
+bool Grab(QWidget& Window, const QString& File)
+{
+    Window.show();
+    if (!QTest::qWaitForWindowExposed(&Window))
+        return false;
+    // Let queued layout and paint work settle before the picture is taken.
+    QTest::qWait(150);
+    return Window.grab().save(File);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QStringList arguments = QApplication::arguments();
+    // A dark desktop, as a dark theme would hand the program its palette.
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("--dark")) {
+        QApplication::setPalette(DarkPalette());
+        arguments.removeAt(1);
+    }
+    if (arguments.size() < 2) {
+        std::fprintf(stderr, "usage: kestrune_tour [--dark] OUTDIR [NAME...]\n");
+        return 2;
+    }
+    TSkin::Apply(app);
+    const QDir out(arguments.at(1));
+    if (!QDir().mkpath(out.path()))
+        return 1;
+    const QStringList wanted = arguments.mid(2);
+    int failures = 0;
+    for (const TStop& stop : Stops()) {
+        if (!wanted.isEmpty() && !wanted.contains(QLatin1String(stop.Name)))
+            continue;
+        const auto window = stop.Make();
+        const QString file = out.filePath(QStringLiteral("%1.png").arg(QLatin1String(stop.Name)));
+        if (Grab(*window, file)) {
+            std::printf("%s\n", qPrintable(file));
+        } else {
+            std::fprintf(stderr, "kestrune_tour: could not take %s\n", stop.Name);
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
