@@ -2,6 +2,7 @@
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
+#include "common/ui/TQtDialogs.h"
 #include "common/ui/TSkin.h"
 #include "recording/ui/TFAbout.h"
 #include "recording/ui/TFFirst.h"
@@ -26,6 +27,18 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#if __has_include("recording/ui/TFTrackInfo.h")
+#include "recording/ui/TFTrackInfo.h"
+#define KESTRUNE_TOUR_TRACK_INFO 1
+#endif
+#if __has_include("recording/ui/TFTrackList.h")
+#include "recording/TTrackChooser.h"
+#include "recording/ui/TFTrackList.h"
+#define KESTRUNE_TOUR_TRACK_LIST 1
+#endif
+
+#include <QTimer>
+
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -37,7 +50,11 @@ namespace {
 
 struct TStop {
     const char* Name;
+    // A window to show and grab...
     std::function<std::unique_ptr<QWidget>()> Make;
+    // ...or the call that opens a modal window (and returns when it closes),
+    // which is grabbed and closed while it is up.
+    std::function<void()> OpenModal;
 };
 
 // Every kind of control the sheet styles, in one window, with the skin's
@@ -130,11 +147,64 @@ QPalette DarkPalette()
 
 std::vector<TStop> Stops()
 {
-    return {
-        {"welcome", [] { return std::make_unique<TFFirst>(); }},
-        {"about", [] { return std::make_unique<TFAbout>(); }},
-        {"skin", [] { return Sampler(); }},
+    std::vector<TStop> stops = {
+        {"welcome", [] { return std::make_unique<TFFirst>(); }, {}},
+        {"about", [] { return std::make_unique<TFAbout>(); }, {}},
+        {"skin", [] { return Sampler(); }, {}},
+        {"message",
+         {},
+         [] {
+             TQtDialogs dialogs;
+             dialogs.Show(TDialogKind::dkConfirmation,
+                          "In order to capture correctly the noise level of your driver, \r\nplease close all the "
+                          "applications that can generate sounds!",
+                          TDialogButtons::dbOKCancel);
+         }},
     };
+#ifdef KESTRUNE_TOUR_TRACK_INFO
+    stops.push_back(
+        {"trackinfo", {}, [] {
+             TFTrackInfo window;
+             window.SetGenres({"Blues", "Classical", "Jazz", "Rock"});
+             ITrackInfoDialog::TFields fields{"Sunday Morning", "Some Artist", "Kestrune 2026-12-10 (1)", "Jazz"};
+             window.Edit(fields);
+         }});
+#endif
+#ifdef KESTRUNE_TOUR_TRACK_LIST
+    stops.push_back({"chooser", {}, [] {
+                         TFTrackList window;
+                         TTrackChooser chooser(window);
+                         chooser.Choose({{"Some Artist", "Sunday Morning", "First Album"},
+                                         {"Some Artist", "Sunday Morning (Live)", "Live at the Hall"},
+                                         {"Another Artist", "Sunday Morning", "Covers, Volume 2"}});
+                     }});
+#endif
+    return stops;
+}
+
+// Opens a modal window, grabs it once it is up, and closes it.
+bool GrabModal(const std::function<void()>& Open, const QString& File)
+{
+    bool saved = false;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (!window || !window->isVisible())
+            return;
+        poll.stop();
+        QTest::qWait(150);
+        saved = window->grab().save(File);
+        window->close();
+    });
+    poll.start();
+    // A window that never comes up must not hang the tour.
+    QTimer::singleShot(10000, [&] {
+        if (QWidget* window = QApplication::activeModalWidget())
+            window->close();
+    });
+    Open();
+    return saved;
 }
 
 bool Grab(QWidget& Window, const QString& File)
@@ -171,9 +241,15 @@ int main(int argc, char** argv)
     for (const TStop& stop : Stops()) {
         if (!wanted.isEmpty() && !wanted.contains(QLatin1String(stop.Name)))
             continue;
-        const auto window = stop.Make();
         const QString file = out.filePath(QStringLiteral("%1.png").arg(QLatin1String(stop.Name)));
-        if (Grab(*window, file)) {
+        bool saved = false;
+        if (stop.Make) {
+            const auto window = stop.Make();
+            saved = Grab(*window, file);
+        } else {
+            saved = GrabModal(stop.OpenModal, file);
+        }
+        if (saved) {
             std::printf("%s\n", qPrintable(file));
         } else {
             std::fprintf(stderr, "kestrune_tour: could not take %s\n", stop.Name);

@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QFile>
 #include <QObject>
+#include <QProxyStyle>
+#include <QStyle>
 
 #include <utility>
 
@@ -50,6 +52,46 @@ private:
     QApplication& Application;
 };
 
+// The desktop's style with the skin's own message-box pictures, and
+// dialog buttons without the pictures some styles put on them, so a
+// message box looks like the rest of the program.
+class TSkinStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint Hint, const QStyleOption* Option, const QWidget* Widget,
+                  QStyleHintReturn* Return) const override
+    {
+        if (Hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(Hint, Option, Widget, Return);
+    }
+
+    QIcon standardIcon(StandardPixmap Which, const QStyleOption* Option, const QWidget* Widget) const override
+    {
+        const char* name = nullptr;
+        switch (Which) {
+        case SP_MessageBoxWarning:
+            name = "msg-warning";
+            break;
+        case SP_MessageBoxCritical:
+            name = "msg-error";
+            break;
+        case SP_MessageBoxInformation:
+            name = "msg-information";
+            break;
+        case SP_MessageBoxQuestion:
+            name = "msg-question";
+            break;
+        default:
+            break;
+        }
+        if (name)
+            return TSkin::Icon(name);
+        return QProxyStyle::standardIcon(Which, Option, Widget);
+    }
+};
+
 } // namespace
 
 QString TSkin::StyleSheet(const QPalette& Palette)
@@ -83,14 +125,25 @@ QString TSkin::StyleSheet(const QPalette& Palette)
 void TSkin::Apply(QApplication& App)
 {
     InitSkinResources();
-    App.setStyleSheet(StyleSheet(QApplication::palette()));
-    App.setWindowIcon(Icon("kestrune"));
+    // The watch marks a program the skin was applied to already: the style is
+    // set once (the style in use is the sheet's own wrapper from then on, so
+    // it cannot be asked).
     const QString watchName = QStringLiteral("SkinPaletteWatch");
     if (!App.findChild<QObject*>(watchName, Qt::FindDirectChildrenOnly)) {
+        // Changing the style may hand the widgets the style's own palette;
+        // the one in use (the desktop's, or one set before) is kept. It is set
+        // only when it was lost, because a palette set by the program no
+        // longer follows the desktop's.
+        const QPalette palette = QApplication::palette();
+        QApplication::setStyle(new TSkinStyle(QApplication::style()->name()));
+        if (QApplication::palette() != palette)
+            QApplication::setPalette(palette);
         auto* watch = new TPaletteWatch(App);
         watch->setObjectName(watchName);
         App.installEventFilter(watch);
     }
+    App.setStyleSheet(StyleSheet(QApplication::palette()));
+    App.setWindowIcon(Icon("kestrune"));
 }
 
 QIcon TSkin::Icon(const char* Name)

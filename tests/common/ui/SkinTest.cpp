@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest>
 
 using namespace kestrune;
@@ -97,6 +98,29 @@ private slots:
         QVERIFY(BackgroundLightness(darkEdit) < 96);
         QVERIFY(BackgroundLightness(darkButton) < 96);
         QApplication::setPalette(light);
+    }
+
+    // Message boxes show the skin's pictures, and dialog buttons no pictures.
+    void MessageBoxesWearTheSkin()
+    {
+        auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
+        TSkin::Apply(app);
+        const std::pair<QStyle::StandardPixmap, const char*> pictures[] = {
+            {QStyle::SP_MessageBoxWarning, "msg-warning"},
+            {QStyle::SP_MessageBoxCritical, "msg-error"},
+            {QStyle::SP_MessageBoxInformation, "msg-information"},
+            {QStyle::SP_MessageBoxQuestion, "msg-question"},
+        };
+        // Applied once or twice alike.
+        for (int round = 0; round < 2; ++round) {
+            for (const auto& [which, name] : pictures) {
+                const QImage shown = QApplication::style()->standardIcon(which).pixmap(32, 32).toImage();
+                const QImage skin = TSkin::Icon(name).pixmap(32, 32).toImage();
+                QVERIFY2(!skin.isNull() && shown == skin, name);
+            }
+            QCOMPARE(QApplication::style()->styleHint(QStyle::SH_DialogButtonBox_ButtonsHaveIcons), 0);
+            TSkin::Apply(app);
+        }
     }
 };
 
