@@ -15,6 +15,7 @@ PACKAGES="
   libasound2-dev alsa-utils libpulse-dev pulseaudio pulseaudio-utils libsoxr-dev
   default-jre-headless libjmac-java
   libchromaprint1 libchromaprint-dev libchromaprint-tools libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
+  libcdio-dev libcdio-paranoia-dev libdiscid-dev cd-paranoia libcdio-utils
 "
 
 # Only the benchmarks need these (the standard performance input is made from
