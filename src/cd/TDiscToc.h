@@ -21,6 +21,7 @@ enum class TTrackType : int {
 // numbers (LSN: 0 is the first sector after the 2-second lead-in).
 struct TTocTrack {
     int Number = 0;              // as the disc numbers it, 1..99
+    int Session = 0;             // 0-based
     std::int32_t StartLsn = 0;   // its INDEX 01
     std::int32_t Sectors = 0;    // up to the next track's INDEX 01 (or the lead-out)
     TTrackType Type = TTrackType::ttAudio;
