@@ -192,6 +192,8 @@ TCddbResult TCddbClient::Query(const TDiscToc& Toc, const std::atomic<bool>& Can
             read.Album.Source = "cddb";
             read.Album.Category = match.Category;
             read.Album.DiscId = match.DiscId;
+            if (read.Album.Genre.empty())
+                read.Album.Genre = match.Category;
             read.Album.TrackTitles.resize(Toc.Tracks.size());
             result.Albums.push_back(std::move(read.Album));
         }

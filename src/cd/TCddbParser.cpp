@@ -275,8 +275,6 @@ TCddbParser::TReadAnswer TCddbParser::ParseRead(std::string_view Body)
         if (answer.Album.DiscId.empty())
             answer.Album.DiscId = match.DiscId;
     }
-    if (answer.Album.Genre.empty())
-        answer.Album.Genre = answer.Album.Category;
     return answer;
 }
 

@@ -40,7 +40,8 @@ public:
 
     // "cddb query" answers: 200 one match, 210/211 a list, 202 none.
     static TQueryAnswer ParseQuery(std::string_view Body);
-    // "cddb read" answers: 210 and the record up to the "." line.
+    // "cddb read" answers: 210 and the record up to the "." line. Genre is
+    // the record's DGENRE only; the caller knows which category it asked.
     static TReadAnswer ParseRead(std::string_view Body);
 
     // An xmcd record on its own (as stored in the local cache). A record

@@ -1,19 +1,18 @@
 #include "cd/TCddbClient.h"
 #include "cd/TCddbParser.h"
+#include "cd/TFakeCddbServer.h"
 #include "support/TestSupport.h"
-
-#include <httplib.h>
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <mutex>
-#include <thread>
 
 namespace kestrune {
 namespace {
+
+using test::TFakeCddbServer;
 
 // ---- the parser --------------------------------------------------------
 
@@ -133,52 +132,6 @@ TDiscToc ShortDisc()
     toc.LeadOutLsn = 518;
     return toc;
 }
-
-// A CDDB server on loopback; Answer decides the body for each "cmd".
-class TFakeCddbServer {
-public:
-    std::function<std::pair<int, std::string>(const std::string& Cmd)> Answer;
-
-    TFakeCddbServer()
-    {
-        Server.Get("/~cddb/cddb.cgi", [this](const httplib::Request& Req, httplib::Response& Res) {
-            std::pair<int, std::string> answer;
-            {
-                std::lock_guard lock(Mutex);
-                Requests.push_back({Req.get_param_value("cmd"), Req.get_param_value("hello"),
-                                    Req.get_param_value("proto")});
-                answer = Answer(Req.get_param_value("cmd"));
-            }
-            Res.status = answer.first;
-            Res.set_content(answer.second, "text/plain");
-        });
-        Port = Server.bind_to_any_port("127.0.0.1");
-        Thread = std::thread([this] { Server.listen_after_bind(); });
-        if (!test::WaitUntil([this] { return Server.is_running(); }, std::chrono::seconds(10)))
-            throw std::runtime_error("the fake CDDB server did not start");
-    }
-    ~TFakeCddbServer()
-    {
-        Server.stop();
-        Thread.join();
-    }
-    TFakeCddbServer(const TFakeCddbServer&) = delete;
-    TFakeCddbServer& operator=(const TFakeCddbServer&) = delete;
-
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port) + "/~cddb/cddb.cgi"; }
-    std::vector<std::array<std::string, 3>> Seen()
-    {
-        std::lock_guard lock(Mutex);
-        return Requests;
-    }
-
-private:
-    httplib::Server Server;
-    int Port = 0;
-    std::thread Thread;
-    std::mutex Mutex;
-    std::vector<std::array<std::string, 3>> Requests;
-};
 
 std::string ReadAnswer(const std::string& Category, const std::string& Artist, const std::string& Title)
 {
