@@ -31,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         std::abort();
     if (error.empty() && album.DiscId.size() == 8 && album.Artist.find(" / ") == std::string::npos) {
         std::string again;
-        const kestrune::TAlbumInfo back = TCddbParser::ParseRecord(
-            TCddbParser::FormatRecord(album, {150}, 60), &again);
+        const kestrune::TAlbumInfo back = TCddbParser::ParseRecord(TCddbParser::FormatRecord(album, {150}, 60), &again);
         if (!again.empty() || !(back == album))
             std::abort();
     }

@@ -96,6 +96,10 @@ cddb_*)
     printf '202 No match found\r\n' >"$dir/query-none.txt"
     printf '210 misc 0d000603 CD database entry follows\r\n# xmcd\r\n#\t150\r\nDISCID=0d000603\r\nDTITLE=A / B\r\nDTITLE=C\r\nDYEAR=2024\r\nDGENRE=G\r\nTTITLE0=x\\ty\r\nTTITLE1=z\\\\\r\nEXTD=e\r\n.\r\n' >"$dir/read.txt"
     ;;
+musicbrainz_*)
+    printf '%s' '{"releases":[{"title":"Album","date":"2019-05-01","artist-credit":[{"name":"Ann","joinphrase":" & "},{"name":"Bo"}],"media":[{"discs":[{"id":"OGeuhniCwHZPcNsc0D55pxlJlsU-"}],"tracks":[{"title":"One"},{"title":"Two"}]}]}]}' >"$dir/release.json"
+    printf '%s' '{"error":"Not Found"}' >"$dir/error.json"
+    ;;
 cue_*)
     printf 'CATALOG 0123456789012\nFILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n    ISRC USABC2400001\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    FLAGS PRE\n    INDEX 00 00:05:00\n    INDEX 01 00:05:30\n  TRACK 03 MODE1/2352\n    INDEX 01 00:09:00\n' >"$dir/disc.cue"
     ;;

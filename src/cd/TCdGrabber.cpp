@@ -276,13 +276,13 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     const std::int32_t sectors = track.Sectors;
     const int attempts = ReadAttempts < 1 ? 1 : ReadAttempts;
     const TLifetimeToken owner = Life.Token();
-    auto reader = FDrive->Read(track.StartLsn, sectors, ReadOption, attempts,
-                               [this, owner](int Attempt, std::int32_t Sector) {
-                                   FDispatcher.Post(owner, [this, Attempt, Sector] {
-                                       if (FEvents != nullptr)
-                                           FEvents->OnGrabRetry(Attempt, Sector);
-                                   });
-                               });
+    auto reader =
+        FDrive->Read(track.StartLsn, sectors, ReadOption, attempts, [this, owner](int Attempt, std::int32_t Sector) {
+            FDispatcher.Post(owner, [this, Attempt, Sector] {
+                if (FEvents != nullptr)
+                    FEvents->OnGrabRetry(Attempt, Sector);
+            });
+        });
     auto file = std::make_unique<TPartialFile>(Path);
 
     FCancel = false;

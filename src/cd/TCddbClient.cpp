@@ -1,42 +1,15 @@
 #include "cd/TCddbClient.h"
 
 #include "cd/TCddbParser.h"
-#include "codecs/TCurlLibrary.h"
+#include "cd/THttpGet.h"
 #include "pipeline/EACSException.h"
 
 namespace kestrune {
 
 namespace {
 
-struct TCurlDeleter {
-    decltype(TCurlLibrary::easy_cleanup) Cleanup;
-    void operator()(CURL* Handle) const { Cleanup(Handle); }
-};
-
-struct TCurlFree {
-    decltype(TCurlLibrary::free) Free;
-    void operator()(char* Text) const { Free(Text); }
-};
-
-// No CDDB answer comes near this; a larger one is no CDDB answer.
-constexpr std::size_t MaxAnswerBytes = std::size_t{1} * 1024 * 1024;
 // Reads asked for per query: more matches than this are not worth the wait.
 constexpr std::size_t MaxReads = 10;
-
-size_t Collect(char* Data, size_t Size, size_t Count, void* User)
-{
-    auto* answer = static_cast<std::string*>(User);
-    const size_t bytes = Size * Count;
-    if (answer->size() + bytes > MaxAnswerBytes)
-        return 0;
-    answer->append(Data, bytes);
-    return bytes;
-}
-
-int Progress(void* User, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return static_cast<const std::atomic<bool>*>(User)->load() ? 1 : 0;
-}
 
 } // namespace
 
@@ -67,30 +40,9 @@ std::string TCddbClient::ServerUrl() const
 std::optional<std::string> TCddbClient::Ask(const std::string& Command, const std::atomic<bool>& Cancel,
                                             std::string& Error)
 {
-    if (!Curl)
-        Curl = TCurlLibrary::Load();
-    const TCurlLibrary& lib = *Curl;
-    std::unique_ptr<CURL, TCurlDeleter> curl(lib.easy_init(), TCurlDeleter{lib.easy_cleanup});
-    if (!curl) {
-        Error = "The HTTP client could not be created.";
-        return std::nullopt;
-    }
-    CURL* h = curl.get();
-    // Words joined by "+", each escaped on its own.
-    const auto words = [&lib, h](const std::vector<std::string>& Words) {
-        std::string joined;
-        for (const std::string& w : Words) {
-            std::unique_ptr<char, TCurlFree> escaped(lib.easy_escape(h, w.c_str(), static_cast<int>(w.size())),
-                                                     TCurlFree{lib.free});
-            if (!joined.empty())
-                joined += '+';
-            joined += escaped ? escaped.get() : "";
-        }
-        return joined;
-    };
+    if (!Http)
+        Http = std::make_shared<THttpGet>();
     const std::size_t at = FSettings.Email.find('@');
-    const std::string user = FSettings.Email.substr(0, at);
-    const std::string host = FSettings.Email.substr(at + 1);
     std::vector<std::string> command;
     for (std::size_t start = 0; start <= Command.size();) {
         const std::size_t space = Command.find(' ', start);
@@ -99,53 +51,36 @@ std::optional<std::string> TCddbClient::Ask(const std::string& Command, const st
             break;
         start = space + 1;
     }
-    const std::string url = ServerUrl() + "?cmd=" + words(command) + "&hello=" +
-                            words({user, host, FSettings.ClientName, FSettings.ClientVersion}) + "&proto=6";
-    std::string answer;
-    const std::string agent = FSettings.ClientName + "/" + FSettings.ClientVersion;
-    lib.easy_setopt(h, CURLOPT_URL, url.c_str());
-    lib.easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
-    lib.easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    lib.easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(FSettings.Timeout.count()));
-    lib.easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(FSettings.Timeout.count()));
-    lib.easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    lib.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    lib.easy_setopt(h, CURLOPT_WRITEFUNCTION, Collect);
-    lib.easy_setopt(h, CURLOPT_WRITEDATA, &answer);
-    lib.easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    lib.easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress);
-    lib.easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&Cancel));
-    if (!FSettings.ProxyHost.empty()) {
-        lib.easy_setopt(h, CURLOPT_PROXY, FSettings.ProxyHost.c_str());
-        if (FSettings.ProxyPort > 0)
-            lib.easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(FSettings.ProxyPort));
-    } else {
-        lib.easy_setopt(h, CURLOPT_PROXY, "");
-    }
-    const CURLcode code = lib.easy_perform(h);
-    if (code != CURLE_OK) {
-        Error = Cancel.load() ? std::string("Cancelled.")
-                              : "The CDDB server could not be reached: " + std::string(lib.easy_strerror(code));
+    const std::string url = ServerUrl() + "?cmd=" + Http->QueryWords(command) + "&hello=" +
+                            Http->QueryWords({FSettings.Email.substr(0, at), FSettings.Email.substr(at + 1),
+                                              FSettings.ClientName, FSettings.ClientVersion}) +
+                            "&proto=6";
+    THttpGet::TOptions options;
+    options.Timeout = FSettings.Timeout;
+    options.ProxyHost = FSettings.ProxyHost;
+    options.ProxyPort = FSettings.ProxyPort;
+    options.UserAgent = FSettings.ClientName + "/" + FSettings.ClientVersion;
+    const THttpGet::TAnswer answer = Http->Fetch(url, options, Cancel);
+    if (!answer.Transferred) {
+        Error = Cancel.load() ? answer.Error : "The CDDB server could not be reached: " + answer.Error;
         return std::nullopt;
     }
-    long status = 0;
-    lib.easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) {
-        Error = "The CDDB server answered with HTTP status " + std::to_string(status) + ".";
+    if (answer.Status != 200) {
+        Error = "The CDDB server answered with HTTP status " + std::to_string(answer.Status) + ".";
         return std::nullopt;
     }
-    return answer;
+    return answer.Body;
 }
 
-TCddbResult TCddbClient::Query(const TDiscToc& Toc, const std::atomic<bool>& Cancel)
+TAlbumQueryResult TCddbClient::Query(const TDiscToc& Toc, const std::atomic<bool>& Cancel)
 {
-    TCddbResult result;
+    TAlbumQueryResult result;
     try {
         Toc.Validate();
         if (!FSettings.CacheFolder.empty()) {
             result.Albums = TAlbumCache(FSettings.CacheFolder).Find(Toc);
             if (!result.Albums.empty()) {
-                result.Status = TCddbResult::csFound;
+                result.Status = TAlbumQueryResult::csFound;
                 return result;
             }
         }
@@ -171,7 +106,7 @@ TCddbResult TCddbClient::Query(const TDiscToc& Toc, const std::atomic<bool>& Can
             return result;
         }
         if (answer.Matches.empty()) {
-            result.Status = TCddbResult::csNoMatch;
+            result.Status = TAlbumQueryResult::csNoMatch;
             return result;
         }
         std::string lastError;
@@ -201,7 +136,7 @@ TCddbResult TCddbClient::Query(const TDiscToc& Toc, const std::atomic<bool>& Can
             result.Error = Cancel.load() ? std::string("Cancelled.") : lastError;
             return result;
         }
-        result.Status = TCddbResult::csFound;
+        result.Status = TAlbumQueryResult::csFound;
     } catch (const std::exception& e) {
         result.Albums.clear();
         result.Error = e.what();

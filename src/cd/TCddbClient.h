@@ -2,6 +2,7 @@
 
 #include "cd/TAlbumCache.h"
 #include "cd/TAlbumInfo.h"
+#include "cd/TAlbumQueryResult.h"
 #include "cd/TDiscToc.h"
 
 #include <atomic>
@@ -13,7 +14,7 @@
 
 namespace kestrune {
 
-class TCurlLibrary;
+class THttpGet;
 
 struct TCddbSettings {
     // Entries are host names (asked at http://HOST:Port/~cddb/cddb.cgi) or
@@ -34,14 +35,6 @@ struct TCddbSettings {
     static std::vector<std::string> DefaultServers();
 };
 
-// The album entries a query found, or why it found none.
-struct TCddbResult {
-    enum TStatus { csFound, csNoMatch, csFailed };
-    TStatus Status = csFailed;
-    std::vector<TAlbumInfo> Albums;
-    std::string Error;
-};
-
 // Album information by the CDDB protocol over HTTP (libcurl, bound at run
 // time): "cddb query" for the disc, then "cddb read" for each match. Saved
 // entries in the local store answer first, without going on line. Blocking;
@@ -50,7 +43,7 @@ class TCddbClient {
 public:
     explicit TCddbClient(TCddbSettings Settings);
 
-    TCddbResult Query(const TDiscToc& Toc, const std::atomic<bool>& Cancel);
+    TAlbumQueryResult Query(const TDiscToc& Toc, const std::atomic<bool>& Cancel);
     // Stores edited fields in the local store, found first by later queries.
     void SaveAlbumInfo(const TDiscToc& Toc, const TAlbumInfo& Album) const;
 
@@ -64,7 +57,7 @@ private:
     std::optional<std::string> Ask(const std::string& Command, const std::atomic<bool>& Cancel, std::string& Error);
 
     TCddbSettings FSettings;
-    std::shared_ptr<const TCurlLibrary> Curl;
+    std::shared_ptr<THttpGet> Http;
 };
 
 } // namespace kestrune

@@ -82,8 +82,7 @@ bool ParseMatch(std::string_view Line, TCddbParser::TMatch& Match)
 
 std::string ServerError(int Code, std::string_view Line)
 {
-    return "The CDDB server answered " + std::to_string(Code) + ": " +
-           std::string(StatusText(Line).substr(0, 200));
+    return "The CDDB server answered " + std::to_string(Code) + ": " + std::string(StatusText(Line).substr(0, 200));
 }
 
 void Append(std::string& Value, std::string_view More)
@@ -286,8 +285,7 @@ std::string TCddbParser::FormatRecord(const TAlbumInfo& Album, const std::vector
     record += "#\n# Disc length: " + std::to_string(DiscSeconds) + " seconds\n#\n# Revision: 0\n";
     record += "# Submitted via: Kestrune\n#\n";
     record += "DISCID=" + Album.DiscId + "\n";
-    const std::string title =
-        Album.Artist == Album.Title ? Album.Title : Album.Artist + " / " + Album.Title;
+    const std::string title = Album.Artist == Album.Title ? Album.Title : Album.Artist + " / " + Album.Title;
     record += "DTITLE=" + Escape(title) + "\n";
     record += "DYEAR=" + Escape(Album.Year) + "\n";
     record += "DGENRE=" + Escape(Album.Genre) + "\n";

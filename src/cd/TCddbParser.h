@@ -27,9 +27,9 @@ public:
     };
 
     struct TQueryAnswer {
-        int Code = 0;                 // the status code, 0 when there was none
-        std::vector<TMatch> Matches;  // empty for "no match"
-        std::string Error;            // set when the answer is an error or unreadable
+        int Code = 0;                // the status code, 0 when there was none
+        std::vector<TMatch> Matches; // empty for "no match"
+        std::string Error;           // set when the answer is an error or unreadable
     };
 
     struct TReadAnswer {

@@ -64,8 +64,8 @@ public:
         }
         // Full checking, but a sector that stays unreadable is reported
         // (and fails the grab) rather than retried for ever.
-        cdio_paranoia_modeset(FParanoia, ReadOption == 0 ? PARANOIA_MODE_DISABLE
-                                                         : (PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP));
+        cdio_paranoia_modeset(FParanoia,
+                              ReadOption == 0 ? PARANOIA_MODE_DISABLE : (PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP));
         cdio_paranoia_seek(FParanoia, First, SEEK_SET);
     }
 
@@ -163,7 +163,7 @@ TDiscPresence TCdioDrive::Presence()
     if (count == CDIO_INVALID_TRACK || count == 0) {
         const discmode_t mode = cdio_get_discmode(FCdio);
         return mode == CDIO_DISC_MODE_NO_INFO || mode == CDIO_DISC_MODE_ERROR ? TDiscPresence::dpNone
-                                                                               : TDiscPresence::dpUnrecognised;
+                                                                              : TDiscPresence::dpUnrecognised;
     }
     return TDiscPresence::dpUsable;
 }

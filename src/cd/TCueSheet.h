@@ -17,8 +17,8 @@ class TCueSheet {
 public:
     struct TTrack {
         int Number = 0;
-        std::string Mode;             // AUDIO, MODE1/2352, ...
-        std::int64_t Index01 = -1;    // sector in the data file, -1 when missing
+        std::string Mode;          // AUDIO, MODE1/2352, ...
+        std::int64_t Index01 = -1; // sector in the data file, -1 when missing
     };
 
     std::vector<std::string> Files; // the names of the FILE lines, as written

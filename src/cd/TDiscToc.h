@@ -20,13 +20,13 @@ enum class TTrackType : int {
 // One track of a disc's table of contents. Positions are logical sector
 // numbers (LSN: 0 is the first sector after the 2-second lead-in).
 struct TTocTrack {
-    int Number = 0;              // as the disc numbers it, 1..99
-    int Session = 0;             // 0-based
-    std::int32_t StartLsn = 0;   // its INDEX 01
-    std::int32_t Sectors = 0;    // up to the next track's INDEX 01 (or the lead-out)
+    int Number = 0;            // as the disc numbers it, 1..99
+    int Session = 0;           // 0-based
+    std::int32_t StartLsn = 0; // its INDEX 01
+    std::int32_t Sectors = 0;  // up to the next track's INDEX 01 (or the lead-out)
     TTrackType Type = TTrackType::ttAudio;
     bool PreEmphasis = false;
-    std::string Isrc;            // empty when the disc carries none
+    std::string Isrc; // empty when the disc carries none
 
     bool IsAudio() const { return Type == TTrackType::ttAudio; }
 };

@@ -1,15 +1,17 @@
 #include "cli/TDiscCommand.h"
 
-#include "cd/TCddbClient.h"
 #include "cd/TCdGrabber.h"
+#include "cd/TCddbClient.h"
 #include "cd/TCdioDrive.h"
 #include "cd/TCdioDriveProvider.h"
+#include "cd/TMusicBrainzClient.h"
 #include "cli/TCliSettings.h"
 #include "common/TPlainDispatcher.h"
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <future>
 
 namespace kestrune::cli {
@@ -18,16 +20,15 @@ namespace {
 
 TCliOutput::TJson AlbumJson(const TAlbumInfo& Album)
 {
-    return TCliOutput::TJson{{"source", Album.Source},     {"category", Album.Category},
-                             {"disc_id", Album.DiscId},    {"artist", Album.Artist},
-                             {"title", Album.Title},       {"genre", Album.Genre},
-                             {"year", Album.Year},         {"tracks", Album.TrackTitles}};
+    return TCliOutput::TJson{{"source", Album.Source}, {"category", Album.Category}, {"disc_id", Album.DiscId},
+                             {"artist", Album.Artist}, {"title", Album.Title},       {"genre", Album.Genre},
+                             {"year", Album.Year},     {"tracks", Album.TrackTitles}};
 }
 
 void PrintAlbum(TCliOutput& Out, int Number, const TAlbumInfo& Album)
 {
-    std::string head = "Album " + std::to_string(Number) + " (" + Album.Source + "): " + Album.Artist + " / " +
-                       Album.Title;
+    std::string head =
+        "Album " + std::to_string(Number) + " (" + Album.Source + "): " + Album.Artist + " / " + Album.Title;
     std::string extra = Album.Genre;
     if (!Album.Year.empty())
         extra += (extra.empty() ? "" : ", ") + Album.Year;
@@ -94,8 +95,12 @@ const char* TDiscCommand::Usage()
            "\n"
            "Options:\n"
            "  --device DEV|IMAGE.cue  the drive (/dev/sr0) or image; the first drive when absent\n"
-           "  --album-info cddb|none  ask the saved entries and the CDDB server (default none)\n"
-           "  --server HOST|URL       the CDDB server (default: the settings' choice, gnudb.gnudb.org)\n"
+           "  --album-info cddb|musicbrainz|none\n"
+           "                          ask the saved entries and the CDDB server, or the\n"
+           "                          MusicBrainz disc-id lookup (default none)\n"
+           "  --server HOST|URL       the CDDB server (default: the settings' choice,\n"
+           "                          gnudb.gnudb.org), or the MusicBrainz web service's\n"
+           "                          base URL (default https://musicbrainz.org/ws/2)\n"
            "  --email ADDRESS         the address CDDB servers require (default: [Rip] Email)\n"
            "  --timeout SECONDS       how long to wait for the server (default 10)\n"
            "  --config FILE           the settings file to read\n"
@@ -111,8 +116,8 @@ const std::set<std::string>& TDiscCommand::Flags()
 
 const std::set<std::string>& TDiscCommand::Options()
 {
-    static const std::set<std::string> options{"--device", "--album-info", "--server", "--email", "--timeout",
-                                               "--config"};
+    static const std::set<std::string> options{"--device", "--album-info", "--server",
+                                               "--email",  "--timeout",    "--config"};
     return options;
 }
 
@@ -121,15 +126,15 @@ int TDiscCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atom
     if (!Args.Positional().empty())
         throw EUsage("disc takes no file names; name an image with --device IMAGE.cue");
     const std::string albumInfo = Args.Value("--album-info", "none");
-    if (albumInfo != "cddb" && albumInfo != "none")
-        throw EUsage("--album-info takes cddb or none");
+    if (albumInfo != "cddb" && albumInfo != "musicbrainz" && albumInfo != "none")
+        throw EUsage("--album-info takes cddb, musicbrainz or none");
     const long timeout = Args.Integer("--timeout", 10, 1, 600);
 
     const std::string device = Args.Value("--device", "");
     TPlainDispatcher dispatcher;
-    TCdGrabber grabber(dispatcher,
-                       device.empty() ? std::make_shared<TCdioDriveProvider>()
-                                      : std::make_shared<TCdioDriveProvider>(std::vector<std::string>{device}, false));
+    TCdGrabber grabber(dispatcher, device.empty()
+                                       ? std::make_shared<TCdioDriveProvider>()
+                                       : std::make_shared<TCdioDriveProvider>(std::vector<std::string>{device}, false));
     try {
         grabber.Initialize();
         if (grabber.DriveCount() == 0) {
@@ -167,8 +172,8 @@ int TDiscCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atom
                     track = &candidate;
             char line[160];
             std::snprintf(line, sizeof line, "%3d  %-22s %10s  LSN %-7d %-12s  %-12s", track->Number,
-                          TypeText(grabber.TrackType()).c_str(), duration.c_str(), track->StartLsn,
-                          track->Isrc.c_str(), track->PreEmphasis ? "pre-emphasis" : "");
+                          TypeText(grabber.TrackType()).c_str(), duration.c_str(), track->StartLsn, track->Isrc.c_str(),
+                          track->PreEmphasis ? "pre-emphasis" : "");
             std::string text = line;
             if (!grabber.TrackTitle().empty())
                 text += "  \"" + grabber.TrackTitle() + "\"";
@@ -211,35 +216,53 @@ int TDiscCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atom
 
     TSystemOptionsPlatform platform;
     std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
-    TCddbSettings settings;
-    settings.ServerIndex = options->FreeDBServer;
-    settings.Port = options->FreeDBPort > 0 ? options->FreeDBPort : 80;
-    if (options->UseProxy) {
-        settings.ProxyHost = options->ProxyServer;
-        settings.ProxyPort = options->ProxyPort;
+    std::atomic<bool> cancel{false};
+    std::function<TAlbumQueryResult()> ask;
+    std::unique_ptr<TCddbClient> cddb;
+    std::unique_ptr<TMusicBrainzClient> musicBrainz;
+    if (albumInfo == "cddb") {
+        TCddbSettings settings;
+        settings.ServerIndex = options->FreeDBServer;
+        settings.Port = options->FreeDBPort > 0 ? options->FreeDBPort : 80;
+        if (options->UseProxy) {
+            settings.ProxyHost = options->ProxyServer;
+            settings.ProxyPort = options->ProxyPort;
+        }
+        settings.Email = Args.Value("--email", options->RipEmail);
+        if (Args.Has("--server")) {
+            settings.Servers = {Args.Value("--server")};
+            settings.ServerIndex = 0;
+        }
+        settings.Timeout = std::chrono::milliseconds(timeout * 1000);
+        settings.CacheFolder = TAlbumCache::DefaultFolder().string();
+        settings.ClientVersion = KESTRUNE_VERSION;
+        cddb = std::make_unique<TCddbClient>(settings);
+        ask = [&] { return cddb->Query(toc, cancel); };
+    } else {
+        TMusicBrainzSettings settings;
+        if (Args.Has("--server"))
+            settings.Server = Args.Value("--server");
+        if (options->UseProxy) {
+            settings.ProxyHost = options->ProxyServer;
+            settings.ProxyPort = options->ProxyPort;
+        }
+        settings.Timeout = std::chrono::milliseconds(timeout * 1000);
+        settings.ClientVersion = KESTRUNE_VERSION;
+        musicBrainz = std::make_unique<TMusicBrainzClient>(settings);
+        ask = [&] { return musicBrainz->Query(toc, cancel); };
     }
-    settings.Email = Args.Value("--email", options->RipEmail);
-    if (Args.Has("--server")) {
-        settings.Servers = {Args.Value("--server")};
-        settings.ServerIndex = 0;
-    }
-    settings.Timeout = std::chrono::milliseconds(timeout * 1000);
-    settings.CacheFolder = TAlbumCache::DefaultFolder().string();
-    settings.ClientVersion = KESTRUNE_VERSION;
 
     // The query runs on a thread of its own so that Ctrl-C can stop it.
-    TCddbClient client(settings);
-    std::atomic<bool> cancel{false};
-    auto query = std::async(std::launch::async, [&] { return client.Query(toc, cancel); });
+    auto query = std::async(std::launch::async, ask);
     while (query.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
         if (Interrupted.load())
             cancel = true;
-    const TCddbResult result = query.get();
-    if (result.Status == TCddbResult::csFailed) {
+    const TAlbumQueryResult result = query.get();
+    if (result.Status == TAlbumQueryResult::csFailed) {
         Out.Error(result.Error);
         return 1;
     }
-    if (result.Status == TCddbResult::csNoMatch) {
+    if (result.Status == TAlbumQueryResult::csNoMatch) {
         Out.Info("No album information was found for this disc.");
         return 0;
     }

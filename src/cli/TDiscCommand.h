@@ -12,7 +12,8 @@ namespace kestrune::cli {
 // kestrune-cli disc: the table of contents of the disc in a drive (or of a
 // BIN/CUE image), its CDDB and MusicBrainz identifiers, and the album
 // entries found for it: from its CD-TEXT, and with --album-info cddb from
-// the saved entries or a CDDB server.
+// the saved entries or a CDDB server, or with --album-info musicbrainz from
+// the MusicBrainz disc-id lookup.
 class TDiscCommand {
 public:
     static const char* Usage();

@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 namespace kestrune {
 namespace {
 
@@ -33,9 +32,8 @@ const char* const Record = "# xmcd\r\n"
 
 TEST(CddbParserTest, RecordsJoinRepeatedKeywordsAndUnescapeValues)
 {
-    const TCddbParser::TReadAnswer read =
-        TCddbParser::ParseRead(std::string("210 misc 0d000603 CD database entry follows (until terminating `.')\r\n") +
-                               Record + ".\r\n");
+    const TCddbParser::TReadAnswer read = TCddbParser::ParseRead(
+        std::string("210 misc 0d000603 CD database entry follows (until terminating `.')\r\n") + Record + ".\r\n");
     ASSERT_EQ(read.Error, "");
     EXPECT_EQ(read.Album.Artist, "Probe Artist");
     EXPECT_EQ(read.Album.Title, "Probe Album");
@@ -58,7 +56,8 @@ TEST(CddbParserTest, ReadAnswersThatAreNotWholeRecordsFail)
     const std::vector<TCase> cases{
         {"cut off before the end line", head + Record, "The CDDB server's album entry was cut off."},
         {"no DTITLE", head + "TTITLE0=x\r\n.\r\n", "The album entry has no DTITLE line."},
-        {"not found", "401 Specified CDDB entry not found.\r\n", "The CDDB server answered 401: Specified CDDB entry not found."},
+        {"not found", "401 Specified CDDB entry not found.\r\n",
+         "The CDDB server answered 401: Specified CDDB entry not found."},
         {"no status line", "<html>busy</html>", "The CDDB server's answer is not a CDDB status line."},
         {"empty", "", "The CDDB server's answer is not a CDDB status line."},
     };
@@ -90,7 +89,10 @@ TEST(CddbParserTest, QueryAnswers)
         // Lines that are no match are passed over.
         {"211 Found inexact matches\nbad line\nfolk 0d000604 F / G\n.\n", 211, {{"folk", "0d000604", "F", "G"}}, ""},
         {"202 No match found\r\n", 202, {}, ""},
-        {"211 Found inexact matches\r\nrock 0d000603 A / B\r\n", 211, {}, "The CDDB server's list of matches was cut off."},
+        {"211 Found inexact matches\r\nrock 0d000603 A / B\r\n",
+         211,
+         {},
+         "The CDDB server's list of matches was cut off."},
         {"210 list\r\nnonsense\r\n.\r\n", 210, {}, "The CDDB server's list of matches holds no readable entry."},
         {"200 rock 0d0006 short id\r\n", 200, {}, "The CDDB server's match line is malformed."},
         {"403 Database entry is corrupt\r\n", 403, {}, "The CDDB server answered 403: Database entry is corrupt"},
@@ -135,8 +137,8 @@ TDiscToc ShortDisc()
 
 std::string ReadAnswer(const std::string& Category, const std::string& Artist, const std::string& Title)
 {
-    return "210 " + Category + " 0d000603 CD database entry follows\r\nDISCID=0d000603\r\nDTITLE=" + Artist +
-           " / " + Title + "\r\nTTITLE0=t1\r\nTTITLE1=t2\r\nTTITLE2=t3\r\n.\r\n";
+    return "210 " + Category + " 0d000603 CD database entry follows\r\nDISCID=0d000603\r\nDTITLE=" + Artist + " / " +
+           Title + "\r\nTTITLE0=t1\r\nTTITLE1=t2\r\nTTITLE2=t3\r\n.\r\n";
 }
 
 class CddbClientTest : public ::testing::Test {
@@ -163,8 +165,8 @@ TEST_F(CddbClientTest, OneMatchIsQueriedAndRead)
         return {200, ReadAnswer("rock", "Probe Artist", "Probe Album")};
     };
     TCddbClient client(Settings(server.Url()));
-    const TCddbResult result = client.Query(ShortDisc(), Cancel);
-    ASSERT_EQ(result.Status, TCddbResult::csFound) << result.Error;
+    const TAlbumQueryResult result = client.Query(ShortDisc(), Cancel);
+    ASSERT_EQ(result.Status, TAlbumQueryResult::csFound) << result.Error;
     ASSERT_EQ(result.Albums.size(), 1U);
     EXPECT_EQ(result.Albums[0].Artist, "Probe Artist");
     EXPECT_EQ(result.Albums[0].Title, "Probe Album");
@@ -192,8 +194,8 @@ TEST_F(CddbClientTest, SeveralMatchesBecomeSeveralEntries)
         return {200, ReadAnswer(rock ? "rock" : "jazz", rock ? "A" : "B", rock ? "One" : "Two")};
     };
     TCddbClient client(Settings(server.Url()));
-    const TCddbResult result = client.Query(ShortDisc(), Cancel);
-    ASSERT_EQ(result.Status, TCddbResult::csFound) << result.Error;
+    const TAlbumQueryResult result = client.Query(ShortDisc(), Cancel);
+    ASSERT_EQ(result.Status, TAlbumQueryResult::csFound) << result.Error;
     ASSERT_EQ(result.Albums.size(), 2U);
     EXPECT_EQ(result.Albums[0].Title, "One");
     EXPECT_EQ(result.Albums[1].Title, "Two");
@@ -207,18 +209,18 @@ TEST_F(CddbClientTest, AnswersWithoutAnEntry)
         int Http;
         std::string Query;
         std::string Read;
-        TCddbResult::TStatus Status;
+        TAlbumQueryResult::TStatus Status;
         const char* Error;
     };
     const std::vector<TCase> cases{
-        {"no match", 200, "202 No match found\r\n", "", TCddbResult::csNoMatch, ""},
-        {"server error", 200, "500 Unknown developer email\r\n", "", TCddbResult::csFailed,
+        {"no match", 200, "202 No match found\r\n", "", TAlbumQueryResult::csNoMatch, ""},
+        {"server error", 200, "500 Unknown developer email\r\n", "", TAlbumQueryResult::csFailed,
          "The CDDB server answered 500: Unknown developer email"},
-        {"HTTP error", 503, "busy", "", TCddbResult::csFailed, "The CDDB server answered with HTTP status 503."},
+        {"HTTP error", 503, "busy", "", TAlbumQueryResult::csFailed, "The CDDB server answered with HTTP status 503."},
         {"record cut off", 200, "200 rock 0d000603 A / B\r\n", "210 rock 0d000603 follows\r\nDTITLE=A / B\r\n",
-         TCddbResult::csFailed, "The CDDB server's album entry was cut off."},
+         TAlbumQueryResult::csFailed, "The CDDB server's album entry was cut off."},
         {"record without title", 200, "200 rock 0d000603 A / B\r\n", "210 rock 0d000603 follows\r\nTTITLE0=x\r\n.\r\n",
-         TCddbResult::csFailed, "The album entry has no DTITLE line."},
+         TAlbumQueryResult::csFailed, "The album entry has no DTITLE line."},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -227,7 +229,7 @@ TEST_F(CddbClientTest, AnswersWithoutAnEntry)
             return {c.Http, Cmd.rfind("cddb query", 0) == 0 ? c.Query : c.Read};
         };
         TCddbClient client(Settings(server.Url()));
-        const TCddbResult result = client.Query(ShortDisc(), Cancel);
+        const TAlbumQueryResult result = client.Query(ShortDisc(), Cancel);
         EXPECT_EQ(result.Status, c.Status);
         EXPECT_EQ(result.Error, c.Error);
         EXPECT_TRUE(result.Albums.empty());
@@ -251,10 +253,10 @@ TEST_F(CddbClientTest, AServerThatNeverAnswersTimesOut)
     settings.Timeout = std::chrono::milliseconds(400);
     TCddbClient client(settings);
     const auto start = std::chrono::steady_clock::now();
-    const TCddbResult result = client.Query(ShortDisc(), Cancel);
+    const TAlbumQueryResult result = client.Query(ShortDisc(), Cancel);
     const auto took = std::chrono::steady_clock::now() - start;
     ::close(fd);
-    EXPECT_EQ(result.Status, TCddbResult::csFailed);
+    EXPECT_EQ(result.Status, TAlbumQueryResult::csFailed);
     EXPECT_NE(result.Error.find("could not be reached"), std::string::npos) << result.Error;
     EXPECT_LT(took, std::chrono::seconds(5));
 }
@@ -267,8 +269,8 @@ TEST_F(CddbClientTest, NoQueryWithoutTheUsersAddress)
         SCOPED_TRACE(email);
         TCddbSettings settings = Settings(server.Url());
         settings.Email = email;
-        const TCddbResult result = TCddbClient(settings).Query(ShortDisc(), Cancel);
-        EXPECT_EQ(result.Status, TCddbResult::csFailed);
+        const TAlbumQueryResult result = TCddbClient(settings).Query(ShortDisc(), Cancel);
+        EXPECT_EQ(result.Status, TAlbumQueryResult::csFailed);
         EXPECT_NE(result.Error.find("e-mail"), std::string::npos);
     }
     EXPECT_TRUE(server.Seen().empty());
@@ -283,8 +285,8 @@ TEST_F(CddbClientTest, SavedAlbumInfoIsFoundFirst)
         return {200, ReadAnswer("rock", "Server Artist", "Server Album")};
     };
     TCddbClient client(Settings(server.Url()));
-    TCddbResult first = client.Query(ShortDisc(), Cancel);
-    ASSERT_EQ(first.Status, TCddbResult::csFound);
+    TAlbumQueryResult first = client.Query(ShortDisc(), Cancel);
+    ASSERT_EQ(first.Status, TAlbumQueryResult::csFound);
     TAlbumInfo edited = first.Albums[0];
     edited.Title = "My / Own Title";
     edited.Genre = "Favourites";
@@ -292,8 +294,8 @@ TEST_F(CddbClientTest, SavedAlbumInfoIsFoundFirst)
     client.SaveAlbumInfo(ShortDisc(), edited);
     const std::size_t asked = server.Seen().size();
 
-    const TCddbResult second = TCddbClient(Settings(server.Url())).Query(ShortDisc(), Cancel);
-    ASSERT_EQ(second.Status, TCddbResult::csFound);
+    const TAlbumQueryResult second = TCddbClient(Settings(server.Url())).Query(ShortDisc(), Cancel);
+    ASSERT_EQ(second.Status, TAlbumQueryResult::csFound);
     ASSERT_EQ(second.Albums.size(), 1U);
     EXPECT_EQ(second.Albums[0].Source, "cache");
     EXPECT_EQ(second.Albums[0].Artist, "Server Artist");

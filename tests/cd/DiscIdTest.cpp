@@ -36,7 +36,9 @@ const std::vector<TDiscIdCase>& Cases()
 {
     static const std::vector<TDiscIdCase> cases{
         // The xmcd documentation's example: 2474 seconds.
-        {"xmcd example", {150, 15094, 33264, 56071, 65515, 80900, 104437, 129474, 143140, 174593}, 2474 * 75 + 30,
+        {"xmcd example",
+         {150, 15094, 33264, 56071, 65515, 80900, 104437, 129474, 143140, 174593},
+         2474 * 75 + 30,
          "8309a80a"},
         // Three tracks with a pregap before the third, a few seconds long.
         {"short image", {150, 300, 555}, 668, "0d000603"},
@@ -83,11 +85,11 @@ TEST(DiscIdTest, QueryFiguresCountTheLeadIn)
 TEST(DiscIdTest, ImpossibleTablesAreRefused)
 {
     std::vector<TDiscToc> bad;
-    bad.push_back(TDiscToc{});                     // no tracks
-    bad.push_back(FromOffsets({150, 150}, 600));   // second track does not move on
-    bad.push_back(FromOffsets({150, 300}, 300));   // lead-out at the last start
+    bad.push_back(TDiscToc{});                   // no tracks
+    bad.push_back(FromOffsets({150, 150}, 600)); // second track does not move on
+    bad.push_back(FromOffsets({150, 300}, 300)); // lead-out at the last start
     TDiscToc skipped = FromOffsets({150, 300}, 600);
-    skipped.Tracks[1].Number = 3;                  // a number left out
+    skipped.Tracks[1].Number = 3; // a number left out
     bad.push_back(skipped);
     for (const TDiscToc& toc : bad) {
         EXPECT_THROW((void)toc.CddbId(), EACSException);

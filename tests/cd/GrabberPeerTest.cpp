@@ -36,8 +36,7 @@ TEST(GrabberPeerTest, TracksEqualWhatCdParanoiaReads)
 
     TPlainDispatcher dispatcher;
     TEndWatch watch;
-    TCdGrabber grabber(dispatcher,
-                       std::make_shared<TCdioDriveProvider>(std::vector<std::string>{cue.string()}, false));
+    TCdGrabber grabber(dispatcher, std::make_shared<TCdioDriveProvider>(std::vector<std::string>{cue.string()}, false));
     grabber.SetEvents(&watch);
     grabber.Initialize();
     grabber.Refresh();

@@ -145,7 +145,7 @@ TEST_F(GrabberTest, GrabbedAudioEqualsTheImageBitForBit)
         ASSERT_EQ(bytes.size(), 44 + size);
         // A canonical header: 44.1 kHz stereo 16-bit, sizes that match.
         EXPECT_EQ(test::PcmWavImage(test::AsSamples16(std::vector<std::uint8_t>(bin.begin() + long(begin),
-                                                                                 bin.begin() + long(begin + size))),
+                                                                                bin.begin() + long(begin + size))),
                                     2, 44100),
                   bytes);
         EXPECT_GT(Events.Progress.size(), 1U);
@@ -235,8 +235,8 @@ TEST_F(GrabberTest, DamagedImagesAreRefusedWithTheirReason)
 // sector: what only a real, scratched, multi-session disc would show.
 class TFakeDrive final : public ICdDrive {
 public:
-    int FailAt = -1;            // a sector that stays unreadable
-    int RetriesBeforeFail = 0;  // retries reported before it gives up
+    int FailAt = -1;                   // a sector that stays unreadable
+    int RetriesBeforeFail = 0;         // retries reported before it gives up
     std::atomic<bool>* Gate = nullptr; // reads wait while it is false
 
     TDiscPresence Presence() override { return TDiscPresence::dpUsable; }

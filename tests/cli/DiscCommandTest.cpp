@@ -64,16 +64,18 @@ TEST_F(DiscCommand, PrintsTheTableOfContentsAndIds)
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
     const std::string cue = Dir.File("disc.cue");
-    EXPECT_EQ(r.Out, cue + ": 3 tracks, lead-out LSN 518, MCN 0123456789012\n"
-                           "  1  AUDIO                    0:02:000  LSN 0       USABC2400001                \"Sine Pair\"\n"
-                           "  2  AUDIO                    0:03:400  LSN 150                                 \"Square\"\n"
-                           "  3  AUDIO                    0:01:506  LSN 405                   pre-emphasis  \"Noise\"\n"
-                           "CDDB ID: 0d000603\n"
-                           "MusicBrainz ID: " +
-                           JsonLines(Cli("disc --json --device " + Cue, Dir).Out)[0]["musicbrainz_id"].get<std::string>() +
-                           "\n"
-                           "Album 1 (cdtext): Probe Artist / Probe Album\n"
-                           "  1. Sine Pair\n  2. Square\n  3. Noise\n");
+    EXPECT_EQ(r.Out,
+              cue +
+                  ": 3 tracks, lead-out LSN 518, MCN 0123456789012\n"
+                  "  1  AUDIO                    0:02:000  LSN 0       USABC2400001                \"Sine Pair\"\n"
+                  "  2  AUDIO                    0:03:400  LSN 150                                 \"Square\"\n"
+                  "  3  AUDIO                    0:01:506  LSN 405                   pre-emphasis  \"Noise\"\n"
+                  "CDDB ID: 0d000603\n"
+                  "MusicBrainz ID: " +
+                  JsonLines(Cli("disc --json --device " + Cue, Dir).Out)[0]["musicbrainz_id"].get<std::string>() +
+                  "\n"
+                  "Album 1 (cdtext): Probe Artist / Probe Album\n"
+                  "  1. Sine Pair\n  2. Square\n  3. Noise\n");
 }
 
 TEST_F(DiscCommand, JsonHasOneObjectPerLine)
@@ -132,9 +134,9 @@ TEST_F(DiscCommand, FailuresAndUsage)
         {"disc --device " + ShellQuote(Dir.File("none.cue")), 1, "cannot be opened"},
         {"disc --album-info cddb --email '' --device " + Cue + Config + " --server " + ShellQuote(server.Url()), 1,
          "e-mail address"},
-        {"disc --album-info cddb --email a@b.c --device " + Cue + Config + " --server " + ShellQuote(server.Url()),
-         0, "No album information was found"},
-        {"disc --album-info freedb --device " + Cue, 2, "--album-info takes cddb or none"},
+        {"disc --album-info cddb --email a@b.c --device " + Cue + Config + " --server " + ShellQuote(server.Url()), 0,
+         "No album information was found"},
+        {"disc --album-info freedb --device " + Cue, 2, "--album-info takes cddb, musicbrainz or none"},
         {"disc " + Cue, 2, "takes no file names"},
     };
     for (const TCase& c : cases) {
