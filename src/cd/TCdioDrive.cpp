@@ -49,7 +49,7 @@ class TParanoiaReader final : public ISectorReader {
 public:
     TParanoiaReader(CdIo_t* Cdio, std::int32_t First, std::int32_t Sectors, int ReadOption, int Attempts,
                     ICdDrive::TRetry OnRetry)
-        : FCdio(Cdio), FNext(First), FEnd(First + Sectors), FAttempts(Attempts < 1 ? 1 : Attempts),
+        : FNext(First), FEnd(First + Sectors), FAttempts(Attempts < 1 ? 1 : Attempts),
           FOnRetry(std::move(OnRetry))
     {
         FDrive = cdio_cddap_identify_cdio(Cdio, CDDA_MESSAGE_FORGETIT, nullptr);
@@ -114,7 +114,6 @@ private:
         FDrive = nullptr;
     }
 
-    CdIo_t* FCdio;
     cdrom_drive_t* FDrive = nullptr;
     cdrom_paranoia_t* FParanoia = nullptr;
     std::int32_t FNext;
@@ -198,6 +197,8 @@ TDiscToc TCdioDrive::Toc()
 TCdText TCdioDrive::CdText()
 {
     TCdText text;
+    if (FCdio == nullptr)
+        return text;
     cdtext_t* cdtext = cdio_get_cdtext(FCdio);
     const track_t first = cdio_get_first_track_num(FCdio);
     const track_t count = cdio_get_num_tracks(FCdio);
@@ -218,6 +219,8 @@ TCdText TCdioDrive::CdText()
 
 int TCdioDrive::MediaType()
 {
+    if (FCdio == nullptr)
+        return -1;
     switch (cdio_get_discmode(FCdio)) {
     case CDIO_DISC_MODE_CD_DA:
     case CDIO_DISC_MODE_CD_DATA:
@@ -247,6 +250,8 @@ int TCdioDrive::MediaType()
 std::unique_ptr<ISectorReader> TCdioDrive::Read(std::int32_t FirstLsn, std::int32_t Sectors, int ReadOption,
                                                 int Attempts, TRetry OnRetry)
 {
+    if (FCdio == nullptr)
+        throw EACSException("There is no disc in " + FName + ".");
     return std::make_unique<TParanoiaReader>(FCdio, FirstLsn, Sectors, ReadOption, Attempts, std::move(OnRetry));
 }
 
