@@ -1,5 +1,6 @@
 #include "cd/TCdGrabber.h"
 
+#include "cd/TCddbClient.h"
 #include "formats/TWavHeaderBytes.h"
 #include "pipeline/EACSException.h"
 
@@ -85,7 +86,9 @@ TCdGrabber::~TCdGrabber()
 {
     Life.End();
     FCancel = true;
+    FQueryCancel = true;
     Join();
+    JoinQuery();
 }
 
 void TCdGrabber::Initialize()
@@ -142,6 +145,8 @@ void TCdGrabber::Refresh()
     FMediaType = -1;
     FCurrentSession = 0;
     FCurrentTrack = 0;
+    FAlbums.clear();
+    FAlbumMatch = 0;
     // Opened anew each time: a disc that was changed is read from scratch.
     FDrive.reset();
     FDrive = FProvider->Open(DriveName());
@@ -237,13 +242,143 @@ std::string TCdGrabber::TrackTitle() const
 {
     const TTocTrack& track = Selected();
     const auto index = static_cast<std::size_t>(&track - FToc.Tracks.data());
-    return index < FCdText.TrackTitles.size() ? FCdText.TrackTitles[index] : std::string();
+    const std::vector<std::string>& titles = Chosen() != nullptr ? Chosen()->TrackTitles : FCdText.TrackTitles;
+    return index < titles.size() ? titles[index] : std::string();
+}
+
+TAlbumInfo* TCdGrabber::Chosen()
+{
+    return FAlbumMatch >= 0 && FAlbumMatch < AlbumMatchCount() ? &FAlbums[static_cast<std::size_t>(FAlbumMatch)]
+                                                               : nullptr;
+}
+
+const TAlbumInfo* TCdGrabber::Chosen() const
+{
+    return FAlbumMatch >= 0 && FAlbumMatch < AlbumMatchCount() ? &FAlbums[static_cast<std::size_t>(FAlbumMatch)]
+                                                               : nullptr;
+}
+
+void TCdGrabber::SetAlbumMatch(int Match)
+{
+    // 0 with no entries is allowed: the window sets it before any query.
+    if (Match < 0 || (Match >= AlbumMatchCount() && Match != 0))
+        throw EACSException("There is no album entry " + std::to_string(Match + 1) + ".");
+    FAlbumMatch = Match;
+}
+
+std::string TCdGrabber::AlbumTitle() const
+{
+    return Chosen() != nullptr ? Chosen()->Title : std::string();
+}
+
+std::string TCdGrabber::AlbumArtist() const
+{
+    return Chosen() != nullptr ? Chosen()->Artist : std::string();
+}
+
+std::string TCdGrabber::AlbumGenre() const
+{
+    return Chosen() != nullptr ? Chosen()->Genre : std::string();
+}
+
+void TCdGrabber::SetAlbumTitle(const std::string& Text)
+{
+    if (TAlbumInfo* album = Chosen())
+        album->Title = Text;
+}
+
+void TCdGrabber::SetAlbumArtist(const std::string& Text)
+{
+    if (TAlbumInfo* album = Chosen())
+        album->Artist = Text;
+}
+
+void TCdGrabber::SetAlbumGenre(const std::string& Text)
+{
+    if (TAlbumInfo* album = Chosen())
+        album->Genre = Text;
+}
+
+void TCdGrabber::SaveAlbumInfo()
+{
+    const TAlbumInfo* album = Chosen();
+    if (!FClient || album == nullptr)
+        throw EACSException("There is no album information to save.");
+    FClient->SaveAlbumInfo(FToc, *album);
+}
+
+void TCdGrabber::PostQueryStatus(int Status)
+{
+    FDispatcher.Post(Life.Token(), [this, Status] {
+        if (FEvents != nullptr)
+            FEvents->OnFreeDBQueryStatus(Status);
+    });
+}
+
+void TCdGrabber::JoinQuery()
+{
+    if (FQueryWorker.joinable())
+        FQueryWorker.join();
+}
+
+void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client)
+{
+    EnsureIdle("start an album query");
+    if (!Client)
+        throw EACSException("No album information service is set up.");
+    if (FPresence != TDiscPresence::dpUsable || FToc.Tracks.empty())
+        throw EACSException("There is no disc to look up.");
+    JoinQuery();
+    FClient = std::move(Client);
+    FAlbums.clear();
+    FAlbumMatch = 0;
+    FQueryError.clear();
+    FQueryCancel = false;
+    FQueryFinished = false;
+    const TLifetimeToken owner = Life.Token();
+    // Everything the worker needs is copied: the window thread may read the
+    // grabber's own fields while it runs.
+    FQueryWorker = std::thread([this, owner, client = FClient, toc = FToc, text = FCdText] {
+        PostQueryStatus(1);
+        PostQueryStatus(2);
+        TAlbumQueryResult result = client->Query(toc, FQueryCancel);
+        int status = result.Status == TAlbumQueryResult::csFound     ? 3
+                     : result.Status == TAlbumQueryResult::csNoMatch ? -2
+                                                                     : -1;
+        if (status != 3) {
+            // The disc's own CD-TEXT stands in when no server has the album.
+            bool any = !text.AlbumTitle.empty() || !text.AlbumPerformer.empty();
+            for (const std::string& t : text.TrackTitles)
+                any = any || !t.empty();
+            if (any) {
+                TAlbumInfo album;
+                album.Source = "cdtext";
+                album.DiscId = toc.CddbIdText();
+                album.Artist = text.AlbumPerformer;
+                album.Title = text.AlbumTitle;
+                album.TrackTitles = text.TrackTitles;
+                album.TrackTitles.resize(toc.Tracks.size());
+                result.Albums = {album};
+                status = 3;
+            }
+        }
+        FDispatcher.Post(owner, [this, status, albums = std::move(result.Albums), error = result.Error]() mutable {
+            FAlbums = std::move(albums);
+            FAlbumMatch = 0;
+            FQueryError = error;
+            FQueryFinished = true;
+            if (FEvents != nullptr)
+                FEvents->OnFreeDBQueryStatus(status);
+        });
+    });
 }
 
 void TCdGrabber::EnsureIdle(const char* What) const
 {
     if (Grabbing())
         throw EACSException(std::string("The drive is busy grabbing a track; cannot ") + What + " now.");
+    if (Querying())
+        throw EACSException(std::string("An album query is running; cannot ") + What + " now.");
 }
 
 void TCdGrabber::Join()
@@ -381,8 +516,11 @@ void TCdGrabber::LoadTray()
 void TCdGrabber::Shutdown()
 {
     FCancel = true;
+    FQueryCancel = true;
     Join();
+    JoinQuery();
     FFinished = true;
+    FQueryFinished = true;
     FDrive.reset();
 }
 

@@ -2,6 +2,7 @@
 
 #include "cd/ICdDrive.h"
 #include "cd/ICdGrabberEvents.h"
+#include "cd/TAlbumInfo.h"
 #include "common/IDispatcher.h"
 #include "common/TLifetime.h"
 
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace kestrune {
+
+class TCddbClient;
 
 // The CD grabber the rip window drives: the drive list, the disc in the
 // current drive, its sessions and tracks, and grabbing one track into a WAV
@@ -71,8 +74,31 @@ public:
     int TrackType() const;
     std::string TrackISRC() const;
     bool TrackPreEmphasis() const;
-    // The disc's CD-TEXT title of the track, empty when it has none.
+    // The track's title in the chosen album entry; without entries, its
+    // CD-TEXT title; empty when there is neither.
     std::string TrackTitle() const;
+
+    // Asks Client for the disc's album entries and returns at once; the
+    // course arrives as OnFreeDBQueryStatus. When the server has nothing or
+    // cannot be reached and the disc carries CD-TEXT, that becomes the one
+    // entry and the query counts as found. Raises without a usable disc or
+    // while a query or grab runs.
+    void QueryFreeDB(std::shared_ptr<TCddbClient> Client);
+    bool Querying() const { return FQueryWorker.joinable() && !FQueryFinished; }
+    // Why the last query found nothing; read it after its end status.
+    const std::string& QueryError() const { return FQueryError; }
+    int AlbumMatchCount() const { return static_cast<int>(FAlbums.size()); }
+    int AlbumMatch() const { return FAlbumMatch; }
+    void SetAlbumMatch(int Match);
+    std::string AlbumTitle() const;
+    std::string AlbumArtist() const;
+    std::string AlbumGenre() const;
+    void SetAlbumTitle(const std::string& Text);
+    void SetAlbumArtist(const std::string& Text);
+    void SetAlbumGenre(const std::string& Text);
+    // Stores the chosen entry, with the values set, where later queries for
+    // this disc find it first. Raises when there is no client or entry.
+    void SaveAlbumInfo();
 
     // Starts grabbing the current track into a WAV file (44.1 kHz, 16-bit,
     // stereo) and returns at once. The file appears under its name only
@@ -97,6 +123,10 @@ private:
     void EnsureIdle(const char* What) const;
     void Join();
     void PostProgress(double Progress);
+    void PostQueryStatus(int Status);
+    TAlbumInfo* Chosen();
+    const TAlbumInfo* Chosen() const;
+    void JoinQuery();
 
     IDispatcher& FDispatcher;
     std::shared_ptr<ICdDriveProvider> FProvider;
@@ -117,6 +147,14 @@ private:
     std::atomic<bool> FCancel{false};
     bool FFinished = true; // window thread only
     std::string FGrabError;
+
+    std::shared_ptr<TCddbClient> FClient;
+    std::thread FQueryWorker;
+    std::atomic<bool> FQueryCancel{false};
+    bool FQueryFinished = true; // window thread only
+    std::string FQueryError;
+    std::vector<TAlbumInfo> FAlbums;
+    int FAlbumMatch = 0;
 
     TLifetime Life;
 };

@@ -29,7 +29,7 @@ TCddbClient::TCddbClient(TCddbSettings Settings) : FSettings(std::move(Settings)
 
 std::string TCddbClient::ServerUrl() const
 {
-    const std::string server = ServerName(FSettings, FSettings.ServerIndex);
+    std::string server = ServerName(FSettings, FSettings.ServerIndex);
     if (server.empty())
         return {};
     if (server.find("://") != std::string::npos)

@@ -16,7 +16,7 @@ public:
     // Bounds on what an answer may hold.
     static constexpr std::size_t MaxMatches = 32;
     static constexpr std::size_t MaxTracks = 99;
-    static constexpr std::size_t MaxValueBytes = 64 * 1024;
+    static constexpr std::size_t MaxValueBytes = std::size_t{64} * 1024;
 
     struct TMatch {
         std::string Category;

@@ -49,8 +49,7 @@ class TParanoiaReader final : public ISectorReader {
 public:
     TParanoiaReader(CdIo_t* Cdio, std::int32_t First, std::int32_t Sectors, int ReadOption, int Attempts,
                     ICdDrive::TRetry OnRetry)
-        : FNext(First), FEnd(First + Sectors), FAttempts(Attempts < 1 ? 1 : Attempts),
-          FOnRetry(std::move(OnRetry))
+        : FNext(First), FEnd(First + Sectors), FAttempts(Attempts < 1 ? 1 : Attempts), FOnRetry(std::move(OnRetry))
     {
         FDrive = cdio_cddap_identify_cdio(Cdio, CDDA_MESSAGE_FORGETIT, nullptr);
         if (FDrive == nullptr || cdio_cddap_open(FDrive) != 0) {

@@ -106,7 +106,7 @@ TCueSheet TCueSheet::CheckImage(const std::filesystem::path& CuePath)
         throw EACSException("The cue sheet " + CuePath.string() + " cannot be opened.");
     std::ostringstream text;
     text << in.rdbuf();
-    const TCueSheet sheet = Parse(text.str());
+    TCueSheet sheet = Parse(text.str());
 
     const std::string cue = CuePath.filename().string();
     if (sheet.Files.empty())

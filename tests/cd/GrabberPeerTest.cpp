@@ -17,6 +17,7 @@ struct TEndWatch final : ICdGrabberEvents {
     void OnMediaChange() override {}
     void OnOperationProgress(double P) override { Ended = Ended || P == 100.0; }
     void OnGrabRetry(int, int) override {}
+    void OnFreeDBQueryStatus(int) override {}
 };
 
 // What cd-paranoia reads from the same image is what we write, track by

@@ -23,6 +23,8 @@ struct TRecordedEvents final : ICdGrabberEvents {
     void OnMediaChange() override { ++MediaChanges; }
     void OnOperationProgress(double P) override { Progress.push_back(P); }
     void OnGrabRetry(int Retry, int Sector) override { Retries.emplace_back(Retry, Sector); }
+    std::vector<int> QueryStatus;
+    void OnFreeDBQueryStatus(int Status) override { QueryStatus.push_back(Status); }
     bool Ended() const { return !Progress.empty() && Progress.back() == 100.0; }
 };
 

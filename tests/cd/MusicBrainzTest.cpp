@@ -74,7 +74,7 @@ TEST(MusicBrainzParserTest, Answers)
 // The web service on loopback: answers every disc-id lookup with Body.
 class TFakeMusicBrainz {
 public:
-    TFakeMusicBrainz(int Status, std::string Body)
+    TFakeMusicBrainz(int Status, const std::string& Body)
     {
         Server.Get(R"(/ws/2/discid/(.+))", [this, Status, Body](const httplib::Request& Req, httplib::Response& Res) {
             {

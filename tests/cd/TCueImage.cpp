@@ -113,7 +113,7 @@ std::filesystem::path TCueImage::Write(const std::filesystem::path& Folder, cons
             cue << "    INDEX 00 " << Msf(starts[i] - t.PregapSectors) << "\n";
         cue << "    INDEX 01 " << Msf(starts[i]) << "\n";
     }
-    const std::filesystem::path path = Folder / (Name + ".cue");
+    std::filesystem::path path = Folder / (Name + ".cue");
     std::ofstream(path) << cue.str();
     return path;
 }

@@ -21,14 +21,15 @@ struct TFakeCddbServer::TImpl {
 TFakeCddbServer::TFakeCddbServer() : Impl(std::make_unique<TImpl>())
 {
     Impl->Server.Get("/~cddb/cddb.cgi", [this](const httplib::Request& Req, httplib::Response& Res) {
-        std::pair<int, std::string> answer{500, ""};
         {
             std::lock_guard lock(Impl->Mutex);
             Impl->Requests.push_back(
                 {Req.get_param_value("cmd"), Req.get_param_value("hello"), Req.get_param_value("proto")});
-            if (Answer)
-                answer = Answer(Req.get_param_value("cmd"));
         }
+        // Outside the lock: an answer that waits must not hold up Seen().
+        std::pair<int, std::string> answer{500, ""};
+        if (Answer)
+            answer = Answer(Req.get_param_value("cmd"));
         Res.status = answer.first;
         Res.set_content(answer.second, "text/plain");
     });
