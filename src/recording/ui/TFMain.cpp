@@ -159,12 +159,12 @@ void TFMain::BuildControls()
     connect(BtnStartRecord, &QToolButton::clicked, this, [this] {
         RunGuarded([this] { Main->Recorder().StartRecording(); });
         // The list's keys work at once after Start and Stop.
-        if (LV->isEnabled() && BtnStartRecord->hasFocus())
+        if (LV->isEnabled())
             LV->setFocus();
     });
     connect(BtnStopRec, &QToolButton::clicked, this, [this] {
         RunGuarded([this] { Main->Recorder().StopRecording(); });
-        if (LV->isEnabled() && BtnStopRec->hasFocus())
+        if (LV->isEnabled())
             LV->setFocus();
     });
     connect(wizard, &QToolButton::clicked, this, [this] { RunGuarded([this] { FCommands->Wizard(); }); });
@@ -182,11 +182,11 @@ void TFMain::BuildControls()
     });
     connect(LV, &QTreeView::customContextMenuRequested, this, [this](const QPoint& At) { ShowPopup(At); });
     connect(EAlbumName, &QLineEdit::textChanged, this, [this](const QString& Text) {
-        if (Main)
+        if (Main && !Filling)
             Main->Recorder().SetAlbumName(Text.toStdString());
     });
     connect(CBGenre, &QComboBox::currentIndexChanged, this, [this](int Index) {
-        if (Main)
+        if (Main && !Filling)
             Main->Recorder().SetGenre(Index < 0 ? std::string() : CBGenre->itemText(Index).toStdString());
     });
 
@@ -257,7 +257,6 @@ void TFMain::Attach(TMainController& MainController, QWidget* Panel, ITrackInfoD
     Chooser = &ChooserView;
     FCommands = std::make_unique<TMainCommands>(MainController, *this, Dialogs, Desktop, HelpPage);
     Model->SetList(&MainController.List());
-    SetTotals(MainController.List().TotalsText());
 
     Filling = true;
     CBGenre->clear();
