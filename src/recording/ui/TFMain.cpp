@@ -22,7 +22,9 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QPainter>
 #include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -35,6 +37,24 @@ namespace kestrune {
 namespace {
 
 constexpr const char* LaterText = " comes in a later version of Kestrune.";
+
+// The status line: a sentence longer than its room ends in an ellipsis
+// instead of being cut mid-letter, and shows whole as the tooltip.
+class TStatusLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        style()->drawItemText(&painter, room, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+};
 
 } // namespace
 
@@ -139,7 +159,7 @@ void TFMain::BuildControls()
     column->addWidget(LV, 1);
     setCentralWidget(central);
 
-    LStatus = new QLabel(this);
+    LStatus = new TStatusLabel(this);
     LStatus->setObjectName("LStatus");
     LTimeSize = new QLabel("Total Time/Size : 0/0", this);
     LTimeSize->setObjectName("LTimeSize");
@@ -308,6 +328,7 @@ int TFMain::SelectedRow() const
 void TFMain::SetStatus(const std::string& Text)
 {
     LStatus->setText(QString::fromStdString(Text));
+    LStatus->setToolTip(LStatus->text());
 }
 
 void TFMain::RunGuarded(const std::function<void()>& Command)

@@ -26,6 +26,8 @@ TFWizard1::TFWizard1(QWidget* Parent) : QDialog(Parent)
     CBGenre->setObjectName("CBGenre");
     EFolder = new QLineEdit(this);
     EFolder->setObjectName("EFolder");
+    // Room for a usual path in full.
+    EFolder->setMinimumWidth(EFolder->fontMetrics().averageCharWidth() * 40);
     auto* browse = new QPushButton("Browse...", this);
     browse->setObjectName("BFolder");
     auto* folderRow = new QHBoxLayout;
