@@ -30,20 +30,24 @@ void TRecordingsModel::SetList(const TRecordingsList* Value)
 {
     beginResetModel();
     List = Value;
+    Rows = List ? List->Count() : 0;
     endResetModel();
 }
 
-// The list has changed before it tells: the begin and end calls follow each
-// other, which is all a view needs to move its rows and selection along.
+// The list has changed before it tells. The model's own row count changes
+// between the begin and end calls, so a view that looks at the rows while
+// they go still finds the count it knew.
 void TRecordingsModel::RowInserted(int Index)
 {
     beginInsertRows(QModelIndex(), Index, Index);
+    ++Rows;
     endInsertRows();
 }
 
 void TRecordingsModel::RowRemoved(int Index)
 {
     beginRemoveRows(QModelIndex(), Index, Index);
+    --Rows;
     endRemoveRows();
 }
 
@@ -68,7 +72,7 @@ void TRecordingsModel::RowChanged(int Index)
 
 int TRecordingsModel::rowCount(const QModelIndex& Parent) const
 {
-    return Parent.isValid() || !List ? 0 : List->Count();
+    return Parent.isValid() ? 0 : Rows;
 }
 
 int TRecordingsModel::columnCount(const QModelIndex& Parent) const
@@ -81,7 +85,7 @@ QVariant TRecordingsModel::data(const QModelIndex& Index, int Role) const
     if (!List || !Index.isValid() || Index.row() >= List->Count())
         return {};
     const TRecordingRow& row = List->Row(Index.row());
-    if (Role == Qt::DisplayRole || Role == Qt::ToolTipRole) {
+    if (Role == Qt::DisplayRole) {
         const std::string* texts[] = {&row.Caption, &row.Artist, &row.Album, &row.Genre, &row.Time};
         return QString::fromStdString(*texts[Index.column()]);
     }

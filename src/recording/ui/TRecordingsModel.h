@@ -30,6 +30,7 @@ public:
 
 private:
     const TRecordingsList* List = nullptr;
+    int Rows = 0;
 };
 
 } // namespace kestrune

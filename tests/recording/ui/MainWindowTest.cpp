@@ -135,6 +135,19 @@ private slots:
         // Burn stays on and says why nothing can be burnt.
         rig.Find<QToolButton>("btnBurnCD")->click();
         QCOMPARE(rig.Dialogs.Shown().back().Text, std::string("No CD-RW drives available"));
+        // Help: the about window, modal over the main window; the help page
+        // that is not there is said to be missing.
+        bool aboutShown = false;
+        AnswerModal("FAbout", [&](QWidget* About) {
+            aboutShown = About->parentWidget() == rig.Window.get();
+            static_cast<QDialog*>(About)->accept();
+        });
+        MenuAction(rig, "About1")->trigger();
+        QVERIFY(aboutShown);
+        MenuAction(rig, "OnlineHelp1")->trigger();
+        QVERIFY(rig.Desktop.Opened.empty());
+        QCOMPARE(rig.Dialogs.Shown().back().Kind, TDialogKind::dkError);
+
         // The genre chosen is the one the recorder writes.
         rig.Find<QComboBox>("CBGenre")->setCurrentIndex(1);
         QCOMPARE(rig.Main->Recorder().GetGenre(), std::string("Rock"));
