@@ -64,7 +64,8 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
 
     FWindow = std::make_unique<TFMain>(FDialogs, FDesktop);
     const std::string programFolder = TSettingsLocation::ProgramFolder();
-    const std::string iniFile = Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(programFolder) : Args.ConfigFile;
+    const std::string iniFile =
+        Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(programFolder) : Args.ConfigFile;
     auto options = std::make_unique<TOptions>(
         iniFile, Platform, TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)}, &FDispatcher);
     // Warns when there is no capture device, and loads the genre list.

@@ -63,11 +63,16 @@ private slots:
         QTest::addColumn<int>("Status");
         QTest::addColumn<QString>("Out");
         QTest::addColumn<QString>("Err");
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: kestrune [options]" << "";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "kestrune " KESTRUNE_PROJECT_VERSION "\n" << "";
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "" << "kestrune: unknown option \"--bogus\"";
-        QTest::newRow("config without a file") << QStringList{"--config"} << 2 << "" << "--config needs a file name";
-        QTest::newRow("help after a config") << QStringList{"--config", "x.ini", "--help"} << 0 << "Usage:" << "";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: kestrune [options]"
+                              << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "kestrune " KESTRUNE_PROJECT_VERSION "\n"
+                                 << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "kestrune: unknown option \"--bogus\"";
+        QTest::newRow("config without a file") << QStringList{"--config"} << 2 << ""
+                                               << "--config needs a file name";
+        QTest::newRow("help after a config") << QStringList{"--config", "x.ini", "--help"} << 0 << "Usage:"
+                                             << "";
     }
     void CommandLine()
     {

@@ -2,20 +2,20 @@
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
+#include "common/TPlainDialogs.h"
+#include "common/TPlainDispatcher.h"
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TSkin.h"
+#include "formats/TGenreList.h"
+#include "mocks/TNoDevices.h"
+#include "recording/ITrackChooserView.h"
+#include "recording/TMainController.h"
 #include "recording/ui/TFAbout.h"
 #include "recording/ui/TFFirst.h"
 #include "recording/ui/TFMain.h"
 #include "recording/ui/TFWizard0.h"
 #include "recording/ui/TFWizard1.h"
 #include "recording/ui/TFWizard2.h"
-#include "common/TPlainDialogs.h"
-#include "common/TPlainDispatcher.h"
-#include "formats/TGenreList.h"
-#include "mocks/TNoDevices.h"
-#include "recording/ITrackChooserView.h"
-#include "recording/TMainController.h"
 #include "settings/TOptions.h"
 
 #include <QTemporaryDir>
@@ -155,8 +155,9 @@ public:
         options->DriverIndex = 0;
         Genres.LoadDefault();
         Window = std::make_unique<TFMain>(Dialogs, Desktop);
-        Main = std::make_unique<TMainController>(std::move(options), TMainController::TViews{*Window, *Window, Dialogs, Dispatcher},
-                                                 Genres, TGenreList::DefaultFile());
+        Main = std::make_unique<TMainController>(std::move(options),
+                                                 TMainController::TViews{*Window, *Window, Dialogs, Dispatcher}, Genres,
+                                                 TGenreList::DefaultFile());
         QWidget* panel = nullptr;
 #ifdef KESTRUNE_TOUR_LEVEL_PANEL
         panel = new TLevelPanel(Main->Recorder());
@@ -185,7 +186,10 @@ public:
         Window->Detach();
         Main.reset();
     }
-    QWidget& Shown() { return *Window; }
+    QWidget& Shown()
+    {
+        return *Window;
+    }
 
 private:
     struct TNoInfo final : ITrackInfoDialog {

@@ -190,7 +190,8 @@ private slots:
             QCOMPARE(rig.Cell(row, 1), QString("Unknown"));
             QCOMPARE(rig.Cell(row, 2), QString("Kestrune 2024-05-01 (1)"));
             QCOMPARE(rig.Cell(row, 3), QString("Pop"));
-            QCOMPARE(rig.Cell(row, 4), QString::fromStdString(TRecordingsList::TimeText(rig.Main->List().Row(row).Data->Duration)));
+            QCOMPARE(rig.Cell(row, 4),
+                     QString::fromStdString(TRecordingsList::TimeText(rig.Main->List().Row(row).Data->Duration)));
             QVERIFY(rig.Main->List().Row(row).Data->Duration >= 1);
             QVERIFY(fs::exists(rig.Main->List().Row(row).Data->FileName));
         }
@@ -382,14 +383,16 @@ private slots:
         QCOMPARE(recordPageSeen, recorded);
         QCOMPARE(fs::exists(rig.Dir.File("kestrune.ini")), recorded);
         QCOMPARE(rig.Model()->rowCount(), recorded ? 2 : 0);
-        QCOMPARE(rig.Find<QLineEdit>("EAlbumName")->text(), QString(recorded ? "Night Out" : "Kestrune 2024-05-01 (1)"));
+        QCOMPARE(rig.Find<QLineEdit>("EAlbumName")->text(),
+                 QString(recorded ? "Night Out" : "Kestrune 2024-05-01 (1)"));
         QCOMPARE(rig.Find<QComboBox>("CBGenre")->currentIndex(), recorded ? 1 : -1);
         QCOMPARE(rig.Main->Options().Folder, recorded ? wizardFolder + "/" : rig.Dir.Path().string() + "/Records/");
         if (recorded) {
             QCOMPARE(rig.Cell(0, 3), QString("Rock"));
             QVERIFY(fs::exists(fs::path(wizardFolder) / "Night Out"));
         }
-        const bool warned = !rig.Dialogs.Shown().empty() && rig.Dialogs.Shown().back().Text == "No CD-RW drives available";
+        const bool warned =
+            !rig.Dialogs.Shown().empty() && rig.Dialogs.Shown().back().Text == "No CD-RW drives available";
         QCOMPARE(warned, Choice == "RBCD");
     }
 };

@@ -81,7 +81,8 @@ inline std::vector<std::int16_t> SongsWithGaps(int Songs, double SongSeconds, do
     for (int song = 0; song < Songs; ++song) {
         const int tone = static_cast<int>(SongSeconds * rate);
         for (int i = 0; i < tone; ++i) {
-            const auto value = static_cast<std::int16_t>(12000 * std::sin(2 * 3.14159265 * (220 + 110 * song) * i / rate));
+            const auto value =
+                static_cast<std::int16_t>(12000 * std::sin(2 * 3.14159265 * (220 + 110 * song) * i / rate));
             samples.push_back(value);
             samples.push_back(value);
         }
@@ -105,7 +106,8 @@ struct TMainWindowRig {
     // Capture: the device's audio; empty for a device that cannot be opened.
     explicit TMainWindowRig(const std::vector<std::int16_t>& Capture, bool RealTime = false)
     {
-        WriteWholeFile(Dir.File("kestrune.gen"), {'B', 'l', 'u', 'e', 's', '\n', 'R', 'o', 'c', 'k', '\n', 'P', 'o', 'p', '\n'});
+        WriteWholeFile(Dir.File("kestrune.gen"),
+                       {'B', 'l', 'u', 'e', 's', '\n', 'R', 'o', 'c', 'k', '\n', 'P', 'o', 'p', '\n'});
         if (!Capture.empty())
             WriteWholeFile(Dir.File("capture.wav"), PcmWavImage(Capture, 2, 22050));
         auto options = std::make_unique<TOptions>(Dir.File("kestrune.ini"), Platform,
@@ -119,8 +121,9 @@ struct TMainWindowRig {
         options->DriverNames = {"virtual:" + Dir.File(Capture.empty() ? "missing.wav" : "capture.wav")};
         options->DriverIndex = 0;
         Window = std::make_unique<TFMain>(Dialogs, Desktop);
-        Main = std::make_unique<TMainController>(std::move(options), TMainController::TViews{*Window, *Window, Dialogs, Dispatcher},
-                                                 Genres, Dir.File("kestrune.gen"));
+        Main = std::make_unique<TMainController>(std::move(options),
+                                                 TMainController::TViews{*Window, *Window, Dialogs, Dispatcher}, Genres,
+                                                 Dir.File("kestrune.gen"));
         Main->Recorder().AudioIn1().SetRealTime(RealTime);
         Window->Attach(*Main, nullptr, TrackInfo, Chooser, "");
         Window->ShowMain(std::chrono::year_month_day{std::chrono::year{2024}, std::chrono::May, std::chrono::day{1}});
@@ -131,7 +134,11 @@ struct TMainWindowRig {
         Main.reset();
     }
 
-    template <class T> T* Find(const char* Name) const { return Window->findChild<T*>(Name); }
+    template <class T>
+    T* Find(const char* Name) const
+    {
+        return Window->findChild<T*>(Name);
+    }
     QAbstractItemModel* Model() const { return Find<QTreeView>("LV")->model(); }
     QString Cell(int Row, int Column) const { return Model()->index(Row, Column).data().toString(); }
     bool WaitIdle(std::chrono::milliseconds Timeout = std::chrono::seconds(60))
