@@ -492,6 +492,8 @@ void TFMain::CloseWindow()
 
 void TFMain::RowInserted(int Index)
 {
+    if (!Main)
+        return; // the list is no longer shown
     Model->RowInserted(Index);
     // A new row stays in view.
     LV->scrollTo(Model->index(Index, 0));
@@ -499,16 +501,22 @@ void TFMain::RowInserted(int Index)
 
 void TFMain::RowRemoved(int Index)
 {
+    if (!Main)
+        return; // the list is no longer shown
     Model->RowRemoved(Index);
 }
 
 void TFMain::RowMoved(int From, int To)
 {
+    if (!Main)
+        return; // the list is no longer shown
     Model->RowMoved(From, To);
 }
 
 void TFMain::RowChanged(int Index)
 {
+    if (!Main)
+        return; // the list is no longer shown
     Model->RowChanged(Index);
 }
 

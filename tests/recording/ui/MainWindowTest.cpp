@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <filesystem>
@@ -235,6 +236,29 @@ private slots:
         QCOMPARE(rig.Model()->rowCount(), Rows);
         QCOMPARE(Status(rig), QString("Recording Finished"));
         QCOMPARE(rig.Window->isVisible(), !ByClose);
+    }
+
+    // The program ends while recording: the window lets go first, and the
+    // controller's ending (which finishes the last track) no longer reaches
+    // it, so the list it shows stays as it was.
+    void EndingWhileRecording_data()
+    {
+        QTest::addColumn<int>("SoundMs");
+        QTest::newRow("last track dropped") << 300;
+        QTest::newRow("last track kept") << 1500;
+    }
+    void EndingWhileRecording()
+    {
+        QFETCH(int, SoundMs);
+        TMainWindowRig rig(SongsWithGaps(1, 20, 0), true);
+        rig.Find<QToolButton>("BtnStartRecord")->click();
+        QTest::qWait(SoundMs);
+        QCOMPARE(rig.Model()->rowCount(), 1);
+        QTest::failOnWarning(QRegularExpression(".*"));
+        rig.Window->Detach();
+        rig.Main.reset();
+        QCOMPARE(rig.Model()->rowCount(), 0);
+        QVERIFY(rig.Find<QLabel>("LStatus")->text() == "Recording...");
     }
 
     void FailingDeviceEndsWithAnError()

@@ -130,8 +130,10 @@ struct TMainWindowRig {
     }
     ~TMainWindowRig()
     {
-        Window->Detach();
-        Main.reset();
+        if (Main) {
+            Window->Detach();
+            Main.reset();
+        }
     }
 
     template <class T>
