@@ -32,8 +32,7 @@ bool TRecognitionController::Open(const TRecognitionSettings& Settings)
         // The service refuses every query without a key: better to say so
         // once than to leave every row waiting.
         if (!NoticeGiven)
-            FNotice = "Song recognition is off: no application key for the recognition service is set "
-                      "(Key in the [Recognition] section of the settings).";
+            FNotice = "Song recognition is off: no application key is set ([Recognition] Key in the settings).";
         NoticeGiven = true;
         return false;
     }
