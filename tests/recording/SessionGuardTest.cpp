@@ -157,16 +157,14 @@ TEST(SessionGuard, ReleasesOnStopAndOnEveryFailure)
     const std::vector<TCase> cases{
         {"stopped by the user", [](TRig&) {}, true, TJobOutcome::joSucceeded},
         {"device that cannot be opened",
-         [](TRig& Rig) { Rig.Options->DriverNames = {"virtual:" + Rig.Dir.File("missing.wav")}; },
-         false,
+         [](TRig& Rig) { Rig.Options->DriverNames = {"virtual:" + Rig.Dir.File("missing.wav")}; }, false,
          TJobOutcome::joFailed},
         {"track file that cannot be created",
          [](TRig& Rig) {
              fs::create_directories(Rig.Album());
              fs::create_symlink(Rig.Dir.File("no/such/folder/x.wav"), Rig.Album() + "/Track1.WAV");
          },
-         false,
-         TJobOutcome::joFailed},
+         false, TJobOutcome::joFailed},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -246,7 +244,8 @@ TEST(SessionGuard, RecognisedRowListeners)
         told.push_back("once " + std::to_string(Row));
         rig.Recognition->RemoveRowRecognisedListener(once);
     });
-    const int every = rig.Recognition->AddRowRecognisedListener([&](int Row) { told.push_back("every " + std::to_string(Row)); });
+    const int every =
+        rig.Recognition->AddRowRecognisedListener([&](int Row) { told.push_back("every " + std::to_string(Row)); });
     // Rows without a fingerprint end as "Unknown" at once, and are told.
     rig.Recognition->StartRecognition(0);
     rig.Recognition->StartRecognition(1);

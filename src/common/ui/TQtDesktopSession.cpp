@@ -72,8 +72,8 @@ void TQtDesktopSession::Inhibit(const std::string& Reason)
 
 void TQtDesktopSession::SendInhibit(const QString& Reason)
 {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(ScreenSaverService, ScreenSaverPath, ScreenSaverService, QStringLiteral("Inhibit"));
+    QDBusMessage message = QDBusMessage::createMethodCall(ScreenSaverService, ScreenSaverPath, ScreenSaverService,
+                                                          QStringLiteral("Inhibit"));
     message << ApplicationName << Reason;
     InhibitUnderWay = true;
     Call(message, [this](const QDBusMessage& Reply) { InhibitAnswered(UintAnswer(Reply)); });
@@ -129,8 +129,8 @@ void TQtDesktopSession::Notify(std::uint64_t Key, const std::string& Summary, co
 void TQtDesktopSession::SendNotify(std::uint64_t Key)
 {
     TNote& note = Notes[Key];
-    QDBusMessage message = QDBusMessage::createMethodCall(NotificationsService, NotificationsPath,
-                                                          NotificationsService, QStringLiteral("Notify"));
+    QDBusMessage message = QDBusMessage::createMethodCall(NotificationsService, NotificationsPath, NotificationsService,
+                                                          QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), DesktopEntry);
     message << ApplicationName << note.Id << DesktopEntry << note.Summary << note.Body << QStringList() << hints

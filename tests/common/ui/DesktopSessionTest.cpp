@@ -158,9 +158,8 @@ private slots:
                        .arg(Dir.path())
                        .toUtf8());
         file.close();
-        Daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address")});
+        Daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
+                                                     QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         QVERIFY2(Daemon.waitForStarted(5000), "dbus-daemon did not start");
         QElapsedTimer timer;
         timer.start();
@@ -296,8 +295,8 @@ private slots:
             TTempDir dir;
             std::vector<std::int16_t> capture;
             for (const int seconds : {3, 0, 4}) {
-                const auto part = seconds ? Sine16(seconds * 22050, 2, 22050, 440, 12000)
-                                          : Noise16(22050 * 3 / 2, 2, 3, 200);
+                const auto part =
+                    seconds ? Sine16(seconds * 22050, 2, 22050, 440, 12000) : Noise16(22050 * 3 / 2, 2, 3, 200);
                 capture.insert(capture.end(), part.begin(), part.end());
             }
             WriteWholeFile(dir.File("capture.wav"), PcmWavImage(capture, 2, 22050));
@@ -305,7 +304,8 @@ private slots:
             TQtDispatcher dispatcher;
             TPlainDialogs dialogs;
             TFakeMainView view;
-            TOptions options(dir.File("kestrune.ini"), platform, TOptions::TDefaults{dir.Path().string() + "/Records/"});
+            TOptions options(dir.File("kestrune.ini"), platform,
+                             TOptions::TDefaults{dir.Path().string() + "/Records/"});
             options.Format = "WAV";
             options.SamplesPerSec = 22050;
             options.BitsPerSample = 16;
