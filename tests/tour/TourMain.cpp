@@ -2,10 +2,23 @@
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
+#include "common/TPlainDialogs.h"
+#include "common/TPlainDispatcher.h"
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TSkin.h"
+#include "formats/TGenreList.h"
+#include "mocks/TNoDevices.h"
+#include "recording/ITrackChooserView.h"
+#include "recording/TMainController.h"
 #include "recording/ui/TFAbout.h"
 #include "recording/ui/TFFirst.h"
+#include "recording/ui/TFMain.h"
+#include "recording/ui/TFWizard0.h"
+#include "recording/ui/TFWizard1.h"
+#include "recording/ui/TFWizard2.h"
+#include "settings/TOptions.h"
+
+#include <QTemporaryDir>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,6 +48,11 @@
 #include "recording/TTrackChooser.h"
 #include "recording/ui/TFTrackList.h"
 #define KESTRUNE_TOUR_TRACK_LIST 1
+#endif
+
+#if __has_include("recording/ui/TLevelPanel.h")
+#include "recording/ui/TLevelPanel.h"
+#define KESTRUNE_TOUR_LEVEL_PANEL 1
 #endif
 
 #include <QTimer>
@@ -125,6 +143,78 @@ std::unique_ptr<QWidget> Sampler()
     return window;
 }
 
+// The main window over a controller of its own, with rows in each of the
+// states a recording and recognition leave them in.
+class TTourMain {
+public:
+    TTourMain()
+    {
+        const std::string folder = Dir.path().toStdString() + "/";
+        auto options = std::make_unique<TOptions>(folder + "kestrune.ini", Platform, TOptions::TDefaults{folder});
+        options->DriverNames = {"virtual:demo"};
+        options->DriverIndex = 0;
+        Genres.LoadDefault();
+        Window = std::make_unique<TFMain>(Dialogs, Desktop);
+        Main = std::make_unique<TMainController>(std::move(options),
+                                                 TMainController::TViews{*Window, *Window, Dialogs, Dispatcher}, Genres,
+                                                 TGenreList::DefaultFile());
+        QWidget* panel = nullptr;
+#ifdef KESTRUNE_TOUR_LEVEL_PANEL
+        panel = new TLevelPanel(Main->Recorder());
+#endif
+        Window->Attach(*Main, panel, Info, Chooser, "");
+        Window->ShowMain({std::chrono::year{2026}, std::chrono::December, std::chrono::day{10}});
+        const char* titles[] = {"Sunday Morning", "Track02", "Night Drive"};
+        const char* artists[] = {"Some Artist", "Unknown", "Another Artist"};
+        const TRowState states[] = {TRowState::rsOneMatch, TRowState::rsRecorded, TRowState::rsSeveralMatches};
+        for (int i = 0; i < 3; ++i) {
+            TRecordingRow row;
+            row.Caption = titles[i];
+            row.Artist = artists[i];
+            row.Album = Main->Recorder().GetAlbumName();
+            row.Genre = "Rock";
+            row.Time = "03:2" + std::to_string(i);
+            row.State = states[i];
+            row.Data = std::make_shared<TTrackData>();
+            Main->List().Append(row);
+        }
+        Main->List().AddToTotals(621, 9708.438);
+        Window->SelectRow(1);
+    }
+    ~TTourMain()
+    {
+        Window->Detach();
+        Main.reset();
+    }
+    QWidget& Shown()
+    {
+        return *Window;
+    }
+
+private:
+    struct TNoInfo final : ITrackInfoDialog {
+        bool Edit(TFields&) override { return false; }
+    };
+    struct TNoChooser final : ITrackChooserView {
+        void SetRows(const std::vector<TTrackInfo>&) override {}
+        void ShowModal(TTrackChooser&) override {}
+        void Close() override {}
+    };
+    struct TNoDesktop final : IDesktop {
+        bool Open(const std::string&) override { return false; }
+    };
+    QTemporaryDir Dir;
+    test::TNoDevices Platform;
+    TPlainDispatcher Dispatcher;
+    TPlainDialogs Dialogs;
+    TNoDesktop Desktop;
+    TNoInfo Info;
+    TNoChooser Chooser;
+    TGenreList Genres;
+    std::unique_ptr<TFMain> Window;
+    std::unique_ptr<TMainController> Main;
+};
+
 QPalette DarkPalette()
 {
     QPalette dark;
@@ -151,6 +241,21 @@ std::vector<TStop> Stops()
         {"welcome", [] { return std::make_unique<TFFirst>(); }, {}},
         {"about", [] { return std::make_unique<TFAbout>(); }, {}},
         {"skin", [] { return Sampler(); }, {}},
+        {"main", [] { return std::unique_ptr<QWidget>(); }, {}},
+        {"wizard0", [] { return std::make_unique<TFWizard0>(); }, {}},
+        {"wizard1",
+         [] {
+             auto page = std::make_unique<TFWizard1>();
+             IMainWindows::TWizardAlbum album;
+             album.AlbumName = "Kestrune 2026-12-10 (1)";
+             album.Genres = {"Blues", "Classic Rock", "Country", "Rock"};
+             album.GenreIndex = 3;
+             album.Folder = QDir::homePath().toStdString() + "/Music/Kestrune/";
+             page->SetAlbum(album);
+             return page;
+         },
+         {}},
+        {"wizard2", [] { return std::make_unique<TFWizard2>(); }, {}},
         {"message",
          {},
          [] {
@@ -243,7 +348,10 @@ int main(int argc, char** argv)
             continue;
         const QString file = out.filePath(QStringLiteral("%1.png").arg(QLatin1String(stop.Name)));
         bool saved = false;
-        if (stop.Make) {
+        if (QLatin1String(stop.Name) == QLatin1String("main")) {
+            TTourMain main;
+            saved = Grab(main.Shown(), file);
+        } else if (stop.Make) {
             const auto window = stop.Make();
             saved = Grab(*window, file);
         } else {
