@@ -1,5 +1,7 @@
 #include "app/TDesktopProgram.h"
 
+#include "recording/TSessionGuard.h"
+
 #include "recording/THelpPages.h"
 #include "recording/TMainController.h"
 #include "recording/ui/TFFirst.h"
@@ -77,10 +79,14 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     TrackInfo->SetGenres(FGenres.Names());
     TrackList = new TFTrackList(FWindow.get());
     FWindow->Attach(*FMain, new TLevelPanel(FMain->Recorder()), *TrackInfo, *TrackList, THelpPages::IndexPage());
+    // The session stays awake while recording; kept tracks are announced.
+    FSessionGuard =
+        std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
 }
 
 TDesktopProgram::~TDesktopProgram()
 {
+    FSessionGuard.reset();
     FWindow->Detach();
     FMain.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ui/TQtDesktop.h"
+#include "common/ui/TQtDesktopSession.h"
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TQtDispatcher.h"
 #include "formats/TGenreList.h"
@@ -18,6 +19,7 @@ class TFMain;
 class TFTrackInfo;
 class TFTrackList;
 class TMainController;
+class TSessionGuard;
 
 // The desktop program from its command line to the shown main window: the
 // options, the genre list, the main controller, the windows that live as
@@ -64,6 +66,8 @@ private:
     TFTrackInfo* TrackInfo = nullptr;
     TFTrackList* TrackList = nullptr;
     std::unique_ptr<TMainController> FMain;
+    TQtDesktopSession FSession;
+    std::unique_ptr<TSessionGuard> FSessionGuard;
 };
 
 } // namespace kestrune
