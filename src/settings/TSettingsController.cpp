@@ -78,10 +78,9 @@ const std::vector<std::string>& TSettingsController::WriteMethodTexts()
 
 const std::vector<std::string>& TSettingsController::ReadModeTexts()
 {
-    static const std::vector<std::string> texts{"Burst Mode (Fast preset, no error correction)",
-                                                "Synch Mode (Correct syncronization errors)",
-                                                "Secure Mode (Double precision ereror correction)",
-                                                "Paranoid Mode (Small blocks read, drive cache disabled)"};
+    static const std::vector<std::string> texts{
+        "Burst Mode (Fast preset, no error correction)", "Synch Mode (Correct syncronization errors)",
+        "Secure Mode (Double precision ereror correction)", "Paranoid Mode (Small blocks read, drive cache disabled)"};
     return texts;
 }
 
@@ -362,8 +361,7 @@ int TSettingsController::IntegerValue(TSettingsControl Control_, int Current) co
 
 bool TSettingsController::CaptureNoiseLevel()
 {
-    if (Dialogs.Show(TDialogKind::dkWarning, NoiseCaptureQuestion, TDialogButtons::dbOKCancel) !=
-        TDialogResult::drOK)
+    if (Dialogs.Show(TDialogKind::dkWarning, NoiseCaptureQuestion, TDialogButtons::dbOKCancel) != TDialogResult::drOK)
         return false;
     if (!View.RunNoiseCapture())
         return false;
@@ -437,10 +435,9 @@ bool TSettingsController::Save()
         Options.WriterDrive = SelectedText(C::scDrives);
     const std::string speed = SelectedText(C::scSpeed);
     std::int32_t writerSpeed = 0;
-    Options.WriterSpeed = !speed.empty() && ParseInteger(speed.substr(0, speed.size() - 1), writerSpeed) &&
-                                  writerSpeed > 0
-                              ? writerSpeed
-                              : 4;
+    Options.WriterSpeed =
+        !speed.empty() && ParseInteger(speed.substr(0, speed.size() - 1), writerSpeed) && writerSpeed > 0 ? writerSpeed
+                                                                                                          : 4;
     if (Control(C::scMethod).Selection >= 0)
         Options.WriterMethod = Control(C::scMethod).Selection + 1;
     Options.CloseAtEnd = Control(C::scCloseCD).Checked;

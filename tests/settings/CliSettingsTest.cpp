@@ -34,8 +34,7 @@ TEST(CliSettings, ConfigOptionNamesTheFile)
 TEncoderSettings EncodersFrom(const std::vector<std::string>& Words)
 {
     TEncoderSettings settings;
-    TCliSettings::ApplyEncoderOptions(TCliArgs(Words, TConvertCommand::Flags(), TConvertCommand::Options()),
-                                      settings);
+    TCliSettings::ApplyEncoderOptions(TCliArgs(Words, TConvertCommand::Flags(), TConvertCommand::Options()), settings);
     return settings;
 }
 
@@ -43,10 +42,11 @@ TEST(CliSettings, EncoderFlagsBecomeTheSharedSettings)
 {
     EXPECT_EQ(EncodersFrom({}), TEncoderSettings{});
 
-    const TEncoderSettings s = EncodersFrom(
-        {"--wav-type", "dvi-adpcm", "--block-size", "1024", "--bitrate", "192", "--ogg-quality", "0.5",
-         "--ogg-nominal", "128", "--ogg-max", "192", "--ogg-comment", "TITLE=x", "--flac-loose-mid-side", "on",
-         "--flac-mid-side", "off", "--flac-block-size", "1152", "--ape-level", "5000"});
+    const TEncoderSettings s =
+        EncodersFrom({"--wav-type",        "dvi-adpcm", "--block-size",          "1024", "--bitrate",       "192",
+                      "--ogg-quality",     "0.5",       "--ogg-nominal",         "128",  "--ogg-max",       "192",
+                      "--ogg-comment",     "TITLE=x",   "--flac-loose-mid-side", "on",   "--flac-mid-side", "off",
+                      "--flac-block-size", "1152",      "--ape-level",           "5000"});
     EXPECT_EQ(s.Wav, (TWavSettings{TWavType::wtDVIADPCM, 1024}));
     EXPECT_EQ(s.Mp3.BitRate, TMP3BitRate::br192);
     EXPECT_FLOAT_EQ(s.Ogg.Compression, 0.5f);
@@ -62,9 +62,12 @@ TEST(CliSettings, EncoderFlagsBecomeTheSharedSettings)
     EXPECT_TRUE(flac.EnableMidSideStereo());
 
     // Values a writer would ignore are refused, never dropped in silence.
-    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-             {"--block-size", "510"}, {"--bitrate", "100"}, {"--ogg-max", "100"}, {"--ape-level", "2500"},
-             {"--wav-type", "msadpcm"}, {"--ogg-comment", "=x"}})
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{{"--block-size", "510"},
+                                                                                       {"--bitrate", "100"},
+                                                                                       {"--ogg-max", "100"},
+                                                                                       {"--ape-level", "2500"},
+                                                                                       {"--wav-type", "msadpcm"},
+                                                                                       {"--ogg-comment", "=x"}})
         EXPECT_THROW(EncodersFrom(words), EUsage) << words[0] << " " << words[1];
 }
 

@@ -62,12 +62,11 @@ TEST(EncoderSettings, OggRatesKeepAConsistentChoice)
     const std::vector<TCase> cases{
         // A whole managed set chosen at once from the automatic start.
         {"managed from auto", R::br128, R::br192, R::br64, R::br128, R::br192, R::br64},
-        {"maximum below nominal is pulled up", R::br128, R::br96, R::brAutoSelect, R::br128, R::br128,
-         R::brAutoSelect},
+        {"maximum below nominal is pulled up", R::br128, R::br96, R::brAutoSelect, R::br128, R::br128, R::brAutoSelect},
         {"minimum above nominal is refused", R::br96, R::brAutoSelect, R::br128, R::br96, R::brAutoSelect,
          R::brAutoSelect},
-        {"auto nominal leaves no maximum", R::brAutoSelect, R::br320, R::brAutoSelect, R::brAutoSelect,
-         R::brAutoSelect, R::brAutoSelect},
+        {"auto nominal leaves no maximum", R::brAutoSelect, R::br320, R::brAutoSelect, R::brAutoSelect, R::brAutoSelect,
+         R::brAutoSelect},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);

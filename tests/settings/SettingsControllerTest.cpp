@@ -131,7 +131,7 @@ public:
     std::vector<std::string> Speeds() const override
     {
         return Current >= 0 && Current < static_cast<int>(SpeedsOf.size()) ? SpeedsOf[static_cast<size_t>(Current)]
-                                                                            : std::vector<std::string>{};
+                                                                           : std::vector<std::string>{};
     }
 };
 
@@ -435,6 +435,21 @@ TEST_F(SettingsControllerTest, EmptyListsKeepWhatTheOptionsHold)
     EXPECT_EQ(file.ReadString("Recording", "Driver", ""), "usb:card");
     EXPECT_EQ(file.ReadString("Recordings", "InputLine", ""), "Mic");
     EXPECT_EQ(file.ReadString("CDWriter", "Drive", ""), "Writer Z");
+}
+
+TEST_F(SettingsControllerTest, AFileThatCannotBeWrittenIsReportedAndTheWindowStays)
+{
+    std::ofstream(Dir.File("a file")) << "not a folder";
+    Ini = Dir.File("a file/kestrune.ini");
+    Open("");
+    Dialogs.Shown.clear();
+    Controller->Select(C::scLines, 1); // the line the options hold: no capture asked
+    Options->InputLine = "Line In";
+    EXPECT_FALSE(Controller->Save());
+    ASSERT_EQ(Dialogs.Shown.size(), 1u);
+    EXPECT_EQ(Dialogs.Shown[0].Kind, TDialogKind::dkError);
+    EXPECT_EQ(Dialogs.Shown[0].Text.rfind("The settings could not be saved: ", 0), 0u);
+    EXPECT_FALSE(View.Closed);
 }
 
 TEST_F(SettingsControllerTest, ChosenLineActsOnTheMixerAtOnce)
