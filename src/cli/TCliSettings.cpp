@@ -3,6 +3,7 @@
 #include "settings/TIniFile.h"
 #include "settings/TSettingsLocation.h"
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +74,82 @@ void TCliSettings::ApplyTrackOptions(const TCliArgs& Args, TOptions& Options)
         if (format != "WAV" && format != "MP3")
             throw EUsage("--format must be WAV or MP3");
         Options.Format = format;
+    }
+}
+
+namespace {
+
+TVorbisBitRate VorbisRate(const TCliArgs& Args, const std::string& Name)
+{
+    const std::string text = Args.Value(Name, "auto");
+    if (text == "auto")
+        return TVorbisBitRate::brAutoSelect;
+    if (const auto rate = TOggSettings::FromKbps(Args.Integer(Name, 0, 1, 499)))
+        return *rate;
+    throw EUsage(Name + " must be auto or one of 45 48 56 64 80 96 112 128 144 160 192 224 256 320 499");
+}
+
+} // namespace
+
+void TCliSettings::ApplyEncoderOptions(const TCliArgs& Args, TEncoderSettings& Settings)
+{
+    TWavSettings& wav = Settings.Wav;
+    const std::string type = Args.Value("--wav-type", "pcm");
+    if (type == "dvi-adpcm" || type == "ima-adpcm")
+        wav.WavType = TWavType::wtDVIADPCM;
+    else if (type == "pcm")
+        wav.WavType = TWavType::wtPCM;
+    else
+        throw EUsage("--wav-type must be pcm or dvi-adpcm, not \"" + type + "\"");
+    const long blockSize = Args.Integer("--block-size", 512, 8, 32768);
+    if (const std::string problem = TWavSettings::BlockSizeProblem(static_cast<int>(blockSize)); !problem.empty())
+        throw EUsage("--block-size " + std::to_string(blockSize) + ": " + problem);
+    wav.BlockSize = static_cast<std::uint16_t>(blockSize);
+
+    if (Args.Has("--bitrate")) {
+        const auto rate = TMp3Settings::FromKbps(Args.Integer("--bitrate", 128, 8, 320));
+        if (!rate)
+            throw EUsage("--bitrate must be one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160 192 224 256 320");
+        Settings.Mp3.BitRate = *rate;
+    }
+
+    TOggSettings& ogg = Settings.Ogg;
+    ogg.Compression = static_cast<float>(Args.Number("--ogg-quality", ogg.Compression, -0.1, 1.0));
+    if (Args.Has("--ogg-nominal"))
+        ogg.DesiredNominalBitrate = VorbisRate(Args, "--ogg-nominal");
+    if (Args.Has("--ogg-max"))
+        ogg.DesiredMaximumBitrate = VorbisRate(Args, "--ogg-max");
+    if (Args.Has("--ogg-min"))
+        ogg.MinimumBitrate = VorbisRate(Args, "--ogg-min");
+    if (Args.Has("--ogg-serial"))
+        ogg.Serial = static_cast<std::int32_t>(Args.Integer("--ogg-serial", 0, INT32_MIN, INT32_MAX));
+    const std::vector<std::string> comments = Args.Values("--ogg-comment");
+    for (const std::string& comment : comments)
+        if (comment.find('=') == std::string::npos || comment.front() == '=')
+            throw EUsage("--ogg-comment needs NAME=VALUE, not \"" + comment + "\"");
+    if (!comments.empty())
+        ogg.Comments = comments;
+
+    TFlacSettings& flac = Settings.Flac;
+    auto u16 = [&](const char* Name, long Current, long Max) {
+        return static_cast<std::uint16_t>(Args.Integer(Name, Current, 0, Max));
+    };
+    flac.BlockSize = u16("--flac-block-size", flac.BlockSize, 65535);
+    flac.MaxLPCOrder = u16("--flac-max-lpc-order", flac.MaxLPCOrder, 32);
+    flac.QLPCoeffPrecision = u16("--flac-qlp-precision", flac.QLPCoeffPrecision, 15);
+    flac.MinResidualPartitionOrder = u16("--flac-min-partition-order", flac.MinResidualPartitionOrder, 15);
+    flac.MaxResidualPartitionOrder = u16("--flac-max-partition-order", flac.MaxResidualPartitionOrder, 15);
+    flac.EnableMidSideStereo = Args.Switch("--flac-mid-side", flac.EnableMidSideStereo);
+    flac.EnableLooseMidSideStereo = Args.Switch("--flac-loose-mid-side", flac.EnableLooseMidSideStereo);
+    flac.BestModelSearch = Args.Switch("--flac-best-model-search", flac.BestModelSearch);
+    flac.Verify = Args.Switch("--flac-verify", flac.Verify);
+    flac.QLPCoeffPrecisionSearch = Args.Switch("--flac-precision-search", flac.QLPCoeffPrecisionSearch);
+
+    if (Args.Has("--ape-level")) {
+        const long level = Args.Integer("--ape-level", 2000, 1000, 5000);
+        if (!TApeSettings::ValidLevel(level))
+            throw EUsage("--ape-level must be 1000, 2000, 3000, 4000 or 5000");
+        Settings.Ape.CompressionLevel = static_cast<int>(level);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "cli/TCliArgs.h"
 #include "common/IDispatcher.h"
 #include "settings/IOptionsPlatform.h"
+#include "settings/TEncoderSettings.h"
 #include "settings/TOptions.h"
 
 #include <memory>
@@ -24,6 +25,11 @@ public:
     // The track options that recording and splitting share: "--folder DIR"
     // and "--format WAV|MP3" override the loaded settings for this run.
     static void ApplyTrackOptions(const TCliArgs& Args, TOptions& Options);
+    // The encoder flags of the convert command ("--wav-type", "--bitrate",
+    // "--ogg-...", "--flac-...", "--ape-level") change Settings; a flag not
+    // given leaves its value. A value the writer would ignore is a usage
+    // error here, so it never passes silently.
+    static void ApplyEncoderOptions(const TCliArgs& Args, TEncoderSettings& Settings);
 };
 
 } // namespace kestrune::cli

@@ -1,5 +1,6 @@
 #include "cli/TConvertCommand.h"
 
+#include "cli/TCliSettings.h"
 #include "common/TJob.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
@@ -54,102 +55,6 @@ public:
 private:
     TCliOutput& Out;
 };
-
-void ApplyWavOptions(const TCliArgs& Args, TWaveOut& Out)
-{
-    const std::string type = Args.Value("--wav-type", "pcm");
-    if (type == "dvi-adpcm" || type == "ima-adpcm")
-        Out.SetWavType(TWavType::wtDVIADPCM);
-    else if (type == "pcm")
-        Out.SetWavType(TWavType::wtPCM);
-    else
-        throw EUsage("--wav-type must be pcm or dvi-adpcm, not \"" + type + "\"");
-    const long blockSize = Args.Integer("--block-size", 512, 8, 32768);
-    // The writer's own rule, for the channel counts a source may have: the
-    // setter ignores a size it could not write, which must not pass silently.
-    for (const int channels : {1, 2})
-        if (const std::string problem = TWaveOut::AdpcmBlockProblem(channels, static_cast<int>(blockSize));
-            !problem.empty())
-            throw EUsage("--block-size " + std::to_string(blockSize) + ": " + problem);
-    Out.SetBlockSize(static_cast<std::uint16_t>(blockSize));
-}
-
-void ApplyMp3Options(const TCliArgs& Args, TMP3Out& Out)
-{
-    if (!Args.Has("--bitrate"))
-        return;
-    const long kbps = Args.Integer("--bitrate", 128, 8, 320);
-    for (int i = 0; i < MP3BitRateCount; ++i) {
-        if (MP3BitRateKbps(static_cast<TMP3BitRate>(i)) == kbps) {
-            Out.SetBitRate(static_cast<TMP3BitRate>(i));
-            return;
-        }
-    }
-    throw EUsage("--bitrate must be one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160 192 224 256 320");
-}
-
-TVorbisBitRate VorbisRate(const TCliArgs& Args, const std::string& Name)
-{
-    const std::string text = Args.Value(Name, "auto");
-    if (text == "auto")
-        return TVorbisBitRate::brAutoSelect;
-    // The lists offer these rates; 56 hands 46000 to the encoder as it always has.
-    static const int Kbps[] = {0, 45, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320, 499};
-    const long kbps = Args.Integer(Name, 0, 1, 499);
-    for (int i = 1; i < 16; ++i)
-        if (Kbps[i] == kbps)
-            return static_cast<TVorbisBitRate>(i);
-    throw EUsage(Name + " must be auto or one of 45 48 56 64 80 96 112 128 144 160 192 224 256 320 499");
-}
-
-void ApplyVorbisOptions(const TCliArgs& Args, TVorbisOut& Out)
-{
-    Out.SetCompression(static_cast<float>(Args.Number("--ogg-quality", Out.Compression(), -0.1, 1.0)));
-    if (Args.Has("--ogg-nominal"))
-        Out.SetDesiredNominalBitrate(VorbisRate(Args, "--ogg-nominal"));
-    if (Args.Has("--ogg-max"))
-        Out.SetDesiredMaximumBitrate(VorbisRate(Args, "--ogg-max"));
-    if (Args.Has("--ogg-min"))
-        Out.SetMinimumBitrate(VorbisRate(Args, "--ogg-min"));
-    if (Args.Has("--ogg-serial"))
-        Out.SetSerial(static_cast<std::int32_t>(Args.Integer("--ogg-serial", 0, INT32_MIN, INT32_MAX)));
-    const std::vector<std::string> comments = Args.Values("--ogg-comment");
-    for (const std::string& comment : comments)
-        if (comment.find('=') == std::string::npos || comment.front() == '=')
-            throw EUsage("--ogg-comment needs NAME=VALUE, not \"" + comment + "\"");
-    if (!comments.empty())
-        Out.SetComments(comments);
-}
-
-void ApplyApeOptions(const TCliArgs& Args, TMACOut& Out)
-{
-    if (!Args.Has("--ape-level"))
-        return;
-    const long level = Args.Integer("--ape-level", 2000, 1000, 5000);
-    if (level % 1000 != 0)
-        throw EUsage("--ape-level must be 1000, 2000, 3000, 4000 or 5000");
-    Out.SetCompressionLevel(static_cast<int>(level));
-}
-
-void ApplyFlacOptions(const TCliArgs& Args, TFLACOut& Out)
-{
-    auto u16 = [&](const char* Name, long Current, long Max) {
-        return static_cast<std::uint16_t>(Args.Integer(Name, Current, 0, Max));
-    };
-    Out.SetBlockSize(u16("--flac-block-size", Out.BlockSize(), 65535));
-    Out.SetMaxLPCOrder(u16("--flac-max-lpc-order", Out.MaxLPCOrder(), 32));
-    Out.SetQLPCoeffPrecision(u16("--flac-qlp-precision", Out.QLPCoeffPrecision(), 15));
-    Out.SetMinResidualPartitionOrder(u16("--flac-min-partition-order", Out.MinResidualPartitionOrder(), 15));
-    Out.SetMaxResidualPartitionOrder(u16("--flac-max-partition-order", Out.MaxResidualPartitionOrder(), 15));
-    Out.SetEnableMidSideStereo(Args.Switch("--flac-mid-side", Out.EnableMidSideStereo()));
-    // These two setters carry rules of their own (they switch mid-side on).
-    if (Args.Has("--flac-loose-mid-side"))
-        Out.SetEnableLooseMidSideStereo(Args.Switch("--flac-loose-mid-side", false));
-    if (Args.Has("--flac-best-model-search"))
-        Out.SetBestModelSearch(Args.Switch("--flac-best-model-search", false));
-    Out.SetVerify(Args.Switch("--flac-verify", Out.Verify()));
-    Out.SetQLPCoeffPrecisionSearch(Args.Switch("--flac-precision-search", Out.QLPCoeffPrecisionSearch()));
-}
 
 } // namespace
 
@@ -241,11 +146,9 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     if (outIndex < 0)
         throw EUsage(formatName.empty() ? "cannot tell the output format of \"" + outName + "\"; use --format"
                                         : "unknown output format \"" + formatName + "\"");
-    ApplyWavOptions(Args, controller.WaveOut1());
-    ApplyMp3Options(Args, controller.MP3Out1());
-    ApplyVorbisOptions(Args, controller.VorbisOut1());
-    ApplyFlacOptions(Args, controller.FLACOut1());
-    ApplyApeOptions(Args, controller.MACOut1());
+    TEncoderSettings encoders = controller.EncoderSettings();
+    TCliSettings::ApplyEncoderOptions(Args, encoders);
+    controller.SetEncoderSettings(encoders);
 
     controller.SetInFileName(inName);
     controller.ChooseOutFormat(outIndex);

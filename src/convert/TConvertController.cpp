@@ -368,4 +368,19 @@ void TConvertController::OnOutputFailed(const std::string& Message)
         Dialogs.Warning("Conversion error");
 }
 
+TEncoderSettings TConvertController::EncoderSettings() const
+{
+    return {TWavSettings::ReadFrom(FWaveOut1), TMp3Settings::ReadFrom(FMP3Out1), TOggSettings::ReadFrom(FVorbisOut1),
+            TFlacSettings::ReadFrom(FFLACOut1), TApeSettings::ReadFrom(FMACOut1)};
+}
+
+void TConvertController::SetEncoderSettings(const TEncoderSettings& Settings)
+{
+    Settings.Wav.ApplyTo(FWaveOut1);
+    Settings.Mp3.ApplyTo(FMP3Out1);
+    Settings.Ogg.ApplyTo(FVorbisOut1);
+    Settings.Flac.ApplyTo(FFLACOut1);
+    Settings.Ape.ApplyTo(FMACOut1);
+}
+
 } // namespace kestrune

@@ -14,6 +14,7 @@
 #include "formats/TVorbisOut.h"
 #include "formats/TWaveIn.h"
 #include "formats/TWaveOut.h"
+#include "settings/TEncoderSettings.h"
 
 #include <chrono>
 #include <filesystem>
@@ -111,6 +112,10 @@ public:
     TVorbisOut& VorbisOut1() { return FVorbisOut1; }
     TFLACOut& FLACOut1() { return FFLACOut1; }
     TMACOut& MACOut1() { return FMACOut1; }
+    // All five writers' settings at once, as the writers hold them, and
+    // applied through their setters (which keep their own rules).
+    TEncoderSettings EncoderSettings() const;
+    void SetEncoderSettings(const TEncoderSettings& Settings);
 
 private:
     void BuildFormats();

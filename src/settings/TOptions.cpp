@@ -14,7 +14,6 @@ namespace {
 constexpr const char* kDefaultFormatString = "22050  Hz, Stereo, 16-bit";
 constexpr const char* kDefaultFormat = "MP3";
 constexpr const char* kDefaultRipPath = "./Records/Rip/";
-constexpr const char* kDefaultRecognitionServer = "https://api.acoustid.org/v2/lookup";
 constexpr std::int32_t kMaxInt = 0x7FFFFFFF;
 
 std::string Lower(std::string Text)
@@ -168,7 +167,7 @@ void TOptions::Load()
     ReadAct = ReadRanged(ini, "Rip", "ReadAct", 0, 0, 2);
     FreeDBServer = ReadRanged(ini, "Rip", "FreeDBServer", 0, 0, kMaxInt);
     FreeDBPort = ReadRanged(ini, "Rip", "FreeDBPort", 80, 1, 65535);
-    RecognitionServer = ini.ReadString("Recognition", "Server", kDefaultRecognitionServer);
+    RecognitionServer = ini.ReadString("Recognition", "Server", DefaultRecognitionServer);
     RecognitionKey = ini.ReadString("Recognition", "Key", "");
     PlaybackDriver = ini.ReadString("Playback", "Driver", "");
     RipEmail = ini.ReadString("Rip", "Email", "");
@@ -197,8 +196,11 @@ void TOptions::SetUpMixer(const std::string& Device)
     RecordingDestination = {};
     SourceSelector = {};
     MasterVolumeControl = 0;
+    MixerDevice.clear();
     if (!Device.empty())
         Mixer = Platform.OpenMixer(Device);
+    if (Mixer)
+        MixerDevice = Device;
     if (!Mixer)
         return;
 
@@ -234,6 +236,28 @@ TOptions::TLineChoice TOptions::ListLines(const std::string& Device)
     GetSelectedSource(*mixer, destination, selected, selector);
     choice.Index = ChooseLine(choice.Names, selected);
     return choice;
+}
+
+void TOptions::SelectLine(const std::string& Device, const std::string& Line)
+{
+    if (Device.empty() || Line.empty())
+        return;
+    if (Mixer && MixerDevice == Device) {
+        SelectSource(*Mixer, RecordingDestination, SourceSelector, Line);
+        if (const int index = IndexOfText(LineNames, Line); index >= 0)
+            LineIndex = index;
+        return;
+    }
+    const std::unique_ptr<IMixer> mixer = Platform.OpenMixer(Device);
+    if (!mixer)
+        return;
+    TRecordingDestination destination;
+    std::vector<std::string> names;
+    ListRecordingSources(*mixer, names, destination);
+    std::string selected;
+    TSourceSelector selector;
+    GetSelectedSource(*mixer, destination, selected, selector);
+    SelectSource(*mixer, destination, selector, Line);
 }
 
 void TOptions::MixerControlChange(std::int32_t ControlId)

@@ -80,6 +80,15 @@ public:
     };
     TLineChoice ListLines(const std::string& Device);
 
+    // The user chose Line as Device's recording line: its mixer records from
+    // it at once (the mixer SetUpMixer opened when it is Device's, and then
+    // the recording volume follows that line; otherwise Device's mixer,
+    // opened for this alone). Nothing happens for a device without a mixer.
+    void SelectLine(const std::string& Device, const std::string& Line);
+
+    // The fingerprint lookup service used when the settings name none.
+    static constexpr const char* DefaultRecognitionServer = "https://api.acoustid.org/v2/lookup";
+
     // The recording line that the keyword rule picks from Lines, or -1.
     static int KeywordLine(const std::vector<std::string>& Lines);
 
@@ -146,6 +155,7 @@ private:
     IOptionsPlatform& Platform;
     TDefaults Defaults;
     IDispatcher* Dispatcher;
+    std::string MixerDevice; // the device whose mixer Mixer is
     // Ended in the destructor: mixer notifications posted for it are dropped.
     TLifetime Life;
 };
