@@ -13,8 +13,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QToolButton>
 #include <QRegularExpression>
+#include <QToolButton>
 #include <QtTest>
 
 #include <filesystem>
@@ -227,7 +227,12 @@ private slots:
         TMainWindowRig rig(SongsWithGaps(1, 20, 0), true);
         rig.Find<QToolButton>("BtnStartRecord")->click();
         QVERIFY(rig.Main->Recorder().Recording());
+        // The meter follows the input while the recording runs.
+        double peak = 0;
         QTest::qWait(SoundMs);
+        peak = rig.Panel->PeakFraction();
+        QVERIFY(rig.Panel->Active());
+        QVERIFY2(peak > 0.2, qPrintable(QString::number(peak)));
         if (ByClose) {
             QVERIFY(!rig.Window->close());
             QVERIFY(rig.Window->isVisible());
@@ -238,6 +243,7 @@ private slots:
         QCOMPARE(rig.Model()->rowCount(), Rows);
         QCOMPARE(Status(rig), QString("Recording Finished"));
         QCOMPARE(rig.Window->isVisible(), !ByClose);
+        QVERIFY(!rig.Panel->Active());
     }
 
     // The program ends while recording: the window lets go first, and the

@@ -13,6 +13,7 @@
 #include "recording/TMainController.h"
 #include "recording/TTrackChooser.h"
 #include "recording/ui/TFMain.h"
+#include "recording/ui/TLevelPanel.h"
 #include "settings/TOptions.h"
 #include "support/TestSupport.h"
 
@@ -102,6 +103,7 @@ struct TMainWindowRig {
     TFakeChooser Chooser;
     std::unique_ptr<TFMain> Window;
     std::unique_ptr<TMainController> Main;
+    TLevelPanel* Panel = nullptr; // the window's, until it lets go
 
     // Capture: the device's audio; empty for a device that cannot be opened.
     explicit TMainWindowRig(const std::vector<std::int16_t>& Capture, bool RealTime = false)
@@ -125,7 +127,8 @@ struct TMainWindowRig {
                                                  TMainController::TViews{*Window, *Window, Dialogs, Dispatcher}, Genres,
                                                  Dir.File("kestrune.gen"));
         Main->Recorder().AudioIn1().SetRealTime(RealTime);
-        Window->Attach(*Main, nullptr, TrackInfo, Chooser, "");
+        Panel = new TLevelPanel(Main->Recorder());
+        Window->Attach(*Main, Panel, TrackInfo, Chooser, "");
         Window->ShowMain(std::chrono::year_month_day{std::chrono::year{2024}, std::chrono::May, std::chrono::day{1}});
     }
     ~TMainWindowRig()
