@@ -90,6 +90,19 @@ tag_*)
         lame --quiet -b 32 --tt Title --ta Artist --tl Album --ty 1999 --tn 3 --id3v1-only "$tmp/mono.wav" "$dir/id3v1.mp3"
     fi
     ;;
+cddb_*)
+    printf '200 rock 0d000603 Probe Artist / Probe Album\r\n' >"$dir/query-one.txt"
+    printf '211 Found inexact matches, list follows\r\nrock 0d000603 A / B\r\njazz 0d000603 C / D\r\n.\r\n' >"$dir/query-list.txt"
+    printf '202 No match found\r\n' >"$dir/query-none.txt"
+    printf '210 misc 0d000603 CD database entry follows\r\n# xmcd\r\n#\t150\r\nDISCID=0d000603\r\nDTITLE=A / B\r\nDTITLE=C\r\nDYEAR=2024\r\nDGENRE=G\r\nTTITLE0=x\\ty\r\nTTITLE1=z\\\\\r\nEXTD=e\r\n.\r\n' >"$dir/read.txt"
+    ;;
+musicbrainz_*)
+    printf '%s' '{"releases":[{"title":"Album","date":"2019-05-01","artist-credit":[{"name":"Ann","joinphrase":" & "},{"name":"Bo"}],"media":[{"discs":[{"id":"OGeuhniCwHZPcNsc0D55pxlJlsU-"}],"tracks":[{"title":"One"},{"title":"Two"}]}]}]}' >"$dir/release.json"
+    printf '%s' '{"error":"Not Found"}' >"$dir/error.json"
+    ;;
+cue_*)
+    printf 'CATALOG 0123456789012\nFILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n    ISRC USABC2400001\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    FLAGS PRE\n    INDEX 00 00:05:00\n    INDEX 01 00:05:30\n  TRACK 03 MODE1/2352\n    INDEX 01 00:09:00\n' >"$dir/disc.cue"
+    ;;
 ini_*)
     printf '[Recording]\nSamplesPerSec=44100\nBitsPerSample=16\n\n[Recognition]\nServer=http://127.0.0.1/\nKey=abc\n' >"$dir/settings.ini"
     printf '; comment\n[A]\nKey = value with spaces \n[B]\r\nX=1\r\n' >"$dir/odd.ini"

@@ -1,6 +1,7 @@
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
 #include "cli/TDevicesCommand.h"
+#include "cli/TDiscCommand.h"
 #include "cli/TNoiseLevelCommand.h"
 #include "cli/TRecordCommand.h"
 #include "cli/TSplitCommand.h"
@@ -24,6 +25,8 @@ const std::vector<TCliCommand>& Commands()
          TNoiseLevelCommand::Flags(), TNoiseLevelCommand::Options(), &TNoiseLevelCommand::Execute},
         {"tag", "write title, artist, album and genre into an audio file", &TTagCommand::Usage, TTagCommand::Flags(),
          TTagCommand::Options(), &TTagCommand::Execute},
+        {"disc", "print a CD's table of contents, disc ids and album entries", &TDiscCommand::Usage,
+         TDiscCommand::Flags(), TDiscCommand::Options(), &TDiscCommand::Execute},
     };
     return commands;
 }

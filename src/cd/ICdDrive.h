@@ -1,0 +1,84 @@
+#pragma once
+
+#include "cd/TDiscToc.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+// Whether a drive holds a disc that can be read, in the grabber's codes.
+enum class TDiscPresence : int {
+    dpNone = 0,
+    dpUsable = 1,
+    dpUnrecognised = 2,
+};
+
+// CD-TEXT of the first language block: the disc's fields and one entry per
+// track of the table of contents (empty texts where the disc has none).
+struct TCdText {
+    std::string AlbumTitle;
+    std::string AlbumPerformer;
+    std::vector<std::string> TrackTitles;
+    std::vector<std::string> TrackPerformers;
+};
+
+// Reads one stretch of audio sectors in order. Used on the grab's worker
+// thread only, and only while its drive is otherwise left alone.
+class ISectorReader {
+public:
+    virtual ~ISectorReader() = default;
+    // The next sector's 2352 bytes (16-bit little-endian stereo). False when
+    // it could not be read within the allowed attempts.
+    virtual bool Next(std::uint8_t* Out) = 0;
+};
+
+// A CD drive: a real one or a disc image standing in for one. Raises
+// EACSException when an operation fails.
+class ICdDrive {
+public:
+    // Called on the reading thread for each read that failed and is tried
+    // again: the attempt number (1 for the first retry) and the sector.
+    using TRetry = std::function<void(int Attempt, std::int32_t Sector)>;
+
+    virtual ~ICdDrive() = default;
+
+    virtual TDiscPresence Presence() = 0;
+    virtual TDiscToc Toc() = 0;
+    virtual TCdText CdText() = 0;
+    // 0..8: CD-ROM, CD-R, CD-RW, DVD-ROM, DVD+R, DVD+RW, DVD-R, DVD-RW,
+    // DVD-RAM; -1 when the drive cannot tell.
+    virtual int MediaType() = 0;
+
+    // A reader for Sectors sectors from FirstLsn. ReadOption 1 reads through
+    // the paranoia checks (overlapping reads, compared), 0 reads plainly.
+    // Attempts is how often a failing sector is read before giving up.
+    virtual std::unique_ptr<ISectorReader> Read(std::int32_t FirstLsn, std::int32_t Sectors, int ReadOption,
+                                                int Attempts, TRetry OnRetry) = 0;
+
+    virtual void Eject() = 0;
+    virtual void LoadTray() = 0;
+};
+
+// One entry of the drive list: its name (a device path or an image's path)
+// and three describing texts (vendor, model, revision for a real drive).
+struct TDriveEntry {
+    std::string Name;
+    std::string Text1;
+    std::string Text2;
+    std::string Text3;
+};
+
+// Where the grabber finds its drives.
+class ICdDriveProvider {
+public:
+    virtual ~ICdDriveProvider() = default;
+    virtual std::vector<TDriveEntry> List() = 0;
+    // Raises EACSException with the reason when the drive cannot be opened.
+    virtual std::unique_ptr<ICdDrive> Open(const std::string& Name) = 0;
+};
+
+} // namespace kestrune

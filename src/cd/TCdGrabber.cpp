@@ -1,0 +1,527 @@
+#include "cd/TCdGrabber.h"
+
+#include "cd/TCddbClient.h"
+#include "formats/TWavHeaderBytes.h"
+#include "pipeline/EACSException.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace kestrune {
+
+namespace {
+
+struct TFileCloser {
+    void operator()(std::FILE* File) const { std::fclose(File); }
+};
+
+// A file beside the target that takes the audio until the grab has
+// finished; only then does it get the target's name.
+class TPartialFile {
+public:
+    explicit TPartialFile(const std::filesystem::path& Target)
+    {
+        const std::filesystem::path folder = Target.has_parent_path() ? Target.parent_path() : ".";
+        std::string pattern = (folder / ("." + Target.filename().string() + ".XXXXXX")).string();
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0)
+            throw EACSException("The file " + Target.string() + " cannot be created.");
+        FPath = pattern;
+        FFile.reset(::fdopen(fd, "wb"));
+        if (!FFile) {
+            ::close(fd);
+            Discard();
+            throw EACSException("The file " + Target.string() + " cannot be created.");
+        }
+    }
+    ~TPartialFile() { Discard(); }
+    TPartialFile(const TPartialFile&) = delete;
+    TPartialFile& operator=(const TPartialFile&) = delete;
+
+    bool Write(const std::uint8_t* Data, std::size_t Bytes)
+    {
+        return std::fwrite(Data, 1, Bytes, FFile.get()) == Bytes;
+    }
+
+    // Closes the file and gives it the target's name. False when the last
+    // bytes could not be written or the rename failed.
+    bool Keep(const std::filesystem::path& Target)
+    {
+        std::FILE* file = FFile.release();
+        if (std::fflush(file) != 0 || std::fclose(file) != 0)
+            return false;
+        std::error_code error;
+        std::filesystem::rename(FPath, Target, error);
+        if (error)
+            return false;
+        FPath.clear();
+        return true;
+    }
+
+private:
+    void Discard()
+    {
+        FFile.reset();
+        if (!FPath.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(FPath, ignored);
+            FPath.clear();
+        }
+    }
+
+    std::filesystem::path FPath;
+    std::unique_ptr<std::FILE, TFileCloser> FFile;
+};
+
+} // namespace
+
+TCdGrabber::TCdGrabber(IDispatcher& Dispatcher, std::shared_ptr<ICdDriveProvider> Drives)
+    : FDispatcher(Dispatcher), FProvider(std::move(Drives))
+{
+}
+
+TCdGrabber::~TCdGrabber()
+{
+    Life.End();
+    FCancel = true;
+    FQueryCancel = true;
+    Join();
+    JoinQuery();
+}
+
+void TCdGrabber::Initialize()
+{
+    EnsureIdle("look for drives");
+    FDrive.reset();
+    FPresence = TDiscPresence::dpNone;
+    FDrives = FProvider->List();
+    FCurrentDrive = FDrives.empty() ? 0 : 1;
+}
+
+void TCdGrabber::SetCurrentDrive(int Drive)
+{
+    EnsureIdle("change the drive");
+    if (Drive < 1 || Drive > DriveCount())
+        throw EACSException("There is no drive " + std::to_string(Drive) + ".");
+    if (Drive != FCurrentDrive) {
+        FDrive.reset();
+        FPresence = TDiscPresence::dpNone;
+        FToc = TDiscToc{};
+        FCdText = TCdText{};
+    }
+    FCurrentDrive = Drive;
+}
+
+std::string TCdGrabber::DriveName() const
+{
+    return FCurrentDrive > 0 ? FDrives[static_cast<std::size_t>(FCurrentDrive - 1)].Name : std::string();
+}
+
+std::string TCdGrabber::DriveText1() const
+{
+    return FCurrentDrive > 0 ? FDrives[static_cast<std::size_t>(FCurrentDrive - 1)].Text1 : std::string();
+}
+
+std::string TCdGrabber::DriveText2() const
+{
+    return FCurrentDrive > 0 ? FDrives[static_cast<std::size_t>(FCurrentDrive - 1)].Text2 : std::string();
+}
+
+std::string TCdGrabber::DriveText3() const
+{
+    return FCurrentDrive > 0 ? FDrives[static_cast<std::size_t>(FCurrentDrive - 1)].Text3 : std::string();
+}
+
+void TCdGrabber::Refresh()
+{
+    EnsureIdle("read the disc");
+    if (FCurrentDrive == 0)
+        throw EACSException("No drive was found.");
+    FPresence = TDiscPresence::dpNone;
+    FToc = TDiscToc{};
+    FCdText = TCdText{};
+    FMediaType = -1;
+    FCurrentSession = 0;
+    FCurrentTrack = 0;
+    FAlbums.clear();
+    FAlbumMatch = 0;
+    // Opened anew each time: a disc that was changed is read from scratch.
+    FDrive.reset();
+    FDrive = FProvider->Open(DriveName());
+    FPresence = FDrive->Presence();
+    if (FPresence != TDiscPresence::dpUsable)
+        return;
+    FToc = FDrive->Toc();
+    FCdText = FDrive->CdText();
+    FMediaType = FDrive->MediaType();
+}
+
+int TCdGrabber::SessionCount() const
+{
+    int sessions = 0;
+    for (const TTocTrack& t : FToc.Tracks)
+        sessions = std::max(sessions, t.Session + 1);
+    return sessions;
+}
+
+std::uint32_t TCdGrabber::DiscId() const
+{
+    return FToc.Tracks.empty() ? 0U : FToc.CddbId();
+}
+
+std::vector<const TTocTrack*> TCdGrabber::SessionTracks(int Session) const
+{
+    std::vector<const TTocTrack*> tracks;
+    for (const TTocTrack& t : FToc.Tracks)
+        if (t.Session == Session)
+            tracks.push_back(&t);
+    return tracks;
+}
+
+void TCdGrabber::SetCurrentSession(int Session)
+{
+    if (Session < 0 || Session >= SessionCount())
+        throw EACSException("There is no session " + std::to_string(Session + 1) + " on the disc.");
+    FCurrentSession = Session;
+    FCurrentTrack = 0;
+}
+
+int TCdGrabber::TrackCount() const
+{
+    return static_cast<int>(SessionTracks(FCurrentSession).size());
+}
+
+void TCdGrabber::SetCurrentTrack(int Track)
+{
+    if (Track < 0 || Track >= TrackCount())
+        throw EACSException("There is no track " + std::to_string(Track + 1) + " in this session.");
+    FCurrentTrack = Track;
+}
+
+const TTocTrack& TCdGrabber::Selected() const
+{
+    const std::vector<const TTocTrack*> tracks = SessionTracks(FCurrentSession);
+    if (FCurrentTrack < 0 || FCurrentTrack >= static_cast<int>(tracks.size()))
+        throw EACSException("No track is selected.");
+    return *tracks[static_cast<std::size_t>(FCurrentTrack)];
+}
+
+int TCdGrabber::TrackMinutes() const
+{
+    return Selected().Sectors / (TDiscToc::SectorsPerSecond * 60);
+}
+
+int TCdGrabber::TrackSeconds() const
+{
+    return Selected().Sectors / TDiscToc::SectorsPerSecond % 60;
+}
+
+int TCdGrabber::TrackFraction() const
+{
+    return Selected().Sectors % TDiscToc::SectorsPerSecond * 1000 / TDiscToc::SectorsPerSecond;
+}
+
+int TCdGrabber::TrackType() const
+{
+    return static_cast<int>(Selected().Type);
+}
+
+std::string TCdGrabber::TrackISRC() const
+{
+    return Selected().Isrc;
+}
+
+bool TCdGrabber::TrackPreEmphasis() const
+{
+    return Selected().PreEmphasis;
+}
+
+std::string TCdGrabber::TrackTitle() const
+{
+    const TTocTrack& track = Selected();
+    const auto index = static_cast<std::size_t>(&track - FToc.Tracks.data());
+    const std::vector<std::string>& titles = Chosen() != nullptr ? Chosen()->TrackTitles : FCdText.TrackTitles;
+    return index < titles.size() ? titles[index] : std::string();
+}
+
+TAlbumInfo* TCdGrabber::Chosen()
+{
+    return FAlbumMatch >= 0 && FAlbumMatch < AlbumMatchCount() ? &FAlbums[static_cast<std::size_t>(FAlbumMatch)]
+                                                               : nullptr;
+}
+
+const TAlbumInfo* TCdGrabber::Chosen() const
+{
+    return FAlbumMatch >= 0 && FAlbumMatch < AlbumMatchCount() ? &FAlbums[static_cast<std::size_t>(FAlbumMatch)]
+                                                               : nullptr;
+}
+
+void TCdGrabber::SetAlbumMatch(int Match)
+{
+    // 0 with no entries is allowed: the window sets it before any query.
+    if (Match < 0 || (Match >= AlbumMatchCount() && Match != 0))
+        throw EACSException("There is no album entry " + std::to_string(Match + 1) + ".");
+    FAlbumMatch = Match;
+}
+
+std::string TCdGrabber::AlbumTitle() const
+{
+    return Chosen() != nullptr ? Chosen()->Title : std::string();
+}
+
+std::string TCdGrabber::AlbumArtist() const
+{
+    return Chosen() != nullptr ? Chosen()->Artist : std::string();
+}
+
+std::string TCdGrabber::AlbumGenre() const
+{
+    return Chosen() != nullptr ? Chosen()->Genre : std::string();
+}
+
+void TCdGrabber::SetAlbumTitle(const std::string& Text)
+{
+    if (TAlbumInfo* album = Chosen())
+        album->Title = Text;
+}
+
+void TCdGrabber::SetAlbumArtist(const std::string& Text)
+{
+    if (TAlbumInfo* album = Chosen())
+        album->Artist = Text;
+}
+
+void TCdGrabber::SetAlbumGenre(const std::string& Text)
+{
+    if (TAlbumInfo* album = Chosen())
+        album->Genre = Text;
+}
+
+void TCdGrabber::SaveAlbumInfo()
+{
+    const TAlbumInfo* album = Chosen();
+    if (!FClient || album == nullptr)
+        throw EACSException("There is no album information to save.");
+    FClient->SaveAlbumInfo(FToc, *album);
+}
+
+void TCdGrabber::PostQueryStatus(int Status)
+{
+    FDispatcher.Post(Life.Token(), [this, Status] {
+        if (FEvents != nullptr)
+            FEvents->OnFreeDBQueryStatus(Status);
+    });
+}
+
+void TCdGrabber::JoinQuery()
+{
+    if (FQueryWorker.joinable())
+        FQueryWorker.join();
+}
+
+void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client)
+{
+    EnsureIdle("start an album query");
+    if (!Client)
+        throw EACSException("No album information service is set up.");
+    if (FPresence != TDiscPresence::dpUsable || FToc.Tracks.empty())
+        throw EACSException("There is no disc to look up.");
+    JoinQuery();
+    FClient = std::move(Client);
+    FAlbums.clear();
+    FAlbumMatch = 0;
+    FQueryError.clear();
+    FQueryCancel = false;
+    FQueryFinished = false;
+    const TLifetimeToken owner = Life.Token();
+    // Everything the worker needs is copied: the window thread may read the
+    // grabber's own fields while it runs.
+    FQueryWorker = std::thread([this, owner, client = FClient, toc = FToc, text = FCdText] {
+        PostQueryStatus(1);
+        PostQueryStatus(2);
+        TAlbumQueryResult result = client->Query(toc, FQueryCancel);
+        int status = result.Status == TAlbumQueryResult::csFound     ? 3
+                     : result.Status == TAlbumQueryResult::csNoMatch ? -2
+                                                                     : -1;
+        if (status != 3) {
+            // The disc's own CD-TEXT stands in when no server has the album.
+            bool any = !text.AlbumTitle.empty() || !text.AlbumPerformer.empty();
+            for (const std::string& t : text.TrackTitles)
+                any = any || !t.empty();
+            if (any) {
+                TAlbumInfo album;
+                album.Source = "cdtext";
+                album.DiscId = toc.CddbIdText();
+                album.Artist = text.AlbumPerformer;
+                album.Title = text.AlbumTitle;
+                album.TrackTitles = text.TrackTitles;
+                album.TrackTitles.resize(toc.Tracks.size());
+                result.Albums = {album};
+                status = 3;
+            }
+        }
+        FDispatcher.Post(owner, [this, status, albums = std::move(result.Albums), error = result.Error]() mutable {
+            FAlbums = std::move(albums);
+            FAlbumMatch = 0;
+            FQueryError = error;
+            FQueryFinished = true;
+            if (FEvents != nullptr)
+                FEvents->OnFreeDBQueryStatus(status);
+        });
+    });
+}
+
+void TCdGrabber::EnsureIdle(const char* What) const
+{
+    if (Grabbing())
+        throw EACSException(std::string("The drive is busy grabbing a track; cannot ") + What + " now.");
+    if (Querying())
+        throw EACSException(std::string("An album query is running; cannot ") + What + " now.");
+}
+
+void TCdGrabber::Join()
+{
+    if (FWorker.joinable())
+        FWorker.join();
+}
+
+void TCdGrabber::PostProgress(double Progress)
+{
+    FDispatcher.Post(Life.Token(), [this, Progress] {
+        if (FEvents != nullptr)
+            FEvents->OnOperationProgress(Progress);
+    });
+}
+
+void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
+{
+    EnsureIdle("start another grab");
+    if (!FDrive || FPresence != TDiscPresence::dpUsable)
+        throw EACSException("There is no disc to grab from.");
+    const TTocTrack& track = Selected();
+    if (!track.IsAudio())
+        throw EACSException("Track " + std::to_string(track.Number) +
+                            " is a data track; only audio tracks can be grabbed.");
+    if (track.Sectors <= 0)
+        throw EACSException("Track " + std::to_string(track.Number) + " holds no audio.");
+    Join();
+
+    const std::int32_t sectors = track.Sectors;
+    const int attempts = ReadAttempts < 1 ? 1 : ReadAttempts;
+    const TLifetimeToken owner = Life.Token();
+    auto reader =
+        FDrive->Read(track.StartLsn, sectors, ReadOption, attempts, [this, owner](int Attempt, std::int32_t Sector) {
+            FDispatcher.Post(owner, [this, Attempt, Sector] {
+                if (FEvents != nullptr)
+                    FEvents->OnGrabRetry(Attempt, Sector);
+            });
+        });
+    auto file = std::make_unique<TPartialFile>(Path);
+
+    FCancel = false;
+    FFinished = false;
+    FGrabError.clear();
+    FWorker = std::thread([this, owner, Path, sectors, attempts, reader = std::move(reader),
+                           file = std::move(file)]() mutable {
+        std::string error;
+        try {
+            const std::int64_t bytes = std::int64_t{sectors} * TDiscToc::SectorBytes;
+            const std::vector<std::uint8_t> header = TWavHeaderBytes::Pcm(2, 44100, 16, bytes);
+            if (!file->Write(header.data(), header.size()))
+                throw EACSException("The file " + Path.string() + " could not be written.");
+            // Sectors are gathered and written in blocks of about 100 KiB.
+            constexpr std::int32_t Batch = 45;
+            std::vector<std::uint8_t> buffer(std::size_t{Batch} * TDiscToc::SectorBytes);
+            int lastPercent = 0;
+            for (std::int32_t done = 0; done < sectors && error.empty();) {
+                if (FCancel.load()) {
+                    error = "The grab was cancelled.";
+                    break;
+                }
+                const std::int32_t count = std::min(Batch, sectors - done);
+                for (std::int32_t i = 0; i < count; ++i) {
+                    if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
+                        const int sector = done + i;
+                        // The last retry tells the window that the sector stayed unreadable.
+                        FDispatcher.Post(owner, [this, attempts, sector] {
+                            if (FEvents != nullptr)
+                                FEvents->OnGrabRetry(attempts, sector);
+                        });
+                        throw EACSException("Sector " + std::to_string(sector) + " of the track could not be read.");
+                    }
+                }
+                if (!file->Write(buffer.data(), std::size_t(count) * TDiscToc::SectorBytes))
+                    throw EACSException("The file " + Path.string() + " could not be written.");
+                done += count;
+                const int percent = static_cast<int>(std::int64_t{done} * 100 / sectors);
+                if (percent != lastPercent && percent < 100) {
+                    lastPercent = percent;
+                    PostProgress(percent);
+                }
+            }
+            if (error.empty() && !file->Keep(Path))
+                throw EACSException("The file " + Path.string() + " could not be written.");
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        file.reset();
+        reader.reset();
+        FDispatcher.Post(owner, [this, error] {
+            FGrabError = error;
+            FFinished = true;
+            if (FEvents != nullptr)
+                FEvents->OnOperationProgress(100.0);
+        });
+    });
+}
+
+void TCdGrabber::CancelGrab()
+{
+    FCancel = true;
+}
+
+void TCdGrabber::Eject()
+{
+    EnsureIdle("open the tray");
+    if (FDrive)
+        FDrive->Eject();
+    else if (FCurrentDrive > 0)
+        FProvider->Open(DriveName())->Eject();
+    FDrive.reset();
+    FPresence = TDiscPresence::dpNone;
+    FToc = TDiscToc{};
+    FCdText = TCdText{};
+    FDispatcher.Post(Life.Token(), [this] {
+        if (FEvents != nullptr)
+            FEvents->OnMediaChange();
+    });
+}
+
+void TCdGrabber::LoadTray()
+{
+    EnsureIdle("close the tray");
+    if (FCurrentDrive == 0)
+        return;
+    if (!FDrive)
+        FDrive = FProvider->Open(DriveName());
+    FDrive->LoadTray();
+    FDispatcher.Post(Life.Token(), [this] {
+        if (FEvents != nullptr)
+            FEvents->OnMediaChange();
+    });
+}
+
+void TCdGrabber::Shutdown()
+{
+    FCancel = true;
+    FQueryCancel = true;
+    Join();
+    JoinQuery();
+    FFinished = true;
+    FQueryFinished = true;
+    FDrive.reset();
+}
+
+} // namespace kestrune

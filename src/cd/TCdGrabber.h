@@ -1,0 +1,162 @@
+#pragma once
+
+#include "cd/ICdDrive.h"
+#include "cd/ICdGrabberEvents.h"
+#include "cd/TAlbumInfo.h"
+#include "common/IDispatcher.h"
+#include "common/TLifetime.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrune {
+
+class TCddbClient;
+
+// The CD grabber the rip window drives: the drive list, the disc in the
+// current drive, its sessions and tracks, and grabbing one track into a WAV
+// file on a thread of its own. Drive numbers are 1-based; session and track
+// numbers 0-based and counted within the current session. Everything is
+// called on the window thread; events come back there through the
+// dispatcher. Failures raise EACSException.
+//
+// A track runs from its INDEX 01 to the next track's INDEX 01: the pregap
+// (INDEX 00) in front of a track is grabbed as the end of the track before
+// it, as cd-paranoia does.
+class TCdGrabber {
+public:
+    TCdGrabber(IDispatcher& Dispatcher, std::shared_ptr<ICdDriveProvider> Drives);
+    ~TCdGrabber();
+    TCdGrabber(const TCdGrabber&) = delete;
+    TCdGrabber& operator=(const TCdGrabber&) = delete;
+
+    void SetEvents(ICdGrabberEvents* Events) { FEvents = Events; }
+
+    // 1: read through the paranoia checks; 0: plain reads.
+    int ReadOption = 1;
+    // How often an unreadable sector is read before the grab fails.
+    int ReadAttempts = 1;
+
+    void Initialize();
+    int DriveCount() const { return static_cast<int>(FDrives.size()); }
+    int CurrentDrive() const { return FCurrentDrive; }
+    void SetCurrentDrive(int Drive);
+    std::string DriveName() const;
+    std::string DriveText1() const;
+    std::string DriveText2() const;
+    std::string DriveText3() const;
+
+    // Re-reads the disc of the current drive. A drive or image that cannot be
+    // opened raises with its reason.
+    void Refresh();
+    int DiscState() const { return static_cast<int>(FPresence); }
+    int SessionCount() const;
+    int MediaType() const { return FMediaType; }
+    std::uint32_t DiscId() const;
+    const TDiscToc& Toc() const { return FToc; }
+    const TCdText& CdText() const { return FCdText; }
+
+    int CurrentSession() const { return FCurrentSession; }
+    void SetCurrentSession(int Session);
+    int TrackCount() const;
+    int CurrentTrack() const { return FCurrentTrack; }
+    void SetCurrentTrack(int Track);
+
+    int TrackMinutes() const;
+    int TrackSeconds() const;
+    // Thousandths of a second beyond TrackSeconds.
+    int TrackFraction() const;
+    int TrackType() const;
+    std::string TrackISRC() const;
+    bool TrackPreEmphasis() const;
+    // The track's title in the chosen album entry; without entries, its
+    // CD-TEXT title; empty when there is neither.
+    std::string TrackTitle() const;
+
+    // Asks Client for the disc's album entries and returns at once; the
+    // course arrives as OnFreeDBQueryStatus. When the server has nothing or
+    // cannot be reached and the disc carries CD-TEXT, that becomes the one
+    // entry and the query counts as found. Raises without a usable disc or
+    // while a query or grab runs.
+    void QueryFreeDB(std::shared_ptr<TCddbClient> Client);
+    bool Querying() const { return FQueryWorker.joinable() && !FQueryFinished; }
+    // Why the last query found nothing; read it after its end status.
+    const std::string& QueryError() const { return FQueryError; }
+    int AlbumMatchCount() const { return static_cast<int>(FAlbums.size()); }
+    int AlbumMatch() const { return FAlbumMatch; }
+    void SetAlbumMatch(int Match);
+    std::string AlbumTitle() const;
+    std::string AlbumArtist() const;
+    std::string AlbumGenre() const;
+    void SetAlbumTitle(const std::string& Text);
+    void SetAlbumArtist(const std::string& Text);
+    void SetAlbumGenre(const std::string& Text);
+    // Stores the chosen entry, with the values set, where later queries for
+    // this disc find it first. Raises when there is no client or entry.
+    void SaveAlbumInfo();
+
+    // Starts grabbing the current track into a WAV file (44.1 kHz, 16-bit,
+    // stereo) and returns at once. The file appears under its name only
+    // when every sector was read and written; a failed or cancelled grab
+    // leaves nothing behind. Raises when a grab is running, no audio track
+    // is selected, or the reader cannot be set up.
+    void GrabToFile(const std::filesystem::path& Path);
+    void CancelGrab();
+    bool Grabbing() const { return FWorker.joinable() && !FFinished; }
+    // Why the last grab ended without a file; empty after a finished grab.
+    // Read it once progress 100 has arrived.
+    const std::string& GrabError() const { return FGrabError; }
+
+    void Eject();
+    void LoadTray();
+    // Stops a running grab and lets go of the drive.
+    void Shutdown();
+
+private:
+    const TTocTrack& Selected() const;
+    std::vector<const TTocTrack*> SessionTracks(int Session) const;
+    void EnsureIdle(const char* What) const;
+    void Join();
+    void PostProgress(double Progress);
+    void PostQueryStatus(int Status);
+    TAlbumInfo* Chosen();
+    const TAlbumInfo* Chosen() const;
+    void JoinQuery();
+
+    IDispatcher& FDispatcher;
+    std::shared_ptr<ICdDriveProvider> FProvider;
+    ICdGrabberEvents* FEvents = nullptr;
+
+    std::vector<TDriveEntry> FDrives;
+    int FCurrentDrive = 0;
+    std::unique_ptr<ICdDrive> FDrive;
+
+    TDiscPresence FPresence = TDiscPresence::dpNone;
+    int FMediaType = -1;
+    TDiscToc FToc;
+    TCdText FCdText;
+    int FCurrentSession = 0;
+    int FCurrentTrack = 0;
+
+    std::thread FWorker;
+    std::atomic<bool> FCancel{false};
+    bool FFinished = true; // window thread only
+    std::string FGrabError;
+
+    std::shared_ptr<TCddbClient> FClient;
+    std::thread FQueryWorker;
+    std::atomic<bool> FQueryCancel{false};
+    bool FQueryFinished = true; // window thread only
+    std::string FQueryError;
+    std::vector<TAlbumInfo> FAlbums;
+    int FAlbumMatch = 0;
+
+    TLifetime Life;
+};
+
+} // namespace kestrune

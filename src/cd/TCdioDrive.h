@@ -1,0 +1,46 @@
+#pragma once
+
+#include "cd/ICdDrive.h"
+
+#include <memory>
+#include <string>
+
+typedef struct _CdIo CdIo_t; // NOLINT(modernize-use-using): the library's own declaration
+
+namespace kestrune {
+
+// A drive on libcdio: a real drive by its device path (/dev/sr0) or a
+// BIN/CUE image by its .cue path, which the library reads as if it were a
+// drive. Audio is read through libcdio-paranoia.
+//
+// libcdio is linked directly rather than loaded at run time: it is small,
+// needs nothing on line, every CD feature depends on it, and its paranoia
+// part has no stable soname list to search.
+class TCdioDrive final : public ICdDrive {
+public:
+    // Opens the drive or image. An image is checked first (TCueSheet) so
+    // that the shapes the library misreads are refused with their reason.
+    // Raises EACSException.
+    explicit TCdioDrive(const std::string& Name);
+    ~TCdioDrive() override;
+    TCdioDrive(const TCdioDrive&) = delete;
+    TCdioDrive& operator=(const TCdioDrive&) = delete;
+
+    static bool IsImageName(const std::string& Name);
+
+    TDiscPresence Presence() override;
+    TDiscToc Toc() override;
+    TCdText CdText() override;
+    int MediaType() override;
+    std::unique_ptr<ISectorReader> Read(std::int32_t FirstLsn, std::int32_t Sectors, int ReadOption, int Attempts,
+                                        TRetry OnRetry) override;
+    void Eject() override;
+    void LoadTray() override;
+
+private:
+    std::string FName;
+    bool FImage = false;
+    CdIo_t* FCdio = nullptr;
+};
+
+} // namespace kestrune
