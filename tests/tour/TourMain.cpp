@@ -1,4 +1,4 @@
-// kestrune_tour [--dark] OUTDIR [NAME...]: opens the program's windows one by one, as
+// kestrune_tour [--dark] [--config FILE] OUTDIR [NAME...]: opens the program's windows one by one, as
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
@@ -35,6 +35,17 @@
 #include "recording/TTrackChooser.h"
 #include "recording/ui/TFTrackList.h"
 #define KESTRUNE_TOUR_TRACK_LIST 1
+#endif
+
+#ifdef KESTRUNE_TOUR_APP
+#include "app/TDesktopApp.h"
+#include "recording/IMainWindows.h"
+#include "recording/ui/TFMain.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
+#include <QElapsedTimer>
 #endif
 
 #include <QTimer>
@@ -207,6 +218,73 @@ bool GrabModal(const std::function<void()>& Open, const QString& File)
     return saved;
 }
 
+bool Grab(QWidget& Window, const QString& File);
+
+#ifdef KESTRUNE_TOUR_APP
+// The desktop program itself on the settings file Config (a virtual sound
+// card playing a file): the wizard's pages, then the main window some seconds
+// into a recording started with its own Start button.
+int MainWindowTour(const QString& Config, const QDir& Out, const QStringList& Wanted, int RecordSeconds)
+{
+    const auto wanted = [&](const char* Name) { return Wanted.isEmpty() || Wanted.contains(QLatin1String(Name)); };
+    const auto file = [&](const char* Name) { return Out.filePath(QStringLiteral("%1.png").arg(QLatin1String(Name))); };
+    int failures = 0;
+    const auto report = [&](bool Saved, const char* Name) {
+        if (Saved) {
+            std::printf("%s\n", qPrintable(file(Name)));
+        } else {
+            std::fprintf(stderr, "kestrune_tour: could not take %s\n", Name);
+            ++failures;
+        }
+    };
+
+    TDesktopApp desktop(Config.toStdString());
+    desktop.Start(TDesktopApp::LocalToday());
+    TFMain& main = desktop.MainWindow();
+    IMainWindows& windows = main;
+    if (!QTest::qWaitForWindowExposed(&main))
+        return 1;
+
+    if (wanted("wizard0"))
+        report(GrabModal([&] { windows.ShowWizardStart(); }, file("wizard0")), "wizard0");
+    if (wanted("wizard1"))
+        report(GrabModal(
+                   [&] {
+                       IMainWindows::TWizardAlbum album{"Kestrune 2026-12-10 (1)",
+                                                        {"Blues", "Jazz", "Rock"},
+                                                        2,
+                                                        QDir::homePath().toStdString() + "/Music"};
+                       windows.ShowWizardAlbum(album);
+                   },
+                   file("wizard1")),
+               "wizard1");
+    if (wanted("wizard2"))
+        report(GrabModal([&] { windows.ShowWizardRecord(); }, file("wizard2")), "wizard2");
+
+    if (wanted("main")) {
+        auto* start = main.findChild<QAbstractButton*>(QStringLiteral("BtnStartRecord"));
+        auto* stop = main.findChild<QAbstractButton*>(QStringLiteral("BtnStopRec"));
+        if (!start || !stop) {
+            std::fprintf(stderr, "kestrune_tour: the main window has no Start or Stop button\n");
+            return failures + 1;
+        }
+        start->click();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < RecordSeconds * 1000)
+            QTest::qWait(100);
+        report(main.grab().save(file("main")), "main");
+        stop->click();
+        // The last track is closed on the window thread; let it finish.
+        QTest::qWait(1500);
+        if (wanted("main-stopped"))
+            report(main.grab().save(file("main-stopped")), "main-stopped");
+    }
+    main.close();
+    return failures;
+}
+#endif
+
 bool Grab(QWidget& Window, const QString& File)
 {
     Window.show();
@@ -228,8 +306,14 @@ int main(int argc, char** argv)
         QApplication::setPalette(DarkPalette());
         arguments.removeAt(1);
     }
+    // The desktop program's own windows on this settings file.
+    QString config;
+    if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--config")) {
+        config = arguments.at(2);
+        arguments.remove(1, 2);
+    }
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: kestrune_tour [--dark] OUTDIR [NAME...]\n");
+        std::fprintf(stderr, "usage: kestrune_tour [--dark] [--config FILE] OUTDIR [NAME...]\n");
         return 2;
     }
     TSkin::Apply(app);
@@ -256,5 +340,15 @@ int main(int argc, char** argv)
             ++failures;
         }
     }
+#ifdef KESTRUNE_TOUR_APP
+    if (!config.isEmpty())
+        failures += MainWindowTour(config, out, wanted,
+                                   qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS") > 0
+                                       ? qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS")
+                                       : 18);
+#else
+    if (!config.isEmpty())
+        std::fprintf(stderr, "kestrune_tour: this build has no desktop program; --config ignored\n");
+#endif
     return failures == 0 ? 0 : 1;
 }
