@@ -5,8 +5,8 @@
 # Builds what it needs in the dev build tree first.
 #
 #   scripts/screenshots.sh [NAME...]   (NAMEs limit the tour to those windows:
-#   welcome about skin message trackinfo chooser wizard0 wizard1 wizard2 main
-#   main-stopped)
+#   welcome about skin message main wizard0 wizard1 wizard2 trackinfo chooser
+#   recording recording-stopped)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

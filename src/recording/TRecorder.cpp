@@ -106,6 +106,9 @@ TRecorder::TLevel TRecorder::CurrentLevel() const
     level.FullScale = LevelFullScale.load(std::memory_order_relaxed);
     level.QuietBytes = LevelQuiet.load(std::memory_order_relaxed);
     level.SilenceBytes = LevelSilence.load(std::memory_order_relaxed);
+    level.NoiseLevel = LevelNoise.load(std::memory_order_relaxed);
+    level.TrackBytes = LevelTrackBytes.load(std::memory_order_relaxed);
+    level.Track = LevelTrack.load(std::memory_order_relaxed);
     return level;
 }
 
@@ -163,6 +166,8 @@ void TRecorder::StartRecording()
         LevelPeak = 0;
         LevelQuiet = 0;
         LevelSilence = FSilenceBytes;
+        LevelTrack = 0;
+        LevelTrackBytes = 0;
 
         // The mixer follows the device that records.
         if (fromDevice)
@@ -224,6 +229,7 @@ void TRecorder::OpenTrack()
             Recognition->NewGenerator(Source->InSampleRate(), Source->InChannels(), Source->InBitsPerSample());
     CurrentTrack = row.Data;
     List.Append(std::move(row));
+    LevelTrack.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TRecorder::OnGetData(void* Data, int& N)
@@ -234,7 +240,9 @@ void TRecorder::OnGetData(void* Data, int& N)
             SourceEnded = true;
         return got;
     };
-    const int n = Loop.Next(static_cast<std::uint8_t*>(Data), N, read, Options.Level8.load(), Options.Level16.load());
+    const int level8 = Options.Level8.load();
+    const int level16 = Options.Level16.load();
+    const int n = Loop.Next(static_cast<std::uint8_t*>(Data), N, read, level8, level16);
     N = n;
     if (Loop.Split())
         SplitPending = true;
@@ -242,6 +250,9 @@ void TRecorder::OnGetData(void* Data, int& N)
         return;
     LevelPeak.store(Loop.Peak(), std::memory_order_relaxed);
     LevelQuiet.store(Loop.QuietRun(), std::memory_order_relaxed);
+    const int full = LevelFullScale.load(std::memory_order_relaxed);
+    LevelNoise.store(full == 128 ? level8 : (full == 32768 ? level16 : level16 * 256), std::memory_order_relaxed);
+    LevelTrackBytes.store(Loop.Written(), std::memory_order_relaxed);
     if (n == 0)
         return;
 

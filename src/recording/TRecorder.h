@@ -85,6 +85,9 @@ public:
         int FullScale = 32768;         // of the capture depth
         std::int64_t QuietBytes = 0;   // the quiet run after the last sound
         std::int64_t SilenceBytes = 0; // the run that ends a track
+        int NoiseLevel = 0;            // samples under it are quiet (same scale as Peak)
+        std::int64_t TrackBytes = 0;   // audio of the current track so far
+        int Track = 0;                 // counts the tracks of the recording from 1
     };
     TLevel CurrentLevel() const;
 
@@ -141,6 +144,9 @@ private:
     std::atomic<std::int64_t> LevelQuiet{0};
     std::atomic<int> LevelFullScale{32768};
     std::atomic<std::int64_t> LevelSilence{0};
+    std::atomic<int> LevelNoise{0};
+    std::atomic<std::int64_t> LevelTrackBytes{0};
+    std::atomic<int> LevelTrack{0};
     bool Closing = false;
     bool CloseSent = false;
     bool Running = false;

@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 
 TRecordingsList::TRecordingsList(IRecordingsView& V) : View(V)
 {
-    View.SetTotals(TotalsText());
+    // Until the first change the line shows its start-up text, not the
+    // formatted zeros.
+    View.SetTotals("Total Time/Size : 0/0");
 }
 
 void TRecordingsList::UpdateRow(int Index, const TRecordingRow& Row)

@@ -69,12 +69,19 @@ struct TRig {
         Recorder->StartRecording();
         ASSERT_TRUE(Dispatcher.WaitServing(
             [&] {
-                MaxPeak = std::max(MaxPeak, Recorder->CurrentLevel().Peak);
+                const TRecorder::TLevel level = Recorder->CurrentLevel();
+                MaxPeak = std::max(MaxPeak, level.Peak);
+                MaxTrack = std::max(MaxTrack, level.Track);
+                MaxTrackBytes = std::max(MaxTrackBytes, level.TrackBytes);
+                Noise = level.NoiseLevel;
                 return !Recorder->Recording();
             },
             60s));
     }
     int MaxPeak = 0;
+    int MaxTrack = 0;
+    std::int64_t MaxTrackBytes = 0;
+    int Noise = -1;
 
     std::string Album() const { return Options->Folder + "Live"; }
 };
@@ -110,6 +117,11 @@ TEST(Recorder, SplitsAtSilencesDropsShortTracksAndStopsAtEndOfFile)
     EXPECT_EQ(rig.List->Row(1).Genre, "Rock");
     EXPECT_EQ(rig.List->TotalSeconds(), 7);
     EXPECT_GT(rig.MaxPeak, 11000);
+    // What the level strip reads: the track now running (three were opened:
+    // the blip's number was taken too), its audio so far, the noise level.
+    EXPECT_EQ(rig.MaxTrack, 3);
+    EXPECT_GT(rig.MaxTrackBytes, 3 * 22050 * 4);
+    EXPECT_EQ(rig.Noise, rig.Options->Level16.load());
 
     // Each kept file holds its song and about a second of quiet; the header matches.
     const std::int64_t first = FramesIn<TWaveIn>(rig.List->Row(0).Data->FileName);

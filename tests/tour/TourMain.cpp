@@ -2,10 +2,23 @@
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
+#include "common/TPlainDialogs.h"
+#include "common/TPlainDispatcher.h"
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TSkin.h"
+#include "formats/TGenreList.h"
+#include "mocks/TNoDevices.h"
+#include "recording/ITrackChooserView.h"
+#include "recording/TMainController.h"
 #include "recording/ui/TFAbout.h"
 #include "recording/ui/TFFirst.h"
+#include "recording/ui/TFMain.h"
+#include "recording/ui/TFWizard0.h"
+#include "recording/ui/TFWizard1.h"
+#include "recording/ui/TFWizard2.h"
+#include "settings/TOptions.h"
+
+#include <QTemporaryDir>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -37,14 +50,16 @@
 #define KESTRUNE_TOUR_TRACK_LIST 1
 #endif
 
+#if __has_include("recording/ui/TLevelPanel.h")
+#include "recording/ui/TLevelPanel.h"
+#define KESTRUNE_TOUR_LEVEL_PANEL 1
+#endif
+
 #ifdef KESTRUNE_TOUR_APP
-#include "app/TDesktopApp.h"
-#include "recording/IMainWindows.h"
-#include "recording/ui/TFMain.h"
+#include "app/TDesktopProgram.h"
+#include "settings/TSystemOptionsPlatform.h"
 
 #include <QAbstractButton>
-#include <QAbstractItemModel>
-#include <QAbstractItemView>
 #include <QElapsedTimer>
 #endif
 
@@ -136,6 +151,78 @@ std::unique_ptr<QWidget> Sampler()
     return window;
 }
 
+// The main window over a controller of its own, with rows in each of the
+// states a recording and recognition leave them in.
+class TTourMain {
+public:
+    TTourMain()
+    {
+        const std::string folder = Dir.path().toStdString() + "/";
+        auto options = std::make_unique<TOptions>(folder + "kestrune.ini", Platform, TOptions::TDefaults{folder});
+        options->DriverNames = {"virtual:demo"};
+        options->DriverIndex = 0;
+        Genres.LoadDefault();
+        Window = std::make_unique<TFMain>(Dialogs, Desktop);
+        Main = std::make_unique<TMainController>(std::move(options),
+                                                 TMainController::TViews{*Window, *Window, Dialogs, Dispatcher}, Genres,
+                                                 TGenreList::DefaultFile());
+        QWidget* panel = nullptr;
+#ifdef KESTRUNE_TOUR_LEVEL_PANEL
+        panel = new TLevelPanel(Main->Recorder());
+#endif
+        Window->Attach(*Main, panel, Info, Chooser, "");
+        Window->ShowMain({std::chrono::year{2026}, std::chrono::December, std::chrono::day{10}});
+        const char* titles[] = {"Sunday Morning", "Track02", "Night Drive"};
+        const char* artists[] = {"Some Artist", "Unknown", "Another Artist"};
+        const TRowState states[] = {TRowState::rsOneMatch, TRowState::rsRecorded, TRowState::rsSeveralMatches};
+        for (int i = 0; i < 3; ++i) {
+            TRecordingRow row;
+            row.Caption = titles[i];
+            row.Artist = artists[i];
+            row.Album = Main->Recorder().GetAlbumName();
+            row.Genre = "Rock";
+            row.Time = "03:2" + std::to_string(i);
+            row.State = states[i];
+            row.Data = std::make_shared<TTrackData>();
+            Main->List().Append(row);
+        }
+        Main->List().AddToTotals(621, 9708.438);
+        Window->SelectRow(1);
+    }
+    ~TTourMain()
+    {
+        Window->Detach();
+        Main.reset();
+    }
+    QWidget& Shown()
+    {
+        return *Window;
+    }
+
+private:
+    struct TNoInfo final : ITrackInfoDialog {
+        bool Edit(TFields&) override { return false; }
+    };
+    struct TNoChooser final : ITrackChooserView {
+        void SetRows(const std::vector<TTrackInfo>&) override {}
+        void ShowModal(TTrackChooser&) override {}
+        void Close() override {}
+    };
+    struct TNoDesktop final : IDesktop {
+        bool Open(const std::string&) override { return false; }
+    };
+    QTemporaryDir Dir;
+    test::TNoDevices Platform;
+    TPlainDispatcher Dispatcher;
+    TPlainDialogs Dialogs;
+    TNoDesktop Desktop;
+    TNoInfo Info;
+    TNoChooser Chooser;
+    TGenreList Genres;
+    std::unique_ptr<TFMain> Window;
+    std::unique_ptr<TMainController> Main;
+};
+
 QPalette DarkPalette()
 {
     QPalette dark;
@@ -162,6 +249,21 @@ std::vector<TStop> Stops()
         {"welcome", [] { return std::make_unique<TFFirst>(); }, {}},
         {"about", [] { return std::make_unique<TFAbout>(); }, {}},
         {"skin", [] { return Sampler(); }, {}},
+        {"main", [] { return std::unique_ptr<QWidget>(); }, {}},
+        {"wizard0", [] { return std::make_unique<TFWizard0>(); }, {}},
+        {"wizard1",
+         [] {
+             auto page = std::make_unique<TFWizard1>();
+             IMainWindows::TWizardAlbum album;
+             album.AlbumName = "Kestrune 2026-12-10 (1)";
+             album.Genres = {"Blues", "Classic Rock", "Country", "Rock"};
+             album.GenreIndex = 3;
+             album.Folder = QDir::homePath().toStdString() + "/Music/Kestrune/";
+             page->SetAlbum(album);
+             return page;
+         },
+         {}},
+        {"wizard2", [] { return std::make_unique<TFWizard2>(); }, {}},
         {"message",
          {},
          [] {
@@ -218,73 +320,6 @@ bool GrabModal(const std::function<void()>& Open, const QString& File)
     return saved;
 }
 
-bool Grab(QWidget& Window, const QString& File);
-
-#ifdef KESTRUNE_TOUR_APP
-// The desktop program itself on the settings file Config (a virtual sound
-// card playing a file): the wizard's pages, then the main window some seconds
-// into a recording started with its own Start button.
-int MainWindowTour(const QString& Config, const QDir& Out, const QStringList& Wanted, int RecordSeconds)
-{
-    const auto wanted = [&](const char* Name) { return Wanted.isEmpty() || Wanted.contains(QLatin1String(Name)); };
-    const auto file = [&](const char* Name) { return Out.filePath(QStringLiteral("%1.png").arg(QLatin1String(Name))); };
-    int failures = 0;
-    const auto report = [&](bool Saved, const char* Name) {
-        if (Saved) {
-            std::printf("%s\n", qPrintable(file(Name)));
-        } else {
-            std::fprintf(stderr, "kestrune_tour: could not take %s\n", Name);
-            ++failures;
-        }
-    };
-
-    TDesktopApp desktop(Config.toStdString());
-    desktop.Start(TDesktopApp::LocalToday());
-    TFMain& main = desktop.MainWindow();
-    IMainWindows& windows = main;
-    if (!QTest::qWaitForWindowExposed(&main))
-        return 1;
-
-    if (wanted("wizard0"))
-        report(GrabModal([&] { windows.ShowWizardStart(); }, file("wizard0")), "wizard0");
-    if (wanted("wizard1"))
-        report(GrabModal(
-                   [&] {
-                       IMainWindows::TWizardAlbum album{"Kestrune 2026-12-10 (1)",
-                                                        {"Blues", "Jazz", "Rock"},
-                                                        2,
-                                                        QDir::homePath().toStdString() + "/Music"};
-                       windows.ShowWizardAlbum(album);
-                   },
-                   file("wizard1")),
-               "wizard1");
-    if (wanted("wizard2"))
-        report(GrabModal([&] { windows.ShowWizardRecord(); }, file("wizard2")), "wizard2");
-
-    if (wanted("main")) {
-        auto* start = main.findChild<QAbstractButton*>(QStringLiteral("BtnStartRecord"));
-        auto* stop = main.findChild<QAbstractButton*>(QStringLiteral("BtnStopRec"));
-        if (!start || !stop) {
-            std::fprintf(stderr, "kestrune_tour: the main window has no Start or Stop button\n");
-            return failures + 1;
-        }
-        start->click();
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < RecordSeconds * 1000)
-            QTest::qWait(100);
-        report(main.grab().save(file("main")), "main");
-        stop->click();
-        // The last track is closed on the window thread; let it finish.
-        QTest::qWait(1500);
-        if (wanted("main-stopped"))
-            report(main.grab().save(file("main-stopped")), "main-stopped");
-    }
-    main.close();
-    return failures;
-}
-#endif
-
 bool Grab(QWidget& Window, const QString& File)
 {
     Window.show();
@@ -297,6 +332,55 @@ bool Grab(QWidget& Window, const QString& File)
 
 } // namespace
 
+#ifdef KESTRUNE_TOUR_APP
+// The desktop program itself on the settings file Config (a virtual sound
+// card playing a file): the main window RecordSeconds into a recording
+// started with its own Start button, and again after its Stop button.
+int RecordingTour(const QString& Config, const QDir& Out, const QStringList& Wanted, int RecordSeconds)
+{
+    const auto wanted = [&](const char* Name) { return Wanted.isEmpty() || Wanted.contains(QLatin1String(Name)); };
+    if (!wanted("recording") && !wanted("recording-stopped"))
+        return 0;
+    const auto file = [&](const char* Name) { return Out.filePath(QStringLiteral("%1.png").arg(QLatin1String(Name))); };
+    int failures = 0;
+    const auto report = [&](bool Saved, const char* Name) {
+        if (Saved) {
+            std::printf("%s\n", qPrintable(file(Name)));
+        } else {
+            std::fprintf(stderr, "kestrune_tour: could not take %s\n", Name);
+            ++failures;
+        }
+    };
+
+    TSystemOptionsPlatform platform;
+    TDesktopProgram program({Config.toStdString()}, platform);
+    program.Start(TDesktopProgram::LocalToday());
+    QWidget& window = program.Window();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    auto* start = window.findChild<QAbstractButton*>(QStringLiteral("BtnStartRecord"));
+    auto* stop = window.findChild<QAbstractButton*>(QStringLiteral("BtnStopRec"));
+    if (!start || !stop) {
+        std::fprintf(stderr, "kestrune_tour: the main window has no Start or Stop button\n");
+        return 1;
+    }
+    start->click();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < RecordSeconds * 1000)
+        QTest::qWait(100);
+    if (wanted("recording"))
+        report(window.grab().save(file("recording")), "recording");
+    stop->click();
+    // The last track is closed on the window thread; let it finish.
+    QTest::qWait(1500);
+    if (wanted("recording-stopped"))
+        report(window.grab().save(file("recording-stopped")), "recording-stopped");
+    window.close();
+    return failures;
+}
+#endif
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -306,7 +390,7 @@ int main(int argc, char** argv)
         QApplication::setPalette(DarkPalette());
         arguments.removeAt(1);
     }
-    // The desktop program's own windows on this settings file.
+    // The desktop program itself on this settings file.
     QString config;
     if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--config")) {
         config = arguments.at(2);
@@ -327,7 +411,10 @@ int main(int argc, char** argv)
             continue;
         const QString file = out.filePath(QStringLiteral("%1.png").arg(QLatin1String(stop.Name)));
         bool saved = false;
-        if (stop.Make) {
+        if (QLatin1String(stop.Name) == QLatin1String("main")) {
+            TTourMain main;
+            saved = Grab(main.Shown(), file);
+        } else if (stop.Make) {
             const auto window = stop.Make();
             saved = Grab(*window, file);
         } else {
@@ -341,11 +428,10 @@ int main(int argc, char** argv)
         }
     }
 #ifdef KESTRUNE_TOUR_APP
-    if (!config.isEmpty())
-        failures += MainWindowTour(config, out, wanted,
-                                   qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS") > 0
-                                       ? qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS")
-                                       : 18);
+    if (!config.isEmpty()) {
+        const int seconds = qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS");
+        failures += RecordingTour(config, out, wanted, seconds > 0 ? seconds : 18);
+    }
 #else
     if (!config.isEmpty())
         std::fprintf(stderr, "kestrune_tour: this build has no desktop program; --config ignored\n");

@@ -1,0 +1,115 @@
+#include "app/TDesktopProgram.h"
+
+#include "recording/THelpPages.h"
+#include "recording/TMainController.h"
+#include "recording/ui/TFFirst.h"
+#include "recording/ui/TFMain.h"
+#include "recording/ui/TFTrackInfo.h"
+#include "recording/ui/TFTrackList.h"
+#include "recording/ui/TLevelPanel.h"
+#include "settings/TOptions.h"
+#include "settings/TSettingsLocation.h"
+
+#include <ctime>
+#include <exception>
+#include <ostream>
+
+namespace kestrune {
+
+std::string TDesktopProgram::Usage()
+{
+    return "Usage: kestrune [options]\n"
+           "\n"
+           "Records the sound card's input, one file per song, and recognises the songs.\n"
+           "\n"
+           "Options:\n"
+           "  --config FILE   the settings file to read and write (default: kestrune.ini\n"
+           "                  beside the program, or in the user's configuration folder)\n"
+           "  --help          this text\n"
+           "  --version       the program's version\n";
+}
+
+int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Args, std::ostream& Out, std::ostream& Err)
+{
+    for (size_t i = 0; i < Words.size(); ++i) {
+        const std::string& word = Words[i];
+        if (word == "--help" || word == "-h") {
+            Out << Usage();
+            return 0;
+        }
+        if (word == "--version") {
+            Out << "kestrune " KESTRUNE_VERSION "\n";
+            return 0;
+        }
+        if (word == "--config" && i + 1 < Words.size() && !Words[i + 1].empty()) {
+            Args.ConfigFile = Words[++i];
+            continue;
+        }
+        if (word.rfind("--config=", 0) == 0 && word.size() > 9) {
+            Args.ConfigFile = word.substr(9);
+            continue;
+        }
+        Err << (word == "--config" || word == "--config=" ? std::string("kestrune: --config needs a file name\n")
+                                                          : "kestrune: unknown option \"" + word + "\"\n")
+            << Usage();
+        return 2;
+    }
+    return -1;
+}
+
+TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
+{
+    // Work posted from a worker that throws has nobody to tell but the user.
+    FDispatcher.OnUnhandled = [this](const std::string& Message) { FDialogs.Error(Message); };
+
+    FWindow = std::make_unique<TFMain>(FDialogs, FDesktop);
+    const std::string programFolder = TSettingsLocation::ProgramFolder();
+    const std::string iniFile =
+        Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(programFolder) : Args.ConfigFile;
+    auto options = std::make_unique<TOptions>(
+        iniFile, Platform, TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)}, &FDispatcher);
+    // Warns when there is no capture device, and loads the genre list.
+    FMain = std::make_unique<TMainController>(std::move(options),
+                                              TMainController::TViews{*FWindow, *FWindow, FDialogs, FDispatcher},
+                                              FGenres, TGenreList::DefaultFile());
+
+    TrackInfo = new TFTrackInfo(FWindow.get());
+    TrackInfo->SetGenres(FGenres.Names());
+    TrackList = new TFTrackList(FWindow.get());
+    FWindow->Attach(*FMain, new TLevelPanel(FMain->Recorder()), *TrackInfo, *TrackList, THelpPages::IndexPage());
+}
+
+TDesktopProgram::~TDesktopProgram()
+{
+    FWindow->Detach();
+    FMain.reset();
+}
+
+void TDesktopProgram::Start(std::chrono::year_month_day Today)
+{
+    if (FMain->FirstRun()) {
+        TFFirst welcome;
+        welcome.exec();
+        // The settings window of the first run follows here once it exists.
+        // Until then the options as they are become the settings file, so the
+        // welcome greets only once.
+        try {
+            FMain->Options().Save();
+        } catch (const std::exception& e) {
+            FDialogs.Error(e.what());
+        }
+    }
+    FWindow->ShowMain(Today);
+}
+
+std::chrono::year_month_day TDesktopProgram::LocalToday()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
+                                       std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+                                       std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+}
+
+} // namespace kestrune

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "common/ui/TQtDesktop.h"
+#include "common/ui/TQtDialogs.h"
+#include "common/ui/TQtDispatcher.h"
+#include "formats/TGenreList.h"
+
+#include <chrono>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+class IOptionsPlatform;
+class TFMain;
+class TFTrackInfo;
+class TFTrackList;
+class TMainController;
+
+// The desktop program from its command line to the shown main window: the
+// options, the genre list, the main controller, the windows that live as
+// long as the program, the first-run pass and the default album name. The
+// event loop is the caller's.
+class TDesktopProgram {
+public:
+    struct TArgs {
+        std::string ConfigFile; // empty: the settings file's usual place
+    };
+    // Reads the command line (without the program's name). -1 when the
+    // program goes on; otherwise the exit status, after the help or version
+    // text on Out or the usage on Err.
+    static int ParseArgs(const std::vector<std::string>& Words, TArgs& Args, std::ostream& Out, std::ostream& Err);
+    static std::string Usage();
+
+    // Creates the main window and, through its controller, the options and
+    // the genre list, then the windows created once. Platform outlives the
+    // program.
+    TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform);
+    // Lets go of the windows' ties to the controller, then ends the
+    // controller (which stops a recording still running).
+    ~TDesktopProgram();
+    TDesktopProgram(const TDesktopProgram&) = delete;
+    TDesktopProgram& operator=(const TDesktopProgram&) = delete;
+
+    // The first-run pass (the welcome window when there was no settings
+    // file), then the main window with its default album name for Today.
+    void Start(std::chrono::year_month_day Today);
+    // Today in the local calendar.
+    static std::chrono::year_month_day LocalToday();
+
+    TFMain& Window() { return *FWindow; }
+    TMainController& Main() { return *FMain; }
+    TQtDispatcher& Dispatcher() { return FDispatcher; }
+
+private:
+    TQtDispatcher FDispatcher;
+    TQtDialogs FDialogs;
+    TQtDesktop FDesktop;
+    TGenreList FGenres;
+    std::unique_ptr<TFMain> FWindow;
+    // Children of the main window: freed with it.
+    TFTrackInfo* TrackInfo = nullptr;
+    TFTrackList* TrackList = nullptr;
+    std::unique_ptr<TMainController> FMain;
+};
+
+} // namespace kestrune

@@ -1,0 +1,146 @@
+// The desktop program's start-up as a user meets it: the command line, the
+// first start without a settings file, the next start, and errors of posted
+// work shown in a box.
+#include "app/TDesktopProgram.h"
+#include "mocks/TNoDevices.h"
+#include "recording/TMainController.h"
+#include "recording/ui/TFMain.h"
+#include "settings/TOptions.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+using namespace kestrune;
+using namespace kestrune::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Closes every modal window as it comes up (OK), noting its name and text.
+class TModalAnswerer : public QObject {
+public:
+    TModalAnswerer()
+    {
+        connect(&Timer, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            QString text = modal->objectName();
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                text += ": " + box->text();
+            Seen << text;
+            static_cast<QDialog*>(modal)->accept();
+        });
+        Timer.start(10);
+    }
+    QStringList Seen;
+
+private:
+    QTimer Timer;
+};
+
+const std::chrono::year_month_day May1{std::chrono::year{2024}, std::chrono::May, std::chrono::day{1}};
+
+} // namespace
+
+class DesktopProgramTest : public QObject {
+    Q_OBJECT
+private slots:
+    // The program's own command line, exit status and streams.
+    void CommandLine_data()
+    {
+        QTest::addColumn<QStringList>("Args");
+        QTest::addColumn<int>("Status");
+        QTest::addColumn<QString>("Out");
+        QTest::addColumn<QString>("Err");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: kestrune [options]"
+                              << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "kestrune " KESTRUNE_PROJECT_VERSION "\n"
+                                 << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "kestrune: unknown option \"--bogus\"";
+        QTest::newRow("config without a file") << QStringList{"--config"} << 2 << ""
+                                               << "--config needs a file name";
+        QTest::newRow("help after a config") << QStringList{"--config", "x.ini", "--help"} << 0 << "Usage:"
+                                             << "";
+    }
+    void CommandLine()
+    {
+        QFETCH(QStringList, Args);
+        QFETCH(int, Status);
+        QFETCH(QString, Out);
+        QFETCH(QString, Err);
+        QProcess program;
+        program.start(KESTRUNE_PROGRAM, Args);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), Status);
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(Out.isEmpty() ? out.isEmpty() : out.startsWith(Out), qPrintable(out));
+        QVERIFY2(Err.isEmpty() ? err.isEmpty() : err.contains(Err) && err.contains("Usage: kestrune"), qPrintable(err));
+    }
+
+    // The first start greets and leaves a settings file behind; the next
+    // start does not greet. Without a capture device the warning comes
+    // first; with one configured it does not come at all.
+    void FirstAndNextStart()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        {
+            TModalAnswerer answers;
+            TDesktopProgram program(args, platform);
+            program.Start(May1);
+            QCOMPARE(answers.Seen, (QStringList{"MessageBox: No input driver available!", "FFirst"}));
+            QVERIFY(program.Window().isVisible());
+            QCOMPARE(program.Window().findChild<QLineEdit*>("EAlbumName")->text(), QString("Kestrune 2024-05-01 (1)"));
+        }
+        QVERIFY(fs::exists(args.ConfigFile));
+
+        // A capture device for the next start, as the settings would name it.
+        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
+        {
+            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
+            options.Driver = "virtual:" + dir.File("capture.wav");
+            options.Save();
+        }
+        TModalAnswerer answers;
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        QTest::qWait(100);
+        QCOMPARE(answers.Seen, QStringList());
+        QVERIFY(!program.Main().FirstRun());
+        QVERIFY(program.Window().isVisible());
+    }
+
+    // Work posted to the window thread that throws reaches the user.
+    void PostedWorkThatThrowsShowsAnErrorBox()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        TModalAnswerer answers;
+        TDesktopProgram program(args, platform);
+        answers.Seen.clear();
+        TLifetime owner;
+        program.Dispatcher().Post(owner.Token(), [] { throw std::runtime_error("The disk is full"); });
+        QTRY_VERIFY(answers.Seen.contains("MessageBox: The disk is full"));
+    }
+};
+
+QTEST_MAIN(DesktopProgramTest)
+#include "DesktopProgramTest.moc"
