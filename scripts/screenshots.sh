@@ -33,7 +33,7 @@ chmod 700 "$home/run"
 sox -q -n -r 44100 -c 2 -b 16 "$home/quiet.wav" trim 0 2
 sox -q -n -r 44100 -c 2 -b 16 "$home/song1.wav" synth 6 sine 220 sine 330 tremolo 2 40 vol 0.5
 sox -q -n -r 44100 -c 2 -b 16 "$home/song2.wav" synth 5 sine 262 sine 392 tremolo 3 50 vol 0.4
-sox -q -n -r 44100 -c 2 -b 16 "$home/song3.wav" synth 20 sine 196 sine 294 tremolo 2 40 vol 0.5
+sox -q -n -r 44100 -c 2 -b 16 "$home/song3.wav" synth 30 sine 196 sine 294 tremolo 2 40 vol 0.5
 sox -q "$home/quiet.wav" "$home/song1.wav" "$home/quiet.wav" "$home/song2.wav" "$home/quiet.wav" \
     "$home/song3.wav" "$home/quiet.wav" "$home/card.wav"
 

@@ -430,7 +430,7 @@ int main(int argc, char** argv)
 #ifdef KESTRUNE_TOUR_APP
     if (!config.isEmpty()) {
         const int seconds = qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS");
-        failures += RecordingTour(config, out, wanted, seconds > 0 ? seconds : 18);
+        failures += RecordingTour(config, out, wanted, seconds > 0 ? seconds : 26);
     }
 #else
     if (!config.isEmpty())
