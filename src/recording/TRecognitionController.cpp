@@ -32,8 +32,7 @@ bool TRecognitionController::Open(const TRecognitionSettings& Settings)
         // The service refuses every query without a key: better to say so
         // once than to leave every row waiting.
         if (!NoticeGiven)
-            FNotice = "Song recognition is off: no application key for the recognition service is set "
-                      "(Key in the [Recognition] section of the settings).";
+            FNotice = "Song recognition is off: no application key is set ([Recognition] Key in the settings).";
         NoticeGiven = true;
         return false;
     }
@@ -83,6 +82,32 @@ std::unique_ptr<TFingerprintGenerator> TRecognitionController::NewGenerator(int 
     }
 }
 
+int TRecognitionController::AddRowRecognisedListener(std::function<void(int Row)> Listener)
+{
+    const int id = NextListenerId++;
+    RowRecognisedListeners.emplace_back(id, std::move(Listener));
+    return id;
+}
+
+void TRecognitionController::RemoveRowRecognisedListener(int Id)
+{
+    std::erase_if(RowRecognisedListeners, [Id](const auto& Entry) { return Entry.first == Id; });
+}
+
+void TRecognitionController::TellRowRecognised(int Row)
+{
+    if (OnRowRecognised)
+        OnRowRecognised(Row);
+    // A copy: a listener may add or take away listeners while it is told.
+    const auto listeners = RowRecognisedListeners;
+    for (const auto& [id, listener] : listeners) {
+        const bool stillThere = std::any_of(RowRecognisedListeners.begin(), RowRecognisedListeners.end(),
+                                            [id](const auto& Entry) { return Entry.first == id; });
+        if (stillThere)
+            listener(Row);
+    }
+}
+
 void TRecognitionController::SetUnknown(int Row)
 {
     if (Row < 0 || Row >= List.Count())
@@ -90,8 +115,7 @@ void TRecognitionController::SetUnknown(int Row)
     TRecordingRow row = List.Row(Row);
     row.Artist = "Unknown";
     List.UpdateRow(Row, row);
-    if (OnRowRecognised)
-        OnRowRecognised(Row);
+    TellRowRecognised(Row);
 }
 
 void TRecognitionController::StartRecognition(int Row)
@@ -196,8 +220,7 @@ void TRecognitionController::ShowResult(const TTrackDataPtr& Track, const TLooku
             List.UpdateRow(index, row);
             throw;
         }
-        if (OnRowRecognised)
-            OnRowRecognised(index);
+        TellRowRecognised(index);
     } catch (const std::exception&) {
         SetUnknown(index);
     }

@@ -13,6 +13,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrune {
@@ -80,8 +81,14 @@ public:
     // and its file. Tag errors reach the caller.
     void ChooseAlternateTrack(ITrackChooserView& View);
 
-    // Told after recognition changed a row (result or "Unknown").
+    // Told after recognition changed a row (result or "Unknown"): the one
+    // callback of the window or the command line, then every listener added
+    // below, in the order they were added.
     std::function<void(int Row)> OnRowRecognised;
+    // Adds a listener to the recognised rows; the number it returns takes it
+    // away again (a listener may take itself away while it is told).
+    int AddRowRecognisedListener(std::function<void(int Row)> Listener);
+    void RemoveRowRecognisedListener(int Id);
     // Told when a query failed; the row keeps "Querying online database...".
     std::function<void(int Row, const std::string& Error)> OnQueryFailed;
 
@@ -95,6 +102,7 @@ private:
     };
     void RecognitionEnded(TRecognitionWorker* Worker, const TOutcome& Outcome);
     void SetUnknown(int Row);
+    void TellRowRecognised(int Row);
 
     TRecordingsList& List;
     IDispatcher& Dispatcher;
@@ -105,6 +113,8 @@ private:
     std::list<std::shared_ptr<TOutcome>> Outcomes; // of the running workers, in the same order
     TJobEvents FJob{TJobKind::jkRecognition};
     int FRecognitionCount = 0;
+    std::vector<std::pair<int, std::function<void(int Row)>>> RowRecognisedListeners;
+    int NextListenerId = 1;
     std::weak_ptr<TTrackData> AlternateRow;
     TLifetime Life; // ended after the workers are gone: their steps are dropped from then on
 };

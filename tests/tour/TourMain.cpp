@@ -40,20 +40,13 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#if __has_include("recording/ui/TFTrackInfo.h")
-#include "recording/ui/TFTrackInfo.h"
-#define KESTRUNE_TOUR_TRACK_INFO 1
-#endif
-#if __has_include("recording/ui/TFTrackList.h")
+#include "common/ui/TQtDispatcher.h"
 #include "recording/TTrackChooser.h"
+#include "recording/ui/TFTrackInfo.h"
 #include "recording/ui/TFTrackList.h"
-#define KESTRUNE_TOUR_TRACK_LIST 1
-#endif
-
-#if __has_include("recording/ui/TLevelPanel.h")
 #include "recording/ui/TLevelPanel.h"
-#define KESTRUNE_TOUR_LEVEL_PANEL 1
-#endif
+
+#include <QAbstractButton>
 
 #ifdef KESTRUNE_TOUR_APP
 #include "app/TDesktopProgram.h"
@@ -166,10 +159,7 @@ public:
         Main = std::make_unique<TMainController>(std::move(options),
                                                  TMainController::TViews{*Window, *Window, Dialogs, Dispatcher}, Genres,
                                                  TGenreList::DefaultFile());
-        QWidget* panel = nullptr;
-#ifdef KESTRUNE_TOUR_LEVEL_PANEL
-        panel = new TLevelPanel(Main->Recorder());
-#endif
+        QWidget* panel = new TLevelPanel(Main->Recorder());
         Window->Attach(*Main, panel, Info, Chooser, "");
         Window->ShowMain({std::chrono::year{2026}, std::chrono::December, std::chrono::day{10}});
         const char* titles[] = {"Sunday Morning", "Track02", "Night Drive"};
@@ -194,8 +184,13 @@ public:
         Window->Detach();
         Main.reset();
     }
+    // Mid-recording: the built-in demo signal (songs with quiet between
+    // them) recorded in real time through the Start button, long enough for
+    // the meter to move and the strip to show a song ending in quiet.
     QWidget& Shown()
     {
+        Window->findChild<QAbstractButton*>(QStringLiteral("BtnStartRecord"))->click();
+        QTest::qWait(9000);
         return *Window;
     }
 
@@ -213,7 +208,7 @@ private:
     };
     QTemporaryDir Dir;
     test::TNoDevices Platform;
-    TPlainDispatcher Dispatcher;
+    TQtDispatcher Dispatcher;
     TPlainDialogs Dialogs;
     TNoDesktop Desktop;
     TNoInfo Info;
@@ -274,7 +269,6 @@ std::vector<TStop> Stops()
                           TDialogButtons::dbOKCancel);
          }},
     };
-#ifdef KESTRUNE_TOUR_TRACK_INFO
     stops.push_back(
         {"trackinfo", {}, [] {
              TFTrackInfo window;
@@ -282,8 +276,6 @@ std::vector<TStop> Stops()
              ITrackInfoDialog::TFields fields{"Sunday Morning", "Some Artist", "Kestrune 2026-12-10 (1)", "Jazz"};
              window.Edit(fields);
          }});
-#endif
-#ifdef KESTRUNE_TOUR_TRACK_LIST
     stops.push_back({"chooser", {}, [] {
                          TFTrackList window;
                          TTrackChooser chooser(window);
@@ -291,7 +283,6 @@ std::vector<TStop> Stops()
                                          {"Some Artist", "Sunday Morning (Live)", "Live at the Hall"},
                                          {"Another Artist", "Sunday Morning", "Covers, Volume 2"}});
                      }});
-#endif
     return stops;
 }
 

@@ -68,7 +68,7 @@ TFMain::TFMain(IDialogs& MessageBoxes, IDesktop& DesktopHandlers, QWidget* Paren
     BuildMenus();
     About = new TFAbout(this);
     // Centred on the screen at a size that shows the five columns.
-    resize(sizeHint().expandedTo(QSize(720, 460)));
+    resize(sizeHint().expandedTo(QSize(880, 540)));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -455,9 +455,11 @@ void TFMain::EnableControls(bool Enabled)
     for (QWidget* control : Bar->findChildren<QWidget*>())
         if (control != BtnStopRec && !control->isHidden())
             control->setEnabled(Enabled);
+    // Entries only: a menu's own title (which the menu bar's overflow menu
+    // also lists) stays open, since Stop is inside one of them.
     for (QMenu* menu : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         for (QAction* action : menu->actions())
-            if (action->objectName() != "Stop1" && action->isVisible() && !action->isSeparator())
+            if (action->objectName() != "Stop1" && action->isVisible() && !action->isSeparator() && !action->menu())
                 action->setEnabled(Enabled);
     for (QObject* control : Unavailable) {
         if (auto* widget = qobject_cast<QWidget*>(control))

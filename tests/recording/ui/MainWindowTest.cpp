@@ -174,14 +174,16 @@ private slots:
                               rig.Find<QComboBox>("CBGenre")->isEnabled(),
                               MenuAction(rig, "Play1")->isEnabled(),
                               MenuAction(rig, "Start1")->isEnabled(),
-                              MenuAction(rig, "Stop1")->isEnabled()};
+                              MenuAction(rig, "Stop1")->isEnabled(),
+                              // the menu that holds Stop must still open
+                              rig.Window->findChild<QMenu*>("Recording1")->menuAction()->isEnabled()};
         });
         QTest::mouseClick(rig.Find<QToolButton>("BtnStartRecord"), Qt::LeftButton);
         QCOMPARE(Status(rig), QString("Recording..."));
         QCOMPARE(QApplication::focusWidget(), rig.Find<QWidget>("LV"));
         QVERIFY(rig.WaitIdle());
 
-        QCOMPARE(whileRecording, (std::vector<bool>{false, true, false, false, false, false, false, true}));
+        QCOMPARE(whileRecording, (std::vector<bool>{false, true, false, false, false, false, false, true, true}));
         QCOMPARE(rig.Model()->rowCount(), 3);
         // The track opened after the last song's quiet had no sound: its row
         // came and went.
