@@ -23,7 +23,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # feature, and the program starts and works without it (the feature says
 # "could not be loaded" when used, and the about window "not installed"), so
 # they are recommended, which apt installs by default but lets a user leave out.
+#
+# The desktop program draws its icons through Qt's SVG plug-ins, which Qt
+# loads at run time as well: they come with libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libasound2, libmp3lame0")
+if(KESTRUNE_GUI)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6svg6")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "libpulse0, libmpg123-0, libflac12, libogg0, libvorbis0a, libvorbisenc2, libvorbisfile3, libchromaprint1, libcurl4, qt6-wayland")
 

@@ -15,7 +15,11 @@
 #include <cctype>
 #include <exception>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace kestrune {
 
@@ -115,6 +119,22 @@ const TKnownLibrary KnownLibraries[] = {
     {"libpulse", TPulseLibrary::SoName, PulseVersion, true},
 };
 
+// A library once opened here stays open for the process. Several
+// (libcurl with its TLS library, Chromaprint with its FFT) allocate when
+// loaded and leave that behind when unloaded; the program uses them anyway.
+// A replaced soname (TDynamicLibrary::ReplaceSoName) is opened anew.
+const TDynamicLibrary& Opened(const char* SoName)
+{
+    static std::mutex lock;
+    // Never destroyed: the libraries stay loaded until the process ends.
+    static auto& open = *new std::map<std::pair<std::string, unsigned>, std::unique_ptr<const TDynamicLibrary>>;
+    const std::lock_guard guard(lock);
+    auto& library = open[{SoName, TDynamicLibrary::Generation()}];
+    if (!library)
+        library = std::make_unique<const TDynamicLibrary>(SoName);
+    return *library;
+}
+
 } // namespace
 
 std::vector<TLibraryVersion> TLibraryVersions::Read()
@@ -123,7 +143,7 @@ std::vector<TLibraryVersion> TLibraryVersions::Read()
     for (const TKnownLibrary& known : KnownLibraries) {
         TLibraryVersion entry{known.Name, known.SoName, false, {}};
         try {
-            const TDynamicLibrary library(known.SoName);
+            const TDynamicLibrary& library = Opened(known.SoName);
             entry.Installed = true;
             const std::string banner = known.Banner(library);
             if (banner.empty())

@@ -31,6 +31,7 @@ for package in libasound2 libmp3lame0 libc6 libstdc++6 libsoxr0; do
 done
 if [ "$with_gui" = 1 ]; then
     declares "$depends" libqt6widgets6
+    declares "$depends" libqt6svg6
 fi
 for package in libpulse0 libmpg123-0 libflac12 libvorbis0a libvorbisenc2 libvorbisfile3 libchromaprint1 libcurl4; do
     declares "$recommends" $package

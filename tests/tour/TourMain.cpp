@@ -1,4 +1,4 @@
-// kestrune_tour [--dark] OUTDIR [NAME...]: opens the program's windows one by one, as
+// kestrune_tour [--dark] [--config FILE] OUTDIR [NAME...]: opens the program's windows one by one, as
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
@@ -47,6 +47,14 @@
 #include "recording/ui/TLevelPanel.h"
 
 #include <QAbstractButton>
+
+#ifdef KESTRUNE_TOUR_APP
+#include "app/TDesktopProgram.h"
+#include "settings/TSystemOptionsPlatform.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#endif
 
 #include <QTimer>
 
@@ -315,6 +323,55 @@ bool Grab(QWidget& Window, const QString& File)
 
 } // namespace
 
+#ifdef KESTRUNE_TOUR_APP
+// The desktop program itself on the settings file Config (a virtual sound
+// card playing a file): the main window RecordSeconds into a recording
+// started with its own Start button, and again after its Stop button.
+int RecordingTour(const QString& Config, const QDir& Out, const QStringList& Wanted, int RecordSeconds)
+{
+    const auto wanted = [&](const char* Name) { return Wanted.isEmpty() || Wanted.contains(QLatin1String(Name)); };
+    if (!wanted("recording") && !wanted("recording-stopped"))
+        return 0;
+    const auto file = [&](const char* Name) { return Out.filePath(QStringLiteral("%1.png").arg(QLatin1String(Name))); };
+    int failures = 0;
+    const auto report = [&](bool Saved, const char* Name) {
+        if (Saved) {
+            std::printf("%s\n", qPrintable(file(Name)));
+        } else {
+            std::fprintf(stderr, "kestrune_tour: could not take %s\n", Name);
+            ++failures;
+        }
+    };
+
+    TSystemOptionsPlatform platform;
+    TDesktopProgram program({Config.toStdString()}, platform);
+    program.Start(TDesktopProgram::LocalToday());
+    QWidget& window = program.Window();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    auto* start = window.findChild<QAbstractButton*>(QStringLiteral("BtnStartRecord"));
+    auto* stop = window.findChild<QAbstractButton*>(QStringLiteral("BtnStopRec"));
+    if (!start || !stop) {
+        std::fprintf(stderr, "kestrune_tour: the main window has no Start or Stop button\n");
+        return 1;
+    }
+    start->click();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < RecordSeconds * 1000)
+        QTest::qWait(100);
+    if (wanted("recording"))
+        report(window.grab().save(file("recording")), "recording");
+    stop->click();
+    // The last track is closed on the window thread; let it finish.
+    QTest::qWait(1500);
+    if (wanted("recording-stopped"))
+        report(window.grab().save(file("recording-stopped")), "recording-stopped");
+    window.close();
+    return failures;
+}
+#endif
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -324,8 +381,14 @@ int main(int argc, char** argv)
         QApplication::setPalette(DarkPalette());
         arguments.removeAt(1);
     }
+    // The desktop program itself on this settings file.
+    QString config;
+    if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--config")) {
+        config = arguments.at(2);
+        arguments.remove(1, 2);
+    }
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: kestrune_tour [--dark] OUTDIR [NAME...]\n");
+        std::fprintf(stderr, "usage: kestrune_tour [--dark] [--config FILE] OUTDIR [NAME...]\n");
         return 2;
     }
     TSkin::Apply(app);
@@ -355,5 +418,14 @@ int main(int argc, char** argv)
             ++failures;
         }
     }
+#ifdef KESTRUNE_TOUR_APP
+    if (!config.isEmpty()) {
+        const int seconds = qEnvironmentVariableIntValue("KESTRUNE_TOUR_SECONDS");
+        failures += RecordingTour(config, out, wanted, seconds > 0 ? seconds : 26);
+    }
+#else
+    if (!config.isEmpty())
+        std::fprintf(stderr, "kestrune_tour: this build has no desktop program; --config ignored\n");
+#endif
     return failures == 0 ? 0 : 1;
 }
