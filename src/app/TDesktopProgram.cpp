@@ -27,6 +27,9 @@ std::string TDesktopProgram::Usage()
            "Options:\n"
            "  --config FILE   the settings file to read and write (default: kestrune.ini\n"
            "                  beside the program, or in the user's configuration folder)\n"
+           "  --quit-after-first-paint\n"
+           "                  end as soon as the main window has been drawn (start-up\n"
+           "                  benchmarks)\n"
            "  --help          this text\n"
            "  --version       the program's version\n";
 }
@@ -45,6 +48,10 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
         }
         if (word == "--config" && i + 1 < Words.size() && !Words[i + 1].empty()) {
             Args.ConfigFile = Words[++i];
+            continue;
+        }
+        if (word == "--quit-after-first-paint") {
+            Args.QuitAfterFirstPaint = true;
             continue;
         }
         if (word.rfind("--config=", 0) == 0 && word.size() > 9) {

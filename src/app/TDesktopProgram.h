@@ -29,6 +29,7 @@ class TDesktopProgram {
 public:
     struct TArgs {
         std::string ConfigFile; // empty: the settings file's usual place
+        bool QuitAfterFirstPaint = false;
     };
     // Reads the command line (without the program's name). -1 when the
     // program goes on; otherwise the exit status, after the help or version

@@ -2,13 +2,45 @@
 
 #include "app/TDesktopProgram.h"
 #include "common/ui/TSkin.h"
+#include "recording/ui/TFMain.h"
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QTimer>
 
 #include <iostream>
 #include <string>
 #include <vector>
+
+namespace {
+
+// For start-up benchmarks: the program ends once the main window has been
+// drawn for the first time, so timing the process times the start-up.
+class TQuitAfterPaint final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() == QEvent::Paint && !Quitting) {
+            Quitting = true;
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    bool Quitting = false;
+};
+
+void QuitAfterFirstPaint(QWidget& Window)
+{
+    Window.installEventFilter(new TQuitAfterPaint(&Window));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -29,5 +61,7 @@ int main(int argc, char** argv)
     kestrune::TSystemOptionsPlatform platform;
     kestrune::TDesktopProgram program(args, platform);
     program.Start(kestrune::TDesktopProgram::LocalToday());
+    if (args.QuitAfterFirstPaint)
+        QuitAfterFirstPaint(program.Window());
     return QApplication::exec();
 }

@@ -91,6 +91,22 @@ private slots:
         QVERIFY2(Err.isEmpty() ? err.isEmpty() : err.contains(Err) && err.contains("Usage: kestrune"), qPrintable(err));
     }
 
+    // For start-up benchmarks the program ends by itself once its main
+    // window has been drawn.
+    void QuitsAfterTheFirstPaint()
+    {
+        TTempDir dir;
+        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(Sine16(2205, 2, 22050, 440, 8000), 2, 22050));
+        const std::string ini = "[General]\nFolder=" + dir.File("Records") + "/\n[Recording]\nDriver=virtual:" +
+                                dir.File("capture.wav") + "\n";
+        WriteWholeFile(dir.File("k.ini"), std::vector<std::uint8_t>(ini.begin(), ini.end()));
+        QProcess program;
+        program.start(KESTRUNE_PROGRAM, {"--config", QString::fromStdString(dir.File("k.ini")), "--quit-after-first-paint"});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+    }
+
     // The first start greets and leaves a settings file behind; the next
     // start does not greet. Without a capture device the warning comes
     // first; with one configured it does not come at all.
