@@ -147,7 +147,7 @@ void TFMain::BuildControls()
     LV->setAllColumnsShowFocus(true);
     LV->header()->setSectionsClickable(false);
     LV->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    LV->header()->setStretchLastSection(false);
+    LV->header()->setStretchLastSection(true);
     LV->setContextMenuPolicy(Qt::CustomContextMenu);
     // The selection keeps its colour when the focus leaves the list, so the
     // row a bar button acts on stays visible.
