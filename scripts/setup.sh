@@ -15,7 +15,7 @@ PACKAGES="
   libasound2-dev alsa-utils libpulse-dev pulseaudio pulseaudio-utils libsoxr-dev
   default-jre-headless libjmac-java
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core dbus python3 python3-dbus
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core dbus python3
   desktop-file-utils appstream
   libchromaprint1 libchromaprint-dev libchromaprint-tools libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
   libcdio-dev libcdio-paranoia-dev libdiscid-dev cd-paranoia libcdio-utils
