@@ -42,22 +42,23 @@ void TMainCommands::FollowUp(TWindowCommand Next)
     Run(Next);
 }
 
-void TMainCommands::Settings()
+void TMainCommands::Open(bool Available, const std::function<TWindowCommand()>& Show)
 {
     FNextWindow = TWindowCommand::wcNone;
-    if (!Windows.Available(TWindowCommand::wcSettings))
+    if (!Available)
         return;
-    FNextWindow = Windows.ShowSettings();
+    FNextWindow = Show();
     FollowUp(FNextWindow);
+}
+
+void TMainCommands::Settings()
+{
+    Open(Windows.Available(TWindowCommand::wcSettings), [this] { return Windows.ShowSettings(); });
 }
 
 void TMainCommands::Convert()
 {
-    FNextWindow = TWindowCommand::wcNone;
-    if (!Windows.Available(TWindowCommand::wcConvert))
-        return;
-    FNextWindow = Windows.ShowConvert();
-    FollowUp(FNextWindow);
+    Open(Windows.Available(TWindowCommand::wcConvert), [this] { return Windows.ShowConvert(); });
 }
 
 void TMainCommands::Burn()
@@ -66,20 +67,12 @@ void TMainCommands::Burn()
         Dialogs.Warning(NoWriterText);
         return;
     }
-    FNextWindow = TWindowCommand::wcNone;
-    if (!Windows.Available(TWindowCommand::wcBurn))
-        return;
-    FNextWindow = Windows.ShowBurn();
-    FollowUp(FNextWindow);
+    Open(Windows.Available(TWindowCommand::wcBurn), [this] { return Windows.ShowBurn(); });
 }
 
 void TMainCommands::Rip()
 {
-    FNextWindow = TWindowCommand::wcNone;
-    if (!Windows.RipAvailable())
-        return;
-    FNextWindow = Windows.ShowRip();
-    FollowUp(FNextWindow);
+    Open(Windows.RipAvailable(), [this] { return Windows.ShowRip(); });
 }
 
 void TMainCommands::About()

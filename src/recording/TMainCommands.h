@@ -47,6 +47,8 @@ public:
 
 private:
     void Run(TWindowCommand Command);
+    // Shows a window that exists, then runs what it left behind.
+    void Open(bool Available, const std::function<TWindowCommand()>& Show);
 
     TMainController& Main;
     IMainWindows& Windows;
