@@ -1,5 +1,12 @@
 #include "convert/TConvertController.h"
 
+// The streaming MP3 reader comes with the decoder's own work; until it is in
+// the tree an MP3 result is not offered for listening.
+#if __has_include("formats/TMP3In.h")
+#include "formats/TMP3In.h"
+#define KESTRUNE_HAVE_MP3_READER 1
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -151,7 +158,7 @@ void TConvertController::Convert()
 {
     // A run whose close gave up waiting still holds the components until its
     // workers report.
-    if (FConverting || FAbandoned || !WorkersIdle())
+    if (FConverting || FAbandoned || !WorkersIdle() || Playing())
         return;
     if (FInFileName.empty() || FInFileName.back() == '/')
         return Refuse(TDialogKind::dkWarning, "Input file name missing");
@@ -269,8 +276,13 @@ void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
 
 bool TConvertController::Cancel()
 {
-    if (!FConverting)
-        return true;
+    if (!FConverting) {
+        // The first Cancel silences the result; the next one closes.
+        if (!Playing())
+            return true;
+        FStopPlaying();
+        return false;
+    }
     // The done event of the stopped worker ends the run as cancelled.
     FCanceled = true;
     FEvents.SetStopping();
@@ -301,8 +313,16 @@ void TConvertController::Close()
             FEvents.Finished(TJobOutcome::joCancelled, why);
         }
         FClosing = false;
+    } else if (Playing()) {
+        FStopPlaying();
     }
     View.Closed();
+}
+
+void TConvertController::Shortcut(TConvertFollowUp Next)
+{
+    FFollowUp = Next;
+    Close();
 }
 
 void TConvertController::RemoveIncompleteOutput()
@@ -346,15 +366,39 @@ void TConvertController::OnOutputDone()
         return;
     }
     FEvents.Finished(TJobOutcome::joSucceeded, "");
-    // An MP3 result needs decoding before it can be played; that player is
-    // not given here.
-    if (!FPlayer || FOutputIndex == fiMp3)
+    if (!FPlayer)
+        return;
+    TACSFileIn* result = nullptr;
+    try {
+        result = ResultReader();
+    } catch (const std::exception&) {
+        // The MP3 decoder library is missing: the file is made, there is just
+        // nothing to listen with.
+        return;
+    }
+    if (!result)
         return;
     if (Dialogs.Confirm("Conversion completed! Do you want to listen the converted file?", TDialogButtons::dbYesNo)) {
-        TACSFileIn* result = FFormats[static_cast<size_t>(FOutputIndex)].InputComponent;
         result->SetFileName(FOutFileName);
-        FPlayer(*result);
+        try {
+            FPlayer(*result);
+        } catch (const std::exception& e) {
+            Dialogs.Warning(e.what());
+        }
     }
+}
+
+TACSFileIn* TConvertController::ResultReader()
+{
+    if (FOutputIndex != fiMp3)
+        return FFormats[static_cast<size_t>(FOutputIndex)].InputComponent;
+#ifdef KESTRUNE_HAVE_MP3_READER
+    if (!FMP3In1)
+        FMP3In1 = std::make_unique<TMP3In>();
+    return FMP3In1.get();
+#else
+    return nullptr;
+#endif
 }
 
 void TConvertController::OnOutputFailed(const std::string& Message)

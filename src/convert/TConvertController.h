@@ -35,6 +35,11 @@ struct TFormat {
     TACSFileOut* OutputComponent = nullptr;
 };
 
+// What the conversion window leaves behind for the main window when a picture
+// button or a Tools entry closed it: the window to open next. The values are
+// those the main window keeps.
+enum class TConvertFollowUp { cfNone = -1, cfWizard = 0, cfSettings = 1, cfBurn = 2 };
+
 // Everything the conversion window does besides drawing: the format table,
 // input format detection, the output name, the checks before a conversion in
 // their order with their texts, the chain from reader to writer, progress,
@@ -103,8 +108,26 @@ public:
 
     // Playing a finished conversion; without a player the completion question
     // is not asked (the command line has none).
+    // An MP3 result is played through a streaming MP3 reader, never through
+    // a temporary file that may be gone by then.
     using TPlayer = std::function<void(TACSFileIn& Result)>;
     void SetPlayer(TPlayer Player) { FPlayer = std::move(Player); }
+    // The playback of the last result: while Playing says so, CONVERT! does
+    // nothing and Cancel stops it (the window stays open); closing stops it.
+    // Stop returns once the playback is idle.
+    void SetPlayback(std::function<bool()> Playing, std::function<void()> Stop)
+    {
+        FPlaying = std::move(Playing);
+        FStopPlaying = std::move(Stop);
+    }
+    bool Playing() const { return FPlaying && FPlaying(); }
+
+    // A picture button or Tools entry: remember the window to open next and
+    // close (a running conversion is cancelled as by closing).
+    void Shortcut(TConvertFollowUp Next);
+    TConvertFollowUp FollowUp() const { return FFollowUp; }
+    // The window is shown again: nothing is left over from the last showing.
+    void ClearFollowUp() { FFollowUp = TConvertFollowUp::cfNone; }
 
     // The components, so that the encoder settings can be edited.
     TWaveOut& WaveOut1() { return FWaveOut1; }
@@ -131,6 +154,9 @@ private:
     bool EndBelongsToRun();
     void EndRun();
     void RemoveIncompleteOutput();
+    // The reader that plays the result of the last run, or null when this
+    // build cannot play it.
+    TACSFileIn* ResultReader();
     void Refuse(TDialogKind Kind, const std::string& Text);
     void StopWorkers();
     bool WorkersIdle() const;
@@ -168,6 +194,12 @@ private:
     // A close gave up waiting; the stuck run's late events only clear this.
     bool FAbandoned = false;
     TPlayer FPlayer;
+    std::function<bool()> FPlaying;
+    std::function<void()> FStopPlaying;
+    // The reader an MP3 result is played through; made at its first use, so
+    // a missing decoder library is reported then.
+    std::unique_ptr<TACSFileIn> FMP3In1;
+    TConvertFollowUp FFollowUp = TConvertFollowUp::cfNone;
     TJobEvents FEvents{TJobKind::jkConversion};
     std::chrono::milliseconds FCloseTimeout{std::chrono::seconds(10)};
     // Outstanding worker events; the destructor waits until they have run.
