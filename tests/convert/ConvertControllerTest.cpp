@@ -1,6 +1,7 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "convert/TConvertController.h"
+#include "convert/TResultPlayer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -423,4 +424,85 @@ TEST(ConvertController, CloseGivesUpOnAStuckWorkerAndSaysWhy)
     f.Finish();
     EXPECT_EQ(f.Job.Finished, 2);
     EXPECT_EQ(f.Job.Outcome, TJobOutcome::joSucceeded) << f.Job.Reason;
+}
+
+// A picture button leaves the window to open next and closes, cancelling a
+// run as closing does; showing the window again starts with none.
+TEST(ConvertController, ShortcutLeavesTheNextWindowAndCloses)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("long.wav"), PcmWavImage(Noise16(44100 * 60, 2, 7), 2, 44100));
+    for (const TConvertFollowUp next :
+         {TConvertFollowUp::cfWizard, TConvertFollowUp::cfSettings, TConvertFollowUp::cfBurn}) {
+        TFixture f;
+        f.Controller.SetInFileName(dir.File("long.wav"));
+        f.Controller.ChooseOutFormat(TConvertController::fiWav);
+        f.Controller.WaveOut1().SetWavType(TWavType::wtDVIADPCM);
+        f.Controller.SetOutFileName(dir.File("out.wav"));
+        f.Controller.Convert();
+        ASSERT_TRUE(f.Controller.Converting());
+        f.Controller.Shortcut(next);
+        EXPECT_EQ(f.Controller.FollowUp(), next);
+        EXPECT_EQ(f.View.ClosedCount, 1);
+        EXPECT_EQ(f.Job.Outcome, TJobOutcome::joCancelled);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
+        f.Controller.ClearFollowUp();
+        EXPECT_EQ(f.Controller.FollowUp(), TConvertFollowUp::cfNone);
+    }
+}
+
+// While the last result plays, CONVERT! starts nothing, Cancel stops the
+// playback and keeps the window, and closing stops it before Closed.
+TEST(ConvertController, PlaybackHoldsConvertAndIsStoppedByCancelAndClose)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(4000, 2, 22050, 440, 9000), 2, 22050));
+    TFixture f;
+    bool playing = false;
+    int stops = 0;
+    f.Controller.SetPlayback([&] { return playing; }, [&] {
+        ++stops;
+        playing = false;
+    });
+    f.Controller.SetInFileName(dir.File("in.wav"));
+    f.Controller.ChooseOutFormat(TConvertController::fiFlac);
+
+    playing = true;
+    f.Controller.Convert();
+    EXPECT_FALSE(f.Controller.Converting());
+    EXPECT_EQ(f.Job.Finished, 0);
+    EXPECT_TRUE(f.Dialogs.Shown().empty());
+
+    EXPECT_FALSE(f.Controller.Cancel());
+    EXPECT_EQ(stops, 1);
+    EXPECT_TRUE(f.Controller.Cancel());
+    EXPECT_EQ(stops, 1);
+
+    playing = true;
+    f.Controller.Close();
+    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(f.View.ClosedCount, 1);
+
+    f.Controller.Convert();
+    f.Finish();
+    EXPECT_TRUE(f.Succeeded()) << f.Job.Reason;
+}
+
+// A playback device that cannot be opened says why, and nothing plays.
+TEST(ResultPlayer, DeviceThatCannotOpenIsAWarning)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(4000, 2, 22050, 440, 9000), 2, 22050));
+    TPlainDialogs dialogs;
+    TPlainDispatcher dispatcher;
+    TResultPlayer player(dialogs, dispatcher);
+    player.SetDevice("virtual:" + dir.File("no/such/folder/out.wav"));
+    TWaveIn result;
+    result.SetFileName(dir.File("in.wav"));
+    player.Play(result);
+    dispatcher.ProcessPending();
+    EXPECT_FALSE(player.Playing());
+    ASSERT_EQ(dialogs.Shown().size(), 1u);
+    EXPECT_EQ(dialogs.Shown().back().Kind, TDialogKind::dkWarning);
+    EXPECT_NE(dialogs.Shown().back().Text.find("out.wav"), std::string::npos) << dialogs.Shown().back().Text;
 }

@@ -177,7 +177,7 @@ void TFConvert::BuildControls()
         if (!Filling)
             FController->SetOutFileName(Text.toStdString());
     });
-    connect(OutFormat, &QComboBox::activated, this, [this](int Index) { FController->ChooseOutFormat(Index); });
+    connect(OutFormat, &QComboBox::currentIndexChanged, this, [this](int Index) { FController->ChooseOutFormat(Index); });
     connect(BtnSettings, &QPushButton::clicked, this, [this] { EditSettings(); });
     connect(BtnCancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
     connect(BtnConvert, &QPushButton::clicked, this, [this] { FController->Convert(); });
@@ -353,7 +353,7 @@ void TFConvert::SetOutFileName(const std::string& Name)
 
 void TFConvert::ShowStatusBar(bool Visible)
 {
-    if (StatusBar->isVisible() == Visible)
+    if (StatusBar->isHidden() != Visible)
         return;
     // The window grows by the bar while it shows and shrinks back after.
     const int room = StatusBar->sizeHint().height() + layout()->spacing();
