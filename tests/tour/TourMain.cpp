@@ -6,6 +6,7 @@
 #include "common/TPlainDispatcher.h"
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TSkin.h"
+#include "convert/ui/TFConvert.h"
 #include "formats/TGenreList.h"
 #include "mocks/TNoDevices.h"
 #include "recording/ITrackChooserView.h"
@@ -20,6 +21,9 @@
 #include "convert/TConvertController.h"
 #include "settings/ui/TEncoderDialogs.h"
 
+#include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <QApplication>
@@ -60,7 +64,10 @@
 
 #include <QTimer>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <numbers>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -240,6 +247,57 @@ QPalette DarkPalette()
     return dark;
 }
 
+// The conversion window with a file chosen; Running: in the middle of a
+// conversion of a long file, the gauge part way.
+std::unique_ptr<QWidget> TourConvert(bool Running)
+{
+    static TPlainDialogs dialogs;
+    static QTemporaryDir files;
+    // Goes with the window, after it.
+    auto* dispatcher = new TQtDispatcher;
+    const std::string music = QDir::homePath().toStdString() + "/Music/Kestrune/";
+    auto window = std::make_unique<TFConvert>(dialogs, *dispatcher, "virtual:null", music, [] {}, [] {});
+    dispatcher->setParent(window.get());
+    window->SetOpenOnShow(false);
+    auto* in = window->findChild<QLineEdit*>(QStringLiteral("InFileName"));
+    auto* format = window->findChild<QComboBox*>(QStringLiteral("OutFormat"));
+    if (!Running) {
+        in->setText(QString::fromStdString(music + "Kestrune 2026-12-10 (1)/Sunday Morning.flac"));
+        format->setCurrentIndex(TConvertController::fiMp3);
+        return window;
+    }
+    const std::string source = files.filePath("Sunday Morning.wav").toStdString();
+    if (!QFileInfo::exists(QString::fromStdString(source))) {
+        // Two minutes of a chord, enough for the gauge to stand part way.
+        const std::uint32_t rate = 44100, frames = rate * 120, bytes = frames * 4;
+        QFile file(QString::fromStdString(source));
+        if (!file.open(QIODevice::WriteOnly))
+            return window;
+        QDataStream wav(&file);
+        wav.setByteOrder(QDataStream::LittleEndian);
+        wav.writeRawData("RIFF", 4);
+        wav << std::uint32_t{36 + bytes};
+        wav.writeRawData("WAVEfmt ", 8);
+        wav << std::uint32_t{16} << std::uint16_t{1} << std::uint16_t{2} << rate << rate * 4 << std::uint16_t{4}
+            << std::uint16_t{16};
+        wav.writeRawData("data", 4);
+        wav << bytes;
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const double t = static_cast<double>(i) / rate;
+            const auto sample = static_cast<std::int16_t>(
+                6000 * (std::sin(2 * std::numbers::pi * 220 * t) + std::sin(2 * std::numbers::pi * 330 * t)));
+            wav << sample << sample;
+        }
+    }
+    in->setText(QString::fromStdString(source));
+    format->setCurrentIndex(TConvertController::fiMp3);
+    window->findChild<QPushButton*>(QStringLiteral("BtnConvert"))->click();
+    auto* gauge = window->findChild<QProgressBar*>(QStringLiteral("Gauge"));
+    for (int waited = 0; waited < 20000 && gauge->value() < gauge->maximum() * 2 / 5; waited += 10)
+        QTest::qWait(10);
+    return window;
+}
+
 std::vector<TStop> Stops()
 {
     std::vector<TStop> stops = {
@@ -300,6 +358,9 @@ std::vector<TStop> Stops()
                              settings.Ape.CompressionLevel = 3000;
                              EditEncoderSettings(nullptr, format, settings);
                          }});
+    // The conversion window, idle and mid-conversion.
+    stops.push_back({"convert", [] { return TourConvert(false); }, {}});
+    stops.push_back({"convert-running", [] { return TourConvert(true); }, {}});
     return stops;
 }
 

@@ -1,13 +1,7 @@
 #include "convert/ui/TFConvert.h"
 
 #include "common/ui/TSkin.h"
-
-// The encoder dialogs are built beside this window; until they are in the
-// tree, SETTINGS opens nothing.
-#if __has_include("settings/ui/TEncoderDialogs.h")
 #include "settings/ui/TEncoderDialogs.h"
-#define KESTRUNE_HAVE_ENCODER_DIALOGS 1
-#endif
 
 #include <QAction>
 #include <QCloseEvent>
@@ -50,11 +44,9 @@ TFConvert::TFConvert(IDialogs& D, IDispatcher& Disp, std::string PlaybackDevice,
     setObjectName("FConvert");
     setWindowTitle("Kestrune - Convert file");
     setWindowIcon(TSkin::Icon("convert"));
-#ifdef KESTRUNE_HAVE_ENCODER_DIALOGS
     EditEncoder = [](QWidget* Owner, int Index, TEncoderSettings& Settings) {
         return EditEncoderSettings(Owner, Index, Settings);
     };
-#endif
     FController = std::make_unique<TConvertController>(*this, Dialogs, Dispatcher);
     FPlayer = std::make_unique<TResultPlayer>(Dialogs, Dispatcher);
     FPlayer->SetDevice(PlaybackDevice);
@@ -95,7 +87,7 @@ void TFConvert::BuildControls()
     auto* inLabel = new QLabel("Input File", this);
     InFileName = new QLineEdit(this);
     InFileName->setObjectName("InFileName");
-    InFileName->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    InFileName->setMinimumWidth(fontMetrics().averageCharWidth() * 64);
     inLabel->setBuddy(InFileName);
     auto* inBrowse = new QToolButton(this);
     inBrowse->setObjectName("InFileNameBrowse");
@@ -249,16 +241,15 @@ void TFConvert::showEvent(QShowEvent* Event)
     QDialog::showEvent(Event);
     CloseAllowed = false;
     // The file dialog opens once the window is up, over it.
-    QTimer::singleShot(0, this, [this] { OpenOnShow(); });
+    QTimer::singleShot(0, this, [this] { ShownOpen(); });
 }
 
-void TFConvert::OpenOnShow()
+void TFConvert::ShownOpen()
 {
-    if (!isVisible())
+    if (!isVisible() || !OpenOnShow)
         return;
     InFileName->setText(FromStd(Folder));
-    if (BrowseOnShow)
-        BrowseInput();
+    BrowseInput();
 }
 
 void TFConvert::BrowseInput()

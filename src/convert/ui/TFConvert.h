@@ -51,8 +51,10 @@ public:
 
     void SetFolder(const std::string& Value) { Folder = Value; }
     void SetPlaybackDevice(const std::string& Value);
-    // Whether showing the window opens the file dialog at once (it does).
-    void SetBrowseOnShow(bool Value) { BrowseOnShow = Value; }
+    // Whether showing the window puts the folder into the input and opens
+    // the file dialog there at once (it does; tests and the screenshot tour
+    // fill the window themselves).
+    void SetOpenOnShow(bool Value) { OpenOnShow = Value; }
     // Stands in for the encoder dialogs (tests).
     void SetEditEncoder(TEditEncoder Value) { EditEncoder = std::move(Value); }
 
@@ -90,7 +92,7 @@ private:
     void EditSettings();
     void CancelClicked();
     void Shortcut(TConvertFollowUp Next);
-    void OpenOnShow();
+    void ShownOpen();
 
     IDialogs& Dialogs;
     IDispatcher& Dispatcher;
@@ -98,7 +100,7 @@ private:
     std::function<void()> Help;
     std::function<void()> About;
     TEditEncoder EditEncoder;
-    bool BrowseOnShow = true;
+    bool OpenOnShow = true;
     // Closed() came: the next close goes through.
     bool CloseAllowed = false;
     // Texts the controller derives are set without echoing back to it.
