@@ -81,8 +81,10 @@ TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent)
     TV->setRootIsDecorated(false);
     TV->setItemsExpandable(false);
     TV->setColumnCount(1);
+    // Entries with room between them, easy to hit.
+    const int entryHeight = TV->fontMetrics().height() * 8 / 5;
     for (const char* entry : {"Recording", "Split Tracks", "Proxy Settings", "CD Burning", "Folders"})
-        new QTreeWidgetItem(TV, {QString::fromLatin1(entry)});
+        (new QTreeWidgetItem(TV, {QString::fromLatin1(entry)}))->setSizeHint(0, QSize(0, entryHeight));
     // As wide as its longest entry and no wider; the pages take the rest.
     TV->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     int widest = 0;
@@ -423,16 +425,15 @@ QWidget* TFSettings::FolderEdit(TSettingsControl Control, const char* Name, cons
     edit->setMinimumWidth(fontMetrics().averageCharWidth() * 40);
     auto* label = new QLabel(QString::fromLatin1(Caption), box);
     label->setBuddy(edit);
-    auto* browse = new QToolButton(box);
+    auto* browse = new QPushButton(QStringLiteral("Browse..."), box);
     browse->setObjectName(QString::fromLatin1(Name) + QStringLiteral("Browse"));
-    browse->setText(QStringLiteral("..."));
     browse->setToolTip(QStringLiteral("Choose a folder"));
     auto* line = new QHBoxLayout;
     line->addWidget(edit, 1);
     line->addWidget(browse);
     column->addWidget(label);
     column->addLayout(line);
-    connect(browse, &QToolButton::clicked, this, [this, edit, Caption] {
+    connect(browse, &QPushButton::clicked, this, [this, edit, Caption] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QString::fromLatin1(Caption), edit->text());
         if (chosen.isEmpty())
             return;

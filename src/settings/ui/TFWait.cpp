@@ -107,12 +107,12 @@ bool TFWait::Run()
 {
     Kept = false;
     // The capture starts once the window is up, so its first second is seen.
-    QTimer::singleShot(0, this, [this] { Begin(); });
+    QTimer::singleShot(0, this, [this] { Start(); });
     exec();
     return Kept;
 }
 
-void TFWait::Begin()
+void TFWait::Start()
 {
     FCapture.Start();
     if (!FCapture.Running())

@@ -35,6 +35,9 @@ public:
     // Shows the window modally and runs the capture; true when it reached
     // "Test finished" and the levels measured were kept.
     bool Run();
+    // Starts the capture in a window shown without waiting for it; Run does
+    // this once its window is up.
+    void Start();
 
 public slots:
     // Closing the window early abandons the capture; the levels from before stay.
@@ -44,7 +47,6 @@ private:
     void JobProgress(TJobKind Kind, double Fraction, const std::string& Text) override;
     void JobMessage(TJobKind Kind, TJobMessageKind MessageKind, const std::string& Text) override;
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
-    void Begin();
     void ShowLevels();
 
     TOptions& Options;
