@@ -1,0 +1,67 @@
+#pragma once
+
+#include "common/IDispatcher.h"
+#include "common/TJob.h"
+#include "settings/TEncoderSettings.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+// One file of a batch and where it stands.
+struct TBatchItem {
+    enum class TState { bsQueued, bsRunning, bsDone, bsFailed, bsCancelled };
+    std::string InFile, OutFile;
+    TState State = TState::bsQueued;
+    double Progress = 0;   // 0..1
+    std::string Error;     // the cause, when failed
+};
+
+// Told about the rows of a batch; on the dispatcher's thread.
+class IBatchListener {
+public:
+    virtual ~IBatchListener() = default;
+    virtual void ItemAdded(std::size_t Index) = 0;
+    virtual void ItemChanged(std::size_t Index) = 0; // state or progress
+    virtual void ItemsCleared() = 0;
+};
+
+// A queue of files converted to one format, several at a time. Each file goes
+// through its own conversion controller, so a file of a batch is converted,
+// checked and cleaned up exactly as the single conversion does it; an error in
+// one file is recorded with it and the others go on.
+//
+// Threads: every public call on the dispatcher's thread; every event (the
+// listeners' and the job's) arrives on that thread.
+class TBatchConversion {
+public:
+    explicit TBatchConversion(IDispatcher& Dispatcher); // events on the dispatcher's thread
+    ~TBatchConversion();
+    TBatchConversion(const TBatchConversion&) = delete;
+    TBatchConversion& operator=(const TBatchConversion&) = delete;
+
+    void SetJobs(int N);                    // 0: one per core (std::thread::hardware_concurrency)
+    void SetEncoderSettings(const TEncoderSettings& S);
+    void SetOutputFormat(int FormatIndex);  // TConvertController::fi*
+    void SetOutDir(const std::string& Dir); // empty: beside each input
+    // Adds a file, or every audio file of a folder (sorted, not recursive); returns the count added.
+    std::size_t Add(const std::string& FileOrFolder);
+    void Clear();                           // only while not running
+    const std::vector<TBatchItem>& Items() const;
+    void AddListener(IBatchListener*);
+    void RemoveListener(IBatchListener*);
+    void Start();                           // runs every queued item, N at a time
+    void Cancel();
+    bool Running() const;
+    TJobEvents& Events();                   // jkConversion: Started, Progress (whole batch), Finished
+                                            // (succeeded when all done; failed with "N of M files failed")
+
+private:
+    IDispatcher& Dispatcher;
+    std::vector<TBatchItem> FItems;
+    TJobEvents FEvents{TJobKind::jkConversion};
+};
+
+} // namespace kestrune
