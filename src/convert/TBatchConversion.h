@@ -2,9 +2,13 @@
 
 #include "common/IDispatcher.h"
 #include "common/TJob.h"
+#include "common/TLifetime.h"
 #include "settings/TEncoderSettings.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,9 +63,42 @@ public:
                                             // (succeeded when all done; failed with "N of M files failed")
 
 private:
+    class TSlot;
+
+    std::string OutFileOf(const std::string& InFile) const;
+    void RefreshOutFiles();
+    void Check(std::size_t Index, const std::vector<std::size_t>& Earlier);
+    void StartNext(TSlot& Slot);
+    void SlotProgress(TSlot& Slot, double Fraction, const std::string& Stage);
+    void SlotFinished(TSlot& Slot, TJobOutcome Outcome, const std::string& Reason);
+    void EndItem(std::size_t Index, TBatchItem::TState State, const std::string& Error);
+    void ReportProgress();
+    void FinishIfDone();
+    void Changed(std::size_t Index);
+
     IDispatcher& Dispatcher;
     std::vector<TBatchItem> FItems;
+    std::vector<IBatchListener*> Listeners;
     TJobEvents FEvents{TJobKind::jkConversion};
+
+    int FJobs = 0;
+    int FFormat = -1;
+    std::string FOutDir;
+    std::optional<TEncoderSettings> FEncoderSettings;
+
+    // The run: its items in order, their weights (input bytes) and the next
+    // one to start.
+    std::vector<std::size_t> Run;
+    std::vector<std::int64_t> Weight;
+    std::size_t NextInRun = 0;
+    bool FRunning = false;
+    bool FCancelling = false;
+    int LastPermille = -1;
+
+    // One conversion controller per running slot; the first also serves for
+    // the format table while nothing runs.
+    std::vector<std::unique_ptr<TSlot>> Slots;
+    TLifetime Life;
 };
 
 } // namespace kestrune
