@@ -37,6 +37,14 @@ public:
 // checked and cleaned up exactly as the single conversion does it; an error in
 // one file is recorded with it and the others go on.
 //
+// Start takes the files queued at that moment; files added while it runs
+// wait for the next Start. Before anything is written, a file whose output
+// name another file of the run has already claimed (two songs.wav from two
+// folders into one output folder), or whose output would replace an input of
+// the run, fails with the reason instead of overwriting it. Cancel, and the
+// destruction of a running batch, stop the running files and remove their
+// incomplete outputs; the files still queued end cancelled.
+//
 // Threads: every public call on the dispatcher's thread; every event (the
 // listeners' and the job's) arrives on that thread.
 class TBatchConversion {

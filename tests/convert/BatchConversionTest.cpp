@@ -254,44 +254,57 @@ TEST(BatchConversion, ClashingNamesAreRefusedNotOverwritten)
     EXPECT_EQ(ReadWholeFile(src.File("in/one.wav")), src.Wav1);
 }
 
-TEST(BatchConversion, CancelStopsTheRunningAndLeavesNoPartialOutput)
+// Cancel, or a window closed with the batch running: the running files stop
+// and nothing half-written stays behind.
+TEST(BatchConversion, CancelOrDestructionLeavesNoPartialOutput)
 {
-    TTempDir in, out;
+    TTempDir in;
     const auto image = PcmWavImage(Noise16(44100 * 20, 2, 3), 2, 44100);
     for (int i = 0; i < 6; ++i)
         WriteWholeFile(in.File("song" + std::to_string(i) + ".wav"), image);
-    TFixture f;
-    EXPECT_EQ(f.Batch.Add(in.Path().string()), 6u);
-    f.Batch.SetOutputFormat(TConvertController::fiFlac);
-    f.Batch.SetOutDir(out.Path().string());
-    f.Batch.SetJobs(2);
-    f.Batch.Start();
-    const auto& items = f.Batch.Items();
-    ASSERT_TRUE(f.Dispatcher.WaitServing(
-        [&] {
-            return std::any_of(items.begin(), items.end(),
-                               [](const TBatchItem& I) { return I.State == TState::bsRunning && I.Progress > 0; });
-        },
-        60s));
-    f.Batch.Cancel();
-    f.Finish();
-    EXPECT_EQ(f.Log.Outcome, TJobOutcome::joCancelled);
-    EXPECT_EQ(f.Log.Finished, 1);
-
-    int cancelled = 0;
-    for (const TBatchItem& item : items) {
-        EXPECT_NE(item.State, TState::bsQueued);
-        EXPECT_NE(item.State, TState::bsRunning);
-        EXPECT_NE(item.State, TState::bsFailed) << item.Error;
-        if (item.State == TState::bsDone) {
-            EXPECT_EQ(FramesIn<TFLACIn>(item.OutFile), 44100 * 20) << item.OutFile;
-        } else {
-            ++cancelled;
-            EXPECT_FALSE(fs::exists(item.OutFile)) << item.OutFile;
+    for (const bool destroy : {false, true}) {
+        TTempDir out;
+        std::vector<TBatchItem> items;
+        {
+            TFixture f;
+            EXPECT_EQ(f.Batch.Add(in.Path().string()), 6u);
+            f.Batch.SetOutputFormat(TConvertController::fiFlac);
+            f.Batch.SetOutDir(out.Path().string());
+            f.Batch.SetJobs(2);
+            f.Batch.Start();
+            const auto& now = f.Batch.Items();
+            ASSERT_TRUE(f.Dispatcher.WaitServing(
+                [&] {
+                    return std::any_of(now.begin(), now.end(), [](const TBatchItem& I) {
+                        return I.State == TState::bsRunning && I.Progress > 0;
+                    });
+                },
+                60s));
+            if (!destroy) {
+                f.Batch.Cancel();
+                f.Finish();
+                EXPECT_EQ(f.Log.Outcome, TJobOutcome::joCancelled);
+                EXPECT_EQ(f.Log.Finished, 1);
+                for (const TBatchItem& item : now) {
+                    EXPECT_NE(item.State, TState::bsQueued);
+                    EXPECT_NE(item.State, TState::bsRunning);
+                }
+                // The running ones and every one still queued.
+                EXPECT_GE(std::count_if(now.begin(), now.end(),
+                                        [](const TBatchItem& I) { return I.State == TState::bsCancelled; }),
+                          5);
+            }
+            items = now;
+        }
+        for (const TBatchItem& item : items) {
+            EXPECT_NE(item.State, TState::bsFailed) << item.Error;
+            if (item.State == TState::bsDone) {
+                EXPECT_EQ(FramesIn<TFLACIn>(item.OutFile), 44100 * 20) << item.OutFile;
+            } else {
+                EXPECT_FALSE(fs::exists(item.OutFile)) << item.OutFile << (destroy ? " (destroyed)" : " (cancelled)");
+            }
         }
     }
-    // The running ones and every one still queued.
-    EXPECT_GE(cancelled, 5);
 }
 
 TEST(BatchConversion, OneJobAndTwoJobsWriteTheSameFiles)
