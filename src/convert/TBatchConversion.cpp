@@ -431,9 +431,8 @@ void TBatchConversion::FinishIfDone()
     if (!FCancelling && NextInRun < Run.size())
         return;
     FRunning = false;
-    const auto failed = std::count_if(Run.begin(), Run.end(), [this](std::size_t I) {
-        return FItems[I].State == TBatchItem::TState::bsFailed;
-    });
+    const auto failed = std::count_if(
+        Run.begin(), Run.end(), [this](std::size_t I) { return FItems[I].State == TBatchItem::TState::bsFailed; });
     if (FCancelling)
         FEvents.Finished(TJobOutcome::joCancelled, "Conversion canceled");
     else if (failed > 0)

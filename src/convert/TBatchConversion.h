@@ -19,8 +19,8 @@ struct TBatchItem {
     enum class TState { bsQueued, bsRunning, bsDone, bsFailed, bsCancelled };
     std::string InFile, OutFile;
     TState State = TState::bsQueued;
-    double Progress = 0;   // 0..1
-    std::string Error;     // the cause, when failed
+    double Progress = 0; // 0..1
+    std::string Error;   // the cause, when failed
 };
 
 // Told about the rows of a batch; on the dispatcher's thread.
@@ -54,21 +54,21 @@ public:
     TBatchConversion(const TBatchConversion&) = delete;
     TBatchConversion& operator=(const TBatchConversion&) = delete;
 
-    void SetJobs(int N);                    // 0: one per core (std::thread::hardware_concurrency)
+    void SetJobs(int N); // 0: one per core (std::thread::hardware_concurrency)
     void SetEncoderSettings(const TEncoderSettings& S);
     void SetOutputFormat(int FormatIndex);  // TConvertController::fi*
     void SetOutDir(const std::string& Dir); // empty: beside each input
     // Adds a file, or every audio file of a folder (sorted, not recursive); returns the count added.
     std::size_t Add(const std::string& FileOrFolder);
-    void Clear();                           // only while not running
+    void Clear(); // only while not running
     const std::vector<TBatchItem>& Items() const;
     void AddListener(IBatchListener*);
     void RemoveListener(IBatchListener*);
-    void Start();                           // runs every queued item, N at a time
+    void Start(); // runs every queued item, N at a time
     void Cancel();
     bool Running() const;
-    TJobEvents& Events();                   // jkConversion: Started, Progress (whole batch), Finished
-                                            // (succeeded when all done; failed with "N of M files failed")
+    TJobEvents& Events(); // jkConversion: Started, Progress (whole batch), Finished
+                          // (succeeded when all done; failed with "N of M files failed")
 
 private:
     class TSlot;

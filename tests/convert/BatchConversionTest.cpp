@@ -197,8 +197,8 @@ TEST(BatchConversion, BadFilesFailWithTheirReasonAndTheRestFinish)
     WriteWholeFile(src.File("in/broken.flac"), {'n', 'o', 't', ' ', 'f', 'l', 'a', 'c'});
     WriteWholeFile(src.File("in/noise.mp3"), std::vector<std::uint8_t>(3000, 0x55));
     TFixture f;
-    for (const char* name : {"in/one.wav", "in/broken.flac", "in/gone.wav", "in/notes.txt", "in/noise.mp3",
-                             "in/two.flac"})
+    for (const char* name :
+         {"in/one.wav", "in/broken.flac", "in/gone.wav", "in/notes.txt", "in/noise.mp3", "in/two.flac"})
         f.Batch.Add(src.File(name));
     f.Run(TConvertController::fiFlac, out.Path().string(), 2);
 
@@ -228,7 +228,7 @@ TEST(BatchConversion, ClashingNamesAreRefusedNotOverwritten)
     TTempDir out;
     TFixture f;
     f.Batch.Add(src.File("work/two.wav"));
-    f.Batch.Add(src.File("in/two.flac")); // two.wav in the output folder again
+    f.Batch.Add(src.File("in/two.flac"));        // two.wav in the output folder again
     f.Batch.Add(src.File("in/../work/two.wav")); // the first again, spelt otherwise
     f.Run(TConvertController::fiWav, out.Path().string(), 2);
     EXPECT_EQ(f.Log.Reason, "2 of 3 files failed");
