@@ -275,8 +275,8 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
 
     if (words.size() != 2)
         throw EUsage("convert needs an input and an output file");
-    const std::string inName = words[0];
-    const std::string outName = words[1];
+    const std::string& inName = words[0];
+    const std::string& outName = words[1];
     TCliConvertListener job(Out);
     controller.Events().Subscribe(&job);
 
