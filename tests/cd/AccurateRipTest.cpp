@@ -3,6 +3,7 @@
 #include "cd/TAccurateRipDisc.h"
 #include "cd/TAccurateRipResponse.h"
 #include "cd/TArFixture.h"
+#include "cd/TRipLog.h"
 #include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -284,6 +286,69 @@ TEST(AccurateRipClientTest, UnknownDiscsBrokenAnswersAndSilentServers)
     EXPECT_EQ(lookup.Status, TAccurateRipLookup::lsFailed);
     EXPECT_EQ(lookup.Error, "Cancelled.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
+{
+    const TArFixture::TDisc fixture = ThreeTracks();
+    test::TTempDir dir;
+    const std::filesystem::path path = dir.Path() / "rip.log";
+    std::ofstream(path) << "an earlier log\n";
+
+    TRipLog log;
+    log.Time = std::chrono::system_clock::from_time_t(1765400000);
+    log.DriveName = "/dev/sr0";
+    log.DriveModel = "VENDOR MODEL 1.00";
+    log.ReadMode = 1;
+    log.ReadAttempts = 3;
+    log.Artist = "Probe Artist";
+    log.Album = "Probe Album";
+    log.Disc = fixture.Disc;
+    log.Lookup = TAccurateRipLookup{TAccurateRipLookup::lsFound, fixture.Disc, {{}, {}}, ""};
+    using V = TAccurateRipVerdict;
+    log.Tracks = {
+        {1, "01 One.wav", "", {1, 0x54C97327, 0x6BC0CF8C, 0x6BF3442D, 2}, {V::vkAccurate, 9, 2, 14}},
+        {2, "02 Two.wav", "", {2, 0xAD47DA22, 1, 2, 0}, {V::vkMismatch, 0, 0, 9}},
+        {3, "03 Three.wav", "Sector 5 of the track could not be read.", {}, {}},
+    };
+    log.Write(path);
+
+    std::ifstream in(path);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const std::string& expected : std::vector<std::string>{
+             "Kestrune rip log, 2025-12-10 20:53:20 UTC\n",
+             "Album: Probe Artist / Probe Album\n",
+             "Drive: /dev/sr0 (VENDOR MODEL 1.00)\n",
+             "Read mode: paranoia (overlapping reads, compared)\n",
+             "Read attempts per sector: 3\n",
+             "AccurateRip disc: " + fixture.Disc.Name() + "\n",
+             "AccurateRip database: 2 entries for this disc\n",
+             "Track 1\n  File: 01 One.wav\n  Retries: 2\n  CRC32: 54C97327\n  AccurateRip v1: 6BC0CF8C\n"
+             "  AccurateRip v2: 6BF3442D\n  Verdict: accurately ripped (confidence 9, AccurateRip v2)\n",
+             "Track 2\n  File: 02 Two.wav\n  Retries: 0\n  CRC32: AD47DA22\n",
+             "  Verdict: mismatched: none of 9 submitted rips has these checksums\n",
+             "Track 3\n  File: 03 Three.wav\n  Not read: Sector 5 of the track could not be read.\n",
+             "\nSummary: 1 of 3 tracks accurately ripped, 1 mismatched, 1 not read.\n",
+         })
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin:\n" << text;
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::others_read,
+              std::filesystem::perms::others_read);
+
+    // Summaries of other outcomes.
+    log.Tracks = {log.Tracks[0], log.Tracks[0]};
+    EXPECT_EQ(log.Summary(), "All 2 tracks accurately ripped.");
+    log.Tracks[1].Verdict = V{V::vkNotInDatabase, 0, 0, 0};
+    log.Tracks.push_back(log.Tracks[0]);
+    log.Tracks[2].Verdict = V{};
+    EXPECT_EQ(log.Summary(), "1 of 3 tracks accurately ripped, 1 not in the database, 1 not verified.");
+
+    // A folder that is not there: a clear failure, nothing half-written.
+    EXPECT_THROW(log.Write(dir.Path() / "missing" / "rip.log"), EACSException);
+    // Only the new log is left: no temporary file beside it.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"rip.log"});
 }
 
 } // namespace
