@@ -37,7 +37,7 @@ public:
     bool Complete() const { return FPosition == FFrames && FPendingBytes == 0; }
 
 private:
-    void AddFrame(std::uint32_t Frame);
+    void AddFrames(const std::uint8_t* Data, std::size_t Count);
 
     std::int64_t FFrames;
     // Positions (1-based) whose frames count in the AccurateRip sums.
