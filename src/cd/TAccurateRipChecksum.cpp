@@ -51,7 +51,8 @@ std::uint32_t CrcUpdate(std::uint32_t Value, const std::uint8_t* P, std::size_t 
 } // namespace
 
 TAccurateRipChecksum::TAccurateRipChecksum(std::int64_t Frames, bool FirstTrack, bool LastTrack)
-    : FFrames(Frames), FFirstCounted(FirstTrack ? EdgeFrames : 1), FLastCounted(LastTrack ? Frames - EdgeFrames : Frames)
+    : FFrames(Frames), FFirstCounted(FirstTrack ? EdgeFrames : 1),
+      FLastCounted(LastTrack ? Frames - EdgeFrames : Frames)
 {
     if (Frames < 0)
         throw EACSException("A track cannot be " + std::to_string(Frames) + " frames long.");

@@ -79,7 +79,7 @@ TAccurateRipVerdict TAccurateRipClient::Judge(const TAccurateRipLookup& Lookup, 
             verdict.Version = 1;
         }
     }
-    verdict.Kind = verdict.Confidence > 0     ? TAccurateRipVerdict::vkAccurate
+    verdict.Kind = verdict.Confidence > 0    ? TAccurateRipVerdict::vkAccurate
                    : verdict.Submissions > 0 ? TAccurateRipVerdict::vkMismatch
                                              : TAccurateRipVerdict::vkNotInDatabase;
     return verdict;

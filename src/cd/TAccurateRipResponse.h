@@ -38,8 +38,7 @@ public:
     static TParsed Parse(std::string_view Body, const TAccurateRipDisc& Disc);
     // The bytes of an answer holding Chunks for Disc: what the database
     // sends, for stores of answers and for the tests' servers.
-    static std::string Format(const TAccurateRipDisc& Disc,
-                              const std::vector<std::vector<TAccurateRipEntry>>& Chunks);
+    static std::string Format(const TAccurateRipDisc& Disc, const std::vector<std::vector<TAccurateRipEntry>>& Chunks);
 };
 
 } // namespace kestrune

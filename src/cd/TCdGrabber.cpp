@@ -425,8 +425,9 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
         firstAudio = firstAudio == 0 ? t.Number : firstAudio;
         lastAudio = t.Number;
     }
-    auto checksum = std::make_unique<TAccurateRipChecksum>(std::int64_t{sectors} * TAccurateRipChecksum::FramesPerSector,
-                                                           track.Number == firstAudio, track.Number == lastAudio);
+    auto checksum =
+        std::make_unique<TAccurateRipChecksum>(std::int64_t{sectors} * TAccurateRipChecksum::FramesPerSector,
+                                               track.Number == firstAudio, track.Number == lastAudio);
     // Counted on the reading thread, read by the worker once it is done.
     auto retries = std::make_shared<std::atomic<int>>(0);
     auto reader = FDrive->Read(track.StartLsn, sectors, ReadOption, attempts,

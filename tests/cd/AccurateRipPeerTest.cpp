@@ -79,8 +79,8 @@ TEST(AccurateRipPeerTest, ChecksumsEqualWhippersOnTheSameAudio)
         const TTrackChecks* ours = grabber.GrabChecks(t + 1);
         ASSERT_NE(ours, nullptr);
 
-        const std::string where = test::ShellQuote(wav) + " " + std::to_string(t + 1) + " " +
-                                  std::to_string(audioTracks);
+        const std::string where =
+            test::ShellQuote(wav) + " " + std::to_string(t + 1) + " " + std::to_string(audioTracks);
         EXPECT_EQ(FirstLine("accuraterip-checksum --accuraterip-v1 " + where), Hex(ours->ArV1));
         EXPECT_EQ(FirstLine("accuraterip-checksum --accuraterip-v2 " + where), Hex(ours->ArV2));
         EXPECT_EQ(FirstLine(std::string(SystemPython) +

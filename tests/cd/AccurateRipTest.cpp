@@ -42,8 +42,8 @@ TEST(AccurateRipChecksumTest, FirstMiddleAndLastTracksOfAFixture)
     };
     for (const TCase& c : cases) {
         const std::vector<std::uint8_t> audio = TArFixture::Audio(c.Seed, c.Sectors);
-        for (const std::size_t block : {std::size_t{1}, std::size_t{3}, std::size_t{2352}, std::size_t{4099},
-                                        audio.size()}) {
+        for (const std::size_t block :
+             {std::size_t{1}, std::size_t{3}, std::size_t{2352}, std::size_t{4099}, audio.size()}) {
             SCOPED_TRACE(std::string(c.Name) + ", blocks of " + std::to_string(block));
             TAccurateRipChecksum sums(std::int64_t{c.Sectors} * 588, c.First, c.Last);
             for (std::size_t at = 0; at < audio.size(); at += block)
@@ -80,7 +80,14 @@ TEST(AccurateRipDiscTest, IdsAndPathsOfKnownDiscs)
         {"four tracks", toc({{0, A}, {11413, A}, {25024, A}, {45713, A}}, 55220),
          "a/9/8/dBAR-004-0002189a-00087f33-1f02e004.bin", 1, 4},
         {"nine tracks",
-         toc({{20, A}, {27995, A}, {55030, A}, {73782, A}, {88725, A}, {115730, A}, {140640, A}, {156397, A},
+         toc({{20, A},
+              {27995, A},
+              {55030, A},
+              {73782, A},
+              {88725, A},
+              {115730, A},
+              {140640, A},
+              {156397, A},
               {181252, A}},
              232432),
          "3/8/b/dBAR-009-00105b83-0077b665-8b0c1b09.bin", 1, 9},
@@ -155,19 +162,19 @@ class TFakeAccurateRip {
 public:
     TFakeAccurateRip(int Status, std::string Body, bool Hang = false)
     {
-        Server.Get(R"(/accuraterip/(.+))", [this, Status, Body, Hang](const httplib::Request& Req,
-                                                                      httplib::Response& Res) {
-            {
-                std::lock_guard lock(Mutex);
-                Paths.push_back(Req.path);
-            }
-            if (Hang) {
-                std::unique_lock lock(Mutex);
-                Released.wait_for(lock, std::chrono::seconds(20), [this] { return Release; });
-            }
-            Res.status = Status;
-            Res.set_content(Body, "application/octet-stream");
-        });
+        Server.Get(R"(/accuraterip/(.+))",
+                   [this, Status, Body, Hang](const httplib::Request& Req, httplib::Response& Res) {
+                       {
+                           std::lock_guard lock(Mutex);
+                           Paths.push_back(Req.path);
+                       }
+                       if (Hang) {
+                           std::unique_lock lock(Mutex);
+                           Released.wait_for(lock, std::chrono::seconds(20), [this] { return Release; });
+                       }
+                       Res.status = Status;
+                       Res.set_content(Body, "application/octet-stream");
+                   });
         Port = Server.bind_to_any_port("127.0.0.1");
         Thread = std::thread([this] { Server.listen_after_bind(); });
         if (!test::WaitUntil([this] { return Server.is_running(); }, std::chrono::seconds(10)))
@@ -257,9 +264,8 @@ TEST(AccurateRipClientTest, UnknownDiscsBrokenAnswersAndSilentServers)
         EXPECT_EQ(lookup.Error, c.Error);
         EXPECT_TRUE(lookup.Chunks.empty());
         const TAccurateRipVerdict verdict = TAccurateRipClient::Judge(lookup, 0, fixture.Sums[0]);
-        EXPECT_EQ(verdict.Kind, c.Expect == TAccurateRipLookup::lsNotInDatabase
-                                    ? TAccurateRipVerdict::vkNotInDatabase
-                                    : TAccurateRipVerdict::vkNotChecked);
+        EXPECT_EQ(verdict.Kind, c.Expect == TAccurateRipLookup::lsNotInDatabase ? TAccurateRipVerdict::vkNotInDatabase
+                                                                                : TAccurateRipVerdict::vkNotChecked);
     }
 
     // A server that never answers: the timeout ends the wait, and so does
