@@ -58,7 +58,7 @@ TEST(AccurateRipChecksumTest, FirstMiddleAndLastTracksOfAFixture)
 
 TEST(AccurateRipDiscTest, IdsAndPathsOfKnownDiscs)
 {
-    const auto toc = [](std::vector<std::pair<std::int32_t, TTrackType>> Tracks, std::int32_t LeadOut) {
+    const auto toc = [](const std::vector<std::pair<std::int32_t, TTrackType>>& Tracks, std::int32_t LeadOut) {
         TDiscToc t;
         int number = 0;
         for (const auto& [lsn, type] : Tracks)
@@ -160,7 +160,7 @@ TEST(AccurateRipResponseTest, ReadsChunksAndRefusesWhatDoesNotFit)
 // holds the request until released when Hang is set.
 class TFakeAccurateRip {
 public:
-    TFakeAccurateRip(int Status, std::string Body, bool Hang = false)
+    TFakeAccurateRip(int Status, const std::string& Body, bool Hang = false)
     {
         Server.Get(R"(/accuraterip/(.+))",
                    [this, Status, Body, Hang](const httplib::Request& Req, httplib::Response& Res) {
@@ -329,8 +329,8 @@ TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
              "Read attempts per sector: 3\n",
              "AccurateRip disc: " + fixture.Disc.Name() + "\n",
              "AccurateRip database: 2 entries for this disc\n",
-             "Track 1\n  File: 01 One.wav\n  Retries: 2\n  CRC32: 54C97327\n  AccurateRip v1: 6BC0CF8C\n"
-             "  AccurateRip v2: 6BF3442D\n  Verdict: accurately ripped (confidence 9, AccurateRip v2)\n",
+             std::string("Track 1\n  File: 01 One.wav\n  Retries: 2\n  CRC32: 54C97327\n  AccurateRip v1: 6BC0CF8C\n") +
+                 "  AccurateRip v2: 6BF3442D\n  Verdict: accurately ripped (confidence 9, AccurateRip v2)\n",
              "Track 2\n  File: 02 Two.wav\n  Retries: 0\n  CRC32: AD47DA22\n",
              "  Verdict: mismatched: none of 9 submitted rips has these checksums\n",
              "Track 3\n  File: 03 Three.wav\n  Not read: Sector 5 of the track could not be read.\n",
