@@ -4,6 +4,7 @@
 #include "formats/Mp3TestHelpers.h"
 #include "formats/TMP3In.h"
 #include "pipeline/EACSException.h"
+#include "pipeline/TMemoryStream.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,19 @@ TEST(Mp3In, StreamsWhatTheDecoderMakesWithTheLengthKnownAtOpen)
         in.CloseInput();
         EXPECT_EQ(got.size(), d.Pcm.size());
         EXPECT_TRUE(got == d.Pcm);
+
+        // A stream that cannot seek has no length, but the same audio.
+        TMemoryStream stream(ReadWholeFile(d.Mp3));
+        TMP3In piped;
+        piped.SetStream(&stream);
+        piped.SetRewindable(false);
+        piped.OpenInput();
+        EXPECT_EQ(piped.Size(), -1);
+        std::vector<std::uint8_t> all;
+        for (int n; (n = piped.ReadBlock(buffer.data(), 3001)) > 0;)
+            all.insert(all.end(), buffer.begin(), buffer.begin() + n);
+        piped.CloseInput();
+        EXPECT_TRUE(all == d.Pcm);
     }
 }
 
