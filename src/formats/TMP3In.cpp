@@ -311,7 +311,7 @@ int TMP3In::Fill()
 
 void TMP3In::FailIfCut(int Pending)
 {
-    const std::int64_t read = StartSample() + (Position() + Pending) / (2 * std::max(1, FChannels));
+    const std::int64_t read = StartSample() + (Position() + Pending) / (std::int64_t{2} * std::max(1, FChannels));
     const bool shortOfHeader = AnnouncedSamples > 0 && read < AnnouncedSamples;
     const bool shortOfScan = Size() >= 0 && read < FTotalSamples;
     if (!shortOfHeader && !shortOfScan)
