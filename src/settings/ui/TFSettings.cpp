@@ -435,11 +435,8 @@ QWidget* TFSettings::FolderEdit(TSettingsControl Control, const char* Name, cons
     column->addLayout(line);
     connect(browse, &QPushButton::clicked, this, [this, edit, Caption] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QString::fromLatin1(Caption), edit->text());
-        if (chosen.isEmpty())
-            return;
-        // Folders are kept with their closing separator, as the recorder
-        // joins album names to them.
-        edit->setText(chosen.endsWith(QLatin1Char('/')) ? chosen : chosen + QLatin1Char('/'));
+        if (!chosen.isEmpty())
+            edit->setText(chosen);
     });
     Watch(Control, edit);
     return box;
