@@ -68,8 +68,7 @@ QSpinBox* NewIntegerEdit(TSettingsControl Control, const char* Name, QWidget* Pa
 
 } // namespace
 
-TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent)
-    : QDialog(Parent), Context(std::move(Context_))
+TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDialog(Parent), Context(std::move(Context_))
 {
     setObjectName(QStringLiteral("FSettings"));
     setWindowTitle(QStringLiteral("Kestrune - Settings"));

@@ -136,12 +136,15 @@ struct TRig {
     }
     TFSettings& Make()
     {
-        Window = std::make_unique<TFSettings>(TSettingsWindowContext{*Options, Dialogs, Host, Drives, &FreeDB,
-                                                                     Dispatcher, [this] { ++HelpOpened; },
-                                                                     [this] { ++AboutOpened; }});
+        Window = std::make_unique<TFSettings>(TSettingsWindowContext{
+            *Options, Dialogs, Host, Drives, &FreeDB, Dispatcher, [this] { ++HelpOpened; }, [this] { ++AboutOpened; }});
         return *Window;
     }
-    template <class T> T* Find(const char* Name) const { return Window->findChild<T*>(QString::fromLatin1(Name)); }
+    template <class T>
+    T* Find(const char* Name) const
+    {
+        return Window->findChild<T*>(QString::fromLatin1(Name));
+    }
     std::string FileText() const
     {
         std::ifstream in(Ini);
@@ -214,8 +217,8 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
             if (label->text() == label->text().toUpper() && label->text().contains(QLatin1Char(' ')))
                 headings << label->text();
         headings.sort();
-        QCOMPARE(headings, (QStringList{"CD BURNING OPTIONS", "FOLDER OPTIONS", "PROXY SETTINGS",
-                                        "RECORDING SETTINGS", "SPLIT TRACKS"}));
+        QCOMPARE(headings, (QStringList{"CD BURNING OPTIONS", "FOLDER OPTIONS", "PROXY SETTINGS", "RECORDING SETTINGS",
+                                        "SPLIT TRACKS"}));
 
         QCOMPARE(rig.Find<QComboBox>("CBDriver")->currentText(), QStringLiteral("pulse:default"));
         QCOMPARE(rig.Find<QComboBox>("FormatBox")->count(), 12);
@@ -261,11 +264,11 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
         QCOMPARE(rig.Find<QLineEdit>("EFolder")->text(), QStringLiteral("/music/records/"));
         QCOMPARE(rig.Find<QLineEdit>("ERipFolder")->text(), QStringLiteral("/music/rips/"));
 
-        QCOMPARE(Items(rig.Find<QComboBox>("CBReadMode")),
-                 (QStringList{"Burst Mode (Fast preset, no error correction)",
-                              "Synch Mode (Correct syncronization errors)",
-                              "Secure Mode (Double precision ereror correction)",
-                              "Paranoid Mode (Small blocks read, drive cache disabled)"}));
+        QCOMPARE(
+            Items(rig.Find<QComboBox>("CBReadMode")),
+            (QStringList{"Burst Mode (Fast preset, no error correction)", "Synch Mode (Correct syncronization errors)",
+                         "Secure Mode (Double precision ereror correction)",
+                         "Paranoid Mode (Small blocks read, drive cache disabled)"}));
         QCOMPARE(rig.Find<QComboBox>("CBReadMode")->currentIndex(), 3);
         QCOMPARE(rig.Find<QSpinBox>("SENumReads")->value(), 4);
         QCOMPARE(rig.Find<QSpinBox>("SENumReads")->minimum(), 1);
@@ -381,12 +384,16 @@ void SettingsWindowTest::SaveStopsAtABadFieldOnItsPage_data()
     QTest::addColumn<QString>("Message");
     QTest::addColumn<int>("Page");
     QTest::addColumn<QString>("Focused");
-    QTest::newRow("silence") << "ESilenceLG" << "1.5" << "Silence length must be an integral value" << 1
-                             << "ESilenceLG";
-    QTest::newRow("minimum") << "EMinLength" << "ten" << "Minimum length must be an integral value" << 1
-                             << "EMinLength";
+    QTest::newRow("silence") << "ESilenceLG"
+                             << "1.5"
+                             << "Silence length must be an integral value" << 1 << "ESilenceLG";
+    QTest::newRow("minimum") << "EMinLength"
+                             << "ten"
+                             << "Minimum length must be an integral value" << 1 << "EMinLength";
     // A device that records no quality leaves the list empty.
-    QTest::newRow("quality") << "" << "" << "Please select the output quality" << 0 << "FormatBox";
+    QTest::newRow("quality") << ""
+                             << ""
+                             << "Please select the output quality" << 0 << "FormatBox";
 }
 
 void SettingsWindowTest::SaveStopsAtABadFieldOnItsPage()
@@ -555,8 +562,7 @@ void SettingsWindowTest::CaptureButtonOpensTheWaitWindowOnTheClock()
             poll->stop();
             sawWait = true;
             QCOMPARE(wait->windowTitle(), QStringLiteral("Please Wait..."));
-            QCOMPARE(wait->findChild<QLabel*>(QStringLiteral("LTime"))->text(),
-                     QStringLiteral("20 seconds remaining"));
+            QCOMPARE(wait->findChild<QLabel*>(QStringLiteral("LTime"))->text(), QStringLiteral("20 seconds remaining"));
             QVERIFY(wait->findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
             QCOMPARE(wait->findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 1000);
             wait->close();
