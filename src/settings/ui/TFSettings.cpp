@@ -70,6 +70,9 @@ QSpinBox* NewIntegerEdit(TSettingsControl Control, const char* Name, QWidget* Pa
 
 TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDialog(Parent), Context(std::move(Context_))
 {
+    // First, so no widget's signal can find it missing; it draws nothing until Fill.
+    FController = std::make_unique<TSettingsController>(Context.Options, *this, Context.Dialogs, Context.Host,
+                                                        Context.Drives, Context.FreeDB);
     setObjectName(QStringLiteral("FSettings"));
     setWindowTitle(QStringLiteral("Kestrune - Settings"));
     setWindowIcon(TSkin::Icon("settings"));
@@ -153,9 +156,6 @@ TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDial
             [this] { FController->Shortcut(TSettingsFollowUp::sfConvert); });
     connect(BCancel, &QAbstractButton::clicked, this, [this] { FController->Cancel(); });
     connect(save, &QAbstractButton::clicked, this, [this] { Guarded([this] { FController->Save(); }); });
-
-    FController = std::make_unique<TSettingsController>(Context.Options, *this, Context.Dialogs, Context.Host,
-                                                        Context.Drives, Context.FreeDB);
 }
 
 TFSettings::~TFSettings() = default;
