@@ -350,7 +350,6 @@ QWidget* TFSettings::BuildProxyPage()
     link->setText(at < 0 ? hint.toHtmlEscaped()
                          : hint.left(at).toHtmlEscaped() + QStringLiteral("<a href=\"%1\">%1</a>").arg(hint.mid(at)));
     link->setOpenExternalLinks(true);
-    link->setWordWrap(true);
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
     serviceGrid->addWidget(addressLabel, 0, 0);
     serviceGrid->addWidget(address, 0, 1);
@@ -525,6 +524,8 @@ void TFSettings::SetItems(TSettingsControl Control, const std::vector<std::strin
         list->clear();
         for (const std::string& item : Items)
             list->addItem(Q(item));
+        // Never narrower than its longest entry, whatever the window's size.
+        list->setMinimumWidth(list->sizeHint().width());
     }
     Pushing = pushing;
 }

@@ -163,6 +163,33 @@ struct TRig {
     }
 };
 
+// Every text on show is whole: labels and buttons as wide and as tall as
+// their texts need.
+void CheckNothingClipped(QWidget& Window, const QString& Where)
+{
+    for (QLabel* label : Window.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const QString what = Where + QStringLiteral(": ") + label->text();
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        QVERIFY2(label->height() >= needed, qPrintable(what));
+        if (!label->wordWrap())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(what));
+    }
+    for (QAbstractButton* button : Window.findChildren<QAbstractButton*>()) {
+        if (!button->isVisible())
+            continue;
+        const QString what = Where + QStringLiteral(": ") + button->objectName() + QLatin1Char(' ') + button->text();
+        QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(what));
+        QVERIFY2(button->height() >= button->minimumSizeHint().height(), qPrintable(what));
+    }
+    for (QComboBox* list : Window.findChildren<QComboBox*>()) {
+        if (list->isVisible())
+            QVERIFY2(list->width() >= list->sizeHint().width(),
+                     qPrintable(Where + QStringLiteral(": ") + list->objectName()));
+    }
+}
+
 QStringList Items(const QComboBox* List)
 {
     QStringList items;
@@ -177,6 +204,7 @@ class SettingsWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void PagesAreFilledFromTheSettingsFile();
+    void EveryPageShowsItsTextsWhole();
     void SaveWritesWhatTheWidgetsShow();
     void SaveStopsAtABadFieldOnItsPage_data();
     void SaveStopsAtABadFieldOnItsPage();
@@ -300,6 +328,34 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
     QVERIFY(looked);
     QCOMPARE(boxes.Seen.size(), std::size_t{0});
     QVERIFY(!window.isVisible());
+}
+
+// At any scale (the test runs again at 200 %): every page and the wait window.
+void SettingsWindowTest::EveryPageShowsItsTextsWhole()
+{
+    TRig rig("[Proxy]\nUse=1\nServer=proxy.example.com\n[Recordings]\nInputLine=Line In\nFormat=MP3\n");
+    TBoxes boxes;
+    TFSettings& window = rig.Make();
+    WhenUp(&window, [&] {
+        auto* tree = rig.Find<QTreeWidget>("TV");
+        CheckNothingClipped(window, QStringLiteral("CD Rip"));
+        for (int entry = 0; entry < tree->topLevelItemCount(); ++entry) {
+            tree->setCurrentItem(tree->topLevelItem(entry));
+            QCOMPARE(rig.Find<QStackedWidget>("PGC")->currentIndex(), entry);
+            QCoreApplication::processEvents();
+            CheckNothingClipped(window, tree->topLevelItem(entry)->text(0));
+            const QRect shown = tree->visualItemRect(tree->topLevelItem(entry));
+            QVERIFY(shown.width() >= tree->fontMetrics().horizontalAdvance(tree->topLevelItem(entry)->text(0)));
+        }
+        rig.Find<QAbstractButton>("bcancel")->click();
+    });
+    window.Run();
+
+    TQtDialogs dialogs;
+    TFWait wait(*rig.Options, rig.Dispatcher, dialogs);
+    wait.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wait));
+    CheckNothingClipped(wait, QStringLiteral("wait"));
 }
 
 void SettingsWindowTest::SaveWritesWhatTheWidgetsShow()
