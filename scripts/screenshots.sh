@@ -7,7 +7,7 @@
 #   scripts/screenshots.sh [NAME...]   (NAMEs limit the tour to those windows:
 #   welcome about skin message main wizard0 wizard1 wizard2 trackinfo chooser
 #   recording recording-stopped settings-recording settings-split settings-proxy
-#   settings-burning settings-folders settings-rip noisecapture)
+#   settings-burning settings-folders settings-rip noisecapture enc-wav enc-mp3 enc-ogg enc-flac enc-ape)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

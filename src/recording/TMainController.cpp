@@ -57,4 +57,12 @@ void TMainController::ApplyAutoRecognize()
         FRecognition.Close();
 }
 
+void TMainController::RecognitionServiceChanged()
+{
+    if (!FRecognition.ClientOpen())
+        return;
+    FRecognition.Close();
+    FRecognition.Open(TRecognitionController::SettingsFrom(*FOptions));
+}
+
 } // namespace kestrune

@@ -8,6 +8,7 @@
 #include "recording/TRecognitionController.h"
 #include "recording/TRecorder.h"
 #include "recording/TRecordingsList.h"
+#include "settings/ISettingsHost.h"
 #include "settings/TOptions.h"
 
 #include <chrono>
@@ -21,7 +22,7 @@ namespace kestrune {
 // the song recognition and the recorder), the first-run check and the
 // default album name. The desktop window and the command line are views of
 // it. Window thread only.
-class TMainController {
+class TMainController final : public ISettingsHost {
 public:
     struct TViews {
         IRecorderView& Recorder;
@@ -44,7 +45,9 @@ public:
 
     // True when the settings file did not exist at start-up: the welcome and
     // the first-run settings pass follow.
-    bool FirstRun() const { return FFirstRun; }
+    bool FirstRun() const override { return FFirstRun; }
+    // A noise capture of the first-run settings pass finished.
+    void ClearFirstRun() override { FFirstRun = false; }
 
     // Showing the main window: an empty album name gets the default one for
     // Today.
@@ -56,7 +59,10 @@ public:
     // The settings changed whether songs are recognised: opens or closes the
     // client to match AutoRecognize. A client that cannot be opened is not
     // reported (Notice may still say why).
-    void ApplyAutoRecognize();
+    void ApplyAutoRecognize() override;
+    // The recognition service's server or key changed: a client open with
+    // the old ones is opened again with the new ones.
+    void RecognitionServiceChanged() override;
 
     TOptions& Options() { return *FOptions; }
     TGenreList& Genres() { return FGenres; }

@@ -27,6 +27,8 @@ namespace kestrune {
 // thread; so are these.
 
 struct TWavSettings {
+    using TWriter = TWaveOut;
+
     TWavType WavType = TWavType::wtPCM;
     std::uint16_t BlockSize = 512; // bytes of an ADPCM block
 
@@ -43,6 +45,8 @@ struct TWavSettings {
 };
 
 struct TMp3Settings {
+    using TWriter = TMP3Out;
+
     TMP3BitRate BitRate = TMP3BitRate::br128;
 
     // "8" ... "320": the bit-rate lists of the MP3 dialog and of the
@@ -58,6 +62,8 @@ struct TMp3Settings {
 };
 
 struct TOggSettings {
+    using TWriter = TVorbisOut;
+
     float Compression = 0.2f; // quality, -0.1 to 1
     TVorbisBitRate DesiredNominalBitrate = TVorbisBitRate::brAutoSelect;
     TVorbisBitRate DesiredMaximumBitrate = TVorbisBitRate::brAutoSelect;
@@ -82,6 +88,8 @@ struct TOggSettings {
 };
 
 struct TFlacSettings {
+    using TWriter = TFLACOut;
+
     std::uint16_t BlockSize = 4608;
     std::uint16_t MaxLPCOrder = 0;
     std::uint16_t MinResidualPartitionOrder = 0;
@@ -103,6 +111,8 @@ struct TFlacSettings {
 };
 
 struct TApeSettings {
+    using TWriter = TMACOut;
+
     int CompressionLevel = 2000; // 1000 fast ... 5000 insane
 
     // "Fast", "Normal", "High", "Extra High", "Insane" for 1000 ... 5000.
@@ -112,6 +122,19 @@ struct TApeSettings {
     static TApeSettings ReadFrom(const TMACOut& Out);
     bool operator==(const TApeSettings&) const = default;
 };
+
+// What a writer that holds Current keeps when it is given Asked: a value it
+// refuses leaves the one it had. The option dialogs show this after "Save",
+// so no value looks accepted that the writer dropped. Current must itself be
+// a kept set (one that ReadFrom gave back).
+template <class TSettings>
+TSettings KeptSettings(const TSettings& Current, const TSettings& Asked)
+{
+    typename TSettings::TWriter scratch;
+    Current.ApplyTo(scratch);
+    Asked.ApplyTo(scratch);
+    return TSettings::ReadFrom(scratch);
+}
 
 // The five together, as the conversion window's writers hold them.
 struct TEncoderSettings {

@@ -123,6 +123,12 @@ TEST(MainController, RecognitionFollowsTheSetting)
     main->ApplyAutoRecognize();
     EXPECT_TRUE(main->Recognition().ClientOpen());
 
+    // A new key or server reopens the client with them; losing the key closes it.
+    main->Options().RecognitionKey.clear();
+    main->RecognitionServiceChanged();
+    EXPECT_FALSE(main->Recognition().ClientOpen());
+    EXPECT_NE(main->Recognition().Notice().find("no application key"), std::string::npos);
+
     // Without a key nothing opens, and the reason is there to show.
     TRig keyless;
     auto other = keyless.Start();

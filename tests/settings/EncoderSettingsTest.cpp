@@ -141,5 +141,36 @@ TEST(EncoderSettings, ApeLevels)
     EXPECT_EQ(TApeSettings::LevelTexts().size(), 5u);
 }
 
+// A value the writer refuses leaves the one it had, not the default.
+TEST(EncoderSettings, KeptSettingsLeaveARefusedValueAsItWas)
+{
+    using W = TWavType;
+    const TWavSettings dvi{W::wtDVIADPCM, 1024};
+    EXPECT_EQ(KeptSettings(dvi, TWavSettings{W::wtMSADPCM, 510}), dvi);
+    EXPECT_EQ(KeptSettings(dvi, TWavSettings{W::wtACM, 2048}), (TWavSettings{W::wtDVIADPCM, 2048}));
+    EXPECT_EQ(KeptSettings(TWavSettings{}, dvi), dvi);
+
+    using R = TVorbisBitRate;
+    TOggSettings managed;
+    managed.DesiredNominalBitrate = R::br128;
+    managed.DesiredMaximumBitrate = R::br192;
+    managed.MinimumBitrate = R::br64;
+    TOggSettings asked = managed;
+    asked.MinimumBitrate = R::br160; // above the normal rate
+    asked.Serial = 7;
+    TOggSettings expected = managed;
+    expected.Serial = 7;
+    EXPECT_EQ(KeptSettings(managed, asked), expected);
+
+    TFlacSettings loose;
+    loose.EnableMidSideStereo = false;
+    loose.EnableLooseMidSideStereo = true;
+    EXPECT_TRUE(KeptSettings(TFlacSettings{}, loose).EnableMidSideStereo);
+
+    EXPECT_EQ(KeptSettings(TMp3Settings{TMP3BitRate::br64}, TMp3Settings{TMP3BitRate::br192}).BitRate,
+              TMP3BitRate::br192);
+    EXPECT_EQ(KeptSettings(TApeSettings{4000}, TApeSettings{5000}).CompressionLevel, 5000);
+}
+
 } // namespace
 } // namespace kestrune

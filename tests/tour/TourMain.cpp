@@ -17,6 +17,8 @@
 #include "recording/ui/TFWizard1.h"
 #include "recording/ui/TFWizard2.h"
 #include "settings/TOptions.h"
+#include "convert/TConvertController.h"
+#include "settings/ui/TEncoderDialogs.h"
 #include "mocks/TFakeOptionsPlatform.h"
 #include "mocks/TSettingsWindowDoubles.h"
 #include "settings/ui/TFSettings.h"
@@ -386,6 +388,21 @@ std::vector<TStop> Stops()
                                          {"Some Artist", "Sunday Morning (Live)", "Live at the Hall"},
                                          {"Another Artist", "Sunday Morning", "Covers, Volume 2"}});
                      }});
+    // The encoder option dialogs, each over settings a user might have made.
+    for (const auto& [name, format] : {std::pair{"enc-wav", TConvertController::fiWav},
+                                       std::pair{"enc-mp3", TConvertController::fiMp3},
+                                       std::pair{"enc-ogg", TConvertController::fiOgg},
+                                       std::pair{"enc-flac", TConvertController::fiFlac},
+                                       std::pair{"enc-ape", TConvertController::fiApe}})
+        stops.push_back({name, {}, [format = format] {
+                             TEncoderSettings settings;
+                             settings.Mp3.BitRate = TMP3BitRate::br192;
+                             settings.Ogg.DesiredNominalBitrate = TVorbisBitRate::br128;
+                             settings.Ogg.DesiredMaximumBitrate = TVorbisBitRate::br160;
+                             settings.Ogg.Comments = {"TITLE=Sunday Morning", "ARTIST=Some Artist"};
+                             settings.Ape.CompressionLevel = 3000;
+                             EditEncoderSettings(nullptr, format, settings);
+                         }});
     // The settings window's pages, and the noise capture counting down.
     stops.push_back({"settings-recording", {}, [] { ShowSettingsPage(0); }});
     stops.push_back({"settings-split", {}, [] { ShowSettingsPage(1); }});

@@ -210,8 +210,8 @@ void TFMain::BuildControls()
             Main->Recorder().SetGenre(Index < 0 ? std::string() : CBGenre->itemText(Index).toStdString());
     });
 
-    MarkUnavailable(settings, nullptr, "The settings window");
-    MarkUnavailable(convert, nullptr, "The conversion window");
+    MarkUnavailable(TWindowCommand::wcSettings, settings, nullptr, "The settings window");
+    MarkUnavailable(TWindowCommand::wcConvert, convert, nullptr, "The conversion window");
 }
 
 void TFMain::BuildMenus()
@@ -248,24 +248,46 @@ void TFMain::BuildMenus()
     add(help, "OnlineHelp1", "Online Help", [this] { RunGuarded([this] { FCommands->OnlineHelp(); }); });
     add(help, "About1", "About", [this] { RunGuarded([this] { FCommands->About(); }); });
 
-    MarkUnavailable(nullptr, convert, "The conversion window");
-    MarkUnavailable(nullptr, settings, "The settings window");
-    MarkUnavailable(nullptr, rip, "The CD ripping window");
+    MarkUnavailable(TWindowCommand::wcConvert, nullptr, convert, "The conversion window");
+    MarkUnavailable(TWindowCommand::wcSettings, nullptr, settings, "The settings window");
+    // Ripping is not one of the follow-up windows; wcNone stands for it.
+    MarkUnavailable(TWindowCommand::wcNone, nullptr, rip, "The CD ripping window");
 }
 
-void TFMain::MarkUnavailable(QWidget* Button, QAction* Action, const char* What)
+void TFMain::MarkUnavailable(TWindowCommand Which, QWidget* Button, QAction* Action, const char* What)
 {
     const QString text = QString::fromUtf8(What) + LaterText;
     if (Button) {
+        Unavailable.push_back({Which, Button, Button->toolTip()});
         Button->setEnabled(false);
         Button->setToolTip(Button->toolTip() + " - " + text);
-        Unavailable.push_back(Button);
     }
     if (Action) {
+        Unavailable.push_back({Which, Action, Action->toolTip()});
         Action->setEnabled(false);
         Action->setToolTip(text);
         Action->setStatusTip(text);
-        Unavailable.push_back(Action);
+    }
+}
+
+void TFMain::SetWindow(TWindowCommand Which, std::function<TWindowCommand()> Show)
+{
+    Windows[Which] = std::move(Show);
+    const bool on = BtnStartRecord->isEnabled();
+    for (auto it = Unavailable.begin(); it != Unavailable.end();) {
+        if (it->Which != Which) {
+            ++it;
+            continue;
+        }
+        if (auto* widget = qobject_cast<QWidget*>(it->Control)) {
+            widget->setToolTip(it->ToolTip);
+            widget->setEnabled(on);
+        } else if (auto* action = qobject_cast<QAction*>(it->Control)) {
+            action->setToolTip(it->ToolTip);
+            action->setStatusTip(QString());
+            action->setEnabled(on);
+        }
+        it = Unavailable.erase(it);
     }
 }
 
@@ -461,10 +483,10 @@ void TFMain::EnableControls(bool Enabled)
         for (QAction* action : menu->actions())
             if (action->objectName() != "Stop1" && action->isVisible() && !action->isSeparator() && !action->menu())
                 action->setEnabled(Enabled);
-    for (QObject* control : Unavailable) {
-        if (auto* widget = qobject_cast<QWidget*>(control))
+    for (const TUnavailable& off : Unavailable) {
+        if (auto* widget = qobject_cast<QWidget*>(off.Control))
             widget->setEnabled(false);
-        else if (auto* action = qobject_cast<QAction*>(control))
+        else if (auto* action = qobject_cast<QAction*>(off.Control))
             action->setEnabled(false);
     }
     EAlbumName->setEnabled(Enabled);
@@ -568,25 +590,30 @@ void TFMain::ShowAlbum(const std::string& AlbumName, int GenreIndex)
     CBGenre->setCurrentIndex(GenreIndex < CBGenre->count() ? GenreIndex : -1);
 }
 
-bool TFMain::Available(TWindowCommand) const
+bool TFMain::Available(TWindowCommand Window) const
 {
-    // The settings, conversion and burn windows come in later versions.
-    return false;
+    return Windows.count(Window) != 0;
+}
+
+TWindowCommand TFMain::ShowWindow(TWindowCommand Which)
+{
+    const auto found = Windows.find(Which);
+    return found == Windows.end() ? TWindowCommand::wcNone : found->second();
 }
 
 TWindowCommand TFMain::ShowSettings()
 {
-    return TWindowCommand::wcNone;
+    return ShowWindow(TWindowCommand::wcSettings);
 }
 
 TWindowCommand TFMain::ShowConvert()
 {
-    return TWindowCommand::wcNone;
+    return ShowWindow(TWindowCommand::wcConvert);
 }
 
 TWindowCommand TFMain::ShowBurn()
 {
-    return TWindowCommand::wcNone;
+    return ShowWindow(TWindowCommand::wcBurn);
 }
 
 TWindowCommand TFMain::ShowRip()

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,10 @@ public:
     // Stops listening to the controller and removes the level panel (which
     // listens to the recorder); the window stays, showing what it showed.
     void Detach();
+    // The settings, conversion or burn window now exists: its buttons and
+    // menu entries come on, and the command runs Show (modal; the follow-up
+    // it returns goes on through the main window's chain).
+    void SetWindow(TWindowCommand Which, std::function<TWindowCommand()> Show);
     // Showing the window: the default album name for Today when the field is
     // empty, and the notice of song recognition, if any.
     void ShowMain(std::chrono::year_month_day Today);
@@ -111,8 +116,9 @@ private:
     // Keys and the double click are ignored while recording.
     bool ListCommandsAllowed() const;
     // A window that does not exist yet stays off, whatever EnableControls says.
-    void MarkUnavailable(QWidget* Button, QAction* Action, const char* What);
+    void MarkUnavailable(TWindowCommand Which, QWidget* Button, QAction* Action, const char* What);
     void RunGuarded(const std::function<void()>& Command);
+    TWindowCommand ShowWindow(TWindowCommand Which);
 
     void JobStarted(TJobKind Kind, const std::string& Title) override;
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
@@ -138,8 +144,16 @@ private:
     QLabel* LTimeSize = nullptr;
     QMenu* Popup = nullptr;
     bool PopupAttached = true;
-    // Controls that stay off because their window comes later.
-    std::vector<QObject*> Unavailable;
+    // Controls that stay off because their window comes later, with the
+    // window they open and the tooltip they had before.
+    struct TUnavailable {
+        TWindowCommand Which;
+        QObject* Control;
+        QString ToolTip;
+    };
+    std::vector<TUnavailable> Unavailable;
+    // The windows the desktop program gave: the Show of each.
+    std::map<TWindowCommand, std::function<TWindowCommand()>> Windows;
     // Set while ShowAlbum fills the controls, so they do not echo back.
     bool Filling = false;
 };

@@ -154,6 +154,34 @@ private slots:
         QCOMPARE(rig.Main->Recorder().GetGenre(), std::string("Rock"));
     }
 
+    // A window given later switches its commands on; a shortcut it returns
+    // opens the next window through the main window's chain.
+    void WindowsGivenLaterOpenAndChain()
+    {
+        TMainWindowRig rig(SongsWithGaps(1, 0.5, 0.5));
+        std::vector<std::string> opened;
+        rig.Window->SetWindow(TWindowCommand::wcConvert, [&] {
+            opened.push_back("convert");
+            return TWindowCommand::wcNone;
+        });
+        rig.Window->SetWindow(TWindowCommand::wcSettings, [&] {
+            opened.push_back("settings");
+            return TWindowCommand::wcConvert;
+        });
+        for (const char* name : {"BtnSettings", "BtnConvert"}) {
+            QVERIFY2(rig.Find<QToolButton>(name)->isEnabled(), name);
+            QVERIFY2(!rig.Find<QToolButton>(name)->toolTip().contains("later version"), name);
+        }
+        QCOMPARE(rig.Find<QToolButton>("BtnSettings")->toolTip(), QString("Click Here For Settings"));
+        QVERIFY(MenuAction(rig, "Settings1")->isEnabled());
+        QVERIFY(!MenuAction(rig, "RipCD1")->isEnabled());
+        rig.Find<QToolButton>("BtnSettings")->click();
+        QCOMPARE(opened, (std::vector<std::string>{"settings", "convert"}));
+        MenuAction(rig, "Convert1")->trigger();
+        QCOMPARE(opened.back(), std::string("convert"));
+        QCOMPARE(opened.size(), std::size_t{3});
+    }
+
     // Start: rows appear as the songs are cut, the controls are off while it
     // runs (Stop stays on, and so do the windows that were never on stay
     // off afterwards), the status follows the job, the focus goes to the list.

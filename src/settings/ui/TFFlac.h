@@ -1,0 +1,40 @@
+#pragma once
+
+#include "settings/TEncoderSettings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QSpinBox;
+
+namespace kestrune {
+
+// "Kestrune - Output Settings" of the FLAC writer: block size, the model's
+// orders and precision, and the search and stereo flags. "Save" goes through
+// the writer's setters, so loose mid-side stereo turns mid-side stereo on.
+class TFFlac : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFFlac(QWidget* Parent = nullptr);
+
+    void Load(const TFlacSettings& Value);
+    // What was loaded, or after "Save" what the writer keeps of the controls.
+    TFlacSettings Settings() const { return Current; }
+
+    void accept() override;
+
+private:
+    QSpinBox* EBlockSize;
+    QSpinBox* EMaxLPCOrder;
+    QSpinBox* EMaxResidualPartitionOrder;
+    QSpinBox* EMinResidualPartitionOrder;
+    QSpinBox* EQLPCoeffPrecision;
+    QCheckBox* chkBestModelSearch;
+    QCheckBox* chkVerify;
+    QCheckBox* chkMidSideStereo;
+    QCheckBox* chkLooseMidSideStereo;
+    QCheckBox* chkCoeffPrecisionSearch;
+    TFlacSettings Current;
+};
+
+} // namespace kestrune
