@@ -215,6 +215,7 @@ private slots:
     void CaptureButtonOpensTheWaitWindowOnTheClock();
     void WaitWindowCountsDownToTestFinished();
     void MusicTooLoudKeepsTheEarlierLevelsWhenDeclined();
+    void WaitWindowTellsWhyNothingWasMeasured();
 };
 
 void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
@@ -695,6 +696,37 @@ void SettingsWindowTest::MusicTooLoudKeepsTheEarlierLevelsWhenDeclined()
     QCOMPARE(rig.Options->Level16.load(), 800);
     // The meter showed the measurement beyond the mark while the question was up.
     QVERIFY(wait.findChild<QLabel*>(QStringLiteral("MLevel16Value"))->text().startsWith(QStringLiteral("16000 (")));
+}
+
+// No device, or one whose audio ends before the time is up: one box says
+// why, the window closes, and the levels stay as they were.
+void SettingsWindowTest::WaitWindowTellsWhyNothingWasMeasured()
+{
+    for (const bool haveDevice : {false, true}) {
+        TRig rig;
+        if (haveDevice)
+            rig.ChooseDevice(3, {{1, 300}});
+        else
+            rig.Options->DriverIndex = -1;
+        rig.Options->Level8 = 2;
+        rig.Options->Level16 = 800;
+        TBoxes boxes;
+        TQtDialogs dialogs;
+        TFWait wait(*rig.Options, rig.Dispatcher, dialogs);
+        wait.Capture().AudioIn1().SetRealTime(false);
+        QVERIFY(!wait.Run());
+        QVERIFY(!wait.isVisible());
+        QCOMPARE(boxes.Seen.size(), std::size_t{1});
+        QCOMPARE(boxes.Seen[0].Caption, QStringLiteral("Warning"));
+        if (haveDevice)
+            QVERIFY2(boxes.Seen[0].Text.startsWith(QStringLiteral("The noise level could not be measured: ")) &&
+                         boxes.Seen[0].Text.contains(QStringLiteral("ended before")),
+                     qPrintable(boxes.Seen[0].Text));
+        else
+            QCOMPARE(boxes.Seen[0].Text, QStringLiteral("No input driver available!"));
+        QCOMPARE(rig.Options->Level8.load(), 2);
+        QCOMPARE(rig.Options->Level16.load(), 800);
+    }
 }
 
 QTEST_MAIN(SettingsWindowTest)
