@@ -61,10 +61,7 @@ public:
     // passage, peaks above it within a few seconds.
     static constexpr int QuietLimit8 = 4;
     static constexpr int QuietLimit16 = 1036;
-    static bool LouderThanSilence(int Level8, int Level16)
-    {
-        return Level8 > QuietLimit8 || Level16 > QuietLimit16;
-    }
+    static bool LouderThanSilence(int Level8, int Level16) { return Level8 > QuietLimit8 || Level16 > QuietLimit16; }
     // "-42 dBFS" for a level (a fraction of full scale), "silence" for none.
     static std::string DecibelText(double Fraction);
 

@@ -54,7 +54,7 @@ public:
     std::optional<std::string> ServerName(int Index) override
     {
         return Index >= 0 && Index < static_cast<int>(Names.size()) ? Names[static_cast<std::size_t>(Index)]
-                                                                     : std::nullopt;
+                                                                    : std::nullopt;
     }
 };
 

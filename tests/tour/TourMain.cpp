@@ -334,6 +334,7 @@ QPalette DarkPalette()
     dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
     dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7e, 0xc2));
     dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
     dark.setColor(QPalette::ToolTipBase, QColor(0x38, 0x38, 0x38));
     dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
     dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));

@@ -68,9 +68,11 @@ QSpinBox* NewIntegerEdit(TSettingsControl Control, const char* Name, QWidget* Pa
 
 } // namespace
 
-TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent)
-    : QDialog(Parent), Context(std::move(Context_))
+TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDialog(Parent), Context(std::move(Context_))
 {
+    // First, so no widget's signal can find it missing; it draws nothing until Fill.
+    FController = std::make_unique<TSettingsController>(Context.Options, *this, Context.Dialogs, Context.Host,
+                                                        Context.Drives, Context.FreeDB);
     setObjectName(QStringLiteral("FSettings"));
     setWindowTitle(QStringLiteral("Kestrune - Settings"));
     setWindowIcon(TSkin::Icon("settings"));
@@ -154,9 +156,6 @@ TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent)
             [this] { FController->Shortcut(TSettingsFollowUp::sfConvert); });
     connect(BCancel, &QAbstractButton::clicked, this, [this] { FController->Cancel(); });
     connect(save, &QAbstractButton::clicked, this, [this] { Guarded([this] { FController->Save(); }); });
-
-    FController = std::make_unique<TSettingsController>(Context.Options, *this, Context.Dialogs, Context.Host,
-                                                        Context.Drives, Context.FreeDB);
 }
 
 TFSettings::~TFSettings() = default;
@@ -351,7 +350,6 @@ QWidget* TFSettings::BuildProxyPage()
     link->setText(at < 0 ? hint.toHtmlEscaped()
                          : hint.left(at).toHtmlEscaped() + QStringLiteral("<a href=\"%1\">%1</a>").arg(hint.mid(at)));
     link->setOpenExternalLinks(true);
-    link->setWordWrap(true);
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
     serviceGrid->addWidget(addressLabel, 0, 0);
     serviceGrid->addWidget(address, 0, 1);
@@ -435,11 +433,8 @@ QWidget* TFSettings::FolderEdit(TSettingsControl Control, const char* Name, cons
     column->addLayout(line);
     connect(browse, &QPushButton::clicked, this, [this, edit, Caption] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QString::fromLatin1(Caption), edit->text());
-        if (chosen.isEmpty())
-            return;
-        // Folders are kept with their closing separator, as the recorder
-        // joins album names to them.
-        edit->setText(chosen.endsWith(QLatin1Char('/')) ? chosen : chosen + QLatin1Char('/'));
+        if (!chosen.isEmpty())
+            edit->setText(chosen);
     });
     Watch(Control, edit);
     return box;
@@ -529,6 +524,8 @@ void TFSettings::SetItems(TSettingsControl Control, const std::vector<std::strin
         list->clear();
         for (const std::string& item : Items)
             list->addItem(Q(item));
+        // Never narrower than its longest entry, whatever the window's size.
+        list->setMinimumWidth(list->sizeHint().width());
     }
     Pushing = pushing;
 }

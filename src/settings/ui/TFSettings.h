@@ -32,9 +32,9 @@ struct TSettingsWindowContext {
     IDialogs& Dialogs;
     ISettingsHost& Host;
     IBurnDrives& Drives;
-    IFreeDBServers* FreeDB;     // may be null
-    IDispatcher& Dispatcher;    // for the noise capture
-    std::function<void()> Help; // the main window's "Online Help"
+    IFreeDBServers* FreeDB;      // may be null
+    IDispatcher& Dispatcher;     // for the noise capture
+    std::function<void()> Help;  // the main window's "Online Help"
     std::function<void()> About; // the main window's "About"
 };
 

@@ -21,7 +21,8 @@ constexpr double Full16 = 32768.0;
 
 QString LevelText(int Level, double Full)
 {
-    return QStringLiteral("%1 (%2)").arg(Level).arg(QString::fromStdString(TNoiseLevelCapture::DecibelText(Level / Full)));
+    return QStringLiteral("%1 (%2)").arg(Level).arg(
+        QString::fromStdString(TNoiseLevelCapture::DecibelText(Level / Full)));
 }
 
 } // namespace

@@ -136,12 +136,15 @@ struct TRig {
     }
     TFSettings& Make()
     {
-        Window = std::make_unique<TFSettings>(TSettingsWindowContext{*Options, Dialogs, Host, Drives, &FreeDB,
-                                                                     Dispatcher, [this] { ++HelpOpened; },
-                                                                     [this] { ++AboutOpened; }});
+        Window = std::make_unique<TFSettings>(TSettingsWindowContext{
+            *Options, Dialogs, Host, Drives, &FreeDB, Dispatcher, [this] { ++HelpOpened; }, [this] { ++AboutOpened; }});
         return *Window;
     }
-    template <class T> T* Find(const char* Name) const { return Window->findChild<T*>(QString::fromLatin1(Name)); }
+    template <class T>
+    T* Find(const char* Name) const
+    {
+        return Window->findChild<T*>(QString::fromLatin1(Name));
+    }
     std::string FileText() const
     {
         std::ifstream in(Ini);
@@ -160,6 +163,33 @@ struct TRig {
     }
 };
 
+// Every text on show is whole: labels and buttons as wide and as tall as
+// their texts need.
+void CheckNothingClipped(QWidget& Window, const QString& Where)
+{
+    for (QLabel* label : Window.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const QString what = Where + QStringLiteral(": ") + label->text();
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        QVERIFY2(label->height() >= needed, qPrintable(what));
+        if (!label->wordWrap())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(what));
+    }
+    for (QAbstractButton* button : Window.findChildren<QAbstractButton*>()) {
+        if (!button->isVisible())
+            continue;
+        const QString what = Where + QStringLiteral(": ") + button->objectName() + QLatin1Char(' ') + button->text();
+        QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(what));
+        QVERIFY2(button->height() >= button->minimumSizeHint().height(), qPrintable(what));
+    }
+    for (QComboBox* list : Window.findChildren<QComboBox*>()) {
+        if (list->isVisible())
+            QVERIFY2(list->width() >= list->sizeHint().width(),
+                     qPrintable(Where + QStringLiteral(": ") + list->objectName()));
+    }
+}
+
 QStringList Items(const QComboBox* List)
 {
     QStringList items;
@@ -174,6 +204,7 @@ class SettingsWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void PagesAreFilledFromTheSettingsFile();
+    void EveryPageShowsItsTextsWhole();
     void SaveWritesWhatTheWidgetsShow();
     void SaveStopsAtABadFieldOnItsPage_data();
     void SaveStopsAtABadFieldOnItsPage();
@@ -184,6 +215,7 @@ private slots:
     void CaptureButtonOpensTheWaitWindowOnTheClock();
     void WaitWindowCountsDownToTestFinished();
     void MusicTooLoudKeepsTheEarlierLevelsWhenDeclined();
+    void WaitWindowTellsWhyNothingWasMeasured();
 };
 
 void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
@@ -214,8 +246,8 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
             if (label->text() == label->text().toUpper() && label->text().contains(QLatin1Char(' ')))
                 headings << label->text();
         headings.sort();
-        QCOMPARE(headings, (QStringList{"CD BURNING OPTIONS", "FOLDER OPTIONS", "PROXY SETTINGS",
-                                        "RECORDING SETTINGS", "SPLIT TRACKS"}));
+        QCOMPARE(headings, (QStringList{"CD BURNING OPTIONS", "FOLDER OPTIONS", "PROXY SETTINGS", "RECORDING SETTINGS",
+                                        "SPLIT TRACKS"}));
 
         QCOMPARE(rig.Find<QComboBox>("CBDriver")->currentText(), QStringLiteral("pulse:default"));
         QCOMPARE(rig.Find<QComboBox>("FormatBox")->count(), 12);
@@ -261,11 +293,11 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
         QCOMPARE(rig.Find<QLineEdit>("EFolder")->text(), QStringLiteral("/music/records/"));
         QCOMPARE(rig.Find<QLineEdit>("ERipFolder")->text(), QStringLiteral("/music/rips/"));
 
-        QCOMPARE(Items(rig.Find<QComboBox>("CBReadMode")),
-                 (QStringList{"Burst Mode (Fast preset, no error correction)",
-                              "Synch Mode (Correct syncronization errors)",
-                              "Secure Mode (Double precision ereror correction)",
-                              "Paranoid Mode (Small blocks read, drive cache disabled)"}));
+        QCOMPARE(
+            Items(rig.Find<QComboBox>("CBReadMode")),
+            (QStringList{"Burst Mode (Fast preset, no error correction)", "Synch Mode (Correct syncronization errors)",
+                         "Secure Mode (Double precision ereror correction)",
+                         "Paranoid Mode (Small blocks read, drive cache disabled)"}));
         QCOMPARE(rig.Find<QComboBox>("CBReadMode")->currentIndex(), 3);
         QCOMPARE(rig.Find<QSpinBox>("SENumReads")->value(), 4);
         QCOMPARE(rig.Find<QSpinBox>("SENumReads")->minimum(), 1);
@@ -297,6 +329,34 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
     QVERIFY(looked);
     QCOMPARE(boxes.Seen.size(), std::size_t{0});
     QVERIFY(!window.isVisible());
+}
+
+// At any scale (the test runs again at 200 %): every page and the wait window.
+void SettingsWindowTest::EveryPageShowsItsTextsWhole()
+{
+    TRig rig("[Proxy]\nUse=1\nServer=proxy.example.com\n[Recordings]\nInputLine=Line In\nFormat=MP3\n");
+    TBoxes boxes;
+    TFSettings& window = rig.Make();
+    WhenUp(&window, [&] {
+        auto* tree = rig.Find<QTreeWidget>("TV");
+        CheckNothingClipped(window, QStringLiteral("CD Rip"));
+        for (int entry = 0; entry < tree->topLevelItemCount(); ++entry) {
+            tree->setCurrentItem(tree->topLevelItem(entry));
+            QCOMPARE(rig.Find<QStackedWidget>("PGC")->currentIndex(), entry);
+            QCoreApplication::processEvents();
+            CheckNothingClipped(window, tree->topLevelItem(entry)->text(0));
+            const QRect shown = tree->visualItemRect(tree->topLevelItem(entry));
+            QVERIFY(shown.width() >= tree->fontMetrics().horizontalAdvance(tree->topLevelItem(entry)->text(0)));
+        }
+        rig.Find<QAbstractButton>("bcancel")->click();
+    });
+    window.Run();
+
+    TQtDialogs dialogs;
+    TFWait wait(*rig.Options, rig.Dispatcher, dialogs);
+    wait.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wait));
+    CheckNothingClipped(wait, QStringLiteral("wait"));
 }
 
 void SettingsWindowTest::SaveWritesWhatTheWidgetsShow()
@@ -381,12 +441,16 @@ void SettingsWindowTest::SaveStopsAtABadFieldOnItsPage_data()
     QTest::addColumn<QString>("Message");
     QTest::addColumn<int>("Page");
     QTest::addColumn<QString>("Focused");
-    QTest::newRow("silence") << "ESilenceLG" << "1.5" << "Silence length must be an integral value" << 1
-                             << "ESilenceLG";
-    QTest::newRow("minimum") << "EMinLength" << "ten" << "Minimum length must be an integral value" << 1
-                             << "EMinLength";
+    QTest::newRow("silence") << "ESilenceLG"
+                             << "1.5"
+                             << "Silence length must be an integral value" << 1 << "ESilenceLG";
+    QTest::newRow("minimum") << "EMinLength"
+                             << "ten"
+                             << "Minimum length must be an integral value" << 1 << "EMinLength";
     // A device that records no quality leaves the list empty.
-    QTest::newRow("quality") << "" << "" << "Please select the output quality" << 0 << "FormatBox";
+    QTest::newRow("quality") << ""
+                             << ""
+                             << "Please select the output quality" << 0 << "FormatBox";
 }
 
 void SettingsWindowTest::SaveStopsAtABadFieldOnItsPage()
@@ -555,8 +619,7 @@ void SettingsWindowTest::CaptureButtonOpensTheWaitWindowOnTheClock()
             poll->stop();
             sawWait = true;
             QCOMPARE(wait->windowTitle(), QStringLiteral("Please Wait..."));
-            QCOMPARE(wait->findChild<QLabel*>(QStringLiteral("LTime"))->text(),
-                     QStringLiteral("20 seconds remaining"));
+            QCOMPARE(wait->findChild<QLabel*>(QStringLiteral("LTime"))->text(), QStringLiteral("20 seconds remaining"));
             QVERIFY(wait->findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
             QCOMPARE(wait->findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 1000);
             wait->close();
@@ -633,6 +696,37 @@ void SettingsWindowTest::MusicTooLoudKeepsTheEarlierLevelsWhenDeclined()
     QCOMPARE(rig.Options->Level16.load(), 800);
     // The meter showed the measurement beyond the mark while the question was up.
     QVERIFY(wait.findChild<QLabel*>(QStringLiteral("MLevel16Value"))->text().startsWith(QStringLiteral("16000 (")));
+}
+
+// No device, or one whose audio ends before the time is up: one box says
+// why, the window closes, and the levels stay as they were.
+void SettingsWindowTest::WaitWindowTellsWhyNothingWasMeasured()
+{
+    for (const bool haveDevice : {false, true}) {
+        TRig rig;
+        if (haveDevice)
+            rig.ChooseDevice(3, {{1, 300}});
+        else
+            rig.Options->DriverIndex = -1;
+        rig.Options->Level8 = 2;
+        rig.Options->Level16 = 800;
+        TBoxes boxes;
+        TQtDialogs dialogs;
+        TFWait wait(*rig.Options, rig.Dispatcher, dialogs);
+        wait.Capture().AudioIn1().SetRealTime(false);
+        QVERIFY(!wait.Run());
+        QVERIFY(!wait.isVisible());
+        QCOMPARE(boxes.Seen.size(), std::size_t{1});
+        QCOMPARE(boxes.Seen[0].Caption, QStringLiteral("Warning"));
+        if (haveDevice)
+            QVERIFY2(boxes.Seen[0].Text.startsWith(QStringLiteral("The noise level could not be measured: ")) &&
+                         boxes.Seen[0].Text.contains(QStringLiteral("ended before")),
+                     qPrintable(boxes.Seen[0].Text));
+        else
+            QCOMPARE(boxes.Seen[0].Text, QStringLiteral("No input driver available!"));
+        QCOMPARE(rig.Options->Level8.load(), 2);
+        QCOMPARE(rig.Options->Level16.load(), 800);
+    }
 }
 
 QTEST_MAIN(SettingsWindowTest)
