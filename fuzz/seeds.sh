@@ -100,6 +100,16 @@ musicbrainz_*)
     printf '%s' '{"releases":[{"title":"Album","date":"2019-05-01","artist-credit":[{"name":"Ann","joinphrase":" & "},{"name":"Bo"}],"media":[{"discs":[{"id":"OGeuhniCwHZPcNsc0D55pxlJlsU-"}],"tracks":[{"title":"One"},{"title":"Two"}]}]}]}' >"$dir/release.json"
     printf '%s' '{"error":"Not Found"}' >"$dir/error.json"
     ;;
+accuraterip_*)
+    # Answers for the four-track disc 004-0002189a-00087f33-1f02e004: a
+    # header, then confidence, checksum and offset-frame checksum per track.
+    header='\x04\x9a\x18\x02\x00\x33\x7f\x08\x00\x04\xe0\x02\x1f'
+    tracks='\x0c\x11\x11\x11\x11\xaa\xaa\x00\x00\x0c\x22\x22\x22\x22\xbb\xbb\x00\x00\x0b\x33\x33\x33\x33\xcc\xcc\x00\x00\x02\x44\x44\x44\x44\xdd\xdd\x00\x00'
+    printf "$header$tracks" >"$dir/one-chunk.bin"
+    printf "$header$tracks$header$tracks" >"$dir/two-chunks.bin"
+    printf "$header$tracks$header" | head -c 60 >"$dir/cut.bin"
+    printf '\x02\x01\x00\x00\x00\x02\x00\x00\x00\x03\x00\x00\x00\x05\x01\x00\x00\x00\x00\x00\x00\x00\x06\x02\x00\x00\x00\x00\x00\x00\x00' >"$dir/other-disc.bin"
+    ;;
 cue_*)
     printf 'CATALOG 0123456789012\nFILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n    ISRC USABC2400001\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    FLAGS PRE\n    INDEX 00 00:05:00\n    INDEX 01 00:05:30\n  TRACK 03 MODE1/2352\n    INDEX 01 00:09:00\n' >"$dir/disc.cue"
     ;;

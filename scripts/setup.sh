@@ -19,6 +19,7 @@ PACKAGES="
   desktop-file-utils appstream
   libchromaprint1 libchromaprint-dev libchromaprint-tools libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
   libcdio-dev libcdio-paranoia-dev libdiscid-dev cd-paranoia libcdio-utils
+  whipper
 "
 
 # Only the benchmarks need these (the standard performance input is made from

@@ -9,8 +9,10 @@
 #include "recording/ui/TFTrackInfo.h"
 #include "recording/ui/TFTrackList.h"
 #include "recording/ui/TLevelPanel.h"
+#include "cd/TCddbClient.h"
 #include "settings/TOptions.h"
 #include "settings/TSettingsLocation.h"
+#include "settings/ui/TFSettings.h"
 
 #include <ctime>
 #include <exception>
@@ -89,6 +91,39 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     // The session stays awake while recording; kept tracks are announced.
     FSessionGuard =
         std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
+    FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
+}
+
+std::optional<std::string> TDesktopProgram::TFreeDBServers::ServerName(int Index)
+{
+    std::string name = TCddbClient::ServerName(TCddbSettings{}, Index);
+    if (name.empty())
+        return std::nullopt;
+    return name;
+}
+
+TWindowCommand TDesktopProgram::ShowSettings()
+{
+    TSettingsWindowContext context{FMain->Options(),
+                                   FDialogs,
+                                   *FMain,
+                                   FBurnDrives,
+                                   &FFreeDB,
+                                   FDispatcher,
+                                   [this] { FWindow->Commands()->OnlineHelp(); },
+                                   [this] { FWindow->ShowAbout(); }};
+    TFSettings window(std::move(context), FWindow.get());
+    switch (window.Run()) {
+    case TSettingsFollowUp::sfWizard:
+        return TWindowCommand::wcWizard;
+    case TSettingsFollowUp::sfBurn:
+        return TWindowCommand::wcBurn;
+    case TSettingsFollowUp::sfConvert:
+        return TWindowCommand::wcConvert;
+    case TSettingsFollowUp::sfNone:
+        break;
+    }
+    return TWindowCommand::wcNone;
 }
 
 TDesktopProgram::~TDesktopProgram()
@@ -103,14 +138,9 @@ void TDesktopProgram::Start(std::chrono::year_month_day Today)
     if (FMain->FirstRun()) {
         TFFirst welcome;
         welcome.exec();
-        // The settings window of the first run follows here once it exists.
-        // Until then the options as they are become the settings file, so the
-        // welcome greets only once.
-        try {
-            FMain->Options().Save();
-        } catch (const std::exception& e) {
-            FDialogs.Error(e.what());
-        }
+        // The settings window in its first-run mode: only Save leaves it
+        // with a settings file, after the noise capture it offers.
+        ShowSettings();
     }
     FWindow->ShowMain(Today);
 }

@@ -5,10 +5,13 @@
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TQtDispatcher.h"
 #include "formats/TGenreList.h"
+#include "settings/IBurnDrives.h"
+#include "settings/IFreeDBServers.h"
 
 #include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,7 @@ class TFTrackInfo;
 class TFTrackList;
 class TMainController;
 class TSessionGuard;
+enum class TWindowCommand;
 
 // The desktop program from its command line to the shown main window: the
 // options, the genre list, the main controller, the windows that live as
@@ -47,8 +51,9 @@ public:
     TDesktopProgram(const TDesktopProgram&) = delete;
     TDesktopProgram& operator=(const TDesktopProgram&) = delete;
 
-    // The first-run pass (the welcome window when there was no settings
-    // file), then the main window with its default album name for Today.
+    // The first-run pass (the welcome window and the settings window in its
+    // first-run mode when there was no settings file), then the main window
+    // with its default album name for Today.
     void Start(std::chrono::year_month_day Today);
     // Today in the local calendar.
     static std::chrono::year_month_day LocalToday();
@@ -58,6 +63,15 @@ public:
     TQtDispatcher& Dispatcher() { return FDispatcher; }
 
 private:
+    // The album-information servers the settings window lists.
+    class TFreeDBServers final : public IFreeDBServers {
+    public:
+        std::optional<std::string> ServerName(int Index) override;
+    };
+
+    // The settings window, made for each showing; the follow-up it chose.
+    TWindowCommand ShowSettings();
+
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
     TQtDesktop FDesktop;
@@ -69,6 +83,9 @@ private:
     std::unique_ptr<TMainController> FMain;
     TQtDesktopSession FSession;
     std::unique_ptr<TSessionGuard> FSessionGuard;
+    // No CD writer until the burn window exists.
+    TNoBurnDrives FBurnDrives;
+    TFreeDBServers FFreeDB;
 };
 
 } // namespace kestrune

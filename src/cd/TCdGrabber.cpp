@@ -1,5 +1,6 @@
 #include "cd/TCdGrabber.h"
 
+#include "cd/TAccurateRipChecksum.h"
 #include "cd/TCddbClient.h"
 #include "formats/TWavHeaderBytes.h"
 #include "pipeline/EACSException.h"
@@ -110,6 +111,7 @@ void TCdGrabber::SetCurrentDrive(int Drive)
         FPresence = TDiscPresence::dpNone;
         FToc = TDiscToc{};
         FCdText = TCdText{};
+        FChecks.clear();
     }
     FCurrentDrive = Drive;
 }
@@ -147,6 +149,7 @@ void TCdGrabber::Refresh()
     FCurrentTrack = 0;
     FAlbums.clear();
     FAlbumMatch = 0;
+    FChecks.clear();
     // Opened anew each time: a disc that was changed is read from scratch.
     FDrive.reset();
     FDrive = FProvider->Open(DriveName());
@@ -411,20 +414,38 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     const std::int32_t sectors = track.Sectors;
     const int attempts = ReadAttempts < 1 ? 1 : ReadAttempts;
     const TLifetimeToken owner = Life.Token();
-    auto reader =
-        FDrive->Read(track.StartLsn, sectors, ReadOption, attempts, [this, owner](int Attempt, std::int32_t Sector) {
-            FDispatcher.Post(owner, [this, Attempt, Sector] {
-                if (FEvents != nullptr)
-                    FEvents->OnGrabRetry(Attempt, Sector);
-            });
-        });
+    // The frames at the disc's edges count differently in the AccurateRip
+    // sums, so the worker needs to know whether this track is the disc's
+    // first or last audio track.
+    int firstAudio = 0;
+    int lastAudio = 0;
+    for (const TTocTrack& t : FToc.Tracks) {
+        if (!t.IsAudio())
+            continue;
+        firstAudio = firstAudio == 0 ? t.Number : firstAudio;
+        lastAudio = t.Number;
+    }
+    auto checksum =
+        std::make_unique<TAccurateRipChecksum>(std::int64_t{sectors} * TAccurateRipChecksum::FramesPerSector,
+                                               track.Number == firstAudio, track.Number == lastAudio);
+    // Counted on the reading thread, read by the worker once it is done.
+    auto retries = std::make_shared<std::atomic<int>>(0);
+    auto reader = FDrive->Read(track.StartLsn, sectors, ReadOption, attempts,
+                               [this, owner, retries](int Attempt, std::int32_t Sector) {
+                                   retries->fetch_add(1);
+                                   FDispatcher.Post(owner, [this, Attempt, Sector] {
+                                       if (FEvents != nullptr)
+                                           FEvents->OnGrabRetry(Attempt, Sector);
+                                   });
+                               });
     auto file = std::make_unique<TPartialFile>(Path);
 
     FCancel = false;
     FFinished = false;
     FGrabError.clear();
-    FWorker = std::thread([this, owner, Path, sectors, attempts, reader = std::move(reader),
-                           file = std::move(file)]() mutable {
+    FChecks.erase(track.Number);
+    FWorker = std::thread([this, owner, Path, sectors, attempts, number = track.Number, reader = std::move(reader),
+                           file = std::move(file), checksum = std::move(checksum), retries]() mutable {
         std::string error;
         try {
             const std::int64_t bytes = std::int64_t{sectors} * TDiscToc::SectorBytes;
@@ -452,7 +473,9 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                         throw EACSException("Sector " + std::to_string(sector) + " of the track could not be read.");
                     }
                 }
-                if (!file->Write(buffer.data(), std::size_t(count) * TDiscToc::SectorBytes))
+                const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
+                checksum->Add(buffer.data(), blockBytes);
+                if (!file->Write(buffer.data(), blockBytes))
                     throw EACSException("The file " + Path.string() + " could not be written.");
                 done += count;
                 const int percent = static_cast<int>(std::int64_t{done} * 100 / sectors);
@@ -468,13 +491,22 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
         }
         file.reset();
         reader.reset();
-        FDispatcher.Post(owner, [this, error] {
+        TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load()};
+        FDispatcher.Post(owner, [this, error, checks] {
             FGrabError = error;
+            if (error.empty())
+                FChecks[checks.Track] = checks;
             FFinished = true;
             if (FEvents != nullptr)
                 FEvents->OnOperationProgress(100.0);
         });
     });
+}
+
+const TTrackChecks* TCdGrabber::GrabChecks(int TrackNumber) const
+{
+    const auto found = FChecks.find(TrackNumber);
+    return found == FChecks.end() ? nullptr : &found->second;
 }
 
 void TCdGrabber::CancelGrab()
@@ -493,6 +525,7 @@ void TCdGrabber::Eject()
     FPresence = TDiscPresence::dpNone;
     FToc = TDiscToc{};
     FCdText = TCdText{};
+    FChecks.clear();
     FDispatcher.Post(Life.Token(), [this] {
         if (FEvents != nullptr)
             FEvents->OnMediaChange();

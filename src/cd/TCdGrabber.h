@@ -3,12 +3,14 @@
 #include "cd/ICdDrive.h"
 #include "cd/ICdGrabberEvents.h"
 #include "cd/TAlbumInfo.h"
+#include "cd/TTrackChecks.h"
 #include "common/IDispatcher.h"
 #include "common/TLifetime.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -111,6 +113,10 @@ public:
     // Why the last grab ended without a file; empty after a finished grab.
     // Read it once progress 100 has arrived.
     const std::string& GrabError() const { return FGrabError; }
+    // The checksums of a track (by its number on the disc) measured while it
+    // was grabbed, for verification and the rip log; null until a grab of it
+    // has finished since the disc was read.
+    const TTrackChecks* GrabChecks(int TrackNumber) const;
 
     void Eject();
     void LoadTray();
@@ -147,6 +153,7 @@ private:
     std::atomic<bool> FCancel{false};
     bool FFinished = true; // window thread only
     std::string FGrabError;
+    std::map<int, TTrackChecks> FChecks;
 
     std::shared_ptr<TCddbClient> FClient;
     std::thread FQueryWorker;

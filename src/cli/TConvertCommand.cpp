@@ -4,6 +4,7 @@
 #include "common/TJob.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "convert/TBatchConversion.h"
 #include "convert/TConvertController.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 namespace kestrune::cli {
 
@@ -56,17 +58,129 @@ private:
     TCliOutput& Out;
 };
 
+// The batch on the command line: one progress line for the whole batch, and
+// a line for each file as it ends, its name with the result or the reason.
+class TCliBatchListener final : public TJobListenerBase, public IBatchListener {
+public:
+    TCliBatchListener(TCliOutput& O, const TBatchConversion& B) : Out(O), Batch(B) {}
+
+    void JobProgress(TJobKind, double Fraction, const std::string& Text) override
+    {
+        Out.Progress("Converting, " + Text, static_cast<int>(std::clamp(Fraction, 0.0, 1.0) * 100));
+    }
+    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
+    {
+        Out.EndProgress();
+        Ended = true;
+        Outcome = O;
+        Reason = R;
+    }
+    void ItemAdded(std::size_t) override {}
+    void ItemsCleared() override {}
+    void ItemChanged(std::size_t Index) override
+    {
+        const TBatchItem& item = Batch.Items()[Index];
+        if (item.State == TBatchItem::TState::bsDone && Reported.insert(Index).second) {
+            std::error_code ignored;
+            const auto bytes = static_cast<std::int64_t>(fs::file_size(item.OutFile, ignored));
+            Out.ResultObject(item.OutFile + ": " + std::to_string(bytes) + " bytes", "done",
+                             {{"input", item.InFile}, {"output", item.OutFile}, {"bytes", bytes}});
+        } else if (item.State == TBatchItem::TState::bsFailed && Reported.insert(Index).second) {
+            Out.Error(item.InFile + ": " + item.Error);
+        }
+    }
+
+    bool Ended = false;
+    TJobOutcome Outcome = TJobOutcome::joFailed;
+    std::string Reason;
+
+private:
+    TCliOutput& Out;
+    const TBatchConversion& Batch;
+    std::set<std::size_t> Reported;
+};
+
+// Several inputs (files or folders) to one format, --jobs at a time.
+int ExecuteBatch(const TCliArgs& Args, TCliOutput& Out, const std::atomic<bool>& Interrupted, int Format,
+                 const TEncoderSettings& Encoders)
+{
+    const std::string outDir = Args.Value("--out-dir");
+    const long jobs = Args.Integer("--jobs", 0, 0, 1024);
+    if (!outDir.empty()) {
+        std::error_code error;
+        fs::create_directories(outDir, error);
+        if (error || !fs::is_directory(outDir)) {
+            Out.Error("cannot make the output folder \"" + outDir + "\"" +
+                      (error ? ": " + error.message() : std::string()));
+            return 1;
+        }
+    }
+
+    TPlainDispatcher dispatcher;
+    TBatchConversion batch(dispatcher);
+    TCliBatchListener listener(Out, batch);
+    batch.AddListener(&listener);
+    batch.Events().Subscribe(&listener);
+    batch.SetJobs(static_cast<int>(jobs));
+    batch.SetOutputFormat(Format);
+    batch.SetOutDir(outDir);
+    batch.SetEncoderSettings(Encoders);
+    bool emptyFolder = false;
+    for (const std::string& input : Args.Positional()) {
+        if (batch.Add(input) == 0) {
+            Out.Error("no audio files in \"" + input + "\"");
+            emptyFolder = true;
+        }
+    }
+    if (batch.Items().empty())
+        return 1;
+
+    batch.Start();
+    bool cancelSent = false;
+    while (!dispatcher.WaitServing([&] { return listener.Ended; }, std::chrono::milliseconds(100))) {
+        if (Interrupted.load() && !cancelSent) {
+            batch.Cancel();
+            cancelSent = true;
+        }
+    }
+
+    std::int64_t done = 0, failed = 0, cancelled = 0;
+    for (const TBatchItem& item : batch.Items()) {
+        done += item.State == TBatchItem::TState::bsDone ? 1 : 0;
+        failed += item.State == TBatchItem::TState::bsFailed ? 1 : 0;
+        cancelled += item.State == TBatchItem::TState::bsCancelled ? 1 : 0;
+    }
+    const auto files = static_cast<std::int64_t>(batch.Items().size());
+    if (listener.Outcome == TJobOutcome::joSucceeded)
+        Out.ResultObject(std::to_string(files) + (files == 1 ? " file" : " files") + " converted", "summary",
+                         {{"files", files}, {"done", done}, {"failed", failed}, {"cancelled", cancelled}});
+    else
+        Out.Error(listener.Reason);
+    return listener.Outcome == TJobOutcome::joSucceeded && !emptyFolder ? 0 : 1;
+}
+
 } // namespace
 
 const char* TConvertCommand::Usage()
 {
     return "Usage: kestrune-cli convert IN OUT [options]\n"
+           "       kestrune-cli convert IN... --to FORMAT [--out-dir DIR] [--jobs N] [options]\n"
            "\n"
            "Converts an audio file. The input format is taken from IN's extension,\n"
            "the output format from OUT's extension or --format.\n"
            "\n"
+           "The second form converts many files at once: each IN is a file or a folder\n"
+           "(its .wav, .mp3, .ogg, .ape and .flac files, not its sub-folders). Each result\n"
+           "is named like its input with the new extension, in DIR (made when missing)\n"
+           "or beside the input. A file that fails is reported with its name and the\n"
+           "others go on; the exit status is 1 when any failed. Two inputs that would\n"
+           "give the same output name: the second is not converted.\n"
+           "\n"
            "Options:\n"
            "  --format EXT              output format: wav, mp3, ogg, ape, flac\n"
+           "  --to EXT                  output format of the second form\n"
+           "  --out-dir DIR             folder for the results of the second form\n"
+           "  --jobs N                  files converted at the same time (default: one per core)\n"
            "WAV:\n"
            "  --wav-type pcm|dvi-adpcm  kind of WAV data to write (default pcm)\n"
            "  --block-size N            IMA ADPCM block size in bytes: a multiple of 8, at most 4096\n"
@@ -103,6 +217,9 @@ const std::set<std::string>& TConvertCommand::Flags()
 const std::set<std::string>& TConvertCommand::Options()
 {
     static const std::set<std::string> options{"--format",
+                                               "--to",
+                                               "--out-dir",
+                                               "--jobs",
                                                "--wav-type",
                                                "--block-size",
                                                "--bitrate",
@@ -128,15 +245,38 @@ const std::set<std::string>& TConvertCommand::Options()
 
 int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomic<bool>& Interrupted)
 {
-    if (Args.Positional().size() != 2)
-        throw EUsage("convert needs an input and an output file");
-    const std::string inName = Args.Positional()[0];
-    const std::string outName = Args.Positional()[1];
+    const std::vector<std::string>& words = Args.Positional();
+    std::error_code ignored;
+    // IN OUT stays the single conversion; a folder as the last of two words
+    // is an output name there, and the single conversion says what is wrong.
+    const bool batchForm = Args.Has("--to") || Args.Has("--out-dir") || Args.Has("--jobs") || words.size() > 2 ||
+                           (!words.empty() && fs::is_directory(words.front(), ignored));
 
     TPlainDispatcher dispatcher;
     TPlainDialogs dialogs;
     TCliConvertView view;
     TConvertController controller(view, dialogs, dispatcher);
+
+    if (batchForm) {
+        if (words.empty())
+            throw EUsage("convert needs at least one input file or folder");
+        if (!Args.Has("--to") && !Args.Has("--format"))
+            throw EUsage("converting several files needs --to FORMAT");
+        if (Args.Has("--to") && Args.Has("--format") && Args.Value("--to") != Args.Value("--format"))
+            throw EUsage("--to and --format name different formats");
+        const std::string formatName = Args.Has("--to") ? Args.Value("--to") : Args.Value("--format");
+        const int format = controller.FindFormat(formatName);
+        if (format < 0)
+            throw EUsage("unknown output format \"" + formatName + "\"");
+        TEncoderSettings encoders = controller.EncoderSettings();
+        TCliSettings::ApplyEncoderOptions(Args, encoders);
+        return ExecuteBatch(Args, Out, Interrupted, format, encoders);
+    }
+
+    if (words.size() != 2)
+        throw EUsage("convert needs an input and an output file");
+    const std::string& inName = words[0];
+    const std::string& outName = words[1];
     TCliConvertListener job(Out);
     controller.Events().Subscribe(&job);
 
@@ -169,7 +309,6 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
         return 1;
     }
 
-    std::error_code ignored;
     const auto bytes = static_cast<std::int64_t>(fs::file_size(outName, ignored));
     TCliOutput::TJson fields{{"output", outName}, {"bytes", bytes}};
     std::string text = outName + ": " + std::to_string(bytes) + " bytes";

@@ -24,6 +24,14 @@ TMpg123Library::TMpg123Library() : Library(SoName)
     decode_frame = Library.Entry<decltype(decode_frame)>("mpg123_decode_frame");
     info = Library.Entry<decltype(info)>("mpg123_info");
     strerror = Library.Entry<decltype(strerror)>("mpg123_strerror");
+    scan = Library.Entry<decltype(scan)>("mpg123_scan");
+    length = Library.Entry<decltype(length)>("mpg123_length");
+    seek = Library.Entry<decltype(seek)>("mpg123_seek");
+    // Older versions export only the name with the enumeration key, which
+    // takes the same arguments.
+    getstate = Library.Entry<decltype(getstate)>("mpg123_getstate2");
+    if (!getstate)
+        getstate = Library.Entry<decltype(getstate)>("mpg123_getstate");
     // Versions before 1.27 need the global set-up once; newer ones ignore it.
     if (init)
         init();
@@ -43,6 +51,12 @@ bool TMpg123Library::HasReaderDecoder() const
 {
     return new_ && delete_ && format_none && format && rates && replace_reader_handle && open_handle && close &&
            decode_frame && getformat && info;
+}
+
+bool TMpg123Library::HasStreamDecoder() const
+{
+    return new_ && delete_ && format_none && format && rates && replace_reader_handle && open_handle && close && read &&
+           getformat && scan && length && seek;
 }
 
 void TMpg123Library::THandleDeleter::operator()(mpg123_handle* Handle) const

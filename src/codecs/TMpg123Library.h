@@ -43,12 +43,22 @@ public:
     decltype(&::mpg123_decode_frame) decode_frame = nullptr;
     decltype(&::mpg123_info) info = nullptr;
     decltype(&::mpg123_strerror) strerror = nullptr;
+    // Streaming a file with a known length and seeking in it (the MP3
+    // reader): a scan for the exact length, sample positions, and whether a
+    // length came from the stream's own header.
+    decltype(&::mpg123_scan) scan = nullptr;
+    decltype(&::mpg123_length) length = nullptr;
+    decltype(&::mpg123_seek) seek = nullptr;
+    decltype(&::mpg123_getstate2) getstate = nullptr;
 
     // True when every entry point that feed decoding needs was found.
     bool HasFeedDecoder() const;
     // True when every entry point that decoding through a reader needs was
     // found.
     bool HasReaderDecoder() const;
+    // True when every entry point that reading a file as a stream, with its
+    // length and seeking, needs was found (getstate is optional).
+    bool HasStreamDecoder() const;
 
     // Frees a decoder handle through the binding that made it.
     struct THandleDeleter {

@@ -93,6 +93,21 @@ bool TConvertController::WorkersIdle() const
                         [](const TFormat& F) { return F.OutputComponent && F.OutputComponent->Busy(); });
 }
 
+bool TConvertController::WaitForWorkers(std::chrono::milliseconds Timeout) const
+{
+    const auto until = std::chrono::steady_clock::now() + Timeout;
+    auto left = [&] {
+        return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          until - std::chrono::steady_clock::now()));
+    };
+    if (FMP3ToWav1 && !FMP3ToWav1->WaitForIdle(left()))
+        return false;
+    for (const TFormat& format : FFormats)
+        if (format.OutputComponent && !format.OutputComponent->WaitForIdle(left()))
+            return false;
+    return true;
+}
+
 void TConvertController::BuildFormats()
 {
     FFormats = {

@@ -100,6 +100,12 @@ public:
     std::chrono::milliseconds CloseTimeout() const { return FCloseTimeout; }
 
     bool Converting() const { return FConverting; }
+    // Blocks until the workers of the last run are idle with their events
+    // raised, at most Timeout; true when they are. The end of a run is
+    // posted from inside a worker's last event, so right after Finished a
+    // worker may still be on its way out, and a Convert then would be
+    // ignored; whoever starts runs back to back (the batch) waits here first.
+    bool WaitForWorkers(std::chrono::milliseconds Timeout) const;
     TJobEvents& Events() { return FEvents; }
 
     // Where the private folder for a decoded MP3 source is made; the system's

@@ -63,7 +63,8 @@ public:
     virtual void ShowPage(TSettingsPage Page) = 0;
     virtual void Focus(TSettingsControl Control) = 0;
     // Runs the noise-level capture window modally on the chosen device;
-    // true when it reached "Test finished".
+    // true when it reached "Test finished" with the levels it measured kept
+    // (TNoiseLevelCapture::Conclude), which ends first-run mode.
     virtual bool RunNoiseCapture() = 0;
     virtual void Close() = 0;
 };

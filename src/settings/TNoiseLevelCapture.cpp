@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace kestrune {
@@ -23,6 +25,44 @@ std::string TimeText(int Seconds)
 }
 
 } // namespace
+
+std::string TNoiseLevelCapture::DecibelText(double Fraction)
+{
+    if (!(Fraction > 0))
+        return "silence";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f dBFS", 20 * std::log10(std::min(Fraction, 1.0)));
+    // Rounding a level just under full scale must not read "-0".
+    return std::string(text) == "-0 dBFS" ? "0 dBFS" : text;
+}
+
+std::string TNoiseLevelCapture::TooLoudText(int Level8, int Level16, int Earlier8, int Earlier16)
+{
+    const auto levels = [](int L8, int L16) {
+        return "8-bit: " + std::to_string(L8) + ", 16-bit: " + std::to_string(L16);
+    };
+    const double loudest = std::max(Level8 / 128.0, Level16 / 32768.0);
+    return "The noise level measured (" + levels(Level8, Level16) + ", " + DecibelText(loudest) +
+           ") is louder than silence can be: music or another sound was playing during the test.\r\n"
+           "Use these levels anyway? No keeps the levels from before (" +
+           levels(Earlier8, Earlier16) + ").";
+}
+
+bool TNoiseLevelCapture::Conclude(IDialogs& Dialogs)
+{
+    bool keep = true;
+    if (LouderThanSilence(Options.Level8.load(), Options.Level16.load())) {
+        keep = Dialogs.Show(TDialogKind::dkWarning,
+                            TooLoudText(Options.Level8.load(), Options.Level16.load(), Saved8, Saved16),
+                            TDialogButtons::dbYesNo) == TDialogResult::drYes;
+        if (!keep) {
+            Options.Level8 = Saved8;
+            Options.Level16 = Saved16;
+        }
+    }
+    Dialogs.Information("Test finished");
+    return keep;
+}
 
 TNoiseLevelCapture::TNoiseLevelCapture(TOptions& O, IDispatcher& D) : Options(O), Dispatcher(D)
 {
@@ -80,6 +120,7 @@ void TNoiseLevelCapture::Start()
         std::lock_guard lock(FailureLock);
         WorkerFailure.clear();
     }
+    FInputLevel = 0.0;
     Saved8 = Options.Level8.load();
     Saved16 = Options.Level16.load();
     Options.Level8 = 0;
@@ -180,6 +221,7 @@ void TNoiseLevelCapture::OnGetData(void* Data, int& N)
             loudest = std::max(loudest, std::abs(static_cast<int>(bytes[i]) - 128));
         if (loudest > Options.Level8.load())
             Options.Level8 = loudest;
+        FInputLevel = loudest / 128.0;
     } else {
         int loudest = 0;
         for (int i = 0; i + 1 < N; i += 2)
@@ -187,6 +229,7 @@ void TNoiseLevelCapture::OnGetData(void* Data, int& N)
                                std::abs(static_cast<int>(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)))));
         if (loudest > Options.Level16.load())
             Options.Level16 = loudest;
+        FInputLevel = loudest / 32768.0;
     }
     if (!PacedByAudio() || BytesPerSecond <= 0)
         return;

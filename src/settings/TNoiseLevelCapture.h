@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/IDialogs.h"
 #include "common/IDispatcher.h"
 #include "common/TJob.h"
 #include "common/TLifetime.h"
@@ -7,6 +8,7 @@
 #include "pipeline/TAudioProcessor.h"
 #include "pipeline/TNULLOut.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -35,6 +37,11 @@ class TOptions;
 // alone; the handler counts the audio and posts one Tick per second of it,
 // and the phases end after exactly 10 and 11 seconds of frames.
 //
+// A measurement must be of silence: a level above what a quiet input can
+// give means music or some other sound played during the test, and levels
+// taken from it would make the recorder hear silence in the middle of songs.
+// Conclude asks the user before keeping such levels.
+//
 // Threads: every public call and every event on the window thread; the data
 // handler runs on the null output's worker and writes Options.Level8/Level16
 // directly (they are atomics); its ticks and failures reach the window thread
@@ -46,6 +53,17 @@ public:
     ~TNoiseLevelCapture();
     TNoiseLevelCapture(const TNoiseLevelCapture&) = delete;
     TNoiseLevelCapture& operator=(const TNoiseLevelCapture&) = delete;
+
+    // The loudest levels silence can leave: -30 dBFS of full scale, that is
+    // 32768 x 10^(-30/20) = 1036 at 16 bits and 128 x 10^(-30/20) = 4 at 8
+    // bits. A sound card's own noise lies far below (-50 dBFS and lower is
+    // usual; 8-bit capture of it reads 0 or 1), while music, even a quiet
+    // passage, peaks above it within a few seconds.
+    static constexpr int QuietLimit8 = 4;
+    static constexpr int QuietLimit16 = 1036;
+    static bool LouderThanSilence(int Level8, int Level16) { return Level8 > QuietLimit8 || Level16 > QuietLimit16; }
+    // "-42 dBFS" for a level (a fraction of full scale), "silence" for none.
+    static std::string DecibelText(double Fraction);
 
     TJobEvents& Events() { return FEvents; }
 
@@ -62,6 +80,23 @@ public:
     int SecondsLeft() const { return FSecondsLeft; }
 
     TAudioIn& AudioIn1() { return FAudioIn1; }
+
+    // The loudest sample of the latest block, as a fraction of full scale
+    // (0 to 1): the level of the input right now, for a meter. Any thread.
+    double InputLevel() const { return FInputLevel.load(); }
+    // The phase running: 8 or 16 bits.
+    int PhaseBits() { return FAudioIn1.InBitsPerSample(); }
+    // The levels from before the latest Start.
+    int EarlierLevel8() const { return Saved8; }
+    int EarlierLevel16() const { return Saved16; }
+
+    // After a capture that succeeded: when the levels measured are louder
+    // than silence can be, warns with both sets of levels and asks whether to
+    // use the new ones anyway (Yes / No); No puts the earlier ones back.
+    // Then "Test finished". True when the new levels stay, which ends
+    // first-run mode; a measurement the user turned down does not.
+    bool Conclude(IDialogs& Dialogs);
+    static std::string TooLoudText(int Level8, int Level16, int Earlier8, int Earlier16);
 
 private:
     void Fail(const std::string& Message);
@@ -90,6 +125,7 @@ private:
     // Worker only: bytes of audio since the last posted tick, and bytes per second.
     std::int64_t AudioBytes = 0;
     std::int64_t BytesPerSecond = 0;
+    std::atomic<double> FInputLevel{0.0};
     // Posted work finds the capture through this and does nothing once it is gone.
     TLifetime Life;
 };

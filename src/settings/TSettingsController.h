@@ -73,7 +73,8 @@ public:
 
     // "Save Settings": true when the options were written and the window closed.
     bool Save();
-    // "Capture noise level"; true when the capture reached "Test finished".
+    // "Capture noise level"; true when the capture reached "Test finished"
+    // and its levels were kept.
     bool CaptureNoiseLevel();
     // "Cancel" and File > "Exit".
     void Cancel();

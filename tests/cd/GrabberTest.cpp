@@ -1,3 +1,4 @@
+#include "cd/TAccurateRipChecksum.h"
 #include "cd/TCdGrabber.h"
 #include "cd/TCdioDriveProvider.h"
 #include "cd/TCueImage.h"
@@ -238,6 +239,7 @@ TEST_F(GrabberTest, DamagedImagesAreRefusedWithTheirReason)
 class TFakeDrive final : public ICdDrive {
 public:
     int FailAt = -1;                   // a sector that stays unreadable
+    int FlakyAt = -1;                  // a sector read only at the last attempt
     int RetriesBeforeFail = 0;         // retries reported before it gives up
     std::atomic<bool>* Gate = nullptr; // reads wait while it is false
 
@@ -267,10 +269,11 @@ public:
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 if (At >= End)
                     return false;
-                if (At == Drive->FailAt) {
+                if (At == Drive->FailAt || At == Drive->FlakyAt) {
                     for (int r = 1; r < Attempts; ++r)
                         OnRetry(r, At);
-                    return false;
+                    if (At == Drive->FailAt)
+                        return false;
                 }
                 std::fill(Out, Out + TDiscToc::SectorBytes, static_cast<std::uint8_t>(At));
                 ++At;
@@ -381,6 +384,51 @@ TEST_F(GrabberTest, DestroyingTheGrabberDuringAGrabStopsIt)
         EXPECT_EQ(std::filesystem::file_size(Dir.Path() / name), 44U + 300U * TDiscToc::SectorBytes);
     }
     EXPECT_TRUE(Events.Progress.empty());
+}
+
+// Every grabbed track carries the checksums of what was written: the first
+// audio track and the last one (here before a data track) leave out the
+// frames at the disc's edges, the middle one does not.
+TEST_F(GrabberTest, GrabbedTracksCarryTheirChecksums)
+{
+    const TCueImage image = MixedImage();
+    Load(image.Write(Dir.Path(), "disc"));
+    const std::vector<std::uint8_t> bin = image.Bin();
+    const TDiscToc& toc = Grabber->Toc();
+    EXPECT_EQ(Grabber->GrabChecks(1), nullptr);
+    for (int t = 0; t < 3; ++t) {
+        SCOPED_TRACE(t);
+        ASSERT_EQ(Grab(t, Dir.Path() / ("track" + std::to_string(t) + ".wav")), "");
+        const TTocTrack& track = toc.Tracks[std::size_t(t)];
+        TAccurateRipChecksum expected(std::int64_t{track.Sectors} * 588, t == 0, t == 2);
+        expected.Add(bin.data() + std::size_t(track.StartLsn) * TDiscToc::SectorBytes,
+                     std::size_t(track.Sectors) * TDiscToc::SectorBytes);
+        const TTrackChecks* checks = Grabber->GrabChecks(track.Number);
+        ASSERT_NE(checks, nullptr);
+        EXPECT_EQ(*checks, (TTrackChecks{track.Number, expected.Crc32(), expected.V1(), expected.V2(), 0}));
+    }
+    // A disc read anew has nothing grabbed yet.
+    Grabber->Refresh();
+    EXPECT_EQ(Grabber->GrabChecks(1), nullptr);
+}
+
+TEST_F(GrabberTest, RetriesOfAGrabAreCountedAndAFailedGrabHasNoChecks)
+{
+    auto provider = std::make_shared<TFakeProvider>();
+    provider->Setup = [](TFakeDrive& D) {
+        D.FlakyAt = 40;
+        D.FailAt = 310;
+    };
+    Grabber = std::make_unique<TCdGrabber>(Dispatcher, provider);
+    Grabber->SetEvents(&Events);
+    Grabber->ReadAttempts = 4;
+    Grabber->Initialize();
+    Grabber->Refresh();
+    ASSERT_EQ(Grab(0, Dir.Path() / "t1.wav"), "");
+    ASSERT_NE(Grabber->GrabChecks(1), nullptr);
+    EXPECT_EQ(Grabber->GrabChecks(1)->Retries, 3);
+    EXPECT_EQ(Grab(1, Dir.Path() / "t2.wav"), "Sector 10 of the track could not be read.");
+    EXPECT_EQ(Grabber->GrabChecks(2), nullptr);
 }
 
 } // namespace

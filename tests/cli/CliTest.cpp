@@ -53,6 +53,11 @@ TEST(Cli, UsageErrorsExitWithTwo)
         {"convert " + a + " b.wav --loud", "unknown option --loud"},
         {"convert " + a + " b.xyz", "unknown output format"},
         {"convert " + a + " b", "use --format"},
+        {"convert " + a + " " + a + " " + a, "converting several files needs --to FORMAT"},
+        {"convert " + a + " --to xyz", "unknown output format \"xyz\""},
+        {"convert " + a + " --to flac --jobs many", "--jobs needs a whole number"},
+        {"convert " + a + " --to flac --format mp3", "--to and --format name different formats"},
+        {"convert " + a + " --to wav --block-size 510", "Cannot encode ADPCM in blocks of 510 bytes."},
     };
     for (const TCase& c : cases) {
         const TResult r = Cli(c.Args, dir);
@@ -130,6 +135,81 @@ TEST(Cli, ConvertsPcmToAdpcmAndBack)
     ASSERT_EQ(copy.Status, 0) << copy.Err;
     EXPECT_TRUE(copy.Out.empty());
     EXPECT_EQ(ReadWholeFile(dir.File("copy.wav")), ReadWholeFile(dir.File("in.wav")));
+}
+
+// Many files at once: folders and files mixed, the encoder flags for every
+// file, each failure named with its reason while the others finish.
+TEST(Cli, BatchConvertsFilesAndFoldersAndNamesEachFailure)
+{
+    TTempDir dir;
+    std::filesystem::create_directory(dir.File("in"));
+    const auto a = PcmWavImage(Sine16(44100, 2, 44100, 440, 9000), 2, 44100);
+    const auto b = PcmWavImage(Sine16(20000, 1, 22050, 300, 7000), 1, 22050);
+    WriteWholeFile(dir.File("in/a.wav"), a);
+    WriteWholeFile(dir.File("in/b.wav"), b);
+    WriteWholeFile(dir.File("in/bad.flac"), {'n', 'o', 'p', 'e'});
+    WriteWholeFile(dir.File("c.wav"), a);
+    const std::string out = dir.File("out/new"); // made when missing
+
+    const TResult r = Cli("convert --json " + ShellQuote(dir.File("in")) + " " + ShellQuote(dir.File("c.wav")) +
+                              " --to flac --out-dir " + ShellQuote(out) + " --jobs 2",
+                          dir);
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("kestrune-cli: " + dir.File("in/bad.flac") + ": Cannot read"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("1 of 4 files failed"), std::string::npos) << r.Err;
+    int done = 0;
+    std::istringstream lines(r.Out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto event = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_FALSE(event.is_discarded()) << line;
+        if (event["event"] == "done") {
+            ++done;
+            EXPECT_EQ(std::filesystem::path(event["output"].get<std::string>()).parent_path(), out) << line;
+        }
+    }
+    EXPECT_EQ(done, 3);
+    std::vector<std::string> made;
+    for (const auto& e : std::filesystem::directory_iterator(out))
+        made.push_back(e.path().filename().string());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{"a.flac", "b.flac", "c.flac"}));
+    for (const auto& [name, image] : {std::pair{"a", a}, std::pair{"b", b}, std::pair{"c", a}}) {
+        const std::string back = dir.File(std::string(name) + ".back.wav");
+        ASSERT_EQ(Cli("convert --quiet " + ShellQuote(out + "/" + name + ".flac") + " " + ShellQuote(back), dir).Status,
+                  0);
+        EXPECT_EQ(ReadWholeFile(back), image) << name;
+    }
+
+    // Every file gets the encoder flags; all done is status 0.
+    const TResult adpcm = Cli("convert " + ShellQuote(dir.File("in/a.wav")) + " " + ShellQuote(dir.File("in/b.wav")) +
+                                  " --to wav --wav-type dvi-adpcm --out-dir " + ShellQuote(dir.File("ima")),
+                              dir);
+    EXPECT_EQ(adpcm.Status, 0) << adpcm.Err;
+    EXPECT_NE(adpcm.Out.find("2 files converted"), std::string::npos) << adpcm.Out;
+    for (const char* name : {"ima/a.wav", "ima/b.wav"}) {
+        const auto bytes = ReadWholeFile(dir.File(name));
+        ASSERT_GT(bytes.size(), 22u) << name;
+        EXPECT_EQ(bytes[20] | bytes[21] << 8, 0x11) << name; // WAVE_FORMAT_IMA_ADPCM
+    }
+}
+
+// On a terminal the batch is one line redrawn in place, whatever the number
+// of files; only the results take lines of their own.
+TEST(Cli, BatchDrawsOneProgressLineOnATerminal)
+{
+    KESTRUNE_REQUIRE_TOOL("script");
+    TTempDir dir;
+    for (const char* name : {"a", "b", "c"})
+        WriteWholeFile(dir.File(std::string(name) + ".wav"), PcmWavImage(Noise16(3 * 44100, 2, 9), 2, 44100));
+    const std::string command = std::string(KESTRUNE_CLI) + " convert " + ShellQuote(dir.File("a.wav")) + " " +
+                                ShellQuote(dir.File("b.wav")) + " " + ShellQuote(dir.File("c.wav")) +
+                                " --to flac --jobs 2 --out-dir " + ShellQuote(dir.File("out"));
+    std::string screen;
+    ASSERT_EQ(RunCommand("script -qec " + ShellQuote(command) + " /dev/null", &screen), 0);
+    EXPECT_NE(screen.find("\rConverting, 0 of 3 files done: "), std::string::npos) << screen;
+    // Three results and the summary; the progress never starts a line.
+    EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 4) << screen;
+    EXPECT_NE(screen.find("3 files converted"), std::string::npos) << screen;
 }
 
 // A damaged source is a failed job, never a shorter file reported as done:

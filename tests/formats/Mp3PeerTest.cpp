@@ -3,6 +3,7 @@
 // library underneath), and files that lame and ffmpeg write.
 
 #include "formats/Mp3TestHelpers.h"
+#include "formats/TMP3In.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +163,33 @@ TEST_P(Mp3FromPeers, DecodeLikeMpg123WithTheSourcesFormatAndLength)
     const std::vector<std::uint8_t> ourData(w.File.begin() + 44, w.File.end());
     EXPECT_EQ(ourData.size(), refData.size());
     EXPECT_TRUE(ourData == refData) << "decoded audio differs from mpg123 -w";
+}
+
+// The streaming reader gives the same bytes as mpg123 -w too, with the
+// length right before the first read, also where the file has no info frame
+// and the length comes from the scan alone.
+TEST_P(Mp3FromPeers, StreamedLikeMpg123)
+{
+    const auto c = GetParam();
+    KESTRUNE_REQUIRE_TOOL(c.Tool);
+    KESTRUNE_REQUIRE_TOOL("mpg123");
+    TTempDir dir;
+    const auto source = Sine16(c.Rate * 2 + 77, c.Channels, c.Rate, 300, 9000);
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(source, c.Channels, c.Rate));
+    ASSERT_EQ(RunCommand(c.Command(ShellQuote(dir.File("in.wav")), ShellQuote(dir.File("a.mp3")))), 0);
+    ASSERT_EQ(RunCommand("mpg123 -q -w " + ShellQuote(dir.File("ref.wav")) + " " + ShellQuote(dir.File("a.mp3"))), 0);
+    const auto refData = DataChunk(ReadWholeFile(dir.File("ref.wav")));
+
+    TMP3In in;
+    in.SetFileName(dir.File("a.mp3"));
+    EXPECT_EQ(in.InSampleRate(), c.Rate);
+    EXPECT_EQ(in.InChannels(), c.Channels);
+    in.OpenInput();
+    EXPECT_EQ(in.Size(), static_cast<std::int64_t>(refData.size()));
+    in.CloseInput();
+    const auto ours = ReadAll(in, 4097);
+    EXPECT_EQ(ours.size(), refData.size());
+    EXPECT_TRUE(ours == refData) << "streamed audio differs from mpg123 -w";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Mp3FromPeers, testing::ValuesIn(PeerFiles),

@@ -1,4 +1,5 @@
 // The noise-level capture as a job, on virtual file devices.
+#include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "mocks/TNoDevices.h"
 #include "settings/TNoiseLevelCapture.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 
 using namespace kestrune;
 using namespace kestrune::test;
@@ -101,13 +103,15 @@ struct TRig {
         Options->DriverNames = Names;
         Options->DriverIndex = Index;
     }
-    void Capture()
+    void Capture(const std::function<void(TNoiseLevelCapture&)>& After = {})
     {
         TNoiseLevelCapture capture(*Options, Dispatcher);
         capture.Events().Subscribe(&Listener);
         capture.AudioIn1().SetRealTime(false);
         capture.Start();
         ASSERT_TRUE(Dispatcher.WaitServing([&] { return !capture.Running(); }, 30s));
+        if (After)
+            After(capture);
     }
 };
 
@@ -224,4 +228,71 @@ TEST(NoiseLevel, FailureMetWhileThePhaseWindsDownEndsTheCapture)
     EXPECT_EQ(rig.Options->Level16.load(), 1111);
     rig.Dispatcher.Plain.ProcessPending();
     EXPECT_EQ(rig.Listener.Finished, 1); // the queued message finds the capture over
+}
+
+// A measurement louder than silence can be (-30 dBFS) is music, not noise:
+// the user is warned with both sets of levels and keeps the earlier ones
+// unless he takes the new ones; a quiet measurement asks nothing. "Test
+// finished" ends every one.
+TEST(NoiseLevel, LevelsLouderThanSilenceAreKeptOnlyWhenTheUserAccepts)
+{
+    EXPECT_FALSE(TNoiseLevelCapture::LouderThanSilence(4, 1036));
+    EXPECT_TRUE(TNoiseLevelCapture::LouderThanSilence(5, 0));
+    EXPECT_TRUE(TNoiseLevelCapture::LouderThanSilence(0, 1037));
+
+    struct TCase {
+        const char* What;
+        std::vector<std::pair<double, int>> Peaks;
+        TDialogResult Answer;
+        bool Asked;
+        bool Kept;
+    };
+    const std::vector<TCase> cases{
+        {"card noise", {{3, 300}, {15, -900}}, TDialogResult::drYes, false, true},
+        {"music in the 16-bit phase, declined", {{3, 300}, {15, 12000}}, TDialogResult::drNo, true, false},
+        {"music in the 8-bit phase, declined", {{3, 4000}, {15, 300}}, TDialogResult::drNo, true, false},
+        {"music, accepted", {{3, 300}, {15, 12000}}, TDialogResult::drYes, true, true},
+    };
+    for (const TCase& c : cases) {
+        TRig rig;
+        rig.Options->Level8 = 3;
+        rig.Options->Level16 = 700;
+        rig.Choose({rig.Device(22, c.Peaks, "set.wav")}, 0);
+        TPlainDialogs dialogs;
+        dialogs.Script(c.Answer);
+        bool kept = false;
+        int measured16 = 0;
+        rig.Capture([&](TNoiseLevelCapture& Capture) {
+            measured16 = rig.Options->Level16.load();
+            kept = Capture.Conclude(dialogs);
+        });
+        ASSERT_EQ(rig.Listener.Outcome, TJobOutcome::joSucceeded) << c.What;
+        EXPECT_EQ(kept, c.Kept) << c.What;
+        ASSERT_EQ(dialogs.Shown().size(), c.Asked ? 2u : 1u) << c.What;
+        EXPECT_EQ(dialogs.Shown().back().Text, "Test finished") << c.What;
+        EXPECT_EQ(dialogs.Shown().back().Kind, TDialogKind::dkInformation) << c.What;
+        if (c.Asked) {
+            const TPlainDialogs::TShown& question = dialogs.Shown().front();
+            EXPECT_EQ(question.Kind, TDialogKind::dkWarning) << c.What;
+            EXPECT_EQ(question.Buttons, TDialogButtons::dbYesNo) << c.What;
+            EXPECT_NE(question.Text.find("16-bit: " + std::to_string(measured16)), std::string::npos) << question.Text;
+            EXPECT_NE(question.Text.find("(8-bit: 3, 16-bit: 700)"), std::string::npos) << question.Text;
+        }
+        if (c.Kept) {
+            EXPECT_EQ(rig.Options->Level16.load(), measured16) << c.What;
+            EXPECT_NE(rig.Options->Level16.load(), 700) << c.What;
+        } else {
+            EXPECT_EQ(rig.Options->Level8.load(), 3) << c.What;
+            EXPECT_EQ(rig.Options->Level16.load(), 700) << c.What;
+        }
+    }
+}
+
+TEST(NoiseLevel, DecibelTextsOfLevels)
+{
+    EXPECT_EQ(TNoiseLevelCapture::DecibelText(0), "silence");
+    EXPECT_EQ(TNoiseLevelCapture::DecibelText(1.0), "0 dBFS");
+    EXPECT_EQ(TNoiseLevelCapture::DecibelText(0.9999), "0 dBFS");
+    EXPECT_EQ(TNoiseLevelCapture::DecibelText(1036 / 32768.0), "-30 dBFS");
+    EXPECT_EQ(TNoiseLevelCapture::DecibelText(4 / 128.0), "-30 dBFS");
 }

@@ -20,6 +20,10 @@
 #include "settings/TOptions.h"
 #include "convert/TConvertController.h"
 #include "settings/ui/TEncoderDialogs.h"
+#include "mocks/TFakeOptionsPlatform.h"
+#include "mocks/TSettingsWindowDoubles.h"
+#include "settings/ui/TFSettings.h"
+#include "settings/ui/TFWait.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -68,7 +72,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <numbers>
+#include <fstream>
 #include <functional>
+#include <random>
 #include <memory>
 #include <vector>
 
@@ -227,6 +233,102 @@ private:
     std::unique_ptr<TMainController> Main;
 };
 
+// The settings window over a sound card with a mixer, two CD writers and a
+// settings file of its own, on the page of tree entry Entry (-1: the CD Rip
+// page it opens on).
+void ShowSettingsPage(int Entry)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const std::string music = QDir::homePath().toStdString() + "/Music/Kestrune/";
+    std::ofstream(folder + "kestrune.ini")
+        << "[General]\nFolder=" << music << "\n[Recording]\nDriver=alsa:hw:0,0\n"
+        << "[Recordings]\nInputLine=Stereo Mix\nFormatString=44100   Hz, Stereo, 16-bit\nFormat=MP3\nBitrate=11\n"
+        << "[CDWriter]\nSpeed=16\nMethod=1\n[Proxy]\nUse=1\nServer=proxy.example.com\nPort=8080\n"
+        << "[Rip]\nPath=" << music << "Rip/\nReadAtt=3\n";
+    test::TFakePlatform platform;
+    platform.Devices = {{"alsa:hw:0,0", "HDA Intel PCH", false}, {"pulse:default", "PulseAudio", false}};
+    for (const TOptions::TQuality& quality : TOptions::Qualities())
+        platform.Formats.push_back({quality.SampleRate, quality.BitsPerSample, quality.Channels});
+    platform.Lines = {"Microphone", "Line In", "Stereo Mix"};
+    platform.Script = [](TFakeMixer& Mixer) { Mixer.ItemSelected = {false, false, true}; };
+    TOptions options(folder + "kestrune.ini", platform, TOptions::TDefaults{folder});
+    TQtDialogs dialogs;
+    TQtDispatcher dispatcher;
+    test::TFakeSettingsHost host;
+    test::TFakeBurnDrives drives;
+    test::TFakeFreeDBServers servers;
+    TFSettings window({options, dialogs, host, drives, &servers, dispatcher, {}, {}});
+    if (Entry >= 0)
+        QTimer::singleShot(0, &window, [&window, Entry] {
+            auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TV"));
+            tree->setCurrentItem(tree->topLevelItem(Entry));
+        });
+    window.Run();
+}
+
+// The noise capture a dozen seconds into its twenty, on a virtual card that
+// plays the faint hiss of a quiet line input.
+class TTourNoiseCapture {
+public:
+    TTourNoiseCapture()
+    {
+        const QString file = Dir.filePath(QStringLiteral("hiss.wav"));
+        WriteHiss(file.toStdString(), 40);
+        Options = std::make_unique<TOptions>(Dir.filePath(QStringLiteral("kestrune.ini")).toStdString(), Platform,
+                                             TOptions::TDefaults{Dir.path().toStdString() + "/"});
+        Options->DriverNames = {"virtual:" + file.toStdString()};
+        Options->DriverIndex = 0;
+        Window = std::make_unique<TFWait>(*Options, Dispatcher, Dialogs);
+    }
+    QWidget& Shown()
+    {
+        Window->show();
+        Window->Start();
+        QTest::qWait(12500);
+        return *Window;
+    }
+
+private:
+    static void WriteHiss(const std::string& File, int Seconds)
+    {
+        const int rate = 22050;
+        const std::uint32_t bytes = static_cast<std::uint32_t>(rate) * 2 * 2 * static_cast<std::uint32_t>(Seconds);
+        std::ofstream out(File, std::ios::binary);
+        const auto put32 = [&](std::uint32_t V) {
+            for (int i = 0; i < 4; ++i)
+                out.put(static_cast<char>((V >> (8 * i)) & 0xff));
+        };
+        const auto put16 = [&](std::uint16_t V) {
+            out.put(static_cast<char>(V & 0xff));
+            out.put(static_cast<char>(V >> 8));
+        };
+        out << "RIFF";
+        put32(36 + bytes);
+        out << "WAVEfmt ";
+        put32(16);
+        put16(1);
+        put16(2);
+        put32(static_cast<std::uint32_t>(rate));
+        put32(static_cast<std::uint32_t>(rate) * 4);
+        put16(4);
+        put16(16);
+        out << "data";
+        put32(bytes);
+        std::mt19937 noise(7);
+        std::normal_distribution<double> hiss(0, 40);
+        for (std::uint32_t i = 0; i < bytes / 2; ++i)
+            put16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(hiss(noise)))));
+    }
+
+    QTemporaryDir Dir;
+    test::TNoDevices Platform;
+    TQtDispatcher Dispatcher;
+    TPlainDialogs Dialogs;
+    std::unique_ptr<TOptions> Options;
+    std::unique_ptr<TFWait> Window;
+};
+
 QPalette DarkPalette()
 {
     QPalette dark;
@@ -239,6 +341,7 @@ QPalette DarkPalette()
     dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
     dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7e, 0xc2));
     dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
     dark.setColor(QPalette::ToolTipBase, QColor(0x38, 0x38, 0x38));
     dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
     dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
@@ -361,6 +464,14 @@ std::vector<TStop> Stops()
     // The conversion window, idle and mid-conversion.
     stops.push_back({"convert", [] { return TourConvert(false); }, {}});
     stops.push_back({"convert-running", [] { return TourConvert(true); }, {}});
+    // The settings window's pages, and the noise capture counting down.
+    stops.push_back({"settings-recording", {}, [] { ShowSettingsPage(0); }});
+    stops.push_back({"settings-split", {}, [] { ShowSettingsPage(1); }});
+    stops.push_back({"settings-proxy", {}, [] { ShowSettingsPage(2); }});
+    stops.push_back({"settings-burning", {}, [] { ShowSettingsPage(3); }});
+    stops.push_back({"settings-folders", {}, [] { ShowSettingsPage(4); }});
+    stops.push_back({"settings-rip", {}, [] { ShowSettingsPage(-1); }});
+    stops.push_back({"noisecapture", {}, {}});
     return stops;
 }
 
@@ -483,6 +594,9 @@ int main(int argc, char** argv)
         if (QLatin1String(stop.Name) == QLatin1String("main")) {
             TTourMain main;
             saved = Grab(main.Shown(), file);
+        } else if (QLatin1String(stop.Name) == QLatin1String("noisecapture")) {
+            TTourNoiseCapture capture;
+            saved = Grab(capture.Shown(), file);
         } else if (stop.Make) {
             const auto window = stop.Make();
             saved = Grab(*window, file);

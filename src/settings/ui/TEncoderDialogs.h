@@ -17,8 +17,7 @@ bool EditEncoderSettings(QWidget* Parent, int FormatIndex, TEncoderSettings& Set
 // What the option dialogs share: the frame (name, caption, no title-bar
 // buttons of their own) around a form, and "Save" and "Cancel" under it.
 // Save accepts the dialog and Cancel rejects it; each dialog decides on
-// accept what to keep. Number edits are plain edits without step buttons
-// (the arrow keys still step).
+// accept what to keep.
 QFormLayout* OptionDialogFrame(QDialog& Dialog, const char* Name, const char* Caption);
 
 } // namespace kestrune

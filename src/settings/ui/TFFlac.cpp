@@ -15,7 +15,6 @@ QSpinBox* NumberEdit(QDialog& Dialog, const char* Name)
     auto* edit = new QSpinBox(&Dialog);
     edit->setObjectName(QString::fromLatin1(Name));
     edit->setRange(0, 65535);
-    edit->setButtonSymbols(QAbstractSpinBox::NoButtons);
     return edit;
 }
 

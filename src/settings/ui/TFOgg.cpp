@@ -33,7 +33,6 @@ TFOgg::TFOgg(QWidget* Parent)
     ECompression->setRange(0.0, 1.0);
     ECompression->setDecimals(2);
     ECompression->setSingleStep(0.1);
-    ECompression->setButtonSymbols(QAbstractSpinBox::NoButtons);
     CBMaximumBitrate->setObjectName(QStringLiteral("CBMaximumBitrate"));
     CBNominalBitrate->setObjectName(QStringLiteral("CBNominalBitrate"));
     CBMinimumBitrate->setObjectName(QStringLiteral("CBMinimumBitrate"));
@@ -42,7 +41,6 @@ TFOgg::TFOgg(QWidget* Parent)
             list->addItem(QString::fromStdString(text));
     ESerial->setObjectName(QStringLiteral("ESerial"));
     ESerial->setRange(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
-    ESerial->setButtonSymbols(QAbstractSpinBox::NoButtons);
     MComments->setObjectName(QStringLiteral("MComments"));
     MComments->setLineWrapMode(QPlainTextEdit::NoWrap);
     MComments->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

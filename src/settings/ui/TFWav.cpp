@@ -13,7 +13,6 @@ TFWav::TFWav(QWidget* Parent) : QDialog(Parent), EBlockSize(new QSpinBox(this)),
     QFormLayout* form = OptionDialogFrame(*this, "TFWav", "Output Settings");
     EBlockSize->setObjectName(QStringLiteral("EBlockSize"));
     EBlockSize->setRange(0, 65535);
-    EBlockSize->setButtonSymbols(QAbstractSpinBox::NoButtons);
     CBWavType->setObjectName(QStringLiteral("CBWavType"));
     for (const std::string& text : TWavSettings::WavTypeTexts())
         CBWavType->addItem(QString::fromStdString(text));

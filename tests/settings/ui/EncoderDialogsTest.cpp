@@ -102,7 +102,9 @@ private slots:
                  Child<QSpinBox>(d, "EBlockSize")->setValue(2048);
                  Child<QComboBox>(d, "CBWavType")->setCurrentText("PCM");
              },
-             [](TEncoderSettings& s) { s.Wav = {TWavType::wtPCM, 2048}; }},
+             [](TEncoderSettings& s) {
+                 s.Wav = {TWavType::wtPCM, 2048};
+             }},
             {"wav MS ADPCM is refused and the type stays", C::fiWav, "TFWav",
              [](QDialog& d) { return Text(d, "CBWavType"); }, "DVIADPCM",
              [](QDialog& d) {
@@ -155,9 +157,7 @@ private slots:
                  Child<QCheckBox>(d, "chkLooseMidSideStereo")->setChecked(true); // turns mid-side on
                  Child<QCheckBox>(d, "chkCoeffPrecisionSearch")->setChecked(true);
              },
-             [](TEncoderSettings& s) {
-                 s.Flac = {1152, 8, 2, 6, 12, false, false, true, true, true};
-             }},
+             [](TEncoderSettings& s) { s.Flac = {1152, 8, 2, 6, 12, false, false, true, true, true}; }},
             {"ape insane", C::fiApe, "TFApe", [](QDialog& d) { return Text(d, "CBLevel"); }, "High",
              [](QDialog& d) { Child<QComboBox>(d, "CBLevel")->setCurrentText("Insane"); },
              [](TEncoderSettings& s) { s.Ape.CompressionLevel = 5000; }},

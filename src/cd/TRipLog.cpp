@@ -1,0 +1,163 @@
+#include "cd/TRipLog.h"
+
+#include "pipeline/EACSException.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrune {
+
+namespace {
+
+std::string Hex(std::uint32_t Value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", Value);
+    return text;
+}
+
+std::string Plural(int Count, const char* One, const char* Many)
+{
+    return std::to_string(Count) + " " + (Count == 1 ? One : Many);
+}
+
+} // namespace
+
+std::string TRipLog::VerdictText(const TAccurateRipVerdict& Verdict)
+{
+    switch (Verdict.Kind) {
+    case TAccurateRipVerdict::vkAccurate:
+        return "accurately ripped (confidence " + std::to_string(Verdict.Confidence) + ", AccurateRip v" +
+               std::to_string(Verdict.Version) + ")";
+    case TAccurateRipVerdict::vkNotInDatabase:
+        return "not in the AccurateRip database";
+    case TAccurateRipVerdict::vkMismatch:
+        return "mismatched: none of " + Plural(Verdict.Submissions, "submitted rip", "submitted rips") +
+               " has these checksums";
+    case TAccurateRipVerdict::vkNotChecked:
+        break;
+    }
+    return "not verified";
+}
+
+std::string TRipLog::Summary() const
+{
+    int accurate = 0;
+    int notInDatabase = 0;
+    int mismatched = 0;
+    int unverified = 0;
+    int unread = 0;
+    for (const TRipLogTrack& t : Tracks) {
+        if (!t.Error.empty()) {
+            ++unread;
+            continue;
+        }
+        switch (t.Verdict.Kind) {
+        case TAccurateRipVerdict::vkAccurate:
+            ++accurate;
+            break;
+        case TAccurateRipVerdict::vkNotInDatabase:
+            ++notInDatabase;
+            break;
+        case TAccurateRipVerdict::vkMismatch:
+            ++mismatched;
+            break;
+        case TAccurateRipVerdict::vkNotChecked:
+            ++unverified;
+            break;
+        }
+    }
+    const int total = static_cast<int>(Tracks.size());
+    if (total > 0 && accurate == total)
+        return "All " + Plural(total, "track", "tracks") + " accurately ripped.";
+    std::string text = std::to_string(accurate) + " of " + Plural(total, "track", "tracks") + " accurately ripped";
+    const auto add = [&text](int Count, const char* What) {
+        if (Count > 0)
+            text += ", " + std::to_string(Count) + " " + What;
+    };
+    add(mismatched, "mismatched");
+    add(notInDatabase, "not in the database");
+    add(unverified, "not verified");
+    add(unread, "not read");
+    return text + ".";
+}
+
+std::string TRipLog::Text() const
+{
+    std::string out;
+    const auto line = [&out](const std::string& Text) { out += Text + "\n"; };
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(Time);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
+
+    line(std::string("Kestrune rip log, ") + when);
+    line("");
+    if (!Artist.empty() || !Album.empty())
+        line("Album: " + Artist + (Artist.empty() || Album.empty() ? "" : " / ") + Album);
+    line("Drive: " + DriveName + (DriveModel.empty() ? "" : " (" + DriveModel + ")"));
+    line(std::string("Read mode: ") +
+         (ReadMode == 1 ? "paranoia (overlapping reads, compared)" : "plain reads, no comparison"));
+    line("Read attempts per sector: " + std::to_string(ReadAttempts));
+    if (Disc)
+        line("AccurateRip disc: " + Disc->Name());
+    if (!Lookup)
+        line("AccurateRip database: not asked");
+    else if (Lookup->Status == TAccurateRipLookup::lsFound)
+        line("AccurateRip database: " + Plural(static_cast<int>(Lookup->Chunks.size()), "entry", "entries") +
+             " for this disc");
+    else if (Lookup->Status == TAccurateRipLookup::lsNotInDatabase)
+        line("AccurateRip database: the disc is not in the database");
+    else
+        line("AccurateRip database: not verified (" + Lookup->Error + ")");
+
+    for (const TRipLogTrack& t : Tracks) {
+        line("");
+        line("Track " + std::to_string(t.Number));
+        line("  File: " + t.File);
+        if (!t.Error.empty()) {
+            line("  Not read: " + t.Error);
+            continue;
+        }
+        line("  Retries: " + std::to_string(t.Checks.Retries));
+        line("  CRC32: " + Hex(t.Checks.Crc32));
+        line("  AccurateRip v1: " + Hex(t.Checks.ArV1));
+        line("  AccurateRip v2: " + Hex(t.Checks.ArV2));
+        line("  Verdict: " + VerdictText(t.Verdict));
+    }
+    line("");
+    line("Summary: " + Summary());
+    return out;
+}
+
+void TRipLog::Write(const std::filesystem::path& Path) const
+{
+    const std::string text = Text();
+    const std::filesystem::path folder = Path.has_parent_path() ? Path.parent_path() : ".";
+    std::string temp = (folder / ("." + Path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        throw EACSException("The rip log " + Path.string() + " cannot be created.");
+    bool written = true;
+    for (std::size_t at = 0; at < text.size() && written;) {
+        const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
+        written = n > 0;
+        at += written ? static_cast<std::size_t>(n) : 0;
+    }
+    // mkstemp makes the file private; a log is read like the audio beside it.
+    written = written && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    std::error_code error;
+    if (written)
+        std::filesystem::rename(temp, Path, error);
+    if (!written || error) {
+        std::filesystem::remove(temp, error);
+        throw EACSException("The rip log " + Path.string() + " could not be written.");
+    }
+}
+
+} // namespace kestrune
