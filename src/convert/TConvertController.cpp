@@ -1,11 +1,6 @@
 #include "convert/TConvertController.h"
 
-// The streaming MP3 reader comes with the decoder's own work; until it is in
-// the tree an MP3 result is not offered for listening.
-#if __has_include("formats/TMP3In.h")
 #include "formats/TMP3In.h"
-#define KESTRUNE_HAVE_MP3_READER 1
-#endif
 
 #include <algorithm>
 #include <cctype>
@@ -407,13 +402,9 @@ TACSFileIn* TConvertController::ResultReader()
 {
     if (FOutputIndex != fiMp3)
         return FFormats[static_cast<size_t>(FOutputIndex)].InputComponent;
-#ifdef KESTRUNE_HAVE_MP3_READER
     if (!FMP3In1)
         FMP3In1 = std::make_unique<TMP3In>();
     return FMP3In1.get();
-#else
-    return nullptr;
-#endif
 }
 
 void TConvertController::OnOutputFailed(const std::string& Message)

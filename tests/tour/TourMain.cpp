@@ -350,8 +350,36 @@ QPalette DarkPalette()
     return dark;
 }
 
+// A WAV file of a chord, Seconds long, written here so the tour needs no tool.
+bool WriteChord(const QString& Name, std::uint32_t Seconds)
+{
+    if (QFileInfo::exists(Name))
+        return true;
+    const std::uint32_t rate = 44100, frames = rate * Seconds, bytes = frames * 4;
+    QFile file(Name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream wav(&file);
+    wav.setByteOrder(QDataStream::LittleEndian);
+    wav.writeRawData("RIFF", 4);
+    wav << std::uint32_t{36 + bytes};
+    wav.writeRawData("WAVEfmt ", 8);
+    wav << std::uint32_t{16} << std::uint16_t{1} << std::uint16_t{2} << rate << rate * 4 << std::uint16_t{4}
+        << std::uint16_t{16};
+    wav.writeRawData("data", 4);
+    wav << bytes;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const auto sample = static_cast<std::int16_t>(
+            6000 * (std::sin(2 * std::numbers::pi * 220 * t) + std::sin(2 * std::numbers::pi * 330 * t)));
+        wav << sample << sample;
+    }
+    return wav.status() == QDataStream::Ok;
+}
+
 // The conversion window with a file chosen; Running: in the middle of a
-// conversion of a long file, the gauge part way.
+// conversion, the gauge part way, and with the queue (when this build has
+// it) showing files done, failed, converting and waiting.
 std::unique_ptr<QWidget> TourConvert(bool Running)
 {
     static TPlainDialogs dialogs;
@@ -369,34 +397,32 @@ std::unique_ptr<QWidget> TourConvert(bool Running)
         format->setCurrentIndex(TConvertController::fiMp3);
         return window;
     }
-    const std::string source = files.filePath("Sunday Morning.wav").toStdString();
-    if (!QFileInfo::exists(QString::fromStdString(source))) {
-        // Two minutes of a chord, enough for the gauge to stand part way.
-        const std::uint32_t rate = 44100, frames = rate * 120, bytes = frames * 4;
-        QFile file(QString::fromStdString(source));
-        if (!file.open(QIODevice::WriteOnly))
-            return window;
-        QDataStream wav(&file);
-        wav.setByteOrder(QDataStream::LittleEndian);
-        wav.writeRawData("RIFF", 4);
-        wav << std::uint32_t{36 + bytes};
-        wav.writeRawData("WAVEfmt ", 8);
-        wav << std::uint32_t{16} << std::uint16_t{1} << std::uint16_t{2} << rate << rate * 4 << std::uint16_t{4}
-            << std::uint16_t{16};
-        wav.writeRawData("data", 4);
-        wav << bytes;
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            const double t = static_cast<double>(i) / rate;
-            const auto sample = static_cast<std::int16_t>(
-                6000 * (std::sin(2 * std::numbers::pi * 220 * t) + std::sin(2 * std::numbers::pi * 330 * t)));
-            wav << sample << sample;
-        }
-    }
-    in->setText(QString::fromStdString(source));
+    const QString album = files.filePath(QStringLiteral("Kestrune 2026-12-10 (1)"));
+    QDir().mkpath(album);
+    const QString source = album + QStringLiteral("/Sunday Morning.wav");
+    if (!WriteChord(source, 120))
+        return window;
+    QStringList queue;
+    // Two short files that are done by the time of the picture, one that is
+    // not audio, two long ones under way and two waiting.
+    for (const char* name : {"Intro.wav", "Interlude.wav"})
+        WriteChord(album + "/" + name, 3);
+    QFile broken(album + QStringLiteral("/Broken Take.wav"));
+    if (broken.open(QIODevice::WriteOnly))
+        broken.write("not audio");
+    broken.close();
+    for (const char* name : {"Monday Blues.wav", "Tuesday.wav", "Wednesday.wav"})
+        if (!QFileInfo::exists(album + "/" + name))
+            QFile::copy(source, album + "/" + name);
+    for (const char* name : {"Intro.wav", "Broken Take.wav", "Interlude.wav", "Sunday Morning.wav",
+                             "Monday Blues.wav", "Tuesday.wav", "Wednesday.wav"})
+        queue << album + "/" + name;
+    window->AddFiles(queue);
     format->setCurrentIndex(TConvertController::fiMp3);
     window->findChild<QPushButton*>(QStringLiteral("BtnConvert"))->click();
     auto* gauge = window->findChild<QProgressBar*>(QStringLiteral("Gauge"));
-    for (int waited = 0; waited < 20000 && gauge->value() < gauge->maximum() * 2 / 5; waited += 10)
+    const int target = queue.isEmpty() ? gauge->maximum() * 2 / 5 : gauge->maximum() / 5;
+    for (int waited = 0; waited < 20000 && gauge->value() < target; waited += 10)
         QTest::qWait(10);
     return window;
 }

@@ -5,6 +5,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -22,6 +28,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kestrune {
 
@@ -53,14 +61,24 @@ TFConvert::TFConvert(IDialogs& D, IDispatcher& Disp, std::string PlaybackDevice,
     FController->SetPlayer([this](TACSFileIn& Result) { FPlayer->Play(Result); });
     FController->SetPlayback([this] { return FPlayer->Playing(); }, [this] { FPlayer->Stop(); });
     FController->Events().Subscribe(this);
+    FBatch = std::make_unique<TBatchConversion>(Dispatcher);
+    FQueue = std::make_unique<TConvertQueue>(*FController, *FBatch, *this, Dialogs, Dispatcher);
+    FBatch->Events().Subscribe(this);
+    FBatch->AddListener(this);
     BuildControls();
     BuildMenus();
     StatusBar->hide();
+    QueueList->hide();
+    setAcceptDrops(true);
 }
 
 TFConvert::~TFConvert()
 {
     FController->Events().Unsubscribe(this);
+    FBatch->RemoveListener(this);
+    FBatch->Events().Unsubscribe(this);
+    FQueue.reset();
+    FBatch.reset();
     FPlayer.reset();
     FController.reset();
 }
@@ -99,6 +117,23 @@ void TFConvert::BuildControls()
     files->setColumnStretch(1, 1);
     column->addLayout(files);
 
+    // The queue: one row per file, with its state and its own progress.
+    QueueList = new QTreeWidget(this);
+    QueueList->setObjectName("Queue");
+    QueueList->setColumnCount(3);
+    QueueList->setHeaderLabels({"File", "State", "Progress"});
+    QueueList->setRootIsDecorated(false);
+    QueueList->setSelectionMode(QAbstractItemView::NoSelection);
+    QueueList->setFocusPolicy(Qt::NoFocus);
+    QueueList->header()->setStretchLastSection(false);
+    QueueList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    QueueList->header()->setSectionResizeMode(1, QHeaderView::Interactive);
+    QueueList->header()->setSectionResizeMode(2, QHeaderView::Fixed);
+    QueueList->header()->resizeSection(1, fontMetrics().averageCharWidth() * 24);
+    QueueList->header()->resizeSection(2, fontMetrics().averageCharWidth() * 16);
+    QueueList->setMinimumHeight(fontMetrics().height() * 8);
+    column->addWidget(QueueList, 1);
+
     auto* output = new QGroupBox("Output Settings", this);
     output->setObjectName("GroupOutput");
     auto* grid = new QGridLayout(output);
@@ -112,7 +147,7 @@ void TFConvert::BuildControls()
     formatLabel->setBuddy(OutFormat);
     BtnSettings = new QPushButton("SETTINGS", output);
     BtnSettings->setObjectName("BtnSettings");
-    auto* outLabel = new QLabel("Output File", output);
+    auto* outLabel = OutLabel = new QLabel("Output File", output);
     OutfileName = new QLineEdit(output);
     OutfileName->setObjectName("OutfileName");
     outLabel->setBuddy(OutfileName);
@@ -166,13 +201,18 @@ void TFConvert::BuildControls()
             FController->SetInFileName(Text.toStdString());
     });
     connect(OutfileName, &QLineEdit::textChanged, this, [this](const QString& Text) {
-        if (!Filling)
-            FController->SetOutFileName(Text.toStdString());
+        if (Filling)
+            return;
+        if (SeveralQueued()) {
+            FQueue->SetOutDir(Text.toStdString());
+            return;
+        }
+        FController->SetOutFileName(Text.toStdString());
     });
     connect(OutFormat, &QComboBox::currentIndexChanged, this, [this](int Index) { FController->ChooseOutFormat(Index); });
     connect(BtnSettings, &QPushButton::clicked, this, [this] { EditSettings(); });
     connect(BtnCancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
-    connect(BtnConvert, &QPushButton::clicked, this, [this] { FController->Convert(); });
+    connect(BtnConvert, &QPushButton::clicked, this, [this] { ConvertClicked(); });
     connect(wizard, &QToolButton::clicked, this, [this] { Shortcut(TConvertFollowUp::cfWizard); });
     connect(settings, &QToolButton::clicked, this, [this] { Shortcut(TConvertFollowUp::cfSettings); });
     connect(burn, &QToolButton::clicked, this, [this] { Shortcut(TConvertFollowUp::cfBurn); });
@@ -192,6 +232,8 @@ void TFConvert::BuildMenus()
     QMenu* file = bar->addMenu("&File");
     file->setObjectName("File1");
     add(file, "Convert1", "Convert", [this] { BtnConvert->click(); });
+    add(file, "AddFolder1", "Add folder...", [this] { AddFolder(); });
+    add(file, "ClearList1", "Clear list", [this] { FQueue->Clear(); });
     add(file, "Exit1", "Exit", [this] { close(); });
     QMenu* tools = bar->addMenu("&Tools");
     tools->setObjectName("Tools1");
@@ -256,7 +298,8 @@ void TFConvert::BrowseInput()
 {
     QFileDialog dialog(this, "Open", FromStd(Folder));
     dialog.setObjectName("OpenDialog");
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Several files chosen together are a queue.
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(QtFilters(FController->FileFilter()));
@@ -267,11 +310,71 @@ void TFConvert::BrowseInput()
         dialog.setDirectory(current.absolutePath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    InFileName->setText(dialog.selectedFiles().front());
+    std::vector<std::string> files;
+    for (const QString& file : dialog.selectedFiles())
+        files.push_back(file.toStdString());
+    FQueue->Choose(files);
+}
+
+void TFConvert::AddFolder()
+{
+    QFileDialog dialog(this, "Add folder", FromStd(Folder));
+    dialog.setObjectName("FolderDialog");
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    AddFiles(dialog.selectedFiles());
+}
+
+void TFConvert::AddFiles(const QStringList& FilesOrFolders)
+{
+    std::vector<std::string> names;
+    for (const QString& name : FilesOrFolders)
+        names.push_back(name.toStdString());
+    FQueue->Add(names);
+}
+
+bool TFConvert::SeveralQueued() const
+{
+    return FQueue->Several();
+}
+
+void TFConvert::ConvertClicked()
+{
+    FQueue->Convert();
+}
+
+void TFConvert::dragEnterEvent(QDragEnterEvent* Event)
+{
+    const QList<QUrl> urls = Event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& U) { return U.isLocalFile(); }))
+        Event->acceptProposedAction();
+}
+
+void TFConvert::dropEvent(QDropEvent* Event)
+{
+    QStringList names;
+    for (const QUrl& url : Event->mimeData()->urls())
+        if (url.isLocalFile())
+            names << url.toLocalFile();
+    if (names.isEmpty())
+        return;
+    Event->acceptProposedAction();
+    AddFiles(names);
 }
 
 void TFConvert::BrowseOutput()
 {
+    if (SeveralQueued()) {
+        QFileDialog folder(this, "Output folder", OutfileName->text());
+        folder.setObjectName("OutFolderDialog");
+        folder.setFileMode(QFileDialog::Directory);
+        folder.setOption(QFileDialog::ShowDirsOnly);
+        if (folder.exec() == QDialog::Accepted && !folder.selectedFiles().isEmpty())
+            OutfileName->setText(folder.selectedFiles().front());
+        return;
+    }
     QFileDialog dialog(this, "Save As");
     dialog.setObjectName("SaveDialog");
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -302,8 +405,9 @@ void TFConvert::EditSettings()
 
 void TFConvert::CancelClicked()
 {
-    if (FController->Cancel())
-        close();
+    const bool close = FQueue->Cancel();
+    if (close)
+        this->close();
 }
 
 void TFConvert::reject()
@@ -314,7 +418,7 @@ void TFConvert::reject()
 
 void TFConvert::Shortcut(TConvertFollowUp Next)
 {
-    FController->Shortcut(Next);
+    FQueue->Shortcut(Next);
 }
 
 void TFConvert::closeEvent(QCloseEvent* Event)
@@ -325,18 +429,24 @@ void TFConvert::closeEvent(QCloseEvent* Event)
     }
     // The controller stops what runs and says Closed, which closes for real.
     Event->ignore();
-    FController->Close();
+    FQueue->Close();
 }
 
 // --- IConvertView
 
 void TFConvert::SetInFormat(const std::string& Text)
 {
-    InFormat->setText(FromStd(Text));
+    InFormatText = FromStd(Text);
+    if (!SeveralQueued())
+        InFormat->setText(InFormatText);
 }
 
 void TFConvert::SetOutFileName(const std::string& Name)
 {
+    // While several files are queued the edit holds their folder; the single
+    // conversion's name shows again when the queue goes.
+    if (SeveralQueued())
+        return;
     Filling = true;
     OutfileName->setText(FromStd(Name));
     Filling = false;
@@ -357,6 +467,68 @@ void TFConvert::Closed()
 {
     CloseAllowed = true;
     done(QDialog::Rejected);
+}
+
+// --- the queue
+
+void TFConvert::ShowQueue(bool Several)
+{
+    Filling = true;
+    QueueList->setVisible(Several);
+    InFileName->setEnabled(!Several);
+    // The queue's files are in the list; the edit names where the first is.
+    InFileName->setText(Several ? QFileInfo(FromStd(FBatch->Items().front().InFile)).absolutePath()
+                                : FromStd(FController->InFileName()));
+    OutLabel->setText(Several ? "Output Folder" : "Output File");
+    OutfileName->setPlaceholderText(Several ? "Beside each input file" : "");
+    OutfileName->setText(FromStd(Several ? FQueue->OutDir() : FController->OutFileName()));
+    InFormat->setText(Several ? FromStd(FQueue->QueuedText()) : InFormatText);
+    Filling = false;
+    if (isVisible())
+        resize(width(), std::max(height(), sizeHint().height()));
+}
+
+void TFConvert::ShowInFileName(const std::string& Name)
+{
+    InFileName->setText(FromStd(Name));
+}
+
+void TFConvert::ItemAdded(std::size_t Index)
+{
+    auto* row = new QTreeWidgetItem(QueueList);
+    auto* bar = new QProgressBar(QueueList);
+    bar->setRange(0, GaugeSteps);
+    bar->setTextVisible(false);
+    bar->setMaximumHeight(fontMetrics().height());
+    QueueList->setItemWidget(row, 2, bar);
+    DrawRow(Index);
+    if (SeveralQueued())
+        InFormat->setText(FromStd(FQueue->QueuedText()));
+}
+
+void TFConvert::ItemChanged(std::size_t Index)
+{
+    DrawRow(Index);
+}
+
+void TFConvert::ItemsCleared()
+{
+    QueueList->clear();
+}
+
+void TFConvert::DrawRow(std::size_t Index)
+{
+    QTreeWidgetItem* row = QueueList->topLevelItem(static_cast<int>(Index));
+    if (!row)
+        return;
+    const TBatchItem& item = FBatch->Items()[Index];
+    const QString state = FromStd(TConvertQueue::StateText(item));
+    row->setText(0, QFileInfo(FromStd(item.InFile)).fileName());
+    row->setToolTip(0, FromStd(item.InFile));
+    row->setText(1, state);
+    row->setToolTip(1, state);
+    if (auto* bar = qobject_cast<QProgressBar*>(QueueList->itemWidget(row, 2)))
+        bar->setValue(static_cast<int>(item.Progress * GaugeSteps + 0.5));
 }
 
 // --- the conversion's job

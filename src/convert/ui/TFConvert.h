@@ -7,6 +7,9 @@
 #include "convert/TConvertController.h"
 #include "convert/TResultPlayer.h"
 
+#include "convert/TBatchConversion.h"
+#include "convert/TConvertQueue.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -21,6 +24,8 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kestrune {
 
@@ -30,9 +35,17 @@ namespace kestrune {
 // run and what the window leaves behind; the window forwards the user's
 // actions and draws the controller's events.
 //
+// Several files (chosen together, dropped on the window, or a folder added)
+// form a queue shown as a list, one row per file with its own progress,
+// converted on every core into one folder.
+//
 // Made once by the program and shown again and again; the file names, the
 // chosen format and the encoder settings stay from one showing to the next.
-class TFConvert : public QDialog, public IConvertView, public TJobListenerBase {
+class TFConvert : public QDialog,
+                  public IConvertView,
+                  public TJobListenerBase,
+                  public IConvertQueueView,
+                  public IBatchListener {
     Q_OBJECT
 public:
     // The encoder dialog of a format over the settings; true when saved.
@@ -59,6 +72,10 @@ public:
     void SetEditEncoder(TEditEncoder Value) { EditEncoder = std::move(Value); }
 
     TConvertController& Controller() { return *FController; }
+    TConvertQueue& Queue() { return *FQueue; }
+    TBatchConversion& Batch() { return *FBatch; }
+    // Dropped on the window or added as a folder: to the queue.
+    void AddFiles(const QStringList& FilesOrFolders);
     TResultPlayer& Player() { return *FPlayer; }
 
     // The controller's filter text ("Name|*.ext|...|") in the form of Qt's
@@ -71,6 +88,14 @@ public:
     void ShowStatusBar(bool Visible) override;
     void Closed() override;
 
+    // IConvertQueueView
+    void ShowQueue(bool Several) override;
+    void ShowInFileName(const std::string& Name) override;
+    // IBatchListener: the queue's rows.
+    void ItemAdded(std::size_t Index) override;
+    void ItemChanged(std::size_t Index) override;
+    void ItemsCleared() override;
+
     // The job's events: the gauge follows the conversion.
     void JobStarted(TJobKind Kind, const std::string& Title) override;
     void JobProgress(TJobKind Kind, double Fraction, const std::string& Text) override;
@@ -82,6 +107,8 @@ public slots:
 protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
 
 private:
     void BuildControls();
@@ -93,6 +120,10 @@ private:
     void CancelClicked();
     void Shortcut(TConvertFollowUp Next);
     void ShownOpen();
+    void AddFolder();
+    void ConvertClicked();
+    bool SeveralQueued() const;
+    void DrawRow(std::size_t Index);
 
     IDialogs& Dialogs;
     IDispatcher& Dispatcher;
@@ -105,6 +136,8 @@ private:
     bool CloseAllowed = false;
     // Texts the controller derives are set without echoing back to it.
     bool Filling = false;
+    // The input format's description, shown again when the queue goes.
+    QString InFormatText = "Choose an input file";
 
     QLabel* InFormat = nullptr;
     QLineEdit* InFileName = nullptr;
@@ -113,6 +146,8 @@ private:
     QPushButton* BtnSettings = nullptr;
     QPushButton* BtnCancel = nullptr;
     QPushButton* BtnConvert = nullptr;
+    QLabel* OutLabel = nullptr;
+    QTreeWidget* QueueList = nullptr;
     QStatusBar* StatusBar = nullptr;
     QLabel* Stage = nullptr;
     QProgressBar* Gauge = nullptr;
@@ -121,6 +156,8 @@ private:
     // readers) stops before they go.
     std::unique_ptr<TConvertController> FController;
     std::unique_ptr<TResultPlayer> FPlayer;
+    std::unique_ptr<TBatchConversion> FBatch;
+    std::unique_ptr<TConvertQueue> FQueue;
 };
 
 } // namespace kestrune
