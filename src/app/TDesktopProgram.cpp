@@ -10,6 +10,7 @@
 #include "recording/ui/TFTrackList.h"
 #include "recording/ui/TLevelPanel.h"
 #include "cd/TCddbClient.h"
+#include "convert/ui/TFConvert.h"
 #include "settings/TOptions.h"
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
@@ -91,7 +92,29 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     // The session stays awake while recording; kept tracks are announced.
     FSessionGuard =
         std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
+    Convert = new TFConvert(
+        FDialogs, FDispatcher, FMain->Options().PlaybackDriver, FMain->Options().Folder,
+        [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
     FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
+    FWindow->SetWindow(TWindowCommand::wcConvert, [this] { return ShowConvert(); });
+}
+
+TWindowCommand TDesktopProgram::ShowConvert()
+{
+    // The settings may have moved the folder or the playback device since.
+    Convert->SetFolder(FMain->Options().Folder);
+    Convert->SetPlaybackDevice(FMain->Options().PlaybackDriver);
+    switch (Convert->Run()) {
+    case TConvertFollowUp::cfWizard:
+        return TWindowCommand::wcWizard;
+    case TConvertFollowUp::cfSettings:
+        return TWindowCommand::wcSettings;
+    case TConvertFollowUp::cfBurn:
+        return TWindowCommand::wcBurn;
+    case TConvertFollowUp::cfNone:
+        break;
+    }
+    return TWindowCommand::wcNone;
 }
 
 std::optional<std::string> TDesktopProgram::TFreeDBServers::ServerName(int Index)

@@ -18,6 +18,7 @@
 namespace kestrune {
 
 class IOptionsPlatform;
+class TFConvert;
 class TFMain;
 class TFTrackInfo;
 class TFTrackList;
@@ -71,6 +72,8 @@ private:
 
     // The settings window, made for each showing; the follow-up it chose.
     TWindowCommand ShowSettings();
+    // The conversion window, made once: its files and settings stay.
+    TWindowCommand ShowConvert();
 
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
@@ -80,6 +83,7 @@ private:
     // Children of the main window: freed with it.
     TFTrackInfo* TrackInfo = nullptr;
     TFTrackList* TrackList = nullptr;
+    TFConvert* Convert = nullptr;
     std::unique_ptr<TMainController> FMain;
     TQtDesktopSession FSession;
     std::unique_ptr<TSessionGuard> FSessionGuard;

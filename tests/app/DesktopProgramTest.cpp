@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -165,6 +166,56 @@ private slots:
         QCOMPARE(answers.Seen, QStringList());
         QVERIFY(!program.Main().FirstRun());
         QVERIFY(program.Window().isVisible());
+    }
+
+    // The main window's Settings opens the settings window; its Convert
+    // shortcut closes it and the conversion window follows, made once and
+    // kept between showings.
+    void SettingsAndConvertFromTheMainWindow()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
+        {
+            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
+            options.Driver = "virtual:" + dir.File("capture.wav");
+            options.Save();
+        }
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        QStringList opened;
+        QWidget* convertWindow = nullptr;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || (!opened.isEmpty() && opened.back() == modal->objectName()))
+                return;
+            // The settings window's notes about the missing mixer, and the
+            // file dialog the conversion window opens as it shows.
+            if (qobject_cast<QMessageBox*>(modal) || qobject_cast<QFileDialog*>(modal)) {
+                opened << modal->metaObject()->className();
+                static_cast<QDialog*>(modal)->reject();
+                return;
+            }
+            if (modal->objectName() == "FSettings") {
+                opened << "FSettings";
+                QTimer::singleShot(0, modal->findChild<QAbstractButton*>("BtnConvert"), &QAbstractButton::click);
+            } else if (modal->objectName() == "FConvert") {
+                opened << "FConvert";
+                convertWindow = modal;
+                static_cast<QDialog*>(modal)->reject();
+            }
+        });
+        poll.start(10);
+        program.Window().findChild<QAbstractButton*>("BtnSettings")->click();
+        opened.removeAll("QMessageBox");
+        QCOMPARE(opened, (QStringList{"FSettings", "QFileDialog", "FConvert"}));
+        QVERIFY(convertWindow && convertWindow->parentWidget() == &program.Window());
+        opened.clear();
+        program.Window().findChild<QAbstractButton*>("BtnConvert")->click();
+        QCOMPARE(opened, (QStringList{"QFileDialog", "FConvert"}));
     }
 
     // Work posted to the window thread that throws reaches the user.
