@@ -42,8 +42,7 @@ ssize_t TMP3In::StreamRead(void* Into, std::size_t Bytes)
             Into, static_cast<std::int64_t>(std::min<std::size_t>(Bytes, std::numeric_limits<ssize_t>::max())));
         return static_cast<ssize_t>(std::max<std::int64_t>(0, got));
     } catch (...) {
-        if (!StreamFailure)
-            StreamFailure = std::current_exception();
+        StreamFailure.Keep();
         return -1;
     }
 }
@@ -60,52 +59,24 @@ off_t TMP3In::StreamSeek(off_t Offset, int Whence)
                                                         : TSeekOrigin::soEnd;
         return static_cast<off_t>(Stream->Seek(Offset, origin));
     } catch (...) {
-        if (!StreamFailure)
-            StreamFailure = std::current_exception();
+        StreamFailure.Keep();
         return -1;
-    }
-}
-
-void TMP3In::RethrowStreamFailure()
-{
-    if (StreamFailure) {
-        std::exception_ptr failure = StreamFailure;
-        StreamFailure = nullptr;
-        std::rethrow_exception(failure);
     }
 }
 
 void TMP3In::OpenFile()
 {
-    if (OpenCount == 0) {
-        FValid = true;
-        InvalidReason.clear();
-        EndOfFile = false;
-        AnnouncedSamples = -1;
-        FBitsPerSample = 16;
-        FChannels = 0;
-        FSampleRate = 0;
-        FTotalSamples = 0;
-        FSize = 0;
-        try {
-            OpenOwnStream();
-        } catch (const std::exception& e) {
-            // The open is not counted: there is nothing to close.
-            Invalidate(AsReason(e.what()));
-            return;
-        }
-        try {
-            Open();
-        } catch (...) {
-            Release();
-            throw;
-        }
-        if (!FValid) {
-            Release();
-            return;
-        }
-    }
-    ++OpenCount;
+    OpenParsed(
+        [this] {
+            EndOfFile = false;
+            AnnouncedSamples = -1;
+            FBitsPerSample = 16;
+            FChannels = 0;
+            FSampleRate = 0;
+            FTotalSamples = 0;
+            FSize = 0;
+        },
+        [this] { Open(); }, [this] { Release(); });
 }
 
 TMpg123Library::THandle TMP3In::OpenDecoder()
@@ -118,7 +89,7 @@ TMpg123Library::THandle TMP3In::OpenDecoder()
     if (Lib->replace_reader_handle(h, &TMP3InCallbacks::Read, &TMP3InCallbacks::Seek, nullptr) != MPG123_OK)
         throw EACSException("libmpg123 refused to read through the program's streams");
     if (Lib->open_handle(h, this) != MPG123_OK) {
-        RethrowStreamFailure();
+        StreamFailure.Rethrow();
         Invalidate("not an MP3 file");
         return {nullptr, TMpg123Library::THandleDeleter{Lib}};
     }
@@ -134,7 +105,7 @@ void TMP3In::Open()
         Invalidate("libmpg123 lacks functions that the MP3 reader needs");
         return;
     }
-    StreamFailure = nullptr;
+    StreamFailure.Clear();
     if (const std::string foreign = ForeignFormat(); !foreign.empty()) {
         Invalidate("not an MP3 file (it is " + foreign + ")");
         return;
@@ -168,7 +139,7 @@ void TMP3In::Open()
                 AnnouncedSamples = announced;
         }
         const int scanned = Lib->scan(scanner.get());
-        RethrowStreamFailure();
+        StreamFailure.Rethrow();
         const off_t total = Lib->length(scanner.get());
         if (scanned != MPG123_OK || total <= 0) {
             Invalidate("not an MP3 file");
@@ -221,7 +192,7 @@ bool TMP3In::FirstFormat(mpg123_handle* H)
     int channels = 0;
     int encoding = 0;
     const int status = Lib->getformat(H, &rate, &channels, &encoding);
-    RethrowStreamFailure();
+    StreamFailure.Rethrow();
     if (status != MPG123_OK || rate <= 0 || channels < 1 || channels > 2 || encoding != MPG123_ENC_SIGNED_16) {
         Invalidate("not an MP3 file");
         return false;
@@ -240,7 +211,7 @@ void TMP3In::Release()
         Lib->close(Handle.get());
     HandleOpen = false;
     Handle.reset();
-    StreamFailure = nullptr;
+    StreamFailure.Clear();
     ReleaseStream();
 }
 
@@ -261,7 +232,7 @@ bool TMP3In::SeekSample(std::int64_t Sample)
         const std::int64_t frame = std::clamp<std::int64_t>(Sample, 0, FTotalSamples);
         const off_t at = Lib->seek(Handle.get(), static_cast<off_t>(frame), SEEK_SET);
         try {
-            RethrowStreamFailure();
+            StreamFailure.Rethrow();
         } catch (...) {
             CloseFile();
             throw;
@@ -282,7 +253,7 @@ int TMP3In::Fill()
         std::size_t got = 0;
         const int status =
             Lib->read(Handle.get(), Buffer.data() + filled, static_cast<std::size_t>(BufferSize - filled), &got);
-        RethrowStreamFailure();
+        StreamFailure.Rethrow();
         filled += static_cast<int>(got);
         if (status == MPG123_NEW_FORMAT)
             continue; // the layout is fixed; the library converts
@@ -330,7 +301,7 @@ void TMP3In::RewindIfStillOpen()
     EndOfFile = false;
     if (HandleOpen)
         Lib->seek(Handle.get(), static_cast<off_t>(StartSample()), SEEK_SET);
-    RethrowStreamFailure();
+    StreamFailure.Rethrow();
 }
 
 int TMP3In::ReadBlock(void* Out, int Count)

@@ -2,6 +2,7 @@
 
 #include "codecs/TMpg123Library.h"
 #include "pipeline/TACSFileIn.h"
+#include "pipeline/TStreamFailure.h"
 
 #include <array>
 #include <cstdint>
@@ -65,7 +66,6 @@ private:
     void FailIfCut(int Pending);
     // After a loop restart that left the file open: back to StartSample.
     void RewindIfStillOpen();
-    void RethrowStreamFailure();
 
     std::shared_ptr<const TMpg123Library> Lib;
     TMpg123Library::THandle Handle;
@@ -77,7 +77,7 @@ private:
     std::int64_t AnnouncedSamples = -1;
     // An exception raised by the stream inside a callback, carried across
     // the library and raised again once it returns.
-    std::exception_ptr StreamFailure;
+    TStreamFailure StreamFailure;
 };
 
 } // namespace kestrune

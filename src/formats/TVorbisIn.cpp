@@ -76,8 +76,7 @@ std::size_t TVorbisIn::StreamRead(void* Into, std::size_t Bytes)
         errno = 0;
         return static_cast<std::size_t>(std::max<std::int64_t>(0, got));
     } catch (...) {
-        if (!StreamFailure)
-            StreamFailure = std::current_exception();
+        StreamFailure.Keep();
         errno = EIO;
         return 0;
     }
@@ -96,8 +95,7 @@ int TVorbisIn::StreamSeek(std::int64_t Offset, int Whence)
         Stream->Seek(Offset, origin);
         return 0;
     } catch (...) {
-        if (!StreamFailure)
-            StreamFailure = std::current_exception();
+        StreamFailure.Keep();
         return -1;
     }
 }
@@ -107,52 +105,24 @@ long TVorbisIn::StreamTell()
     try {
         return static_cast<long>(Stream->Position());
     } catch (...) {
-        if (!StreamFailure)
-            StreamFailure = std::current_exception();
+        StreamFailure.Keep();
         return -1;
-    }
-}
-
-void TVorbisIn::RethrowStreamFailure()
-{
-    if (StreamFailure) {
-        std::exception_ptr failure = StreamFailure;
-        StreamFailure = nullptr;
-        std::rethrow_exception(failure);
     }
 }
 
 void TVorbisIn::OpenFile()
 {
-    if (OpenCount == 0) {
-        FValid = true;
-        InvalidReason.clear();
-        EndOfFile = false;
-        CurrentSection = -1;
-        FBitsPerSample = 16;
-        FChannels = 0;
-        FSampleRate = 0;
-        FTotalSamples = 0;
-        FSize = 0;
-        try {
-            OpenOwnStream();
-        } catch (const std::exception& e) {
-            // The open is not counted: there is nothing to close.
-            Invalidate(AsReason(e.what()));
-            return;
-        }
-        try {
-            Open();
-        } catch (...) {
-            Release();
-            throw;
-        }
-        if (!FValid) {
-            Release();
-            return;
-        }
-    }
-    ++OpenCount;
+    OpenParsed(
+        [this] {
+            EndOfFile = false;
+            CurrentSection = -1;
+            FBitsPerSample = 16;
+            FChannels = 0;
+            FSampleRate = 0;
+            FTotalSamples = 0;
+            FSize = 0;
+        },
+        [this] { Open(); }, [this] { Release(); });
 }
 
 void TVorbisIn::Open()
@@ -164,7 +134,7 @@ void TVorbisIn::Open()
         Invalidate("the Ogg Vorbis libraries lack functions that the decoder needs");
         return;
     }
-    StreamFailure = nullptr;
+    StreamFailure.Clear();
     const ov_callbacks callbacks{&TVorbisInCallbacks::Read, &TVorbisInCallbacks::Seek, nullptr,
                                  &TVorbisInCallbacks::Tell};
     File = std::make_unique<TVorbisFileHandle>();
@@ -172,7 +142,7 @@ void TVorbisIn::Open()
     if (StreamFailure) {
         std::string reason = "the file could not be read";
         try {
-            RethrowStreamFailure();
+            StreamFailure.Rethrow();
         } catch (const std::exception& e) {
             reason = AsReason(e.what());
         }
@@ -222,7 +192,7 @@ void TVorbisIn::Open()
         // (1.3.7) starts decoding at the second link; going back to the
         // first frame explicitly reads every link.
         Lib->ov_pcm_seek(vf, 0);
-        RethrowStreamFailure();
+        StreamFailure.Rethrow();
     }
 }
 
@@ -233,7 +203,7 @@ void TVorbisIn::Release()
             Lib->ov_clear(&File->Vf);
         File.reset();
     }
-    StreamFailure = nullptr;
+    StreamFailure.Clear();
     ReleaseStream();
 }
 
@@ -254,7 +224,7 @@ bool TVorbisIn::SeekSample(std::int64_t Sample)
         const std::int64_t frame = std::clamp<std::int64_t>(Sample, 0, FTotalSamples);
         const int status = Lib->ov_pcm_seek(&File->Vf, frame);
         try {
-            RethrowStreamFailure();
+            StreamFailure.Rethrow();
         } catch (...) {
             CloseFile();
             throw;
@@ -279,7 +249,7 @@ int TVorbisIn::Fill()
         int section = -1;
         const long got = Lib->ov_read(&File->Vf, reinterpret_cast<char*>(Buffer.data()) + filled, BufferSize - filled,
                                       0, 2, 1, &section);
-        RethrowStreamFailure();
+        StreamFailure.Rethrow();
         if (got == OV_HOLE) {
             // A gap in the data: go on after it, as oggdec does. Every gap
             // consumes data, but a refill is bounded all the same.
@@ -372,7 +342,7 @@ void TVorbisIn::RewindIfStillOpen()
     EndOfFile = false;
     if (File && File->Opened)
         Lib->ov_pcm_seek(&File->Vf, StartSample());
-    RethrowStreamFailure();
+    StreamFailure.Rethrow();
 }
 
 int TVorbisIn::ReadBlock(void* Out, int Count)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/TACSFileIn.h"
+#include "pipeline/TStreamFailure.h"
 
 #include <array>
 #include <cstdint>
@@ -56,7 +57,6 @@ private:
     void FailIfCut(int Pending);
     // After a loop restart that left the file open: back to StartSample.
     void RewindIfStillOpen();
-    void RethrowStreamFailure();
 
     std::shared_ptr<const TOggVorbisLibrary> Lib;
     std::unique_ptr<TVorbisFileHandle> File;
@@ -65,7 +65,7 @@ private:
     bool EndOfFile = false;
     // An exception raised by the stream inside a callback, carried across
     // the library and raised again once it returns.
-    std::exception_ptr StreamFailure;
+    TStreamFailure StreamFailure;
 };
 
 } // namespace kestrune

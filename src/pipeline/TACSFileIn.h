@@ -73,6 +73,37 @@ protected:
         if (OpenCount > 0)
             --OpenCount;
     }
+    // The first OpenFile of a reader that parses through a library: Reset
+    // clears what the last file left, the stream is opened (one that cannot
+    // be opened makes the file unreadable, and the open is not counted: there
+    // is nothing to close), then Parse; a parse that throws or finds the file
+    // unreadable lets go of it again through Release. Counted.
+    template <typename TReset, typename TParse, typename TRelease>
+    void OpenParsed(TReset&& Reset, TParse&& Parse, TRelease&& Release)
+    {
+        if (OpenCount == 0) {
+            FValid = true;
+            InvalidReason.clear();
+            Reset();
+            try {
+                OpenOwnStream();
+            } catch (const std::exception& e) {
+                Invalidate(AsReason(e.what()));
+                return;
+            }
+            try {
+                Parse();
+            } catch (...) {
+                Release();
+                throw;
+            }
+            if (!FValid) {
+                Release();
+                return;
+            }
+        }
+        ++OpenCount;
+    }
     // The file as messages name it: in quotes, or "the stream".
     std::string Name() const;
     // An exception text used as a reason inside "Cannot read ...: <reason>."
