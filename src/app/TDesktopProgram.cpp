@@ -2,6 +2,8 @@
 
 #include "recording/TSessionGuard.h"
 
+#include "cd/TCddbClient.h"
+#include "convert/ui/TFConvert.h"
 #include "recording/THelpPages.h"
 #include "recording/TMainController.h"
 #include "recording/ui/TFFirst.h"
@@ -9,8 +11,6 @@
 #include "recording/ui/TFTrackInfo.h"
 #include "recording/ui/TFTrackList.h"
 #include "recording/ui/TLevelPanel.h"
-#include "cd/TCddbClient.h"
-#include "convert/ui/TFConvert.h"
 #include "settings/TOptions.h"
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
@@ -90,8 +90,7 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     TrackList = new TFTrackList(FWindow.get());
     FWindow->Attach(*FMain, new TLevelPanel(FMain->Recorder()), *TrackInfo, *TrackList, THelpPages::IndexPage());
     // The session stays awake while recording; kept tracks are announced.
-    FSessionGuard =
-        std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
+    FSessionGuard = std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
     Convert = new TFConvert(
         FDialogs, FDispatcher, FMain->Options().PlaybackDriver, FMain->Options().Folder,
         [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
@@ -104,17 +103,8 @@ TWindowCommand TDesktopProgram::ShowConvert()
     // The settings may have moved the folder or the playback device since.
     Convert->SetFolder(FMain->Options().Folder);
     Convert->SetPlaybackDevice(FMain->Options().PlaybackDriver);
-    switch (Convert->Run()) {
-    case TConvertFollowUp::cfWizard:
-        return TWindowCommand::wcWizard;
-    case TConvertFollowUp::cfSettings:
-        return TWindowCommand::wcSettings;
-    case TConvertFollowUp::cfBurn:
-        return TWindowCommand::wcBurn;
-    case TConvertFollowUp::cfNone:
-        break;
-    }
-    return TWindowCommand::wcNone;
+    // The follow-ups carry the main window's own numbers.
+    return static_cast<TWindowCommand>(Convert->Run());
 }
 
 std::optional<std::string> TDesktopProgram::TFreeDBServers::ServerName(int Index)
@@ -136,17 +126,8 @@ TWindowCommand TDesktopProgram::ShowSettings()
                                    [this] { FWindow->Commands()->OnlineHelp(); },
                                    [this] { FWindow->ShowAbout(); }};
     TFSettings window(std::move(context), FWindow.get());
-    switch (window.Run()) {
-    case TSettingsFollowUp::sfWizard:
-        return TWindowCommand::wcWizard;
-    case TSettingsFollowUp::sfBurn:
-        return TWindowCommand::wcBurn;
-    case TSettingsFollowUp::sfConvert:
-        return TWindowCommand::wcConvert;
-    case TSettingsFollowUp::sfNone:
-        break;
-    }
-    return TWindowCommand::wcNone;
+    // The follow-ups carry the main window's own numbers.
+    return static_cast<TWindowCommand>(window.Run());
 }
 
 TDesktopProgram::~TDesktopProgram()

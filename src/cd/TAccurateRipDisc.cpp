@@ -17,13 +17,12 @@ TAccurateRipDisc TAccurateRipDisc::FromToc(const TDiscToc& Toc)
         disc.Id1 += start;
         // A track at sector 0 would vanish from the product, so it counts as 1.
         disc.Id2 += (start == 0 ? 1U : start) * static_cast<std::uint32_t>(t.Number);
-        if (disc.AudioTracks == 0)
-            disc.FirstAudioTrack = t.Number;
-        disc.LastAudioTrack = t.Number;
         ++disc.AudioTracks;
     }
     if (disc.AudioTracks == 0)
         throw EACSException("The disc holds no audio tracks to verify.");
+    disc.FirstAudioTrack = Toc.FirstAudioTrack();
+    disc.LastAudioTrack = Toc.LastAudioTrack();
     const auto leadOut = static_cast<std::uint32_t>(Toc.LeadOutLsn);
     disc.Id1 += leadOut;
     disc.Id2 += leadOut * static_cast<std::uint32_t>(disc.AudioTracks + 1);

@@ -414,20 +414,9 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     const std::int32_t sectors = track.Sectors;
     const int attempts = ReadAttempts < 1 ? 1 : ReadAttempts;
     const TLifetimeToken owner = Life.Token();
-    // The frames at the disc's edges count differently in the AccurateRip
-    // sums, so the worker needs to know whether this track is the disc's
-    // first or last audio track.
-    int firstAudio = 0;
-    int lastAudio = 0;
-    for (const TTocTrack& t : FToc.Tracks) {
-        if (!t.IsAudio())
-            continue;
-        firstAudio = firstAudio == 0 ? t.Number : firstAudio;
-        lastAudio = t.Number;
-    }
-    auto checksum =
-        std::make_unique<TAccurateRipChecksum>(std::int64_t{sectors} * TAccurateRipChecksum::FramesPerSector,
-                                               track.Number == firstAudio, track.Number == lastAudio);
+    auto checksum = std::make_unique<TAccurateRipChecksum>(
+        std::int64_t{sectors} * TAccurateRipChecksum::FramesPerSector, track.Number == FToc.FirstAudioTrack(),
+        track.Number == FToc.LastAudioTrack());
     // Counted on the reading thread, read by the worker once it is done.
     auto retries = std::make_shared<std::atomic<int>>(0);
     auto reader = FDrive->Read(track.StartLsn, sectors, ReadOption, attempts,

@@ -3,6 +3,7 @@
 #include "cd/TSha1.h"
 #include "pipeline/EACSException.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrune {
@@ -104,6 +105,18 @@ int TDiscToc::AudioTrackCount() const
     for (const TTocTrack& t : Tracks)
         count += t.IsAudio() ? 1 : 0;
     return count;
+}
+
+int TDiscToc::FirstAudioTrack() const
+{
+    const auto found = std::find_if(Tracks.begin(), Tracks.end(), [](const TTocTrack& T) { return T.IsAudio(); });
+    return found == Tracks.end() ? 0 : found->Number;
+}
+
+int TDiscToc::LastAudioTrack() const
+{
+    const auto found = std::find_if(Tracks.rbegin(), Tracks.rend(), [](const TTocTrack& T) { return T.IsAudio(); });
+    return found == Tracks.rend() ? 0 : found->Number;
 }
 
 } // namespace kestrune

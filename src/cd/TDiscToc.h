@@ -68,6 +68,11 @@ struct TDiscToc {
     int DiscSeconds() const;
 
     int AudioTrackCount() const;
+    // Numbers of the first and the last audio track, 0 when there is none:
+    // the frames at the disc's edges count differently in the AccurateRip
+    // sums of these two.
+    int FirstAudioTrack() const;
+    int LastAudioTrack() const;
 };
 
 } // namespace kestrune

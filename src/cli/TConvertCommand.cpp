@@ -22,16 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The command line as the conversion window's view: it has no labels or
-// status bar of its own; the job's events give the progress line and the end.
-class TCliConvertView final : public IConvertView {
-public:
-    void SetInFormat(const std::string&) override {}
-    void SetOutFileName(const std::string&) override {}
-    void ShowStatusBar(bool) override {}
-    void Closed() override {}
-};
-
 class TCliConvertListener final : public TJobListenerBase {
 public:
     explicit TCliConvertListener(TCliOutput& O) : Out(O) {}
@@ -254,7 +244,7 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
 
     TPlainDispatcher dispatcher;
     TPlainDialogs dialogs;
-    TCliConvertView view;
+    TNoConvertView view;
     TConvertController controller(view, dialogs, dispatcher);
 
     if (batchForm) {

@@ -23,4 +23,14 @@ public:
     virtual void Closed() = 0;
 };
 
+// A conversion with nothing to draw: the command line and the batch's slots,
+// which follow the job's events alone.
+class TNoConvertView final : public IConvertView {
+public:
+    void SetInFormat(const std::string&) override {}
+    void SetOutFileName(const std::string&) override {}
+    void ShowStatusBar(bool) override {}
+    void Closed() override {}
+};
+
 } // namespace kestrune

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 namespace kestrune {
@@ -12,15 +13,6 @@ namespace kestrune {
 namespace fs = std::filesystem;
 
 namespace {
-
-// A slot's controller runs without a window: nothing to draw.
-class TNoView final : public IConvertView {
-public:
-    void SetInFormat(const std::string&) override {}
-    void SetOutFileName(const std::string&) override {}
-    void ShowStatusBar(bool) override {}
-    void Closed() override {}
-};
 
 // Nor any box to show: the job events carry every outcome and its reason, so
 // the boxes the controller would show are answered without asking anyone.
@@ -78,7 +70,7 @@ public:
     }
 
     TBatchConversion& Batch;
-    TNoView View;
+    TNoConvertView View; // a slot runs without a window
     TNoDialogs Dialogs;
     TConvertController Controller;
     std::optional<std::size_t> Item;
@@ -238,15 +230,23 @@ void TBatchConversion::Start()
         Weight.push_back(error ? 1 : std::max<std::int64_t>(1, static_cast<std::int64_t>(size)));
     }
     NextInRun = 0;
-    LastPermille = -1;
+    LastProgressMark = -1;
     FRunning = true;
     FCancelling = false;
     FEvents.Started("Converting");
 
+    // Every name of the run spelled once (each spelling asks the file
+    // system), then each file checked against the ones before it.
+    // An input queued twice stands for neither of its items.
+    std::map<std::string, std::size_t> inputs;
+    for (std::size_t index : Run)
+        if (const auto [at, added] = inputs.emplace(FileKey(FItems[index].InFile), index); !added)
+            at->second = static_cast<std::size_t>(-1);
+    std::map<std::string, std::size_t> outputs;
     std::size_t runnable = 0;
-    for (std::size_t k = 0; k < Run.size(); ++k) {
-        Check(Run[k], std::vector<std::size_t>(Run.begin(), Run.begin() + static_cast<std::ptrdiff_t>(k)));
-        if (FItems[Run[k]].State == TBatchItem::TState::bsQueued)
+    for (std::size_t index : Run) {
+        Check(index, inputs, outputs);
+        if (FItems[index].State == TBatchItem::TState::bsQueued)
             ++runnable;
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -263,8 +263,10 @@ void TBatchConversion::Start()
 
 // What stops a file before its conversion: a type no reader takes, and an
 // output that would destroy another file of the batch (a second input with
-// the same name, or an output named like another input).
-void TBatchConversion::Check(std::size_t Index, const std::vector<std::size_t>& Earlier)
+// the same name, or an output named like another input). Inputs holds every
+// input of the run, Outputs the outputs claimed by the files checked before.
+void TBatchConversion::Check(std::size_t Index, const std::map<std::string, std::size_t>& Inputs,
+                             std::map<std::string, std::size_t>& Outputs)
 {
     const TBatchItem& item = FItems[Index];
     const std::string extension = fs::path(item.InFile).extension().string();
@@ -273,20 +275,15 @@ void TBatchConversion::Check(std::size_t Index, const std::vector<std::size_t>& 
                        extension.empty() ? "Unknown file type (no extension)"
                                          : "Unknown file type " + Quoted(extension));
     const std::string out = FileKey(item.OutFile);
-    for (std::size_t other : Earlier) {
-        if (FItems[other].State == TBatchItem::TState::bsFailed)
-            continue;
-        if (FileKey(FItems[other].OutFile) == out)
-            return EndItem(Index, TBatchItem::TState::bsFailed,
-                           "The output file " + Quoted(item.OutFile) + " is already the output of " +
-                               Quoted(FItems[other].InFile));
-    }
-    for (std::size_t other : Run) {
-        // The item's own input is the controller's check, with its text.
-        if (other != Index && FileKey(FItems[other].InFile) == out)
-            return EndItem(Index, TBatchItem::TState::bsFailed,
-                           "The output file " + Quoted(item.OutFile) + " would replace an input of this batch");
-    }
+    if (const auto claimed = Outputs.find(out); claimed != Outputs.end())
+        return EndItem(Index, TBatchItem::TState::bsFailed,
+                       "The output file " + Quoted(item.OutFile) + " is already the output of " +
+                           Quoted(FItems[claimed->second].InFile));
+    // The item's own input is the controller's check, with its text.
+    if (const auto input = Inputs.find(out); input != Inputs.end() && input->second != Index)
+        return EndItem(Index, TBatchItem::TState::bsFailed,
+                       "The output file " + Quoted(item.OutFile) + " would replace an input of this batch");
+    Outputs.emplace(out, Index);
 }
 
 void TBatchConversion::StartNext(TSlot& Slot)
@@ -399,9 +396,9 @@ void TBatchConversion::ReportProgress()
     const double fraction = total > 0 ? done / total : 1.0;
     // At most a thousand steps, and one for every file that ends.
     const int mark = static_cast<int>(std::lround(fraction * 1000)) * 100000 + static_cast<int>(ended);
-    if (mark == LastPermille)
+    if (mark == LastProgressMark)
         return;
-    LastPermille = mark;
+    LastProgressMark = mark;
     FEvents.Progress(fraction, std::to_string(ended) + " of " + std::to_string(Run.size()) + " files done");
 }
 

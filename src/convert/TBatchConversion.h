@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,7 +76,8 @@ private:
 
     std::string OutFileOf(const std::string& InFile) const;
     void RefreshOutFiles();
-    void Check(std::size_t Index, const std::vector<std::size_t>& Earlier);
+    void Check(std::size_t Index, const std::map<std::string, std::size_t>& Inputs,
+               std::map<std::string, std::size_t>& Outputs);
     void StartNext(TSlot& Slot);
     void SlotProgress(TSlot& Slot, double Fraction, const std::string& Stage);
     void SlotFinished(TSlot& Slot, TJobOutcome Outcome, const std::string& Reason);
@@ -101,7 +103,7 @@ private:
     std::size_t NextInRun = 0;
     bool FRunning = false;
     bool FCancelling = false;
-    int LastPermille = -1;
+    int LastProgressMark = -1;
 
     // One conversion controller per running slot; the first also serves for
     // the format table while nothing runs.

@@ -54,10 +54,7 @@ off_t TMP3In::StreamSeek(off_t Offset, int Whence)
     if (!FRewindable)
         return -1;
     try {
-        const TSeekOrigin origin = Whence == SEEK_SET   ? TSeekOrigin::soBeginning
-                                   : Whence == SEEK_CUR ? TSeekOrigin::soCurrent
-                                                        : TSeekOrigin::soEnd;
-        return static_cast<off_t>(Stream->Seek(Offset, origin));
+        return static_cast<off_t>(Stream->Seek(Offset, SeekOriginOf(Whence)));
     } catch (...) {
         StreamFailure.Keep();
         return -1;

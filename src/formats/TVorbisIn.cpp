@@ -89,10 +89,7 @@ int TVorbisIn::StreamSeek(std::int64_t Offset, int Whence)
     if (!FRewindable)
         return -1;
     try {
-        const TSeekOrigin origin = Whence == SEEK_SET   ? TSeekOrigin::soBeginning
-                                   : Whence == SEEK_CUR ? TSeekOrigin::soCurrent
-                                                        : TSeekOrigin::soEnd;
-        Stream->Seek(Offset, origin);
+        Stream->Seek(Offset, SeekOriginOf(Whence));
         return 0;
     } catch (...) {
         StreamFailure.Keep();

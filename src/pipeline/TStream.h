@@ -1,10 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace kestrune {
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// The origin a C library's seek callback names with SEEK_SET, SEEK_CUR or
+// SEEK_END.
+inline TSeekOrigin SeekOriginOf(int Whence)
+{
+    return Whence == SEEK_SET   ? TSeekOrigin::soBeginning
+           : Whence == SEEK_CUR ? TSeekOrigin::soCurrent
+                                : TSeekOrigin::soEnd;
+}
 
 // A byte stream that inputs read and outputs write. Positions and sizes are
 // 64-bit byte counts. Errors are raised as EACSException with the system's

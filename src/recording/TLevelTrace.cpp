@@ -1,7 +1,6 @@
 #include "recording/TLevelTrace.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace kestrune {
 
@@ -9,8 +8,7 @@ double TLevelTrace::Fraction(int Value, int FullScale)
 {
     if (Value <= 0 || FullScale <= 0)
         return 0;
-    const double db = 20.0 * std::log10(static_cast<double>(Value) / FullScale);
-    return std::clamp((db - MeterFloorDb) / -MeterFloorDb, 0.0, 1.0);
+    return TMeterScale::Position(static_cast<double>(Value) / FullScale);
 }
 
 void TLevelTrace::Reset()
@@ -31,9 +29,10 @@ void TLevelTrace::Feed(const TRecorder::TLevel& Level, std::int64_t BytesPerSeco
 {
     FPeak = Fraction(Level.Peak, Level.FullScale);
     FNoise = Fraction(Level.NoiseLevel, Level.FullScale);
-    FQuietProgress = Level.SilenceBytes > 0
-                         ? std::clamp(static_cast<double>(Level.QuietBytes) / static_cast<double>(Level.SilenceBytes), 0.0, 1.0)
-                         : 0.0;
+    FQuietProgress =
+        Level.SilenceBytes > 0
+            ? std::clamp(static_cast<double>(Level.QuietBytes) / static_cast<double>(Level.SilenceBytes), 0.0, 1.0)
+            : 0.0;
 
     // The hold mark jumps up with the peak, stays a while, then falls.
     if (FPeak >= FHold) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TMeterScale.h"
 #include "recording/TRecorder.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ namespace kestrune {
 // Window thread only.
 class TLevelTrace {
 public:
-    static constexpr double MeterFloorDb = -60.0;
+    static constexpr double MeterFloorDb = TMeterScale::FloorDb;
     // How long the hold mark stays before it falls, and how fast it falls.
     static constexpr double HoldSeconds = 1.5;
     static constexpr double FallDbPerSecond = 20.0;

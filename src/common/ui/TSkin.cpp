@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QProxyStyle>
 #include <QStyle>
+#include <QToolButton>
 
 #include <utility>
 
@@ -144,6 +145,17 @@ void TSkin::Apply(QApplication& App)
     }
     App.setStyleSheet(StyleSheet(QApplication::palette()));
     App.setWindowIcon(Icon("kestrune"));
+}
+
+QToolButton* TSkin::PictureButton(QWidget* Parent, const char* Name, const char* IconName, const char* Hint)
+{
+    auto* button = new QToolButton(Parent);
+    button->setObjectName(QString::fromLatin1(Name));
+    button->setIcon(Icon(IconName));
+    button->setIconSize(QSize(32, 32));
+    button->setToolTip(QString::fromLatin1(Hint));
+    button->setAutoRaise(true);
+    return button;
 }
 
 QIcon TSkin::Icon(const char* Name)

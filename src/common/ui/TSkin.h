@@ -5,6 +5,8 @@
 #include <QString>
 
 class QApplication;
+class QToolButton;
+class QWidget;
 
 namespace kestrune {
 
@@ -20,6 +22,10 @@ public:
     // The icon of that name ("start", "row-onematch", "kestrune", ...); a null
     // icon for a name the skin does not have.
     static QIcon Icon(const char* Name);
+    // A picture button without caption (the bars and the shortcut rows of the
+    // windows): the icon of that name at the bar's size, the hint as its
+    // tooltip, flat until the pointer is over it.
+    static QToolButton* PictureButton(QWidget* Parent, const char* Name, const char* Icon, const char* Hint);
     // The style sheet for a palette, its colours filled in.
     static QString StyleSheet(const QPalette& Palette);
 };

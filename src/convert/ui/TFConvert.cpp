@@ -5,28 +5,28 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QHeaderView>
-#include <QMimeData>
-#include <QTreeWidget>
-#include <QUrl>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -81,17 +81,6 @@ TFConvert::~TFConvert()
     FBatch.reset();
     FPlayer.reset();
     FController.reset();
-}
-
-QToolButton* TFConvert::AddPictureButton(const char* Name, const char* Icon, const char* Hint)
-{
-    auto* button = new QToolButton(this);
-    button->setObjectName(Name);
-    button->setIcon(TSkin::Icon(Icon));
-    button->setIconSize(QSize(32, 32));
-    button->setToolTip(Hint);
-    button->setAutoRaise(true);
-    return button;
 }
 
 void TFConvert::BuildControls()
@@ -165,9 +154,9 @@ void TFConvert::BuildControls()
     column->addWidget(output);
 
     auto* buttons = new QHBoxLayout;
-    QToolButton* wizard = AddPictureButton("BtnWizard", "wizard", "Our Automated Wizard!");
-    QToolButton* settings = AddPictureButton("BtnSettingsWindow", "settings", "Click Here For Settings");
-    QToolButton* burn = AddPictureButton("BtnBurn", "burn", "Burn a CD!");
+    QToolButton* wizard = TSkin::PictureButton(this, "BtnWizard", "wizard", "Our Automated Wizard!");
+    QToolButton* settings = TSkin::PictureButton(this, "BtnSettingsWindow", "settings", "Click Here For Settings");
+    QToolButton* burn = TSkin::PictureButton(this, "BtnBurn", "burn", "Burn a CD!");
     buttons->addWidget(wizard);
     buttons->addWidget(settings);
     buttons->addWidget(burn);
@@ -209,7 +198,8 @@ void TFConvert::BuildControls()
         }
         FController->SetOutFileName(Text.toStdString());
     });
-    connect(OutFormat, &QComboBox::currentIndexChanged, this, [this](int Index) { FController->ChooseOutFormat(Index); });
+    connect(OutFormat, &QComboBox::currentIndexChanged, this,
+            [this](int Index) { FController->ChooseOutFormat(Index); });
     connect(BtnSettings, &QPushButton::clicked, this, [this] { EditSettings(); });
     connect(BtnCancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
     connect(BtnConvert, &QPushButton::clicked, this, [this] { ConvertClicked(); });

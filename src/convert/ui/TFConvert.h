@@ -113,7 +113,6 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
-    QToolButton* AddPictureButton(const char* Name, const char* Icon, const char* Hint);
     void BrowseInput();
     void BrowseOutput();
     void EditSettings();

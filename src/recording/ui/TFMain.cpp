@@ -80,12 +80,7 @@ TFMain::~TFMain()
 
 QToolButton* TFMain::AddBarButton(const char* Name, const char* Icon, const char* Hint)
 {
-    auto* button = new QToolButton(Bar);
-    button->setObjectName(Name);
-    button->setIcon(TSkin::Icon(Icon));
-    button->setIconSize(QSize(32, 32));
-    button->setToolTip(Hint);
-    button->setAutoRaise(true);
+    QToolButton* button = TSkin::PictureButton(Bar, Name, Icon, Hint);
     Bar->layout()->addWidget(button);
     return button;
 }

@@ -103,18 +103,9 @@ TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDial
     PGC->addWidget(BuildFoldersPage());
     PGC->addWidget(BuildRipPage());
 
-    const auto picture = [this](const char* Name, const char* Icon, const char* Hint) {
-        auto* button = new QToolButton(this);
-        button->setObjectName(QString::fromLatin1(Name));
-        button->setIcon(TSkin::Icon(Icon));
-        button->setIconSize(QSize(32, 32));
-        button->setToolTip(QString::fromLatin1(Hint));
-        button->setAutoRaise(true);
-        return button;
-    };
-    BWiz = picture("BWiz", "wizard", "Our Automated Wizard!");
-    BtnBurnCD = picture("btnBurnCD", "burn", "Burn a CD!");
-    BtnConvert = picture("BtnConvert", "convert", "Convert Music");
+    BWiz = TSkin::PictureButton(this, "BWiz", "wizard", "Our Automated Wizard!");
+    BtnBurnCD = TSkin::PictureButton(this, "btnBurnCD", "burn", "Burn a CD!");
+    BtnConvert = TSkin::PictureButton(this, "BtnConvert", "convert", "Convert Music");
 
     BCancel = new QPushButton(QStringLiteral("Cancel"), this);
     BCancel->setObjectName(QStringLiteral("bcancel"));

@@ -1,28 +1,17 @@
 #include "settings/ui/TLevelMeter.h"
 
+#include "common/TMeterScale.h"
+
 #include <QPainter>
 #include <QPalette>
 
 #include <algorithm>
-#include <cmath>
 
 namespace kestrune {
-
-namespace {
-constexpr double FloorDecibels = -60.0;
-}
 
 TLevelMeter::TLevelMeter(double QuietLimit_, QWidget* Parent) : QWidget(Parent), QuietLimit(QuietLimit_)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-double TLevelMeter::Position(double Fraction)
-{
-    if (!(Fraction > 0))
-        return 0;
-    const double decibels = 20 * std::log10(std::min(Fraction, 1.0));
-    return std::clamp(1.0 - decibels / FloorDecibels, 0.0, 1.0);
 }
 
 void TLevelMeter::SetLevel(double Fraction)
@@ -50,9 +39,9 @@ void TLevelMeter::paintEvent(QPaintEvent*)
     const QPalette& colours = palette();
     painter.fillRect(frame, colours.color(QPalette::Base));
     const double width = frame.width();
-    const double limit = Position(QuietLimit) * width;
+    const double limit = TMeterScale::Position(QuietLimit) * width;
     if (FLevel >= 0) {
-        const double level = Position(FLevel) * width;
+        const double level = TMeterScale::Position(FLevel) * width;
         const QColor quiet(0x3c, 0xa0, 0x5a);
         const QColor loud(0xd0, 0x4a, 0x3a);
         painter.fillRect(QRectF(frame.left(), frame.top(), std::min(level, limit), frame.height()), quiet);

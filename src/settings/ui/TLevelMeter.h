@@ -4,7 +4,7 @@
 
 namespace kestrune {
 
-// A level as a bar on a decibel scale (-60 to 0 dBFS), with a mark at the
+// A level as a bar on the meters' decibel scale (TMeterScale), with a mark at the
 // loudest that silence can be; the part of the bar beyond the mark is drawn
 // in the warning colour.
 class TLevelMeter : public QWidget {
@@ -15,8 +15,6 @@ public:
     // A fraction of full scale, 0 to 1; below 0 shows no bar (nothing measured yet).
     void SetLevel(double Fraction);
     double Level() const { return FLevel; }
-    // Where a fraction of full scale sits on the bar, 0 to 1.
-    static double Position(double Fraction);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
