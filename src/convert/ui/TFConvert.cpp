@@ -474,8 +474,11 @@ void TFConvert::ShowQueue(bool Several)
     OutfileName->setText(FromStd(Several ? FQueue->OutDir() : FController->OutFileName()));
     InFormat->setText(Several ? FromStd(FQueue->QueuedText()) : InFormatText);
     Filling = false;
-    if (isVisible())
-        resize(width(), std::max(height(), sizeHint().height()));
+    // The list takes room while it shows and gives it back when it goes.
+    if (!isVisible())
+        return;
+    layout()->activate();
+    resize(width(), Several ? std::max(height(), sizeHint().height()) : sizeHint().height());
 }
 
 void TFConvert::ShowInFileName(const std::string& Name)
@@ -487,6 +490,7 @@ void TFConvert::ItemAdded(std::size_t Index)
 {
     auto* row = new QTreeWidgetItem(QueueList);
     auto* bar = new QProgressBar(QueueList);
+    bar->setObjectName("RowProgress");
     bar->setRange(0, GaugeSteps);
     bar->setTextVisible(false);
     bar->setMaximumHeight(fontMetrics().height());

@@ -479,6 +479,32 @@ private slots:
         QCOMPARE(out, QString::fromStdString(rig.Dir.File("kept.ogg")));
     }
 
+    // The queue's list takes room while it shows and gives it back once the
+    // queue is cleared.
+    void ClearingTheQueueGivesItsRoomBack()
+    {
+        TRig rig;
+        const auto tone = PcmWavImage(Sine16(Rate / 10, 2, Rate, 440, 9000), 2, Rate);
+        for (const char* name : {"one.wav", "two.wav"})
+            WriteWholeFile(rig.Dir.File(name), tone);
+        int single = 0, several = 0, cleared = 0;
+        bool listShown = false, listHidden = false;
+        rig.RunWith([&] {
+            single = rig.Window->height();
+            rig.Window->AddFiles({QString::fromStdString(rig.Dir.File("one.wav")),
+                                  QString::fromStdString(rig.Dir.File("two.wav"))});
+            listShown = rig.Find<QTreeWidget>("Queue")->isVisible();
+            several = rig.Window->height();
+            rig.Find<QAction>("ClearList1")->trigger();
+            listHidden = !rig.Find<QTreeWidget>("Queue")->isVisible();
+            cleared = rig.Window->height();
+            rig.Find<QPushButton>("BtnCancel")->click();
+        });
+        QVERIFY(listShown && listHidden);
+        QVERIFY2(several > single, qPrintable(QString("%1 -> %2").arg(single).arg(several)));
+        QCOMPARE(cleared, single);
+    }
+
     // Several files chosen together in the file dialog, dropped on the window
     // or added as a folder form a queue of rows; CONVERT! converts them all
     // into the output folder, each row reaching "Done" with a full bar, while
