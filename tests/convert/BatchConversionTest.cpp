@@ -18,18 +18,10 @@ using TState = TBatchItem::TState;
 
 namespace {
 
-class TNullView final : public IConvertView {
-public:
-    void SetInFormat(const std::string&) override {}
-    void SetOutFileName(const std::string&) override {}
-    void ShowStatusBar(bool) override {}
-    void Closed() override {}
-};
-
 // Makes a source file with the single conversion, which has tests of its own.
 void MakeSource(const std::string& Wav, int Format, const std::string& Out)
 {
-    TNullView view;
+    TNoConvertView view;
     TPlainDialogs dialogs;
     TPlainDispatcher dispatcher;
     TConvertController c(view, dialogs, dispatcher);

@@ -3,6 +3,7 @@
 #include "settings/TSettingsController.h"
 
 #include "mocks/TFakeOptionsPlatform.h"
+#include "mocks/TSettingsWindowDoubles.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -102,48 +103,6 @@ public:
     void Close() override { Closed = true; }
 };
 
-class TFakeHost final : public ISettingsHost {
-public:
-    bool First = false;
-    int Applied = 0;
-    int ServiceChanged = 0;
-    bool FirstRun() const override { return First; }
-    void ClearFirstRun() override { First = false; }
-    void ApplyAutoRecognize() override { ++Applied; }
-    void RecognitionServiceChanged() override { ++ServiceChanged; }
-};
-
-class TFakeDrives final : public IBurnDrives {
-public:
-    bool Ready = true;
-    std::vector<std::string> Names{"Writer A", "Writer B"};
-    std::vector<std::vector<std::string>> SpeedsOf{{"4x", "12x", "24x"}, {"8x", "16x"}};
-    int Current = 0;
-    std::vector<int> Changes;
-    bool Available() const override { return Ready; }
-    std::vector<std::string> Drives() const override { return Names; }
-    int CurrentDrive() const override { return Current; }
-    void ChangeDrive(int Index) override
-    {
-        Changes.push_back(Index);
-        Current = Index;
-    }
-    std::vector<std::string> Speeds() const override
-    {
-        return Current >= 0 && Current < static_cast<int>(SpeedsOf.size()) ? SpeedsOf[static_cast<size_t>(Current)]
-                                                                           : std::vector<std::string>{};
-    }
-};
-
-class TFakeFreeDB final : public IFreeDBServers {
-public:
-    std::vector<std::optional<std::string>> Names;
-    std::optional<std::string> ServerName(int Index) override
-    {
-        return Index < static_cast<int>(Names.size()) ? Names[static_cast<size_t>(Index)] : std::nullopt;
-    }
-};
-
 const std::vector<TAudioFormat> kAllFormats = [] {
     std::vector<TAudioFormat> all;
     for (const auto& q : TOptions::Qualities())
@@ -159,14 +118,17 @@ protected:
     std::unique_ptr<TOptions> Options;
     TFakeView View;
     TScriptedDialogs Dialogs;
-    TFakeHost Host;
-    TFakeDrives Drives;
-    TFakeFreeDB FreeDB;
+    test::TFakeSettingsHost Host;
+    test::TFakeBurnDrives Drives;
+    test::TFakeFreeDBServers FreeDB;
     std::unique_ptr<TSettingsController> Controller;
 
     void SetUp() override
     {
         Platform.Formats = kAllFormats;
+        Drives.Names = {"Writer A", "Writer B"};
+        Drives.SpeedsOf = {{"4x", "12x", "24x"}, {"8x", "16x"}};
+        FreeDB.Names.clear();
         Platform.Script = [](TFakeMixer& M) { M.ItemSelected = {false, true, false}; }; // records from Line In
     }
     // Loads the options from Text (no file when Text is empty) and fills the window.
