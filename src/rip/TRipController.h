@@ -1,0 +1,179 @@
+#pragma once
+
+#include "cd/ICdDrive.h"
+#include "cd/ICdGrabberEvents.h"
+#include "cd/TAccurateRipClient.h"
+#include "cd/TCdGrabber.h"
+#include "cd/TCddbClient.h"
+#include "cd/TMusicBrainzClient.h"
+#include "cd/TRipLog.h"
+#include "common/IDialogs.h"
+#include "common/IDispatcher.h"
+#include "common/TJob.h"
+#include "common/TLifetime.h"
+#include "rip/IRipView.h"
+#include "settings/TEncoderSettings.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrune {
+
+class TConvertController;
+
+// What a rip is configured with, from the options and the command line.
+struct TRipSettings {
+    std::string RipPath;  // root of the ripped files
+    int ReadOption = 1;   // the grabber's read mode
+    int ReadAttempts = 1; // reads of a sector before it counts as unreadable
+    TCddbSettings Cddb;
+    // The MusicBrainz releases offered after the CDDB entries; none when off.
+    bool UseMusicBrainz = false;
+    TMusicBrainzSettings MusicBrainz;
+    // The rip verified against the AccurateRip database after the run, and
+    // the rip log beside the files.
+    bool Verify = true;
+    TAccurateRipSettings AccurateRip;
+    bool WriteLog = true;
+};
+
+class TOptions;
+// The rip settings the options name: the rip folder, the album servers with
+// port, proxy and e-mail, the read settings.
+TRipSettings RipSettingsFrom(const TOptions& Options);
+
+// Everything the rip window does besides drawing: the drives, the disc and
+// its tracks, the album information (CDDB and MusicBrainz, else the disc's
+// CD-TEXT), the album fields and entries, and the grab run that turns the
+// checked tracks into files of the chosen format and sample format, tagged
+// and named after their rows, then verified.
+//
+// The grab run is a job (jkRip): Started, Progress with the whole run's
+// fraction and "Complete: 37.50%", Message for each track that failed, for
+// the scratched-disc warning and for each track's verdict, Finished
+// succeeded (every checked track has its file), failed (the reason names the
+// first failure) or cancelled. A track that is stopped before its end or
+// cannot be read leaves no file behind.
+//
+// Threads: every public call on the window thread (the dispatcher's); the
+// grabber, the encoder and the verification report back on that thread.
+class TRipController final : private ICdGrabberEvents, private TJobListenerBase {
+public:
+    // Positions of the format list.
+    static constexpr int rfWav = 0;
+    static constexpr int rfMp3 = 1;
+    static constexpr int rfFlac = 2;
+    static constexpr int rfOgg = 3;
+    static constexpr int rfApe = 4;
+    // "WAV", "MP3", "FLAC", "Ogg Vorbis", "APE".
+    static const std::vector<std::string>& FormatTexts();
+    // The twelve sample formats, "11,025 Hz; 8 Bit; Mono;" ... "44,100 Hz;
+    // 16 Bit; Stereo;" (the last, position 11, is the default).
+    static const std::vector<std::string>& SampleFormatTexts();
+    static constexpr int DefaultSampleFormat = 11;
+
+    TRipController(IRipView& View, IDialogs& Dialogs, IDispatcher& Dispatcher,
+                   std::shared_ptr<ICdDriveProvider> Drives, TRipSettings Settings);
+    ~TRipController() override;
+    TRipController(const TRipController&) = delete;
+    TRipController& operator=(const TRipController&) = delete;
+
+    // The window is shown: the rip folder is made and the drives are scanned
+    // (posted, so the window is drawn first).
+    void Show();
+    void ScanDrives();
+    // Position in the drive list, from 0.
+    void ChooseDrive(int Index);
+    void RefreshDisc();
+
+    // The check boxes "Load CD Album Information" and "Read track ISRC". The
+    // setters only record the state; a click also asks whether to refresh.
+    void SetLoadAlbumInfo(bool Checked) { FLoadAlbumInfo = Checked; }
+    void SetReadIsrc(bool Checked) { FReadIsrc = Checked; }
+    void ClickLoadAlbumInfo(bool Checked);
+    void ClickReadIsrc(bool Checked);
+    bool QueryRunning() const { return FQueryRunning; }
+    bool AlbumInfoLoaded() const { return FAlbumInfoLoaded; }
+    // The album entry chooser changed by the user, 1-based.
+    void ChooseAlbumEntry(int Entry);
+
+    const std::vector<TRipRow>& Rows() const { return FRows; }
+    // In-place edits and check marks by the user.
+    void SetRowCaption(int Index, const std::string& Caption);
+    void SetRowChecked(int Index, bool Checked);
+    // A click on a row (no grab running): the grabber follows its Tag.
+    void ClickRow(int Index);
+
+    // The album fields as the user typed them; used by Save and the run.
+    void SetAlbumFields(const std::string& Album, const std::string& Artist, const std::string& Genre);
+    void SaveAlbumInfo();
+
+    // The format list and the sample format list, by position.
+    void SetFormat(int Format);
+    int Format() const { return FFormat; }
+    void SetSampleFormat(int Position);
+    // The format options are offered for every format but WAV.
+    bool OptionsEnabled() const { return FFormat != rfWav; }
+    // "Advanced Settings": for WAV the message that it has none, and false;
+    // otherwise true, and the window opens the chosen format's dialog on
+    // EncoderSettings and hands the result back.
+    bool AskAdvancedSettings();
+    const TEncoderSettings& EncoderSettings() const { return FEncoder; }
+    void SetEncoderSettings(const TEncoderSettings& Settings) { FEncoder = Settings; }
+
+    // "Grab Track": starts a run, or stops the running one.
+    void Grab();
+    bool Grabbing() const { return FRunning; }
+    // The window may close unless an album query runs.
+    bool CanClose() const { return !FQueryRunning; }
+    // Closing: a running grab is stopped, its unfinished file removed, and the
+    // drive let go.
+    void Close();
+    void Eject();
+    void LoadTray();
+
+    // What the last run wrote, and its log.
+    const std::vector<std::string>& WrittenFiles() const { return FWritten; }
+    const TRipLog& Log() const { return FLog; }
+    TCdGrabber& Grabber() { return FGrabber; }
+    TJobEvents& Events() { return FEvents; }
+
+private:
+    void OnMediaChange() override;
+    void OnOperationProgress(double Progress) override;
+    void OnGrabRetry(int Retry, int Sector) override;
+    void OnFreeDBQueryStatus(int Status) override;
+    // The encoder's job events (a conversion of the grabbed WAV).
+    void JobProgress(TJobKind Kind, double Fraction, const std::string& Text) override;
+    void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
+
+    IRipView& View;
+    IDialogs& Dialogs;
+    IDispatcher& Dispatcher;
+    TRipSettings FSettings;
+    TCdGrabber FGrabber;
+
+    bool FLoadAlbumInfo = false;
+    bool FReadIsrc = false;
+    bool FAlbumInfoLoaded = false;
+    bool FQueryRunning = false;
+    std::vector<TRipRow> FRows;
+    std::string FAlbum, FArtist, FGenre;
+    int FFormat = rfWav;
+    int FSampleFormat = DefaultSampleFormat;
+    TEncoderSettings FEncoder;
+
+    bool FRunning = false;
+    std::vector<std::string> FWritten;
+    TRipLog FLog;
+    std::unique_ptr<TConvertController> FEncoderRun;
+
+    TJobEvents FEvents{TJobKind::jkRip};
+    TLifetime Life;
+};
+
+} // namespace kestrune
