@@ -1,0 +1,132 @@
+#pragma once
+
+#include "burn/IBurnView.h"
+#include "burn/ICdWriter.h"
+#include "common/IDialogs.h"
+#include "common/IDispatcher.h"
+#include "common/TJob.h"
+#include "common/TLifetime.h"
+#include "settings/IBurnDrives.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrune {
+
+class TOptions;
+
+// The recordings the automatic writing mode takes its tracks from: the main
+// window's list. Window thread only.
+class IAutoWriteRecordings {
+public:
+    virtual ~IAutoWriteRecordings() = default;
+    // The last recording that is finished (the list's last row while it is
+    // enabled, else the row before it); -1 when none.
+    virtual int LastFinishedRow() const = 0;
+    virtual std::string FileName(int Row) const = 0;
+    virtual int DurationSeconds(int Row) const = 0;
+};
+
+// Everything the burn window does besides drawing: the drive scan on a
+// thread of its own, the drive and speed lists, the disc figures and the
+// space line, the queue, writing (StartBurn), stopping, quick erase, the
+// writer's progress and errors, and the automatic writing mode with the
+// recorder. It is also the settings window's view of the writer drives
+// (IBurnDrives).
+//
+// A write is a job (jkBurn): Started, Progress, Finished succeeded ("Writing
+// completed!"), failed (the writer's error) or cancelled. An erase is one too.
+//
+// Threads: every public call on the window thread; the writer's events and
+// the scan's end arrive there through the dispatcher.
+class TBurnController final : public IBurnDrives, private ICdWriterEvents {
+public:
+    TBurnController(IBurnView& View, IDialogs& Dialogs, IDispatcher& Dispatcher, std::shared_ptr<ICdWriter> Writer,
+                    TOptions& Options);
+    ~TBurnController() override;
+    TBurnController(const TBurnController&) = delete;
+    TBurnController& operator=(const TBurnController&) = delete;
+
+    // The drive scan, started once when the window is made.
+    void StartScan();
+    bool WriterAvailable() const { return FWriterAvailable; }
+    bool WriterBusy() const { return FWriterBusy; }
+    bool BurnStarted() const { return FBurnStarted; }
+
+    // IBurnDrives, for the settings window and the burn window's own list.
+    bool Available() const override { return FWriterAvailable; }
+    std::vector<std::string> Drives() const override { return FDrives; }
+    int CurrentDrive() const override { return FCurrentDrive; }
+    void ChangeDrive(int Index) override;
+    std::vector<std::string> Speeds() const override { return FSpeeds; }
+    // The user chose a speed (position in Speeds()).
+    void ChangeSpeed(int Index);
+
+    void RefreshDiscInfo();
+    int QueuedSeconds() const { return FQueuedSeconds; }
+    int UsedSeconds() const { return FUsedSeconds; }
+    int CapacitySeconds() const { return FCapacitySeconds; }
+
+    // "Add Files": false with the warning when files cannot be added now;
+    // the window then opens no file dialog.
+    bool CanAddFiles();
+    // The files chosen, in order; a file the writer refuses is named in one
+    // message and left out.
+    void AddFiles(const std::vector<std::string>& FileNames);
+    // The main window's Burn command: the queue becomes these files.
+    void LoadQueue(const std::vector<std::string>& FileNames);
+    const std::vector<TBurnRow>& Rows() const { return FRows; }
+    void DeleteRow(int Index);
+    void ClearAll();
+
+    void StartBurn();
+    void QuickErase();
+    void Eject();
+    void LoadTray();
+    void Shutdown();
+
+    // The automatic writing mode. Offers a finished recording (its row in the
+    // main list); queues it, or burns what is queued when it would not fit
+    // and remembers the row as the first unwritten one.
+    void SetRecordings(IAutoWriteRecordings* Recordings) { FRecordings = Recordings; }
+    void OfferTrack(int Row);
+    int FirstUnwrittenRow() const { return FFirstUnwrittenRow; }
+    void ResetFirstUnwrittenRow() { FFirstUnwrittenRow = 0; }
+
+    TJobEvents& Events() { return FEvents; }
+
+private:
+    void OnOperationProgress(int Percent) override;
+    void OnErrorEx(int Code, const std::string& Text) override;
+    void OnMediaChange() override;
+
+    IBurnView& View;
+    IDialogs& Dialogs;
+    IDispatcher& Dispatcher;
+    std::shared_ptr<ICdWriter> Writer;
+    TOptions& Options;
+    IAutoWriteRecordings* FRecordings = nullptr;
+
+    bool FWriterAvailable = false;
+    bool FWriterBusy = false;
+    bool FBurnStarted = false;
+    bool FWriterError = false;
+    std::vector<std::string> FDrives;
+    int FCurrentDrive = -1;
+    std::vector<std::string> FSpeeds;
+    std::vector<TBurnRow> FRows;
+    double FCapacityFigure = 0;
+    int FQueuedSeconds = 0;
+    int FUsedSeconds = 0;
+    int FCapacitySeconds = 0;
+    int FFirstUnwrittenRow = 0;
+    std::thread FScan;
+
+    TJobEvents FEvents{TJobKind::jkBurn};
+    TLifetime Life;
+};
+
+} // namespace kestrune
