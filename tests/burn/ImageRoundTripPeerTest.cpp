@@ -1,0 +1,1 @@
+// The round trip through the peer tools follows.
