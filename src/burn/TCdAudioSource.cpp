@@ -51,9 +51,18 @@ void TCdAudioSource::Probe()
         return;
     MakeReader();
     Reader->OpenInput(); // raises "Cannot read "NAME": REASON." for what it cannot read
-    TAudioFormat format{Reader->InSampleRate(), Reader->InBitsPerSample(), Reader->InChannels()};
-    const std::int64_t bytes = Reader->Size();
+    try {
+        TakeFormat();
+    } catch (...) {
+        Reader->AbortInput();
+        throw;
+    }
     Reader->CloseInput();
+}
+
+void TCdAudioSource::TakeFormat()
+{
+    TAudioFormat format{Reader->InSampleRate(), Reader->InBitsPerSample(), Reader->InChannels()};
     if (format.SampleRate <= 0 || !IsPipelineDepth(format.BitsPerSample) || format.Channels < 1 ||
         format.Channels > 2)
         throw EACSException("Cannot burn " + Quoted(FFileName) + ": its audio (" + std::to_string(format.Channels) +
@@ -61,7 +70,7 @@ void TCdAudioSource::Probe()
                             std::to_string(format.SampleRate) + " Hz) cannot be made into CD audio.");
     Format = format;
     // A length learnt by reading the file through stays known.
-    if (bytes >= 0)
+    if (const std::int64_t bytes = Reader->Size(); bytes >= 0)
         FFrames = CdFramesOf(bytes / format.FrameBytes());
     Probed = true;
 }
@@ -126,11 +135,17 @@ std::int64_t TCdAudioSource::Measure()
 void TCdAudioSource::Open()
 {
     Close();
-    Probe();
+    MakeReader();
     Reader->OpenInput();
     Opened = true;
-    if (Converts())
-        Converter = std::make_unique<TSampleConverter>(Format, CdFormat);
+    try {
+        TakeFormat();
+        if (Converts())
+            Converter = std::make_unique<TSampleConverter>(Format, CdFormat);
+    } catch (...) {
+        Close();
+        throw;
+    }
 }
 
 bool TCdAudioSource::Refill()

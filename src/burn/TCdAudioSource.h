@@ -77,6 +77,8 @@ public:
 
 private:
     void MakeReader();
+    // The format and length of the open reader.
+    void TakeFormat();
     // Frames of CD audio that the file's own frames become.
     std::int64_t CdFramesOf(std::int64_t SourceFrames) const;
     // Decodes and converts the next block into Pending; false at the end of

@@ -246,7 +246,6 @@ std::string TImageWriter::CueText(const TImageLayout& Layout, const std::string&
 TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
 {
     FCancel = false;
-    const TImageLayout layout = Plan(Queue);
     const fs::path binPath = BinPath();
     if (FCuePath.extension() != ".cue")
         throw EACSException("The image's name must end in .cue: " + Quoted(FCuePath.string()) + ".");
@@ -259,6 +258,7 @@ TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
             if (fs::exists(p, error))
                 throw EACSException("The image " + Quoted(p.string()) + " already exists.");
     }
+    const TImageLayout layout = Plan(Queue);
 
     TPartFile bin(folder / binPath.filename());
     std::vector<std::uint8_t> block(static_cast<std::size_t>(BlockSectors * TCdFigures::SectorBytes));
