@@ -24,8 +24,40 @@ std::vector<std::int16_t> ReadAllFrames(TCdAudioSource& Source, std::size_t MaxF
     return test::AsSamples16(all);
 }
 
+// A 24-bit stereo WAV file: its frames are six bytes, so the reader's
+// blocks end inside frames. Returns the 16-bit samples it holds in its
+// upper bytes, which is what its CD audio is.
+std::vector<std::int16_t> Write24(const std::string& File, int Frames)
+{
+    const std::vector<std::int16_t> upper = test::Noise16(Frames, 2, 9);
+    std::vector<std::uint8_t> bytes;
+    auto put32 = [&bytes](std::uint32_t V) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(V >> (8 * i)));
+    };
+    const auto dataBytes = static_cast<std::uint32_t>(upper.size() * 3);
+    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
+    put32(36 + dataBytes);
+    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(16);
+    put32(1 | (2 << 16)); // PCM, two channels
+    put32(44100);
+    put32(44100 * 6);
+    put32(6 | (24 << 16)); // block align, bits
+    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
+    put32(dataBytes);
+    for (std::size_t i = 0; i < upper.size(); ++i) {
+        const auto u = static_cast<std::uint16_t>(upper[i]);
+        // The low byte varies, so a frame that slips shows.
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(i * 37), static_cast<std::uint8_t>(u & 0xFF),
+                                   static_cast<std::uint8_t>(u >> 8)});
+    }
+    test::WriteWholeFile(File, bytes);
+    return upper;
+}
+
 // CD audio passes through untouched, however the blocks fall; mono is made
-// stereo exactly. The length is known before the first read.
+// stereo and 24 bits 16 exactly. The length is known before the first read.
 TEST(CdAudioSource, HandsOutCdAudioExactlyInAnyBlockSize)
 {
     TTempDir dir;
@@ -44,6 +76,7 @@ TEST(CdAudioSource, HandsOutCdAudioExactlyInAnyBlockSize)
     const std::vector<TCase> cases{
         {test::WriteWav(dir.File("stereo.wav"), stereo, 2, 44100), stereo, false},
         {test::WriteWav(dir.File("mono.WAV"), mono, 1, 44100), monoAsStereo, true},
+        {dir.File("deep.wav"), Write24(dir.File("deep.wav"), frames), true},
     };
     for (const TCase& c : cases) {
         for (const std::size_t block : {1U, 587U, 4096U}) {
