@@ -1,5 +1,6 @@
 #include "convert/TConvertController.h"
 
+#include "formats/FileReaders.h"
 #include "formats/TMP3In.h"
 
 #include <algorithm>
@@ -126,14 +127,15 @@ std::string TConvertController::FileFilter() const
 
 int TConvertController::FindFormat(std::string Extension) const
 {
-    if (!Extension.empty() && Extension.front() != '.')
-        Extension.insert(Extension.begin(), '.');
-    std::transform(Extension.begin(), Extension.end(), Extension.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    for (size_t i = 0; i < FFormats.size(); ++i)
-        if (FFormats[i].Extension == Extension)
-            return static_cast<int>(i);
-    return -1;
+    // The table follows the readers' own order of file types, so the type of
+    // a name is its row.
+    static_assert(fiWav == static_cast<int>(TAudioFileType::aftWav) &&
+                  fiMp3 == static_cast<int>(TAudioFileType::aftMp3) &&
+                  fiOgg == static_cast<int>(TAudioFileType::aftOgg) &&
+                  fiApe == static_cast<int>(TAudioFileType::aftApe) &&
+                  fiFlac == static_cast<int>(TAudioFileType::aftFlac));
+    const std::optional<TAudioFileType> type = AudioFileTypeOf(Extension);
+    return type ? static_cast<int>(*type) : -1;
 }
 
 void TConvertController::SetInFileName(const std::string& Name)

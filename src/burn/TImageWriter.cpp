@@ -1,0 +1,344 @@
+#include "burn/TImageWriter.h"
+
+#include "burn/TCdAudioSource.h"
+#include "formats/TID3v1Tag.h"
+#include "formats/TTrackTags.h"
+#include "pipeline/EACSException.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <unistd.h>
+
+namespace kestrune {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sectors written at a time: about half a second of audio.
+constexpr std::int64_t BlockSectors = 32;
+
+std::string Quoted(const std::string& Name)
+{
+    return "\"" + Name + "\"";
+}
+
+// "MM:SS:FF" of a sector count (75 frames a second).
+std::string CueTime(std::int64_t Sectors)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(Sectors / (60 * 75)),
+                  static_cast<long long>(Sectors / 75 % 60), static_cast<long long>(Sectors % 75));
+    return text;
+}
+
+std::string MinutesText(std::int64_t Sectors)
+{
+    const std::int64_t seconds = (Sectors + TCdFigures::SectorsPerSecond - 1) / TCdFigures::SectorsPerSecond;
+    const std::string s = std::to_string(seconds % 60);
+    return std::to_string(seconds / 60) + ":" + (s.size() < 2 ? "0" + s : s);
+}
+
+// A text as a cue line carries it: ISO-8859-1, no line breaks or other
+// control characters, no double quote (it would end the text).
+std::string CueString(const std::string& Utf8)
+{
+    std::string text = TID3v1Tag::ToLatin1(Utf8);
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"')
+            out += '\'';
+        else if (u >= 0x20 && u != 0x7F)
+            out += c;
+    }
+    return out;
+}
+
+// Country (two letters), owner (three letters or digits), year (two digits),
+// designation (five digits).
+bool IsIsrc(const std::string& Text)
+{
+    if (Text.size() != 12)
+        return false;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const char c = Text[i];
+        const bool upper = c >= 'A' && c <= 'Z';
+        const bool digit = c >= '0' && c <= '9';
+        if (i < 2 ? !upper : i < 5 ? !(upper || digit) : !digit)
+            return false;
+    }
+    return true;
+}
+
+// A file of the image while it is written: a unique name in the target
+// folder, removed again unless Keep gives it its real name.
+class TPartFile {
+public:
+    TPartFile(const fs::path& Target)
+    {
+        std::string pattern = (Target.parent_path() / ("." + Target.filename().string() + ".XXXXXX")).string();
+        Fd = mkstemp(pattern.data());
+        if (Fd < 0)
+            Fail("Cannot create a file in " + Quoted(Target.parent_path().string()));
+        Name = pattern;
+    }
+    ~TPartFile()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+        if (!Name.empty())
+            ::unlink(Name.c_str());
+    }
+    TPartFile(const TPartFile&) = delete;
+    TPartFile& operator=(const TPartFile&) = delete;
+
+    void Write(const void* Data, std::size_t Bytes)
+    {
+        const auto* p = static_cast<const std::uint8_t*>(Data);
+        while (Bytes > 0) {
+            const ssize_t n = ::write(Fd, p, Bytes);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                Fail("Cannot write " + Quoted(Name));
+            p += n;
+            Bytes -= static_cast<std::size_t>(n);
+        }
+    }
+    // On disk and closed; a failure here is a failure of the write.
+    void Finish()
+    {
+        if (::fsync(Fd) != 0)
+            Fail("Cannot write " + Quoted(Name));
+        const int fd = Fd;
+        Fd = -1;
+        if (::close(fd) != 0)
+            Fail("Cannot write " + Quoted(Name));
+    }
+    void Keep(const fs::path& Target)
+    {
+        if (::rename(Name.c_str(), Target.c_str()) != 0)
+            Fail("Cannot name " + Quoted(Target.string()));
+        Name.clear();
+    }
+
+private:
+    [[noreturn]] static void Fail(const std::string& What)
+    {
+        throw EACSException(What + ": " + std::strerror(errno) + ".");
+    }
+
+    int Fd = -1;
+    std::string Name;
+};
+
+// The text all tracks share, or empty when they differ or none has one.
+template <typename TField>
+std::string Shared(const std::vector<TTrackTags>& Tags, TField Field)
+{
+    std::string shared;
+    for (const TTrackTags& t : Tags) {
+        const std::string& value = t.*Field;
+        if (value.empty() || (!shared.empty() && value != shared))
+            return {};
+        shared = value;
+    }
+    return shared;
+}
+
+} // namespace
+
+TImageWriter::TImageWriter(fs::path CuePath) : FCuePath(std::move(CuePath)) {}
+
+fs::path TImageWriter::BinPath() const
+{
+    fs::path bin = FCuePath;
+    return bin.replace_extension(".bin");
+}
+
+void TImageWriter::SetGapSectors(int Sectors)
+{
+    if (Sectors < 0)
+        throw EACSException("The gap between tracks cannot be negative.");
+    FGapSectors = Sectors;
+}
+
+void TImageWriter::SetAlbum(std::string Title, std::string Performer)
+{
+    FAlbumTitle = std::move(Title);
+    FAlbumPerformer = std::move(Performer);
+}
+
+TImageLayout TImageWriter::Plan(const std::vector<TImageTrack>& Queue) const
+{
+    if (Queue.empty())
+        throw EACSException("There is nothing to write: the queue is empty.");
+    if (Queue.size() > static_cast<std::size_t>(MaxTracks))
+        throw EACSException("A CD holds at most " + std::to_string(MaxTracks) + " tracks; the queue has " +
+                            std::to_string(Queue.size()) + ".");
+    TImageLayout layout;
+    std::vector<TTrackTags> tags;
+    std::int64_t at = 0;
+    for (std::size_t i = 0; i < Queue.size(); ++i) {
+        const TImageTrack& item = Queue[i];
+        if (!item.Isrc.empty() && !IsIsrc(item.Isrc))
+            throw EACSException("Cannot burn " + Quoted(item.FileName) + ": \"" + item.Isrc +
+                                "\" is not an ISRC (two letters, three letters or digits, seven digits).");
+        TCdAudioSource source(item.FileName);
+        const std::int64_t frames = source.Measure();
+        if (frames <= 0)
+            throw EACSException("Cannot burn " + Quoted(item.FileName) + ": it holds no audio.");
+        tags.push_back(TTrackTags::Read(item.FileName));
+
+        TImageTrackPlace place;
+        place.GapStart = at;
+        if (i > 0)
+            at += FGapSectors;
+        place.Start = at;
+        place.Frames = frames;
+        place.Sectors = std::max<std::int64_t>(TCdFigures::SectorsOfFrames(frames), MinTrackSectors);
+        place.Title = item.Title.empty() ? tags.back().Title : item.Title;
+        place.Performer = item.Performer.empty() ? tags.back().Artist : item.Performer;
+        place.Isrc = item.Isrc;
+        at += place.Sectors;
+        layout.Tracks.push_back(std::move(place));
+    }
+    layout.TotalSectors = at;
+    layout.AlbumTitle = FAlbumTitle.empty() ? Shared(tags, &TTrackTags::Album) : FAlbumTitle;
+    layout.AlbumPerformer = FAlbumPerformer.empty() ? Shared(tags, &TTrackTags::Artist) : FAlbumPerformer;
+    if (layout.TotalSectors > FCapacitySectors)
+        throw EACSException("The queue does not fit on the disc: it needs " + MinutesText(layout.TotalSectors) +
+                            " and the disc holds " + MinutesText(FCapacitySectors) + ".");
+    return layout;
+}
+
+std::string TImageWriter::CueText(const TImageLayout& Layout, const std::string& BinName)
+{
+    std::string cue;
+    if (!Layout.AlbumPerformer.empty())
+        cue += "PERFORMER \"" + CueString(Layout.AlbumPerformer) + "\"\n";
+    if (!Layout.AlbumTitle.empty())
+        cue += "TITLE \"" + CueString(Layout.AlbumTitle) + "\"\n";
+    cue += "FILE \"" + CueString(BinName) + "\" BINARY\n";
+    for (std::size_t i = 0; i < Layout.Tracks.size(); ++i) {
+        const TImageTrackPlace& t = Layout.Tracks[i];
+        const std::string number = std::to_string(i + 1);
+        cue += "  TRACK " + std::string(number.size() < 2 ? "0" : "") + number + " AUDIO\n";
+        if (!t.Title.empty())
+            cue += "    TITLE \"" + CueString(t.Title) + "\"\n";
+        if (!t.Performer.empty())
+            cue += "    PERFORMER \"" + CueString(t.Performer) + "\"\n";
+        if (!t.Isrc.empty())
+            cue += "    ISRC " + t.Isrc + "\n";
+        if (t.GapStart < t.Start)
+            cue += "    INDEX 00 " + CueTime(t.GapStart) + "\n";
+        cue += "    INDEX 01 " + CueTime(t.Start) + "\n";
+    }
+    return cue;
+}
+
+TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
+{
+    FCancel = false;
+    const fs::path binPath = BinPath();
+    if (FCuePath.extension() != ".cue")
+        throw EACSException("The image's name must end in .cue: " + Quoted(FCuePath.string()) + ".");
+    std::error_code error;
+    const fs::path folder = FCuePath.parent_path().empty() ? fs::path(".") : FCuePath.parent_path();
+    if (!fs::is_directory(folder, error))
+        throw EACSException("The folder " + Quoted(folder.string()) + " does not exist.");
+    if (!FReplace) {
+        for (const fs::path& p : {FCuePath, binPath})
+            if (fs::exists(p, error))
+                throw EACSException("The image " + Quoted(p.string()) + " already exists.");
+    }
+    const TImageLayout layout = Plan(Queue);
+
+    TPartFile bin(folder / binPath.filename());
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(BlockSectors * TCdFigures::SectorBytes));
+    TImageProgress progress;
+    progress.SectorsTotal = layout.TotalSectors;
+    auto report = [&] {
+        if (FProgress)
+            FProgress(progress);
+    };
+    auto writeSilence = [&](std::int64_t Sectors) {
+        std::fill(block.begin(), block.end(), 0);
+        while (Sectors > 0) {
+            const std::int64_t n = std::min(Sectors, BlockSectors);
+            bin.Write(block.data(), static_cast<std::size_t>(n * TCdFigures::SectorBytes));
+            Sectors -= n;
+            progress.SectorsDone += n;
+        }
+    };
+
+    for (std::size_t i = 0; i < Queue.size(); ++i) {
+        const TImageTrackPlace& place = layout.Tracks[i];
+        progress.Track = i;
+        progress.FileName = Queue[i].FileName;
+        writeSilence(place.Start - place.GapStart);
+        report();
+
+        TCdAudioSource source(Queue[i].FileName);
+        source.Open();
+        std::int64_t frames = 0;
+        const std::size_t blockFrames = block.size() / TCdFigures::FrameBytes;
+        for (;;) {
+            if (FCancel)
+                return TResult::irCancelled;
+            std::size_t n = 0;
+            // Whole sectors per write, so progress counts sectors.
+            while (n < blockFrames) {
+                const std::size_t got = source.Read(block.data() + n * TCdFigures::FrameBytes, blockFrames - n);
+                if (got == 0)
+                    break;
+                n += got;
+            }
+            frames += static_cast<std::int64_t>(n);
+            if (frames > place.Frames)
+                throw EACSException("Cannot burn " + Quoted(Queue[i].FileName) + ": it changed while it was written.");
+            if (n == 0)
+                break;
+            const std::size_t bytes = n * TCdFigures::FrameBytes;
+            const std::size_t padded = static_cast<std::size_t>(TCdFigures::SectorsOfFrames(static_cast<std::int64_t>(n))) *
+                                       TCdFigures::SectorBytes;
+            std::fill(block.begin() + static_cast<std::ptrdiff_t>(bytes),
+                      block.begin() + static_cast<std::ptrdiff_t>(padded), 0);
+            bin.Write(block.data(), padded);
+            progress.SectorsDone += static_cast<std::int64_t>(padded / TCdFigures::SectorBytes);
+            report();
+            if (n < blockFrames)
+                break;
+        }
+        source.Close();
+        if (frames != place.Frames)
+            throw EACSException("Cannot burn " + Quoted(Queue[i].FileName) + ": it changed while it was written.");
+        writeSilence(place.Sectors - TCdFigures::SectorsOfFrames(frames));
+    }
+    if (FCancel)
+        return TResult::irCancelled;
+    bin.Finish();
+
+    TPartFile cue(FCuePath);
+    const std::string text = CueText(layout, binPath.filename().string());
+    cue.Write(text.data(), text.size());
+    cue.Finish();
+
+    bin.Keep(binPath);
+    try {
+        cue.Keep(FCuePath);
+    } catch (...) {
+        std::remove(binPath.c_str());
+        throw;
+    }
+    report();
+    return TResult::irWritten;
+}
+
+} // namespace kestrune
