@@ -1,4 +1,4 @@
-#include "cd/TRipTexts.h"
+#include "rip/TRipTexts.h"
 
 #include <charconv>
 #include <cstdio>
