@@ -93,14 +93,8 @@ TFRip::TFRip(TRipWindowContext Context_, QWidget* Parent) : QDialog(Parent), Con
     // First, so no widget's signal can find it missing; it draws nothing
     // until the window is shown.
     FController = std::make_unique<TRipController>(*this, Context.Dialogs, Context.Dispatcher, Context.Drives,
-                                                   RipSettingsFrom(Context.Options));
-    // The MP3 bit rate starts at the one the settings chose for recordings;
-    // the choice made here lasts until the window closes.
-    TEncoderSettings encoder = FController->EncoderSettings();
-    if (const auto rate = TMp3Settings::FromIndex(Context.Options.Bitrate)) {
-        encoder.Mp3.BitRate = *rate;
-        FController->SetEncoderSettings(encoder);
-    }
+                                                   Context.Settings ? *Context.Settings
+                                                                    : RipSettingsFrom(Context.Options));
     FController->Events().Subscribe(this);
     BuildControls();
     BuildMenus();
@@ -370,7 +364,6 @@ void TFRip::BuildMenus()
 
 TRipFollowUp TFRip::Run()
 {
-    FollowUp = TRipFollowUp::rfNone;
     exec();
     return FollowUp;
 }

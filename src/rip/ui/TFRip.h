@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ struct TRipWindowContext {
     std::function<void()> About; // the main window's "About"
     // The genre list's names, offered in the genre field.
     std::vector<std::string> Genres = {};
+    // The rip settings; none: those the options name.
+    std::optional<TRipSettings> Settings = std::nullopt;
 };
 
 // "Kestrune - Rip CD": the drive, the disc's album fields and entries, the
@@ -51,6 +54,7 @@ struct TRipWindowContext {
 //
 // Made anew for each opening and freed when it closes: nothing of it stays.
 class TFRip : public QDialog, public IRipView, private TJobListenerBase {
+    Q_OBJECT
 public:
     // The encoder dialog of a format (the conversion's format numbers) over
     // the settings; true when saved.
@@ -84,7 +88,7 @@ public:
     void ShowProgress(bool Visible, int Percent) override;
     void SetBusy(bool Busy) override;
 
-public:
+public slots:
     // Escape and the close box: closing, unless an album query runs.
     void reject() override;
 
