@@ -448,6 +448,9 @@ void TFRip::SetDrives(const std::vector<std::string>& Entries, int Chosen)
 void TFRip::SetStatus(const std::string& Text)
 {
     LStatus->setText(Q(Text));
+    // The status line names no cause of a failed refresh; its tooltip does.
+    if (Text == "Error: " && !FController->ErrorDetail().empty())
+        LStatus->setToolTip(Q(FController->ErrorDetail()));
 }
 
 void TFRip::SetDiscIdText(const std::string& Text)
@@ -568,6 +571,7 @@ void TFRip::SetBusy(bool Value)
 void TFRip::JobStarted(TJobKind, const std::string&)
 {
     Messages.clear();
+    LStatus->setToolTip(QString());
 }
 
 void TFRip::JobMessage(TJobKind, TJobMessageKind, const std::string& Text)

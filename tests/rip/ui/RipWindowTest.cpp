@@ -461,6 +461,29 @@ private slots:
         QCOMPARE(files, std::size_t{0});
     }
 
+    // Closing the window while it rips stops the run; the track under way
+    // leaves no file behind.
+    void ClosingDuringARipStopsIt()
+    {
+        TRig rig(TwoSongsAndData(75 * 90));
+        QVERIFY(rig.ShowListed());
+        bool closed = false;
+        rig.Watch.OnProgress = [&] {
+            if (!closed)
+                QTimer::singleShot(0, rig.Window.get(), [&] { closed = rig.Window->close(); });
+        };
+        rig.Find<QPushButton>("cmdGrab")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Watch.Finished, 1, 60000);
+        QVERIFY(closed);
+        QVERIFY(!rig.Window->isVisible());
+        QCOMPARE(rig.Watch.Outcome, TJobOutcome::joCancelled);
+        std::size_t files = 0;
+        if (fs::exists(rig.Options->RipPath))
+            for (const auto& entry : fs::recursive_directory_iterator(rig.Options->RipPath))
+                files += entry.is_regular_file();
+        QCOMPARE(files, std::size_t{0});
+    }
+
     // The format options: off for WAV, on for the formats that have them;
     // the MP3 dialog opens on the options' bit rate and its choice stays.
     void FormatOptionsFollowTheFormat()
