@@ -209,12 +209,14 @@ void TRipController::RefreshDisc()
         if (FGrabber.DiscState() == 0) {
             View.SetStatus("No disc");
             View.EnableDriveChoice(true);
+        } else if (FGrabber.DiscState() == 2) {
+            // Asked before the sessions: a disc the drive cannot recognise
+            // has no table of contents to count them in.
+            View.SetStatus("Unrecognized");
+            View.EnableDriveChoice(true);
         } else if (FGrabber.SessionCount() <= 0) {
             View.SetStatus("Empty disc");
             Dialogs.Warning("Disc is empty or drive not support this disc type!");
-            View.EnableDriveChoice(true);
-        } else if (FGrabber.DiscState() == 2) {
-            View.SetStatus("Unrecognized");
             View.EnableDriveChoice(true);
         } else {
             View.SetDiscIdText("CDDB ID: " + Hex(FGrabber.DiscId()));
@@ -527,6 +529,7 @@ void TRipController::StartRun()
     View.ShowProgress(true, 0);
     FRunning = true;
     FCancelRequested = false;
+    FWarned = false;
     FVerifyCancel = false;
     FVerifying = false;
     FTrackBusy = false;

@@ -108,9 +108,11 @@ TEST_F(GrabberAlbumTest, EntriesAreChosenEditedAndSaved)
     Grabber->SaveAlbumInfo();
     const std::size_t asked = server.Seen().size();
 
-    // A new disc refresh and query: the saved entry answers, the server is not asked.
+    // Reading the same disc again keeps its entries; a new query: the saved
+    // entry answers, the server is not asked.
     Grabber->Refresh();
-    EXPECT_EQ(Grabber->AlbumMatchCount(), 0);
+    EXPECT_EQ(Grabber->AlbumMatchCount(), 2);
+    EXPECT_EQ(Grabber->AlbumMatch(), 1);
     Query(server.Url());
     EXPECT_EQ(Watch.Status.back(), 3);
     ASSERT_EQ(Grabber->AlbumMatchCount(), 1);
