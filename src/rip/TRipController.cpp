@@ -3,6 +3,7 @@
 #include "cd/TAccurateRipDisc.h"
 #include "convert/IConvertView.h"
 #include "convert/TConvertController.h"
+#include "formats/FlacComments.h"
 #include "formats/TagTrackFile.h"
 #include "pipeline/EACSException.h"
 #include "rip/TRipTexts.h"
@@ -827,13 +828,22 @@ void TRipController::TrackDone(const std::string& Error)
 void TRipController::TagTrack(const fs::path& File)
 {
     const std::string extension = File.extension().string();
-    // Ogg Vorbis got its comments from the encoder. FLAC streams carry no
-    // ID3v1 tag that their readers accept.
-    if (extension == ".ogg" || extension == ".flac")
+    // Ogg Vorbis got its comments from the encoder.
+    if (extension == ".ogg")
         return;
     const TRipRow& row = FRows[FRunRow - 1];
     try {
-        TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);
+        if (extension == ".flac") {
+            // FLAC readers expect Vorbis comments, not a tag after the frames.
+            std::vector<std::string> comments;
+            for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"TITLE", row.Caption},
+                                              {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}})
+                if (!value.empty())
+                    comments.push_back(std::string(name) + "=" + value);
+            WriteFlacComments(File.string(), comments);
+        } else {
+            TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);
+        }
     } catch (const std::exception& e) {
         FEvents.Message(TJobMessageKind::jmWarning, "\"" + row.Caption + "\": " + e.what());
     }

@@ -8,6 +8,7 @@
 #include "cd/TFakeWebServices.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "formats/FlacComments.h"
 #include "formats/TFLACIn.h"
 #include "formats/TMACIn.h"
 #include "formats/TMP3In.h"
@@ -470,7 +471,10 @@ TEST_F(RipControllerTest, EncodedFormatsDecodeRightAndAreTagged)
         if (c.Format == TRipController::rfOgg) {
             EXPECT_EQ(Contains(first, "TITLE=Intro/Outro?"), "TITLE=Intro/Outro?");
             EXPECT_EQ(Contains(first, "ARTIST=Artist"), "ARTIST=Artist");
-        } else if (c.Format != TRipController::rfFlac) {
+        } else if (c.Format == TRipController::rfFlac) {
+            EXPECT_EQ(ReadFlacComments((folder / names[0]).string()),
+                      (std::vector<std::string>{"TITLE=Intro/Outro?", "ARTIST=Artist", "ALBUM=Album", "GENRE=Rock"}));
+        } else {
             ASSERT_GT(first.size(), 128U);
             const std::vector<std::uint8_t> tag(first.end() - 128, first.end());
             EXPECT_EQ(std::string(tag.begin(), tag.begin() + 3), "TAG");
