@@ -13,7 +13,9 @@
 #include "formats/TMACIn.h"
 #include "formats/TMP3In.h"
 #include "formats/TVorbisIn.h"
+#include "mocks/TFakeOptionsPlatform.h"
 #include "rip/TRipDoubles.h"
+#include "settings/TOptions.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace kestrune {
 namespace {
@@ -583,6 +586,121 @@ TEST_F(RipControllerTest, NothingCheckedEndsAtOnce)
     EXPECT_EQ(Dialogs.Shown().back().Text, "No advanced settings for the WAV format!");
     Controller->SetFormat(TRipController::rfMp3);
     EXPECT_TRUE(Controller->AskAdvancedSettings());
+}
+
+// Names made from rows never take the place of other files: two rows of one
+// name, and a WAV of the user's where an encoded track is first grabbed.
+TEST_F(RipControllerTest, NamesNeverOverwriteOtherFiles)
+{
+    const TCueImage image = ThreeTracks();
+    Open(image.Write(Dir.Path(), "disc"));
+    Controller->SetRowCaption(0, "Same");
+    Controller->SetRowCaption(1, "Same");
+    Controller->SetRowChecked(2, false);
+    Controller->SetAlbumFields("..", "", "");
+    Controller->SetFormat(TRipController::rfMp3);
+    const fs::path folder = fs::path(Settings.RipPath) / "--";
+    fs::create_directories(folder);
+    std::ofstream(folder / "Same.wav") << "mine";
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(Files(folder), (std::vector<std::string>{"Same (2).mp3", "Same.mp3", "Same.wav", "rip.log"}));
+    const std::vector<std::uint8_t> mine = ReadAll(folder / "Same.wav");
+    EXPECT_EQ(std::string(mine.begin(), mine.end()), "mine");
+    // Nothing was written beside the rip folder.
+    EXPECT_EQ(Files(Settings.RipPath), std::vector<std::string>{"--"});
+}
+
+// A failed encoding keeps the grabbed WAV, untagged; the next track is
+// encoded and tagged as usual and the run ends as failed.
+TEST_F(RipControllerTest, FailedEncodingKeepsTheWavAndGoesOn)
+{
+    TCueImage image;
+    image.Tracks = {{TCueImageTrack::tkSine, 75, 0, "", false, "", ""},
+                    {TCueImageTrack::tkNoise, 75, 0, "", false, "", ""}};
+    Open(image.Write(Dir.Path(), "disc"));
+    Controller->SetFormat(TRipController::rfMp3);
+    // A folder where the first MP3 file should go: the writer cannot open it.
+    fs::create_directories(fs::path(Settings.RipPath) / "Session1_Track1.mp3");
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joFailed);
+    ASSERT_EQ(Job.MessagesOf(TJobMessageKind::jmError).size(), 1U);
+    EXPECT_NE(Job.Reason.find("Session1_Track1"), std::string::npos) << Job.Reason;
+    const auto kept = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session1_Track1.wav"));
+    EXPECT_TRUE(kept.at("data") == TrackAudio(image, 0));
+    EXPECT_EQ(kept.count("LIST"), 0U);
+    const std::vector<std::uint8_t> next = ReadAll(fs::path(Settings.RipPath) / "Session1_Track2.mp3");
+    ASSERT_GT(next.size(), 128U);
+    EXPECT_EQ(std::string(next.end() - 128, next.end() - 125), "TAG");
+    EXPECT_EQ(std::string(next.end() - 125, next.end() - 110), "Session1_Track2");
+    EXPECT_FALSE(fs::exists(fs::path(Settings.RipPath) / "Session1_Track2.wav"));
+}
+
+TEST_F(RipControllerTest, ClosingDuringARunStopsItWithoutAHalfFile)
+{
+    auto drives = OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 200}, {2, 100}})));
+    drives->Gate->AtLsn = 150;
+    Controller->Grab();
+    ASSERT_TRUE(drives->Gate->WaitReached(std::chrono::seconds(20)));
+    // The drive answers a little later, as a real one would after the stop.
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        drives->Gate->Open();
+    });
+    const std::size_t boxes = Dialogs.Shown().size();
+    Controller->Close();
+    late.join();
+    Dispatcher.ProcessPending();
+    EXPECT_TRUE(Job.Ended);
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joCancelled);
+    EXPECT_EQ(Dialogs.Shown().size(), boxes);
+    EXPECT_FALSE(Controller->Grabbing());
+    EXPECT_TRUE(AllFiles().empty());
+}
+
+TEST(RipSettingsTest, FromTheOptions)
+{
+    test::TTempDir dir;
+    test::TFakePlatform platform;
+    TOptions options(dir.File("k.ini"), platform, TOptions::TDefaults{dir.File("Records") + "/"}, nullptr);
+    options.RipPath = "/music/rips/";
+    options.ReadOpt = 3;
+    options.ReadAtt = 40;
+    options.FreeDBServer = 2;
+    options.FreeDBPort = 0;
+    options.RipEmail = "me@example.org";
+    options.ProxyServer = "proxy.lan";
+    options.ProxyPort = 3128;
+    options.UseProxy = false;
+    options.Bitrate = 14;
+    TRipSettings s = RipSettingsFrom(options);
+    EXPECT_EQ(s.RipPath, "/music/rips/");
+    EXPECT_EQ(s.ReadOption, 1);
+    EXPECT_EQ(s.ReadAttempts, 10);
+    EXPECT_EQ(s.Cddb.ServerIndex, 2);
+    EXPECT_EQ(s.Cddb.Port, 80);
+    EXPECT_EQ(s.Cddb.Email, "me@example.org");
+    EXPECT_EQ(s.Mp3BitrateIndex, 14);
+    // A proxy that is switched off is not used.
+    EXPECT_EQ(s.Cddb.ProxyHost, "");
+    EXPECT_EQ(s.AccurateRip.ProxyHost, "");
+
+    options.UseProxy = true;
+    options.ReadOpt = 0;
+    options.ReadAtt = 0;
+    s = RipSettingsFrom(options);
+    EXPECT_EQ(s.ReadOption, 0);
+    EXPECT_EQ(s.ReadAttempts, 1);
+    EXPECT_EQ(s.Cddb.ProxyHost, "proxy.lan");
+    EXPECT_EQ(s.MusicBrainz.ProxyPort, 3128);
+    EXPECT_EQ(s.AccurateRip.ProxyHost, "proxy.lan");
+
+    // The bit rate chosen with the run's MP3 files.
+    test::TRecordingRipView view;
+    TPlainDialogs dialogs;
+    TPlainDispatcher dispatcher;
+    TRipController controller(view, dialogs, dispatcher, std::make_shared<TMemoryDriveProvider>(), s);
+    EXPECT_EQ(controller.EncoderSettings().Mp3.BitRate, TMP3BitRate::br192);
 }
 
 } // namespace
