@@ -116,11 +116,30 @@ TRipController::TRipController(IRipView& V, IDialogs& D, IDispatcher& Disp, std:
 TRipController::~TRipController()
 {
     Life.End();
-    FVerifyCancel = true;
-    JoinVerifier();
+    // Nobody hears of it any more, but nothing half-made is left behind.
+    StopEverything();
     FGrabber.SetEvents(nullptr);
     if (FEncoderRun)
         FEncoderRun->Events().Unsubscribe(this);
+}
+
+void TRipController::StopEverything()
+{
+    FClosed = true;
+    FCancelRequested = true;
+    FVerifyCancel = true;
+    // The grab stops and its unfinished file goes with it; an encoding is
+    // stopped and its incomplete output removed, and so is the WAV it read.
+    FGrabber.Shutdown();
+    if (FEncoderRun && FEncoderRun->Converting())
+        FEncoderRun->Close();
+    if (FRunning && FTrackBusy && FFormat != rfWav) {
+        std::error_code ignored;
+        fs::remove(FGrabbed, ignored);
+    }
+    JoinVerifier();
+    FQueryRunning = false;
+    FTrackBusy = false;
 }
 
 void TRipController::JoinVerifier()
@@ -936,21 +955,8 @@ void TRipController::Close()
     if (FClosed)
         return;
     const bool running = FRunning;
-    FCancelRequested = true;
-    FVerifyCancel = true;
-    // The grab stops and its unfinished file goes with it; an encoding is
-    // stopped and its incomplete output removed.
-    FClosed = true;
-    FGrabber.Shutdown();
-    if (FEncoderRun && FEncoderRun->Converting())
-        FEncoderRun->Close();
-    if (running && FTrackBusy && FFormat != rfWav) {
-        std::error_code ignored;
-        fs::remove(FGrabbed, ignored);
-    }
-    JoinVerifier();
+    StopEverything();
     FRunning = false;
-    FTrackBusy = false;
     if (running)
         FEvents.Finished(TJobOutcome::joCancelled, "The grab was stopped.");
 }

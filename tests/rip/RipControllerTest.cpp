@@ -517,6 +517,8 @@ TEST_F(RipControllerTest, UnreadableSectorsGiveReadErrorsAndOneWarning)
     const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{1, 60}, {2, 60}, {3, 60}});
     auto disc = MemoryDisc(fixture);
     disc->Unreadable = {10, 70, 75};
+    // A sector of the third track reads at the second attempt: no error.
+    disc->Flaky = {130};
     Settings.ReadOption = 0;
     Settings.ReadAttempts = 2;
     auto drives = OpenMemory(disc);
@@ -527,6 +529,7 @@ TEST_F(RipControllerTest, UnreadableSectorsGiveReadErrorsAndOneWarning)
     EXPECT_EQ(drives->Gate->Attempts.load(), 2);
     EXPECT_TRUE(View.Saw("Read disc error."));
     EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 10"));
+    EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 130"));
     const std::string warning =
         "DorerOVOdorode detects that this CD may be scratched. Please set the options for grabbing old or scratched "
         "CDs.";
