@@ -152,6 +152,11 @@ void TCdGrabber::Refresh()
     EnsureIdle("read the disc");
     if (FCurrentDrive == 0)
         throw EACSException("No drive was found.");
+    // The album entries belong to the disc: reading the same disc again
+    // keeps them (and the entry chosen); any other disc, or none, drops them.
+    const std::string before = FToc.Tracks.empty() ? std::string() : FToc.MusicBrainzId();
+    std::vector<TAlbumInfo> albums = std::move(FAlbums);
+    const int match = FAlbumMatch;
     FPresence = TDiscPresence::dpNone;
     FToc = TDiscToc{};
     FCdText = TCdText{};
@@ -170,6 +175,10 @@ void TCdGrabber::Refresh()
     FToc = FDrive->Toc();
     FCdText = FDrive->CdText();
     FMediaType = FDrive->MediaType();
+    if (!before.empty() && !FToc.Tracks.empty() && FToc.MusicBrainzId() == before) {
+        FAlbums = std::move(albums);
+        FAlbumMatch = match;
+    }
 }
 
 int TCdGrabber::SessionCount() const

@@ -186,6 +186,8 @@ private:
     void FinishRun();
     std::filesystem::path OutputFile() const;
     void JoinVerifier();
+    // Ends the run, the query and the verification without a word.
+    void StopEverything();
 
     IRipView& View;
     IDialogs& Dialogs;
