@@ -380,7 +380,7 @@ void TFRip::showEvent(QShowEvent* Event)
 
 void TFRip::Shortcut(TRipFollowUp Next)
 {
-    // Refused while an album query runs: the follow-up waits with it.
+    // Refused while an album query runs, and not kept for later.
     if (!FController->CanClose())
         return;
     FollowUp = Next;
