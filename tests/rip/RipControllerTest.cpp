@@ -13,6 +13,7 @@
 #include "formats/TMACIn.h"
 #include "formats/TMP3In.h"
 #include "formats/TVorbisIn.h"
+#include "formats/TWaveIn.h"
 #include "mocks/TFakeOptionsPlatform.h"
 #include "rip/TRipDoubles.h"
 #include "settings/TOptions.h"
@@ -659,6 +660,49 @@ TEST_F(RipControllerTest, ClosingDuringARunStopsItWithoutAHalfFile)
     EXPECT_EQ(Dialogs.Shown().size(), boxes);
     EXPECT_FALSE(Controller->Grabbing());
     EXPECT_TRUE(AllFiles().empty());
+}
+
+// The sample format chosen reaches the files, through the encoders too.
+TEST_F(RipControllerTest, SampleFormatReachesTheFiles)
+{
+    const std::vector<std::string>& texts = TRipController::SampleFormatTexts();
+    ASSERT_EQ(texts.size(), 12U);
+    EXPECT_EQ(texts[TRipController::DefaultSampleFormat], "44,100 Hz; 16 Bit; Stereo;");
+    EXPECT_EQ(texts[4], "22,050 Hz; 8 Bit; Mono;");
+    EXPECT_EQ(TRipController::FormatTexts(),
+              (std::vector<std::string>{"WAV", "MP3", "FLAC", "Ogg Vorbis", "APE"}));
+
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 150}})));
+    struct TCase {
+        int Format;
+        int Position;
+        int Rate, Channels, Bits;
+        const char* File;
+    };
+    const TCase cases[] = {{TRipController::rfWav, 4, 22050, 1, 8, "Session1_Track1.wav"},
+                           {TRipController::rfFlac, 3, 11025, 2, 16, "Session1_Track1.flac"},
+                           {TRipController::rfApe, 9, 44100, 1, 16, "Session1_Track1.ape"}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        Controller->SetFormat(c.Format);
+        Controller->SetSampleFormat(c.Position);
+        RunToEnd();
+        ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+        std::unique_ptr<TACSFileIn> in;
+        if (c.Format == TRipController::rfWav)
+            in = std::make_unique<TWaveIn>();
+        else if (c.Format == TRipController::rfFlac)
+            in = std::make_unique<TFLACIn>();
+        else
+            in = std::make_unique<TMACIn>();
+        in->SetFileName((fs::path(Settings.RipPath) / c.File).string());
+        const std::vector<std::uint8_t> audio = test::ReadAll(*in);
+        EXPECT_EQ(in->InSampleRate(), c.Rate);
+        EXPECT_EQ(in->InChannels(), c.Channels);
+        EXPECT_EQ(in->InBitsPerSample(), c.Bits);
+        EXPECT_NEAR(double(audio.size()), 150.0 * 588 * c.Rate / 44100 * c.Channels * c.Bits / 8,
+                    8.0 * c.Channels * c.Bits / 8);
+    }
 }
 
 TEST(RipSettingsTest, FromTheOptions)
