@@ -510,9 +510,15 @@ void TRipController::LoadTray()
 
 void TRipController::OnMediaChange()
 {
-    // A disc that changes under a run or a query is read again once they
-    // have ended, when the user asks.
-    if (FRunning || FQueryRunning || FClosed)
+    if (FClosed)
+        return;
+    // A run is not disturbed by a disc that changes while a track is
+    // encoded; the disc is read again once the run has ended.
+    if (FRunning) {
+        FMediaChanged = true;
+        return;
+    }
+    if (FQueryRunning)
         return;
     RefreshDisc();
     FAlbumInfoLoaded = false;
@@ -549,6 +555,7 @@ void TRipController::StartRun()
     View.ShowProgress(true, 0);
     FRunning = true;
     FCancelRequested = false;
+    FMediaChanged = false;
     FWarned = false;
     FVerifyCancel = false;
     FVerifying = false;
@@ -948,6 +955,10 @@ void TRipController::FinishRun()
         FEvents.Finished(TJobOutcome::joSucceeded, "");
     FCancelRequested = false;
     Dialogs.Information("Grab finished");
+    if (FMediaChanged) {
+        FMediaChanged = false;
+        OnMediaChange();
+    }
 }
 
 void TRipController::Close()

@@ -705,6 +705,38 @@ TEST_F(RipControllerTest, SampleFormatReachesTheFiles)
     }
 }
 
+// A disc change noticed while a track is encoded leaves the run alone; the
+// disc is read again once the run has ended.
+TEST_F(RipControllerTest, DiscChangeDuringARunIsReadAfterIt)
+{
+    struct TTrayOnEncoding final : TJobListenerBase {
+        TRipController* Controller = nullptr;
+        bool Done = false;
+        void JobProgress(TJobKind, double Fraction, const std::string&) override
+        {
+            // Past the reading: the drive is idle while the track is encoded.
+            if (!Done && Fraction > 0.5) {
+                Done = true;
+                Controller->Grabber().LoadTray();
+            }
+        }
+    } tray;
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 75}})));
+    tray.Controller = Controller.get();
+    Controller->Events().Subscribe(&tray);
+    Controller->SetFormat(TRipController::rfFlac);
+    RunToEnd();
+    Controller->Events().Unsubscribe(&tray);
+    ASSERT_TRUE(tray.Done);
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    const auto finished = std::find(View.Statuses.rbegin(), View.Statuses.rend(), "Complete: 100.00%");
+    ASSERT_NE(finished, View.Statuses.rend());
+    // Read again after the run's end, not during it.
+    EXPECT_NE(std::find(View.Statuses.rbegin(), finished, "Refresh CD"), finished);
+    EXPECT_EQ(std::count(View.Statuses.begin(), View.Statuses.end(), "Refresh CD"), 2);
+    EXPECT_EQ(View.Rows.size(), 1U);
+}
+
 TEST(RipSettingsTest, FromTheOptions)
 {
     test::TTempDir dir;
