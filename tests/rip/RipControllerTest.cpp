@@ -332,8 +332,12 @@ TEST_F(RipControllerTest, SecondSessionListsAfterTheFirstAndGrabsByItsTag)
 
     Controller->SetRowChecked(0, false);
     Controller->SetRowChecked(1, false);
-    RunToEnd();
+    Controller->Grab();
+    // A row checked once the run has started is not part of it.
+    Controller->SetRowChecked(0, true);
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(60)));
     EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(Job.ProgressTexts.back(), "Complete: 100.00%");
     EXPECT_EQ(View.Selected, 2);
     const auto chunks = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session2_Track1.wav"));
     EXPECT_TRUE(chunks.at("data") == fixture.Tracks[2]);
