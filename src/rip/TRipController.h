@@ -216,10 +216,12 @@ private:
     bool FWarned = false;          // the scratched-disc warning was shown in this run
     bool FTrackBusy = false;       // the current track is being read or encoded
     bool FVerifying = false;
+    bool FMediaChanged = false;    // the disc changed during the run
     int FTrackOrdinal = 0;         // 1-based among the checked rows
     int FSelectedCount = 0;
     int FLastRetry = 0;
-    std::size_t FRunRow = 0;       // the row of the current track
+    std::vector<std::size_t> FRunRows; // the rows checked when the run started
+    std::size_t FRunRow = 0;       // 1 + the row of the current track
     std::filesystem::path FOutputFolder;
     std::filesystem::path FTrackBase; // folder and cleaned name, without extension
     std::filesystem::path FGrabbed;   // the WAV the grabber writes

@@ -13,6 +13,7 @@
 #include "formats/TMACIn.h"
 #include "formats/TMP3In.h"
 #include "formats/TVorbisIn.h"
+#include "formats/TWaveIn.h"
 #include "mocks/TFakeOptionsPlatform.h"
 #include "rip/TRipDoubles.h"
 #include "settings/TOptions.h"
@@ -331,8 +332,12 @@ TEST_F(RipControllerTest, SecondSessionListsAfterTheFirstAndGrabsByItsTag)
 
     Controller->SetRowChecked(0, false);
     Controller->SetRowChecked(1, false);
-    RunToEnd();
+    Controller->Grab();
+    // A row checked once the run has started is not part of it.
+    Controller->SetRowChecked(0, true);
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(60)));
     EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(Job.ProgressTexts.back(), "Complete: 100.00%");
     EXPECT_EQ(View.Selected, 2);
     const auto chunks = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session2_Track1.wav"));
     EXPECT_TRUE(chunks.at("data") == fixture.Tracks[2]);
@@ -659,6 +664,81 @@ TEST_F(RipControllerTest, ClosingDuringARunStopsItWithoutAHalfFile)
     EXPECT_EQ(Dialogs.Shown().size(), boxes);
     EXPECT_FALSE(Controller->Grabbing());
     EXPECT_TRUE(AllFiles().empty());
+}
+
+// The sample format chosen reaches the files, through the encoders too.
+TEST_F(RipControllerTest, SampleFormatReachesTheFiles)
+{
+    const std::vector<std::string>& texts = TRipController::SampleFormatTexts();
+    ASSERT_EQ(texts.size(), 12U);
+    EXPECT_EQ(texts[TRipController::DefaultSampleFormat], "44,100 Hz; 16 Bit; Stereo;");
+    EXPECT_EQ(texts[4], "22,050 Hz; 8 Bit; Mono;");
+    EXPECT_EQ(TRipController::FormatTexts(),
+              (std::vector<std::string>{"WAV", "MP3", "FLAC", "Ogg Vorbis", "APE"}));
+
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 150}})));
+    struct TCase {
+        int Format;
+        int Position;
+        int Rate, Channels, Bits;
+        const char* File;
+    };
+    const TCase cases[] = {{TRipController::rfWav, 4, 22050, 1, 8, "Session1_Track1.wav"},
+                           {TRipController::rfFlac, 3, 11025, 2, 16, "Session1_Track1.flac"},
+                           {TRipController::rfApe, 9, 44100, 1, 16, "Session1_Track1.ape"}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        Controller->SetFormat(c.Format);
+        Controller->SetSampleFormat(c.Position);
+        RunToEnd();
+        ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+        std::unique_ptr<TACSFileIn> in;
+        if (c.Format == TRipController::rfWav)
+            in = std::make_unique<TWaveIn>();
+        else if (c.Format == TRipController::rfFlac)
+            in = std::make_unique<TFLACIn>();
+        else
+            in = std::make_unique<TMACIn>();
+        in->SetFileName((fs::path(Settings.RipPath) / c.File).string());
+        const std::vector<std::uint8_t> audio = test::ReadAll(*in);
+        EXPECT_EQ(in->InSampleRate(), c.Rate);
+        EXPECT_EQ(in->InChannels(), c.Channels);
+        EXPECT_EQ(in->InBitsPerSample(), c.Bits);
+        EXPECT_NEAR(double(audio.size()), 150.0 * 588 * c.Rate / 44100 * c.Channels * c.Bits / 8,
+                    8.0 * c.Channels * c.Bits / 8);
+    }
+}
+
+// A disc change noticed while a track is encoded leaves the run alone; the
+// disc is read again once the run has ended.
+TEST_F(RipControllerTest, DiscChangeDuringARunIsReadAfterIt)
+{
+    struct TTrayOnEncoding final : TJobListenerBase {
+        TRipController* Controller = nullptr;
+        bool Done = false;
+        void JobProgress(TJobKind, double Fraction, const std::string&) override
+        {
+            // Past the reading: the drive is idle while the track is encoded.
+            if (!Done && Fraction > 0.5) {
+                Done = true;
+                Controller->Grabber().LoadTray();
+            }
+        }
+    } tray;
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 75}})));
+    tray.Controller = Controller.get();
+    Controller->Events().Subscribe(&tray);
+    Controller->SetFormat(TRipController::rfFlac);
+    RunToEnd();
+    Controller->Events().Unsubscribe(&tray);
+    ASSERT_TRUE(tray.Done);
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    const auto finished = std::find(View.Statuses.rbegin(), View.Statuses.rend(), "Complete: 100.00%");
+    ASSERT_NE(finished, View.Statuses.rend());
+    // Read again after the run's end, not during it.
+    EXPECT_NE(std::find(View.Statuses.rbegin(), finished, "Refresh CD"), finished);
+    EXPECT_EQ(std::count(View.Statuses.begin(), View.Statuses.end(), "Refresh CD"), 2);
+    EXPECT_EQ(View.Rows.size(), 1U);
 }
 
 TEST(RipSettingsTest, FromTheOptions)
