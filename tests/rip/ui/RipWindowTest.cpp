@@ -256,6 +256,19 @@ private slots:
         }
         QCOMPARE(rig.Cell(0, 3), QString("0:02:000"));
         QCOMPARE(list->currentItem(), list->topLevelItem(0));
+        // A double click anywhere on a row edits its name in place, and only
+        // its name; the name typed is the one the rip uses.
+        list->editItem(list->topLevelItem(1), 1);
+        QVERIFY(!list->viewport()->findChild<QLineEdit*>());
+        emit list->itemDoubleClicked(list->topLevelItem(1), 1);
+        auto* editor = list->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), names[1]);
+        editor->setText("Typed Name");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(rig.Cell(1, 0), QString("Typed Name"));
+        QCOMPARE(rig.Cell(1, 1), QString("AUDIO"));
+        QCOMPARE(rig.Window->Controller().Rows()[1].Caption, std::string("Typed Name"));
         QCOMPARE(rig.Find<QLabel>("LCDDB")->text(),
                  QString("CDDB ID: %1").arg(rig.Window->Controller().Grabber().DiscId(), 0, 16));
 
