@@ -264,8 +264,9 @@ void TFRip::BuildControls()
     progressBar->hide();
     column->addWidget(status);
 
-    connect(DriveCombo, &QComboBox::activated, this, [this](int Index) {
-        if (!Filling)
+    // A change of drive by the user; choosing the drive already chosen reads nothing again.
+    connect(DriveCombo, &QComboBox::currentIndexChanged, this, [this](int Index) {
+        if (!Filling && Index >= 0)
             FController->ChooseDrive(Index);
     });
     connect(txtAlbumNum, &QSpinBox::valueChanged, this, [this](int Value) {

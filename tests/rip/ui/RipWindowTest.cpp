@@ -118,9 +118,14 @@ struct TRig {
     std::unique_ptr<TFRip> Window;
     TJobWatch Watch;
 
-    explicit TRig(TCueImage DiscImage, const std::string& CddbUrl = "") : Image(std::move(DiscImage))
+    // Second: an image listed as a second drive.
+    explicit TRig(TCueImage DiscImage, const std::string& CddbUrl = "", const TCueImage* Second = nullptr)
+        : Image(std::move(DiscImage))
     {
         Cue = Image.Write(Dir.Path(), "disc");
+        std::vector<std::string> drives{Cue.string()};
+        if (Second)
+            drives.push_back(Second->Write(Dir.Path(), "second").string());
         Options = std::make_unique<TOptions>(Dir.File("kestrune.ini"), Platform,
                                              TOptions::TDefaults{Dir.Path().string() + "/"});
         Options->RipPath = Dir.File("Rip") + "/";
@@ -136,8 +141,7 @@ struct TRig {
         Window = std::make_unique<TFRip>(TRipWindowContext{*Options,
                                                            Dialogs,
                                                            Dispatcher,
-                                                           std::make_shared<TCdioDriveProvider>(
-                                                               std::vector<std::string>{Cue.string()}, false),
+                                                           std::make_shared<TCdioDriveProvider>(drives, false),
                                                            [this] { ++HelpCalls; },
                                                            [this] { ++AboutCalls; },
                                                            {"Blues", "Jazz", "Rock"},
@@ -314,6 +318,23 @@ private slots:
         rig.Action("About1")->trigger();
         QCOMPARE(rig.HelpCalls, 1);
         QCOMPARE(rig.AboutCalls, 1);
+    }
+
+    // Choosing another drive reads its disc; the list filled by the scan
+    // is not a choice of the user's.
+    void ChoosingAnotherDriveReadsItsDisc()
+    {
+        const TCueImage three = ThreeSongs();
+        TRig rig(TwoSongsAndData(), "", &three);
+        QVERIFY(rig.ShowListed());
+        auto* drives = rig.Find<QComboBox>("DriveCombo");
+        QCOMPARE(drives->count(), 2);
+        QCOMPARE(drives->currentIndex(), 0);
+        QCOMPARE(rig.Cell(2, 1), QString("DATA (Mode 1)"));
+        drives->setCurrentIndex(1);
+        QTRY_COMPARE(rig.Cell(2, 1), QString("AUDIO"));
+        QCOMPARE(rig.List()->topLevelItem(2)->checkState(0), Qt::Checked);
+        QCOMPARE(rig.Window->Controller().Grabber().CurrentDrive(), 2);
     }
 
     // A click on a check box asks whether to read the disc again; Yes does,
