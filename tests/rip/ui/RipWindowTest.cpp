@@ -402,6 +402,22 @@ private slots:
         QCOMPARE(rig.Find<QLineEdit>("txtArtist")->text(), QString("Artist B"));
         QCOMPARE(rig.Cell(0, 0), QString("Erste"));
 
+        // Fields edited and saved: the next query finds them first, without
+        // asking the server.
+        rig.Find<QLineEdit>("txtAlbum")->setText("Edited Album");
+        rig.Find<QPushButton>("cmdSaveToCDGRABBERINI")->click();
+        const std::size_t asked = server.Seen().size();
+        rig.List()->topLevelItem(0)->setText(0, "Not Saved");
+        rig.Dialogs.Script(TDialogResult::drNo);
+        rig.Find<QCheckBox>("chkFreedbInfo")->click();
+        rig.Dialogs.Script(TDialogResult::drYes);
+        rig.Find<QCheckBox>("chkFreedbInfo")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.Window->Controller().QueryRunning(), 15000);
+        QCOMPARE(rig.Cell(0, 0), QString("Erste"));
+        QCOMPARE(rig.Find<QLineEdit>("txtAlbum")->text(), QString("Edited Album"));
+        QCOMPARE(rig.Find<QLineEdit>("txtArtist")->text(), QString("Artist B"));
+        QCOMPARE(server.Seen().size(), asked);
+
         // Now it closes, and the shortcut refused before is not remembered.
         QTimer::singleShot(0, rig.Window.get(), [&] { QVERIFY(rig.Window->close()); });
         QCOMPARE(rig.Window->Run(), TRipFollowUp::rfNone);
