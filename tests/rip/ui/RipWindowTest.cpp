@@ -359,6 +359,14 @@ private slots:
         QCOMPARE(rig.Cell(1, 2), QString("N/A"));
         QCOMPARE(rig.Cell(0, 0), QString("Session1_Track1"));
         QTRY_VERIFY(rig.Find<QPushButton>("cmdGrab")->isEnabled());
+
+        // A disc that cannot be read any more: the status says "Error: "
+        // as always, its tooltip says why.
+        fs::remove(fs::path(rig.Cue).replace_extension(".bin"));
+        rig.Dialogs.Script(TDialogResult::drYes);
+        rig.Find<QCheckBox>("chkISRCInfo")->click();
+        QTRY_COMPARE(rig.Status(), QString("Error: "));
+        QVERIFY2(!rig.Find<QLabel>("LStatus")->toolTip().isEmpty(), "no cause given");
     }
 
     // Album information from the server: the control set stays off and the
