@@ -565,6 +565,10 @@ TEST_F(RipControllerTest, UnreadableSectorsGiveReadErrorsAndOneWarning)
     EXPECT_TRUE(View.Saw("Read disc error."));
     EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 10"));
     EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 130"));
+    // The last attempt names the sector as the ones before it: by its place
+    // on the disc (the second track starts at sector 60).
+    EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 70"));
+    EXPECT_TRUE(View.Saw("Attempt 2 of 2 attempts of reading the track sector 70"));
     const std::string warning =
         "DorerOVOdorode detects that this CD may be scratched. Please set the options for grabbing old or scratched "
         "CDs.";
