@@ -3,6 +3,7 @@
 #include "recording/TSessionGuard.h"
 
 #include "cd/TCddbClient.h"
+#include "cd/TCdioDriveProvider.h"
 #include "convert/ui/TFConvert.h"
 #include "recording/THelpPages.h"
 #include "recording/TMainController.h"
@@ -11,6 +12,7 @@
 #include "recording/ui/TFTrackInfo.h"
 #include "recording/ui/TFTrackList.h"
 #include "recording/ui/TLevelPanel.h"
+#include "rip/ui/TFRip.h"
 #include "settings/TOptions.h"
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
@@ -30,6 +32,9 @@ std::string TDesktopProgram::Usage()
            "Options:\n"
            "  --config FILE   the settings file to read and write (default: kestrune.ini\n"
            "                  beside the program, or in the user's configuration folder)\n"
+           "  --cd-image FILE.cue\n"
+           "                  a BIN/CUE image the rip window lists as a drive (may be\n"
+           "                  given more than once)\n"
            "  --quit-after-first-paint\n"
            "                  end as soon as the main window has been drawn (start-up\n"
            "                  benchmarks)\n"
@@ -53,6 +58,10 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
             Args.ConfigFile = Words[++i];
             continue;
         }
+        if (word == "--cd-image" && i + 1 < Words.size() && !Words[i + 1].empty()) {
+            Args.CdImages.push_back(Words[++i]);
+            continue;
+        }
         if (word == "--quit-after-first-paint") {
             Args.QuitAfterFirstPaint = true;
             continue;
@@ -61,15 +70,19 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
             Args.ConfigFile = word.substr(9);
             continue;
         }
-        Err << (word == "--config" || word == "--config=" ? std::string("kestrune: --config needs a file name\n")
-                                                          : "kestrune: unknown option \"" + word + "\"\n")
-            << Usage();
+        if (word == "--cd-image")
+            Err << "kestrune: --cd-image needs a file name\n";
+        else
+            Err << (word == "--config" || word == "--config=" ? std::string("kestrune: --config needs a file name\n")
+                                                              : "kestrune: unknown option \"" + word + "\"\n");
+        Err << Usage();
         return 2;
     }
     return -1;
 }
 
 TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
+    : FCdDrives(std::make_shared<TCdioDriveProvider>(Args.CdImages))
 {
     // Work posted from a worker that throws has nobody to tell but the user.
     FDispatcher.OnUnhandled = [this](const std::string& Message) { FDialogs.Error(Message); };
@@ -96,6 +109,7 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
         [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
     FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
     FWindow->SetWindow(TWindowCommand::wcConvert, [this] { return ShowConvert(); });
+    FWindow->SetRipWindow([this] { return ShowRip(); });
 }
 
 TWindowCommand TDesktopProgram::ShowConvert()
@@ -126,6 +140,20 @@ TWindowCommand TDesktopProgram::ShowSettings()
                                    [this] { FWindow->Commands()->OnlineHelp(); },
                                    [this] { FWindow->ShowAbout(); }};
     TFSettings window(std::move(context), FWindow.get());
+    // The follow-ups carry the main window's own numbers.
+    return static_cast<TWindowCommand>(window.Run());
+}
+
+TWindowCommand TDesktopProgram::ShowRip()
+{
+    TRipWindowContext context{FMain->Options(),
+                              FDialogs,
+                              FDispatcher,
+                              FCdDrives,
+                              [this] { FWindow->Commands()->OnlineHelp(); },
+                              [this] { FWindow->ShowAbout(); },
+                              FGenres.Names()};
+    TFRip window(std::move(context), FWindow.get());
     // The follow-ups carry the main window's own numbers.
     return static_cast<TWindowCommand>(window.Run());
 }

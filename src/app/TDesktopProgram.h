@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cd/ICdDrive.h"
 #include "common/ui/TQtDesktop.h"
 #include "common/ui/TQtDesktopSession.h"
 #include "common/ui/TQtDialogs.h"
@@ -35,6 +36,8 @@ public:
     struct TArgs {
         std::string ConfigFile; // empty: the settings file's usual place
         bool QuitAfterFirstPaint = false;
+        // BIN/CUE images the rip window lists after the drives.
+        std::vector<std::string> CdImages = {};
     };
     // Reads the command line (without the program's name). -1 when the
     // program goes on; otherwise the exit status, after the help or version
@@ -74,6 +77,8 @@ private:
     TWindowCommand ShowSettings();
     // The conversion window, made once: its files and settings stay.
     TWindowCommand ShowConvert();
+    // The rip window, made for each opening and freed when it closes.
+    TWindowCommand ShowRip();
 
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
@@ -90,6 +95,8 @@ private:
     // No CD writer until the burn window exists.
     TNoBurnDrives FBurnDrives;
     TFreeDBServers FFreeDB;
+    // The CD drives and the images named on the command line.
+    std::shared_ptr<ICdDriveProvider> FCdDrives;
 };
 
 } // namespace kestrune

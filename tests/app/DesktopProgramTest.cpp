@@ -2,6 +2,7 @@
 // first start without a settings file, the next start, and errors of posted
 // work shown in a box.
 #include "app/TDesktopProgram.h"
+#include "cd/TCueImage.h"
 #include "mocks/TNoDevices.h"
 #include "recording/TMainController.h"
 #include "recording/ui/TFMain.h"
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QTreeWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -88,6 +90,8 @@ private slots:
                                         << "kestrune: unknown option \"--bogus\"";
         QTest::newRow("config without a file") << QStringList{"--config"} << 2 << ""
                                                << "--config needs a file name";
+        QTest::newRow("image without a file") << QStringList{"--cd-image"} << 2 << ""
+                                              << "--cd-image needs a file name";
         QTest::newRow("help after a config") << QStringList{"--config", "x.ini", "--help"} << 0 << "Usage:"
                                              << "";
     }
@@ -216,6 +220,65 @@ private slots:
         opened.clear();
         program.Window().findChild<QAbstractButton*>("BtnConvert")->click();
         QCOMPARE(opened, (QStringList{"QFileDialog", "FConvert"}));
+    }
+
+    // Tools > "Rip CD" makes a rip window for this opening, over the drives
+    // and the images named on the command line; the window is freed when it
+    // closes, and the window it asks for next follows through the chain.
+    void RipFromTheToolsMenu()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TCueImage image;
+        image.Tracks = {{TCueImageTrack::tkNoise, 75, 0, "", false, "", ""},
+                        {TCueImageTrack::tkNoise, 90, 0, "", false, "", ""}};
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        args.CdImages = {image.Write(dir.Path(), "disc").string()};
+        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
+        {
+            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
+            options.Driver = "virtual:" + dir.File("capture.wav");
+            options.RipPath = dir.File("Rip") + "/";
+            options.Save();
+        }
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        QStringList opened;
+        QPointer<QWidget> rip;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            if (qobject_cast<QMessageBox*>(modal)) {
+                static_cast<QDialog*>(modal)->reject();
+                return;
+            }
+            if (modal->objectName() == "FRip" && !rip) {
+                // Once the image's tracks are listed: on to the settings.
+                auto* list = modal->findChild<QTreeWidget*>("TrackListView");
+                if (!list || list->topLevelItemCount() != 2)
+                    return;
+                rip = modal;
+                opened << "FRip";
+                QVERIFY(modal->parentWidget() == &program.Window());
+                QTimer::singleShot(0, modal->findChild<QAbstractButton*>("BtnSettings"), &QAbstractButton::click);
+            } else if (modal->objectName() == "FSettings" && !opened.contains("FSettings")) {
+                opened << "FSettings";
+                static_cast<QDialog*>(modal)->reject();
+            }
+        });
+        poll.start(10);
+        QAction* ripCd = program.Window().findChild<QAction*>("RipCD1");
+        QVERIFY(ripCd && ripCd->isEnabled());
+        QTimer::singleShot(20000, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        ripCd->trigger();
+        QCOMPARE(opened, (QStringList{"FRip", "FSettings"}));
+        QVERIFY(rip.isNull());
     }
 
     // Work posted to the window thread that throws reaches the user.

@@ -2,6 +2,8 @@
 // the program builds them, and saves a picture of each as OUTDIR/NAME.png, for
 // the screenshots and for looking at a window at another scale or palette
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
+#include "cd/TCdioDriveProvider.h"
+#include "cd/TCueImage.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "common/ui/TQtDialogs.h"
@@ -17,6 +19,7 @@
 #include "recording/ui/TFWizard0.h"
 #include "recording/ui/TFWizard1.h"
 #include "recording/ui/TFWizard2.h"
+#include "rip/ui/TFRip.h"
 #include "settings/TOptions.h"
 #include "convert/TConvertController.h"
 #include "settings/ui/TEncoderDialogs.h"
@@ -46,6 +49,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -427,6 +431,61 @@ std::unique_ptr<QWidget> TourConvert(bool Running)
     return window;
 }
 
+// The rip window over a disc image of a short album with a data track
+// last, its ISRCs read, the album typed in and the tracks named as a user
+// would; Running: part way through ripping the checked tracks to WAV files.
+std::unique_ptr<QWidget> TourRip(bool Running)
+{
+    static TPlainDialogs dialogs;
+    static test::TNoDevices platform;
+    static QTemporaryDir files;
+    static std::unique_ptr<TOptions> options;
+    const std::string folder = files.path().toStdString() + "/";
+    const QStringList titles{"Sunday Morning", "Night Drive",  "Harbour Lights", "Slow Rain",
+                             "Paper Boats",    "Long Way Home", "Last Train"};
+    test::TCueImage image;
+    for (int i = 0; i < titles.size(); ++i)
+        image.Tracks.push_back({test::TCueImageTrack::tkNoise, 75 * (Running ? 40 + 7 * i : 2 + i), 0,
+                                i % 3 == 2 ? std::string() : "GBKES260000" + std::to_string(i + 1), false, "", ""});
+    image.Tracks.push_back({test::TCueImageTrack::tkData, 300, 0, "", false, "", ""});
+    const std::string cue = image.Write(files.path().toStdString(), Running ? "running" : "idle").string();
+    options = std::make_unique<TOptions>(folder + "kestrune.ini", platform, TOptions::TDefaults{folder});
+    options->RipPath = folder + "Rip/";
+    TRipSettings settings = RipSettingsFrom(*options);
+    // No album servers and no verification on line: the tour stays on this machine.
+    settings.Verify = false;
+    settings.UseMusicBrainz = false;
+    // Goes with the window, after it.
+    auto* dispatcher = new TQtDispatcher;
+    TGenreList genres;
+    genres.LoadDefault();
+    auto window = std::make_unique<TFRip>(TRipWindowContext{
+        *options, dialogs, *dispatcher,
+        std::make_shared<TCdioDriveProvider>(std::vector<std::string>{cue}, false), [] {}, [] {}, genres.Names(),
+        settings});
+    dispatcher->setParent(window.get());
+    window->findChild<QCheckBox*>(QStringLiteral("chkISRCInfo"))->setChecked(true);
+    window->Controller().SetReadIsrc(true);
+    window->show();
+    auto* list = window->findChild<QTreeWidget*>(QStringLiteral("TrackListView"));
+    auto* grab = window->findChild<QPushButton*>(QStringLiteral("cmdGrab"));
+    for (int waited = 0; waited < 10000 && !(list->topLevelItemCount() > 0 && grab->isEnabled()); waited += 10)
+        QTest::qWait(10);
+    window->findChild<QLineEdit*>(QStringLiteral("txtAlbum"))->setText(QStringLiteral("Harbour Lights"));
+    window->findChild<QLineEdit*>(QStringLiteral("txtArtist"))->setText(QStringLiteral("Some Artist"));
+    window->findChild<QComboBox*>(QStringLiteral("txtGenre"))->setEditText(QStringLiteral("Jazz"));
+    for (int i = 0; i < titles.size() && i < list->topLevelItemCount(); ++i)
+        list->topLevelItem(i)->setText(0, titles[i]);
+    if (!Running)
+        return window;
+    list->topLevelItem(3)->setCheckState(0, Qt::Unchecked);
+    grab->click();
+    auto* gauge = window->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    for (int waited = 0; waited < 20000 && gauge->value() < 40; waited += 5)
+        QTest::qWait(5);
+    return window;
+}
+
 std::vector<TStop> Stops()
 {
     std::vector<TStop> stops = {
@@ -490,6 +549,9 @@ std::vector<TStop> Stops()
     // The conversion window, idle and mid-conversion.
     stops.push_back({"convert", [] { return TourConvert(false); }, {}});
     stops.push_back({"convert-running", [] { return TourConvert(true); }, {}});
+    // The rip window, idle and mid-rip.
+    stops.push_back({"rip", [] { return TourRip(false); }, {}});
+    stops.push_back({"rip-running", [] { return TourRip(true); }, {}});
     // The settings window's pages, and the noise capture counting down.
     stops.push_back({"settings-recording", {}, [] { ShowSettingsPage(0); }});
     stops.push_back({"settings-split", {}, [] { ShowSettingsPage(1); }});

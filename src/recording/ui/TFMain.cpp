@@ -268,6 +268,18 @@ void TFMain::MarkUnavailable(TWindowCommand Which, QWidget* Button, QAction* Act
 void TFMain::SetWindow(TWindowCommand Which, std::function<TWindowCommand()> Show)
 {
     Windows[Which] = std::move(Show);
+    MakeAvailable(Which);
+}
+
+void TFMain::SetRipWindow(std::function<TWindowCommand()> Show)
+{
+    RipWindow = std::move(Show);
+    // Ripping is not one of the follow-up windows; wcNone stands for it.
+    MakeAvailable(TWindowCommand::wcNone);
+}
+
+void TFMain::MakeAvailable(TWindowCommand Which)
+{
     const bool on = BtnStartRecord->isEnabled();
     for (auto it = Unavailable.begin(); it != Unavailable.end();) {
         if (it->Which != Which) {
@@ -613,12 +625,12 @@ TWindowCommand TFMain::ShowBurn()
 
 TWindowCommand TFMain::ShowRip()
 {
-    return TWindowCommand::wcNone;
+    return RipWindow ? RipWindow() : TWindowCommand::wcNone;
 }
 
 bool TFMain::RipAvailable() const
 {
-    return false;
+    return static_cast<bool>(RipWindow);
 }
 
 void TFMain::ShowAbout()

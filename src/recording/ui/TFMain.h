@@ -61,6 +61,9 @@ public:
     // menu entries come on, and the command runs Show (modal; the follow-up
     // it returns goes on through the main window's chain).
     void SetWindow(TWindowCommand Which, std::function<TWindowCommand()> Show);
+    // The rip window can be made: Tools > "Rip CD" comes on, and the command
+    // runs Show, which makes the window, shows it modally and frees it.
+    void SetRipWindow(std::function<TWindowCommand()> Show);
     // Showing the window: the default album name for Today when the field is
     // empty, and the notice of song recognition, if any.
     void ShowMain(std::chrono::year_month_day Today);
@@ -119,6 +122,8 @@ private:
     void MarkUnavailable(TWindowCommand Which, QWidget* Button, QAction* Action, const char* What);
     void RunGuarded(const std::function<void()>& Command);
     TWindowCommand ShowWindow(TWindowCommand Which);
+    // The controls of a window that now exists come on.
+    void MakeAvailable(TWindowCommand Which);
 
     void JobStarted(TJobKind Kind, const std::string& Title) override;
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
@@ -154,6 +159,7 @@ private:
     std::vector<TUnavailable> Unavailable;
     // The windows the desktop program gave: the Show of each.
     std::map<TWindowCommand, std::function<TWindowCommand()>> Windows;
+    std::function<TWindowCommand()> RipWindow;
     // Set while ShowAlbum fills the controls, so they do not echo back.
     bool Filling = false;
 };

@@ -180,6 +180,16 @@ private slots:
         MenuAction(rig, "Convert1")->trigger();
         QCOMPARE(opened.back(), std::string("convert"));
         QCOMPARE(opened.size(), std::size_t{3});
+
+        // The rip window, once given, is reached from Tools; its follow-up
+        // goes on through the same chain.
+        rig.Window->SetRipWindow([&] {
+            opened.push_back("rip");
+            return TWindowCommand::wcSettings;
+        });
+        QVERIFY(MenuAction(rig, "RipCD1")->isEnabled());
+        MenuAction(rig, "RipCD1")->trigger();
+        QCOMPARE(opened, (std::vector<std::string>{"settings", "convert", "convert", "rip", "settings", "convert"}));
     }
 
     // Start: rows appear as the songs are cut, the controls are off while it
