@@ -79,13 +79,17 @@ private:
 } // namespace
 
 TCdGrabber::TCdGrabber(IDispatcher& Dispatcher, std::shared_ptr<ICdDriveProvider> Drives)
-    : FDispatcher(Dispatcher), FProvider(std::move(Drives))
+    : FDispatcher(Dispatcher), FProvider(std::move(Drives)), FWatch(Dispatcher, FProvider, [this] {
+          if (FEvents != nullptr)
+              FEvents->OnMediaChange();
+      })
 {
 }
 
 TCdGrabber::~TCdGrabber()
 {
     Life.End();
+    FWatch.Stop();
     FCancel = true;
     FQueryCancel = true;
     Join();
@@ -99,6 +103,7 @@ void TCdGrabber::Initialize()
     FPresence = TDiscPresence::dpNone;
     FDrives = FProvider->List();
     FCurrentDrive = FDrives.empty() ? 0 : 1;
+    FWatch.Watch(DriveName());
 }
 
 void TCdGrabber::SetCurrentDrive(int Drive)
@@ -114,6 +119,7 @@ void TCdGrabber::SetCurrentDrive(int Drive)
         FChecks.clear();
     }
     FCurrentDrive = Drive;
+    FWatch.Watch(DriveName());
 }
 
 std::string TCdGrabber::DriveName() const
@@ -141,6 +147,9 @@ void TCdGrabber::Refresh()
     EnsureIdle("read the disc");
     if (FCurrentDrive == 0)
         throw EACSException("No drive was found.");
+    // The medium as it is before the disc is read: a change from here on is
+    // reported, at worst once too often, never missed.
+    FWatch.Watch(DriveName());
     FPresence = TDiscPresence::dpNone;
     FToc = TDiscToc{};
     FCdText = TCdText{};
@@ -338,6 +347,7 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client)
     FQueryError.clear();
     FQueryCancel = false;
     FQueryFinished = false;
+    FWatch.SetBusy(true);
     const TLifetimeToken owner = Life.Token();
     // Everything the worker needs is copied: the window thread may read the
     // grabber's own fields while it runs.
@@ -370,6 +380,7 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client)
             FAlbumMatch = 0;
             FQueryError = error;
             FQueryFinished = true;
+            FWatch.SetBusy(false);
             if (FEvents != nullptr)
                 FEvents->OnFreeDBQueryStatus(status);
         });
@@ -431,6 +442,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
 
     FCancel = false;
     FFinished = false;
+    FWatch.SetBusy(true);
     FGrabError.clear();
     FChecks.erase(track.Number);
     FWorker = std::thread([this, owner, Path, sectors, attempts, number = track.Number, reader = std::move(reader),
@@ -486,6 +498,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
             if (error.empty())
                 FChecks[checks.Track] = checks;
             FFinished = true;
+            FWatch.SetBusy(false);
             if (FEvents != nullptr)
                 FEvents->OnOperationProgress(100.0);
         });
@@ -515,6 +528,8 @@ void TCdGrabber::Eject()
     FToc = TDiscToc{};
     FCdText = TCdText{};
     FChecks.clear();
+    // Reported here; the watch must not report the same change again.
+    FWatch.Watch(DriveName());
     FDispatcher.Post(Life.Token(), [this] {
         if (FEvents != nullptr)
             FEvents->OnMediaChange();
@@ -529,6 +544,7 @@ void TCdGrabber::LoadTray()
     if (!FDrive)
         FDrive = FProvider->Open(DriveName());
     FDrive->LoadTray();
+    FWatch.Watch(DriveName());
     FDispatcher.Post(Life.Token(), [this] {
         if (FEvents != nullptr)
             FEvents->OnMediaChange();
@@ -537,6 +553,8 @@ void TCdGrabber::LoadTray()
 
 void TCdGrabber::Shutdown()
 {
+    FWatch.Stop();
+    FWatch.SetBusy(false);
     FCancel = true;
     FQueryCancel = true;
     Join();
