@@ -2,6 +2,8 @@
 
 #include "cd/TAccurateRipChecksum.h"
 #include "cd/TCddbClient.h"
+#include "cd/TMusicBrainzClient.h"
+#include "devices/TSampleConverter.h"
 #include "formats/TWavHeaderBytes.h"
 #include "pipeline/EACSException.h"
 
@@ -44,6 +46,15 @@ public:
     bool Write(const std::uint8_t* Data, std::size_t Bytes)
     {
         return std::fwrite(Data, 1, Bytes, FFile.get()) == Bytes;
+    }
+
+    // Writes Data over the start of the file (the header, once the size of
+    // the audio is known) and goes back to the end.
+    bool WriteAtStart(const std::vector<std::uint8_t>& Data)
+    {
+        return std::fseek(FFile.get(), 0, SEEK_SET) == 0 &&
+               std::fwrite(Data.data(), 1, Data.size(), FFile.get()) == Data.size() &&
+               std::fseek(FFile.get(), 0, SEEK_END) == 0;
     }
 
     // Closes the file and gives it the target's name. False when the last
@@ -333,7 +344,7 @@ void TCdGrabber::JoinQuery()
         FQueryWorker.join();
 }
 
-void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client)
+void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client, std::shared_ptr<TMusicBrainzClient> MusicBrainz)
 {
     EnsureIdle("start an album query");
     if (!Client)
@@ -351,10 +362,27 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client)
     const TLifetimeToken owner = Life.Token();
     // Everything the worker needs is copied: the window thread may read the
     // grabber's own fields while it runs.
-    FQueryWorker = std::thread([this, owner, client = FClient, toc = FToc, text = FCdText] {
+    FQueryWorker = std::thread([this, owner, client = FClient, musicBrainz = std::move(MusicBrainz), toc = FToc,
+                                text = FCdText] {
         PostQueryStatus(1);
         PostQueryStatus(2);
         TAlbumQueryResult result = client->Query(toc, FQueryCancel);
+        if (musicBrainz && !FQueryCancel.load()) {
+            // The second source adds its releases after the CDDB entries. The
+            // query failed only when neither source could be asked; a source
+            // that answered "nothing" makes it a plain "no entry".
+            TAlbumQueryResult more = musicBrainz->Query(toc, FQueryCancel);
+            for (TAlbumInfo& album : more.Albums)
+                result.Albums.push_back(std::move(album));
+            if (!result.Albums.empty())
+                result.Status = TAlbumQueryResult::csFound;
+            else if (more.Status == TAlbumQueryResult::csNoMatch)
+                result.Status = TAlbumQueryResult::csNoMatch;
+            if (result.Error.empty())
+                result.Error = more.Error;
+            else if (!more.Error.empty())
+                result.Error += "; " + more.Error;
+        }
         int status = result.Status == TAlbumQueryResult::csFound     ? 3
                      : result.Status == TAlbumQueryResult::csNoMatch ? -2
                                                                      : -1;
@@ -439,6 +467,13 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                                    });
                                });
     auto file = std::make_unique<TPartialFile>(Path);
+    const TAudioFormat disc{44100, 16, 2};
+    const TAudioFormat out{FOutRate, FOutBits, FOutChannels};
+    // Only a format other than the disc's own goes through the converter, so
+    // a plain grab stays a copy of the sectors.
+    std::unique_ptr<TSampleConverter> converter;
+    if (!(out == disc))
+        converter = std::make_unique<TSampleConverter>(disc, out);
 
     FCancel = false;
     FFinished = false;
@@ -446,13 +481,22 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     FGrabError.clear();
     FChecks.erase(track.Number);
     FWorker = std::thread([this, owner, Path, sectors, attempts, number = track.Number, reader = std::move(reader),
-                           file = std::move(file), checksum = std::move(checksum), retries]() mutable {
+                           file = std::move(file), checksum = std::move(checksum), retries, out,
+                           converter = std::move(converter)]() mutable {
         std::string error;
         try {
-            const std::int64_t bytes = std::int64_t{sectors} * TDiscToc::SectorBytes;
-            const std::vector<std::uint8_t> header = TWavHeaderBytes::Pcm(2, 44100, 16, bytes);
-            if (!file->Write(header.data(), header.size()))
+            // The header is written again at the end with the size of what was
+            // written: a resampler's output length is known only then.
+            std::int64_t written = 0;
+            std::vector<std::uint8_t> converted;
+            if (!file->Write(TWavHeaderBytes::Pcm(out.Channels, out.SampleRate, out.BitsPerSample, 0).data(),
+                             TWavHeaderBytes::PcmBytes))
                 throw EACSException("The file " + Path.string() + " could not be written.");
+            auto write = [&](const std::uint8_t* Data, std::size_t Bytes) {
+                if (!file->Write(Data, Bytes))
+                    throw EACSException("The file " + Path.string() + " could not be written.");
+                written += static_cast<std::int64_t>(Bytes);
+            };
             // Sectors are gathered and written in blocks of about 100 KiB.
             constexpr std::int32_t Batch = 45;
             std::vector<std::uint8_t> buffer(std::size_t{Batch} * TDiscToc::SectorBytes);
@@ -476,8 +520,13 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 }
                 const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
                 checksum->Add(buffer.data(), blockBytes);
-                if (!file->Write(buffer.data(), blockBytes))
-                    throw EACSException("The file " + Path.string() + " could not be written.");
+                if (converter) {
+                    converted.clear();
+                    converter->Convert(buffer.data(), blockBytes, converted);
+                    write(converted.data(), converted.size());
+                } else {
+                    write(buffer.data(), blockBytes);
+                }
                 done += count;
                 const int percent = static_cast<int>(std::int64_t{done} * 100 / sectors);
                 if (percent != lastPercent && percent < 100) {
@@ -485,8 +534,16 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     PostProgress(percent);
                 }
             }
-            if (error.empty() && !file->Keep(Path))
-                throw EACSException("The file " + Path.string() + " could not be written.");
+            if (error.empty()) {
+                if (converter) {
+                    converted.clear();
+                    converter->Flush(converted);
+                    write(converted.data(), converted.size());
+                }
+                if (!file->WriteAtStart(TWavHeaderBytes::Pcm(out.Channels, out.SampleRate, out.BitsPerSample, written)) ||
+                    !file->Keep(Path))
+                    throw EACSException("The file " + Path.string() + " could not be written.");
+            }
         } catch (const std::exception& e) {
             error = e.what();
         }
@@ -503,6 +560,17 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 FEvents->OnOperationProgress(100.0);
         });
     });
+}
+
+void TCdGrabber::SetOutputFormat(int SampleRate, int Channels, int BitsPerSample)
+{
+    EnsureIdle("change the output format");
+    if (SampleRate < 8000 || SampleRate > 192000 || (Channels != 1 && Channels != 2) || !IsPipelineDepth(BitsPerSample))
+        throw EACSException("The grabber cannot write " + std::to_string(SampleRate) + " Hz, " +
+                            std::to_string(BitsPerSample) + " bits, " + std::to_string(Channels) + " channels.");
+    FOutRate = SampleRate;
+    FOutChannels = Channels;
+    FOutBits = BitsPerSample;
 }
 
 const TTrackChecks* TCdGrabber::GrabChecks(int TrackNumber) const

@@ -21,6 +21,7 @@
 namespace kestrune {
 
 class TCddbClient;
+class TMusicBrainzClient;
 
 // The CD grabber the rip window drives: the drive list, the disc in the
 // current drive, its sessions and tracks, and grabbing one track into a WAV
@@ -87,11 +88,14 @@ public:
     std::string TrackTitle() const;
 
     // Asks Client for the disc's album entries and returns at once; the
-    // course arrives as OnFreeDBQueryStatus. When the server has nothing or
-    // cannot be reached and the disc carries CD-TEXT, that becomes the one
-    // entry and the query counts as found. Raises without a usable disc or
-    // while a query or grab runs.
-    void QueryFreeDB(std::shared_ptr<TCddbClient> Client);
+    // course arrives as OnFreeDBQueryStatus. With MusicBrainz given, its
+    // releases follow the CDDB entries as further entries, and the query
+    // counts as found when either source found something; it failed only
+    // when neither could be asked. When neither has the album and the disc
+    // carries CD-TEXT, that becomes the one entry and the query counts as
+    // found. Saved entries always go to Client's store. Raises without a
+    // usable disc or while a query or grab runs.
+    void QueryFreeDB(std::shared_ptr<TCddbClient> Client, std::shared_ptr<TMusicBrainzClient> MusicBrainz = nullptr);
     bool Querying() const { return FQueryWorker.joinable() && !FQueryFinished; }
     // Why the last query found nothing; read it after its end status.
     const std::string& QueryError() const { return FQueryError; }
@@ -108,8 +112,18 @@ public:
     // this disc find it first. Raises when there is no client or entry.
     void SaveAlbumInfo();
 
-    // Starts grabbing the current track into a WAV file (44.1 kHz, 16-bit,
-    // stereo) and returns at once. The file appears under its name only
+    // The sample format of the next grabs' files: the disc's 44.1 kHz,
+    // 16-bit stereo is converted to it (rate by libsoxr, depth and channels
+    // exactly). Rates 8000 to 192000, 1 or 2 channels, 8, 16 or 24 bits;
+    // raises otherwise, and while a grab runs. The checksums are always
+    // those of the disc's own audio.
+    void SetOutputFormat(int SampleRate, int Channels, int BitsPerSample);
+    int OutputSampleRate() const { return FOutRate; }
+    int OutputChannels() const { return FOutChannels; }
+    int OutputBitsPerSample() const { return FOutBits; }
+
+    // Starts grabbing the current track into a WAV file of the output format
+    // (at first the disc's own: 44.1 kHz, 16-bit, stereo) and returns at once. The file appears under its name only
     // when every sector was read and written; a failed or cancelled grab
     // leaves nothing behind. Raises when a grab is running, no audio track
     // is selected, or the reader cannot be set up.
@@ -158,6 +172,10 @@ private:
     TCdText FCdText;
     int FCurrentSession = 0;
     int FCurrentTrack = 0;
+
+    int FOutRate = 44100;
+    int FOutChannels = 2;
+    int FOutBits = 16;
 
     std::thread FWorker;
     std::atomic<bool> FCancel{false};

@@ -15,8 +15,10 @@
 #include "settings/TEncoderSettings.h"
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +26,7 @@
 namespace kestrune {
 
 class TConvertController;
+class IConvertView;
 
 // What a rip is configured with, from the options and the command line.
 struct TRipSettings {
@@ -39,11 +42,14 @@ struct TRipSettings {
     bool Verify = true;
     TAccurateRipSettings AccurateRip;
     bool WriteLog = true;
+    // The MP3 bit rate the run starts with, as a position in the bit-rate
+    // list (the options' Bitrate).
+    int Mp3BitrateIndex = 11;
 };
 
 class TOptions;
 // The rip settings the options name: the rip folder, the album servers with
-// port, proxy and e-mail, the read settings.
+// port, proxy and e-mail, the read settings, the MP3 bit rate.
 TRipSettings RipSettingsFrom(const TOptions& Options);
 
 // Everything the rip window does besides drawing: the drives, the disc and
@@ -89,6 +95,9 @@ public:
     // Position in the drive list, from 0.
     void ChooseDrive(int Index);
     void RefreshDisc();
+    // Why the last refresh, save, eject or load failed: the status line says
+    // only "Error: "; the command line prints this too.
+    const std::string& ErrorDetail() const { return FErrorDetail; }
 
     // The check boxes "Load CD Album Information" and "Read track ISRC". The
     // setters only record the state; a click also asks whether to refresh.
@@ -136,6 +145,9 @@ public:
     void Eject();
     void LoadTray();
 
+    // The sample format chosen, by position.
+    int SampleFormat() const { return FSampleFormat; }
+
     // What the last run wrote, and its log.
     const std::vector<std::string>& WrittenFiles() const { return FWritten; }
     const TRipLog& Log() const { return FLog; }
@@ -151,26 +163,74 @@ private:
     void JobProgress(TJobKind Kind, double Fraction, const std::string& Text) override;
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
 
+    void Fail(const std::exception& E);
+    void EndQuery(const std::string& Status);
+    void FillTracks();
+    void AddRows();
+    void SelectTrackOf(const TRipRow& Row);
+    void SyncWithSelection();
+    void StartRun();
+    void StopRun();
+    void NextTrack();
+    bool StartTrack(std::size_t Row);
+    // The disc's number of the track selected in the grabber.
+    int TrackNumber() const;
+    void TrackRead(const std::string& Error);
+    void StartEncoding();
+    void TrackDone(const std::string& Error);
+    void ShowRunProgress(double Overall);
+    void SetRowPercent(const std::string& Text);
+    void TagTrack(const std::filesystem::path& File);
+    void Verify();
+    void Verified(std::optional<TAccurateRipLookup> Lookup);
+    void FinishRun();
+    std::filesystem::path OutputFile() const;
+    void JoinVerifier();
+
     IRipView& View;
     IDialogs& Dialogs;
     IDispatcher& Dispatcher;
     TRipSettings FSettings;
     TCdGrabber FGrabber;
+    std::shared_ptr<TCddbClient> FCddb;
+    std::shared_ptr<TMusicBrainzClient> FMusicBrainz;
 
     bool FLoadAlbumInfo = false;
     bool FReadIsrc = false;
     bool FAlbumInfoLoaded = false;
     bool FQueryRunning = false;
     std::vector<TRipRow> FRows;
+    int FSelectedRow = -1;
     std::string FAlbum, FArtist, FGenre;
     int FFormat = rfWav;
     int FSampleFormat = DefaultSampleFormat;
     TEncoderSettings FEncoder;
+    std::string FErrorDetail;
+    bool FClosed = false;
 
+    // The run: the checked rows one after the other.
     bool FRunning = false;
+    bool FCancelRequested = false;
+    bool FWarned = false;          // the scratched-disc warning was shown in this run
+    bool FTrackBusy = false;       // the current track is being read or encoded
+    bool FVerifying = false;
+    int FTrackOrdinal = 0;         // 1-based among the checked rows
+    int FSelectedCount = 0;
+    int FLastRetry = 0;
+    std::size_t FRunRow = 0;       // the row of the current track
+    std::filesystem::path FOutputFolder;
+    std::filesystem::path FTrackBase; // folder and cleaned name, without extension
+    std::filesystem::path FGrabbed;   // the WAV the grabber writes
+    std::set<std::string> FNamesUsed;
+    int FFailures = 0;
+    std::string FFirstFailure;
     std::vector<std::string> FWritten;
     TRipLog FLog;
+    std::unique_ptr<IDialogs> FEncoderDialogs;
+    std::unique_ptr<IConvertView> FEncoderView;
     std::unique_ptr<TConvertController> FEncoderRun;
+    std::thread FVerifier;
+    std::atomic<bool> FVerifyCancel{false};
 
     TJobEvents FEvents{TJobKind::jkRip};
     TLifetime Life;

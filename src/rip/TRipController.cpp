@@ -1,0 +1,945 @@
+#include "rip/TRipController.h"
+
+#include "cd/TAccurateRipDisc.h"
+#include "convert/IConvertView.h"
+#include "convert/TConvertController.h"
+#include "formats/TagTrackFile.h"
+#include "pipeline/EACSException.h"
+#include "rip/TRipTexts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+
+namespace kestrune {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TSampleFormat {
+    const char* Text;
+    int Rate;
+    int Channels;
+    int Bits;
+};
+
+constexpr TSampleFormat SampleFormats[] = {
+    {"11,025 Hz; 8 Bit; Mono;", 11025, 1, 8},    {"11,025 Hz; 16 Bit; Mono;", 11025, 1, 16},
+    {"11,025 Hz; 8 Bit; Stereo;", 11025, 2, 8},  {"11,025 Hz; 16 Bit; Stereo;", 11025, 2, 16},
+    {"22,050 Hz; 8 Bit; Mono;", 22050, 1, 8},    {"22,050 Hz; 16 Bit; Mono;", 22050, 1, 16},
+    {"22,050 Hz; 8 Bit; Stereo;", 22050, 2, 8},  {"22,050 Hz; 16 Bit; Stereo;", 22050, 2, 16},
+    {"44,100 Hz; 8 Bit; Mono;", 44100, 1, 8},    {"44,100 Hz; 16 Bit; Mono;", 44100, 1, 16},
+    {"44,100 Hz; 8 Bit; Stereo;", 44100, 2, 8},  {"44,100 Hz; 16 Bit; Stereo;", 44100, 2, 16},
+};
+
+// The encoder of a grabbed track answers to nobody: its failures become the
+// track's, told through the rip's own events.
+class TSilentDialogs final : public IDialogs {
+public:
+    TDialogResult Show(TDialogKind, const std::string&, TDialogButtons Buttons) override
+    {
+        return Buttons == TDialogButtons::dbYesNo ? TDialogResult::drNo : TDialogResult::drCancel;
+    }
+};
+
+// The conversion's index and the extension of each rip format but WAV.
+struct TEncodedFormat {
+    int ConvertIndex;
+    const char* Extension;
+};
+
+TEncodedFormat Encoded(int Format)
+{
+    switch (Format) {
+    case TRipController::rfMp3: return {TConvertController::fiMp3, ".mp3"};
+    case TRipController::rfFlac: return {TConvertController::fiFlac, ".flac"};
+    case TRipController::rfOgg: return {TConvertController::fiOgg, ".ogg"};
+    case TRipController::rfApe: return {TConvertController::fiApe, ".ape"};
+    default: return {TConvertController::fiWav, ".wav"};
+    }
+}
+
+// Album text names a folder: it must stay one folder inside the rip folder,
+// so separators become "-" and a name of dots alone is not taken as "here"
+// or "up".
+std::string CleanFolderName(const std::string& Name)
+{
+    std::string clean = Name;
+    for (char& c : clean)
+        if (c == '/' || c == '\\')
+            c = '-';
+    if (clean.find_first_not_of('.') == std::string::npos)
+        std::replace(clean.begin(), clean.end(), '.', '-');
+    return clean;
+}
+
+std::string Hex(std::uint32_t Value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", Value);
+    return text;
+}
+
+} // namespace
+
+const std::vector<std::string>& TRipController::FormatTexts()
+{
+    static const std::vector<std::string> texts = {"WAV", "MP3", "FLAC", "Ogg Vorbis", "APE"};
+    return texts;
+}
+
+const std::vector<std::string>& TRipController::SampleFormatTexts()
+{
+    static const std::vector<std::string> texts = [] {
+        std::vector<std::string> list;
+        for (const TSampleFormat& f : SampleFormats)
+            list.emplace_back(f.Text);
+        return list;
+    }();
+    return texts;
+}
+
+TRipController::TRipController(IRipView& V, IDialogs& D, IDispatcher& Disp, std::shared_ptr<ICdDriveProvider> Drives,
+                               TRipSettings Settings)
+    : View(V), Dialogs(D), Dispatcher(Disp), FSettings(std::move(Settings)), FGrabber(Disp, std::move(Drives)),
+      FEncoderDialogs(std::make_unique<TSilentDialogs>()), FEncoderView(std::make_unique<TNoConvertView>())
+{
+    FGrabber.SetEvents(this);
+    if (const auto rate = TMp3Settings::FromIndex(FSettings.Mp3BitrateIndex))
+        FEncoder.Mp3.BitRate = *rate;
+}
+
+TRipController::~TRipController()
+{
+    Life.End();
+    FVerifyCancel = true;
+    JoinVerifier();
+    FGrabber.SetEvents(nullptr);
+    if (FEncoderRun)
+        FEncoderRun->Events().Unsubscribe(this);
+}
+
+void TRipController::JoinVerifier()
+{
+    if (FVerifier.joinable())
+        FVerifier.join();
+}
+
+void TRipController::Fail(const std::exception& E)
+{
+    FErrorDetail = E.what();
+    View.SetStatus("Error: ");
+}
+
+void TRipController::Show()
+{
+    if (!FSettings.RipPath.empty()) {
+        std::error_code ignored;
+        fs::create_directories(FSettings.RipPath, ignored);
+    }
+    FQueryRunning = false;
+    View.SetStatus("Loading CD information...");
+    Dispatcher.Post(Life.Token(), [this] { ScanDrives(); });
+}
+
+void TRipController::ScanDrives()
+{
+    if (FRunning || FQueryRunning || FClosed)
+        return;
+    View.SetBusy(true);
+    View.EnableControls(false);
+    View.SetStatus("Accessing CD / DVD-drive(s)");
+    FAlbumInfoLoaded = false;
+    FWarned = false;
+    try {
+        FGrabber.ReadOption = FSettings.ReadOption;
+        FGrabber.ReadAttempts = FSettings.ReadAttempts;
+        FGrabber.Initialize();
+        std::vector<std::string> entries;
+        for (int n = 1; n <= FGrabber.DriveCount(); ++n) {
+            FGrabber.SetCurrentDrive(n);
+            entries.push_back(RipTexts::DriveEntry(FGrabber.DriveName(), FGrabber.DriveText1(),
+                                                   FGrabber.DriveText2(), FGrabber.DriveText3()));
+        }
+        if (entries.empty())
+            throw EACSException("No drive was found.");
+        View.SetDrives(entries, 0);
+        ChooseDrive(0);
+        View.SetBusy(false);
+        View.EnableControls(true);
+    } catch (const std::exception& e) {
+        FErrorDetail = e.what();
+        View.SetBusy(false);
+        View.SetStatus("CD\\DVD drives were not detected!");
+    }
+}
+
+void TRipController::ChooseDrive(int Index)
+{
+    if (FRunning || FQueryRunning || Index < 0 || Index >= FGrabber.DriveCount())
+        return;
+    try {
+        FGrabber.SetCurrentDrive(Index + 1);
+    } catch (const std::exception& e) {
+        Fail(e);
+        return;
+    }
+    RefreshDisc();
+}
+
+void TRipController::RefreshDisc()
+{
+    if (FRunning || FQueryRunning || FClosed)
+        return;
+    View.SetStatus("Refresh CD");
+    FRows.clear();
+    FSelectedRow = -1;
+    View.SetRows(FRows);
+    View.EnableControls(false);
+    View.SetAlbumEntryRange(0, 0, 0);
+    FAlbum.clear();
+    FArtist.clear();
+    FGenre.clear();
+    View.SetAlbumFields("", "", "");
+    try {
+        FGrabber.Refresh();
+        if (FGrabber.DiscState() == 0) {
+            View.SetStatus("No disc");
+            View.EnableDriveChoice(true);
+        } else if (FGrabber.SessionCount() <= 0) {
+            View.SetStatus("Empty disc");
+            Dialogs.Warning("Disc is empty or drive not support this disc type!");
+            View.EnableDriveChoice(true);
+        } else if (FGrabber.DiscState() == 2) {
+            View.SetStatus("Unrecognized");
+            View.EnableDriveChoice(true);
+        } else {
+            View.SetDiscIdText("CDDB ID: " + Hex(FGrabber.DiscId()));
+            if (FLoadAlbumInfo) {
+                View.SetStatus("Quering CD Album information from FreeDB server...");
+                FQueryRunning = true;
+                FCddb = std::make_shared<TCddbClient>(FSettings.Cddb);
+                FMusicBrainz =
+                    FSettings.UseMusicBrainz ? std::make_shared<TMusicBrainzClient>(FSettings.MusicBrainz) : nullptr;
+                FGrabber.QueryFreeDB(FCddb, FMusicBrainz);
+            } else {
+                View.EnableControls(true);
+                FillTracks();
+                const std::string media = RipTexts::MediaName(FGrabber.MediaType());
+                if (!media.empty())
+                    View.SetStatus(media);
+            }
+        }
+    } catch (const std::exception& e) {
+        FQueryRunning = false;
+        Fail(e);
+    }
+}
+
+void TRipController::OnFreeDBQueryStatus(int Status)
+{
+    if (FClosed)
+        return;
+    switch (Status) {
+    case 1:
+        View.EnableControls(false);
+        View.SetStatus("Connecting to  server...");
+        break;
+    case 2:
+        View.EnableControls(false);
+        View.SetStatus("Quering for album entry...");
+        break;
+    case 3:
+        FAlbumInfoLoaded = true;
+        EndQuery("FreeDB information loaded");
+        break;
+    case -2:
+        FAlbumInfoLoaded = false;
+        EndQuery("No FreeDB information available for this CD!");
+        break;
+    case -1:
+        FAlbumInfoLoaded = false;
+        FErrorDetail = FGrabber.QueryError();
+        EndQuery("Connection failed!");
+        break;
+    default:
+        break;
+    }
+}
+
+void TRipController::EndQuery(const std::string& Status)
+{
+    FQueryRunning = false;
+    View.EnableControls(true);
+    View.SetStatus(Status);
+    FillTracks();
+}
+
+void TRipController::FillTracks()
+{
+    if (FGrabber.SessionCount() == 0) {
+        View.SetAlbumEntryRange(0, 0, 0);
+        return;
+    }
+    View.EnableControls(false);
+    View.SetStatus("Refreshing track list view...");
+    View.SetBusy(true);
+    int maximum = 1;
+    try {
+        if (FLoadAlbumInfo)
+            maximum = FGrabber.AlbumMatchCount();
+        else
+            FGrabber.SetAlbumMatch(0);
+    } catch (const std::exception&) {
+        // Entry 0 is always allowed; nothing to do.
+    }
+    // A query that found nothing leaves the chooser at its one place.
+    View.SetAlbumEntryRange(1, std::max(maximum, 1), FGrabber.AlbumMatch() + 1);
+    if (FAlbumInfoLoaded) {
+        FAlbum = FGrabber.AlbumTitle();
+        FArtist = FGrabber.AlbumArtist();
+        FGenre = FGrabber.AlbumGenre();
+    } else {
+        FAlbum.clear();
+        FArtist.clear();
+        FGenre.clear();
+    }
+    View.SetAlbumFields(FAlbum, FArtist, FGenre);
+    AddRows();
+    View.EnableControls(true);
+    View.SetStatus("");
+    View.SetBusy(false);
+}
+
+void TRipController::AddRows()
+{
+    FRows.clear();
+    FSelectedRow = -1;
+    for (int s = 0; s < FGrabber.SessionCount(); ++s) {
+        FGrabber.SetCurrentSession(s);
+        for (int t = 0; t < FGrabber.TrackCount(); ++t) {
+            FGrabber.SetCurrentTrack(t);
+            TRipRow row;
+            const std::string title = FAlbumInfoLoaded ? FGrabber.TrackTitle() : std::string();
+            row.Caption = title.empty() ? RipTexts::DefaultTrackName(s, t) : title;
+            row.Checked = FGrabber.TrackType() == 0;
+            row.Type = RipTexts::TrackTypeText(FGrabber.TrackType());
+            if (FReadIsrc) {
+                const std::string isrc = FGrabber.TrackISRC();
+                row.Isrc = isrc.empty() ? "N/A" : isrc;
+            }
+            row.Duration =
+                RipTexts::DurationText(FGrabber.TrackMinutes(), FGrabber.TrackSeconds(), FGrabber.TrackFraction());
+            row.Percent = "0%";
+            row.Tag = RipTexts::TagText(s, t);
+            FRows.push_back(row);
+        }
+    }
+    View.SetRows(FRows);
+    if (!FRows.empty()) {
+        FSelectedRow = 0;
+        View.SelectRow(0);
+        SyncWithSelection();
+    }
+}
+
+void TRipController::SelectTrackOf(const TRipRow& Row)
+{
+    const int tag = RipTexts::ParseTag(Row.Tag);
+    FGrabber.SetCurrentSession(tag / 100);
+    FGrabber.SetCurrentTrack(tag - 100 * (tag / 100));
+}
+
+void TRipController::SyncWithSelection()
+{
+    TRipRow& row = FRows[static_cast<std::size_t>(FSelectedRow)];
+    if (RipTexts::ParseTag(row.Tag) == 0 && row.Tag != "0")
+        return;
+    try {
+        SelectTrackOf(row);
+        if (row.Checked && FGrabber.TrackType() != 0) {
+            row.Checked = false;
+            View.RowChanged(FSelectedRow, row);
+        }
+    } catch (const std::exception&) {
+        // A Tag that names no track of the disc selects nothing.
+    }
+}
+
+void TRipController::ClickLoadAlbumInfo(bool Checked)
+{
+    FLoadAlbumInfo = Checked;
+    if (Checked)
+        FAlbumInfoLoaded = false;
+    if (Dialogs.Confirm("Refresh the CD Information?", TDialogButtons::dbYesNo))
+        RefreshDisc();
+}
+
+void TRipController::ClickReadIsrc(bool Checked)
+{
+    FReadIsrc = Checked;
+    if (Dialogs.Confirm("Refresh the CD Information?", TDialogButtons::dbYesNo))
+        RefreshDisc();
+}
+
+void TRipController::ChooseAlbumEntry(int Entry)
+{
+    if (FRunning || FQueryRunning)
+        return;
+    try {
+        FGrabber.SetAlbumMatch(Entry - 1);
+    } catch (const std::exception&) {
+        return;
+    }
+    FillTracks();
+}
+
+void TRipController::SetRowCaption(int Index, const std::string& Caption)
+{
+    if (Index >= 0 && Index < static_cast<int>(FRows.size()))
+        FRows[static_cast<std::size_t>(Index)].Caption = Caption;
+}
+
+void TRipController::SetRowChecked(int Index, bool Checked)
+{
+    if (Index >= 0 && Index < static_cast<int>(FRows.size()))
+        FRows[static_cast<std::size_t>(Index)].Checked = Checked;
+}
+
+void TRipController::ClickRow(int Index)
+{
+    if (FRunning || Index < 0 || Index >= static_cast<int>(FRows.size()))
+        return;
+    FSelectedRow = Index;
+    try {
+        SelectTrackOf(FRows[static_cast<std::size_t>(Index)]);
+    } catch (const std::exception&) {
+        // A Tag that names no track of the disc selects nothing.
+    }
+}
+
+void TRipController::SetAlbumFields(const std::string& Album, const std::string& Artist, const std::string& Genre)
+{
+    FAlbum = Album;
+    FArtist = Artist;
+    FGenre = Genre;
+}
+
+void TRipController::SaveAlbumInfo()
+{
+    try {
+        FGrabber.SetAlbumTitle(FAlbum);
+        FGrabber.SetAlbumArtist(FArtist);
+        FGrabber.SetAlbumGenre(FGenre);
+        FGrabber.SaveAlbumInfo();
+    } catch (const std::exception& e) {
+        // Nothing is said when the fields were stored; a store that failed
+        // is not passed over in silence.
+        FErrorDetail = e.what();
+        Dialogs.Error(e.what());
+    }
+}
+
+void TRipController::SetFormat(int Format)
+{
+    if (Format >= rfWav && Format <= rfApe)
+        FFormat = Format;
+}
+
+void TRipController::SetSampleFormat(int Position)
+{
+    if (Position >= 0 && Position < static_cast<int>(std::size(SampleFormats)))
+        FSampleFormat = Position;
+}
+
+bool TRipController::AskAdvancedSettings()
+{
+    if (FFormat == rfWav) {
+        Dialogs.Information("No advanced settings for the WAV format!");
+        return false;
+    }
+    return true;
+}
+
+void TRipController::Eject()
+{
+    if (FRunning || FQueryRunning)
+        return;
+    try {
+        FGrabber.Eject();
+    } catch (const std::exception& e) {
+        Fail(e);
+    }
+}
+
+void TRipController::LoadTray()
+{
+    if (FRunning || FQueryRunning)
+        return;
+    try {
+        FGrabber.LoadTray();
+    } catch (const std::exception& e) {
+        Fail(e);
+    }
+}
+
+void TRipController::OnMediaChange()
+{
+    // A disc that changes under a run or a query is read again once they
+    // have ended, when the user asks.
+    if (FRunning || FQueryRunning || FClosed)
+        return;
+    RefreshDisc();
+    FAlbumInfoLoaded = false;
+}
+
+// ---------------------------------------------------------------- the run
+
+void TRipController::Grab()
+{
+    if (FClosed)
+        return;
+    if (FRunning)
+        StopRun();
+    else if (!FQueryRunning)
+        StartRun();
+}
+
+void TRipController::StopRun()
+{
+    if (FCancelRequested)
+        return;
+    View.ShowProgress(true, 0);
+    FCancelRequested = true;
+    FEvents.SetStopping();
+    View.SetStatus("Canceling...");
+    View.SetGrabButton("Stop grabing", false);
+    FGrabber.CancelGrab();
+    FVerifyCancel = true;
+}
+
+void TRipController::StartRun()
+{
+    View.EnableControls(false);
+    View.ShowProgress(true, 0);
+    FRunning = true;
+    FCancelRequested = false;
+    FVerifyCancel = false;
+    FVerifying = false;
+    FTrackBusy = false;
+    FFailures = 0;
+    FFirstFailure.clear();
+    FWritten.clear();
+    FNamesUsed.clear();
+    FLog = TRipLog{};
+    FEvents.Started("Grab Track");
+    try {
+        const TSampleFormat& format = SampleFormats[FSampleFormat];
+        FGrabber.SetOutputFormat(format.Rate, format.Channels, format.Bits);
+        FOutputFolder = FSettings.RipPath.empty() ? fs::path(".") : fs::path(FSettings.RipPath);
+        if (!FAlbum.empty()) {
+            FOutputFolder /= CleanFolderName(FAlbum);
+            fs::create_directories(FOutputFolder);
+        }
+    } catch (const std::exception& e) {
+        FFailures = 1;
+        FFirstFailure = e.what();
+        FEvents.Message(TJobMessageKind::jmError, e.what());
+        View.SetStatus("Error: ");
+        FinishRun();
+        return;
+    }
+
+    FLog.DriveName = FGrabber.DriveName();
+    FLog.DriveModel = FGrabber.DriveText1() + " " + FGrabber.DriveText2() + " " + FGrabber.DriveText3();
+    FLog.ReadMode = FGrabber.ReadOption;
+    FLog.ReadAttempts = FGrabber.ReadAttempts;
+    FLog.Artist = FArtist;
+    FLog.Album = FAlbum;
+    try {
+        FLog.Disc = TAccurateRipDisc::FromToc(FGrabber.Toc());
+    } catch (const std::exception&) {
+        FLog.Disc.reset();
+    }
+
+    FSelectedCount = 0;
+    for (std::size_t i = 0; i < FRows.size(); ++i)
+        if (FRows[i].Checked) {
+            ++FSelectedCount;
+            FRows[i].Percent = "0%";
+            View.RowChanged(static_cast<int>(i), FRows[i]);
+        }
+    FTrackOrdinal = 0;
+    FRunRow = 0;
+    NextTrack();
+}
+
+void TRipController::NextTrack()
+{
+    // Rows are read as they stand now: the user may still edit the names
+    // and marks of the rows to come.
+    while (!FCancelRequested && FRunRow < FRows.size()) {
+        const std::size_t row = FRunRow++;
+        if (!FRows[row].Checked)
+            continue;
+        if (StartTrack(row))
+            return;
+    }
+    Verify();
+}
+
+bool TRipController::StartTrack(std::size_t Row)
+{
+    ++FTrackOrdinal;
+    const TRipRow& row = FRows[Row];
+    FLog.Tracks.emplace_back();
+    try {
+        SelectTrackOf(row);
+        FLog.Tracks.back().Number = TrackNumber();
+        FSelectedRow = static_cast<int>(Row);
+        View.SelectRow(FSelectedRow);
+        FTrackBusy = true;
+
+        // Two rows of one name would write one file twice: the later one
+        // gets a number.
+        const std::string clean = RipTexts::CleanTrackName(row.Caption);
+        std::string name = clean;
+        for (int n = 2; FNamesUsed.count(name) != 0; ++n)
+            name = clean + " (" + std::to_string(n) + ")";
+        FNamesUsed.insert(name);
+        FTrackBase = FOutputFolder / name;
+        View.SetStatus("Grab track \"" + clean + "\"");
+        FLastRetry = 0;
+
+        // For the encoded formats the grab is only a step: it must not take
+        // the place of a WAV file the user already has under that name.
+        FGrabbed = FTrackBase;
+        FGrabbed += ".wav";
+        std::error_code error;
+        for (int n = 1; FFormat != rfWav && fs::exists(FGrabbed, error); ++n) {
+            FGrabbed = FTrackBase;
+            FGrabbed += "." + std::to_string(n) + ".wav";
+        }
+        FGrabber.GrabToFile(FGrabbed);
+        View.SetGrabButton("Stop grabing", true);
+        return true;
+    } catch (const std::exception& e) {
+        View.ShowProgress(false, 0);
+        FTrackBusy = false;
+        View.SetStatus("Error: ");
+        FLog.Tracks.back().Error = e.what();
+        ++FFailures;
+        const std::string text = "\"" + row.Caption + "\": " + e.what();
+        if (FFirstFailure.empty())
+            FFirstFailure = text;
+        FEvents.Message(TJobMessageKind::jmError, text);
+        return false;
+    }
+}
+
+int TRipController::TrackNumber() const
+{
+    int index = 0;
+    for (const TTocTrack& t : FGrabber.Toc().Tracks)
+        if (t.Session == FGrabber.CurrentSession() && index++ == FGrabber.CurrentTrack())
+            return t.Number;
+    return 0;
+}
+
+void TRipController::ShowRunProgress(double Overall)
+{
+    const std::string text = "Complete: " + RipTexts::PercentText(Overall) + "%";
+    View.ShowProgress(true, static_cast<int>(std::floor(Overall)));
+    View.SetStatus(text);
+    FEvents.Progress(Overall / 100.0, text);
+}
+
+void TRipController::SetRowPercent(const std::string& Text)
+{
+    if (FRunRow == 0 || FRunRow > FRows.size())
+        return;
+    const std::size_t index = FRunRow - 1;
+    FRows[index].Percent = Text;
+    View.RowChanged(static_cast<int>(index), FRows[index]);
+}
+
+void TRipController::OnOperationProgress(double Progress)
+{
+    if (FClosed || !FRunning || !FTrackBusy)
+        return;
+    const double half = FFormat == rfWav ? Progress : Progress / 2;
+    ShowRunProgress((half + (FTrackOrdinal - 1) * 100.0) / FSelectedCount);
+    if (!(FCancelRequested && Progress == 100))
+        SetRowPercent(RipTexts::PercentText(half) + "%");
+    if (Progress < 100) {
+        FLastRetry = 0;
+        return;
+    }
+    TrackRead(FGrabber.GrabError());
+}
+
+void TRipController::OnGrabRetry(int Retry, int Sector)
+{
+    if (FClosed || !FRunning || !FTrackBusy)
+        return;
+    const std::string attempt = "Attempt " + std::to_string(Retry) + " of " + std::to_string(FGrabber.ReadAttempts) +
+                                " attempts of reading the track sector " + std::to_string(Sector);
+    View.SetStatus(attempt);
+    FLastRetry = Retry;
+    // Once a run: a scratched disc retries many sectors, and one box for
+    // each would bury the window.
+    if (!FWarned) {
+        FWarned = true;
+        const std::string warning = "DorerOVOdorode detects that this CD may be scratched. Please set the options "
+                                    "for grabbing old or scratched CDs.";
+        FEvents.Message(TJobMessageKind::jmWarning, warning);
+        Dialogs.Warning(warning);
+    }
+}
+
+void TRipController::TrackRead(const std::string& Error)
+{
+    View.SetGrabButton("Grab Track", true);
+    if (!Error.empty()) {
+        if (FLastRetry != 0 && FLastRetry == FGrabber.ReadAttempts)
+            View.SetStatus("Read disc error.");
+        else if (!FCancelRequested)
+            View.SetStatus("Error: ");
+        TrackDone(Error);
+        return;
+    }
+    if (const TTrackChecks* checks = FGrabber.GrabChecks(FLog.Tracks.back().Number))
+        FLog.Tracks.back().Checks = *checks;
+    if (FFormat == rfWav) {
+        TrackDone("");
+        return;
+    }
+    View.SetGrabButton("Stop grabing", !FCancelRequested);
+    StartEncoding();
+}
+
+void TRipController::StartEncoding()
+{
+    if (!FEncoderRun) {
+        FEncoderRun = std::make_unique<TConvertController>(*FEncoderView, *FEncoderDialogs, Dispatcher);
+        FEncoderRun->Events().Subscribe(this);
+    }
+    TEncoderSettings settings = FEncoder;
+    if (FFormat == rfOgg) {
+        // Ogg Vorbis carries its tags in the stream's comments, written by
+        // the encoder; the user's own comments stay unless they name the
+        // same field.
+        const TRipRow& row = FRows[FRunRow - 1];
+        const std::pair<const char*, std::string> fields[] = {
+            {"TITLE", row.Caption}, {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}};
+        std::vector<std::string> comments;
+        for (const std::string& line : settings.Ogg.Comments) {
+            const std::string key = line.substr(0, line.find('='));
+            bool ours = false;
+            for (const auto& field : fields)
+                ours = ours || std::equal(key.begin(), key.end(), field.first, field.first + std::strlen(field.first),
+                                          [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+            if (!ours)
+                comments.push_back(line);
+        }
+        for (const auto& [name, value] : fields)
+            if (!value.empty())
+                comments.push_back(std::string(name) + "=" + value);
+        settings.Ogg.Comments = comments;
+    }
+    FEncoderRun->WaitForWorkers(std::chrono::seconds(30));
+    FEncoderRun->SetEncoderSettings(settings);
+    FEncoderRun->SetInFileName(FGrabbed.string());
+    FEncoderRun->ChooseOutFormat(Encoded(FFormat).ConvertIndex);
+    FEncoderRun->SetOutFileName(OutputFile().string());
+    // A refusal ends the conversion at once, through JobFinished.
+    FEncoderRun->Convert();
+}
+
+fs::path TRipController::OutputFile() const
+{
+    fs::path file = FTrackBase;
+    file += Encoded(FFormat).Extension;
+    return file;
+}
+
+void TRipController::JobProgress(TJobKind Kind, double Fraction, const std::string&)
+{
+    if (Kind != TJobKind::jkConversion || FClosed || !FTrackBusy || Fraction < 0)
+        return;
+    const double x = std::min(Fraction, 1.0) * 100.0;
+    ShowRunProgress((x / 2 + 50 + (FTrackOrdinal - 1) * 100.0) / FSelectedCount);
+    SetRowPercent(RipTexts::PercentText(x / 2 + 50) + "%");
+}
+
+void TRipController::JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason)
+{
+    if (Kind != TJobKind::jkConversion || FClosed || !FTrackBusy)
+        return;
+    if (Outcome == TJobOutcome::joSucceeded) {
+        SetRowPercent("100%");
+        ShowRunProgress(FTrackOrdinal * 100.0 / FSelectedCount);
+        std::error_code ignored;
+        fs::remove(FGrabbed, ignored);
+        TrackDone("");
+        return;
+    }
+    // The grabbed WAV stays: the audio is not lost with the encoding.
+    View.SetStatus(Reason);
+    FWritten.push_back(FGrabbed.string());
+    TrackDone(Outcome == TJobOutcome::joCancelled ? "The encoding was cancelled." : Reason);
+}
+
+void TRipController::TrackDone(const std::string& Error)
+{
+    FTrackBusy = false;
+    TRipLogTrack& logged = FLog.Tracks.back();
+    const TRipRow& row = FRows[FRunRow - 1];
+    if (Error.empty()) {
+        const fs::path file = FFormat == rfWav ? FGrabbed : OutputFile();
+        logged.File = file.filename().string();
+        FWritten.push_back(file.string());
+        TagTrack(file);
+    } else {
+        logged.Error = Error;
+        // A stopped track is no failure of the run; it ends as cancelled.
+        if (!FCancelRequested || FLastRetry != 0) {
+            ++FFailures;
+            const std::string text = "\"" + row.Caption + "\": " + Error;
+            if (FFirstFailure.empty())
+                FFirstFailure = text;
+            FEvents.Message(TJobMessageKind::jmError, text);
+        }
+    }
+    // The next track starts from the window's loop, not inside this event.
+    Dispatcher.Post(Life.Token(), [this] {
+        if (FRunning && !FClosed)
+            NextTrack();
+    });
+}
+
+void TRipController::TagTrack(const fs::path& File)
+{
+    const std::string extension = File.extension().string();
+    // Ogg Vorbis got its comments from the encoder. FLAC streams carry no
+    // ID3v1 tag that their readers accept.
+    if (extension == ".ogg" || extension == ".flac")
+        return;
+    const TRipRow& row = FRows[FRunRow - 1];
+    try {
+        TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);
+    } catch (const std::exception& e) {
+        FEvents.Message(TJobMessageKind::jmWarning, "\"" + row.Caption + "\": " + e.what());
+    }
+}
+
+// ------------------------------------------------------- after the run
+
+void TRipController::Verify()
+{
+    std::vector<const TRipLogTrack*> read;
+    for (const TRipLogTrack& t : FLog.Tracks)
+        if (t.Error.empty())
+            read.push_back(&t);
+    if (FCancelRequested || read.empty() || !FSettings.Verify || FSettings.AccurateRip.Server.empty() ||
+        !FLog.Disc) {
+        Verified(std::nullopt);
+        return;
+    }
+    FVerifying = true;
+    View.SetStatus("Verifying the tracks with AccurateRip...");
+    JoinVerifier();
+    FVerifier = std::thread([this, owner = Life.Token(), settings = FSettings.AccurateRip, toc = FGrabber.Toc()] {
+        TAccurateRipLookup lookup;
+        try {
+            TAccurateRipClient client(settings);
+            lookup = client.Lookup(toc, FVerifyCancel);
+        } catch (const std::exception& e) {
+            lookup.Status = TAccurateRipLookup::lsFailed;
+            lookup.Error = e.what();
+        }
+        Dispatcher.Post(owner, [this, lookup = std::move(lookup)]() mutable { Verified(std::move(lookup)); });
+    });
+}
+
+void TRipController::Verified(std::optional<TAccurateRipLookup> Lookup)
+{
+    if (FClosed)
+        return;
+    FVerifying = false;
+    if (Lookup) {
+        const TDiscToc& toc = FGrabber.Toc();
+        for (TRipLogTrack& t : FLog.Tracks) {
+            if (!t.Error.empty())
+                continue;
+            std::size_t audioIndex = 0;
+            for (const TTocTrack& track : toc.Tracks)
+                if (track.IsAudio() && track.Number < t.Number)
+                    ++audioIndex;
+            t.Verdict = TAccurateRipClient::Judge(*Lookup, audioIndex, TAccurateRipSums{t.Checks.ArV1, t.Checks.ArV2});
+            if (Lookup->Status == TAccurateRipLookup::lsFailed)
+                continue;
+            FEvents.Message(t.Verdict.Kind == TAccurateRipVerdict::vkMismatch ? TJobMessageKind::jmWarning
+                                                                               : TJobMessageKind::jmInfo,
+                            "Track " + std::to_string(t.Number) + ": " + TRipLog::VerdictText(t.Verdict));
+        }
+        if (Lookup->Status == TAccurateRipLookup::lsFailed)
+            FEvents.Message(TJobMessageKind::jmWarning, "The rip could not be verified: " + Lookup->Error);
+        FLog.Lookup = std::move(*Lookup);
+    }
+    if (FSettings.WriteLog && !FLog.Tracks.empty()) {
+        try {
+            FLog.Write(FOutputFolder / "rip.log");
+        } catch (const std::exception& e) {
+            FEvents.Message(TJobMessageKind::jmWarning, e.what());
+        }
+    }
+    FinishRun();
+}
+
+void TRipController::FinishRun()
+{
+    FRunning = false;
+    FTrackBusy = false;
+    View.EnableControls(true);
+    View.SetGrabButton("Grab Track", true);
+    View.SetStatus("");
+    View.ShowProgress(false, 0);
+    if (FCancelRequested)
+        FEvents.Finished(TJobOutcome::joCancelled, "The grab was stopped.");
+    else if (FFailures > 0)
+        FEvents.Finished(TJobOutcome::joFailed, FFirstFailure);
+    else
+        FEvents.Finished(TJobOutcome::joSucceeded, "");
+    FCancelRequested = false;
+    Dialogs.Information("Grab finished");
+}
+
+void TRipController::Close()
+{
+    if (FClosed)
+        return;
+    const bool running = FRunning;
+    FCancelRequested = true;
+    FVerifyCancel = true;
+    // The grab stops and its unfinished file goes with it; an encoding is
+    // stopped and its incomplete output removed.
+    FClosed = true;
+    FGrabber.Shutdown();
+    if (FEncoderRun && FEncoderRun->Converting())
+        FEncoderRun->Close();
+    if (running && FTrackBusy && FFormat != rfWav) {
+        std::error_code ignored;
+        fs::remove(FGrabbed, ignored);
+    }
+    JoinVerifier();
+    FRunning = false;
+    FTrackBusy = false;
+    if (running)
+        FEvents.Finished(TJobOutcome::joCancelled, "The grab was stopped.");
+}
+
+} // namespace kestrune
