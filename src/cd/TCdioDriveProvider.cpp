@@ -48,6 +48,7 @@ TCdioDriveProvider::TCdioDriveProvider(std::vector<std::string> Named, bool With
 
 std::vector<TDriveEntry> TCdioDriveProvider::List()
 {
+    TCdioDrive::QuietLibrary();
     std::vector<TDriveEntry> drives;
     if (FWithDevices) {
         char** devices = cdio_get_devices(DRIVER_DEVICE);
@@ -84,6 +85,7 @@ std::optional<std::string> TCdioDriveProvider::MediaStamp(const std::string& Nam
             return std::string();
         return cueStamp + " " + FileStamp(std::filesystem::path(cue).replace_extension(".bin"));
     }
+    TCdioDrive::QuietLibrary();
     // A handle of its own for a moment: one held open would keep the drive
     // from ejecting. The drive keeps its change flag between openings, and
     // asking it does not spin the disc up.
