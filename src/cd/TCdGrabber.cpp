@@ -9,7 +9,10 @@
 
 #include <array>
 #include <cmath>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace kestrune {
@@ -27,11 +30,9 @@ public:
     explicit TPartialFile(const std::filesystem::path& Target)
     {
         const std::filesystem::path folder = Target.has_parent_path() ? Target.parent_path() : ".";
-        std::string pattern = (folder / ("." + Target.filename().string() + ".XXXXXX")).string();
-        const int fd = ::mkstemp(pattern.data());
+        const int fd = CreateBeside(folder, Target.filename().string());
         if (fd < 0)
             throw EACSException("The file " + Target.string() + " cannot be created.");
-        FPath = pattern;
         FFile.reset(::fdopen(fd, "wb"));
         if (!FFile) {
             ::close(fd);
@@ -73,6 +74,25 @@ public:
     }
 
 private:
+    // A new file of a name nobody uses, made as any file the user saves is
+    // (0666 less the umask): the ripped file keeps this mode, and one only
+    // its owner may read (what mkstemp makes) would hide it from the other
+    // users and services of the machine.
+    int CreateBeside(const std::filesystem::path& Folder, const std::string& Name)
+    {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            FPath = Folder / ("." + Name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            const int fd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0)
+                return fd;
+            if (errno != EEXIST)
+                break;
+        }
+        FPath.clear();
+        return -1;
+    }
+
     void Discard()
     {
         FFile.reset();

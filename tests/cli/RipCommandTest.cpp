@@ -22,6 +22,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 using namespace kestrune;
 using namespace kestrune::test;
 namespace fs = std::filesystem;
@@ -120,6 +122,11 @@ TEST_F(RipCommand, RipsTheAudioTracksBitExactAndOnlyThoseAsked)
         SCOPED_TRACE(t);
         EXPECT_EQ(WavData(Dir.File("all/Session1_Track" + std::to_string(t + 1) + ".wav")), TrackAudio(Disc, t));
     }
+    // The files are the user's like any other they save: readable by others
+    // unless the umask says otherwise.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(Dir.File("all/Session1_Track1.wav")).permissions(), fs::perms(0666 & ~mask));
     // One line per track: its number and file, no verdict when not verified.
     EXPECT_EQ(all.Out, "Track 1: " + Dir.File("all/Session1_Track1.wav") + "\nTrack 2: " +
                            Dir.File("all/Session1_Track2.wav") + "\nTrack 3: " + Dir.File("all/Session1_Track3.wav") +
