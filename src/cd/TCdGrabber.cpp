@@ -181,6 +181,11 @@ void TCdGrabber::Refresh()
     // The medium as it is before the disc is read: a change from here on is
     // reported, at worst once too often, never missed.
     FWatch.Watch(DriveName());
+    // The album entries belong to the disc: reading the same disc again
+    // keeps them (and the entry chosen); any other disc, or none, drops them.
+    const std::string before = FToc.Tracks.empty() ? std::string() : FToc.MusicBrainzId();
+    std::vector<TAlbumInfo> albums = std::move(FAlbums);
+    const int match = FAlbumMatch;
     FPresence = TDiscPresence::dpNone;
     FToc = TDiscToc{};
     FCdText = TCdText{};
@@ -199,6 +204,10 @@ void TCdGrabber::Refresh()
     FToc = FDrive->Toc();
     FCdText = FDrive->CdText();
     FMediaType = FDrive->MediaType();
+    if (!before.empty() && !FToc.Tracks.empty() && FToc.MusicBrainzId() == before) {
+        FAlbums = std::move(albums);
+        FAlbumMatch = match;
+    }
 }
 
 int TCdGrabber::SessionCount() const

@@ -61,7 +61,8 @@ public:
     std::string DriveText3() const;
 
     // Re-reads the disc of the current drive. A drive or image that cannot be
-    // opened raises with its reason.
+    // opened raises with its reason. The album entries of a query stay while
+    // the same disc is read again.
     void Refresh();
     int DiscState() const { return static_cast<int>(FPresence); }
     int SessionCount() const;

@@ -3,6 +3,7 @@
 #include "cd/TAccurateRipDisc.h"
 #include "convert/IConvertView.h"
 #include "convert/TConvertController.h"
+#include "formats/FlacComments.h"
 #include "formats/TagTrackFile.h"
 #include "pipeline/EACSException.h"
 #include "rip/TRipTexts.h"
@@ -115,11 +116,30 @@ TRipController::TRipController(IRipView& V, IDialogs& D, IDispatcher& Disp, std:
 TRipController::~TRipController()
 {
     Life.End();
-    FVerifyCancel = true;
-    JoinVerifier();
+    // Nobody hears of it any more, but nothing half-made is left behind.
+    StopEverything();
     FGrabber.SetEvents(nullptr);
     if (FEncoderRun)
         FEncoderRun->Events().Unsubscribe(this);
+}
+
+void TRipController::StopEverything()
+{
+    FClosed = true;
+    FCancelRequested = true;
+    FVerifyCancel = true;
+    // The grab stops and its unfinished file goes with it; an encoding is
+    // stopped and its incomplete output removed, and so is the WAV it read.
+    FGrabber.Shutdown();
+    if (FEncoderRun && FEncoderRun->Converting())
+        FEncoderRun->Close();
+    if (FRunning && FTrackBusy && FFormat != rfWav) {
+        std::error_code ignored;
+        fs::remove(FGrabbed, ignored);
+    }
+    JoinVerifier();
+    FQueryRunning = false;
+    FTrackBusy = false;
 }
 
 void TRipController::JoinVerifier()
@@ -209,12 +229,14 @@ void TRipController::RefreshDisc()
         if (FGrabber.DiscState() == 0) {
             View.SetStatus("No disc");
             View.EnableDriveChoice(true);
+        } else if (FGrabber.DiscState() == 2) {
+            // Asked before the sessions: a disc the drive cannot recognise
+            // has no table of contents to count them in.
+            View.SetStatus("Unrecognized");
+            View.EnableDriveChoice(true);
         } else if (FGrabber.SessionCount() <= 0) {
             View.SetStatus("Empty disc");
             Dialogs.Warning("Disc is empty or drive not support this disc type!");
-            View.EnableDriveChoice(true);
-        } else if (FGrabber.DiscState() == 2) {
-            View.SetStatus("Unrecognized");
             View.EnableDriveChoice(true);
         } else {
             View.SetDiscIdText("CDDB ID: " + Hex(FGrabber.DiscId()));
@@ -488,9 +510,15 @@ void TRipController::LoadTray()
 
 void TRipController::OnMediaChange()
 {
-    // A disc that changes under a run or a query is read again once they
-    // have ended, when the user asks.
-    if (FRunning || FQueryRunning || FClosed)
+    if (FClosed)
+        return;
+    // A run is not disturbed by a disc that changes while a track is
+    // encoded; the disc is read again once the run has ended.
+    if (FRunning) {
+        FMediaChanged = true;
+        return;
+    }
+    if (FQueryRunning)
         return;
     RefreshDisc();
     FAlbumInfoLoaded = false;
@@ -527,6 +555,8 @@ void TRipController::StartRun()
     View.ShowProgress(true, 0);
     FRunning = true;
     FCancelRequested = false;
+    FMediaChanged = false;
+    FWarned = false;
     FVerifyCancel = false;
     FVerifying = false;
     FTrackBusy = false;
@@ -824,13 +854,22 @@ void TRipController::TrackDone(const std::string& Error)
 void TRipController::TagTrack(const fs::path& File)
 {
     const std::string extension = File.extension().string();
-    // Ogg Vorbis got its comments from the encoder. FLAC streams carry no
-    // ID3v1 tag that their readers accept.
-    if (extension == ".ogg" || extension == ".flac")
+    // Ogg Vorbis got its comments from the encoder.
+    if (extension == ".ogg")
         return;
     const TRipRow& row = FRows[FRunRow - 1];
     try {
-        TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);
+        if (extension == ".flac") {
+            // FLAC readers expect Vorbis comments, not a tag after the frames.
+            std::vector<std::string> comments;
+            for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"TITLE", row.Caption},
+                                              {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}})
+                if (!value.empty())
+                    comments.push_back(std::string(name) + "=" + value);
+            WriteFlacComments(File.string(), comments);
+        } else {
+            TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);
+        }
     } catch (const std::exception& e) {
         FEvents.Message(TJobMessageKind::jmWarning, "\"" + row.Caption + "\": " + e.what());
     }
@@ -916,6 +955,10 @@ void TRipController::FinishRun()
         FEvents.Finished(TJobOutcome::joSucceeded, "");
     FCancelRequested = false;
     Dialogs.Information("Grab finished");
+    if (FMediaChanged) {
+        FMediaChanged = false;
+        OnMediaChange();
+    }
 }
 
 void TRipController::Close()
@@ -923,21 +966,8 @@ void TRipController::Close()
     if (FClosed)
         return;
     const bool running = FRunning;
-    FCancelRequested = true;
-    FVerifyCancel = true;
-    // The grab stops and its unfinished file goes with it; an encoding is
-    // stopped and its incomplete output removed.
-    FClosed = true;
-    FGrabber.Shutdown();
-    if (FEncoderRun && FEncoderRun->Converting())
-        FEncoderRun->Close();
-    if (running && FTrackBusy && FFormat != rfWav) {
-        std::error_code ignored;
-        fs::remove(FGrabbed, ignored);
-    }
-    JoinVerifier();
+    StopEverything();
     FRunning = false;
-    FTrackBusy = false;
     if (running)
         FEvents.Finished(TJobOutcome::joCancelled, "The grab was stopped.");
 }

@@ -186,6 +186,8 @@ private:
     void FinishRun();
     std::filesystem::path OutputFile() const;
     void JoinVerifier();
+    // Ends the run, the query and the verification without a word.
+    void StopEverything();
 
     IRipView& View;
     IDialogs& Dialogs;
@@ -214,6 +216,7 @@ private:
     bool FWarned = false;          // the scratched-disc warning was shown in this run
     bool FTrackBusy = false;       // the current track is being read or encoded
     bool FVerifying = false;
+    bool FMediaChanged = false;    // the disc changed during the run
     int FTrackOrdinal = 0;         // 1-based among the checked rows
     int FSelectedCount = 0;
     int FLastRetry = 0;

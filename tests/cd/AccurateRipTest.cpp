@@ -3,11 +3,10 @@
 #include "cd/TAccurateRipDisc.h"
 #include "cd/TAccurateRipResponse.h"
 #include "cd/TArFixture.h"
+#include "cd/TFakeWebServices.h"
 #include "cd/TRipLog.h"
 #include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
-
-#include <httplib.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@ namespace kestrune {
 namespace {
 
 using test::TArFixture;
+using test::TFakeAccurateRip;
 
 // Each track of the fixture fed in blocks of several sizes, odd ones that
 // split frames included: the sums must not depend on how the reads fall.
@@ -156,53 +156,6 @@ TEST(AccurateRipResponseTest, ReadsChunksAndRefusesWhatDoesNotFit)
     }
 }
 
-// The database on loopback: serves Body with Status at every dBAR path, or
-// holds the request until released when Hang is set.
-class TFakeAccurateRip {
-public:
-    TFakeAccurateRip(int Status, const std::string& Body, bool Hang = false)
-    {
-        Server.Get(R"(/accuraterip/(.+))",
-                   [this, Status, Body, Hang](const httplib::Request& Req, httplib::Response& Res) {
-                       {
-                           std::lock_guard lock(Mutex);
-                           Paths.push_back(Req.path);
-                       }
-                       if (Hang) {
-                           std::unique_lock lock(Mutex);
-                           Released.wait_for(lock, std::chrono::seconds(20), [this] { return Release; });
-                       }
-                       Res.status = Status;
-                       Res.set_content(Body, "application/octet-stream");
-                   });
-        Port = Server.bind_to_any_port("127.0.0.1");
-        Thread = std::thread([this] { Server.listen_after_bind(); });
-        if (!test::WaitUntil([this] { return Server.is_running(); }, std::chrono::seconds(10)))
-            throw std::runtime_error("the fake AccurateRip database did not start");
-    }
-    ~TFakeAccurateRip()
-    {
-        {
-            std::lock_guard lock(Mutex);
-            Release = true;
-        }
-        Released.notify_all();
-        Server.stop();
-        Thread.join();
-    }
-    TFakeAccurateRip(const TFakeAccurateRip&) = delete;
-    TFakeAccurateRip& operator=(const TFakeAccurateRip&) = delete;
-
-    std::string Root() const { return "http://127.0.0.1:" + std::to_string(Port) + "/accuraterip"; }
-
-    httplib::Server Server;
-    int Port = 0;
-    std::thread Thread;
-    std::mutex Mutex;
-    std::condition_variable Released;
-    bool Release = false;
-    std::vector<std::string> Paths;
-};
 
 TEST(AccurateRipClientTest, VerdictsFromTheDatabase)
 {

@@ -3,6 +3,9 @@
 #include "cd/TCdioDriveProvider.h"
 #include "cd/TCueImage.h"
 #include "cd/TFakeCddbServer.h"
+#include "cd/TFakeWebServices.h"
+#include "cd/TMusicBrainzClient.h"
+#include "recognition/TRateLimiter.h"
 #include "common/TPlainDispatcher.h"
 #include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
@@ -105,9 +108,11 @@ TEST_F(GrabberAlbumTest, EntriesAreChosenEditedAndSaved)
     Grabber->SaveAlbumInfo();
     const std::size_t asked = server.Seen().size();
 
-    // A new disc refresh and query: the saved entry answers, the server is not asked.
+    // Reading the same disc again keeps its entries; a new query: the saved
+    // entry answers, the server is not asked.
     Grabber->Refresh();
-    EXPECT_EQ(Grabber->AlbumMatchCount(), 0);
+    EXPECT_EQ(Grabber->AlbumMatchCount(), 2);
+    EXPECT_EQ(Grabber->AlbumMatch(), 1);
     Query(server.Url());
     EXPECT_EQ(Watch.Status.back(), 3);
     ASSERT_EQ(Grabber->AlbumMatchCount(), 1);
@@ -149,6 +154,55 @@ TEST_F(GrabberAlbumTest, NoEntryAndNoServer)
             EXPECT_NE(Grabber->QueryError().find("could not be reached"), std::string::npos);
         }
         Grabber.reset();
+    }
+}
+
+TEST_F(GrabberAlbumTest, MusicBrainzReleasesFollowTheCddbEntries)
+{
+    Open(false);
+    const std::string release = R"({"releases":[{"title":"Third","artist-credit":[{"name":"C"}],
+        "media":[{"discs":[{"id":")" + Grabber->Toc().MusicBrainzId() +
+                                R"("}],"tracks":[{"title":"m1"},{"title":"m2"},{"title":"m3"}]}]}]})";
+    struct TCase {
+        const char* Name;
+        bool Cddb;      // the CDDB server answers with two entries
+        int MbStatus;   // 0: the service cannot be reached
+        int Status;
+        std::vector<std::string> Titles;
+    };
+    const std::vector<TCase> cases{
+        {"both", true, 200, 3, {"One", "Two", "Third"}},
+        {"only MusicBrainz", false, 200, 3, {"Third"}},
+        {"MusicBrainz knows nothing", true, 404, 3, {"One", "Two"}},
+        {"CDDB down, MusicBrainz knows nothing", false, 404, -2, {}},
+        {"neither reachable", false, 0, -1, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TFakeCddbServer cddb;
+        cddb.Answer = TwoEntries;
+        test::TFakeMusicBrainz service(c.MbStatus == 0 ? 200 : c.MbStatus,
+                                       c.MbStatus == 200 ? release : R"({"error":"Not Found"})");
+        TMusicBrainzSettings settings;
+        settings.Server = c.MbStatus == 0 ? "http://127.0.0.1:9/ws/2" : service.Url();
+        settings.Timeout = std::chrono::milliseconds(2000);
+        auto musicBrainz = std::make_shared<TMusicBrainzClient>(
+            settings, std::make_shared<TRateLimiter>(1, std::chrono::milliseconds(1)));
+        Watch.Status.clear();
+        Grabber->QueryFreeDB(Client(c.Cddb ? cddb.Url() : "http://127.0.0.1:9/~cddb/cddb.cgi"), musicBrainz);
+        ASSERT_TRUE(Dispatcher.WaitServing([this] { return Watch.Ended(); }, std::chrono::seconds(20)));
+        EXPECT_EQ(Watch.Status.back(), c.Status);
+        std::vector<std::string> titles;
+        for (int i = 0; i < Grabber->AlbumMatchCount(); ++i) {
+            Grabber->SetAlbumMatch(i);
+            titles.push_back(Grabber->AlbumTitle());
+        }
+        EXPECT_EQ(titles, c.Titles);
+        if (c.Titles.size() == 3) {
+            Grabber->SetAlbumMatch(2);
+            EXPECT_EQ(Grabber->AlbumArtist(), "C");
+            EXPECT_EQ(Grabber->TrackTitle(), "m1");
+        }
     }
 }
 

@@ -159,6 +159,62 @@ TEST_F(GrabberTest, GrabbedAudioEqualsTheImageBitForBit)
               (std::vector<std::string>{"disc.bin", "disc.cue", "track0.wav", "track1.wav", "track2.wav"}));
 }
 
+TEST_F(GrabberTest, OutputFormatsHaveHeadersThatFitTheirAudio)
+{
+    const TCueImage image = MixedImage();
+    Load(image.Write(Dir.Path(), "disc"));
+    const std::int64_t frames = 150 * 588; // the first track
+    struct TCase {
+        int Rate, Channels, Bits;
+    };
+    const TCase cases[] = {{44100, 1, 16}, {44100, 2, 8}, {22050, 1, 8}, {11025, 2, 16}, {48000, 2, 24}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Rate) + "/" + std::to_string(c.Channels) + "/" + std::to_string(c.Bits));
+        Grabber->SetOutputFormat(c.Rate, c.Channels, c.Bits);
+        const auto wav = Dir.Path() / "out.wav";
+        ASSERT_EQ(Grab(0, wav), "");
+        const std::vector<std::uint8_t> bytes = test::ReadWholeFile(wav.string());
+        ASSERT_GE(bytes.size(), 44U);
+        auto u16 = [&](std::size_t At) { return std::uint32_t(bytes[At]) | std::uint32_t(bytes[At + 1]) << 8; };
+        auto u32 = [&](std::size_t At) { return u16(At) | u16(At + 2) << 16; };
+        const std::uint32_t frameBytes = std::uint32_t(c.Channels * c.Bits / 8);
+        EXPECT_EQ(u32(4), bytes.size() - 8);
+        EXPECT_EQ(u16(22), std::uint32_t(c.Channels));
+        EXPECT_EQ(u32(24), std::uint32_t(c.Rate));
+        EXPECT_EQ(u32(28), std::uint32_t(c.Rate) * frameBytes);
+        EXPECT_EQ(u16(32), frameBytes);
+        EXPECT_EQ(u16(34), std::uint32_t(c.Bits));
+        EXPECT_EQ(u32(40), bytes.size() - 44);
+        EXPECT_EQ((bytes.size() - 44) % frameBytes, 0U);
+        // The length of the audio survives the conversion: exactly without
+        // a change of rate, within a few frames of the resampler with one.
+        const std::int64_t written = std::int64_t(bytes.size() - 44) / frameBytes;
+        const std::int64_t expected = frames * c.Rate / 44100;
+        if (c.Rate == 44100)
+            EXPECT_EQ(written, expected);
+        else
+            EXPECT_NEAR(double(written), double(expected), 4.0);
+    }
+    // 8-bit mono from the disc: the mean of both sides, its top byte made
+    // unsigned.
+    Grabber->SetOutputFormat(44100, 1, 8);
+    const auto wav = Dir.Path() / "mono8.wav";
+    ASSERT_EQ(Grab(0, wav), "");
+    const std::vector<std::uint8_t> bytes = test::ReadWholeFile(wav.string());
+    const std::vector<std::uint8_t> bin = image.Bin();
+    for (std::size_t f = 0; f < 2000; f += 97) {
+        const auto left = std::int16_t(bin[f * 4] | bin[f * 4 + 1] << 8);
+        const auto right = std::int16_t(bin[f * 4 + 2] | bin[f * 4 + 3] << 8);
+        const int mean = (left + right) / 2;
+        EXPECT_NEAR(int(bytes[44 + f]) - 128, mean / 256, 1) << f;
+    }
+    EXPECT_THROW(Grabber->SetOutputFormat(44100, 3, 16), EACSException);
+    EXPECT_THROW(Grabber->SetOutputFormat(44100, 2, 12), EACSException);
+    EXPECT_THROW(Grabber->SetOutputFormat(0, 2, 16), EACSException);
+    // A refused format leaves the last one.
+    EXPECT_EQ(Grabber->OutputBitsPerSample(), 8);
+}
+
 TEST_F(GrabberTest, DataTracksAreNotGrabbed)
 {
     TCueImage dataOnly;

@@ -1,9 +1,8 @@
 #include "cd/TMusicBrainzClient.h"
 #include "cd/TMusicBrainzParser.h"
+#include "cd/TFakeWebServices.h"
 #include "recognition/TRateLimiter.h"
 #include "support/TestSupport.h"
-
-#include <httplib.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,8 @@
 
 namespace kestrune {
 namespace {
+
+using test::TFakeMusicBrainz;
 
 const std::string DiscId = "OGeuhniCwHZPcNsc0D55pxlJlsU-";
 
@@ -72,43 +73,6 @@ TEST(MusicBrainzParserTest, Answers)
 }
 
 // The web service on loopback: answers every disc-id lookup with Body.
-class TFakeMusicBrainz {
-public:
-    TFakeMusicBrainz(int Status, const std::string& Body)
-    {
-        Server.Get(R"(/ws/2/discid/(.+))", [this, Status, Body](const httplib::Request& Req, httplib::Response& Res) {
-            {
-                std::lock_guard lock(Mutex);
-                Arrivals.push_back(std::chrono::steady_clock::now());
-                Paths.push_back(Req.path + "?" + Req.get_param_value("inc") + "&" + Req.get_param_value("fmt"));
-                Agents.push_back(Req.get_header_value("User-Agent"));
-            }
-            Res.status = Status;
-            Res.set_content(Body, "application/json");
-        });
-        Port = Server.bind_to_any_port("127.0.0.1");
-        Thread = std::thread([this] { Server.listen_after_bind(); });
-        if (!test::WaitUntil([this] { return Server.is_running(); }, std::chrono::seconds(10)))
-            throw std::runtime_error("the fake MusicBrainz service did not start");
-    }
-    ~TFakeMusicBrainz()
-    {
-        Server.stop();
-        Thread.join();
-    }
-    TFakeMusicBrainz(const TFakeMusicBrainz&) = delete;
-    TFakeMusicBrainz& operator=(const TFakeMusicBrainz&) = delete;
-
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port) + "/ws/2"; }
-
-    httplib::Server Server;
-    int Port = 0;
-    std::thread Thread;
-    std::mutex Mutex;
-    std::vector<std::chrono::steady_clock::time_point> Arrivals;
-    std::vector<std::string> Paths;
-    std::vector<std::string> Agents;
-};
 
 TDiscToc ShortDisc()
 {

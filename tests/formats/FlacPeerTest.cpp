@@ -1,6 +1,7 @@
 // Agreement with the flac tool: what we write, flac verifies and decodes to
 // exactly our input; what flac writes, we decode exactly.
 
+#include "formats/FlacComments.h"
 #include "formats/FlacTestHelpers.h"
 #include "formats/TFLACIn.h"
 #include "formats/TFLACOut.h"
@@ -130,6 +131,55 @@ TEST(FlacTheyWrite, PipedStreamCarriesNoLengthAndIsReadWhole)
     EXPECT_EQ(in.Size(), -1);
     in.CloseInput();
     EXPECT_EQ(ReadAll(in), pcm);
+}
+
+} // namespace
+} // namespace kestrune::test
+
+namespace kestrune::test {
+namespace {
+
+// Comments written into a file of ours and into one of flac's own (with a
+// seek table and padding) are what metaflac lists, the vendor string stays,
+// and the audio is untouched; writing again replaces them.
+TEST(FlacComments, MetaflacReadsThemAndTheAudioStays)
+{
+    KESTRUNE_REQUIRE_TOOL("metaflac");
+    TTempDir dir;
+    const auto pcm = FlacPcm(20011, 2, 16, 5);
+    {
+        TFakeInput in({44100, 16, 2}, pcm, static_cast<std::int64_t>(pcm.size()));
+        TFLACOut out;
+        out.SetFileName(dir.File("ours.flac"));
+        out.SetInput(&in);
+        ASSERT_TRUE(RunToEnd(out));
+    }
+    ASSERT_EQ(RunCommand("flac -s -d --force-raw-format --endian=little --sign=signed -o " +
+                         ShellQuote(dir.File("ours.raw")) + " " + ShellQuote(dir.File("ours.flac"))),
+              0);
+    ASSERT_EQ(RunCommand("flac -s --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 "
+                         "--sample-rate=44100 -T OLD=gone -o " +
+                         ShellQuote(dir.File("theirs.flac")) + " " + ShellQuote(dir.File("ours.raw"))),
+              0);
+    for (const char* name : {"ours.flac", "theirs.flac"}) {
+        SCOPED_TRACE(name);
+        const std::string file = dir.File(name);
+        const std::string vendor = dir.File("vendor.txt");
+        ASSERT_EQ(RunCommand("metaflac --show-vendor-tag " + ShellQuote(file) + " > " + ShellQuote(vendor)), 0);
+        const auto vendorBefore = ReadWholeFile(vendor);
+        WriteFlacComments(file, {"TITLE=Intro/Outro?", "ARTIST=Zoë"});
+        WriteFlacComments(file, {"TITLE=Intro/Outro?", "ARTIST=Zoë", "ALBUM=A"});
+        const std::string tags = dir.File("tags.txt");
+        ASSERT_EQ(RunCommand("metaflac --export-tags-to=" + ShellQuote(tags) + " " + ShellQuote(file)), 0);
+        const auto listed = ReadWholeFile(tags);
+        EXPECT_EQ(std::string(listed.begin(), listed.end()), "TITLE=Intro/Outro?\nARTIST=Zoë\nALBUM=A\n");
+        ASSERT_EQ(RunCommand("metaflac --show-vendor-tag " + ShellQuote(file) + " > " + ShellQuote(vendor)), 0);
+        EXPECT_EQ(ReadWholeFile(vendor), vendorBefore);
+        EXPECT_EQ(RunCommand("flac -s -t " + ShellQuote(file)), 0);
+        TFLACIn in;
+        in.SetFileName(file);
+        EXPECT_EQ(ReadAll(in), pcm);
+    }
 }
 
 } // namespace

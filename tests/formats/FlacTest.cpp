@@ -3,6 +3,7 @@
 // set-ups, files without a length, damaged input, seeking, write failures.
 
 #include "codecs/TFLACLibrary.h"
+#include "formats/FlacComments.h"
 #include "formats/FlacTestHelpers.h"
 #include "formats/TFLACIn.h"
 #include "formats/TFLACOut.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 namespace kestrune::test {
@@ -677,6 +679,54 @@ TEST(FlacIn, CutFileEndsTheRunThroughTheFailurePath)
     EXPECT_FALSE(RunToEnd(out, &failure));
     EXPECT_EQ(failure.rfind("Error reading FLAC file: the file ends inside its audio: ", 0), 0u) << failure;
     EXPECT_NE(failure.find(" of 0.68 s read."), std::string::npos) << failure;
+}
+
+} // namespace
+} // namespace kestrune::test
+
+namespace kestrune::test {
+namespace {
+
+// Comments are written only into a FLAC file whose head holds together; a
+// refused file is left exactly as it was.
+TEST(FlacComments, DamagedHeadsAreRefusedUntouched)
+{
+    TTempDir dir;
+    auto be24 = [](std::size_t N) {
+        return std::vector<std::uint8_t>{std::uint8_t(N >> 16), std::uint8_t(N >> 8), std::uint8_t(N)};
+    };
+    std::vector<std::uint8_t> streamInfo{'f', 'L', 'a', 'C', 0x00};
+    for (std::uint8_t b : be24(34))
+        streamInfo.push_back(b);
+    streamInfo.resize(streamInfo.size() + 34);
+    // A comment block whose entry claims more bytes than the block holds.
+    std::vector<std::uint8_t> badComment = streamInfo;
+    const std::vector<std::uint8_t> body{0, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0, 0, 0, 'A'};
+    badComment.push_back(0x84);
+    for (std::uint8_t b : be24(body.size()))
+        badComment.push_back(b);
+    badComment.insert(badComment.end(), body.begin(), body.end());
+    std::vector<std::uint8_t> cutBlock = streamInfo;
+    cutBlock.resize(20);
+    std::vector<std::uint8_t> firstNotInfo{'f', 'L', 'a', 'C', 0x84, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases{
+        {"not FLAC", {'R', 'I', 'F', 'F', 0, 0, 0, 0}},
+        {"empty", {}},
+        {"metadata cut short", cutBlock},
+        {"no stream information first", firstNotInfo},
+        {"comment longer than its block", badComment},
+        {"last block flag never set", streamInfo},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        const std::string file = dir.File("bad.flac");
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        EXPECT_THROW(WriteFlacComments(file, {"TITLE=x"}), EACSException);
+        EXPECT_EQ(ReadWholeFile(file), bytes);
+        EXPECT_THROW((void)ReadFlacComments(file), EACSException);
+    }
+    EXPECT_THROW(WriteFlacComments(dir.File("missing.flac"), {}), EACSException);
 }
 
 } // namespace

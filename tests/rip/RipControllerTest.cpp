@@ -1,10 +1,22 @@
 #include "rip/TRipController.h"
 
+#include "cd/TAccurateRipResponse.h"
+#include "cd/TArFixture.h"
 #include "cd/TCdioDriveProvider.h"
 #include "cd/TCueImage.h"
+#include "cd/TFakeCddbServer.h"
+#include "cd/TFakeWebServices.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "formats/FlacComments.h"
+#include "formats/TFLACIn.h"
+#include "formats/TMACIn.h"
+#include "formats/TMP3In.h"
+#include "formats/TVorbisIn.h"
+#include "formats/TWaveIn.h"
+#include "mocks/TFakeOptionsPlatform.h"
 #include "rip/TRipDoubles.h"
+#include "settings/TOptions.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +24,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace kestrune {
 namespace {
@@ -20,6 +33,8 @@ namespace fs = std::filesystem;
 using test::TCueImage;
 using test::TCueImageTrack;
 using test::TJobRecord;
+using test::TMemoryDrive;
+using test::TMemoryDriveProvider;
 using test::TRecordingRipView;
 
 std::vector<std::uint8_t> ReadAll(const fs::path& Path)
@@ -76,11 +91,44 @@ std::vector<std::uint8_t> TrackAudio(const TCueImage& Image, std::size_t Index)
 
 class RipControllerTest : public ::testing::Test {
 protected:
-    RipControllerTest() { Settings.RipPath = (Dir.Path() / "rips").string(); }
+    RipControllerTest()
+    {
+        Settings.RipPath = (Dir.Path() / "rips").string();
+        Settings.Verify = false;
+        Settings.Cddb.Email = "ripper@example.org";
+        Settings.Cddb.Timeout = std::chrono::milliseconds(2000);
+        Settings.Cddb.CacheFolder = (Dir.Path() / "cache").string();
+    }
+
+    // The window is shown with a drive served from memory.
+    std::shared_ptr<TMemoryDriveProvider> OpenMemory(std::shared_ptr<TMemoryDrive::TDisc> Disc)
+    {
+        auto drives = std::make_shared<TMemoryDriveProvider>(std::move(Disc));
+        Make(drives);
+        Controller->Show();
+        Dispatcher.ProcessPending();
+        return drives;
+    }
+
+    int BoxesSaying(const std::string& Text) const
+    {
+        return static_cast<int>(std::count_if(Dialogs.Shown().begin(), Dialogs.Shown().end(),
+                                              [&](const TPlainDialogs::TShown& S) { return S.Text == Text; }));
+    }
+
+    // Every file below the rip folder, as paths relative to it.
+    std::vector<std::string> AllFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(Settings.RipPath))
+            if (e.is_regular_file())
+                names.push_back(fs::relative(e.path(), Settings.RipPath).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     void Make(std::shared_ptr<ICdDriveProvider> Drives)
     {
-        Settings.Verify = false;
         Controller = std::make_unique<TRipController>(View, Dialogs, Dispatcher, std::move(Drives), Settings);
         Controller->Events().Subscribe(&Job);
     }
@@ -118,6 +166,16 @@ protected:
     TRipSettings Settings;
     std::unique_ptr<TRipController> Controller;
 };
+
+// A disc of fixture audio: tracks laid end to end from sector 0.
+std::shared_ptr<TMemoryDrive::TDisc> MemoryDisc(const test::TArFixture::TDisc& Fixture)
+{
+    auto disc = std::make_shared<TMemoryDrive::TDisc>();
+    disc->Toc = Fixture.Toc;
+    for (const auto& track : Fixture.Tracks)
+        disc->Audio.insert(disc->Audio.end(), track.begin(), track.end());
+    return disc;
+}
 
 TEST_F(RipControllerTest, ReadsTheDiscIntoTheList)
 {
@@ -214,6 +272,514 @@ TEST_F(RipControllerTest, WavRunCopiesTheTracksBitForBitNamedAndTagged)
     }
     EXPECT_EQ(Contains(RiffChunks(ReadAll(folder / names[0]))["LIST"], "Intro/Outro?"), "Intro/Outro?");
     EXPECT_EQ(Controller->WrittenFiles().size(), 3U);
+}
+
+TEST_F(RipControllerTest, DisclessDrivesAndNoDrives)
+{
+    struct TCase {
+        const char* Name;
+        bool Drive;
+        TDiscPresence Presence;
+        bool Tracks;
+        const char* Status;
+        bool Warned;
+    };
+    const TCase cases[] = {
+        {"no drive", false, TDiscPresence::dpNone, false, "CD\\DVD drives were not detected!", false},
+        {"no disc", true, TDiscPresence::dpNone, false, "No disc", false},
+        {"unrecognised", true, TDiscPresence::dpUnrecognised, true, "Unrecognized", false},
+        {"empty", true, TDiscPresence::dpUsable, false, "Empty disc", true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        View = TRecordingRipView{};
+        std::shared_ptr<TMemoryDrive::TDisc> disc;
+        if (c.Drive) {
+            disc = MemoryDisc(test::TArFixture::Disc({{1, 75}}));
+            disc->Presence = c.Presence;
+            if (!c.Tracks)
+                disc->Toc = TDiscToc{};
+        }
+        Controller.reset();
+        const int warnedBefore = BoxesSaying("Disc is empty or drive not support this disc type!");
+        OpenMemory(disc);
+        EXPECT_EQ(View.Statuses.back(), c.Status);
+        EXPECT_TRUE(View.Rows.empty());
+        EXPECT_EQ(View.DiscIdText, "");
+        EXPECT_EQ(BoxesSaying("Disc is empty or drive not support this disc type!") - warnedBefore, c.Warned ? 1 : 0);
+        // Without drives nothing can be used; without a disc the drive list
+        // stays open to choose another.
+        if (!c.Drive) {
+            EXPECT_FALSE(View.ControlsOn);
+            EXPECT_FALSE(View.DriveChoiceOn);
+        } else {
+            EXPECT_TRUE(View.DriveChoiceOn);
+        }
+    }
+}
+
+TEST_F(RipControllerTest, SecondSessionListsAfterTheFirstAndGrabsByItsTag)
+{
+    const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{1, 75}, {2, 75}, {3, 90}});
+    auto disc = MemoryDisc(fixture);
+    disc->Toc.Tracks[2].Session = 1;
+    OpenMemory(disc);
+    ASSERT_EQ(View.Rows.size(), 3U);
+    EXPECT_EQ(View.Rows[2].Caption, "Session2_Track1");
+    EXPECT_EQ(View.Rows[2].Tag, "100");
+    EXPECT_EQ(View.Rows[1].Tag, "1");
+    EXPECT_EQ(View.Statuses.back(), "CD-R");
+
+    Controller->SetRowChecked(0, false);
+    Controller->SetRowChecked(1, false);
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(View.Selected, 2);
+    const auto chunks = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session2_Track1.wav"));
+    EXPECT_TRUE(chunks.at("data") == fixture.Tracks[2]);
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{"Session2_Track1.wav", "rip.log"}));
+}
+
+TEST_F(RipControllerTest, AlbumEntriesFromTheServer)
+{
+    test::TFakeCddbServer server;
+    server.Answer = [](const std::string& Cmd) -> std::pair<int, std::string> {
+        if (Cmd.rfind("cddb query", 0) == 0)
+            return {200, "210 Found exact matches\r\nrock 0d000603 A / One\r\njazz 0d000603 B / Two\r\n.\r\n"};
+        const bool rock = Cmd.find("rock") != std::string::npos;
+        return {200, std::string("210 x follows\r\nDTITLE=") + (rock ? "A / One" : "B / Two") +
+                         "\r\nTTITLE0=" + (rock ? "r1" : "j1") + "\r\nTTITLE1=x\r\nTTITLE2=y\r\n.\r\n"};
+    };
+    Settings.Cddb.Servers = {server.Url()};
+    Open(ThreeTracks().Write(Dir.Path(), "disc"));
+
+    // Checking the box asks; Yes starts the query, and the window may not
+    // close while it runs.
+    Dialogs.Script(TDialogResult::drYes);
+    Controller->ClickLoadAlbumInfo(true);
+    EXPECT_EQ(View.Statuses.back(), "Quering CD Album information from FreeDB server...");
+    EXPECT_TRUE(Controller->QueryRunning());
+    EXPECT_FALSE(Controller->CanClose());
+    EXPECT_FALSE(View.ControlsOn);
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return !Controller->QueryRunning(); }, std::chrono::seconds(20)));
+    EXPECT_TRUE(Controller->CanClose());
+    EXPECT_TRUE(Controller->AlbumInfoLoaded());
+    for (const char* status : {"Connecting to  server...", "Quering for album entry...", "FreeDB information loaded"})
+        EXPECT_TRUE(View.Saw(status)) << status;
+    EXPECT_EQ(View.Statuses.back(), "");
+    EXPECT_EQ(View.EntryMinimum, 1);
+    EXPECT_EQ(View.EntryMaximum, 2);
+    EXPECT_EQ(View.EntryValue, 1);
+    EXPECT_EQ(View.Album, "One");
+    EXPECT_EQ(View.Artist, "A");
+    EXPECT_EQ(View.Genre, "rock");
+    EXPECT_EQ(View.Rows[0].Caption, "r1");
+    EXPECT_EQ(View.Rows[3].Caption, "Session1_Track4");
+
+    Controller->ChooseAlbumEntry(2);
+    EXPECT_EQ(View.EntryValue, 2);
+    EXPECT_EQ(View.Album, "Two");
+    EXPECT_EQ(View.Artist, "B");
+    EXPECT_EQ(View.Genre, "jazz");
+    EXPECT_EQ(View.Rows[0].Caption, "j1");
+
+    // Unchecking keeps what the last query found: the first entry again.
+    Dialogs.Script(TDialogResult::drYes);
+    Controller->ClickLoadAlbumInfo(false);
+    EXPECT_EQ(View.Album, "One");
+    EXPECT_EQ(View.Rows[0].Caption, "r1");
+    EXPECT_EQ(View.EntryMaximum, 1);
+
+    // Saved fields answer the next query before the server; nothing is said.
+    Controller->SetAlbumFields("Edited", "Someone", "Mine");
+    const std::size_t boxes = Dialogs.Shown().size();
+    Controller->SaveAlbumInfo();
+    EXPECT_EQ(Dialogs.Shown().size(), boxes);
+
+    // A server that cannot be reached: the titles fall back to the names.
+    Controller.reset();
+    View = TRecordingRipView{};
+    Settings.Cddb.Servers = {"http://127.0.0.1:9/~cddb/cddb.cgi"};
+    Settings.Cddb.CacheFolder.clear();
+    Open(ThreeTracks().Write(Dir.Path(), "disc"));
+    Dialogs.Script(TDialogResult::drYes);
+    Controller->ClickLoadAlbumInfo(true);
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return !Controller->QueryRunning(); }, std::chrono::seconds(20)));
+    EXPECT_TRUE(View.Saw("Connection failed!"));
+    EXPECT_FALSE(Controller->AlbumInfoLoaded());
+    EXPECT_EQ(View.Rows[0].Caption, "Session1_Track1");
+    EXPECT_EQ(View.Album, "");
+    EXPECT_NE(Controller->ErrorDetail(), "");
+}
+
+// Each encoded format: the file decodes to the track's audio (exactly for
+// the lossless ones), carries its tags, and the grabbed WAV is gone.
+TEST_F(RipControllerTest, EncodedFormatsDecodeRightAndAreTagged)
+{
+    TCueImage image;
+    image.Tracks = {{TCueImageTrack::tkSine, 150, 0, "", false, "", ""},
+                    {TCueImageTrack::tkNoise, 120, 0, "", false, "", ""}};
+    Open(image.Write(Dir.Path(), "disc"));
+    Controller->SetRowCaption(0, "Intro/Outro?");
+    Controller->SetAlbumFields("Album", "Artist", "Rock");
+    struct TCase {
+        int Format;
+        const char* Extension;
+        bool Lossless;
+    };
+    const TCase cases[] = {{TRipController::rfMp3, ".mp3", false},
+                           {TRipController::rfFlac, ".flac", true},
+                           {TRipController::rfOgg, ".ogg", false},
+                           {TRipController::rfApe, ".ape", true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Extension);
+        Controller->SetFormat(c.Format);
+        View.Percents.clear();
+        RunToEnd();
+        ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+        const fs::path folder = fs::path(Settings.RipPath) / "Album";
+        const std::vector<std::string> names{std::string("Intro-Outro-") + c.Extension,
+                                             std::string("Session1_Track2") + c.Extension};
+        EXPECT_EQ(Files(folder), (std::vector<std::string>{names[0], names[1], "rip.log"}));
+        // Reading is the first half of a track, encoding the second.
+        const std::vector<std::string>& percents = View.Percents[0];
+        ASSERT_GE(percents.size(), 3U);
+        EXPECT_EQ(percents.back(), "100%");
+        const auto half = std::find(percents.begin(), percents.end(), "50.00%");
+        ASSERT_NE(half, percents.end());
+        for (auto p = percents.begin() + 1; p != half; ++p)
+            EXPECT_LT(std::stod(*p), 50.0) << *p;
+
+        for (std::size_t t = 0; t < 2; ++t) {
+            const std::string file = (folder / names[t]).string();
+            std::unique_ptr<TACSFileIn> in;
+            if (c.Format == TRipController::rfMp3)
+                in = std::make_unique<TMP3In>();
+            else if (c.Format == TRipController::rfFlac)
+                in = std::make_unique<TFLACIn>();
+            else if (c.Format == TRipController::rfOgg)
+                in = std::make_unique<TVorbisIn>();
+            else
+                in = std::make_unique<TMACIn>();
+            in->SetFileName(file);
+            const std::vector<std::uint8_t> decoded = test::ReadAll(*in);
+            const std::vector<std::uint8_t> audio = TrackAudio(image, t);
+            if (c.Lossless) {
+                EXPECT_TRUE(decoded == audio) << t;
+            } else {
+                // Lossy codecs add their delay and padding, never a second.
+                EXPECT_NEAR(double(decoded.size()), double(audio.size()), 44100.0 * 4 * 0.1) << t;
+            }
+        }
+        const std::vector<std::uint8_t> first = ReadAll(folder / names[0]);
+        if (c.Format == TRipController::rfOgg) {
+            EXPECT_EQ(Contains(first, "TITLE=Intro/Outro?"), "TITLE=Intro/Outro?");
+            EXPECT_EQ(Contains(first, "ARTIST=Artist"), "ARTIST=Artist");
+        } else if (c.Format == TRipController::rfFlac) {
+            EXPECT_EQ(ReadFlacComments((folder / names[0]).string()),
+                      (std::vector<std::string>{"TITLE=Intro/Outro?", "ARTIST=Artist", "ALBUM=Album", "GENRE=Rock"}));
+        } else {
+            ASSERT_GT(first.size(), 128U);
+            const std::vector<std::uint8_t> tag(first.end() - 128, first.end());
+            EXPECT_EQ(std::string(tag.begin(), tag.begin() + 3), "TAG");
+            EXPECT_EQ(std::string(tag.begin() + 3, tag.begin() + 3 + 12), "Intro/Outro?");
+        }
+        fs::remove_all(folder);
+    }
+}
+
+TEST_F(RipControllerTest, StopLeavesNoHalfFile)
+{
+    auto drives = OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 200}, {2, 200}})));
+    drives->Gate->AtLsn = 150;
+    Controller->Grab();
+    ASSERT_TRUE(drives->Gate->WaitReached(std::chrono::seconds(20)));
+    Dispatcher.ProcessPending();
+    EXPECT_EQ(View.GrabCaption, "Stop grabing");
+    EXPECT_TRUE(View.GrabEnabled);
+    EXPECT_EQ(Job.Started, 1);
+
+    Controller->Grab();
+    EXPECT_EQ(View.Statuses.back(), "Canceling...");
+    EXPECT_FALSE(View.GrabEnabled);
+    EXPECT_EQ(View.Gauge.back(), 0);
+    drives->Gate->Open();
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(20)));
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joCancelled);
+    EXPECT_TRUE(Job.MessagesOf(TJobMessageKind::jmError).empty());
+    EXPECT_EQ(Dialogs.Shown().back().Text, "Grab finished");
+    // Neither the stopped track nor the next one left anything but the log.
+    EXPECT_EQ(AllFiles(), std::vector<std::string>{"rip.log"});
+    EXPECT_FALSE(Controller->Grabbing());
+}
+
+TEST_F(RipControllerTest, UnreadableSectorsGiveReadErrorsAndOneWarning)
+{
+    const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{1, 60}, {2, 60}, {3, 60}});
+    auto disc = MemoryDisc(fixture);
+    disc->Unreadable = {10, 70, 75};
+    // A sector of the third track reads at the second attempt: no error.
+    disc->Flaky = {130};
+    Settings.ReadOption = 0;
+    Settings.ReadAttempts = 2;
+    auto drives = OpenMemory(disc);
+    RunToEnd();
+
+    // The user's read settings reach the drive.
+    EXPECT_EQ(drives->Gate->ReadOption.load(), 0);
+    EXPECT_EQ(drives->Gate->Attempts.load(), 2);
+    EXPECT_TRUE(View.Saw("Read disc error."));
+    EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 10"));
+    EXPECT_TRUE(View.Saw("Attempt 1 of 2 attempts of reading the track sector 130"));
+    const std::string warning =
+        "DorerOVOdorode detects that this CD may be scratched. Please set the options for grabbing old or scratched "
+        "CDs.";
+    EXPECT_EQ(BoxesSaying(warning), 1);
+    EXPECT_EQ(Job.MessagesOf(TJobMessageKind::jmWarning), std::vector<std::string>{warning});
+    ASSERT_EQ(Job.MessagesOf(TJobMessageKind::jmError).size(), 2U);
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joFailed);
+    EXPECT_EQ(Job.Reason, Job.MessagesOf(TJobMessageKind::jmError)[0]);
+    EXPECT_NE(Job.Reason.find("Session1_Track1"), std::string::npos);
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{"Session1_Track3.wav", "rip.log"}));
+    EXPECT_TRUE(RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session1_Track3.wav")).at("data") ==
+                fixture.Tracks[2]);
+
+    // The next run warns again, once.
+    RunToEnd();
+    EXPECT_EQ(BoxesSaying(warning), 2);
+}
+
+TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
+{
+    const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{11, 80}, {12, 70}, {13, 90}});
+    // Track 1 known by its v1 sum, track 2 only under other sums, track 3
+    // never submitted.
+    const std::vector<std::vector<TAccurateRipEntry>> chunks{
+        {{5, fixture.Sums[0].V1, 0}, {3, fixture.Sums[1].V1 + 1, 0}, {0, 0, 0}}};
+    test::TFakeAccurateRip database(200, TAccurateRipResponse::Format(fixture.Disc, chunks));
+    Settings.Verify = true;
+    Settings.AccurateRip.Server = database.Root() + "/";
+    OpenMemory(MemoryDisc(fixture));
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(Job.MessagesOf(TJobMessageKind::jmInfo),
+              (std::vector<std::string>{"Track 1: accurately ripped (confidence 5, AccurateRip v1)",
+                                        "Track 3: not in the AccurateRip database"}));
+    EXPECT_EQ(Job.MessagesOf(TJobMessageKind::jmWarning),
+              std::vector<std::string>{"Track 2: mismatched: none of 3 submitted rips has these checksums"});
+    ASSERT_EQ(Controller->Log().Tracks.size(), 3U);
+    EXPECT_EQ(Controller->Log().Tracks[0].Verdict.Kind, TAccurateRipVerdict::vkAccurate);
+    const std::vector<std::uint8_t> log = ReadAll(fs::path(Settings.RipPath) / "rip.log");
+    EXPECT_EQ(Contains(log, "accurately ripped (confidence 5, AccurateRip v1)"),
+              "accurately ripped (confidence 5, AccurateRip v1)");
+    EXPECT_EQ(Contains(log, "Session1_Track2.wav"), "Session1_Track2.wav");
+    EXPECT_EQ(Contains(log, "/dev/fake0"), "/dev/fake0");
+}
+
+TEST_F(RipControllerTest, NothingCheckedEndsAtOnce)
+{
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 75}})));
+    Controller->SetRowChecked(0, false);
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded);
+    EXPECT_EQ(Dialogs.Shown().back().Text, "Grab finished");
+    // With no album the files would go straight into the rip folder; there are none.
+    EXPECT_TRUE(AllFiles().empty());
+    // WAV has no options to set.
+    EXPECT_FALSE(Controller->AskAdvancedSettings());
+    EXPECT_EQ(Dialogs.Shown().back().Text, "No advanced settings for the WAV format!");
+    Controller->SetFormat(TRipController::rfMp3);
+    EXPECT_TRUE(Controller->AskAdvancedSettings());
+}
+
+// Names made from rows never take the place of other files: two rows of one
+// name, and a WAV of the user's where an encoded track is first grabbed.
+TEST_F(RipControllerTest, NamesNeverOverwriteOtherFiles)
+{
+    const TCueImage image = ThreeTracks();
+    Open(image.Write(Dir.Path(), "disc"));
+    Controller->SetRowCaption(0, "Same");
+    Controller->SetRowCaption(1, "Same");
+    Controller->SetRowChecked(2, false);
+    Controller->SetAlbumFields("..", "", "");
+    Controller->SetFormat(TRipController::rfMp3);
+    const fs::path folder = fs::path(Settings.RipPath) / "--";
+    fs::create_directories(folder);
+    std::ofstream(folder / "Same.wav") << "mine";
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(Files(folder), (std::vector<std::string>{"Same (2).mp3", "Same.mp3", "Same.wav", "rip.log"}));
+    const std::vector<std::uint8_t> mine = ReadAll(folder / "Same.wav");
+    EXPECT_EQ(std::string(mine.begin(), mine.end()), "mine");
+    // Nothing was written beside the rip folder.
+    EXPECT_EQ(Files(Settings.RipPath), std::vector<std::string>{"--"});
+}
+
+// A failed encoding keeps the grabbed WAV, untagged; the next track is
+// encoded and tagged as usual and the run ends as failed.
+TEST_F(RipControllerTest, FailedEncodingKeepsTheWavAndGoesOn)
+{
+    TCueImage image;
+    image.Tracks = {{TCueImageTrack::tkSine, 75, 0, "", false, "", ""},
+                    {TCueImageTrack::tkNoise, 75, 0, "", false, "", ""}};
+    Open(image.Write(Dir.Path(), "disc"));
+    Controller->SetFormat(TRipController::rfMp3);
+    // A folder where the first MP3 file should go: the writer cannot open it.
+    fs::create_directories(fs::path(Settings.RipPath) / "Session1_Track1.mp3");
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joFailed);
+    ASSERT_EQ(Job.MessagesOf(TJobMessageKind::jmError).size(), 1U);
+    EXPECT_NE(Job.Reason.find("Session1_Track1"), std::string::npos) << Job.Reason;
+    const auto kept = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session1_Track1.wav"));
+    EXPECT_TRUE(kept.at("data") == TrackAudio(image, 0));
+    EXPECT_EQ(kept.count("LIST"), 0U);
+    const std::vector<std::uint8_t> next = ReadAll(fs::path(Settings.RipPath) / "Session1_Track2.mp3");
+    ASSERT_GT(next.size(), 128U);
+    EXPECT_EQ(std::string(next.end() - 128, next.end() - 125), "TAG");
+    EXPECT_EQ(std::string(next.end() - 125, next.end() - 110), "Session1_Track2");
+    EXPECT_FALSE(fs::exists(fs::path(Settings.RipPath) / "Session1_Track2.wav"));
+}
+
+TEST_F(RipControllerTest, ClosingDuringARunStopsItWithoutAHalfFile)
+{
+    auto drives = OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 200}, {2, 100}})));
+    drives->Gate->AtLsn = 150;
+    Controller->Grab();
+    ASSERT_TRUE(drives->Gate->WaitReached(std::chrono::seconds(20)));
+    // The drive answers a little later, as a real one would after the stop.
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        drives->Gate->Open();
+    });
+    const std::size_t boxes = Dialogs.Shown().size();
+    Controller->Close();
+    late.join();
+    Dispatcher.ProcessPending();
+    EXPECT_TRUE(Job.Ended);
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joCancelled);
+    EXPECT_EQ(Dialogs.Shown().size(), boxes);
+    EXPECT_FALSE(Controller->Grabbing());
+    EXPECT_TRUE(AllFiles().empty());
+}
+
+// The sample format chosen reaches the files, through the encoders too.
+TEST_F(RipControllerTest, SampleFormatReachesTheFiles)
+{
+    const std::vector<std::string>& texts = TRipController::SampleFormatTexts();
+    ASSERT_EQ(texts.size(), 12U);
+    EXPECT_EQ(texts[TRipController::DefaultSampleFormat], "44,100 Hz; 16 Bit; Stereo;");
+    EXPECT_EQ(texts[4], "22,050 Hz; 8 Bit; Mono;");
+    EXPECT_EQ(TRipController::FormatTexts(),
+              (std::vector<std::string>{"WAV", "MP3", "FLAC", "Ogg Vorbis", "APE"}));
+
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 150}})));
+    struct TCase {
+        int Format;
+        int Position;
+        int Rate, Channels, Bits;
+        const char* File;
+    };
+    const TCase cases[] = {{TRipController::rfWav, 4, 22050, 1, 8, "Session1_Track1.wav"},
+                           {TRipController::rfFlac, 3, 11025, 2, 16, "Session1_Track1.flac"},
+                           {TRipController::rfApe, 9, 44100, 1, 16, "Session1_Track1.ape"}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        Controller->SetFormat(c.Format);
+        Controller->SetSampleFormat(c.Position);
+        RunToEnd();
+        ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+        std::unique_ptr<TACSFileIn> in;
+        if (c.Format == TRipController::rfWav)
+            in = std::make_unique<TWaveIn>();
+        else if (c.Format == TRipController::rfFlac)
+            in = std::make_unique<TFLACIn>();
+        else
+            in = std::make_unique<TMACIn>();
+        in->SetFileName((fs::path(Settings.RipPath) / c.File).string());
+        const std::vector<std::uint8_t> audio = test::ReadAll(*in);
+        EXPECT_EQ(in->InSampleRate(), c.Rate);
+        EXPECT_EQ(in->InChannels(), c.Channels);
+        EXPECT_EQ(in->InBitsPerSample(), c.Bits);
+        EXPECT_NEAR(double(audio.size()), 150.0 * 588 * c.Rate / 44100 * c.Channels * c.Bits / 8,
+                    8.0 * c.Channels * c.Bits / 8);
+    }
+}
+
+// A disc change noticed while a track is encoded leaves the run alone; the
+// disc is read again once the run has ended.
+TEST_F(RipControllerTest, DiscChangeDuringARunIsReadAfterIt)
+{
+    struct TTrayOnEncoding final : TJobListenerBase {
+        TRipController* Controller = nullptr;
+        bool Done = false;
+        void JobProgress(TJobKind, double Fraction, const std::string&) override
+        {
+            // Past the reading: the drive is idle while the track is encoded.
+            if (!Done && Fraction > 0.5) {
+                Done = true;
+                Controller->Grabber().LoadTray();
+            }
+        }
+    } tray;
+    OpenMemory(MemoryDisc(test::TArFixture::Disc({{1, 75}})));
+    tray.Controller = Controller.get();
+    Controller->Events().Subscribe(&tray);
+    Controller->SetFormat(TRipController::rfFlac);
+    RunToEnd();
+    Controller->Events().Unsubscribe(&tray);
+    ASSERT_TRUE(tray.Done);
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    const auto finished = std::find(View.Statuses.rbegin(), View.Statuses.rend(), "Complete: 100.00%");
+    ASSERT_NE(finished, View.Statuses.rend());
+    // Read again after the run's end, not during it.
+    EXPECT_NE(std::find(View.Statuses.rbegin(), finished, "Refresh CD"), finished);
+    EXPECT_EQ(std::count(View.Statuses.begin(), View.Statuses.end(), "Refresh CD"), 2);
+    EXPECT_EQ(View.Rows.size(), 1U);
+}
+
+TEST(RipSettingsTest, FromTheOptions)
+{
+    test::TTempDir dir;
+    test::TFakePlatform platform;
+    TOptions options(dir.File("k.ini"), platform, TOptions::TDefaults{dir.File("Records") + "/"}, nullptr);
+    options.RipPath = "/music/rips/";
+    options.ReadOpt = 3;
+    options.ReadAtt = 40;
+    options.FreeDBServer = 2;
+    options.FreeDBPort = 0;
+    options.RipEmail = "me@example.org";
+    options.ProxyServer = "proxy.lan";
+    options.ProxyPort = 3128;
+    options.UseProxy = false;
+    options.Bitrate = 14;
+    TRipSettings s = RipSettingsFrom(options);
+    EXPECT_EQ(s.RipPath, "/music/rips/");
+    EXPECT_EQ(s.ReadOption, 1);
+    EXPECT_EQ(s.ReadAttempts, 10);
+    EXPECT_EQ(s.Cddb.ServerIndex, 2);
+    EXPECT_EQ(s.Cddb.Port, 80);
+    EXPECT_EQ(s.Cddb.Email, "me@example.org");
+    EXPECT_EQ(s.Mp3BitrateIndex, 14);
+    // A proxy that is switched off is not used.
+    EXPECT_EQ(s.Cddb.ProxyHost, "");
+    EXPECT_EQ(s.AccurateRip.ProxyHost, "");
+
+    options.UseProxy = true;
+    options.ReadOpt = 0;
+    options.ReadAtt = 0;
+    s = RipSettingsFrom(options);
+    EXPECT_EQ(s.ReadOption, 0);
+    EXPECT_EQ(s.ReadAttempts, 1);
+    EXPECT_EQ(s.Cddb.ProxyHost, "proxy.lan");
+    EXPECT_EQ(s.MusicBrainz.ProxyPort, 3128);
+    EXPECT_EQ(s.AccurateRip.ProxyHost, "proxy.lan");
+
+    // The bit rate chosen with the run's MP3 files.
+    test::TRecordingRipView view;
+    TPlainDialogs dialogs;
+    TPlainDispatcher dispatcher;
+    TRipController controller(view, dialogs, dispatcher, std::make_shared<TMemoryDriveProvider>(), s);
+    EXPECT_EQ(controller.EncoderSettings().Mp3.BitRate, TMP3BitRate::br192);
 }
 
 } // namespace

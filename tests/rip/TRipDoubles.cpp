@@ -29,6 +29,8 @@ public:
                 OnRetry(attempt, lsn);
             return false;
         }
+        if (D->Flaky.count(lsn) != 0 && Attempts > 1)
+            OnRetry(1, lsn);
         const std::size_t at = static_cast<std::size_t>(lsn) * TDiscToc::SectorBytes;
         if (at + TDiscToc::SectorBytes > D->Audio.size())
             return false;

@@ -147,6 +147,7 @@ public:
         TDiscToc Toc;
         std::vector<std::uint8_t> Audio; // 2352 bytes a sector, from LSN 0
         std::set<std::int32_t> Unreadable; // LSNs
+        std::set<std::int32_t> Flaky;      // LSNs read at the second attempt
     };
 
     // Holds readers at one sector until Open is called (any thread).
