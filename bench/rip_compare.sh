@@ -1,17 +1,19 @@
 #!/bin/sh
 # Times ripping a CD image of 60 minutes against cd-paranoia reading the same
 # image, side by side in one run, and prints the ratio of mean wall times
-# (ours / peer) for each pair:
+# (ours / peer) for each pair, in both read modes (the settings' ReadOpt:
+# 0, plain reads, is the default; 1 reads through the paranoia checks, which
+# is cd-paranoia's default, full mode without never-skip; -Z is its plain
+# reads):
 #   kestrune-cli rip --format wav    vs  cd-paranoia -B (one WAV per track)
 #   kestrune-cli rip --format flac   vs  cd-paranoia -r N - | flac, track by track
-# Both read through the paranoia checks (its full mode without never-skip,
-# cd-paranoia's default). FLAC on both sides with our writer's default
-# settings: block size 4608, fixed predictors, mid-side. Ours neither asks
-# for album information nor verifies on line: the machine has no network and
-# the peer does neither.
+# FLAC on both sides with our writer's default settings: block size 4608,
+# fixed predictors, mid-side. Ours reads and checksums every track (CRC and
+# AccurateRip, for the rip log it writes) but asks no server: the machine
+# has no network, and the peer asks none either.
 # The image (made once by sox, kept in build/bench-data/rip60): twelve tracks
 # alternating 270 and 330 seconds of a music-like signal, 44.1 kHz stereo
-# 16-bit, one BIN/CUE pair. Afterwards every track of both sides is checked
+# 16-bit, one BIN/CUE pair. Afterwards the tracks of both sides are checked
 # to hold the same audio.
 # Needs hyperfine, sox, cd-paranoia, flac. Usage: bench/rip_compare.sh [RUNS]
 set -eu
@@ -50,17 +52,24 @@ if [ ! -f "$cue" ]; then
 fi
 minutes=$(($(stat -c %s "$data/disc.bin") / 176400 / 60))
 
-ours="$cli rip --quiet --device $cue --album-info none --no-verify --no-log --out-dir $work/ours"
-fresh_ours="rm -rf $work/ours"
-peer_wav="mkdir -p $work/peer && cd $work/peer && cd-paranoia -q -B -d $cue"
+printf '[Rip]\nReadOpt=0\n' >"$work/plain.ini"
+printf '[Rip]\nReadOpt=1\n' >"$work/paranoia.ini"
+ours="$cli rip --quiet --device $cue --album-info none --no-verify --out-dir $work/ours"
+fresh="rm -rf $work/ours $work/peer"
 flac_same="--flac-block-size 4608 --flac-max-lpc-order 0 --flac-mid-side on"
-peer_flac="mkdir -p $work/peer && cd $work/peer && for n in \$(seq 1 $tracks); do
-    cd-paranoia -q -d $cue -r \$n - | flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 \
+peer_wav="mkdir -p $work/peer && cd $work/peer && cd-paranoia -q -B -d $cue"
+# $1: cd-paranoia's mode options.
+peer_flac() {
+    echo "mkdir -p $work/peer && cd $work/peer && for n in \$(seq 1 $tracks); do
+    cd-paranoia -q $1 -d $cue -r \$n - | flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 \
         --bps=16 --sample-rate=44100 -b 4608 -l 0 -m -r 0 -o track\$n.flac - || exit 1; done"
+}
 
-echo "input: $cue ($tracks tracks, $minutes min); $runs runs each; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-compare "rip to WAV vs cd-paranoia" 1.0 "$runs" "$ours --format wav" "$peer_wav" \
-    "$fresh_ours; rm -rf $work/peer"
+echo "input: $cue ($tracks tracks, $minutes min); $runs runs each; $(nproc) cores; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+compare "rip to WAV, plain vs cd-paranoia -Z" 1.0 "$runs" \
+    "$ours --config $work/plain.ini --format wav" "$peer_wav -Z" "$fresh"
+compare "rip to WAV, paranoia vs cd-paranoia" 1.0 "$runs" \
+    "$ours --config $work/paranoia.ini --format wav" "$peer_wav" "$fresh"
 # Both sides' WAV files must hold the same audio (ours may carry a tag after it).
 for n in $(seq 1 $tracks); do
     mine=$work/ours/Session1_Track$n.wav
@@ -69,8 +78,10 @@ for n in $(seq 1 $tracks); do
     cmp -s -i 44 -n "$bytes" "$mine" "$theirs" || echo "rip_compare: track $n differs from cd-paranoia's" >&2
 done
 
-compare "rip to FLAC vs cd-paranoia | flac" 1.0 "$runs" "$ours --format flac $flac_same" "$peer_flac" \
-    "$fresh_ours; rm -rf $work/peer"
+compare "rip to FLAC, plain vs cd-paranoia -Z | flac" 1.0 "$runs" \
+    "$ours --config $work/plain.ini --format flac $flac_same" "$(peer_flac -Z)" "$fresh"
+compare "rip to FLAC, paranoia vs cd-paranoia | flac" 1.0 "$runs" \
+    "$ours --config $work/paranoia.ini --format flac $flac_same" "$(peer_flac '')" "$fresh"
 for n in $(seq 1 $tracks); do
     flac -s -d -f "$work/ours/Session1_Track$n.flac" -o "$work/a.wav"
     flac -s -d -f "$work/peer/track$n.flac" -o "$work/b.wav"

@@ -8,10 +8,16 @@
 #include "pipeline/EACSException.h"
 
 #include <array>
-#include <cmath>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -105,6 +111,72 @@ private:
 
     std::filesystem::path FPath;
     std::unique_ptr<std::FILE, TFileCloser> FFile;
+};
+
+// Sums the grabbed blocks on a thread of its own, in the order they were
+// read, while the worker reads and writes the next one: the CRC and the
+// AccurateRip sums cost about as much as reading an image, and a rip should
+// take no longer than its reads.
+class TChecksumStage {
+public:
+    explicit TChecksumStage(TAccurateRipChecksum& Sums) : FSums(Sums), FThread([this] { Run(); }) {}
+    ~TChecksumStage()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+    TChecksumStage(const TChecksumStage&) = delete;
+    TChecksumStage& operator=(const TChecksumStage&) = delete;
+
+    // Hands a block over; its bytes must stay as they are until Wait has
+    // seen it summed.
+    void Add(const std::uint8_t* Data, std::size_t Bytes)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FQueue.emplace_back(Data, Bytes);
+        }
+        FChanged.notify_all();
+    }
+
+    // Waits until the first Count blocks handed over are summed.
+    void Wait(std::uint64_t Count)
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [this, Count] { return FDone >= Count; });
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        for (;;) {
+            FChanged.wait(lock, [this] { return FStop || !FQueue.empty(); });
+            // Stopped: the grab has ended, and on its way out unless every
+            // block was waited for; what is left need not be summed.
+            if (FStop)
+                return;
+            const auto [data, bytes] = FQueue.front();
+            lock.unlock();
+            FSums.Add(data, bytes);
+            lock.lock();
+            FQueue.pop_front();
+            ++FDone;
+            FChanged.notify_all();
+        }
+    }
+
+    TAccurateRipChecksum& FSums;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::deque<std::pair<const std::uint8_t*, std::size_t>> FQueue;
+    std::uint64_t FDone = 0;
+    bool FStop = false;
+    std::thread FThread; // last: it starts once everything above is made
 };
 
 } // namespace
@@ -526,15 +598,24 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     throw EACSException("The file " + Path.string() + " could not be written.");
                 written += static_cast<std::int64_t>(Bytes);
             };
-            // Sectors are gathered and written in blocks of about 100 KiB.
+            // Sectors are gathered and written in blocks of about 100 KiB,
+            // two of them: one is summed while the next is read.
             constexpr std::int32_t Batch = 45;
-            std::vector<std::uint8_t> buffer(std::size_t{Batch} * TDiscToc::SectorBytes);
+            std::array<std::vector<std::uint8_t>, 2> buffers;
+            for (std::vector<std::uint8_t>& b : buffers)
+                b.resize(std::size_t{Batch} * TDiscToc::SectorBytes);
+            TChecksumStage sums(*checksum);
+            std::uint64_t blocks = 0;
             int lastPercent = 0;
-            for (std::int32_t done = 0; done < sectors && error.empty();) {
+            for (std::int32_t done = 0; done < sectors && error.empty(); ++blocks) {
                 if (FCancel.load()) {
                     error = "The grab was cancelled.";
                     break;
                 }
+                std::vector<std::uint8_t>& buffer = buffers[blocks % 2];
+                // The block read two steps ago lies in this buffer.
+                if (blocks >= 2)
+                    sums.Wait(blocks - 1);
                 const std::int32_t count = std::min(Batch, sectors - done);
                 for (std::int32_t i = 0; i < count; ++i) {
                     if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
@@ -548,7 +629,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     }
                 }
                 const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
-                checksum->Add(buffer.data(), blockBytes);
+                sums.Add(buffer.data(), blockBytes);
                 if (converter) {
                     converted.clear();
                     converter->Convert(buffer.data(), blockBytes, converted);
@@ -564,6 +645,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 }
             }
             if (error.empty()) {
+                sums.Wait(blocks);
                 if (converter) {
                     converted.clear();
                     converter->Flush(converted);
