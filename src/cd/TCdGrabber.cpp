@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -583,7 +584,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     FChecks.erase(track.Number);
     FWorker = std::thread([this, owner, Path, sectors, attempts, number = track.Number, reader = std::move(reader),
                            file = std::move(file), checksum = std::move(checksum), retries, out,
-                           converter = std::move(converter)]() mutable {
+                           converter = std::move(converter), measure = MeasureChecks]() mutable {
         std::string error;
         try {
             // The header is written again at the end with the size of what was
@@ -604,7 +605,9 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
             std::array<std::vector<std::uint8_t>, 2> buffers;
             for (std::vector<std::uint8_t>& b : buffers)
                 b.resize(std::size_t{Batch} * TDiscToc::SectorBytes);
-            TChecksumStage sums(*checksum);
+            std::optional<TChecksumStage> sums;
+            if (measure)
+                sums.emplace(*checksum);
             std::uint64_t blocks = 0;
             int lastPercent = 0;
             for (std::int32_t done = 0; done < sectors && error.empty(); ++blocks) {
@@ -614,8 +617,8 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 }
                 std::vector<std::uint8_t>& buffer = buffers[blocks % 2];
                 // The block read two steps ago lies in this buffer.
-                if (blocks >= 2)
-                    sums.Wait(blocks - 1);
+                if (sums && blocks >= 2)
+                    sums->Wait(blocks - 1);
                 const std::int32_t count = std::min(Batch, sectors - done);
                 for (std::int32_t i = 0; i < count; ++i) {
                     if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
@@ -629,7 +632,8 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     }
                 }
                 const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
-                sums.Add(buffer.data(), blockBytes);
+                if (sums)
+                    sums->Add(buffer.data(), blockBytes);
                 if (converter) {
                     converted.clear();
                     converter->Convert(buffer.data(), blockBytes, converted);
@@ -645,7 +649,8 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 }
             }
             if (error.empty()) {
-                sums.Wait(blocks);
+                if (sums)
+                    sums->Wait(blocks);
                 if (converter) {
                     converted.clear();
                     converter->Flush(converted);
@@ -661,9 +666,9 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
         file.reset();
         reader.reset();
         TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load()};
-        FDispatcher.Post(owner, [this, error, checks] {
+        FDispatcher.Post(owner, [this, error, checks, measure] {
             FGrabError = error;
-            if (error.empty())
+            if (error.empty() && measure)
                 FChecks[checks.Track] = checks;
             FFinished = true;
             FWatch.SetBusy(false);

@@ -50,6 +50,10 @@ public:
     int ReadOption = 1;
     // How often an unreadable sector is read before the grab fails.
     int ReadAttempts = 1;
+    // Whether grabs measure the CRC and the AccurateRip sums of what they
+    // read (GrabChecks). They cost about as much CPU as reading an image;
+    // off when neither a verification nor a log will read them.
+    bool MeasureChecks = true;
 
     void Initialize();
     int DriveCount() const { return static_cast<int>(FDrives.size()); }

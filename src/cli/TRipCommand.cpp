@@ -365,6 +365,9 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
         }
     }
 
+    // Nothing reads a track's sums without a verification or a log, and
+    // they cost as much as reading an image.
+    controller.Grabber().MeasureChecks = settings.Verify || settings.WriteLog;
     controller.Grab();
     // Ctrl-C stops the run as the window's Stop button does: the track being
     // read leaves no file, and the run ends as cancelled.
@@ -385,10 +388,12 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
             continue;
         }
         ++ripped;
-        fields["crc32"] = Hex8(track.Checks.Crc32);
-        fields["accuraterip_v1"] = Hex8(track.Checks.ArV1);
-        fields["accuraterip_v2"] = Hex8(track.Checks.ArV2);
-        fields["retries"] = track.Checks.Retries;
+        if (controller.Grabber().MeasureChecks) {
+            fields["crc32"] = Hex8(track.Checks.Crc32);
+            fields["accuraterip_v1"] = Hex8(track.Checks.ArV1);
+            fields["accuraterip_v2"] = Hex8(track.Checks.ArV2);
+            fields["retries"] = track.Checks.Retries;
+        }
         fields["verdict"] = verified ? VerdictKey(track.Verdict.Kind) : std::string("not_checked");
         fields["confidence"] = track.Verdict.Confidence;
         std::string text = "Track " + std::to_string(track.Number) + ": " + path;

@@ -132,10 +132,18 @@ TEST_F(RipCommand, RipsTheAudioTracksBitExactAndOnlyThoseAsked)
                            Dir.File("all/Session1_Track2.wav") + "\nTrack 3: " + Dir.File("all/Session1_Track3.wav") +
                            "\n");
 
-    const TCliResult some = Cli("rip --no-verify --no-log --tracks 3,1" + Common + OutDir("some"), Dir);
+    // Without verification and log no sums are taken, and none are told.
+    const TCliResult some = Cli("rip --json --no-verify --no-log --tracks 3,1" + Common + OutDir("some"), Dir);
     ASSERT_EQ(some.Status, 0) << some.Err;
     EXPECT_EQ(Names(Dir.File("some")), (std::vector<std::string>{"Session1_Track1.wav", "Session1_Track3.wav"}));
     EXPECT_EQ(WavData(Dir.File("some/Session1_Track3.wav")), TrackAudio(Disc, 2));
+    int tracks = 0;
+    for (const nlohmann::json& line : JsonLines(some.Out))
+        if (line["event"] == "track") {
+            ++tracks;
+            EXPECT_FALSE(line.contains("crc32")) << line;
+        }
+    EXPECT_EQ(tracks, 2);
 }
 
 TEST_F(RipCommand, TrackListsAndFormatsThatCannotBeRippedAreRefused)
