@@ -6,7 +6,7 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "rip/TRipController.h"
-#include "settings/TSystemOptionsPlatform.h"
+#include "settings/IOptionsPlatform.h"
 
 #include <algorithm>
 #include <chrono>
@@ -102,6 +102,16 @@ private:
     TCliOutput& Out;
     const TCliRipView& View;
     const std::vector<int>& Numbers;
+};
+
+// A rip needs the settings file, not the sound card: the options are read
+// without asking the sound system for its devices and mixers, which costs
+// more than reading a short track.
+class TNoSoundDevices final : public IOptionsPlatform {
+public:
+    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
+    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
+    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
 };
 
 int FormatIndex(const std::string& Name)
@@ -273,7 +283,7 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
     const std::set<int> wanted = Args.Has("--tracks") ? ParseTrackList(Args.Value("--tracks")) : std::set<int>{};
 
     TPlainDispatcher dispatcher;
-    TSystemOptionsPlatform platform;
+    TNoSoundDevices platform;
     const std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
     const TRipSettings settings = SettingsOf(Args, *options, albumInfo);
 
