@@ -12,6 +12,7 @@ public:
     virtual void OnOperationProgress(double Progress) = 0;
     // A sector read failed and is being read again. A retry number equal to
     // ReadAttempts before progress 100 means the sector could not be read.
+    // Sector is its place on the disc (LSN).
     virtual void OnGrabRetry(int Retry, int Sector) = 0;
     // An album query's course: 1 connecting, 2 querying, then one of 3 found,
     // -1 the server could not be asked, -2 it knows no entry for the disc.

@@ -582,7 +582,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     FWatch.SetBusy(true);
     FGrabError.clear();
     FChecks.erase(track.Number);
-    FWorker = std::thread([this, owner, Path, sectors, attempts, number = track.Number, reader = std::move(reader),
+    FWorker = std::thread([this, owner, Path, sectors, attempts, first = track.StartLsn, number = track.Number, reader = std::move(reader),
                            file = std::move(file), checksum = std::move(checksum), retries, out,
                            converter = std::move(converter), measure = MeasureChecks]() mutable {
         std::string error;
@@ -623,10 +623,12 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 for (std::int32_t i = 0; i < count; ++i) {
                     if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
                         const int sector = done + i;
-                        // The last retry tells the window that the sector stayed unreadable.
-                        FDispatcher.Post(owner, [this, attempts, sector] {
+                        // The last retry tells the window that the sector stayed
+                        // unreadable; it names the sector as the drive's retries
+                        // before it did, by its place on the disc.
+                        FDispatcher.Post(owner, [this, attempts, lsn = first + sector] {
                             if (FEvents != nullptr)
-                                FEvents->OnGrabRetry(attempts, sector);
+                                FEvents->OnGrabRetry(attempts, lsn);
                         });
                         throw EACSException("Sector " + std::to_string(sector) + " of the track could not be read.");
                     }

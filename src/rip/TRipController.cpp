@@ -595,13 +595,17 @@ void TRipController::StartRun()
         FLog.Disc.reset();
     }
 
-    FSelectedCount = 0;
+    // The rows checked now are the run's, so that its figures add up to
+    // 100; a name is read when its track starts, so the rows to come may
+    // still be renamed.
+    FRunRows.clear();
     for (std::size_t i = 0; i < FRows.size(); ++i)
         if (FRows[i].Checked) {
-            ++FSelectedCount;
+            FRunRows.push_back(i);
             FRows[i].Percent = "0%";
             View.RowChanged(static_cast<int>(i), FRows[i]);
         }
+    FSelectedCount = static_cast<int>(FRunRows.size());
     FTrackOrdinal = 0;
     FRunRow = 0;
     NextTrack();
@@ -609,13 +613,9 @@ void TRipController::StartRun()
 
 void TRipController::NextTrack()
 {
-    // Rows are read as they stand now: the user may still edit the names
-    // and marks of the rows to come.
-    while (!FCancelRequested && FRunRow < FRows.size()) {
-        const std::size_t row = FRunRow++;
-        if (!FRows[row].Checked)
-            continue;
-        if (StartTrack(row))
+    while (!FCancelRequested && FTrackOrdinal < FSelectedCount) {
+        FRunRow = FRunRows[static_cast<std::size_t>(FTrackOrdinal)] + 1;
+        if (StartTrack(FRunRow - 1))
             return;
     }
     Verify();

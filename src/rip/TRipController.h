@@ -63,7 +63,14 @@ TRipSettings RipSettingsFrom(const TOptions& Options);
 // the scratched-disc warning and for each track's verdict, Finished
 // succeeded (every checked track has its file), failed (the reason names the
 // first failure) or cancelled. A track that is stopped before its end or
-// cannot be read leaves no file behind.
+// cannot be read leaves no file behind. The scratched-disc warning is also a
+// box, once a run; after Finished the box "Grab finished" follows (not after
+// Close). The encoded formats are grabbed to a WAV file first, which goes
+// once the encoding has succeeded and stays when it failed.
+//
+// After the tracks, the AccurateRip database is asked on a thread of its own
+// (unless Verify is off, its server empty or the run stopped), and the rip
+// log is written as rip.log in the run's folder (unless WriteLog is off).
 //
 // Threads: every public call on the window thread (the dispatcher's); the
 // grabber, the encoder and the verification report back on that thread.
@@ -220,7 +227,8 @@ private:
     int FTrackOrdinal = 0;         // 1-based among the checked rows
     int FSelectedCount = 0;
     int FLastRetry = 0;
-    std::size_t FRunRow = 0;       // the row of the current track
+    std::vector<std::size_t> FRunRows; // the rows checked when the run started
+    std::size_t FRunRow = 0;       // 1 + the row of the current track
     std::filesystem::path FOutputFolder;
     std::filesystem::path FTrackBase; // folder and cleaned name, without extension
     std::filesystem::path FGrabbed;   // the WAV the grabber writes
