@@ -1,11 +1,12 @@
 # Shared by the comparison scripts: sourced, not run.
-# compare NAME GOAL RUNS OURS PEER times both commands with hyperfine, side by
-# side in one run, and prints the ratio of mean wall times (ours / peer).
+# compare NAME GOAL RUNS OURS PEER [PREPARE] times both commands with
+# hyperfine, side by side in one run, and prints the ratio of mean wall times
+# (ours / peer). PREPARE, when given, runs untimed before every run of either.
 # peak_kib COMMAND prints the command's peak resident memory in KiB.
 
 compare() {
-    name=$1 goal=$2 n=$3 ours=$4 peer=$5
-    hyperfine --style none --warmup 1 --runs "$n" --export-csv "$work/t.csv" \
+    name=$1 goal=$2 n=$3 ours=$4 peer=$5 prepare=${6:-true}
+    hyperfine --style none --warmup 1 --runs "$n" --export-csv "$work/t.csv" --prepare "$prepare" \
         -n ours "$ours" -n peer "$peer" >/dev/null
     awk -F, -v name="$name" -v goal="$goal" '
         NR == 2 { ours = $2; ours_sd = $3 }

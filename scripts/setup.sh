@@ -18,7 +18,7 @@ PACKAGES="
   xvfb xauth x11-utils imagemagick fonts-dejavu-core dbus python3
   desktop-file-utils appstream
   libchromaprint1 libchromaprint-dev libchromaprint-tools libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
-  libcdio-dev libcdio-paranoia-dev libdiscid-dev cd-paranoia libcdio-utils libburn-dev
+  libcdio-dev libcdio-paranoia-dev libdiscid-dev cd-paranoia libcdio-utils libburn-dev zlib1g-dev
   whipper
 "
 

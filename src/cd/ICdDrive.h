@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,14 @@ public:
     virtual std::vector<TDriveEntry> List() = 0;
     // Raises EACSException with the reason when the drive cannot be opened.
     virtual std::unique_ptr<ICdDrive> Open(const std::string& Name) = 0;
+
+    // A cheap look at the medium in the drive Name, for noticing a disc
+    // that is put in, taken out or swapped: a text that differs whenever the
+    // medium did change (what it says is the provider's own). No value when
+    // this drive cannot be watched. Called about once a second from a
+    // thread of its own, also while the window thread uses the provider, so
+    // it must neither spin a disc up nor touch a drive handed out by Open.
+    virtual std::optional<std::string> MediaStamp(const std::string& /*Name*/) { return std::nullopt; }
 };
 
 } // namespace kestrune

@@ -4,48 +4,24 @@
 
 #include <algorithm>
 
+#include <zlib.h>
+
 namespace kestrune {
 
 namespace {
 
-// The reflected CRC-32 of zip, PNG and the rip logs (polynomial 0x04C11DB7),
-// eight bytes a step: table k gives the effect of a byte k places further
-// back, so eight lookups replace eight dependent steps.
-using TCrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
-
-constexpr TCrcTables MakeCrcTables()
+// The reflected CRC-32 of zip, PNG and the rip logs (polynomial
+// 0x04C11DB7), by zlib: the same CRC, kept inverted between calls as zlib
+// does not, and its braided loop reads about twice as fast as a table
+// method, which matters in a loop that must keep up with an image's reads.
+std::uint32_t CrcUpdate(std::uint32_t Value, const std::uint8_t* P, std::size_t Bytes)
 {
-    TCrcTables tables{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        std::uint32_t c = n;
-        for (int bit = 0; bit < 8; ++bit)
-            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        tables[0][n] = c;
-    }
-    for (std::size_t k = 1; k < tables.size(); ++k)
-        for (std::size_t n = 0; n < 256; ++n)
-            tables[k][n] = (tables[k - 1][n] >> 8) ^ tables[0][tables[k - 1][n] & 0xFFU];
-    return tables;
+    return ~static_cast<std::uint32_t>(::crc32_z(~Value, P, Bytes));
 }
-
-constexpr TCrcTables Crc = MakeCrcTables();
 
 std::uint32_t Le32(const std::uint8_t* P)
 {
     return std::uint32_t{P[0]} | std::uint32_t{P[1]} << 8 | std::uint32_t{P[2]} << 16 | std::uint32_t{P[3]} << 24;
-}
-
-std::uint32_t CrcUpdate(std::uint32_t Value, const std::uint8_t* P, std::size_t Bytes)
-{
-    for (; Bytes >= 8; P += 8, Bytes -= 8) {
-        const std::uint32_t low = Le32(P) ^ Value;
-        const std::uint32_t high = Le32(P + 4);
-        Value = Crc[7][low & 0xFFU] ^ Crc[6][(low >> 8) & 0xFFU] ^ Crc[5][(low >> 16) & 0xFFU] ^ Crc[4][low >> 24] ^
-                Crc[3][high & 0xFFU] ^ Crc[2][(high >> 8) & 0xFFU] ^ Crc[1][(high >> 16) & 0xFFU] ^ Crc[0][high >> 24];
-    }
-    for (; Bytes > 0; ++P, --Bytes)
-        Value = Crc[0][(Value ^ *P) & 0xFFU] ^ (Value >> 8);
-    return Value;
 }
 
 } // namespace

@@ -8,8 +8,18 @@
 #include "pipeline/EACSException.h"
 
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace kestrune {
@@ -27,11 +37,9 @@ public:
     explicit TPartialFile(const std::filesystem::path& Target)
     {
         const std::filesystem::path folder = Target.has_parent_path() ? Target.parent_path() : ".";
-        std::string pattern = (folder / ("." + Target.filename().string() + ".XXXXXX")).string();
-        const int fd = ::mkstemp(pattern.data());
+        const int fd = CreateBeside(folder, Target.filename().string());
         if (fd < 0)
             throw EACSException("The file " + Target.string() + " cannot be created.");
-        FPath = pattern;
         FFile.reset(::fdopen(fd, "wb"));
         if (!FFile) {
             ::close(fd);
@@ -73,6 +81,25 @@ public:
     }
 
 private:
+    // A new file of a name nobody uses, made as any file the user saves is
+    // (0666 less the umask): the ripped file keeps this mode, and one only
+    // its owner may read (what mkstemp makes) would hide it from the other
+    // users and services of the machine.
+    int CreateBeside(const std::filesystem::path& Folder, const std::string& Name)
+    {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            FPath = Folder / ("." + Name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            const int fd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0)
+                return fd;
+            if (errno != EEXIST)
+                break;
+        }
+        FPath.clear();
+        return -1;
+    }
+
     void Discard()
     {
         FFile.reset();
@@ -87,16 +114,86 @@ private:
     std::unique_ptr<std::FILE, TFileCloser> FFile;
 };
 
+// Sums the grabbed blocks on a thread of its own, in the order they were
+// read, while the worker reads and writes the next one: the CRC and the
+// AccurateRip sums cost about as much as reading an image, and a rip should
+// take no longer than its reads.
+class TChecksumStage {
+public:
+    explicit TChecksumStage(TAccurateRipChecksum& Sums) : FSums(Sums), FThread([this] { Run(); }) {}
+    ~TChecksumStage()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+    TChecksumStage(const TChecksumStage&) = delete;
+    TChecksumStage& operator=(const TChecksumStage&) = delete;
+
+    // Hands a block over; its bytes must stay as they are until Wait has
+    // seen it summed.
+    void Add(const std::uint8_t* Data, std::size_t Bytes)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FQueue.emplace_back(Data, Bytes);
+        }
+        FChanged.notify_all();
+    }
+
+    // Waits until the first Count blocks handed over are summed.
+    void Wait(std::uint64_t Count)
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [this, Count] { return FDone >= Count; });
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        for (;;) {
+            FChanged.wait(lock, [this] { return FStop || !FQueue.empty(); });
+            // Stopped: the grab has ended, and on its way out unless every
+            // block was waited for; what is left need not be summed.
+            if (FStop)
+                return;
+            const auto [data, bytes] = FQueue.front();
+            lock.unlock();
+            FSums.Add(data, bytes);
+            lock.lock();
+            FQueue.pop_front();
+            ++FDone;
+            FChanged.notify_all();
+        }
+    }
+
+    TAccurateRipChecksum& FSums;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::deque<std::pair<const std::uint8_t*, std::size_t>> FQueue;
+    std::uint64_t FDone = 0;
+    bool FStop = false;
+    std::thread FThread; // last: it starts once everything above is made
+};
+
 } // namespace
 
 TCdGrabber::TCdGrabber(IDispatcher& Dispatcher, std::shared_ptr<ICdDriveProvider> Drives)
-    : FDispatcher(Dispatcher), FProvider(std::move(Drives))
+    : FDispatcher(Dispatcher), FProvider(std::move(Drives)), FWatch(Dispatcher, FProvider, [this] {
+          if (FEvents != nullptr)
+              FEvents->OnMediaChange();
+      })
 {
 }
 
 TCdGrabber::~TCdGrabber()
 {
     Life.End();
+    FWatch.Stop();
     FCancel = true;
     FQueryCancel = true;
     Join();
@@ -110,6 +207,7 @@ void TCdGrabber::Initialize()
     FPresence = TDiscPresence::dpNone;
     FDrives = FProvider->List();
     FCurrentDrive = FDrives.empty() ? 0 : 1;
+    FWatch.Watch(DriveName());
 }
 
 void TCdGrabber::SetCurrentDrive(int Drive)
@@ -125,6 +223,7 @@ void TCdGrabber::SetCurrentDrive(int Drive)
         FChecks.clear();
     }
     FCurrentDrive = Drive;
+    FWatch.Watch(DriveName());
 }
 
 std::string TCdGrabber::DriveName() const
@@ -152,6 +251,9 @@ void TCdGrabber::Refresh()
     EnsureIdle("read the disc");
     if (FCurrentDrive == 0)
         throw EACSException("No drive was found.");
+    // The medium as it is before the disc is read: a change from here on is
+    // reported, at worst once too often, never missed.
+    FWatch.Watch(DriveName());
     // The album entries belong to the disc: reading the same disc again
     // keeps them (and the entry chosen); any other disc, or none, drops them.
     const std::string before = FToc.Tracks.empty() ? std::string() : FToc.MusicBrainzId();
@@ -358,6 +460,7 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client, std::shared_pt
     FQueryError.clear();
     FQueryCancel = false;
     FQueryFinished = false;
+    FWatch.SetBusy(true);
     const TLifetimeToken owner = Life.Token();
     // Everything the worker needs is copied: the window thread may read the
     // grabber's own fields while it runs.
@@ -407,6 +510,7 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client, std::shared_pt
             FAlbumMatch = 0;
             FQueryError = error;
             FQueryFinished = true;
+            FWatch.SetBusy(false);
             if (FEvents != nullptr)
                 FEvents->OnFreeDBQueryStatus(status);
         });
@@ -475,11 +579,12 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
 
     FCancel = false;
     FFinished = false;
+    FWatch.SetBusy(true);
     FGrabError.clear();
     FChecks.erase(track.Number);
     FWorker = std::thread([this, owner, Path, sectors, attempts, first = track.StartLsn, number = track.Number, reader = std::move(reader),
                            file = std::move(file), checksum = std::move(checksum), retries, out,
-                           converter = std::move(converter)]() mutable {
+                           converter = std::move(converter), measure = MeasureChecks]() mutable {
         std::string error;
         try {
             // The header is written again at the end with the size of what was
@@ -494,15 +599,26 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     throw EACSException("The file " + Path.string() + " could not be written.");
                 written += static_cast<std::int64_t>(Bytes);
             };
-            // Sectors are gathered and written in blocks of about 100 KiB.
+            // Sectors are gathered and written in blocks of about 100 KiB,
+            // two of them: one is summed while the next is read.
             constexpr std::int32_t Batch = 45;
-            std::vector<std::uint8_t> buffer(std::size_t{Batch} * TDiscToc::SectorBytes);
+            std::array<std::vector<std::uint8_t>, 2> buffers;
+            for (std::vector<std::uint8_t>& b : buffers)
+                b.resize(std::size_t{Batch} * TDiscToc::SectorBytes);
+            std::optional<TChecksumStage> sums;
+            if (measure)
+                sums.emplace(*checksum);
+            std::uint64_t blocks = 0;
             int lastPercent = 0;
-            for (std::int32_t done = 0; done < sectors && error.empty();) {
+            for (std::int32_t done = 0; done < sectors && error.empty(); ++blocks) {
                 if (FCancel.load()) {
                     error = "The grab was cancelled.";
                     break;
                 }
+                std::vector<std::uint8_t>& buffer = buffers[blocks % 2];
+                // The block read two steps ago lies in this buffer.
+                if (sums && blocks >= 2)
+                    sums->Wait(blocks - 1);
                 const std::int32_t count = std::min(Batch, sectors - done);
                 for (std::int32_t i = 0; i < count; ++i) {
                     if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
@@ -518,7 +634,8 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     }
                 }
                 const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
-                checksum->Add(buffer.data(), blockBytes);
+                if (sums)
+                    sums->Add(buffer.data(), blockBytes);
                 if (converter) {
                     converted.clear();
                     converter->Convert(buffer.data(), blockBytes, converted);
@@ -534,6 +651,8 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 }
             }
             if (error.empty()) {
+                if (sums)
+                    sums->Wait(blocks);
                 if (converter) {
                     converted.clear();
                     converter->Flush(converted);
@@ -549,11 +668,12 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
         file.reset();
         reader.reset();
         TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load()};
-        FDispatcher.Post(owner, [this, error, checks] {
+        FDispatcher.Post(owner, [this, error, checks, measure] {
             FGrabError = error;
-            if (error.empty())
+            if (error.empty() && measure)
                 FChecks[checks.Track] = checks;
             FFinished = true;
+            FWatch.SetBusy(false);
             if (FEvents != nullptr)
                 FEvents->OnOperationProgress(100.0);
         });
@@ -594,6 +714,8 @@ void TCdGrabber::Eject()
     FToc = TDiscToc{};
     FCdText = TCdText{};
     FChecks.clear();
+    // Reported here; the watch must not report the same change again.
+    FWatch.Watch(DriveName());
     FDispatcher.Post(Life.Token(), [this] {
         if (FEvents != nullptr)
             FEvents->OnMediaChange();
@@ -608,6 +730,7 @@ void TCdGrabber::LoadTray()
     if (!FDrive)
         FDrive = FProvider->Open(DriveName());
     FDrive->LoadTray();
+    FWatch.Watch(DriveName());
     FDispatcher.Post(Life.Token(), [this] {
         if (FEvents != nullptr)
             FEvents->OnMediaChange();
@@ -616,6 +739,8 @@ void TCdGrabber::LoadTray()
 
 void TCdGrabber::Shutdown()
 {
+    FWatch.Stop();
+    FWatch.SetBusy(false);
     FCancel = true;
     FQueryCancel = true;
     Join();

@@ -3,11 +3,13 @@
 #include "cd/ICdDrive.h"
 #include "cd/ICdGrabberEvents.h"
 #include "cd/TAlbumInfo.h"
+#include "cd/TMediaWatch.h"
 #include "cd/TTrackChecks.h"
 #include "common/IDispatcher.h"
 #include "common/TLifetime.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -31,6 +33,10 @@ class TMusicBrainzClient;
 // A track runs from its INDEX 01 to the next track's INDEX 01: the pregap
 // (INDEX 00) in front of a track is grabbed as the end of the track before
 // it, as cd-paranoia does.
+//
+// While a drive is chosen and neither a grab nor a query runs, the drive is
+// watched for a disc put in, taken out or swapped (TMediaWatch); each change
+// arrives as OnMediaChange.
 class TCdGrabber {
 public:
     TCdGrabber(IDispatcher& Dispatcher, std::shared_ptr<ICdDriveProvider> Drives);
@@ -44,6 +50,10 @@ public:
     int ReadOption = 1;
     // How often an unreadable sector is read before the grab fails.
     int ReadAttempts = 1;
+    // Whether grabs measure the CRC and the AccurateRip sums of what they
+    // read (GrabChecks). They cost about as much CPU as reading an image;
+    // off when neither a verification nor a log will read them.
+    bool MeasureChecks = true;
 
     void Initialize();
     int DriveCount() const { return static_cast<int>(FDrives.size()); }
@@ -135,8 +145,12 @@ public:
 
     void Eject();
     void LoadTray();
-    // Stops a running grab and lets go of the drive.
+    // Stops a running grab, ends the watch for disc changes and lets go of
+    // the drive.
     void Shutdown();
+
+    // How often the drive is looked at for a disc change (a second).
+    void SetMediaPollInterval(std::chrono::milliseconds Interval) { FWatch.SetInterval(Interval); }
 
 private:
     const TTocTrack& Selected() const;
@@ -181,6 +195,8 @@ private:
     std::string FQueryError;
     std::vector<TAlbumInfo> FAlbums;
     int FAlbumMatch = 0;
+
+    TMediaWatch FWatch;
 
     TLifetime Life;
 };

@@ -5,11 +5,14 @@
 
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
+#include <cdio/logging.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 namespace kestrune {
 
@@ -125,6 +128,27 @@ private:
 
 } // namespace
 
+namespace {
+
+cdio_log_handler_t LibraryHandler = nullptr;
+
+void LogToStandardError(cdio_log_level_t Level, const char Message[])
+{
+    // A failed assertion is the library's own to handle (it aborts).
+    if (Level == CDIO_LOG_ASSERT && LibraryHandler != nullptr)
+        LibraryHandler(Level, Message);
+    else if (Level >= CDIO_LOG_ERROR)
+        std::fprintf(stderr, "%s\n", Message);
+}
+
+} // namespace
+
+void TCdioDrive::QuietLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { LibraryHandler = cdio_log_set_handler(&LogToStandardError); });
+}
+
 bool TCdioDrive::IsImageName(const std::string& Name)
 {
     std::string ext = std::filesystem::path(Name).extension().string();
@@ -135,6 +159,7 @@ bool TCdioDrive::IsImageName(const std::string& Name)
 
 TCdioDrive::TCdioDrive(const std::string& Name) : FName(Name), FImage(IsImageName(Name))
 {
+    QuietLibrary();
     if (FImage) {
         (void)TCueSheet::CheckImage(Name);
         FCdio = cdio_open(Name.c_str(), DRIVER_BINCUE);

@@ -27,6 +27,11 @@ public:
     TCdioDrive& operator=(const TCdioDrive&) = delete;
 
     static bool IsImageName(const std::string& Name);
+    // The CD library prints its warnings on standard output, where the
+    // command line's results and JSON lines go; from the first call on they
+    // are dropped and its errors go to standard error. Called by everything
+    // here that uses the library.
+    static void QuietLibrary();
 
     TDiscPresence Presence() override;
     TDiscToc Toc() override;

@@ -10,6 +10,19 @@ namespace kestrune {
 
 namespace {
 
+// Size and modification time of a file, or "-" while it is missing.
+std::string FileStamp(const std::filesystem::path& Path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(Path, error);
+    if (error)
+        return "-";
+    const auto time = std::filesystem::last_write_time(Path, error);
+    if (error)
+        return "-";
+    return std::to_string(size) + "@" + std::to_string(time.time_since_epoch().count());
+}
+
 TDriveEntry DeviceEntry(const char* Device)
 {
     TDriveEntry entry;
@@ -35,6 +48,7 @@ TCdioDriveProvider::TCdioDriveProvider(std::vector<std::string> Named, bool With
 
 std::vector<TDriveEntry> TCdioDriveProvider::List()
 {
+    TCdioDrive::QuietLibrary();
     std::vector<TDriveEntry> drives;
     if (FWithDevices) {
         char** devices = cdio_get_devices(DRIVER_DEVICE);
@@ -59,6 +73,34 @@ std::vector<TDriveEntry> TCdioDriveProvider::List()
 std::unique_ptr<ICdDrive> TCdioDriveProvider::Open(const std::string& Name)
 {
     return std::make_unique<TCdioDrive>(Name);
+}
+
+std::optional<std::string> TCdioDriveProvider::MediaStamp(const std::string& Name)
+{
+    if (TCdioDrive::IsImageName(Name)) {
+        // The CD library reads the data file named like the cue sheet.
+        const std::filesystem::path cue(Name);
+        const std::string cueStamp = FileStamp(cue);
+        if (cueStamp == "-")
+            return std::string();
+        return cueStamp + " " + FileStamp(std::filesystem::path(cue).replace_extension(".bin"));
+    }
+    TCdioDrive::QuietLibrary();
+    // A handle of its own for a moment: one held open would keep the drive
+    // from ejecting. The drive keeps its change flag between openings, and
+    // asking it does not spin the disc up.
+    CdIo_t* cdio = cdio_open(Name.c_str(), DRIVER_DEVICE);
+    if (cdio == nullptr)
+        return std::nullopt;
+    const int changed = cdio_get_media_changed(cdio);
+    cdio_destroy(cdio);
+    if (changed < 0)
+        return std::nullopt;
+    const std::lock_guard<std::mutex> lock(FChangesMutex);
+    unsigned& changes = FChanges[Name];
+    if (changed > 0)
+        ++changes;
+    return "changes " + std::to_string(changes);
 }
 
 } // namespace kestrune

@@ -4,6 +4,7 @@
 #include "cli/TDiscCommand.h"
 #include "cli/TNoiseLevelCommand.h"
 #include "cli/TRecordCommand.h"
+#include "cli/TRipCommand.h"
 #include "cli/TSplitCommand.h"
 #include "cli/TTagCommand.h"
 
@@ -27,6 +28,8 @@ const std::vector<TCliCommand>& Commands()
          TTagCommand::Options(), &TTagCommand::Execute},
         {"disc", "print a CD's table of contents, disc ids and album entries", &TDiscCommand::Usage,
          TDiscCommand::Flags(), TDiscCommand::Options(), &TDiscCommand::Execute},
+        {"rip", "rip a CD's tracks into tagged files, verified with AccurateRip", &TRipCommand::Usage,
+         TRipCommand::Flags(), TRipCommand::Options(), &TRipCommand::Execute},
     };
     return commands;
 }

@@ -153,4 +153,27 @@ void TCliSettings::ApplyEncoderOptions(const TCliArgs& Args, TEncoderSettings& S
     }
 }
 
+const std::set<std::string>& TCliSettings::EncoderOptions()
+{
+    static const std::set<std::string> options{"--bitrate",
+                                               "--ogg-quality",
+                                               "--ogg-nominal",
+                                               "--ogg-min",
+                                               "--ogg-max",
+                                               "--ogg-serial",
+                                               "--ogg-comment",
+                                               "--flac-block-size",
+                                               "--flac-max-lpc-order",
+                                               "--flac-qlp-precision",
+                                               "--flac-min-partition-order",
+                                               "--flac-max-partition-order",
+                                               "--flac-mid-side",
+                                               "--flac-loose-mid-side",
+                                               "--flac-best-model-search",
+                                               "--flac-verify",
+                                               "--flac-precision-search",
+                                               "--ape-level"};
+    return options;
+}
+
 } // namespace kestrune::cli

@@ -7,6 +7,7 @@
 #include "settings/TOptions.h"
 
 #include <memory>
+#include <set>
 #include <string>
 
 namespace kestrune::cli {
@@ -30,6 +31,10 @@ public:
     // given leaves its value. A value the writer would ignore is a usage
     // error here, so it never passes silently.
     static void ApplyEncoderOptions(const TCliArgs& Args, TEncoderSettings& Settings);
+    // The names of those flags for the encoders of MP3, Ogg Vorbis, Monkey's
+    // Audio and FLAC; the WAV flags "--wav-type" and "--block-size" come on
+    // top for commands that write WAV through the WAV writer.
+    static const std::set<std::string>& EncoderOptions();
 };
 
 } // namespace kestrune::cli

@@ -206,30 +206,11 @@ const std::set<std::string>& TConvertCommand::Flags()
 
 const std::set<std::string>& TConvertCommand::Options()
 {
-    static const std::set<std::string> options{"--format",
-                                               "--to",
-                                               "--out-dir",
-                                               "--jobs",
-                                               "--wav-type",
-                                               "--block-size",
-                                               "--bitrate",
-                                               "--ogg-quality",
-                                               "--ogg-nominal",
-                                               "--ogg-min",
-                                               "--ogg-max",
-                                               "--ogg-serial",
-                                               "--ogg-comment",
-                                               "--flac-block-size",
-                                               "--flac-max-lpc-order",
-                                               "--flac-qlp-precision",
-                                               "--flac-min-partition-order",
-                                               "--flac-max-partition-order",
-                                               "--flac-mid-side",
-                                               "--flac-loose-mid-side",
-                                               "--flac-best-model-search",
-                                               "--flac-verify",
-                                               "--flac-precision-search",
-                                               "--ape-level"};
+    static const std::set<std::string> options = [] {
+        std::set<std::string> names{"--format", "--to", "--out-dir", "--jobs", "--wav-type", "--block-size"};
+        names.insert(TCliSettings::EncoderOptions().begin(), TCliSettings::EncoderOptions().end());
+        return names;
+    }();
     return options;
 }
 

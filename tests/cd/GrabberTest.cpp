@@ -466,6 +466,12 @@ TEST_F(GrabberTest, GrabbedTracksCarryTheirChecksums)
     // A disc read anew has nothing grabbed yet.
     Grabber->Refresh();
     EXPECT_EQ(Grabber->GrabChecks(1), nullptr);
+    // Grabs that measure nothing have nothing to tell, and write the same.
+    Grabber->MeasureChecks = false;
+    ASSERT_EQ(Grab(1, Dir.Path() / "unmeasured.wav"), "");
+    EXPECT_EQ(Grabber->GrabChecks(2), nullptr);
+    EXPECT_EQ(test::ReadWholeFile((Dir.Path() / "unmeasured.wav").string()),
+              test::ReadWholeFile((Dir.Path() / "track1.wav").string()));
 }
 
 TEST_F(GrabberTest, RetriesOfAGrabAreCountedAndAFailedGrabHasNoChecks)
