@@ -375,9 +375,6 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
         }
     }
 
-    // Nothing reads a track's sums without a verification or a log, and
-    // they cost as much as reading an image.
-    controller.Grabber().MeasureChecks = settings.Verify || settings.WriteLog;
     controller.Grab();
     // Ctrl-C stops the run as the window's Stop button does: the track being
     // read leaves no file, and the run ends as cancelled.

@@ -177,6 +177,9 @@ void TRipController::ScanDrives()
     try {
         FGrabber.ReadOption = FSettings.ReadOption;
         FGrabber.ReadAttempts = FSettings.ReadAttempts;
+        // Nothing reads a track's sums without a verification or a log, and
+        // they cost about as much as reading an image.
+        FGrabber.MeasureChecks = FSettings.Verify || FSettings.WriteLog;
         FGrabber.Initialize();
         std::vector<std::string> entries;
         for (int n = 1; n <= FGrabber.DriveCount(); ++n) {
