@@ -204,6 +204,11 @@ void TBurnController::ChangeDrive(int Index)
 {
     if (FScanning || Index < 0 || Index >= static_cast<int>(FDrives.size()))
         return;
+    // The drive of a running write or erase stays the current one.
+    if (FWriterBusy) {
+        View.SetDrives(FDrives, FCurrentDrive);
+        return;
+    }
     FCurrentDrive = Index;
     View.SetDrives(FDrives, Index);
     try {
