@@ -1,7 +1,10 @@
+#include "cli/TBurnCommand.h"
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
 #include "cli/TDevicesCommand.h"
 #include "cli/TDiscCommand.h"
+#include "cli/TDrivesCommand.h"
+#include "cli/TEraseCommand.h"
 #include "cli/TNoiseLevelCommand.h"
 #include "cli/TRecordCommand.h"
 #include "cli/TSplitCommand.h"
@@ -27,6 +30,12 @@ const std::vector<TCliCommand>& Commands()
          TTagCommand::Options(), &TTagCommand::Execute},
         {"disc", "print a CD's table of contents, disc ids and album entries", &TDiscCommand::Usage,
          TDiscCommand::Flags(), TDiscCommand::Options(), &TDiscCommand::Execute},
+        {"burn", "write audio files as an audio CD, or as a CD image", &TBurnCommand::Usage, TBurnCommand::Flags(),
+         TBurnCommand::Options(), &TBurnCommand::Execute},
+        {"erase", "quick-erase a CD-RW", &TEraseCommand::Usage, TEraseCommand::Flags(), TEraseCommand::Options(),
+         &TEraseCommand::Execute},
+        {"drives", "list the CD writers with their speeds and discs", &TDrivesCommand::Usage,
+         TDrivesCommand::Flags(), TDrivesCommand::Options(), &TDrivesCommand::Execute},
     };
     return commands;
 }
