@@ -2,6 +2,7 @@
 
 #include "burn/TCdAudioSource.h"
 #include "burn/TImageDrive.h"
+#include "burn/TLibburnDrive.h"
 
 namespace kestrune {
 
@@ -27,9 +28,11 @@ TCdWriter::~TCdWriter()
     Shutdown();
 }
 
-std::shared_ptr<TCdWriter> TCdWriter::Standard(IDispatcher& Dispatcher, const fs::path& ImagePath, double ImageMinutes)
+std::shared_ptr<TCdWriter> TCdWriter::Standard(IDispatcher& Dispatcher, const fs::path& ImagePath, double ImageMinutes,
+                                               std::vector<std::string> Devices)
 {
     std::vector<TBurnDriveScan> scans;
+    scans.push_back([Devices = std::move(Devices)] { return TLibburnDrive::Scan(Devices); });
     scans.push_back([ImagePath, ImageMinutes] {
         std::vector<std::unique_ptr<IBurnDrive>> drives;
         drives.push_back(std::make_unique<TImageDrive>(ImagePath, ImageMinutes));
