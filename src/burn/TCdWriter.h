@@ -112,6 +112,7 @@ private:
     std::string FScanProblem;
     int FCurrent = 0;
     int FSpeed = 0;
+    int FMaxSpeed = 0;
     TBurnDisc FDisc;
     std::vector<TQueued> FQueue;
     bool FCloseDisc = true;
