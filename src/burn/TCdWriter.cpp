@@ -2,6 +2,7 @@
 
 #include "burn/TCdAudioSource.h"
 #include "burn/TImageDrive.h"
+#include "burn/TLibburnDrive.h"
 
 namespace kestrune {
 
@@ -27,9 +28,11 @@ TCdWriter::~TCdWriter()
     Shutdown();
 }
 
-std::shared_ptr<TCdWriter> TCdWriter::Standard(IDispatcher& Dispatcher, const fs::path& ImagePath, double ImageMinutes)
+std::shared_ptr<TCdWriter> TCdWriter::Standard(IDispatcher& Dispatcher, const fs::path& ImagePath, double ImageMinutes,
+                                               std::vector<std::string> Devices)
 {
     std::vector<TBurnDriveScan> scans;
+    scans.push_back([Devices = std::move(Devices)] { return TLibburnDrive::Scan(Devices); });
     scans.push_back([ImagePath, ImageMinutes] {
         std::vector<std::unique_ptr<IBurnDrive>> drives;
         drives.push_back(std::make_unique<TImageDrive>(ImagePath, ImageMinutes));
@@ -53,9 +56,19 @@ void TCdWriter::Initialize()
     }
     if (FDrives.empty() && !FScanProblem.empty())
         throw EACSException(FScanProblem);
-    FCurrent = FDrives.empty() ? 0 : 1;
-    FSpeed = FDrives.empty() ? 0 : FDrives.front()->MaxWriteSpeed();
+    FCurrent = 0;
     FDisc = {};
+    if (!FDrives.empty()) {
+        FCurrent = 1;
+        // A drive that cannot tell its speed now is asked again at the
+        // next refresh.
+        try {
+            FMaxSpeed = FDrives.front()->MaxWriteSpeed();
+        } catch (const std::exception&) {
+            FMaxSpeed = 0;
+        }
+        FSpeed = FMaxSpeed;
+    }
 }
 
 IBurnDrive& TCdWriter::Drive() const
@@ -79,8 +92,10 @@ void TCdWriter::SetCurrentDrive(int Drive)
         return;
     CheckIdle();
     FCurrent = Drive;
-    FSpeed = this->Drive().MaxWriteSpeed();
     FDisc = {};
+    FMaxSpeed = 0;
+    FMaxSpeed = this->Drive().MaxWriteSpeed();
+    FSpeed = FMaxSpeed;
 }
 
 std::string TCdWriter::DriveText1() const
@@ -98,11 +113,12 @@ std::string TCdWriter::DriveText3() const
     return Drive().Revision();
 }
 
+// The highest speed is the one read at the last drive change or refresh:
+// while a write runs the drive is the worker's alone.
 void TCdWriter::SetWriteSpeed(int Speed)
 {
-    const int highest = Drive().MaxWriteSpeed();
-    if (highest > 0 && Speed > highest)
-        Speed = highest;
+    if (FMaxSpeed > 0 && Speed > FMaxSpeed)
+        Speed = FMaxSpeed;
     FSpeed = std::max(Speed, 1);
 }
 
@@ -116,6 +132,7 @@ void TCdWriter::Refresh()
     if (FRunning)
         return;
     FDisc = Drive().ReadDisc();
+    FMaxSpeed = Drive().MaxWriteSpeed();
 }
 
 std::int64_t TCdWriter::QueueSectors() const

@@ -34,10 +34,11 @@ public:
     TCdWriter& operator=(const TCdWriter&) = delete;
 
     // The writer of the desktop program and the command line: the burners
-    // libburn finds, and the image drive writing ImagePath with a disc of
+    // libburn finds (or, when Devices names some, those: "/dev/sr0",
+    // "stdio:FILE"), then the image drive writing ImagePath with a disc of
     // ImageMinutes.
     static std::shared_ptr<TCdWriter> Standard(IDispatcher& Dispatcher, const std::filesystem::path& ImagePath,
-                                               double ImageMinutes);
+                                               double ImageMinutes, std::vector<std::string> Devices = {});
 
     void SetEvents(ICdWriterEvents* Events) override { FEvents = Events; }
 
@@ -111,6 +112,7 @@ private:
     std::string FScanProblem;
     int FCurrent = 0;
     int FSpeed = 0;
+    int FMaxSpeed = 0;
     TBurnDisc FDisc;
     std::vector<TQueued> FQueue;
     bool FCloseDisc = true;

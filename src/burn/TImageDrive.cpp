@@ -78,7 +78,7 @@ bool TImageDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
 
 bool TImageDrive::Erase(bool, const TBurnStepFn&)
 {
-    throw EBurnError(-1, "An image drive holds a CD-R, which cannot be erased.");
+    throw EBurnError(ICdWriter::ecRefused, "An image drive holds a CD-R, which cannot be erased.");
 }
 
 std::string TImageDrive::LastImage() const
