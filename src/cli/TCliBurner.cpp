@@ -44,7 +44,12 @@ TCliBurner::TCliBurner(const TCliArgs& Args, TCliOutput& Out_) : Out(Out_)
     // A fraction of a minute makes a small disc to try a long queue on.
     const double minutes = Args.Number("--capacity", FOptions->ImageMinutes, 0.01, 100000);
 
-    FWriter = TCdWriter::Standard(Dispatcher, FOptions->ImageCuePath(), minutes);
+    // A burner named is the only one libburn opens (a machine's other drives
+    // stay untouched, and a "stdio:" pseudo-drive can be named).
+    std::vector<std::string> burners;
+    if (!image && !device.empty())
+        burners.push_back(device);
+    FWriter = TCdWriter::Standard(Dispatcher, FOptions->ImageCuePath(), minutes, burners);
     IBurnView& view = *this;
     IDialogs& dialogs = *this;
     IJobListener& listener = *this;
@@ -66,7 +71,7 @@ TCliBurner::TCliBurner(const TCliArgs& Args, TCliOutput& Out_) : Out(Out_)
         int chosen = -1;
         for (int i = 0; i < static_cast<int>(drives.size()) && chosen < 0; ++i) {
             const std::string& entry = drives[static_cast<std::size_t>(i)];
-            if (image ? entry.rfind("Image ", 0) == 0 : entry.find(device) != std::string::npos)
+            if ((entry.rfind("Image ", 0) == 0) == image)
                 chosen = i;
         }
         if (chosen < 0)

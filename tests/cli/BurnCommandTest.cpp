@@ -146,6 +146,8 @@ TEST_F(BurnCommand, RefusalsWriteNothing)
         {"erase --device image:" + ShellQuote(Cue()), 1,
          "Disc is not erasable by this control! Please insert a CD-RW disc"},
         {"burn" + Queue() + " --device /dev/nothing-here", 1, "no CD writer \"/dev/nothing-here\""},
+        // libburn's pseudo-drive over a file holds no CD at all.
+        {"burn" + Queue() + " --device stdio:" + ShellQuote(Dir.File("pseudo")), 1, "Please insert a valid disc"},
         {"burn --device image:" + ShellQuote(Cue()), 2, "burn needs at least one audio file"},
         {"burn" + Queue() + " --method fast", 2, "unknown write method \"fast\""},
     };
