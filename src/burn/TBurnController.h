@@ -85,7 +85,8 @@ public:
     // The files chosen, in order; a file the writer refuses is named in one
     // message and left out.
     void AddFiles(const std::vector<std::string>& FileNames);
-    // The main window's Burn command: the queue becomes these files.
+    // The main window's Burn command: the queue becomes these files (not
+    // while the writer works: a hidden write keeps its queue).
     void LoadQueue(const std::vector<std::string>& FileNames);
     const std::vector<TBurnRow>& Rows() const { return FRows; }
     void DeleteRow(int Index);
@@ -98,8 +99,12 @@ public:
     void Shutdown();
 
     // The automatic writing mode. Offers a finished recording (its row in the
-    // main list); queues it, or burns what is queued when it would not fit
-    // and remembers the row as the first unwritten one.
+    // main list): every finished recording from the first unwritten one on is
+    // queued, until one does not fit (by its length, and then by the writer's
+    // own figures); then what is queued is burnt and that recording stays the
+    // first unwritten one. While the writer works, or without a usable disc,
+    // they wait for the next offer or the end of the burn (when the window is
+    // hidden).
     void SetRecordings(IAutoWriteRecordings* Recordings) { FRecordings = Recordings; }
     void OfferTrack(int Row);
     int FirstUnwrittenRow() const { return FFirstUnwrittenRow; }
