@@ -1,7 +1,10 @@
+#include "cli/TBurnCommand.h"
 #include "cli/TCliCommand.h"
 #include "cli/TConvertCommand.h"
 #include "cli/TDevicesCommand.h"
 #include "cli/TDiscCommand.h"
+#include "cli/TDrivesCommand.h"
+#include "cli/TEraseCommand.h"
 #include "cli/TNoiseLevelCommand.h"
 #include "cli/TRecordCommand.h"
 #include "cli/TRipCommand.h"
@@ -30,6 +33,12 @@ const std::vector<TCliCommand>& Commands()
          TDiscCommand::Flags(), TDiscCommand::Options(), &TDiscCommand::Execute},
         {"rip", "rip a CD's tracks into tagged files, verified with AccurateRip", &TRipCommand::Usage,
          TRipCommand::Flags(), TRipCommand::Options(), &TRipCommand::Execute},
+        {"burn", "write audio files as an audio CD, or as a CD image", &TBurnCommand::Usage, TBurnCommand::Flags(),
+         TBurnCommand::Options(), &TBurnCommand::Execute},
+        {"erase", "quick-erase a CD-RW", &TEraseCommand::Usage, TEraseCommand::Flags(), TEraseCommand::Options(),
+         &TEraseCommand::Execute},
+        {"drives", "list the CD writers with their speeds and discs", &TDrivesCommand::Usage,
+         TDrivesCommand::Flags(), TDrivesCommand::Options(), &TDrivesCommand::Execute},
     };
     return commands;
 }
