@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -40,6 +41,33 @@ QString Q(const std::string& Text)
 {
     return QString::fromStdString(Text);
 }
+
+// The status line names the file being read or written, which may be a long
+// path: it is shortened in the middle to the room there is, never widening
+// the window. text() keeps it whole.
+class TElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override
+    {
+        return {fontMetrics().averageCharWidth() * 12, QLabel::minimumSizeHint().height()};
+    }
+    QSize sizeHint() const override
+    {
+        return {std::min(QLabel::sizeHint().width(), fontMetrics().averageCharWidth() * 40),
+                QLabel::sizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect room = contentsRect().marginsRemoved(QMargins(margin(), 0, margin(), 0));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+        painter.drawText(room, static_cast<int>(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+    }
+};
 
 } // namespace
 
@@ -172,9 +200,10 @@ void TFBurn::BuildControls()
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setSizeGripEnabled(false);
-    status = new QLabel(QStringLiteral("IDLE"), bar);
+    status = new TElidingLabel(QStringLiteral("IDLE"), bar);
     status->setObjectName(QStringLiteral("status"));
     status->setMinimumWidth(metrics.averageCharWidth() * 20);
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     PB = new QProgressBar(bar);
     PB->setObjectName(QStringLiteral("PB"));
     PB->setRange(0, 100);
