@@ -52,6 +52,11 @@ public:
 
     // The drive scan, started once when the window is made.
     void StartScan();
+    // Where the main window's status line is written while the drives load
+    // ("Loading CD drives...", emptied when done); none by default.
+    void SetMainStatus(std::function<void(const std::string&)> Status) { MainStatus = std::move(Status); }
+    // True while the scan's thread has not handed its result back.
+    bool Scanning() const { return FScanning; }
     bool WriterAvailable() const { return FWriterAvailable; }
     bool WriterBusy() const { return FWriterBusy; }
     bool BurnStarted() const { return FBurnStarted; }
@@ -69,6 +74,10 @@ public:
     int QueuedSeconds() const { return FQueuedSeconds; }
     int UsedSeconds() const { return FUsedSeconds; }
     int CapacitySeconds() const { return FCapacitySeconds; }
+    // The space line is drawn in the warning colour: the queue does not fit.
+    bool Overfull() const { return FOverfull; }
+    // The disc as the last refresh found it (0 none, 1 usable, 2 unrecognised).
+    int DiscState() const { return FDiscState; }
 
     // "Add Files": false with the warning when files cannot be added now;
     // the window then opens no file dialog.
@@ -99,9 +108,26 @@ public:
     TJobEvents& Events() { return FEvents; }
 
 private:
+    enum class TOperation { opNone, opScan, opWrite, opErase };
+
     void OnOperationProgress(int Percent) override;
     void OnErrorEx(int Code, const std::string& Text) override;
     void OnMediaChange() override;
+
+    void ThreadDone(const std::string& Failure);
+    void FillSpeeds();
+    void ShowSpace();
+    bool AddOne(const std::string& FileName, const std::string& Type, std::vector<std::string>& Refused);
+    void RefuseFiles(const std::vector<std::string>& Refused);
+    void WriteCompleted();
+    void EraseCompleted();
+    // Shown: the error box's text (none for a cancel or a vanished disc);
+    // Reason: the job's.
+    void OperationFailed(const std::string& Shown, const std::string& Reason, bool Cancelled);
+    // The automatic mode's walk over the finished recordings from the first
+    // unwritten one up to Last.
+    void WriteRecordings(int Last);
+    void JoinScan();
 
     IBurnView& View;
     IDialogs& Dialogs;
@@ -109,6 +135,7 @@ private:
     std::shared_ptr<ICdWriter> Writer;
     TOptions& Options;
     IAutoWriteRecordings* FRecordings = nullptr;
+    std::function<void(const std::string&)> MainStatus;
 
     bool FWriterAvailable = false;
     bool FWriterBusy = false;
@@ -123,6 +150,14 @@ private:
     int FUsedSeconds = 0;
     int FCapacitySeconds = 0;
     int FFirstUnwrittenRow = 0;
+    int FDiscState = 0;
+    bool FOverfull = false;
+    bool FScanning = false;
+    TOperation FOperation = TOperation::opNone;
+    // Cancels asked for whose "cancelled" report has not come back yet.
+    int FCancelsPending = 0;
+    // Inside the automatic mode's walk: no second walk starts from it.
+    bool FWalking = false;
     std::thread FScan;
 
     TJobEvents FEvents{TJobKind::jkBurn};
