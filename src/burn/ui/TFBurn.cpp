@@ -81,6 +81,7 @@ TFBurn::TFBurn(TBurnWindowContext Context_, QWidget* Parent) : QDialog(Parent), 
                                                     Context.Options);
     BuildControls();
     BuildMenus();
+    KeepCaptionsWhole();
     setAcceptDrops(true);
     if (Context.ScanAtStart) {
         // The drives are looked for as soon as the program's event loop runs,
@@ -144,6 +145,8 @@ void TFBurn::BuildControls()
     clBox->setSelectionBehavior(QAbstractItemView::SelectRows);
     clBox->setSelectionMode(QAbstractItemView::SingleSelection);
     clBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Paths share their folders: the file's own name is what must show.
+    clBox->setTextElideMode(Qt::ElideMiddle);
     QHeaderView* header = clBox->header();
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
@@ -155,7 +158,7 @@ void TFBurn::BuildControls()
     header->resizeSection(colType, metrics.horizontalAdvance(QStringLiteral(".FLAC")) + metrics.averageCharWidth() * 4);
     header->resizeSection(colDuration,
                           metrics.horizontalAdvance(QStringLiteral("Duration")) + metrics.averageCharWidth() * 4);
-    clBox->setMinimumWidth(metrics.averageCharWidth() * 80);
+    clBox->setMinimumWidth(metrics.averageCharWidth() * 90);
     clBox->setMinimumHeight(metrics.height() * 12);
     column->addWidget(clBox, 1);
 
@@ -187,12 +190,9 @@ void TFBurn::BuildControls()
     BEject = button("BEject", "Eject");
     BBurn = button("BBurn", "BURN CD!");
     BBurn->setIcon(TSkin::Icon("burn"));
-    BBurn->setDefault(true);
-    // Wide enough for both of its captions, so it does not jump.
-    BBurn->setMinimumWidth(
-        BBurn->sizeHint().width() +
-        std::max(0, BBurn->fontMetrics().horizontalAdvance(QStringLiteral("STOP")) -
-                        BBurn->fontMetrics().horizontalAdvance(QStringLiteral("BURN CD!"))));
+    // Not the default button: Enter in the list must not start a burn.
+    for (QPushButton* b : {BErase, BLoad, BEject, BBurn})
+        b->setAutoDefault(false);
     for (QPushButton* b : {BErase, BLoad, BEject, BBurn})
         buttons->addWidget(b);
     column->addLayout(buttons);
@@ -377,6 +377,25 @@ void TFBurn::changeEvent(QEvent* Event)
     // A dark desktop gets a red that reads on it.
     if (Event->type() == QEvent::PaletteChange)
         DrawSpaceColour();
+    if (Event->type() == QEvent::StyleChange || Event->type() == QEvent::FontChange)
+        KeepCaptionsWhole();
+}
+
+void TFBurn::KeepCaptionsWhole()
+{
+    // The skin gives buttons a small least width of their own, which would
+    // let the row squeeze a caption; each keeps room for its whole caption
+    // instead, the burn button for both of its.
+    for (QPushButton* b : {bsSkinButton1, BErase, BLoad, BEject, BBurn}) {
+        b->ensurePolished();
+        b->setMinimumWidth(0);
+        int width = b->sizeHint().width();
+        if (b == BBurn)
+            for (const QString& caption : {QStringLiteral("BURN CD!"), QStringLiteral("STOP")})
+                width = std::max(width, b->sizeHint().width() + b->fontMetrics().horizontalAdvance(caption) -
+                                            b->fontMetrics().horizontalAdvance(b->text()));
+        b->setMinimumWidth(width);
+    }
 }
 
 void TFBurn::dragEnterEvent(QDragEnterEvent* Event)

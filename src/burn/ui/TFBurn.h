@@ -94,6 +94,7 @@ private:
     void DeleteSelected();
     void Shortcut(TBurnFollowUp Next);
     void DrawSpaceColour();
+    void KeepCaptionsWhole();
 
     TBurnWindowContext Context;
     std::unique_ptr<TBurnController> FController;
