@@ -38,6 +38,11 @@ class ICdWriter {
 public:
     static constexpr int ecCancelled = -101;
     static constexpr int ecNoDisc = -104;
+    // The operation failed in the drive or the writer; the text says why.
+    static constexpr int ecFailed = -100;
+    // The drive cannot do what was asked (audio on a disc that is not a CD,
+    // a write method it lacks); the text is the drive's reason.
+    static constexpr int ecRefused = -102;
 
     // CurrentOperation values.
     static constexpr int opNone = 0;
@@ -90,6 +95,9 @@ public:
     virtual int DriveWriteMethod() const = 0;
     // Test mode: everything but the laser (real drives only).
     virtual void SetSimulate(bool Simulate) = 0;
+    // Silence between tracks, in seconds (0 for none: live albums, mixes);
+    // two unless set. A drive writing track at once keeps its own gap.
+    virtual void SetGapSeconds(int Seconds) { (void)Seconds; }
 
     virtual void WriteDisc() = 0;
     virtual void EraseDisc(bool Quick) = 0;
@@ -105,6 +113,9 @@ public:
     virtual void LoadTray() = 0;
     // Stops what runs and lets go of the drives.
     virtual void Shutdown() = 0;
+    // The cue sheet the last completed write made, when the current drive
+    // is an image drive; else empty.
+    virtual std::string LastImage() const { return {}; }
 };
 
 } // namespace kestrune

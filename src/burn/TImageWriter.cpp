@@ -202,7 +202,7 @@ TImageLayout TImageWriter::Plan(const std::vector<TImageTrack>& Queue) const
             at += FGapSectors;
         place.Start = at;
         place.Frames = frames;
-        place.Sectors = std::max<std::int64_t>(TCdFigures::SectorsOfFrames(frames), MinTrackSectors);
+        place.Sectors = TrackSectors(frames);
         place.Title = item.Title.empty() ? tags.back().Title : item.Title;
         place.Performer = item.Performer.empty() ? tags.back().Artist : item.Performer;
         place.Isrc = item.Isrc;

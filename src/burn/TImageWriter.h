@@ -2,6 +2,7 @@
 
 #include "burn/TCdFigures.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -98,6 +99,13 @@ public:
 
     enum class TResult { irWritten, irCancelled };
     using TProgress = std::function<void(const TImageProgress&)>;
+
+    // Sectors a track of Frames frames takes: whole sectors, at least the
+    // four seconds a CD track lasts.
+    static constexpr std::int64_t TrackSectors(std::int64_t Frames)
+    {
+        return std::max<std::int64_t>(TCdFigures::SectorsOfFrames(Frames), MinTrackSectors);
+    }
 
     // The image's cue sheet; the bin is the same name with ".bin".
     explicit TImageWriter(std::filesystem::path CuePath);

@@ -171,6 +171,8 @@ void TOptions::Load()
     RecognitionKey = ini.ReadString("Recognition", "Key", "");
     PlaybackDriver = ini.ReadString("Playback", "Driver", "");
     RipEmail = ini.ReadString("Rip", "Email", "");
+    ImagePath = ini.ReadString("CDWriter", "ImagePath", "");
+    ImageMinutes = ReadRanged(ini, "CDWriter", "ImageMinutes", 80, 1, 999);
 
     // The MP3 encoder records in stereo.
     if (Channels == 1 && Format == "MP3")
@@ -334,7 +336,16 @@ void TOptions::Save()
     ini.WriteString("Recognition", "Key", RecognitionKey);
     ini.WriteString("Playback", "Driver", PlaybackDriver);
     ini.WriteString("Rip", "Email", RipEmail);
+    ini.WriteString("CDWriter", "ImagePath", ImagePath);
+    ini.WriteInteger("CDWriter", "ImageMinutes", ImageMinutes);
     ini.UpdateFile();
+}
+
+std::string TOptions::ImageCuePath() const
+{
+    if (!ImagePath.empty())
+        return ImagePath;
+    return (std::filesystem::path(Folder.empty() ? "." : Folder) / "CD image.cue").string();
 }
 
 } // namespace kestrune

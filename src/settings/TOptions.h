@@ -135,6 +135,11 @@ public:
     std::string RecognitionKey;    // [Recognition] Key: its application key
     std::string PlaybackDriver;    // [Playback] Driver: where "listen" plays; empty is the default
     std::string RipEmail;          // [Rip] Email: the address album-information servers ask for
+    std::string ImagePath;         // [CDWriter] ImagePath: the image drive's cue sheet; empty is ImageCuePath's default
+    std::int32_t ImageMinutes = 80; // [CDWriter] ImageMinutes: the capacity of the image drive's disc
+
+    // Where the image drive writes: ImagePath, or "CD image.cue" in Folder.
+    std::string ImageCuePath() const;
 
     // Run-time state, never written.
     std::int32_t DriverIndex = -1;

@@ -78,6 +78,9 @@ TEST_F(OptionsTest, WithoutFileEveryFieldHasItsDefault)
     EXPECT_EQ(o->RecognitionKey, "");
     EXPECT_EQ(o->PlaybackDriver, "");
     EXPECT_EQ(o->RipEmail, "");
+    EXPECT_EQ(o->ImagePath, "");
+    EXPECT_EQ(o->ImageMinutes, 80);
+    EXPECT_EQ(o->ImageCuePath(), Dir.File("Records") + "/CD image.cue");
     EXPECT_EQ(o->DriverIndex, 0);
     EXPECT_EQ(o->DriverNames, (std::vector<std::string>{"alsa:hw:0,0", "pulse:default", "virtual:demo"}));
 }
@@ -355,7 +358,7 @@ TEST_F(OptionsTest, SaveWritesEveryFieldInOrderAndReadsBack)
                                     "[Recordings]\nInputLine=\"  Line In\"\nBitsPerSample=16\nChannels=2\n"
                                     "FormatString=22050  Hz, Stereo, 16-bit\nFormat=MP3\nBitrate=11\nAutoRecognize=1\n"
                                     "[Silence]\nSilenceLg=1500\nMinLength=15\nLevel8=10\nLevel16=2345\n"
-                                    "[CDWriter]\nMode=0\nDrive=\nSpeed=4\nCloseAtEnd=1\nMethod=1\n"
+                                    "[CDWriter]\nMode=0\nDrive=\nSpeed=4\nCloseAtEnd=1\nMethod=1\nImagePath=\nImageMinutes=80\n"
                                     "[Proxy]\nUse=0\nServer=\nPort=0\n"
                                     "[Rip]\nPath=./Records/Rip/\nReadOpt=0\nReadAtt=1\nReadAct=0\nFreeDBServer=0\n"
                                     "FreeDBPort=80\nEmail=me@example.org\n"
