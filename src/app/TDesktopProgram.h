@@ -5,7 +5,6 @@
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TQtDispatcher.h"
 #include "formats/TGenreList.h"
-#include "settings/IBurnDrives.h"
 #include "settings/IFreeDBServers.h"
 
 #include <chrono>
@@ -18,6 +17,7 @@
 namespace kestrune {
 
 class IOptionsPlatform;
+class TFBurn;
 class TFConvert;
 class TFMain;
 class TFTrackInfo;
@@ -62,6 +62,7 @@ public:
     TFMain& Window() { return *FWindow; }
     TMainController& Main() { return *FMain; }
     TQtDispatcher& Dispatcher() { return FDispatcher; }
+    TFBurn& BurnWindow() { return *Burn; }
 
 private:
     // The album-information servers the settings window lists.
@@ -74,6 +75,9 @@ private:
     TWindowCommand ShowSettings();
     // The conversion window, made once: its files and settings stay.
     TWindowCommand ShowConvert();
+    // The burn window, made once: the recordings become its queue, then it
+    // shows.
+    TWindowCommand ShowBurn();
 
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
@@ -84,11 +88,12 @@ private:
     TFTrackInfo* TrackInfo = nullptr;
     TFTrackList* TrackList = nullptr;
     TFConvert* Convert = nullptr;
+    // Made right after the main window and freed before the controller whose
+    // options it reads.
+    TFBurn* Burn = nullptr;
     std::unique_ptr<TMainController> FMain;
     TQtDesktopSession FSession;
     std::unique_ptr<TSessionGuard> FSessionGuard;
-    // No CD writer until the burn window exists.
-    TNoBurnDrives FBurnDrives;
     TFreeDBServers FFreeDB;
 };
 
