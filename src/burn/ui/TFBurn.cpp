@@ -23,6 +23,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -69,6 +71,27 @@ protected:
     }
 };
 
+// The drive list: an image drive is named by its path, which may be longer
+// than the room; the shown entry is shortened in the middle so that both
+// the kind of drive and the file's name stay in sight.
+class TElidingCombo final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width() - 2);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
 } // namespace
 
 TFBurn::TFBurn(TBurnWindowContext Context_, QWidget* Parent) : QDialog(Parent), Context(std::move(Context_))
@@ -108,7 +131,7 @@ void TFBurn::BuildControls()
 
     auto* drives = new QGridLayout;
     auto* driveLabel = new QLabel(QStringLiteral("Select Drive"), this);
-    lbDrives = new QComboBox(this);
+    lbDrives = new TElidingCombo(this);
     lbDrives->setObjectName(QStringLiteral("lbDrives"));
     lbDrives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     lbDrives->setMinimumContentsLength(36);
@@ -242,6 +265,7 @@ void TFBurn::BuildControls()
     });
 
     connect(lbDrives, &QComboBox::activated, this, [this](int Index) {
+        lbDrives->setToolTip(lbDrives->currentText());
         if (!Filling && Index >= 0)
             FController->ChangeDrive(Index);
     });
@@ -438,6 +462,7 @@ void TFBurn::SetDrives(const std::vector<std::string>& Entries, int Chosen)
     for (const std::string& entry : Entries)
         lbDrives->addItem(Q(entry));
     lbDrives->setCurrentIndex(Chosen);
+    lbDrives->setToolTip(lbDrives->currentText());
     Filling = false;
 }
 
