@@ -204,6 +204,11 @@ void TBurnController::ChangeDrive(int Index)
 {
     if (FScanning || Index < 0 || Index >= static_cast<int>(FDrives.size()))
         return;
+    // The drive of a running write or erase stays the current one.
+    if (FWriterBusy) {
+        View.SetDrives(FDrives, FCurrentDrive);
+        return;
+    }
     FCurrentDrive = Index;
     View.SetDrives(FDrives, Index);
     try {
@@ -715,19 +720,32 @@ void TBurnController::WriteRecordings(int Last)
         if (FWriterBusy || FCapacitySeconds <= 0 || FDiscState == 0 || FDiscState == 2)
             break;
         const int seconds = FRecordings->DurationSeconds(row);
-        if (FCapacitySeconds < FQueuedSeconds + FUsedSeconds + seconds) {
-            if (!FRows.empty()) {
-                StartBurn();
+        const std::string name = FRecordings->FileName(row);
+        if (FCapacitySeconds >= FQueuedSeconds + FUsedSeconds + seconds) {
+            if (!AddOne(name, Extension(name, true), refused) || !FOverfull) {
+                FFirstUnwrittenRow = row + 1;
+                continue;
+            }
+            // A recording's file is longer than its sound (it ends with the
+            // quiet that ended it): measured by the writer it does not fit
+            // after all, and goes on the next disc.
+            try {
+                Writer->RemoveTrack(static_cast<int>(FRows.size()) - 1);
+            } catch (const std::exception& e) {
+                View.SetStatus(e.what());
                 break;
             }
-            // Not even an empty disc holds it: it is left to be burnt by hand
-            // instead of holding up every recording after it.
-            refused.push_back(FRecordings->FileName(row) + ": longer than the disc holds");
-            FFirstUnwrittenRow = row + 1;
-            continue;
+            FRows.pop_back();
+            RefreshDiscInfo();
         }
-        const std::string name = FRecordings->FileName(row);
-        AddOne(name, Extension(name, true), refused);
+        if (!FRows.empty()) {
+            View.SetRows(FRows);
+            StartBurn();
+            break;
+        }
+        // Not even an empty disc holds it: it is left to be burnt by hand
+        // instead of holding up every recording after it.
+        refused.push_back(name + ": longer than the disc holds");
         FFirstUnwrittenRow = row + 1;
     }
     View.SetRows(FRows);

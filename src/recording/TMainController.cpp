@@ -25,10 +25,25 @@ TMainController::TMainController(std::unique_ptr<TOptions> Options, TViews Views
         FRecognition.Open(TRecognitionController::SettingsFrom(*FOptions));
 }
 
-// The members go in reverse order: the recorder stops its outputs, then the
-// recognition closes (waiting for its workers), then the list and the
-// options (closing the mixer).
-TMainController::~TMainController() = default;
+// The burn window is let go first, so that a track the recorder finishes
+// while it stops is not offered to it. The members then go in reverse
+// order: the recorder stops its outputs, then the recognition closes
+// (waiting for its workers), then the list and the options (closing the
+// mixer).
+TMainController::~TMainController()
+{
+    SetBurn(nullptr);
+}
+
+void TMainController::SetBurn(TBurnController* Burn)
+{
+    FRecorder.SetTrackOffer(nullptr);
+    FAutoWrite.reset();
+    if (!Burn)
+        return;
+    FAutoWrite = std::make_unique<TAutoWriteRecordings>(FList, FRecorder, *Burn);
+    FRecorder.SetTrackOffer(FAutoWrite.get());
+}
 
 void TMainController::Show(std::chrono::year_month_day Today)
 {

@@ -5,6 +5,7 @@
 #include "formats/TGenreList.h"
 #include "recording/IRecorderView.h"
 #include "recording/IRecordingsView.h"
+#include "recording/TAutoWriteRecordings.h"
 #include "recording/TRecognitionController.h"
 #include "recording/TRecorder.h"
 #include "recording/TRecordingsList.h"
@@ -70,6 +71,11 @@ public:
     TRecognitionController& Recognition() { return FRecognition; }
     TRecorder& Recorder() { return FRecorder; }
 
+    // The burn window for the automatic writing mode: every kept track is
+    // offered to it while WriterMode is 1 and it found a writer. Null lets
+    // go of it. Burn outlives this controller or is let go first.
+    void SetBurn(TBurnController* Burn);
+
 private:
     static constexpr const char* NoDriverText = TAudioIn::NoDriverText;
 
@@ -79,6 +85,7 @@ private:
     TRecordingsList FList;
     TRecognitionController FRecognition;
     TRecorder FRecorder;
+    std::unique_ptr<TAutoWriteRecordings> FAutoWrite;
 };
 
 } // namespace kestrune

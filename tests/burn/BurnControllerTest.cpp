@@ -117,6 +117,15 @@ TEST(BurnController, ScanListsTheDrivesOnItsOwnThreadAndChoosesTheStoredOne)
         EXPECT_FALSE(rig.View.Busy);
         EXPECT_FALSE(rig.Burn->WriterBusy());
         EXPECT_EQ(rig.View.Description, "CD-R | Blank");
+
+        // The settings window cannot take the drive from under a write.
+        rig.Burn->AddFiles({"/m/a.wav"});
+        rig.Burn->StartBurn();
+        ASSERT_TRUE(rig.Burn->BurnStarted());
+        rig.Burn->ChangeDrive(1 - expected);
+        EXPECT_EQ(rig.Burn->CurrentDrive(), expected);
+        EXPECT_EQ(rig.View.DriveChosen, expected);
+        EXPECT_EQ(rig.Writer->CurrentDrive(), expected + 1);
     }
 }
 

@@ -35,8 +35,12 @@ public:
 
     std::vector<TDrive> DriveList{{"Image", "/tmp/a.cue", ""}};
     std::vector<TDisc> Discs{TDisc{}};
-    // Seconds of audio of every file the writer reads; others are refused.
+    // Seconds of audio of every file the writer reads; others are refused,
+    // or measured by Measure when it is set (a negative answer refuses).
     std::map<std::string, int> Lengths;
+    std::function<int(const std::string&)> Measure;
+    // Called by WriteDisc once the write has begun (to finish it later).
+    std::function<void()> OnWrite;
 
     // The scan: Initialize waits while Hold is set, then raises ScanFailure
     // when it is not empty, after PostScanError (if set) has been called.
@@ -117,6 +121,8 @@ public:
 
     void AddTrack(const std::string& FileName) override
     {
+        if (!Lengths.count(FileName) && Measure && Measure(FileName) >= 0)
+            Lengths[FileName] = Measure(FileName);
         if (!Lengths.count(FileName))
             throw EACSException("not an audio file we can read");
         Queue.push_back(FileName);
@@ -138,6 +144,8 @@ public:
         ++Writes;
         WrittenQueue = Queue;
         Operation = opWrite;
+        if (OnWrite)
+            OnWrite();
     }
     void EraseDisc(bool) override
     {
