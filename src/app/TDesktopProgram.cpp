@@ -97,6 +97,8 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
                                          [this] { FWindow->Commands()->OnlineHelp(); },
                                          [this] { FWindow->ShowAbout(); }},
                       FWindow.get());
+    // The automatic writing mode: the recorder offers each kept track to it.
+    FMain->SetBurn(&Burn->Controller());
     // While the drives load the main window's status line says so.
     Burn->Controller().SetMainStatus([this](const std::string& Text) {
         if (auto* status = FWindow->findChild<QLabel*>(QStringLiteral("LStatus")))
@@ -166,7 +168,9 @@ TDesktopProgram::~TDesktopProgram()
 {
     FSessionGuard.reset();
     FWindow->Detach();
-    // A write still running stops before the options it reads go.
+    // The recorder lets go of the burn window, and a write still running
+    // stops, before the options they read go.
+    FMain->SetBurn(nullptr);
     delete Burn;
     Burn = nullptr;
     FMain.reset();
