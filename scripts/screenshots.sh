@@ -8,7 +8,7 @@
 #   welcome about skin message main wizard0 wizard1 wizard2 trackinfo chooser
 #   recording recording-stopped settings-recording settings-split settings-proxy
 #   settings-burning settings-folders settings-rip noisecapture enc-wav enc-mp3 enc-ogg enc-flac enc-ape convert
-#   convert-running rip rip-running)
+#   convert-running rip rip-running burn burn-running)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

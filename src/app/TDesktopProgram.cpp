@@ -2,6 +2,8 @@
 
 #include "recording/TSessionGuard.h"
 
+#include "burn/TCdWriter.h"
+#include "burn/ui/TFBurn.h"
 #include "cd/TCddbClient.h"
 #include "cd/TCdioDriveProvider.h"
 #include "convert/ui/TFConvert.h"
@@ -16,6 +18,8 @@
 #include "settings/TOptions.h"
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
+
+#include <QLabel>
 
 #include <ctime>
 #include <exception>
@@ -98,6 +102,22 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
                                               TMainController::TViews{*FWindow, *FWindow, FDialogs, FDispatcher},
                                               FGenres, TGenreList::DefaultFile());
 
+    // The burn window, hidden; it looks for the writer drives as soon as the
+    // event loop runs. The image drive writes where the settings say.
+    TOptions& opts = FMain->Options();
+    Burn = new TFBurn(TBurnWindowContext{opts, FDialogs, FDispatcher,
+                                         TCdWriter::Standard(FDispatcher, opts.ImageCuePath(), opts.ImageMinutes),
+                                         [this] { FWindow->Commands()->OnlineHelp(); },
+                                         [this] { FWindow->ShowAbout(); }},
+                      FWindow.get());
+    // The automatic writing mode: the recorder offers each kept track to it.
+    FMain->SetBurn(&Burn->Controller());
+    // While the drives load the main window's status line says so.
+    Burn->Controller().SetMainStatus([this](const std::string& Text) {
+        if (auto* status = FWindow->findChild<QLabel*>(QStringLiteral("LStatus")))
+            status->setText(QString::fromStdString(Text));
+    });
+
     TrackInfo = new TFTrackInfo(FWindow.get());
     TrackInfo->SetGenres(FGenres.Names());
     TrackList = new TFTrackList(FWindow.get());
@@ -110,6 +130,20 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
     FWindow->SetWindow(TWindowCommand::wcConvert, [this] { return ShowConvert(); });
     FWindow->SetRipWindow([this] { return ShowRip(); });
+    FWindow->Commands()->WriterAvailable = [this] { return Burn->Controller().WriterAvailable(); };
+    FWindow->SetWindow(TWindowCommand::wcBurn, [this] { return ShowBurn(); });
+}
+
+TWindowCommand TDesktopProgram::ShowBurn()
+{
+    std::vector<std::string> files;
+    const TRecordingsList& list = FMain->List();
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Row(i).Data)
+            files.push_back(list.Row(i).Data->FileName);
+    Burn->Controller().LoadQueue(files);
+    // The follow-ups carry the main window's own numbers.
+    return static_cast<TWindowCommand>(Burn->Run());
 }
 
 TWindowCommand TDesktopProgram::ShowConvert()
@@ -134,7 +168,7 @@ TWindowCommand TDesktopProgram::ShowSettings()
     TSettingsWindowContext context{FMain->Options(),
                                    FDialogs,
                                    *FMain,
-                                   FBurnDrives,
+                                   Burn->Controller(),
                                    &FFreeDB,
                                    FDispatcher,
                                    [this] { FWindow->Commands()->OnlineHelp(); },
@@ -162,6 +196,11 @@ TDesktopProgram::~TDesktopProgram()
 {
     FSessionGuard.reset();
     FWindow->Detach();
+    // The recorder lets go of the burn window, and a write still running
+    // stops, before the options they read go.
+    FMain->SetBurn(nullptr);
+    delete Burn;
+    Burn = nullptr;
     FMain.reset();
 }
 

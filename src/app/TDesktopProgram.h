@@ -6,7 +6,6 @@
 #include "common/ui/TQtDialogs.h"
 #include "common/ui/TQtDispatcher.h"
 #include "formats/TGenreList.h"
-#include "settings/IBurnDrives.h"
 #include "settings/IFreeDBServers.h"
 
 #include <chrono>
@@ -19,6 +18,7 @@
 namespace kestrune {
 
 class IOptionsPlatform;
+class TFBurn;
 class TFConvert;
 class TFMain;
 class TFTrackInfo;
@@ -65,6 +65,7 @@ public:
     TFMain& Window() { return *FWindow; }
     TMainController& Main() { return *FMain; }
     TQtDispatcher& Dispatcher() { return FDispatcher; }
+    TFBurn& BurnWindow() { return *Burn; }
 
 private:
     // The album-information servers the settings window lists.
@@ -79,6 +80,9 @@ private:
     TWindowCommand ShowConvert();
     // The rip window, made for each opening and freed when it closes.
     TWindowCommand ShowRip();
+    // The burn window, made once: the recordings become its queue, then it
+    // shows.
+    TWindowCommand ShowBurn();
 
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
@@ -89,11 +93,12 @@ private:
     TFTrackInfo* TrackInfo = nullptr;
     TFTrackList* TrackList = nullptr;
     TFConvert* Convert = nullptr;
+    // Made right after the main window and freed before the controller whose
+    // options it reads.
+    TFBurn* Burn = nullptr;
     std::unique_ptr<TMainController> FMain;
     TQtDesktopSession FSession;
     std::unique_ptr<TSessionGuard> FSessionGuard;
-    // No CD writer until the burn window exists.
-    TNoBurnDrives FBurnDrives;
     TFreeDBServers FFreeDB;
     // The CD drives and the images named on the command line.
     std::shared_ptr<ICdDriveProvider> FCdDrives;

@@ -2,6 +2,7 @@
 // first start without a settings file, the next start, and errors of posted
 // work shown in a box.
 #include "app/TDesktopProgram.h"
+#include "burn/ui/TFBurn.h"
 #include "cd/TCueImage.h"
 #include "mocks/TNoDevices.h"
 #include "recording/TMainController.h"
@@ -10,6 +11,7 @@
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -220,6 +222,61 @@ private slots:
         opened.clear();
         program.Window().findChild<QAbstractButton*>("BtnConvert")->click();
         QCOMPARE(opened, (QStringList{"QFileDialog", "FConvert"}));
+    }
+
+    // The burn window is made hidden at start-up and finds the image drive
+    // the settings name. The main window's Burn opens it on the recordings
+    // (none yet); its Settings shortcut opens the settings window next, whose
+    // CD Burning page lists the burn window's drives.
+    void BurnFromTheMainWindow()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
+        {
+            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
+            options.Driver = "virtual:" + dir.File("capture.wav");
+            options.ImagePath = dir.File("disc.cue");
+            options.Save();
+        }
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        TFBurn& burn = program.BurnWindow();
+        QVERIFY(!burn.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(burn.Controller().WriterAvailable(), 30000);
+
+        QStringList opened;
+        int rows = -1;
+        QStringList drives;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || (!opened.isEmpty() && opened.back() == modal->objectName()))
+                return;
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                // The settings window's notes about the missing mixer.
+                box->accept();
+                return;
+            }
+            opened << modal->objectName();
+            if (modal->objectName() == "FCDBurn") {
+                rows = modal->findChild<QTreeWidget*>("clBox")->topLevelItemCount();
+                QTimer::singleShot(0, modal->findChild<QAbstractButton*>("BtnSettings"), &QAbstractButton::click);
+            } else if (modal->objectName() == "FSettings") {
+                auto* list = modal->findChild<QComboBox*>("lbDrives");
+                for (int i = 0; list && i < list->count(); ++i)
+                    drives << list->itemText(i);
+                QTimer::singleShot(0, modal->findChild<QAbstractButton*>("bcancel"), &QAbstractButton::click);
+            }
+        });
+        poll.start(10);
+        program.Window().findChild<QAbstractButton*>("btnBurnCD")->click();
+        QCOMPARE(opened, (QStringList{"FCDBurn", "FSettings"}));
+        QCOMPARE(rows, 0);
+        QVERIFY2(!drives.isEmpty() && drives.back().startsWith("Image " + QString::fromStdString(dir.File("disc.cue"))),
+                 qPrintable(drives.join(" / ")));
     }
 
     // Tools > "Rip CD" makes a rip window for this opening, over the drives

@@ -4,6 +4,9 @@
 // (QT_SCALE_FACTOR, a dark desktop) without clicking through the program.
 #include "cd/TCdioDriveProvider.h"
 #include "cd/TCueImage.h"
+#include "burn/TCdWriter.h"
+#include "burn/TImageDrive.h"
+#include "burn/ui/TFBurn.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "common/ui/TQtDialogs.h"
@@ -381,6 +384,66 @@ bool WriteChord(const QString& Name, std::uint32_t Seconds)
     return wav.status() == QDataStream::Ok;
 }
 
+// The burn window over the image drive (a blank 80-minute CD-R), with a
+// recording session's songs queued from the open dialog's folder.
+class TTourBurn {
+public:
+    TTourBurn()
+    {
+        const QString album = Files.filePath(QStringLiteral("Kestrune 2026-12-10 (1)"));
+        QDir().mkpath(album);
+        const std::pair<const char*, std::uint32_t> songs[] = {
+            {"Sunday Morning.wav", 214}, {"Night Drive.wav", 187}, {"Harbour Lights.wav", 251},
+            {"Slow Rain.wav", 163},      {"Paper Boats.wav", 199}};
+        for (const auto& [name, seconds] : songs) {
+            const QString file = album + "/" + name;
+            if (WriteChord(file, seconds))
+                Queue.push_back(file.toStdString());
+        }
+        const std::string folder = Files.path().toStdString() + "/";
+        Options = std::make_unique<TOptions>(folder + "kestrune.ini", Platform, TOptions::TDefaults{folder});
+        const std::filesystem::path cue = folder + "Images/Kestrune 2026-12-10 (1).cue";
+        std::filesystem::create_directories(cue.parent_path());
+        std::vector<TBurnDriveScan> scans{[cue] {
+            std::vector<std::unique_ptr<IBurnDrive>> drives;
+            drives.push_back(std::make_unique<TImageDrive>(cue, 80));
+            return drives;
+        }};
+        Window = std::make_unique<TFBurn>(TBurnWindowContext{
+            *Options, Dialogs, Dispatcher, std::make_shared<TCdWriter>(Dispatcher, scans), [] {}, [] {}, false});
+        Window->Controller().StartScan();
+        for (int waited = 0; waited < 10000 && !Window->Controller().WriterAvailable(); waited += 10)
+            QTest::qWait(10);
+        Window->Controller().AddFiles(Queue);
+    }
+    QWidget& Shown() { return *Window; }
+    // Part way through writing the queue to the image: taken at once, since
+    // the image is written faster than any disc.
+    bool GrabRunning(const QString& File)
+    {
+        Window->show();
+        if (!QTest::qWaitForWindowExposed(Window.get()))
+            return false;
+        QTest::qWait(150);
+        Window->findChild<QPushButton*>(QStringLiteral("BBurn"))->click();
+        auto* gauge = Window->findChild<QProgressBar*>(QStringLiteral("PB"));
+        auto* status = Window->findChild<QLabel*>(QStringLiteral("status"));
+        for (int waited = 0; waited < 20000 && !(gauge->value() >= 30 && status->text().startsWith("Writing:"));
+             waited += 2)
+            QTest::qWait(2);
+        return Window->grab().save(File);
+    }
+
+private:
+    QTemporaryDir Files;
+    test::TNoDevices Platform;
+    TPlainDialogs Dialogs;
+    TQtDispatcher Dispatcher;
+    std::unique_ptr<TOptions> Options;
+    std::vector<std::string> Queue;
+    std::unique_ptr<TFBurn> Window;
+};
+
 // The conversion window with a file chosen; Running: in the middle of a
 // conversion, the gauge part way, and with the queue (when this build has
 // it) showing files done, failed, converting and waiting.
@@ -559,6 +622,9 @@ std::vector<TStop> Stops()
     stops.push_back({"settings-burning", {}, [] { ShowSettingsPage(3); }});
     stops.push_back({"settings-folders", {}, [] { ShowSettingsPage(4); }});
     stops.push_back({"settings-rip", {}, [] { ShowSettingsPage(-1); }});
+    // The burn window with songs queued, and part way through a burn.
+    stops.push_back({"burn", {}, {}});
+    stops.push_back({"burn-running", {}, {}});
     stops.push_back({"noisecapture", {}, {}});
     return stops;
 }
@@ -682,6 +748,12 @@ int main(int argc, char** argv)
         if (QLatin1String(stop.Name) == QLatin1String("main")) {
             TTourMain main;
             saved = Grab(main.Shown(), file);
+        } else if (QLatin1String(stop.Name) == QLatin1String("burn")) {
+            TTourBurn burn;
+            saved = Grab(burn.Shown(), file);
+        } else if (QLatin1String(stop.Name) == QLatin1String("burn-running")) {
+            TTourBurn burn;
+            saved = burn.GrabRunning(file);
         } else if (QLatin1String(stop.Name) == QLatin1String("noisecapture")) {
             TTourNoiseCapture capture;
             saved = Grab(capture.Shown(), file);
