@@ -371,19 +371,24 @@ TBurnDisc TLibburnDrive::ReadDisc()
     return disc;
 }
 
-void TLibburnDrive::Follow(const std::function<void()>& Poll)
+bool TLibburnDrive::Follow(const std::function<void()>& Poll)
 {
     while (burn_drive_get_status(FDrive, nullptr) == BURN_DRIVE_SPAWNING)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    bool cancelled = false;
+    // A cancelled drive stops within seconds; one that does not is given up
+    // on, so that a stop never hangs the window that waits for it.
+    std::chrono::steady_clock::time_point giveUp{};
     while (burn_drive_get_status(FDrive, nullptr) != BURN_DRIVE_IDLE) {
-        if (FCancel && !cancelled) {
+        if (FCancel && giveUp == std::chrono::steady_clock::time_point{}) {
             burn_drive_cancel(FDrive);
-            cancelled = true;
+            giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         }
+        if (giveUp != std::chrono::steady_clock::time_point{} && std::chrono::steady_clock::now() > giveUp)
+            return false;
         Poll();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
+    return true;
 }
 
 bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
@@ -459,7 +464,7 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     int packCount = 0;
     if (type == BURN_WRITE_SAO && burn_cdtext_from_session(session.get(), &packs, &packCount, 0) > 0 && packCount > 0)
         burn_write_opts_set_leadin_text(opts.get(), packs, packCount, 0);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> packsHeld(packs, &std::free);
+    std::unique_ptr<unsigned char, decltype(&std::free)> packsHeld(packs, &std::free);
     std::memset(reasons, 0, sizeof reasons);
     if (burn_precheck_write(opts.get(), target.get(), reasons, 1) <= 0)
         throw EBurnError(ICdWriter::ecRefused, "The drive cannot write this disc: " + Reasons(reasons));
@@ -470,7 +475,7 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     ForgetMessages();
     burn_disc_write(opts.get(), target.get());
     const std::int64_t total = std::max<std::int64_t>(layout.TotalSectors, 1);
-    Follow([&] {
+    const bool settled = Follow([&] {
         burn_progress p{};
         const burn_drive_status status = burn_drive_get_status(FDrive, &p);
         TBurnStep now;
@@ -491,6 +496,14 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
         }
         Step(now);
     });
+    if (!settled) {
+        // libburn's writing thread may still read the job: it is left to it.
+        (void)target.release();
+        (void)session.release();
+        (void)opts.release();
+        (void)packsHeld.release();
+        throw EBurnError(ICdWriter::ecFailed, "The drive did not stop when it was asked to.");
+    }
     const bool well = burn_drive_wrote_well(FDrive) > 0;
     const std::string reason = LibburnReason();
     // The drive's state after a write is not the one read before it.
@@ -521,13 +534,15 @@ bool TLibburnDrive::Erase(bool Quick, const TBurnStepFn& Step)
     if (burn_disc_get_status(FDrive) == BURN_DISC_BLANK)
         return true;
     burn_disc_erase(FDrive, Quick ? 1 : 0);
-    Follow([&] {
+    const bool settled = Follow([&] {
         burn_progress p{};
         burn_drive_get_status(FDrive, &p);
         const int percent =
             p.sectors > 0 ? std::clamp(static_cast<int>(std::int64_t(p.sector) * 100 / p.sectors), 0, 99) : 0;
         Step({ICdWriter::opErase, 0, percent, ""});
     });
+    if (!settled)
+        throw EBurnError(ICdWriter::ecFailed, "The drive did not stop when it was asked to.");
     if (burn_drive_wrote_well(FDrive) <= 0) {
         if (FCancel)
             return false;

@@ -58,8 +58,9 @@ private:
     TLibburnDrive(std::shared_ptr<THold> Hold, burn::burn_drive* Drive, bool Grabbed, std::string Vendor,
                   std::string Model, std::string Revision);
     void Grab();
-    // Waits until the drive is idle again, reporting and cancelling.
-    void Follow(const std::function<void()>& Poll);
+    // Waits until the drive is idle again, reporting and cancelling; false
+    // when a cancelled drive did not stop in time.
+    bool Follow(const std::function<void()>& Poll);
 
     std::shared_ptr<THold> FHold;
     burn::burn_drive* FDrive;
