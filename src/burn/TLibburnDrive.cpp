@@ -408,6 +408,8 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     TImageWriter planner("plan.cue");
     planner.SetGapSectors(Job.GapSectors);
     const TBurnDisc disc = ReadDisc();
+    if (disc.DiscState == 0)
+        throw EBurnError(ICdWriter::ecNoDisc, "There is no disc in the drive.");
     if (disc.CapacitySectors > 0)
         planner.SetCapacitySectors(std::max<std::int64_t>(disc.CapacitySectors - disc.UsedSectors, 0));
     const TImageLayout layout = planner.Plan(Job.Tracks);
@@ -510,6 +512,8 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     if (!well) {
         if (FCancel)
             return false;
+        if (burn_disc_get_status(FDrive) == BURN_DISC_EMPTY)
+            throw EBurnError(ICdWriter::ecNoDisc, "The disc was taken out of the drive.");
         std::string text;
         {
             std::lock_guard lock(failure->first);
