@@ -3,6 +3,7 @@
 #include "burn/TImageWriter.h"
 #include "pipeline/EACSException.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,8 +52,9 @@ using TBurnStepFn = std::function<void(const TBurnStep&)>;
 
 // One drive the writer writes with: a real burner, or an image drive that
 // writes a BIN/CUE image. The writer calls Write and Erase on a worker of its
-// own and everything else on the window thread, never two at a time except
-// Cancel, which comes from the window thread while Write or Erase runs.
+// own and everything else on the window thread, never two at a time. A stop
+// is asked for through the flag Write and Erase are given, which the writer
+// sets from the window thread; it may be set before they start.
 class IBurnDrive {
 public:
     virtual ~IBurnDrive() = default;
@@ -68,13 +70,11 @@ public:
 
     virtual TBurnDisc ReadDisc() = 0;
 
-    // Writes the job, reporting through Step. Returns false when cancelled;
-    // raises (EBurnError, or EACSException for a failure with no code of
-    // its own) on failure.
-    virtual bool Write(const TBurnJob& Job, const TBurnStepFn& Step) = 0;
-    virtual bool Erase(bool Quick, const TBurnStepFn& Step) = 0;
-    // Asks the running Write or Erase to stop soon.
-    virtual void Cancel() = 0;
+    // Writes the job, reporting through Step, until done or Stop is set.
+    // Returns false when stopped; raises (EBurnError, or EACSException for
+    // a failure with no code of its own) on failure.
+    virtual bool Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop) = 0;
+    virtual bool Erase(bool Quick, const TBurnStepFn& Step, const std::atomic<bool>& Stop) = 0;
 
     virtual void Eject() {}
     virtual void LoadTray() {}

@@ -210,19 +210,25 @@ void TCdWriter::WriteDisc()
     job.CloseDisc = FCloseDisc;
     job.Simulate = FSimulate;
     job.Speed = FSpeed;
-    Start(opWrite, [job](IBurnDrive& Drive, const TBurnStepFn& Step) { return Drive.Write(job, Step); });
+    Start(opWrite, [job](IBurnDrive& Drive, const TBurnStepFn& Step, const std::atomic<bool>& Stop) {
+        return Drive.Write(job, Step, Stop);
+    });
 }
 
 void TCdWriter::EraseDisc(bool Quick)
 {
     CheckIdle();
     Drive();
-    Start(opErase, [Quick](IBurnDrive& Drive, const TBurnStepFn& Step) { return Drive.Erase(Quick, Step); });
+    Start(opErase, [Quick](IBurnDrive& Drive, const TBurnStepFn& Step, const std::atomic<bool>& Stop) {
+        return Drive.Erase(Quick, Step, Stop);
+    });
 }
 
-void TCdWriter::Start(int Operation, std::function<bool(IBurnDrive&, const TBurnStepFn&)> Work)
+void TCdWriter::Start(int Operation,
+                      std::function<bool(IBurnDrive&, const TBurnStepFn&, const std::atomic<bool>&)> Work)
 {
     JoinWorker();
+    FStop = false;
     const unsigned generation = ++FGeneration;
     FRunning = true;
     FBusyDrive = &Drive();
@@ -244,7 +250,7 @@ void TCdWriter::Start(int Operation, std::function<bool(IBurnDrive&, const TBurn
         int code = 0;
         std::string text;
         try {
-            if (!Work(*drive, step))
+            if (!Work(*drive, step, FStop))
                 code = ecCancelled;
         } catch (const EBurnError& e) {
             code = e.Code();
@@ -299,7 +305,7 @@ void TCdWriter::CancelWrite()
 {
     if (!FRunning)
         return;
-    FBusyDrive->Cancel();
+    FStop = true;
     // The drive stops at its next block; once the worker is gone the drive
     // is free again. Its last word, ecCancelled (or how it ended if it was
     // past stopping), is already on its way to the window thread.
@@ -329,8 +335,7 @@ void TCdWriter::LoadTray()
 
 void TCdWriter::Shutdown()
 {
-    if (FRunning && FBusyDrive)
-        FBusyDrive->Cancel();
+    FStop = true;
     JoinWorker();
     FRunning = false;
     FBusyDrive = nullptr;

@@ -5,8 +5,10 @@
 #include "common/IDispatcher.h"
 #include "common/TLifetime.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -99,7 +101,7 @@ private:
     void CheckIdle() const;
     std::int64_t QueueSectors() const;
     // Runs Work on the worker; its steps and its end come back as events.
-    void Start(int Operation, std::function<bool(IBurnDrive&, const TBurnStepFn&)> Work);
+    void Start(int Operation, std::function<bool(IBurnDrive&, const TBurnStepFn&, const std::atomic<bool>&)> Work);
     void StepArrived(unsigned Generation, const TBurnStep& Step);
     void WorkEnded(unsigned Generation, int Operation, int Code, const std::string& Text);
     void JoinWorker();
@@ -129,6 +131,8 @@ private:
     int FPhase = wpAnalysing;
     std::string FItemName;
     std::thread FWorker;
+    // Set to stop the running operation; cleared before the next starts.
+    std::atomic<bool> FStop{false};
 
     TLifetime Life;
 };

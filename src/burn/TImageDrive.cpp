@@ -42,9 +42,8 @@ TBurnDisc TImageDrive::ReadDisc()
     return disc;
 }
 
-bool TImageDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
+bool TImageDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop)
 {
-    FCancel = false;
     TImageWriter writer(NextImage());
     writer.SetGapSectors(Job.GapSectors);
     writer.SetCapacitySectors(FCapacitySectors);
@@ -58,16 +57,16 @@ bool TImageDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
 
     step.Phase = ICdWriter::wpWriting;
     writer.SetProgress([&](const TImageProgress& Progress) {
-        // The writer forgets a cancel that came before it started, so the
-        // drive keeps its own and hands it on at every block.
-        if (FCancel)
+        // The image writer forgets a cancel that came before it started, so
+        // the stop is handed on at every block.
+        if (Stop)
             writer.Cancel();
         step.ItemName = fs::path(Progress.FileName).filename().string();
         step.Percent =
             Progress.SectorsTotal > 0 ? static_cast<int>(Progress.SectorsDone * 100 / Progress.SectorsTotal) : 0;
         Step(step);
     });
-    if (FCancel)
+    if (Stop)
         return false;
     if (writer.Write(Job.Tracks) != TImageWriter::TResult::irWritten)
         return false;
@@ -76,7 +75,7 @@ bool TImageDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     return true;
 }
 
-bool TImageDrive::Erase(bool, const TBurnStepFn&)
+bool TImageDrive::Erase(bool, const TBurnStepFn&, const std::atomic<bool>&)
 {
     throw EBurnError(ICdWriter::ecRefused, "An image drive holds a CD-R, which cannot be erased.");
 }

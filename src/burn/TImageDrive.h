@@ -29,15 +29,13 @@ public:
     // An image is written as fast as the files are read.
     int MaxWriteSpeed() override { return 1; }
     TBurnDisc ReadDisc() override;
-    bool Write(const TBurnJob& Job, const TBurnStepFn& Step) override;
-    bool Erase(bool Quick, const TBurnStepFn& Step) override;
-    void Cancel() override { FCancel = true; }
+    bool Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override;
+    bool Erase(bool Quick, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override;
     std::string LastImage() const override;
 
 private:
     std::filesystem::path FCuePath;
     std::int64_t FCapacitySectors;
-    std::atomic<bool> FCancel{false};
     mutable std::mutex FLastMutex;
     std::string FLastImage;
 };

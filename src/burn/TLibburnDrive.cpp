@@ -371,24 +371,28 @@ TBurnDisc TLibburnDrive::ReadDisc()
     return disc;
 }
 
-void TLibburnDrive::Follow(const std::function<void()>& Poll)
+bool TLibburnDrive::Follow(const std::function<void()>& Poll, const std::atomic<bool>& Stop)
 {
     while (burn_drive_get_status(FDrive, nullptr) == BURN_DRIVE_SPAWNING)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    bool cancelled = false;
+    // A cancelled drive stops within seconds; one that does not is given up
+    // on, so that a stop never hangs the window that waits for it.
+    std::chrono::steady_clock::time_point giveUp{};
     while (burn_drive_get_status(FDrive, nullptr) != BURN_DRIVE_IDLE) {
-        if (FCancel && !cancelled) {
+        if (Stop && giveUp == std::chrono::steady_clock::time_point{}) {
             burn_drive_cancel(FDrive);
-            cancelled = true;
+            giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         }
+        if (giveUp != std::chrono::steady_clock::time_point{} && std::chrono::steady_clock::now() > giveUp)
+            return false;
         Poll();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
+    return true;
 }
 
-bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
+bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop)
 {
-    FCancel = false;
     Grab();
     ForgetMessages();
     TBurnStep step;
@@ -403,6 +407,8 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     TImageWriter planner("plan.cue");
     planner.SetGapSectors(Job.GapSectors);
     const TBurnDisc disc = ReadDisc();
+    if (disc.DiscState == 0)
+        throw EBurnError(ICdWriter::ecNoDisc, "There is no disc in the drive.");
     if (disc.CapacitySectors > 0)
         planner.SetCapacitySectors(std::max<std::int64_t>(disc.CapacitySectors - disc.UsedSectors, 0));
     const TImageLayout layout = planner.Plan(Job.Tracks);
@@ -459,44 +465,56 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     int packCount = 0;
     if (type == BURN_WRITE_SAO && burn_cdtext_from_session(session.get(), &packs, &packCount, 0) > 0 && packCount > 0)
         burn_write_opts_set_leadin_text(opts.get(), packs, packCount, 0);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> packsHeld(packs, &std::free);
+    std::unique_ptr<unsigned char, decltype(&std::free)> packsHeld(packs, &std::free);
     std::memset(reasons, 0, sizeof reasons);
     if (burn_precheck_write(opts.get(), target.get(), reasons, 1) <= 0)
         throw EBurnError(ICdWriter::ecRefused, "The drive cannot write this disc: " + Reasons(reasons));
     burn_drive_set_speed(FDrive, 0, Job.Speed > 0 ? static_cast<int>(std::ceil(Job.Speed * CdSpeedUnits)) : 0);
 
-    if (FCancel)
+    if (Stop)
         return false;
     ForgetMessages();
     burn_disc_write(opts.get(), target.get());
     const std::int64_t total = std::max<std::int64_t>(layout.TotalSectors, 1);
-    Follow([&] {
-        burn_progress p{};
-        const burn_drive_status status = burn_drive_get_status(FDrive, &p);
-        TBurnStep now;
-        now.Operation = ICdWriter::opWrite;
-        now.Phase = ICdWriter::wpWriting;
-        const std::size_t track =
-            static_cast<std::size_t>(std::clamp(p.track, 0, static_cast<int>(Job.Tracks.size()) - 1));
-        now.ItemName = fs::path(Job.Tracks[track].FileName).filename().string();
-        now.Percent = p.sectors > 0 ? std::clamp(static_cast<int>(std::int64_t(p.sector) * 100 / p.sectors), 0, 99)
-                                    : static_cast<int>(layout.Tracks[track].GapStart * 100 / total);
-        if (status == BURN_DRIVE_CLOSING_TRACK) {
-            now.Phase = ICdWriter::wpClosing;
-        } else if (status == BURN_DRIVE_CLOSING_SESSION || status == BURN_DRIVE_WRITING_LEADOUT) {
-            now.Operation = ICdWriter::opFinalise;
-            now.Phase = ICdWriter::wpClosing;
-            now.ItemName.clear();
-            now.Percent = 50;
-        }
-        Step(now);
-    });
+    const bool settled = Follow(
+        [&] {
+            burn_progress p{};
+            const burn_drive_status status = burn_drive_get_status(FDrive, &p);
+            TBurnStep now;
+            now.Operation = ICdWriter::opWrite;
+            now.Phase = ICdWriter::wpWriting;
+            const std::size_t track =
+                static_cast<std::size_t>(std::clamp(p.track, 0, static_cast<int>(Job.Tracks.size()) - 1));
+            now.ItemName = fs::path(Job.Tracks[track].FileName).filename().string();
+            now.Percent = p.sectors > 0 ? std::clamp(static_cast<int>(std::int64_t(p.sector) * 100 / p.sectors), 0, 99)
+                                        : static_cast<int>(layout.Tracks[track].GapStart * 100 / total);
+            if (status == BURN_DRIVE_CLOSING_TRACK) {
+                now.Phase = ICdWriter::wpClosing;
+            } else if (status == BURN_DRIVE_CLOSING_SESSION || status == BURN_DRIVE_WRITING_LEADOUT) {
+                now.Operation = ICdWriter::opFinalise;
+                now.Phase = ICdWriter::wpClosing;
+                now.ItemName.clear();
+                now.Percent = 50;
+            }
+            Step(now);
+        },
+        Stop);
+    if (!settled) {
+        // libburn's writing thread may still read the job: it is left to it.
+        (void)target.release();
+        (void)session.release();
+        (void)opts.release();
+        (void)packsHeld.release();
+        throw EBurnError(ICdWriter::ecFailed, "The drive did not stop when it was asked to.");
+    }
     const bool well = burn_drive_wrote_well(FDrive) > 0;
     const std::string reason = LibburnReason();
     // The drive's state after a write is not the one read before it.
     if (!well) {
-        if (FCancel)
+        if (Stop)
             return false;
+        if (burn_disc_get_status(FDrive) == BURN_DISC_EMPTY)
+            throw EBurnError(ICdWriter::ecNoDisc, "The disc was taken out of the drive.");
         std::string text;
         {
             std::lock_guard lock(failure->first);
@@ -510,9 +528,8 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step)
     return true;
 }
 
-bool TLibburnDrive::Erase(bool Quick, const TBurnStepFn& Step)
+bool TLibburnDrive::Erase(bool Quick, const TBurnStepFn& Step, const std::atomic<bool>& Stop)
 {
-    FCancel = false;
     Grab();
     ForgetMessages();
     if (!burn_disc_erasable(FDrive))
@@ -521,15 +538,19 @@ bool TLibburnDrive::Erase(bool Quick, const TBurnStepFn& Step)
     if (burn_disc_get_status(FDrive) == BURN_DISC_BLANK)
         return true;
     burn_disc_erase(FDrive, Quick ? 1 : 0);
-    Follow([&] {
-        burn_progress p{};
-        burn_drive_get_status(FDrive, &p);
-        const int percent =
-            p.sectors > 0 ? std::clamp(static_cast<int>(std::int64_t(p.sector) * 100 / p.sectors), 0, 99) : 0;
-        Step({ICdWriter::opErase, 0, percent, ""});
-    });
+    const bool settled = Follow(
+        [&] {
+            burn_progress p{};
+            burn_drive_get_status(FDrive, &p);
+            const int percent =
+                p.sectors > 0 ? std::clamp(static_cast<int>(std::int64_t(p.sector) * 100 / p.sectors), 0, 99) : 0;
+            Step({ICdWriter::opErase, 0, percent, ""});
+        },
+        Stop);
+    if (!settled)
+        throw EBurnError(ICdWriter::ecFailed, "The drive did not stop when it was asked to.");
     if (burn_drive_wrote_well(FDrive) <= 0) {
-        if (FCancel)
+        if (Stop)
             return false;
         const std::string reason = LibburnReason();
         throw EBurnError(ICdWriter::ecFailed,

@@ -44,9 +44,8 @@ public:
     std::string Revision() const override { return FRevision; }
     int MaxWriteSpeed() override;
     TBurnDisc ReadDisc() override;
-    bool Write(const TBurnJob& Job, const TBurnStepFn& Step) override;
-    bool Erase(bool Quick, const TBurnStepFn& Step) override;
-    void Cancel() override { FCancel = true; }
+    bool Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override;
+    bool Erase(bool Quick, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override;
     void Eject() override;
     void LoadTray() override;
 
@@ -58,8 +57,9 @@ private:
     TLibburnDrive(std::shared_ptr<THold> Hold, burn::burn_drive* Drive, bool Grabbed, std::string Vendor,
                   std::string Model, std::string Revision);
     void Grab();
-    // Waits until the drive is idle again, reporting and cancelling.
-    void Follow(const std::function<void()>& Poll);
+    // Waits until the drive is idle again, reporting and cancelling; false
+    // when a cancelled drive did not stop in time.
+    bool Follow(const std::function<void()>& Poll, const std::atomic<bool>& Stop);
 
     std::shared_ptr<THold> FHold;
     burn::burn_drive* FDrive;
@@ -67,7 +67,6 @@ private:
     std::string FVendor;
     std::string FModel;
     std::string FRevision;
-    std::atomic<bool> FCancel{false};
 };
 
 } // namespace kestrune

@@ -173,18 +173,17 @@ TEST(CdWriter, ImageDriveWritesTheQueueAsAnImage)
 }
 
 // Stopping a write ends it with ecCancelled and no completion, leaves no
-// file behind, and frees the writer for the next write at once.
+// file behind, and frees the writer for the next write at once. The stop
+// comes at once after the start, before the worker may have begun: a stop
+// must hold then too.
 TEST(CdWriter, CancelEndsWithCancelledAndLeavesNothing)
 {
     TImageFixture f;
     f.QueueAll();
     ICdWriter& w = *f.Writer;
     TRecorder r(w);
-    r.OnProgress = [&](const TEvent& e) {
-        if (e.Phase == ICdWriter::wpWriting && e.Item == "t1.wav")
-            w.CancelWrite();
-    };
     w.WriteDisc();
+    w.CancelWrite();
     ASSERT_TRUE(f.Serve(r));
     const TEvent& end = r.Events.back();
     EXPECT_EQ(end.Code, ICdWriter::ecCancelled);
@@ -247,25 +246,27 @@ public:
     int MaxWriteSpeed() override { return 16; }
     int ImposedWriteMethod() const override { return 2; }
     TBurnDisc ReadDisc() override { return Disc; }
-    bool Write(const TBurnJob& Job, const TBurnStepFn& Step) override
+    bool Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override
     {
         LastJob = Job;
         if (Fail)
             throw EBurnError(ICdWriter::ecRefused, "audio track prohibited by non-CD");
         Step({ICdWriter::opWrite, ICdWriter::wpWriting, 50, "a.wav"});
+        if (Hold)
+            return !test::WaitUntil([&] { return Stop.load(); }, std::chrono::seconds(10));
         Step({ICdWriter::opFinalise, ICdWriter::wpClosing, 20, ""});
         return true;
     }
-    bool Erase(bool Quick, const TBurnStepFn& Step) override
+    bool Erase(bool Quick, const TBurnStepFn& Step, const std::atomic<bool>&) override
     {
         Erased = Quick ? 1 : 2;
         Step({ICdWriter::opErase, 0, 40, ""});
         return true;
     }
-    void Cancel() override {}
 
     TBurnDisc Disc;
     bool Fail = false;
+    bool Hold = false; // a write that goes on until it is stopped
     TBurnJob LastJob;
     int Erased = 0;
 };
@@ -323,6 +324,17 @@ TEST(CdWriter, PassesSettingsFiguresAndDriveErrorsThrough)
         EXPECT_EQ(drive->LastJob.Method, 2);
         EXPECT_EQ(drive->LastJob.GapSectors, 0);
         EXPECT_EQ(drive->LastJob.Speed, 8);
+    }
+    {
+        // Stopped in the middle: the cancelled code, and nothing after it.
+        drive->Hold = true;
+        TRecorder r(w);
+        r.OnProgress = [&](const TEvent&) { w.CancelWrite(); };
+        w.WriteDisc();
+        ASSERT_TRUE(dispatcher.WaitServing([&] { return r.Ended(); }, std::chrono::seconds(10)));
+        EXPECT_EQ(r.Events.back().Code, ICdWriter::ecCancelled);
+        EXPECT_EQ(r.Events.size(), 2U);
+        drive->Hold = false;
     }
     {
         drive->Fail = true;
