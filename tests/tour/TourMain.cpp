@@ -645,11 +645,16 @@ bool GrabModal(const std::function<void()>& Open, const QString& File)
         window->close();
     });
     poll.start();
-    // A window that never comes up must not hang the tour.
-    QTimer::singleShot(10000, [&] {
+    // A window that never comes up must not hang the tour. The guard lives
+    // only as long as this stop: a free-running timer would close a later
+    // stop's window before its picture is taken.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
         if (QWidget* window = QApplication::activeModalWidget())
             window->close();
     });
+    guard.start(10000);
     Open();
     return saved;
 }
