@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -74,6 +75,9 @@ public:
     std::uint32_t DiscId() const;
     const TDiscToc& Toc() const { return FToc; }
     const TCdText& CdText() const { return FCdText; }
+    // The disc's CD-TEXT as an album entry (source "cdtext", a title for
+    // every track of Toc); nothing when it names neither the album nor a track.
+    static std::optional<TAlbumInfo> CdTextAlbum(const TCdText& Text, const TDiscToc& Toc);
 
     int CurrentSession() const { return FCurrentSession; }
     void SetCurrentSession(int Session);
