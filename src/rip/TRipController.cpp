@@ -608,7 +608,6 @@ void TRipController::StartRun()
             FRows[i].Percent = "0%";
             View.RowChanged(static_cast<int>(i), FRows[i]);
         }
-    FSelectedCount = static_cast<int>(FRunRows.size());
     FTrackOrdinal = 0;
     FRunRow = 0;
     NextTrack();
@@ -616,7 +615,7 @@ void TRipController::StartRun()
 
 void TRipController::NextTrack()
 {
-    while (!FCancelRequested && FTrackOrdinal < FSelectedCount) {
+    while (!FCancelRequested && FTrackOrdinal < static_cast<int>(FRunRows.size())) {
         FRunRow = FRunRows[static_cast<std::size_t>(FTrackOrdinal)] + 1;
         if (StartTrack(FRunRow - 1))
             return;
@@ -704,7 +703,7 @@ void TRipController::OnOperationProgress(double Progress)
     if (FClosed || !FRunning || !FTrackBusy)
         return;
     const double half = FFormat == rfWav ? Progress : Progress / 2;
-    ShowRunProgress((half + (FTrackOrdinal - 1) * 100.0) / FSelectedCount);
+    ShowRunProgress((half + (FTrackOrdinal - 1) * 100.0) / static_cast<double>(FRunRows.size()));
     if (!(FCancelRequested && Progress == 100))
         SetRowPercent(RipTexts::PercentText(half) + "%");
     if (Progress < 100) {
@@ -804,7 +803,7 @@ void TRipController::JobProgress(TJobKind Kind, double Fraction, const std::stri
     if (Kind != TJobKind::jkConversion || FClosed || !FTrackBusy || Fraction < 0)
         return;
     const double x = std::min(Fraction, 1.0) * 100.0;
-    ShowRunProgress((x / 2 + 50 + (FTrackOrdinal - 1) * 100.0) / FSelectedCount);
+    ShowRunProgress((x / 2 + 50 + (FTrackOrdinal - 1) * 100.0) / static_cast<double>(FRunRows.size()));
     SetRowPercent(RipTexts::PercentText(x / 2 + 50) + "%");
 }
 
@@ -814,7 +813,7 @@ void TRipController::JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::
         return;
     if (Outcome == TJobOutcome::joSucceeded) {
         SetRowPercent("100%");
-        ShowRunProgress(FTrackOrdinal * 100.0 / FSelectedCount);
+        ShowRunProgress(FTrackOrdinal * 100.0 / static_cast<double>(FRunRows.size()));
         std::error_code ignored;
         fs::remove(FGrabbed, ignored);
         TrackDone("");

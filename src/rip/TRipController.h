@@ -224,8 +224,7 @@ private:
     bool FTrackBusy = false;       // the current track is being read or encoded
     bool FVerifying = false;
     bool FMediaChanged = false;    // the disc changed during the run
-    int FTrackOrdinal = 0;         // 1-based among the checked rows
-    int FSelectedCount = 0;
+    int FTrackOrdinal = 0;         // 1-based among the run's rows
     int FLastRetry = 0;
     std::vector<std::size_t> FRunRows; // the rows checked when the run started
     std::size_t FRunRow = 0;       // 1 + the row of the current track
