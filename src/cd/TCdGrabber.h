@@ -58,6 +58,9 @@ public:
 
     void Initialize();
     int DriveCount() const { return static_cast<int>(FDrives.size()); }
+    // The drives found by Initialize, by position from 0; listing them does
+    // not choose one (choosing one looks at its medium).
+    const std::vector<TDriveEntry>& Drives() const { return FDrives; }
     int CurrentDrive() const { return FCurrentDrive; }
     void SetCurrentDrive(int Drive);
     std::string DriveName() const;

@@ -182,11 +182,8 @@ void TRipController::ScanDrives()
         FGrabber.MeasureChecks = FSettings.Verify || FSettings.WriteLog;
         FGrabber.Initialize();
         std::vector<std::string> entries;
-        for (int n = 1; n <= FGrabber.DriveCount(); ++n) {
-            FGrabber.SetCurrentDrive(n);
-            entries.push_back(RipTexts::DriveEntry(FGrabber.DriveName(), FGrabber.DriveText1(),
-                                                   FGrabber.DriveText2(), FGrabber.DriveText3()));
-        }
+        for (const TDriveEntry& drive : FGrabber.Drives())
+            entries.push_back(RipTexts::DriveEntry(drive.Name, drive.Text1, drive.Text2, drive.Text3));
         if (entries.empty())
             throw EACSException("No drive was found.");
         View.SetDrives(entries, 0);
