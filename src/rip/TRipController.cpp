@@ -77,6 +77,15 @@ std::string CleanFolderName(const std::string& Name)
     return clean;
 }
 
+// "NAME=value" for each field that has a value.
+template <typename TFields>
+void AppendComments(const TFields& Fields, std::vector<std::string>& Comments)
+{
+    for (const auto& [name, value] : Fields)
+        if (!value.empty())
+            Comments.push_back(std::string(name) + "=" + value);
+}
+
 std::string Hex(std::uint32_t Value)
 {
     char text[16];
@@ -660,13 +669,18 @@ bool TRipController::StartTrack(std::size_t Row)
         FTrackBusy = false;
         View.SetStatus("Error: ");
         FLog.Tracks.back().Error = e.what();
-        ++FFailures;
-        const std::string text = "\"" + row.Caption + "\": " + e.what();
-        if (FFirstFailure.empty())
-            FFirstFailure = text;
-        FEvents.Message(TJobMessageKind::jmError, text);
+        TrackFailed(row, e.what());
         return false;
     }
+}
+
+void TRipController::TrackFailed(const TRipRow& Row, const std::string& Error)
+{
+    ++FFailures;
+    const std::string text = "\"" + Row.Caption + "\": " + Error;
+    if (FFirstFailure.empty())
+        FFirstFailure = text;
+    FEvents.Message(TJobMessageKind::jmError, text);
 }
 
 int TRipController::TrackNumber() const
@@ -761,9 +775,7 @@ void TRipController::StartEncoding()
         // Ogg Vorbis carries its tags in the stream's comments, written by
         // the encoder; the user's own comments stay unless they name the
         // same field.
-        const TRipRow& row = FRows[FRunRow - 1];
-        const std::pair<const char*, std::string> fields[] = {
-            {"TITLE", row.Caption}, {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}};
+        const auto fields = CommentFields(FRows[FRunRow - 1]);
         std::vector<std::string> comments;
         for (const std::string& line : settings.Ogg.Comments) {
             const std::string key = line.substr(0, line.find('='));
@@ -774,9 +786,7 @@ void TRipController::StartEncoding()
             if (!ours)
                 comments.push_back(line);
         }
-        for (const auto& [name, value] : fields)
-            if (!value.empty())
-                comments.push_back(std::string(name) + "=" + value);
+        AppendComments(fields, comments);
         settings.Ogg.Comments = comments;
     }
     FEncoderRun->WaitForWorkers(std::chrono::seconds(30));
@@ -786,6 +796,11 @@ void TRipController::StartEncoding()
     FEncoderRun->SetOutFileName(OutputFile().string());
     // A refusal ends the conversion at once, through JobFinished.
     FEncoderRun->Convert();
+}
+
+TRipController::TCommentFields TRipController::CommentFields(const TRipRow& Row) const
+{
+    return {{{"TITLE", Row.Caption}, {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}}};
 }
 
 fs::path TRipController::OutputFile() const
@@ -835,13 +850,8 @@ void TRipController::TrackDone(const std::string& Error)
     } else {
         logged.Error = Error;
         // A stopped track is no failure of the run; it ends as cancelled.
-        if (!FCancelRequested || FLastRetry != 0) {
-            ++FFailures;
-            const std::string text = "\"" + row.Caption + "\": " + Error;
-            if (FFirstFailure.empty())
-                FFirstFailure = text;
-            FEvents.Message(TJobMessageKind::jmError, text);
-        }
+        if (!FCancelRequested || FLastRetry != 0)
+            TrackFailed(row, Error);
     }
     // The next track starts from the window's loop, not inside this event.
     Dispatcher.Post(Life.Token(), [this] {
@@ -861,10 +871,7 @@ void TRipController::TagTrack(const fs::path& File)
         if (extension == ".flac") {
             // FLAC readers expect Vorbis comments, not a tag after the frames.
             std::vector<std::string> comments;
-            for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"TITLE", row.Caption},
-                                              {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}})
-                if (!value.empty())
-                    comments.push_back(std::string(name) + "=" + value);
+            AppendComments(CommentFields(row), comments);
             WriteFlacComments(File.string(), comments);
         } else {
             TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);

@@ -14,6 +14,7 @@
 #include "rip/IRipView.h"
 #include "settings/TEncoderSettings.h"
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -185,6 +186,8 @@ private:
     void TrackRead(const std::string& Error);
     void StartEncoding();
     void TrackDone(const std::string& Error);
+    // Counts a track of the run as failed and tells why.
+    void TrackFailed(const TRipRow& Row, const std::string& Error);
     void ShowRunProgress(double Overall);
     void SetRowPercent(const std::string& Text);
     void TagTrack(const std::filesystem::path& File);
@@ -192,6 +195,10 @@ private:
     void Verified(std::optional<TAccurateRipLookup> Lookup);
     void FinishRun();
     std::filesystem::path OutputFile() const;
+    // The tags of a row as Vorbis comment fields: FLAC files and the Ogg
+    // Vorbis encoder take them in this form.
+    using TCommentFields = std::array<std::pair<const char*, std::string>, 4>;
+    TCommentFields CommentFields(const TRipRow& Row) const;
     void JoinVerifier();
     // Ends the run, the query and the verification without a word.
     void StopEverything();
