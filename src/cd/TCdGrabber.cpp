@@ -7,6 +7,7 @@
 #include "formats/TWavHeaderBytes.h"
 #include "pipeline/EACSException.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -490,18 +491,8 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client, std::shared_pt
                                                                      : -1;
         if (status != 3) {
             // The disc's own CD-TEXT stands in when no server has the album.
-            bool any = !text.AlbumTitle.empty() || !text.AlbumPerformer.empty();
-            for (const std::string& t : text.TrackTitles)
-                any = any || !t.empty();
-            if (any) {
-                TAlbumInfo album;
-                album.Source = "cdtext";
-                album.DiscId = toc.CddbIdText();
-                album.Artist = text.AlbumPerformer;
-                album.Title = text.AlbumTitle;
-                album.TrackTitles = text.TrackTitles;
-                album.TrackTitles.resize(toc.Tracks.size());
-                result.Albums = {album};
+            if (std::optional<TAlbumInfo> album = CdTextAlbum(text, toc)) {
+                result.Albums = {std::move(*album)};
                 status = 3;
             }
         }
@@ -515,6 +506,23 @@ void TCdGrabber::QueryFreeDB(std::shared_ptr<TCddbClient> Client, std::shared_pt
                 FEvents->OnFreeDBQueryStatus(status);
         });
     });
+}
+
+std::optional<TAlbumInfo> TCdGrabber::CdTextAlbum(const TCdText& Text, const TDiscToc& Toc)
+{
+    const bool any = !Text.AlbumTitle.empty() || !Text.AlbumPerformer.empty() ||
+                     std::any_of(Text.TrackTitles.begin(), Text.TrackTitles.end(),
+                                 [](const std::string& T) { return !T.empty(); });
+    if (!any)
+        return std::nullopt;
+    TAlbumInfo album;
+    album.Source = "cdtext";
+    album.DiscId = Toc.CddbIdText();
+    album.Artist = Text.AlbumPerformer;
+    album.Title = Text.AlbumTitle;
+    album.TrackTitles = Text.TrackTitles;
+    album.TrackTitles.resize(Toc.Tracks.size());
+    return album;
 }
 
 void TCdGrabber::EnsureIdle(const char* What) const

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -57,6 +58,9 @@ public:
 
     void Initialize();
     int DriveCount() const { return static_cast<int>(FDrives.size()); }
+    // The drives found by Initialize, by position from 0; listing them does
+    // not choose one (choosing one looks at its medium).
+    const std::vector<TDriveEntry>& Drives() const { return FDrives; }
     int CurrentDrive() const { return FCurrentDrive; }
     void SetCurrentDrive(int Drive);
     std::string DriveName() const;
@@ -74,6 +78,9 @@ public:
     std::uint32_t DiscId() const;
     const TDiscToc& Toc() const { return FToc; }
     const TCdText& CdText() const { return FCdText; }
+    // The disc's CD-TEXT as an album entry (source "cdtext", a title for
+    // every track of Toc); nothing when it names neither the album nor a track.
+    static std::optional<TAlbumInfo> CdTextAlbum(const TCdText& Text, const TDiscToc& Toc);
 
     int CurrentSession() const { return FCurrentSession; }
     void SetCurrentSession(int Session);

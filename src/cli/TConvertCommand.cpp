@@ -1,5 +1,6 @@
 #include "cli/TConvertCommand.h"
 
+#include "cli/TCliJobListener.h"
 #include "cli/TCliSettings.h"
 #include "common/TJob.h"
 #include "common/TPlainDialogs.h"
@@ -22,9 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TCliConvertListener final : public TJobListenerBase {
+class TCliConvertListener final : public TCliJobListener {
 public:
-    explicit TCliConvertListener(TCliOutput& O) : Out(O) {}
+    explicit TCliConvertListener(TCliOutput& O) : TCliJobListener(O) {}
 
     void JobProgress(TJobKind, double Fraction, const std::string& Text) override
     {
@@ -32,38 +33,17 @@ public:
         Out.Progress(Text, percent);
     }
     void JobMessage(TJobKind, TJobMessageKind, const std::string& Text) override { Out.Info(Text); }
-    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
-    {
-        Out.EndProgress();
-        Ended = true;
-        Outcome = O;
-        Reason = R;
-    }
-
-    bool Ended = false;
-    TJobOutcome Outcome = TJobOutcome::joFailed;
-    std::string Reason;
-
-private:
-    TCliOutput& Out;
 };
 
 // The batch on the command line: one progress line for the whole batch, and
 // a line for each file as it ends, its name with the result or the reason.
-class TCliBatchListener final : public TJobListenerBase, public IBatchListener {
+class TCliBatchListener final : public TCliJobListener, public IBatchListener {
 public:
-    TCliBatchListener(TCliOutput& O, const TBatchConversion& B) : Out(O), Batch(B) {}
+    TCliBatchListener(TCliOutput& O, const TBatchConversion& B) : TCliJobListener(O), Batch(B) {}
 
     void JobProgress(TJobKind, double Fraction, const std::string& Text) override
     {
         Out.Progress("Converting, " + Text, static_cast<int>(std::clamp(Fraction, 0.0, 1.0) * 100));
-    }
-    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
-    {
-        Out.EndProgress();
-        Ended = true;
-        Outcome = O;
-        Reason = R;
     }
     void ItemAdded(std::size_t) override {}
     void ItemsCleared() override {}
@@ -80,12 +60,7 @@ public:
         }
     }
 
-    bool Ended = false;
-    TJobOutcome Outcome = TJobOutcome::joFailed;
-    std::string Reason;
-
 private:
-    TCliOutput& Out;
     const TBatchConversion& Batch;
     std::set<std::size_t> Reported;
 };
@@ -126,13 +101,7 @@ int ExecuteBatch(const TCliArgs& Args, TCliOutput& Out, const std::atomic<bool>&
         return 1;
 
     batch.Start();
-    bool cancelSent = false;
-    while (!dispatcher.WaitServing([&] { return listener.Ended; }, std::chrono::milliseconds(100))) {
-        if (Interrupted.load() && !cancelSent) {
-            batch.Cancel();
-            cancelSent = true;
-        }
-    }
+    listener.Wait(dispatcher, Interrupted, [&] { batch.Cancel(); });
 
     std::int64_t done = 0, failed = 0, cancelled = 0;
     for (const TBatchItem& item : batch.Items()) {
@@ -267,13 +236,7 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     controller.Convert();
     // A refused conversion has ended already; a running one ends through its
     // workers' events, served here. An interruption cancels it.
-    bool cancelSent = false;
-    while (!dispatcher.WaitServing([&] { return job.Ended; }, std::chrono::milliseconds(100))) {
-        if (Interrupted.load() && !cancelSent) {
-            controller.Cancel();
-            cancelSent = true;
-        }
-    }
+    job.Wait(dispatcher, Interrupted, [&] { controller.Cancel(); });
 
     if (job.Outcome != TJobOutcome::joSucceeded) {
         Out.Error(job.Reason.empty() ? std::string("the conversion failed") : job.Reason);

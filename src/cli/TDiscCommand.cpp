@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <optional>
 
 namespace kestrune::cli {
 
@@ -37,23 +38,6 @@ void PrintAlbum(TCliOutput& Out, int Number, const TAlbumInfo& Album)
     Out.ResultObject(head, "album", AlbumJson(Album));
     for (std::size_t i = 0; i < Album.TrackTitles.size(); ++i)
         Out.Text("  " + std::to_string(i + 1) + ". " + Album.TrackTitles[i]);
-}
-
-// The disc's own CD-TEXT as an album entry, when it has any.
-bool CdTextAlbum(const TCdText& Text, const TDiscToc& Toc, TAlbumInfo& Album)
-{
-    bool any = !Text.AlbumTitle.empty() || !Text.AlbumPerformer.empty();
-    for (const std::string& t : Text.TrackTitles)
-        any = any || !t.empty();
-    if (!any)
-        return false;
-    Album.Source = "cdtext";
-    Album.DiscId = Toc.CddbIdText();
-    Album.Artist = Text.AlbumPerformer;
-    Album.Title = Text.AlbumTitle;
-    Album.TrackTitles = Text.TrackTitles;
-    Album.TrackTitles.resize(Toc.Tracks.size());
-    return true;
 }
 
 } // namespace
@@ -208,9 +192,8 @@ int TDiscCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atom
     Out.Text("MusicBrainz ID: " + toc.MusicBrainzId());
 
     int albums = 0;
-    TAlbumInfo cdText;
-    if (CdTextAlbum(grabber.CdText(), toc, cdText))
-        PrintAlbum(Out, ++albums, cdText);
+    if (const std::optional<TAlbumInfo> cdText = TCdGrabber::CdTextAlbum(grabber.CdText(), toc))
+        PrintAlbum(Out, ++albums, *cdText);
     if (albumInfo == "none")
         return 0;
 

@@ -1,8 +1,8 @@
 #include "cli/TRipCommand.h"
 
 #include "cd/TCdioDriveProvider.h"
+#include "cli/TCliJobListener.h"
 #include "cli/TCliSettings.h"
-#include "common/TJob.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "rip/TRipController.h"
@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <map>
 
 namespace kestrune::cli {
@@ -57,10 +56,10 @@ public:
 // The run's events on the terminal: one progress line naming the track
 // being read, warnings and failures as they come. The verdicts wait for the
 // report at the end, one line per track.
-class TCliRipListener final : public TJobListenerBase {
+class TCliRipListener final : public TCliJobListener {
 public:
     TCliRipListener(TCliOutput& O, const TCliRipView& V, const std::vector<int>& N)
-        : Out(O), View(V), Numbers(N)
+        : TCliJobListener(O), View(V), Numbers(N)
     {
     }
 
@@ -86,20 +85,8 @@ public:
         else if (Kind == TJobMessageKind::jmWarning)
             Out.Info(Text);
     }
-    void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
-    {
-        Out.EndProgress();
-        Ended = true;
-        Outcome = O;
-        Reason = R;
-    }
-
-    bool Ended = false;
-    TJobOutcome Outcome = TJobOutcome::joFailed;
-    std::string Reason;
 
 private:
-    TCliOutput& Out;
     const TCliRipView& View;
     const std::vector<int>& Numbers;
 };
@@ -173,19 +160,6 @@ TRipSettings SettingsOf(const TCliArgs& Args, const TOptions& Options, const std
         settings.AccurateRip.Server = Args.Value("--ar-server");
     settings.WriteLog = !Args.Flag("--no-log");
     return settings;
-}
-
-// Serves the window thread until Done; an interruption runs Stop once.
-void Serve(TPlainDispatcher& Dispatcher, const std::atomic<bool>& Interrupted, const std::function<bool()>& Done,
-           const std::function<void()>& Stop)
-{
-    bool stopped = false;
-    while (!Dispatcher.WaitServing(Done, std::chrono::milliseconds(100))) {
-        if (Interrupted.load() && !stopped) {
-            stopped = true;
-            Stop();
-        }
-    }
 }
 
 } // namespace
@@ -303,8 +277,8 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
     // The drives are read at once rather than from the window's timer; the
     // rip folder is made only once there is something to rip.
     controller.ScanDrives();
-    Serve(dispatcher, Interrupted, [&] { return !controller.QueryRunning() || Interrupted.load(); },
-          [&] { controller.Close(); });
+    TCliJobListener::Serve(dispatcher, Interrupted, [&] { return !controller.QueryRunning() || Interrupted.load(); },
+                           [&] { controller.Close(); });
     if (Interrupted.load()) {
         Out.Error("interrupted");
         return 1;
@@ -378,7 +352,7 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
     controller.Grab();
     // Ctrl-C stops the run as the window's Stop button does: the track being
     // read leaves no file, and the run ends as cancelled.
-    Serve(dispatcher, Interrupted, [&] { return listener.Ended; }, [&] { controller.Grab(); });
+    listener.Wait(dispatcher, Interrupted, [&] { controller.Grab(); });
 
     const TRipLog& log = controller.Log();
     const bool verified = log.Lookup.has_value() && log.Lookup->Status != TAccurateRipLookup::lsFailed;

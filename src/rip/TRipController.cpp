@@ -77,6 +77,15 @@ std::string CleanFolderName(const std::string& Name)
     return clean;
 }
 
+// "NAME=value" for each field that has a value.
+template <typename TFields>
+void AppendComments(const TFields& Fields, std::vector<std::string>& Comments)
+{
+    for (const auto& [name, value] : Fields)
+        if (!value.empty())
+            Comments.push_back(std::string(name) + "=" + value);
+}
+
 std::string Hex(std::uint32_t Value)
 {
     char text[16];
@@ -182,11 +191,8 @@ void TRipController::ScanDrives()
         FGrabber.MeasureChecks = FSettings.Verify || FSettings.WriteLog;
         FGrabber.Initialize();
         std::vector<std::string> entries;
-        for (int n = 1; n <= FGrabber.DriveCount(); ++n) {
-            FGrabber.SetCurrentDrive(n);
-            entries.push_back(RipTexts::DriveEntry(FGrabber.DriveName(), FGrabber.DriveText1(),
-                                                   FGrabber.DriveText2(), FGrabber.DriveText3()));
-        }
+        for (const TDriveEntry& drive : FGrabber.Drives())
+            entries.push_back(RipTexts::DriveEntry(drive.Name, drive.Text1, drive.Text2, drive.Text3));
         if (entries.empty())
             throw EACSException("No drive was found.");
         View.SetDrives(entries, 0);
@@ -608,7 +614,6 @@ void TRipController::StartRun()
             FRows[i].Percent = "0%";
             View.RowChanged(static_cast<int>(i), FRows[i]);
         }
-    FSelectedCount = static_cast<int>(FRunRows.size());
     FTrackOrdinal = 0;
     FRunRow = 0;
     NextTrack();
@@ -616,7 +621,7 @@ void TRipController::StartRun()
 
 void TRipController::NextTrack()
 {
-    while (!FCancelRequested && FTrackOrdinal < FSelectedCount) {
+    while (!FCancelRequested && FTrackOrdinal < static_cast<int>(FRunRows.size())) {
         FRunRow = FRunRows[static_cast<std::size_t>(FTrackOrdinal)] + 1;
         if (StartTrack(FRunRow - 1))
             return;
@@ -664,13 +669,18 @@ bool TRipController::StartTrack(std::size_t Row)
         FTrackBusy = false;
         View.SetStatus("Error: ");
         FLog.Tracks.back().Error = e.what();
-        ++FFailures;
-        const std::string text = "\"" + row.Caption + "\": " + e.what();
-        if (FFirstFailure.empty())
-            FFirstFailure = text;
-        FEvents.Message(TJobMessageKind::jmError, text);
+        TrackFailed(row, e.what());
         return false;
     }
+}
+
+void TRipController::TrackFailed(const TRipRow& Row, const std::string& Error)
+{
+    ++FFailures;
+    const std::string text = "\"" + Row.Caption + "\": " + Error;
+    if (FFirstFailure.empty())
+        FFirstFailure = text;
+    FEvents.Message(TJobMessageKind::jmError, text);
 }
 
 int TRipController::TrackNumber() const
@@ -704,7 +714,7 @@ void TRipController::OnOperationProgress(double Progress)
     if (FClosed || !FRunning || !FTrackBusy)
         return;
     const double half = FFormat == rfWav ? Progress : Progress / 2;
-    ShowRunProgress((half + (FTrackOrdinal - 1) * 100.0) / FSelectedCount);
+    ShowRunProgress((half + (FTrackOrdinal - 1) * 100.0) / static_cast<double>(FRunRows.size()));
     if (!(FCancelRequested && Progress == 100))
         SetRowPercent(RipTexts::PercentText(half) + "%");
     if (Progress < 100) {
@@ -765,9 +775,7 @@ void TRipController::StartEncoding()
         // Ogg Vorbis carries its tags in the stream's comments, written by
         // the encoder; the user's own comments stay unless they name the
         // same field.
-        const TRipRow& row = FRows[FRunRow - 1];
-        const std::pair<const char*, std::string> fields[] = {
-            {"TITLE", row.Caption}, {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}};
+        const auto fields = CommentFields(FRows[FRunRow - 1]);
         std::vector<std::string> comments;
         for (const std::string& line : settings.Ogg.Comments) {
             const std::string key = line.substr(0, line.find('='));
@@ -778,9 +786,7 @@ void TRipController::StartEncoding()
             if (!ours)
                 comments.push_back(line);
         }
-        for (const auto& [name, value] : fields)
-            if (!value.empty())
-                comments.push_back(std::string(name) + "=" + value);
+        AppendComments(fields, comments);
         settings.Ogg.Comments = comments;
     }
     FEncoderRun->WaitForWorkers(std::chrono::seconds(30));
@@ -790,6 +796,11 @@ void TRipController::StartEncoding()
     FEncoderRun->SetOutFileName(OutputFile().string());
     // A refusal ends the conversion at once, through JobFinished.
     FEncoderRun->Convert();
+}
+
+TRipController::TCommentFields TRipController::CommentFields(const TRipRow& Row) const
+{
+    return {{{"TITLE", Row.Caption}, {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}}};
 }
 
 fs::path TRipController::OutputFile() const
@@ -804,7 +815,7 @@ void TRipController::JobProgress(TJobKind Kind, double Fraction, const std::stri
     if (Kind != TJobKind::jkConversion || FClosed || !FTrackBusy || Fraction < 0)
         return;
     const double x = std::min(Fraction, 1.0) * 100.0;
-    ShowRunProgress((x / 2 + 50 + (FTrackOrdinal - 1) * 100.0) / FSelectedCount);
+    ShowRunProgress((x / 2 + 50 + (FTrackOrdinal - 1) * 100.0) / static_cast<double>(FRunRows.size()));
     SetRowPercent(RipTexts::PercentText(x / 2 + 50) + "%");
 }
 
@@ -814,7 +825,7 @@ void TRipController::JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::
         return;
     if (Outcome == TJobOutcome::joSucceeded) {
         SetRowPercent("100%");
-        ShowRunProgress(FTrackOrdinal * 100.0 / FSelectedCount);
+        ShowRunProgress(FTrackOrdinal * 100.0 / static_cast<double>(FRunRows.size()));
         std::error_code ignored;
         fs::remove(FGrabbed, ignored);
         TrackDone("");
@@ -839,13 +850,8 @@ void TRipController::TrackDone(const std::string& Error)
     } else {
         logged.Error = Error;
         // A stopped track is no failure of the run; it ends as cancelled.
-        if (!FCancelRequested || FLastRetry != 0) {
-            ++FFailures;
-            const std::string text = "\"" + row.Caption + "\": " + Error;
-            if (FFirstFailure.empty())
-                FFirstFailure = text;
-            FEvents.Message(TJobMessageKind::jmError, text);
-        }
+        if (!FCancelRequested || FLastRetry != 0)
+            TrackFailed(row, Error);
     }
     // The next track starts from the window's loop, not inside this event.
     Dispatcher.Post(Life.Token(), [this] {
@@ -865,10 +871,7 @@ void TRipController::TagTrack(const fs::path& File)
         if (extension == ".flac") {
             // FLAC readers expect Vorbis comments, not a tag after the frames.
             std::vector<std::string> comments;
-            for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"TITLE", row.Caption},
-                                              {"ARTIST", FArtist}, {"ALBUM", FAlbum}, {"GENRE", FGenre}})
-                if (!value.empty())
-                    comments.push_back(std::string(name) + "=" + value);
+            AppendComments(CommentFields(row), comments);
             WriteFlacComments(File.string(), comments);
         } else {
             TagTrackFile(File.string(), row.Caption, FArtist, FAlbum, FGenre);

@@ -14,6 +14,7 @@
 #include "rip/IRipView.h"
 #include "settings/TEncoderSettings.h"
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -185,6 +186,8 @@ private:
     void TrackRead(const std::string& Error);
     void StartEncoding();
     void TrackDone(const std::string& Error);
+    // Counts a track of the run as failed and tells why.
+    void TrackFailed(const TRipRow& Row, const std::string& Error);
     void ShowRunProgress(double Overall);
     void SetRowPercent(const std::string& Text);
     void TagTrack(const std::filesystem::path& File);
@@ -192,6 +195,10 @@ private:
     void Verified(std::optional<TAccurateRipLookup> Lookup);
     void FinishRun();
     std::filesystem::path OutputFile() const;
+    // The tags of a row as Vorbis comment fields: FLAC files and the Ogg
+    // Vorbis encoder take them in this form.
+    using TCommentFields = std::array<std::pair<const char*, std::string>, 4>;
+    TCommentFields CommentFields(const TRipRow& Row) const;
     void JoinVerifier();
     // Ends the run, the query and the verification without a word.
     void StopEverything();
@@ -224,8 +231,7 @@ private:
     bool FTrackBusy = false;       // the current track is being read or encoded
     bool FVerifying = false;
     bool FMediaChanged = false;    // the disc changed during the run
-    int FTrackOrdinal = 0;         // 1-based among the checked rows
-    int FSelectedCount = 0;
+    int FTrackOrdinal = 0;         // 1-based among the run's rows
     int FLastRetry = 0;
     std::vector<std::size_t> FRunRows; // the rows checked when the run started
     std::size_t FRunRow = 0;       // 1 + the row of the current track
