@@ -412,7 +412,7 @@ void TBurnController::ClearAll()
 
 void TBurnController::StartBurn()
 {
-    if (FBurnStarted) {
+    if (FOperation == TOperation::opWrite) {
         View.SetStatus("Canceling...");
         FEvents.SetStopping();
         ++FCancelsPending;
@@ -423,7 +423,6 @@ void TBurnController::StartBurn()
         }
         FOperation = TOperation::opNone;
         View.SetStatus(IdleText);
-        FBurnStarted = false;
         View.SetBurnButton(BurnCaption, true);
         View.ShowProgress(false, 0);
         View.EnableControls(true);
@@ -476,12 +475,11 @@ void TBurnController::StartBurn()
         View.SetStatus(e.what());
         return;
     }
-    FBurnStarted = true;
+    FOperation = TOperation::opWrite;
     View.EnableControls(false);
     View.SetBurnButton(StopCaption, true);
     FWriterBusy = true;
     FWriterError = false;
-    FOperation = TOperation::opWrite;
     View.SetStatus(status);
     FEvents.Started(status);
     try {
@@ -642,7 +640,6 @@ void TBurnController::WriteCompleted()
     }
     FRows.clear();
     View.SetRows(FRows);
-    FBurnStarted = false;
     View.SetBurnButton(BurnCaption, true);
     View.EnableControls(true);
     FWriterBusy = false;
@@ -678,7 +675,6 @@ void TBurnController::OperationFailed(const std::string& Shown, const std::strin
     if (erasing)
         Dialogs.Warning("Error Erasing Disc");
     FWriterError = true;
-    FBurnStarted = false;
     View.EnableControls(true);
     View.SetBurnButton(BurnCaption, true);
     FWriterBusy = false;

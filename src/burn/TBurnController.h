@@ -59,7 +59,7 @@ public:
     bool Scanning() const { return FScanning; }
     bool WriterAvailable() const { return FWriterAvailable; }
     bool WriterBusy() const { return FWriterBusy; }
-    bool BurnStarted() const { return FBurnStarted; }
+    bool BurnStarted() const { return FOperation == TOperation::opWrite; }
 
     // IBurnDrives, for the settings window and the burn window's own list.
     bool Available() const override { return FWriterAvailable; }
@@ -144,7 +144,6 @@ private:
 
     bool FWriterAvailable = false;
     bool FWriterBusy = false;
-    bool FBurnStarted = false;
     bool FWriterError = false;
     std::vector<std::string> FDrives;
     int FCurrentDrive = -1;

@@ -230,13 +230,13 @@ void TCdWriter::Start(int Operation,
     JoinWorker();
     FStop = false;
     const unsigned generation = ++FGeneration;
+    IBurnDrive* const drive = &Drive();
     FRunning = true;
-    FBusyDrive = &Drive();
     FOperation = Operation;
     FPhase = wpAnalysing;
     FItemName.clear();
     const TLifetimeToken token = Life.Token();
-    FWorker = std::thread([this, generation, Operation, token, Work = std::move(Work), drive = FBusyDrive] {
+    FWorker = std::thread([this, generation, Operation, token, Work = std::move(Work), drive] {
         TBurnStep last;
         last.Percent = -1;
         // Only changes travel to the window thread; a drive may report the
@@ -284,7 +284,6 @@ void TCdWriter::WorkEnded(unsigned Generation, int Operation, int Code, const st
         return;
     JoinWorker();
     FRunning = false;
-    FBusyDrive = nullptr;
     if (Code == 0) {
         FOperation = Operation == opWrite ? opFinalise : Operation;
         FPhase = wpClosing;
@@ -311,7 +310,6 @@ void TCdWriter::CancelWrite()
     // past stopping), is already on its way to the window thread.
     JoinWorker();
     FRunning = false;
-    FBusyDrive = nullptr;
 }
 
 void TCdWriter::JoinWorker()
@@ -338,7 +336,6 @@ void TCdWriter::Shutdown()
     FStop = true;
     JoinWorker();
     FRunning = false;
-    FBusyDrive = nullptr;
     ++FGeneration;
     FDrives.clear();
     FCurrent = 0;

@@ -126,7 +126,6 @@ private:
     // events of the current operation from those of one cancelled before.
     bool FRunning = false;
     unsigned FGeneration = 0;
-    IBurnDrive* FBusyDrive = nullptr;
     int FOperation = opNone;
     int FPhase = wpAnalysing;
     std::string FItemName;

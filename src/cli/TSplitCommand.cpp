@@ -5,15 +5,12 @@
 #include "common/PathNames.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
-#include "formats/TFLACIn.h"
-#include "formats/TMACIn.h"
+#include "formats/FileReaders.h"
 #include "formats/TMP3ToWav.h"
-#include "formats/TVorbisIn.h"
 #include "formats/TWaveIn.h"
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -50,51 +48,41 @@ public:
     fs::path Path;
 };
 
-std::string Lower(std::string Text)
-{
-    std::transform(Text.begin(), Text.end(), Text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return Text;
-}
-
 // The file input that reads the recording, by its extension, as the
 // conversion's format table has it: MP3 is decoded into a temporary WAV file
 // first and read as WAV.
 std::unique_ptr<TACSFileIn> InputFor(const std::string& File, std::unique_ptr<TTempFolder>& Temp)
 {
-    const std::string extension = Lower(fs::path(File).extension().string());
-    std::unique_ptr<TACSFileIn> input;
-    std::string readFrom = File;
-    if (extension == ".wav") {
-        input = std::make_unique<TWaveIn>();
-    } else if (extension == ".ogg") {
-        input = std::make_unique<TVorbisIn>();
-    } else if (extension == ".flac") {
-        input = std::make_unique<TFLACIn>();
-    } else if (extension == ".ape") {
-        input = std::make_unique<TMACIn>();
-    } else if (extension == ".mp3") {
-        Temp = std::make_unique<TTempFolder>();
-        readFrom = (Temp->Path / "decoded.wav").string();
-        TMP3ToWav decoder;
-        decoder.SetInputFile(File);
-        decoder.SetOutputFile(readFrom);
-        std::string failure;
-        bool success = true;
-        decoder.OnDone = [&](TComponent*, bool Success) { success = Success; };
-        decoder.OnThreadException = [&](TComponent*, const std::exception& E) { failure = E.what(); };
-        decoder.Run();
-        // Decoding runs as fast as the machine allows; a bound still, so a
-        // decoder that never ends says so instead of hanging the command.
-        if (!decoder.WaitForIdle(std::chrono::minutes(30)))
-            throw std::runtime_error("decoding " + File + " did not end within 30 minutes");
-        if (!failure.empty())
-            throw std::runtime_error(failure);
-        if (!success)
-            throw std::runtime_error(File + " could not be decoded");
-        input = std::make_unique<TWaveIn>();
-    } else {
+    // Only a real extension names the type: a file called "wav" is no WAV.
+    const std::string extension = fs::path(File).extension().string();
+    const std::optional<TAudioFileType> type =
+        extension.empty() ? std::nullopt : AudioFileTypeOf(extension);
+    if (!type)
         throw EUsage("split reads .wav, .mp3, .ogg, .flac and .ape files");
+    if (*type != TAudioFileType::aftMp3) {
+        std::unique_ptr<TACSFileIn> input = NewFileReader(*type);
+        input->SetFileName(File);
+        return input;
     }
+    Temp = std::make_unique<TTempFolder>();
+    const std::string readFrom = (Temp->Path / "decoded.wav").string();
+    TMP3ToWav decoder;
+    decoder.SetInputFile(File);
+    decoder.SetOutputFile(readFrom);
+    std::string failure;
+    bool success = true;
+    decoder.OnDone = [&](TComponent*, bool Success) { success = Success; };
+    decoder.OnThreadException = [&](TComponent*, const std::exception& E) { failure = E.what(); };
+    decoder.Run();
+    // Decoding runs as fast as the machine allows; a bound still, so a
+    // decoder that never ends says so instead of hanging the command.
+    if (!decoder.WaitForIdle(std::chrono::minutes(30)))
+        throw std::runtime_error("decoding " + File + " did not end within 30 minutes");
+    if (!failure.empty())
+        throw std::runtime_error(failure);
+    if (!success)
+        throw std::runtime_error(File + " could not be decoded");
+    auto input = std::make_unique<TWaveIn>();
     input->SetFileName(readFrom);
     return input;
 }
@@ -304,7 +292,7 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
         // sheet of several FILE entries is not read by all of them).
         const fs::path cue = albumFolder / (CleanPathComponent(album) + ".cue");
         std::ofstream sheet(cue, std::ios::binary);
-        const std::string type = Lower(fs::path(file).extension().string()) == ".mp3" ? "MP3" : "WAVE";
+        const std::string type = AudioFileTypeOf(file) == TAudioFileType::aftMp3 ? "MP3" : "WAVE";
         sheet << "FILE \"" << fs::absolute(file).string() << "\" " << type << "\r\n";
         for (int row = 0; row < list.Count(); ++row) {
             const TRecordingRow& r = list.Row(row);

@@ -1,9 +1,6 @@
 #include "burn/TBurnFixture.h"
 #include "burn/TCdAudioSource.h"
 #include "burn/TImageWriter.h"
-#include "cd/TCdGrabber.h"
-#include "cd/TCdioDriveProvider.h"
-#include "common/TPlainDispatcher.h"
 #include "formats/FileReaders.h"
 #include "formats/TMACOut.h"
 #include "formats/TagTrackFile.h"
@@ -19,16 +16,7 @@ namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 using test::ShellQuote;
-
-struct TEndWatch final : ICdGrabberEvents {
-    bool Ended = false;
-    void OnMediaChange() override {}
-    void OnOperationProgress(double P) override { Ended = Ended || P == 100.0; }
-    void OnGrabRetry(int, int) override {}
-    void OnFreeDBQueryStatus(int) override {}
-};
 
 void RunTool(const std::string& Command)
 {
@@ -40,33 +28,6 @@ std::vector<std::uint8_t> DecodedByOurReader(const std::string& File)
     auto reader = NewFileReader(*AudioFileTypeOf(File));
     reader->SetFileName(File);
     return test::ReadAll(*reader, 65536);
-}
-
-// Each track of the disc, grabbed by the program's grabber as the rip window
-// would, without its WAV header.
-std::vector<std::vector<std::uint8_t>> GrabAll(const fs::path& Cue, const test::TTempDir& Dir,
-                                               std::vector<std::string>& Isrcs)
-{
-    TPlainDispatcher dispatcher;
-    TEndWatch watch;
-    TCdGrabber grabber(dispatcher, std::make_shared<TCdioDriveProvider>(std::vector<std::string>{Cue.string()}, false));
-    grabber.SetEvents(&watch);
-    grabber.Initialize();
-    grabber.Refresh();
-    std::vector<std::vector<std::uint8_t>> tracks;
-    for (int t = 0; t < grabber.TrackCount(); ++t) {
-        const std::string wav = Dir.File("grab" + std::to_string(t) + ".wav");
-        watch.Ended = false;
-        grabber.SetCurrentTrack(t);
-        Isrcs.push_back(grabber.TrackISRC());
-        grabber.GrabToFile(wav);
-        EXPECT_TRUE(dispatcher.WaitServing([&watch] { return watch.Ended; }, 30s));
-        EXPECT_EQ(grabber.GrabError(), "");
-        std::vector<std::uint8_t> audio = test::ReadWholeFile(wav);
-        audio.erase(audio.begin(), audio.begin() + std::min<std::ptrdiff_t>(44, std::ssize(audio)));
-        tracks.push_back(std::move(audio));
-    }
-    return tracks;
 }
 
 // A queue of every format the program reads, written as an image and ripped
@@ -129,7 +90,7 @@ TEST(ImageRoundTripPeer, EveryFormatComesBackInOrder)
     ASSERT_EQ(writer.Write(queue), TImageWriter::TResult::irWritten);
 
     std::vector<std::string> isrcs;
-    const auto tracks = GrabAll(cue, dir, isrcs);
+    const auto tracks = test::GrabImage(cue, dir, &isrcs);
     ASSERT_EQ(tracks.size(), files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         SCOPED_TRACE(files[i].Name);

@@ -1,9 +1,15 @@
 #include "burn/TBurnFixture.h"
 
+#include "cd/TCdGrabber.h"
 #include "cd/TCdioDriveProvider.h"
+#include "cd/TGrabEndWatch.h"
+#include "common/TPlainDispatcher.h"
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <chrono>
 
 namespace kestrune::test {
 
@@ -38,6 +44,32 @@ std::vector<std::string> FilesIn(const std::filesystem::path& Folder)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::vector<std::uint8_t>> GrabImage(const std::filesystem::path& Cue, const TTempDir& Dir,
+                                                 std::vector<std::string>* Isrcs)
+{
+    TPlainDispatcher dispatcher;
+    TGrabEndWatch watch;
+    TCdGrabber grabber(dispatcher, std::make_shared<TCdioDriveProvider>(std::vector<std::string>{Cue.string()}, false));
+    grabber.SetEvents(&watch);
+    grabber.Initialize();
+    grabber.Refresh();
+    std::vector<std::vector<std::uint8_t>> tracks;
+    for (int t = 0; t < grabber.TrackCount(); ++t) {
+        const std::string wav = Dir.File("grab" + std::to_string(t) + ".wav");
+        watch.Ended = false;
+        grabber.SetCurrentTrack(t);
+        if (Isrcs)
+            Isrcs->push_back(grabber.TrackISRC());
+        grabber.GrabToFile(wav);
+        EXPECT_TRUE(dispatcher.WaitServing([&watch] { return watch.Ended; }, std::chrono::seconds(30)));
+        EXPECT_EQ(grabber.GrabError(), "");
+        std::vector<std::uint8_t> audio = ReadWholeFile(wav);
+        audio.erase(audio.begin(), audio.begin() + std::min<std::ptrdiff_t>(44, std::ssize(audio)));
+        tracks.push_back(std::move(audio));
+    }
+    return tracks;
 }
 
 } // namespace kestrune::test

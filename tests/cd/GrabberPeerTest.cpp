@@ -1,6 +1,7 @@
 #include "cd/TCdGrabber.h"
 #include "cd/TCdioDriveProvider.h"
 #include "cd/TCueImage.h"
+#include "cd/TGrabEndWatch.h"
 #include "common/TPlainDispatcher.h"
 #include "support/TestSupport.h"
 
@@ -11,14 +12,6 @@ namespace {
 
 using test::TCueImage;
 using test::TCueImageTrack;
-
-struct TEndWatch final : ICdGrabberEvents {
-    bool Ended = false;
-    void OnMediaChange() override {}
-    void OnOperationProgress(double P) override { Ended = Ended || P == 100.0; }
-    void OnGrabRetry(int, int) override {}
-    void OnFreeDBQueryStatus(int) override {}
-};
 
 // What cd-paranoia reads from the same image is what we write, track by
 // track, pregaps included.
@@ -36,7 +29,7 @@ TEST(GrabberPeerTest, TracksEqualWhatCdParanoiaReads)
     const std::filesystem::path cue = image.Write(dir.Path(), "disc");
 
     TPlainDispatcher dispatcher;
-    TEndWatch watch;
+    test::TGrabEndWatch watch;
     TCdGrabber grabber(dispatcher, std::make_shared<TCdioDriveProvider>(std::vector<std::string>{cue.string()}, false));
     grabber.SetEvents(&watch);
     grabber.Initialize();

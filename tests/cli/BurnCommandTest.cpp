@@ -3,65 +3,18 @@
 // the JSON lines and the exit statuses.
 
 #include "burn/TBurnFixture.h"
-#include "cd/TCdGrabber.h"
-#include "cd/TCdioDriveProvider.h"
-#include "common/TPlainDispatcher.h"
+#include "cli/CliJson.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <sstream>
 
 using namespace kestrune;
 using namespace kestrune::test;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TEndWatch final : ICdGrabberEvents {
-    bool Ended = false;
-    void OnMediaChange() override {}
-    void OnOperationProgress(double P) override { Ended = Ended || P == 100.0; }
-    void OnGrabRetry(int, int) override {}
-    void OnFreeDBQueryStatus(int) override {}
-};
-
-// Each track of the image as the program's grabber reads it, without the
-// WAV header.
-std::vector<std::vector<std::uint8_t>> Grab(const fs::path& Cue, const TTempDir& Dir)
-{
-    TPlainDispatcher dispatcher;
-    TEndWatch watch;
-    TCdGrabber grabber(dispatcher, std::make_shared<TCdioDriveProvider>(std::vector<std::string>{Cue.string()}, false));
-    grabber.SetEvents(&watch);
-    grabber.Initialize();
-    grabber.Refresh();
-    std::vector<std::vector<std::uint8_t>> tracks;
-    for (int t = 0; t < grabber.TrackCount(); ++t) {
-        const std::string wav = Dir.File("grab" + std::to_string(t) + ".wav");
-        watch.Ended = false;
-        grabber.SetCurrentTrack(t);
-        grabber.GrabToFile(wav);
-        EXPECT_TRUE(dispatcher.WaitServing([&watch] { return watch.Ended; }, 30s));
-        EXPECT_EQ(grabber.GrabError(), "");
-        std::vector<std::uint8_t> audio = ReadWholeFile(wav);
-        audio.erase(audio.begin(), audio.begin() + std::min<std::ptrdiff_t>(44, std::ssize(audio)));
-        tracks.push_back(std::move(audio));
-    }
-    return tracks;
-}
-
-std::vector<nlohmann::json> JsonLines(const std::string& Text)
-{
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(Text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(nlohmann::json::parse(line));
-    return lines;
-}
 
 class BurnCommand : public ::testing::Test {
 protected:
@@ -106,7 +59,7 @@ TEST_F(BurnCommand, BurntImageReadsBackFileByFile)
     EXPECT_NE(r.Err.find("Writing completed!"), std::string::npos) << r.Err;
     EXPECT_EQ(FilesIn(Dir.Path() / "out"), (std::vector<std::string>{"disc.bin", "disc.cue"}));
 
-    const auto tracks = Grab(Cue(), Dir);
+    const auto tracks = GrabImage(Cue(), Dir);
     ASSERT_EQ(tracks.size(), 3u);
     for (std::size_t t = 0; t < 3; ++t) {
         const std::vector<std::uint8_t> expected = AsBytes(Audio[t]);

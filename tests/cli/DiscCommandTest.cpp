@@ -2,6 +2,7 @@
 // from CD-TEXT and from a CDDB server on loopback, and the exit statuses.
 
 #include "cd/TCueImage.h"
+#include "cli/CliJson.h"
 #include "cd/TFakeCddbServer.h"
 #include "support/TestSupport.h"
 
@@ -9,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
-#include <sstream>
 
 using namespace kestrune;
 using namespace kestrune::test;
@@ -33,15 +33,6 @@ TCueImage Image()
         {TCueImageTrack::tkSine, 113, 30, "", true, "Noise", ""},
     };
     return image;
-}
-
-std::vector<nlohmann::json> JsonLines(const std::string& Text)
-{
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(Text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(nlohmann::json::parse(line));
-    return lines;
 }
 
 class DiscCommand : public ::testing::Test {
