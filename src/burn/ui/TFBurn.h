@@ -18,13 +18,13 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
-class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 
 namespace kestrune {
 
 class TOptions;
+class TStatusGauge;
 
 // What the burn window works with, all owned by the program.
 struct TBurnWindowContext {
@@ -116,7 +116,7 @@ private:
     QPushButton* BEject = nullptr;
     QPushButton* BBurn = nullptr;
     QLabel* status = nullptr;
-    QProgressBar* PB = nullptr;
+    TStatusGauge* StatusBar = nullptr;
     // The menu items the control set switches.
     std::vector<QAction*> MenuItems;
 };
