@@ -305,6 +305,15 @@ TBurnFollowUp TFBurn::Run()
     return FollowUp;
 }
 
+TBurnFollowUp TFBurn::Run(const std::vector<std::string>& Queue)
+{
+    FController->LoadQueue(Queue);
+    ReadDiscOnShow = false;
+    const TBurnFollowUp next = Run();
+    ReadDiscOnShow = true;
+    return next;
+}
+
 void TFBurn::AddFiles()
 {
     if (!FController->CanAddFiles())
@@ -346,7 +355,7 @@ void TFBurn::showEvent(QShowEvent* Event)
     QDialog::showEvent(Event);
     // The disc may have changed while the window was hidden. Not while the
     // drives are being looked for: the controller refreshes when that ends.
-    if (FController->WriterAvailable() && !FController->WriterBusy())
+    if (ReadDiscOnShow && FController->WriterAvailable() && !FController->WriterBusy())
         FController->RefreshDiscInfo();
 }
 

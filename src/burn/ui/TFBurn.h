@@ -57,6 +57,8 @@ public:
     // Shows the window modally; the window the user asked for next (a picture
     // button or a Tools entry), bfNone when it was just closed.
     TBurnFollowUp Run();
+    // The same on Queue, the files to write, which replace the queue first.
+    TBurnFollowUp Run(const std::vector<std::string>& Queue);
 
     TBurnController& Controller() { return *FController; }
 
@@ -101,6 +103,8 @@ private:
     TBurnFollowUp FollowUp = TBurnFollowUp::bfNone;
     bool Busy = false;
     bool Overfull = false;
+    // Off while a new queue shows: loading it has just read the disc.
+    bool ReadDiscOnShow = true;
     // Set while the controller's lists are drawn: the lists' change signals
     // then are not the user's.
     bool Filling = false;
