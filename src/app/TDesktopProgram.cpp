@@ -141,9 +141,8 @@ TWindowCommand TDesktopProgram::ShowBurn()
     for (int i = 0; i < list.Count(); ++i)
         if (list.Row(i).Data)
             files.push_back(list.Row(i).Data->FileName);
-    Burn->Controller().LoadQueue(files);
     // The follow-ups carry the main window's own numbers.
-    return static_cast<TWindowCommand>(Burn->Run());
+    return static_cast<TWindowCommand>(Burn->Run(files));
 }
 
 TWindowCommand TDesktopProgram::ShowConvert()

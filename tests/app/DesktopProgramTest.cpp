@@ -24,6 +24,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <stdexcept>
 
@@ -71,6 +72,19 @@ private:
 };
 
 const std::chrono::year_month_day May1{std::chrono::year{2024}, std::chrono::May, std::chrono::day{1}};
+
+// Settings whose capture device is a silent file in Dir, so the program
+// starts without a sound card; More sets what else a test needs.
+void SaveWithSilentCapture(const TTempDir& Dir, const std::string& ConfigFile, IOptionsPlatform& Platform,
+                           const std::function<void(TOptions&)>& More = {})
+{
+    WriteWholeFile(Dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
+    TOptions options(ConfigFile, Platform, {Dir.Path().string() + "/"});
+    options.Driver = "virtual:" + Dir.File("capture.wav");
+    if (More)
+        More(options);
+    options.Save();
+}
 
 } // namespace
 
@@ -159,12 +173,7 @@ private slots:
         QVERIFY(fs::exists(args.ConfigFile));
 
         // A capture device for the next start, as the settings would name it.
-        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
-        {
-            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
-            options.Driver = "virtual:" + dir.File("capture.wav");
-            options.Save();
-        }
+        SaveWithSilentCapture(dir, args.ConfigFile, platform);
         TModalAnswerer answers;
         TDesktopProgram program(args, platform);
         program.Start(May1);
@@ -183,12 +192,7 @@ private slots:
         TNoDevices platform;
         TDesktopProgram::TArgs args;
         args.ConfigFile = dir.File("kestrune.ini");
-        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
-        {
-            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
-            options.Driver = "virtual:" + dir.File("capture.wav");
-            options.Save();
-        }
+        SaveWithSilentCapture(dir, args.ConfigFile, platform);
         TDesktopProgram program(args, platform);
         program.Start(May1);
         QStringList opened;
@@ -234,13 +238,8 @@ private slots:
         TNoDevices platform;
         TDesktopProgram::TArgs args;
         args.ConfigFile = dir.File("kestrune.ini");
-        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
-        {
-            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
-            options.Driver = "virtual:" + dir.File("capture.wav");
-            options.ImagePath = dir.File("disc.cue");
-            options.Save();
-        }
+        SaveWithSilentCapture(dir, args.ConfigFile, platform,
+                              [&](TOptions& Options) { Options.ImagePath = dir.File("disc.cue"); });
         TDesktopProgram program(args, platform);
         program.Start(May1);
         TFBurn& burn = program.BurnWindow();
@@ -292,13 +291,8 @@ private slots:
         TDesktopProgram::TArgs args;
         args.ConfigFile = dir.File("kestrune.ini");
         args.CdImages = {image.Write(dir.Path(), "disc").string()};
-        WriteWholeFile(dir.File("capture.wav"), PcmWavImage(std::vector<std::int16_t>(200, 0), 2, 22050));
-        {
-            TOptions options(args.ConfigFile, platform, {dir.Path().string() + "/"});
-            options.Driver = "virtual:" + dir.File("capture.wav");
-            options.RipPath = dir.File("Rip") + "/";
-            options.Save();
-        }
+        SaveWithSilentCapture(dir, args.ConfigFile, platform,
+                              [&](TOptions& Options) { Options.RipPath = dir.File("Rip") + "/"; });
         TDesktopProgram program(args, platform);
         program.Start(May1);
         QStringList opened;

@@ -1,6 +1,8 @@
 #include "burn/ui/TFBurn.h"
 
 #include "common/ui/TSkin.h"
+#include "common/ui/TStatusGauge.h"
+#include "common/ui/TWindowMenu.h"
 #include "settings/TOptions.h"
 
 #include <QAction>
@@ -17,12 +19,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QTimer>
@@ -220,22 +219,11 @@ void TFBurn::BuildControls()
         buttons->addWidget(b);
     column->addLayout(buttons);
 
-    auto* bar = new QStatusBar(this);
-    bar->setObjectName(QStringLiteral("StatusBar"));
-    bar->setSizeGripEnabled(false);
-    status = new TElidingLabel(QStringLiteral("IDLE"), bar);
+    status = new TElidingLabel(QStringLiteral("IDLE"), this);
     status->setObjectName(QStringLiteral("status"));
-    status->setMinimumWidth(metrics.averageCharWidth() * 20);
     status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    PB = new QProgressBar(bar);
-    PB->setObjectName(QStringLiteral("PB"));
-    PB->setRange(0, 100);
-    PB->setValue(0);
-    PB->setMinimumWidth(metrics.averageCharWidth() * 30);
-    bar->addWidget(status, 1);
-    bar->addPermanentWidget(PB);
-    PB->hide();
-    column->addWidget(bar);
+    StatusBar = new TStatusGauge(status, "PB", this);
+    column->addWidget(StatusBar);
 
     // The list's own commands, with their keys while the list has the focus.
     const auto listAction = [this](const char* Name, const char* Text, QKeySequence Key, auto Slot) {
@@ -285,40 +273,20 @@ void TFBurn::BuildControls()
 
 void TFBurn::BuildMenus()
 {
-    auto* bar = new QMenuBar(this);
-    bar->setObjectName(QStringLiteral("MainMenu"));
-    layout()->setMenuBar(bar);
-    auto add = [this](QMenu* Menu, const char* Name, const char* Text, auto Slot) {
-        QAction* action = Menu->addAction(QString::fromLatin1(Text));
-        action->setObjectName(QString::fromLatin1(Name));
-        connect(action, &QAction::triggered, this, Slot);
-        MenuItems.push_back(action);
-        return action;
-    };
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("File1"));
-    add(file, "AddFiles1", "Add File(s)", [this] { AddFiles(); });
-    add(file, "Exit1", "Exit", [this] { close(); });
-    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
-    tools->setObjectName(QStringLiteral("Tools1"));
-    add(tools, "Convert1", "Convert", [this] { Shortcut(TBurnFollowUp::bfConvert); });
-    add(tools, "Settings1", "Settings", [this] { Shortcut(TBurnFollowUp::bfSettings); });
-    QMenu* cd = bar->addMenu(QStringLiteral("&CD"));
-    cd->setObjectName(QStringLiteral("CD1"));
-    add(cd, "QuickErase1", "Quick Erase", [this] { FController->QuickErase(); });
-    add(cd, "Eject1", "Eject", [this] { FController->Eject(); });
-    add(cd, "Load1", "Load", [this] { FController->LoadTray(); });
-    add(cd, "Burn1", "Burn", [this] { FController->StartBurn(); });
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    add(help, "OnlineHelp1", "Online Help", [this] {
-        if (Context.Help)
-            Context.Help();
-    });
-    add(help, "About1", "About", [this] {
-        if (Context.About)
-            Context.About();
-    });
+    TWindowMenu menu(*this);
+    QMenu* file = menu.Menu("File1", "&File");
+    menu.Add(file, "AddFiles1", "Add File(s)", [this] { AddFiles(); });
+    menu.Add(file, "Exit1", "Exit", [this] { close(); });
+    QMenu* tools = menu.Menu("Tools1", "&Tools");
+    menu.Add(tools, "Convert1", "Convert", [this] { Shortcut(TBurnFollowUp::bfConvert); });
+    menu.Add(tools, "Settings1", "Settings", [this] { Shortcut(TBurnFollowUp::bfSettings); });
+    QMenu* cd = menu.Menu("CD1", "&CD");
+    menu.Add(cd, "QuickErase1", "Quick Erase", [this] { FController->QuickErase(); });
+    menu.Add(cd, "Eject1", "Eject", [this] { FController->Eject(); });
+    menu.Add(cd, "Load1", "Load", [this] { FController->LoadTray(); });
+    menu.Add(cd, "Burn1", "Burn", [this] { FController->StartBurn(); });
+    menu.AddHelp(Context.Help, Context.About);
+    MenuItems = menu.Actions();
 }
 
 QStringList TFBurn::FileFilters()
@@ -335,6 +303,15 @@ TBurnFollowUp TFBurn::Run()
     FollowUp = TBurnFollowUp::bfNone;
     exec();
     return FollowUp;
+}
+
+TBurnFollowUp TFBurn::Run(const std::vector<std::string>& Queue)
+{
+    FController->LoadQueue(Queue);
+    ReadDiscOnShow = false;
+    const TBurnFollowUp next = Run();
+    ReadDiscOnShow = true;
+    return next;
 }
 
 void TFBurn::AddFiles()
@@ -378,7 +355,7 @@ void TFBurn::showEvent(QShowEvent* Event)
     QDialog::showEvent(Event);
     // The disc may have changed while the window was hidden. Not while the
     // drives are being looked for: the controller refreshes when that ends.
-    if (FController->WriterAvailable() && !FController->WriterBusy())
+    if (ReadDiscOnShow && FController->WriterAvailable() && !FController->WriterBusy())
         FController->RefreshDiscInfo();
 }
 
@@ -535,8 +512,7 @@ void TFBurn::SetBurnButton(const std::string& Caption, bool Enabled)
 
 void TFBurn::ShowProgress(bool Visible, int Percent)
 {
-    PB->setValue(std::clamp(Percent, 0, 100));
-    PB->setVisible(Visible);
+    StatusBar->ShowProgress(Visible, Percent);
 }
 
 void TFBurn::SetBusy(bool Value)

@@ -18,13 +18,13 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
-class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 
 namespace kestrune {
 
 class TOptions;
+class TStatusGauge;
 
 // What the burn window works with, all owned by the program.
 struct TBurnWindowContext {
@@ -57,6 +57,8 @@ public:
     // Shows the window modally; the window the user asked for next (a picture
     // button or a Tools entry), bfNone when it was just closed.
     TBurnFollowUp Run();
+    // The same on Queue, the files to write, which replace the queue first.
+    TBurnFollowUp Run(const std::vector<std::string>& Queue);
 
     TBurnController& Controller() { return *FController; }
 
@@ -101,6 +103,8 @@ private:
     TBurnFollowUp FollowUp = TBurnFollowUp::bfNone;
     bool Busy = false;
     bool Overfull = false;
+    // Off while a new queue shows: loading it has just read the disc.
+    bool ReadDiscOnShow = true;
     // Set while the controller's lists are drawn: the lists' change signals
     // then are not the user's.
     bool Filling = false;
@@ -116,7 +120,7 @@ private:
     QPushButton* BEject = nullptr;
     QPushButton* BBurn = nullptr;
     QLabel* status = nullptr;
-    QProgressBar* PB = nullptr;
+    TStatusGauge* StatusBar = nullptr;
     // The menu items the control set switches.
     std::vector<QAction*> MenuItems;
 };

@@ -1,6 +1,7 @@
 #include "convert/ui/TFConvert.h"
 
 #include "common/ui/TSkin.h"
+#include "common/ui/TWindowMenu.h"
 #include "settings/ui/TEncoderDialogs.h"
 
 #include <QAction>
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -210,35 +210,16 @@ void TFConvert::BuildControls()
 
 void TFConvert::BuildMenus()
 {
-    auto* bar = new QMenuBar(this);
-    bar->setObjectName("MainMenu");
-    layout()->setMenuBar(bar);
-    auto add = [this](QMenu* Menu, const char* Name, const char* Text, auto Slot) {
-        QAction* action = Menu->addAction(Text);
-        action->setObjectName(Name);
-        connect(action, &QAction::triggered, this, Slot);
-        return action;
-    };
-    QMenu* file = bar->addMenu("&File");
-    file->setObjectName("File1");
-    add(file, "Convert1", "Convert", [this] { BtnConvert->click(); });
-    add(file, "AddFolder1", "Add folder...", [this] { AddFolder(); });
-    add(file, "ClearList1", "Clear list", [this] { FQueue->Clear(); });
-    add(file, "Exit1", "Exit", [this] { close(); });
-    QMenu* tools = bar->addMenu("&Tools");
-    tools->setObjectName("Tools1");
-    add(tools, "Burn1", "Burn", [this] { Shortcut(TConvertFollowUp::cfBurn); });
-    add(tools, "Settings1", "Settings", [this] { Shortcut(TConvertFollowUp::cfSettings); });
-    QMenu* help = bar->addMenu("&Help");
-    help->setObjectName("Help1");
-    add(help, "OnlineHelp1", "Online Help", [this] {
-        if (Help)
-            Help();
-    });
-    add(help, "About1", "About", [this] {
-        if (About)
-            About();
-    });
+    TWindowMenu menu(*this);
+    QMenu* file = menu.Menu("File1", "&File");
+    menu.Add(file, "Convert1", "Convert", [this] { BtnConvert->click(); });
+    menu.Add(file, "AddFolder1", "Add folder...", [this] { AddFolder(); });
+    menu.Add(file, "ClearList1", "Clear list", [this] { FQueue->Clear(); });
+    menu.Add(file, "Exit1", "Exit", [this] { close(); });
+    QMenu* tools = menu.Menu("Tools1", "&Tools");
+    menu.Add(tools, "Burn1", "Burn", [this] { Shortcut(TConvertFollowUp::cfBurn); });
+    menu.Add(tools, "Settings1", "Settings", [this] { Shortcut(TConvertFollowUp::cfSettings); });
+    menu.AddHelp(Help, About);
 }
 
 QStringList TFConvert::QtFilters(const std::string& Filter)

@@ -1,6 +1,8 @@
 #include "rip/ui/TFRip.h"
 
 #include "common/ui/TSkin.h"
+#include "common/ui/TStatusGauge.h"
+#include "common/ui/TWindowMenu.h"
 #include "convert/TConvertController.h"
 #include "settings/TOptions.h"
 #include "settings/ui/TEncoderDialogs.h"
@@ -17,17 +19,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace kestrune {
 
@@ -248,21 +245,10 @@ void TFRip::BuildControls()
     buttons->addWidget(cmdGrab);
     column->addLayout(buttons);
 
-    auto* status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("StatusBar"));
-    status->setSizeGripEnabled(false);
-    LStatus = new QLabel(QStringLiteral("No disc"), status);
+    LStatus = new QLabel(QStringLiteral("No disc"), this);
     LStatus->setObjectName(QStringLiteral("LStatus"));
-    LStatus->setMinimumWidth(metrics.averageCharWidth() * 20);
-    progressBar = new QProgressBar(status);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setRange(0, 100);
-    progressBar->setValue(0);
-    progressBar->setMinimumWidth(metrics.averageCharWidth() * 30);
-    status->addWidget(LStatus, 1);
-    status->addPermanentWidget(progressBar);
-    progressBar->hide();
-    column->addWidget(status);
+    StatusBar = new TStatusGauge(LStatus, "progressBar", this);
+    column->addWidget(StatusBar);
 
     // A change of drive by the user; choosing the drive already chosen reads nothing again.
     connect(DriveCombo, &QComboBox::currentIndexChanged, this, [this](int Index) {
@@ -325,42 +311,22 @@ void TFRip::BuildControls()
 
 void TFRip::BuildMenus()
 {
-    auto* bar = new QMenuBar(this);
-    bar->setObjectName(QStringLiteral("MainMenu"));
-    layout()->setMenuBar(bar);
-    auto add = [this](QMenu* Menu, const char* Name, const char* Text, auto Slot) {
-        QAction* action = Menu->addAction(QString::fromLatin1(Text));
-        action->setObjectName(QString::fromLatin1(Name));
-        connect(action, &QAction::triggered, this, Slot);
-        return action;
-    };
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("File1"));
-    GrabTrack1 = add(file, "GrabTrack1", "Grab Track", [this] { FController->Grab(); });
-    SaveAlbumInfo1 = add(file, "SaveAlbumInfo1", "Save Album Info", [this] { FController->SaveAlbumInfo(); });
-    FormatOptions1 = add(file, "FormatOptions1", "Format Options", [this] { AdvancedSettings(); });
+    TWindowMenu menu(*this);
+    QMenu* file = menu.Menu("File1", "&File");
+    GrabTrack1 = menu.Add(file, "GrabTrack1", "Grab Track", [this] { FController->Grab(); });
+    SaveAlbumInfo1 = menu.Add(file, "SaveAlbumInfo1", "Save Album Info", [this] { FController->SaveAlbumInfo(); });
+    FormatOptions1 = menu.Add(file, "FormatOptions1", "Format Options", [this] { AdvancedSettings(); });
     file->addSeparator();
-    add(file, "Exit1", "Exit", [this] { close(); });
-    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
-    tools->setObjectName(QStringLiteral("Tools1"));
-    add(tools, "Wizard1", "Wizard", [this] { Shortcut(TRipFollowUp::rfWizard); });
-    add(tools, "Convert1", "Convert", [this] { Shortcut(TRipFollowUp::rfConvert); });
-    add(tools, "Settings1", "Settings", [this] { Shortcut(TRipFollowUp::rfSettings); });
-    add(tools, "Burn1", "Burn", [this] { Shortcut(TRipFollowUp::rfBurn); });
-    CD1 = bar->addMenu(QStringLiteral("&CD"));
-    CD1->setObjectName(QStringLiteral("CD1"));
-    Eject1 = add(CD1, "Eject1", "Eject", [this] { FController->Eject(); });
-    Load1 = add(CD1, "Load1", "Load", [this] { FController->LoadTray(); });
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    add(help, "OnlineHelp1", "Online Help", [this] {
-        if (Context.Help)
-            Context.Help();
-    });
-    add(help, "About1", "About", [this] {
-        if (Context.About)
-            Context.About();
-    });
+    menu.Add(file, "Exit1", "Exit", [this] { close(); });
+    QMenu* tools = menu.Menu("Tools1", "&Tools");
+    menu.Add(tools, "Wizard1", "Wizard", [this] { Shortcut(TRipFollowUp::rfWizard); });
+    menu.Add(tools, "Convert1", "Convert", [this] { Shortcut(TRipFollowUp::rfConvert); });
+    menu.Add(tools, "Settings1", "Settings", [this] { Shortcut(TRipFollowUp::rfSettings); });
+    menu.Add(tools, "Burn1", "Burn", [this] { Shortcut(TRipFollowUp::rfBurn); });
+    CD1 = menu.Menu("CD1", "&CD");
+    Eject1 = menu.Add(CD1, "Eject1", "Eject", [this] { FController->Eject(); });
+    Load1 = menu.Add(CD1, "Load1", "Load", [this] { FController->LoadTray(); });
+    menu.AddHelp(Context.Help, Context.About);
 }
 
 TRipFollowUp TFRip::Run()
@@ -552,8 +518,7 @@ void TFRip::SetGrabButton(const std::string& Caption, bool Enabled)
 
 void TFRip::ShowProgress(bool Visible, int Percent)
 {
-    progressBar->setValue(std::clamp(Percent, 0, 100));
-    progressBar->setVisible(Visible);
+    StatusBar->ShowProgress(Visible, Percent);
 }
 
 void TFRip::SetBusy(bool Value)

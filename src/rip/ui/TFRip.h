@@ -22,7 +22,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTreeWidget;
@@ -31,6 +30,7 @@ class QTreeWidgetItem;
 namespace kestrune {
 
 class TOptions;
+class TStatusGauge;
 
 // What the rip window works with, all owned by the program.
 struct TRipWindowContext {
@@ -137,7 +137,7 @@ private:
     QPushButton* cmdGrab = nullptr;
     QPushButton* cmdSaveToCDGRABBERINI = nullptr;
     QLabel* LStatus = nullptr;
-    QProgressBar* progressBar = nullptr;
+    TStatusGauge* StatusBar = nullptr;
 
     QAction* GrabTrack1 = nullptr;
     QAction* SaveAlbumInfo1 = nullptr;

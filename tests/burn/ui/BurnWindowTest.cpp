@@ -28,6 +28,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -49,6 +50,40 @@ std::string Song(const TTempDir& Dir, const std::string& Name, int Seconds)
 }
 
 // A burn window over one image drive of Minutes, hidden, its scan finished.
+// An image drive that counts its disc reads.
+class TCountingDrive final : public IBurnDrive {
+public:
+    TCountingDrive(std::unique_ptr<IBurnDrive> Drive_, std::shared_ptr<std::atomic<int>> Reads_)
+        : Drive(std::move(Drive_)), Reads(std::move(Reads_))
+    {
+    }
+    std::string Vendor() const override { return Drive->Vendor(); }
+    std::string Model() const override { return Drive->Model(); }
+    std::string Revision() const override { return Drive->Revision(); }
+    int MaxWriteSpeed() override { return Drive->MaxWriteSpeed(); }
+    int ImposedWriteMethod() const override { return Drive->ImposedWriteMethod(); }
+    TBurnDisc ReadDisc() override
+    {
+        ++*Reads;
+        return Drive->ReadDisc();
+    }
+    bool Write(const TBurnJob& Job, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override
+    {
+        return Drive->Write(Job, Step, Stop);
+    }
+    bool Erase(bool Quick, const TBurnStepFn& Step, const std::atomic<bool>& Stop) override
+    {
+        return Drive->Erase(Quick, Step, Stop);
+    }
+    void Eject() override { Drive->Eject(); }
+    void LoadTray() override { Drive->LoadTray(); }
+    std::string LastImage() const override { return Drive->LastImage(); }
+
+private:
+    std::unique_ptr<IBurnDrive> Drive;
+    std::shared_ptr<std::atomic<int>> Reads;
+};
+
 struct TRig {
     TTempDir Dir;
     TNoDevices Platform;
@@ -58,7 +93,8 @@ struct TRig {
     fs::path Cue;
     std::unique_ptr<TFBurn> Window;
 
-    explicit TRig(int Minutes = 80)
+    // DiscReads, when given, counts the drive's disc reads.
+    explicit TRig(int Minutes = 80, std::shared_ptr<std::atomic<int>> DiscReads = nullptr)
     {
         Options = std::make_unique<TOptions>(Dir.File("kestrune.ini"), Platform,
                                              TOptions::TDefaults{Dir.Path().string() + "/"});
@@ -66,9 +102,12 @@ struct TRig {
         Cue = Dir.Path() / "out" / "disc.cue";
         fs::create_directories(Cue.parent_path());
         const fs::path cue = Cue;
-        std::vector<TBurnDriveScan> scans{[cue, Minutes] {
+        std::vector<TBurnDriveScan> scans{[cue, Minutes, DiscReads] {
             std::vector<std::unique_ptr<IBurnDrive>> drives;
-            drives.push_back(std::make_unique<TImageDrive>(cue, Minutes));
+            std::unique_ptr<IBurnDrive> drive = std::make_unique<TImageDrive>(cue, Minutes);
+            if (DiscReads)
+                drive = std::make_unique<TCountingDrive>(std::move(drive), DiscReads);
+            drives.push_back(std::move(drive));
             return drives;
         }};
         Window = std::make_unique<TFBurn>(TBurnWindowContext{*Options, Dialogs, Dispatcher,
@@ -398,6 +437,23 @@ private slots:
         // Shown again, it starts without a follow-up.
         QTimer::singleShot(0, rig.Window.get(), &QWidget::close);
         QCOMPARE(rig.Window->Run(), TBurnFollowUp::bfNone);
+    }
+
+    // Opened on a new queue the window reads the disc once: loading the
+    // queue reads it, and showing right after does not read it again. Shown
+    // again without a new queue, it looks at the disc afresh.
+    void OpeningOnAQueueReadsTheDiscOnce()
+    {
+        auto reads = std::make_shared<std::atomic<int>>(0);
+        TRig rig(80, reads);
+        QVERIFY(rig.Scan());
+        const int before = *reads;
+        QTimer::singleShot(0, rig.Window.get(), &QWidget::close);
+        QCOMPARE(rig.Window->Run(std::vector<std::string>{}), TBurnFollowUp::bfNone);
+        QCOMPARE(*reads - before, 1);
+        QTimer::singleShot(0, rig.Window.get(), &QWidget::close);
+        QCOMPARE(rig.Window->Run(), TBurnFollowUp::bfNone);
+        QCOMPARE(*reads - before, 2);
     }
 };
 
