@@ -29,7 +29,7 @@ constexpr auto ScanWait = 300s;
 
 } // namespace
 
-TCliBurner::TCliBurner(const TCliArgs& Args, TCliOutput& Out_) : Out(Out_)
+TCliBurner::TCliBurner(const TCliArgs& Args, TCliOutput& Out_) : TCliJobListener(Out_)
 {
     Platform = std::make_unique<TNoSoundDevices>();
     FOptions = TCliSettings::Open(Args, *Platform);
@@ -108,26 +108,13 @@ void TCliBurner::JobProgress(TJobKind, double Fraction, const std::string& Text)
     Out.Progress(Text, Fraction < 0 ? -1 : static_cast<int>(std::clamp(Fraction, 0.0, 1.0) * 100));
 }
 
-void TCliBurner::JobFinished(TJobKind, TJobOutcome O, const std::string& Reason)
-{
-    Out.EndProgress();
-    Ended = true;
-    Outcome = O;
-    EndReason = Reason;
-}
-
 TJobOutcome TCliBurner::WaitForJob(const std::atomic<bool>& Interrupted, const std::function<void()>& Stop,
-                                   std::string& Reason)
+                                   std::string& EndReason)
 {
-    bool stopped = false;
-    while (!Dispatcher.WaitServing([this] { return Ended; }, 100ms)) {
-        if (Interrupted.load() && !stopped) {
-            stopped = true;
-            Stop();
-        }
-    }
+    Wait(Dispatcher, Interrupted, Stop);
+    // The burner serves one job after another (an erase, then a write).
     Ended = false;
-    Reason = EndReason;
+    EndReason = Reason;
     return Outcome;
 }
 

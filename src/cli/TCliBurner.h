@@ -4,6 +4,7 @@
 #include "burn/ICdWriter.h"
 #include "burn/TBurnController.h"
 #include "cli/TCliArgs.h"
+#include "cli/TCliJobListener.h"
 #include "cli/TCliOutput.h"
 #include "common/IDialogs.h"
 #include "common/TJob.h"
@@ -23,7 +24,7 @@ namespace kestrune::cli {
 // what the controller shows turned into lines: its message boxes on stderr,
 // its progress as the progress line. The commands burn, erase and drives
 // are built on it.
-class TCliBurner final : private IBurnView, private IDialogs, private TJobListenerBase {
+class TCliBurner final : private IBurnView, private IDialogs, private TCliJobListener {
 public:
     // Loads the settings ("--config"), takes "--device" (a drive's name or
     // path as "drives" lists it, or image:FILE.cue for an image) and
@@ -71,9 +72,7 @@ private:
 
     // The job's events
     void JobProgress(TJobKind, double Fraction, const std::string& Text) override;
-    void JobFinished(TJobKind, TJobOutcome Outcome, const std::string& Reason) override;
 
-    TCliOutput& Out;
     TPlainDispatcher Dispatcher;
     std::unique_ptr<IOptionsPlatform> Platform;
     std::unique_ptr<TOptions> FOptions;
@@ -83,9 +82,6 @@ private:
     std::string FSpace;
     std::vector<std::string> FProblems;
     bool Collecting = false;
-    bool Ended = false;
-    TJobOutcome Outcome = TJobOutcome::joFailed;
-    std::string EndReason;
 };
 
 } // namespace kestrune::cli
