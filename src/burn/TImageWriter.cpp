@@ -6,12 +6,16 @@
 #include "pipeline/EACSException.h"
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrune {
@@ -98,16 +102,18 @@ public:
     TPartFile(const TPartFile&) = delete;
     TPartFile& operator=(const TPartFile&) = delete;
 
-    void Write(const void* Data, std::size_t Bytes)
+    // Several tracks are written at once, each at its own place.
+    void WriteAt(const void* Data, std::size_t Bytes, std::int64_t Offset) const
     {
         const auto* p = static_cast<const std::uint8_t*>(Data);
         while (Bytes > 0) {
-            const ssize_t n = ::write(Fd, p, Bytes);
+            const ssize_t n = ::pwrite(Fd, p, Bytes, static_cast<off_t>(Offset));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 Fail("Cannot write " + Quoted(Name));
             p += n;
+            Offset += n;
             Bytes -= static_cast<std::size_t>(n);
         }
     }
@@ -136,6 +142,209 @@ private:
 
     int Fd = -1;
     std::string Name;
+};
+
+// Writes the tracks of a laid-out queue into the bin. Every track has its
+// place in the bin before a byte is decoded, so the tracks need not be
+// written in order: on a machine with more than one core, further threads
+// decode and write the following tracks while the caller's thread writes
+// its own, which makes a queue of compressed files several times faster to
+// write. The caller's thread tells the progress; the first failure (that of
+// the earliest track, should several fail) stops every thread and is raised.
+class TTrackRun {
+public:
+    TTrackRun(const std::vector<TImageTrack>& Queue, const TImageLayout& Layout, const TPartFile& Bin)
+        : FQueue(Queue), FLayout(Layout), FBin(Bin), Finished(Queue.size(), false), Failures(Queue.size())
+    {
+        Current.SectorsTotal = Layout.TotalSectors;
+    }
+    ~TTrackRun()
+    {
+        Stop = true;
+        for (std::thread& t : Helpers)
+            t.join();
+    }
+    TTrackRun(const TTrackRun&) = delete;
+    TTrackRun& operator=(const TTrackRun&) = delete;
+
+    void Run(const std::atomic<bool>& Cancel, const TImageWriter::TProgress& Report)
+    {
+        CancelFlag = &Cancel;
+        ReportFn = &Report;
+        Work(true);
+        StartHelpers(); // a queue of one track never reported a block
+        {
+            std::unique_lock lock(Mutex);
+            while (Running > 0) {
+                Changed.wait_for(lock, std::chrono::milliseconds(100));
+                lock.unlock();
+                Tell();
+                lock.lock();
+            }
+        }
+        for (std::thread& t : Helpers)
+            t.join();
+        Helpers.clear();
+        for (const std::exception_ptr& failure : Failures)
+            if (failure)
+                std::rethrow_exception(failure);
+        while (!*CancelFlag && Current.Track + 1 < FQueue.size())
+            Tell();
+    }
+
+    // Where the image is now. The track told is the first not written
+    // completely, yet each track is told in turn, one step a report, so that
+    // none written ahead of its turn goes unnamed.
+    TImageProgress Progress()
+    {
+        std::lock_guard lock(Mutex);
+        if (Current.Track + 1 < Finished.size() && Finished[Current.Track])
+            ++Current.Track;
+        Current.FileName = FQueue[Current.Track].FileName;
+        Current.SectorsDone = Done;
+        return Current;
+    }
+
+private:
+    bool Stopping() const { return Stop || *CancelFlag; }
+
+    void Tell()
+    {
+        const TImageProgress progress = Progress();
+        if (*ReportFn)
+            (*ReportFn)(progress);
+    }
+
+    // Helpers start once the caller's first track is under way: a file is
+    // never opened before the tracks ahead of it have been started.
+    void StartHelpers()
+    {
+        if (HelpersStarted)
+            return;
+        HelpersStarted = true;
+        const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+        const std::size_t count = std::min<std::size_t>(std::min(cores, 4U) - 1, FQueue.size() - 1);
+        std::lock_guard lock(Mutex);
+        for (std::size_t i = 0; i < count; ++i) {
+            ++Running;
+            Helpers.emplace_back([this] {
+                Work(false);
+                std::lock_guard done(Mutex);
+                --Running;
+                Changed.notify_all();
+            });
+        }
+    }
+
+    void Work(bool Caller)
+    {
+        for (;;) {
+            if (Stopping())
+                return;
+            const std::size_t i = Next++;
+            if (i >= FQueue.size())
+                return;
+            try {
+                WriteTrack(i, Caller);
+                std::lock_guard lock(Mutex);
+                Finished[i] = true;
+            } catch (...) {
+                std::lock_guard lock(Mutex);
+                Failures[i] = std::current_exception();
+                Stop = true;
+                return;
+            }
+        }
+    }
+
+    void Count(std::int64_t Sectors)
+    {
+        std::lock_guard lock(Mutex);
+        Done += Sectors;
+    }
+
+    // The track's gap, its audio and the silence filling its last sectors.
+    void WriteTrack(std::size_t Index, bool Caller)
+    {
+        const TImageTrack& item = FQueue[Index];
+        const TImageTrackPlace& place = FLayout.Tracks[Index];
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(BlockSectors * TCdFigures::SectorBytes));
+        std::int64_t at = place.GapStart;
+        auto put = [&](std::size_t Bytes) {
+            FBin.WriteAt(block.data(), Bytes, at * TCdFigures::SectorBytes);
+            const auto sectors = static_cast<std::int64_t>(Bytes / TCdFigures::SectorBytes);
+            at += sectors;
+            Count(sectors);
+            if (Caller) {
+                Tell();
+                StartHelpers();
+            }
+        };
+        auto silence = [&](std::int64_t Until) {
+            std::fill(block.begin(), block.end(), 0);
+            while (at < Until)
+                put(static_cast<std::size_t>(std::min(Until - at, BlockSectors) * TCdFigures::SectorBytes));
+        };
+        silence(place.Start);
+        if (Caller) {
+            Tell();
+            StartHelpers();
+        }
+
+        const std::string& name = item.FileName;
+        TCdAudioSource source(name);
+        source.Open();
+        std::int64_t frames = 0;
+        const std::size_t blockFrames = block.size() / TCdFigures::FrameBytes;
+        for (;;) {
+            if (Stopping())
+                return;
+            std::size_t n = 0;
+            // Whole sectors per write, so progress counts sectors.
+            while (n < blockFrames) {
+                const std::size_t got = source.Read(block.data() + n * TCdFigures::FrameBytes, blockFrames - n);
+                if (got == 0)
+                    break;
+                n += got;
+            }
+            frames += static_cast<std::int64_t>(n);
+            if (frames > place.Frames)
+                throw EACSException("Cannot burn " + Quoted(name) + ": it changed while it was written.");
+            if (n == 0)
+                break;
+            const std::size_t bytes = n * TCdFigures::FrameBytes;
+            const std::size_t padded =
+                static_cast<std::size_t>(TCdFigures::SectorsOfFrames(static_cast<std::int64_t>(n))) *
+                TCdFigures::SectorBytes;
+            std::fill(block.begin() + static_cast<std::ptrdiff_t>(bytes),
+                      block.begin() + static_cast<std::ptrdiff_t>(padded), 0);
+            put(padded);
+            if (n < blockFrames)
+                break;
+        }
+        source.Close();
+        if (frames != place.Frames)
+            throw EACSException("Cannot burn " + Quoted(name) + ": it changed while it was written.");
+        silence(place.Start + place.Sectors);
+    }
+
+    const std::vector<TImageTrack>& FQueue;
+    const TImageLayout& FLayout;
+    const TPartFile& FBin;
+    const std::atomic<bool>* CancelFlag = nullptr;
+    const TImageWriter::TProgress* ReportFn = nullptr;
+    std::atomic<std::size_t> Next{0};
+    std::atomic<bool> Stop{false};
+    bool HelpersStarted = false; // the caller's thread only
+    std::vector<std::thread> Helpers;
+
+    std::mutex Mutex; // guards what follows
+    std::condition_variable Changed;
+    int Running = 0;
+    std::int64_t Done = 0;
+    std::vector<bool> Finished;
+    std::vector<std::exception_ptr> Failures;
+    TImageProgress Current;
 };
 
 // The text all tracks share, or empty when they differ or none has one.
@@ -261,73 +470,15 @@ TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
     const TImageLayout layout = Plan(Queue);
 
     TPartFile bin(folder / binPath.filename());
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(BlockSectors * TCdFigures::SectorBytes));
-    TImageProgress progress;
-    progress.SectorsTotal = layout.TotalSectors;
-    auto report = [&] {
-        if (FProgress)
-            FProgress(progress);
-    };
-    auto writeSilence = [&](std::int64_t Sectors) {
-        std::fill(block.begin(), block.end(), 0);
-        while (Sectors > 0) {
-            const std::int64_t n = std::min(Sectors, BlockSectors);
-            bin.Write(block.data(), static_cast<std::size_t>(n * TCdFigures::SectorBytes));
-            Sectors -= n;
-            progress.SectorsDone += n;
-        }
-    };
-
-    for (std::size_t i = 0; i < Queue.size(); ++i) {
-        const TImageTrackPlace& place = layout.Tracks[i];
-        progress.Track = i;
-        progress.FileName = Queue[i].FileName;
-        writeSilence(place.Start - place.GapStart);
-        report();
-
-        TCdAudioSource source(Queue[i].FileName);
-        source.Open();
-        std::int64_t frames = 0;
-        const std::size_t blockFrames = block.size() / TCdFigures::FrameBytes;
-        for (;;) {
-            if (FCancel)
-                return TResult::irCancelled;
-            std::size_t n = 0;
-            // Whole sectors per write, so progress counts sectors.
-            while (n < blockFrames) {
-                const std::size_t got = source.Read(block.data() + n * TCdFigures::FrameBytes, blockFrames - n);
-                if (got == 0)
-                    break;
-                n += got;
-            }
-            frames += static_cast<std::int64_t>(n);
-            if (frames > place.Frames)
-                throw EACSException("Cannot burn " + Quoted(Queue[i].FileName) + ": it changed while it was written.");
-            if (n == 0)
-                break;
-            const std::size_t bytes = n * TCdFigures::FrameBytes;
-            const std::size_t padded = static_cast<std::size_t>(TCdFigures::SectorsOfFrames(static_cast<std::int64_t>(n))) *
-                                       TCdFigures::SectorBytes;
-            std::fill(block.begin() + static_cast<std::ptrdiff_t>(bytes),
-                      block.begin() + static_cast<std::ptrdiff_t>(padded), 0);
-            bin.Write(block.data(), padded);
-            progress.SectorsDone += static_cast<std::int64_t>(padded / TCdFigures::SectorBytes);
-            report();
-            if (n < blockFrames)
-                break;
-        }
-        source.Close();
-        if (frames != place.Frames)
-            throw EACSException("Cannot burn " + Quoted(Queue[i].FileName) + ": it changed while it was written.");
-        writeSilence(place.Sectors - TCdFigures::SectorsOfFrames(frames));
-    }
+    TTrackRun run(Queue, layout, bin);
+    run.Run(FCancel, FProgress);
     if (FCancel)
         return TResult::irCancelled;
     bin.Finish();
 
     TPartFile cue(FCuePath);
     const std::string text = CueText(layout, binPath.filename().string());
-    cue.Write(text.data(), text.size());
+    cue.WriteAt(text.data(), text.size(), 0);
     cue.Finish();
 
     bin.Keep(binPath);
@@ -337,7 +488,8 @@ TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
         std::remove(binPath.c_str());
         throw;
     }
-    report();
+    if (FProgress)
+        FProgress(run.Progress());
     return TResult::irWritten;
 }
 

@@ -89,8 +89,10 @@ struct TImageProgress {
 // failure or a cancel removes what was written.
 //
 // Threads: Write runs on the caller's thread (a worker's, in the burn
-// controller) and calls the progress function there; Cancel may be called
-// from any thread.
+// controller) and calls the progress function there; on a machine with more
+// than one core it writes the following tracks on further threads of its own
+// at the same time, each at its place in the bin, and ends them before it
+// returns. Cancel may be called from any thread.
 class TImageWriter {
 public:
     static constexpr int DefaultGapSectors = 2 * TCdFigures::SectorsPerSecond;

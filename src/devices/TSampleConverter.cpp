@@ -28,22 +28,23 @@ std::int32_t ReadSample(const std::uint8_t* P, int Bits)
     }
 }
 
-void WriteSample(std::int32_t V, int Bits, std::vector<std::uint8_t>& Out)
+// Writes one sample of Bits bits at P (BytesPerSample bytes).
+void PutSample(std::int32_t V, int Bits, std::uint8_t* P)
 {
     switch (Bits) {
     case 8:
-        Out.push_back(static_cast<std::uint8_t>((V >> 16) + 128));
+        P[0] = static_cast<std::uint8_t>((V >> 16) + 128);
         break;
     case 16: {
         const std::int32_t S = V >> 8;
-        Out.push_back(static_cast<std::uint8_t>(S & 0xFF));
-        Out.push_back(static_cast<std::uint8_t>((S >> 8) & 0xFF));
+        P[0] = static_cast<std::uint8_t>(S & 0xFF);
+        P[1] = static_cast<std::uint8_t>((S >> 8) & 0xFF);
         break;
     }
     default:
-        Out.push_back(static_cast<std::uint8_t>(V & 0xFF));
-        Out.push_back(static_cast<std::uint8_t>((V >> 8) & 0xFF));
-        Out.push_back(static_cast<std::uint8_t>((V >> 16) & 0xFF));
+        P[0] = static_cast<std::uint8_t>(V & 0xFF);
+        P[1] = static_cast<std::uint8_t>((V >> 8) & 0xFF);
+        P[2] = static_cast<std::uint8_t>((V >> 16) & 0xFF);
         break;
     }
 }
@@ -147,17 +148,26 @@ void TSampleConverter::Resample(const float* Samples, std::size_t Frames, std::v
 void TSampleConverter::EmitFloat(const float* Samples, std::size_t Frames, std::vector<std::uint8_t>& Out) const
 {
     const std::size_t N = Frames * static_cast<std::size_t>(OutF.Channels);
-    for (std::size_t I = 0; I < N; ++I) {
-        const long V = std::clamp(std::lround(static_cast<double>(Samples[I]) * 8388608.0), -8388608L, 8388607L);
-        WriteSample(static_cast<std::int32_t>(V), OutF.BitsPerSample, Out);
+    const std::size_t Step = static_cast<std::size_t>(OutF.BytesPerSample());
+    std::size_t At = Out.size();
+    Out.resize(At + N * Step);
+    for (std::size_t I = 0; I < N; ++I, At += Step) {
+        // Rounded half away from zero, as lround does, without its call:
+        // the scaled sample is exact in a double, and so is adding a half.
+        const double D = static_cast<double>(Samples[I]) * 8388608.0;
+        const double R = std::clamp(D + (D < 0 ? -0.5 : 0.5), -8388608.0, 8388607.0);
+        PutSample(static_cast<std::int32_t>(R), OutF.BitsPerSample, Out.data() + At);
     }
 }
 
 void TSampleConverter::Emit(const std::int32_t* Samples, std::size_t Frames, std::vector<std::uint8_t>& Out) const
 {
     const std::size_t N = Frames * static_cast<std::size_t>(OutF.Channels);
-    for (std::size_t I = 0; I < N; ++I)
-        WriteSample(Samples[I], OutF.BitsPerSample, Out);
+    const std::size_t Step = static_cast<std::size_t>(OutF.BytesPerSample());
+    std::size_t At = Out.size();
+    Out.resize(At + N * Step);
+    for (std::size_t I = 0; I < N; ++I, At += Step)
+        PutSample(Samples[I], OutF.BitsPerSample, Out.data() + At);
 }
 
 } // namespace kestrune
