@@ -25,10 +25,14 @@ private:
 // The disc in a drive, as the burn window shows it. Sizes in sectors.
 struct TBurnDisc {
     int DiscState = 0;  // 0 none, 1 usable, 2 unrecognised
-    int MediaType = 0;  // 0 CD-ROM, 1 CD-R, 2 CD-RW, 3 DVD-ROM, 4 DVD+R, 5 DVD+RW, 6 DVD-R, 7 DVD-RW, 8 DVD-RAM
+    // 0 CD-ROM, 1 CD-R, 2 CD-RW, 3 DVD-ROM, 4 DVD+R, 5 DVD+RW, 6 DVD-R, 7 DVD-RW, 8 DVD-RAM;
+    // -1 a writable medium of none of these kinds (the file behind a
+    // pseudo-drive), named by MediaName: only the drive can say what it takes.
+    int MediaType = 0;
     int DiscStatus = 3; // 0 blank, 1 open, 2 closed, 3 unknown
     std::int64_t UsedSectors = 0;
     std::int64_t CapacitySectors = 0; // the whole disc, used part included; 0 when unknown
+    std::string MediaName;            // the drive's own name of the medium ("stdio file"); may be empty
 };
 
 // One write: the queue and how to lay it on the disc.

@@ -74,8 +74,14 @@ public:
     // Re-reads the disc of the current drive before the getters below.
     virtual void Refresh() = 0;
     virtual int DiscState() const = 0;  // 0 none, 1 usable, 2 unrecognised
-    virtual int MediaType() const = 0;  // 0..8: CD-ROM, CD-R, CD-RW, DVD-ROM, ...
+    // 0..8: CD-ROM, CD-R, CD-RW, DVD-ROM, ...; -1 a writable medium of
+    // another kind (a pseudo-drive's file), which the drive judges itself
+    // when the write starts: a job it cannot take ends in ecRefused.
+    virtual int MediaType() const = 0;
     virtual int DiscStatus() const = 0; // 0 blank, 1 open, 2 closed, 3 unknown
+    // The drive's own name of the medium, for a MediaType of -1 ("stdio
+    // file"); empty when the drive names none.
+    virtual std::string MediaName() const { return {}; }
     virtual long long CompilationSize() const = 0;
     virtual long long UsedSpace() const = 0;
     virtual long long DiscCapacity() const = 0;

@@ -254,11 +254,17 @@ void TBurnController::RefreshDiscInfo()
     View.SetStatus("Reading disc info...");
     int state = 0, type = 0, status = 0;
     double queued = 0, used = 0, capacity = 0;
+    std::string media;
     try {
         Writer->Refresh();
         state = Writer->DiscState();
         type = Writer->MediaType();
         status = Writer->DiscStatus();
+        media = MediaName(type);
+        // A medium of none of the kinds (a pseudo-drive's file) goes by the
+        // drive's own name for it.
+        if (type < 0 && !Writer->MediaName().empty())
+            media = Writer->MediaName();
         if (state != 0 && state != 2) {
             queued = static_cast<double>(Writer->CompilationSize());
             used = static_cast<double>(Writer->UsedSpace());
@@ -283,7 +289,7 @@ void TBurnController::RefreshDiscInfo()
     FQueuedSeconds = SecondsOf(queued);
     FUsedSeconds = SecondsOf(used);
     FCapacitySeconds = SecondsOf(FCapacityFigure);
-    View.SetDescription(MediaName(type) + " | " + StatusName(status));
+    View.SetDescription(media + " | " + StatusName(status));
     FOverfull = FCapacityFigure < queued + used;
     ShowSpace();
     View.SetStatus(IdleText);
@@ -458,9 +464,14 @@ void TBurnController::StartBurn()
         View.ShowProgress(true, 0);
         Writer->Refresh();
         const char* refusal = nullptr;
+        const int type = Writer->MediaType();
+        // A medium of another kind (a pseudo-drive's file) is not turned
+        // away here: asking for a CD-R would not tell the user why it cannot
+        // take audio. The drive judges it when the job starts, and its
+        // reason comes back as the write's error.
         if (Writer->DiscState() == 0)
             refusal = "There is no disc in the drive! Please insert a CD-R or CD-RW disc";
-        else if (Writer->MediaType() != 1 && Writer->MediaType() != 2)
+        else if (type >= 0 && type != 1 && type != 2)
             refusal = "Disc is not writable by this control! Please insert a CD-R or CD-RW disc";
         else if (Writer->DiscStatus() != 0 && Writer->DiscStatus() != 1)
             refusal = "Disc is closed or not writable! Please insert a writable CD-R or CD-RW disc";

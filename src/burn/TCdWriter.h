@@ -61,6 +61,7 @@ public:
     int DiscState() const override { return FDisc.DiscState; }
     int MediaType() const override { return FDisc.MediaType; }
     int DiscStatus() const override { return FDisc.DiscStatus; }
+    std::string MediaName() const override { return FDisc.MediaName; }
     long long CompilationSize() const override;
     long long UsedSpace() const override;
     long long DiscCapacity() const override;

@@ -328,12 +328,21 @@ TBurnDisc TLibburnDrive::ReadDisc()
     int profile = 0;
     char name[80] = {};
     burn_disc_get_profile(FDrive, &profile, name);
-    disc.MediaType = std::max(MediaTypeOfProfile(profile), 0);
-    // What is neither a CD nor a DVD (a Blu-ray, the file of a pseudo-drive)
-    // is no disc this program writes.
-    if (status == BURN_DISC_UNREADY || status == BURN_DISC_UNSUITABLE || MediaTypeOfProfile(profile) < 0) {
+    const int kind = MediaTypeOfProfile(profile);
+    disc.MediaType = std::max(kind, 0);
+    // A disc in a real drive that is neither a CD nor a DVD (a Blu-ray) is
+    // none this program writes. The file behind a pseudo-drive is a medium
+    // of its own: it is shown by libburn's name for it and offered like a
+    // blank disc, and libburn itself says what it takes once the job is made
+    // (audio it refuses, with its reason).
+    const bool pseudo = burn_drive_get_drive_role(FDrive) != 1;
+    if (status == BURN_DISC_UNREADY || status == BURN_DISC_UNSUITABLE || (kind < 0 && !pseudo)) {
         disc.DiscState = 2;
         return disc;
+    }
+    if (kind < 0) {
+        disc.MediaType = -1;
+        disc.MediaName = Trimmed(name);
     }
     disc.DiscState = 1;
     switch (status) {
@@ -460,7 +469,7 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step, const st
         burn_write_opts_set_write_type(opts.get(), BURN_WRITE_SAO, BURN_BLOCK_SAO);
     type = burn_write_opts_auto_write_type(opts.get(), target.get(), reasons, Job.Method == 0 ? 2 : 1);
     if (type == BURN_WRITE_NONE)
-        throw EBurnError(ICdWriter::ecRefused, "The drive cannot write this disc: " + Reasons(reasons));
+        throw EBurnError(ICdWriter::ecRefused, "The drive refuses this job: " + Reasons(reasons));
     unsigned char* packs = nullptr;
     int packCount = 0;
     if (type == BURN_WRITE_SAO && burn_cdtext_from_session(session.get(), &packs, &packCount, 0) > 0 && packCount > 0)
@@ -468,7 +477,7 @@ bool TLibburnDrive::Write(const TBurnJob& Job, const TBurnStepFn& Step, const st
     std::unique_ptr<unsigned char, decltype(&std::free)> packsHeld(packs, &std::free);
     std::memset(reasons, 0, sizeof reasons);
     if (burn_precheck_write(opts.get(), target.get(), reasons, 1) <= 0)
-        throw EBurnError(ICdWriter::ecRefused, "The drive cannot write this disc: " + Reasons(reasons));
+        throw EBurnError(ICdWriter::ecRefused, "The drive refuses this job: " + Reasons(reasons));
     burn_drive_set_speed(FDrive, 0, Job.Speed > 0 ? static_cast<int>(std::ceil(Job.Speed * CdSpeedUnits)) : 0);
 
     if (Stop)
@@ -532,8 +541,14 @@ bool TLibburnDrive::Erase(bool Quick, const TBurnStepFn& Step, const std::atomic
 {
     Grab();
     ForgetMessages();
-    if (!burn_disc_erasable(FDrive))
-        throw EBurnError(ICdWriter::ecRefused, "The disc in the drive cannot be erased.");
+    if (!burn_disc_erasable(FDrive)) {
+        int profile = 0;
+        char name[80] = {};
+        burn_disc_get_profile(FDrive, &profile, name);
+        const std::string medium = MediaTypeOfProfile(profile) < 0 && name[0] ? Trimmed(name) : std::string();
+        throw EBurnError(ICdWriter::ecRefused, medium.empty() ? "The disc in the drive cannot be erased."
+                                                              : "The drive's " + medium + " cannot be erased.");
+    }
     Step({ICdWriter::opErase, 0, 0, ""});
     if (burn_disc_get_status(FDrive) == BURN_DISC_BLANK)
         return true;

@@ -477,6 +477,40 @@ TEST(BurnController, WriterErrorsReturnToIdle)
     EXPECT_EQ(rig.View.Status(), "IDLE");
 }
 
+// A medium of none of the known kinds (the file behind a pseudo-drive) goes
+// by the drive's name for it, takes a queue, and is left to the drive to
+// judge: the drive's refusal is the write's error, shown with its reason,
+// and the window is idle again. Erasing it gets the plain warning.
+TEST(BurnController, AMediumOfAnotherKindIsJudgedByTheDrive)
+{
+    TRig rig;
+    rig.Writer->Discs[0] = {1, -1, 0, 0, 90 * 60 * Second};
+    rig.Writer->MediaNames[1] = "stdio file";
+    rig.Ready();
+    EXPECT_EQ(rig.View.Description, "stdio file | Blank");
+    ASSERT_TRUE(rig.Burn->CanAddFiles());
+    rig.Burn->AddFiles({"/m/a.wav"});
+    EXPECT_EQ(rig.View.Space, "Used space: 0:0s | To be written: 3:20s | Disc capacity: 90:0s");
+
+    rig.Burn->StartBurn();
+    EXPECT_EQ(rig.Writer->Writes, 1);
+    ASSERT_TRUE(rig.Burn->BurnStarted());
+    rig.Writer->Events->OnErrorEx(ICdWriter::ecRefused,
+                                  "The drive refuses this job: audio track prohibited by non-CD.");
+    EXPECT_EQ(rig.Boxes(), TStrings{"Error: -102. The drive refuses this job: audio track prohibited by non-CD."});
+    EXPECT_EQ(rig.Job.Lines.back(), "failed The drive refuses this job: audio track prohibited by non-CD.");
+    EXPECT_FALSE(rig.Burn->BurnStarted());
+    EXPECT_FALSE(rig.Burn->WriterBusy());
+    EXPECT_EQ(rig.View.BurnCaption, "BURN CD!");
+    EXPECT_TRUE(rig.View.ControlsOn);
+    EXPECT_EQ(rig.View.Status(), "IDLE");
+    EXPECT_EQ(rig.Writer->Queue, TStrings{"/m/a.wav"});
+
+    rig.Burn->QuickErase();
+    EXPECT_EQ(rig.Boxes().back(), "Disc is not erasable by this control! Please insert a CD-RW disc");
+    EXPECT_EQ(rig.Writer->Erases, 0);
+}
+
 // Quick erase: only a CD-RW, the burn button off while it runs, and
 // "Erasing Completed" at 100.
 TEST(BurnController, QuickEraseOnlyACdRw)

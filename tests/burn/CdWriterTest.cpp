@@ -298,7 +298,7 @@ TEST(CdWriter, PassesSettingsFiguresAndDriveErrorsThrough)
     w.SetWriteSpeed(8);
     EXPECT_EQ(w.WriteSpeed(), 8);
 
-    drive->Disc = {1, 2, 1, 75 * 60, 75 * 60 * 74};
+    drive->Disc = {1, 2, 1, 75 * 60, 75 * 60 * 74, ""};
     w.Refresh();
     EXPECT_EQ(w.DiscStatus(), 1);
     EXPECT_EQ(w.UsedSpace(), 60 * 153535);

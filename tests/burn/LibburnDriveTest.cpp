@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 namespace kestrune {
 namespace {
@@ -41,35 +43,50 @@ TEST(LibburnDrive, ScanWithoutBurnersListsOnlyTheImageDrive)
     EXPECT_EQ(writer->DriveText1(), "Image");
 }
 
-// A pseudo-drive over a file takes data, never audio: libburn refuses the
-// job before writing, whatever the method, and its reason reaches the
-// listener as the error's text. The drive shows the file as a disc it does
-// not know, so the burn window never offers it for audio.
+// A pseudo-drive over a file takes data, never audio. The writer offers its
+// file as a blank medium of libburn's own kind, so a queue can be made; the
+// job is refused before anything is written, whatever the method, with
+// libburn's reason as the error's text, and the file keeps what it held.
+// It cannot be erased either, and says so.
 TEST(LibburnDrive, PseudoDriveRefusesAudioWithLibburnsReason)
 {
     test::TTempDir dir;
     const std::string target = dir.File("pseudo.iso");
+    const std::vector<std::uint8_t> held{'k', 'e', 'e', 'p'};
+    test::WriteWholeFile(target, held);
     const std::string wav = test::WriteWav(dir.File("a.wav"), test::Sine16(5 * 44100, 2, 44100, 440, 8000), 2, 44100);
     TPlainDispatcher dispatcher;
     TCdWriter writer(dispatcher, {[&] { return TLibburnDrive::Scan({"stdio:" + target}); }});
     writer.Initialize();
     ASSERT_EQ(writer.DriveCount(), 1);
     writer.Refresh();
-    EXPECT_EQ(writer.DiscState(), 2);
+    EXPECT_EQ(writer.DiscState(), 1);
+    EXPECT_EQ(writer.MediaType(), -1);
+    EXPECT_EQ(writer.MediaName(), "stdio file");
+    EXPECT_EQ(writer.DiscStatus(), 0);
+    EXPECT_GT(writer.DiscCapacity(), 0);
     writer.AddTrack(wav);
-    for (const int method : {0, 1, 2}) {
-        SCOPED_TRACE(method);
+    EXPECT_GT(writer.CompilationSize(), 0);
+
+    auto run = [&](const std::function<void()>& Start) {
         TLastError events;
         writer.SetEvents(&events);
-        writer.SetWriteMethod(method);
-        writer.WriteDisc();
-        ASSERT_TRUE(
+        Start();
+        EXPECT_TRUE(
             dispatcher.WaitServing([&] { return events.Code != 0 || events.Completed; }, std::chrono::seconds(30)));
-        EXPECT_EQ(events.Code, ICdWriter::ecRefused);
-        EXPECT_EQ(events.Text, "The drive cannot write this disc: audio track prohibited by non-CD.");
-        EXPECT_TRUE(!fs::exists(target) || fs::file_size(target) == 0);
+        writer.SetEvents(nullptr);
+        EXPECT_EQ(test::ReadWholeFile(target), held);
+        return std::make_pair(events.Code, events.Text);
+    };
+    for (const int method : {0, 1, 2}) {
+        SCOPED_TRACE(method);
+        writer.SetWriteMethod(method);
+        EXPECT_EQ(run([&] { writer.WriteDisc(); }),
+                  std::make_pair(ICdWriter::ecRefused,
+                                 std::string("The drive refuses this job: audio track prohibited by non-CD.")));
     }
-    writer.SetEvents(nullptr);
+    EXPECT_EQ(run([&] { writer.EraseDisc(true); }),
+              std::make_pair(ICdWriter::ecRefused, std::string("The drive's stdio file cannot be erased.")));
 }
 
 } // namespace

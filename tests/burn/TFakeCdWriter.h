@@ -27,7 +27,7 @@ public:
     };
     struct TDisc {
         int State = 1;  // 0 none, 1 usable, 2 unrecognised
-        int Type = 1;   // CD-R
+        int Type = 1;   // CD-R; -1 a medium of another kind, named by MediaNames
         int Status = 0; // blank
         long long Used = 0;
         long long Capacity = 80 * 60 * TCdFigures::PerSecond;
@@ -35,6 +35,8 @@ public:
 
     std::vector<TDrive> DriveList{{"Image", "/tmp/a.cue", ""}};
     std::vector<TDisc> Discs{TDisc{}};
+    // The drive's own name of each drive's medium; none unless set.
+    std::map<int, std::string> MediaNames;
     // Seconds of audio of every file the writer reads; others are refused,
     // or measured by Measure when it is set (a negative answer refuses).
     std::map<std::string, int> Lengths;
@@ -107,6 +109,11 @@ public:
     int DiscState() const override { return Disc().State; }
     int MediaType() const override { return Disc().Type; }
     int DiscStatus() const override { return Disc().Status; }
+    std::string MediaName() const override
+    {
+        const auto found = MediaNames.find(Current);
+        return found == MediaNames.end() ? std::string() : found->second;
+    }
     // As the burn window expects of a disc that holds tracks: the size of the
     // compilation counts what is on the disc already.
     long long CompilationSize() const override

@@ -77,7 +77,8 @@ TEST_F(BurnCommand, BurntImageReadsBackFileByFile)
 
 // Refused before anything is written: a queue longer than the disc (with the
 // burn window's text), a file that cannot be read (named), a disc the image
-// drive cannot erase; wrong usage exits with 2.
+// drive cannot erase, an audio job on libburn's pseudo-drive (the file it
+// writes keeps what it held); wrong usage exits with 2.
 TEST_F(BurnCommand, RefusalsWriteNothing)
 {
     struct TCase {
@@ -86,6 +87,8 @@ TEST_F(BurnCommand, RefusalsWriteNothing)
         std::string Message;
     };
     WriteWholeFile(Dir.File("notes.wav"), {'n', 'o', 't', 'e', 's'});
+    const std::vector<std::uint8_t> held{'k', 'e', 'e', 'p'};
+    WriteWholeFile(Dir.File("pseudo"), held);
     fs::copy_file(Files[0], Dir.File("song.txt"));
     const std::vector<TCase> cases{
         {"burn" + Queue() + " --device image:" + ShellQuote(Cue()) + " --capacity 0.2", 1,
@@ -99,8 +102,14 @@ TEST_F(BurnCommand, RefusalsWriteNothing)
         {"erase --device image:" + ShellQuote(Cue()), 1,
          "Disc is not erasable by this control! Please insert a CD-RW disc"},
         {"burn" + Queue() + " --device /dev/nothing-here", 1, "no CD writer \"/dev/nothing-here\""},
-        // libburn's pseudo-drive over a file holds no CD at all.
-        {"burn" + Queue() + " --device stdio:" + ShellQuote(Dir.File("pseudo")), 1, "Please insert a valid disc"},
+        // libburn's pseudo-drive over a file takes a queue, then refuses the
+        // audio job with its own reason; it cannot be erased.
+        {"burn" + Queue() + " --device stdio:" + ShellQuote(Dir.File("pseudo")), 1,
+         "Error: -102. The drive refuses this job: audio track prohibited by non-CD."},
+        {"burn" + Queue() + " --device stdio:" + ShellQuote(Dir.File("pseudo")) + " --method tao", 1,
+         "Error: -102. The drive refuses this job: audio track prohibited by non-CD."},
+        {"erase --device stdio:" + ShellQuote(Dir.File("pseudo")), 1,
+         "Disc is not erasable by this control! Please insert a CD-RW disc"},
         {"burn --device image:" + ShellQuote(Cue()), 2, "burn needs at least one audio file"},
         {"burn" + Queue() + " --method fast", 2, "unknown write method \"fast\""},
     };
@@ -110,6 +119,7 @@ TEST_F(BurnCommand, RefusalsWriteNothing)
         EXPECT_NE(r.Err.find(c.Message), std::string::npos) << c.Arguments << "\n" << r.Err;
         EXPECT_EQ(r.Out, "") << c.Arguments;
         EXPECT_TRUE(FilesIn(Dir.Path() / "out").empty()) << c.Arguments;
+        EXPECT_EQ(ReadWholeFile(Dir.File("pseudo")), held) << c.Arguments;
     }
 }
 

@@ -2,10 +2,12 @@
 // CD-R that writes a BIN/CUE image): the drive scan and the disc's lines,
 // files chosen in the open dialog, the list's keys, the space line turning
 // red on a disc too small, a burn to the image, a burn stopped, an erase
-// refused, and the shortcuts to the other windows.
+// refused, and the shortcuts to the other windows; and over libburn's
+// pseudo-drive, a burn refused with libburn's reason.
+#include "burn/TBurnFixture.h"
 #include "burn/TCdWriter.h"
 #include "burn/TImageDrive.h"
-#include "burn/TBurnFixture.h"
+#include "burn/TLibburnDrive.h"
 #include "burn/ui/TFBurn.h"
 #include "common/TPlainDialogs.h"
 #include "common/ui/TQtDispatcher.h"
@@ -110,9 +112,19 @@ struct TRig {
             drives.push_back(std::move(drive));
             return drives;
         }};
-        Window = std::make_unique<TFBurn>(TBurnWindowContext{*Options, Dialogs, Dispatcher,
-                                                             std::make_shared<TCdWriter>(Dispatcher, scans), {}, {},
-                                                             false});
+        Make(std::move(scans));
+    }
+    // A burn window over the drives Scan finds instead.
+    explicit TRig(TBurnDriveScan Scan)
+    {
+        Options = std::make_unique<TOptions>(Dir.File("kestrune.ini"), Platform,
+                                             TOptions::TDefaults{Dir.Path().string() + "/"});
+        Make({std::move(Scan)});
+    }
+    void Make(std::vector<TBurnDriveScan> Scans)
+    {
+        Window = std::make_unique<TFBurn>(TBurnWindowContext{
+            *Options, Dialogs, Dispatcher, std::make_shared<TCdWriter>(Dispatcher, std::move(Scans)), {}, {}, false});
     }
 
     // Waits for the next message box.
@@ -386,6 +398,36 @@ private slots:
         QVERIFY(rig.MessageCame(30000));
         QCOMPARE(rig.Messages(), QStringList{"Writing completed!"});
         QCOMPARE(ReadImage(rig.Cue).Tracks.size(), 1u);
+    }
+
+    // libburn's pseudo-drive over a file: its medium is shown by libburn's
+    // name and takes a queue; "BURN CD!" gets libburn's refusal of audio as
+    // the error, the window is idle again with its queue, and the file keeps
+    // what it held.
+    void PseudoDriveRefusesAudioWithLibburnsReason()
+    {
+        TTempDir files;
+        const std::string target = files.File("pseudo");
+        const std::vector<std::uint8_t> held{'k', 'e', 'e', 'p'};
+        WriteWholeFile(target, held);
+        TRig rig([target] { return TLibburnDrive::Scan({"stdio:" + target}); });
+        QVERIFY(rig.Scan());
+        QCOMPARE(rig.Text("LDescription"), QString("stdio file | Blank"));
+        const std::string song = Song(rig.Dir, "a.wav", 3);
+        rig.Window->Controller().AddFiles({song});
+        QCOMPARE(rig.Rows(1), QStringList{QString::fromStdString(song)});
+
+        auto* burn = rig.Find<QPushButton>("BBurn");
+        burn->click();
+        QVERIFY(rig.MessageCame(30000));
+        QCOMPARE(rig.Messages(),
+                 QStringList{"Error: -102. The drive refuses this job: audio track prohibited by non-CD."});
+        QCOMPARE(burn->text(), QString("BURN CD!"));
+        QVERIFY(rig.Find<QProgressBar>("PB")->isHidden());
+        QVERIFY(rig.Find<QPushButton>("BErase")->isEnabled());
+        QCOMPARE(rig.Text("status"), QString("IDLE"));
+        QCOMPARE(rig.Rows(1), QStringList{QString::fromStdString(song)});
+        QCOMPARE(ReadWholeFile(target), held);
     }
 
     // The image drive holds a CD-R: Quick Erase says so and changes nothing.
