@@ -90,6 +90,49 @@ tag_*)
         lame --quiet -b 32 --tt Title --ta Artist --tl Album --ty 1999 --tn 3 --id3v1-only "$tmp/mono.wav" "$dir/id3v1.mp3"
     fi
     ;;
+id3v2_*)
+    # Only the head of each file: the tag and the first audio frame.
+    sources || exit 0
+    have lame || exit 0
+    lame --quiet -b 32 --id3v2-only --id3v2-utf16 --tt $'Caf\xc3\xa9' --ta Artist --tl Album --tv TSRC=US-ABC-24-00001 \
+        "$tmp/mono.wav" "$tmp/utf16.mp3"
+    lame --quiet -b 32 --add-id3v2 --id3v2-latin1 --tt Title --ta Artist --pad-id3v2 "$tmp/mono.wav" "$tmp/latin1.mp3"
+    if have ffmpeg; then
+        for v in 3 4; do
+            ffmpeg -nostdin -v error -y -i "$tmp/mono.wav" -metadata title=Title -metadata TSRC=USABC2400001 \
+                -id3v2_version $v "$tmp/ffmpeg-v2$v.mp3" || true
+        done
+    fi
+    for f in "$tmp"/*.mp3; do
+        head -c 700 "$f" >"$dir/$(basename "$f")"
+    done
+    ;;
+apetag_*)
+    # mutagen writes the tag; an ID3v1 tag follows it in one of them.
+    /usr/bin/python3 -c 'import mutagen' 2>/dev/null || exit 0
+    head -c 300 /dev/zero >"$dir/items.ape"
+    head -c 300 /dev/zero >"$dir/before-id3v1.ape"
+    /usr/bin/python3 - "$dir/items.ape" "$dir/before-id3v1.ape" <<'PY'
+import sys
+from mutagen.apev2 import APEv2, APEBinaryValue
+for name in sys.argv[1:]:
+    t = APEv2()
+    t['Title'] = 'Title'
+    t['Artist'] = ['One', 'Two']
+    t['ISRC'] = 'USABC2400001'
+    t['Cover Art (Front)'] = APEBinaryValue(b'x.png\0\x89PNG')
+    t.save(name)
+PY
+    printf 'TAG%-125s' Title >>"$dir/before-id3v1.ape"
+    ;;
+ogg_comments_*)
+    sources || exit 0
+    have oggenc || exit 0
+    oggenc -Q -q 0 -t Title -a Artist -l Album -c ISRC=USABC2400001 -o "$tmp/tags.ogg" "$tmp/mono.wav"
+    # The headers without the audio, and the same cut inside the comments.
+    head -c 4200 "$tmp/tags.ogg" >"$dir/tags.ogg"
+    head -c 120 "$tmp/tags.ogg" >"$dir/cut.ogg"
+    ;;
 cddb_*)
     printf '200 rock 0d000603 Probe Artist / Probe Album\r\n' >"$dir/query-one.txt"
     printf '211 Found inexact matches, list follows\r\nrock 0d000603 A / B\r\njazz 0d000603 C / D\r\n.\r\n' >"$dir/query-list.txt"

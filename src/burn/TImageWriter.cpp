@@ -5,6 +5,7 @@
 #include "formats/TTrackTags.h"
 #include "pipeline/EACSException.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -78,6 +79,18 @@ bool IsIsrc(const std::string& Text)
             return false;
     }
     return true;
+}
+
+// A tag's ISRC as a track carries it: taggers write it with dashes or
+// spaces ("US-ABC-24-00001") or in small letters. Empty when it is no ISRC even
+// then; a tag is not the user's word, so the file is written without one.
+std::string TagIsrc(const std::string& Text)
+{
+    std::string isrc;
+    for (const char c : Text)
+        if (c != '-' && c != ' ')
+            isrc += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return IsIsrc(isrc) ? isrc : std::string();
 }
 
 // A file of the image while it is written: a unique name in the target
@@ -414,7 +427,7 @@ TImageLayout TImageWriter::Plan(const std::vector<TImageTrack>& Queue) const
         place.Sectors = TrackSectors(frames);
         place.Title = item.Title.empty() ? tags.back().Title : item.Title;
         place.Performer = item.Performer.empty() ? tags.back().Artist : item.Performer;
-        place.Isrc = item.Isrc;
+        place.Isrc = item.Isrc.empty() ? TagIsrc(tags.back().Isrc) : item.Isrc;
         at += place.Sectors;
         layout.Tracks.push_back(std::move(place));
     }

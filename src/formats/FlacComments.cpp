@@ -1,5 +1,6 @@
 #include "formats/FlacComments.h"
 
+#include "formats/VorbisComments.h"
 #include "pipeline/EACSException.h"
 
 #include <cstdint>
@@ -54,41 +55,10 @@ THead ReadHead(std::istream& In, const std::string& FileName)
     return head;
 }
 
-std::uint32_t Le32(const std::vector<std::uint8_t>& Data, std::size_t At)
-{
-    if (At + 4 > Data.size())
-        throw EACSException("A FLAC comment block is damaged.");
-    return std::uint32_t(Data[At]) | std::uint32_t(Data[At + 1]) << 8 | std::uint32_t(Data[At + 2]) << 16 |
-           std::uint32_t(Data[At + 3]) << 24;
-}
-
 void PutLe32(std::vector<std::uint8_t>& Out, std::size_t Value)
 {
     for (int i = 0; i < 4; ++i)
         Out.push_back(static_cast<std::uint8_t>(Value >> (8 * i)));
-}
-
-// The vendor string and the entries of a comment block, every length
-// checked against what the block holds.
-std::pair<std::string, std::vector<std::string>> ParseComments(const std::vector<std::uint8_t>& Body)
-{
-    std::size_t at = 0;
-    auto text = [&] {
-        const std::uint32_t length = Le32(Body, at);
-        at += 4;
-        if (length > Body.size() - at)
-            throw EACSException("A FLAC comment block is damaged.");
-        std::string value(Body.begin() + static_cast<long>(at), Body.begin() + static_cast<long>(at + length));
-        at += length;
-        return value;
-    };
-    std::string vendor = text();
-    const std::uint32_t count = Le32(Body, at);
-    at += 4;
-    std::vector<std::string> entries;
-    for (std::uint32_t i = 0; i < count; ++i)
-        entries.push_back(text());
-    return {vendor, entries};
 }
 
 } // namespace
@@ -100,7 +70,7 @@ std::vector<std::string> ReadFlacComments(const std::string& FileName)
         throw EACSException("The file " + FileName + " cannot be opened.");
     for (const TBlock& block : ReadHead(in, FileName).Blocks)
         if (block.Type == CommentType)
-            return ParseComments(block.Body).second;
+            return ParseVorbisComments(block.Body.data(), block.Body.size()).Entries;
     return {};
 }
 
@@ -115,7 +85,7 @@ void WriteFlacComments(const std::string& FileName, const std::vector<std::strin
     std::vector<TBlock> blocks;
     for (TBlock& block : head.Blocks) {
         if (block.Type == CommentType)
-            vendor = ParseComments(block.Body).first;
+            vendor = ParseVorbisComments(block.Body.data(), block.Body.size()).Vendor;
         else
             blocks.push_back(std::move(block));
     }

@@ -1,11 +1,20 @@
 #include "formats/TTrackTags.h"
 
+#include "formats/FlacComments.h"
+#include "formats/TApeTag.h"
 #include "formats/TID3v1Tag.h"
+#include "formats/TID3v2Tag.h"
+#include "formats/TOggComments.h"
 #include "formats/TRiffInfoTag.h"
 #include "formats/TagTrackFile.h"
+#include "formats/VorbisComments.h"
 #include "pipeline/TFileStream.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <exception>
+#include <utility>
 
 namespace kestrune {
 
@@ -19,7 +28,43 @@ std::string Trimmed(std::string Text)
     return Text;
 }
 
+// One tag of the file; a damaged one counts as absent, and the others are
+// still read.
+template <typename TReader>
+TTrackTags Guarded(TReader Reader)
+{
+    try {
+        return Reader();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 } // namespace
+
+void TTrackTags::FillNamed(const std::string& Name, const std::string& Value)
+{
+    std::string name = Name;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::pair<const char*, std::string TTrackTags::*> fields[] = {
+        {"TITLE", &TTrackTags::Title},
+        {"ARTIST", &TTrackTags::Artist},
+        {"ALBUM", &TTrackTags::Album},
+        {"ISRC", &TTrackTags::Isrc},
+    };
+    for (const auto& [key, field] : fields)
+        if (name == key && (this->*field).empty())
+            this->*field = Value;
+}
+
+void TTrackTags::FillFrom(const TTrackTags& Other)
+{
+    for (std::string TTrackTags::*field :
+         {&TTrackTags::Title, &TTrackTags::Artist, &TTrackTags::Album, &TTrackTags::Isrc})
+        if ((this->*field).empty())
+            this->*field = Other.*field;
+}
 
 TTrackTags TTrackTags::Read(const std::string& FileName)
 {
@@ -27,6 +72,8 @@ TTrackTags TTrackTags::Read(const std::string& FileName)
     try {
         TFileStream file(FileName, TFileOpenMode::fmOpenRead);
         if (TagsAsRiffInfo(FileName)) {
+            // The INFO item "ISRC" names the source, not the recording: it
+            // is not read as one.
             for (const auto& [id, text] : ReadInfoChunk(&file)) {
                 if (id == "INAM")
                     tags.Title = text;
@@ -35,10 +82,24 @@ TTrackTags TTrackTags::Read(const std::string& FileName)
                 else if (id == "IPRD")
                     tags.Album = text;
             }
-        } else if (const TID3v1Tag tag = ReadID3v1Tag(&file); tag.IsTag()) {
-            tags.Title = Trimmed(tag.Text(TID3v1Tag::TitleOffset));
-            tags.Artist = Trimmed(tag.Text(TID3v1Tag::ArtistOffset));
-            tags.Album = Trimmed(tag.Text(TID3v1Tag::AlbumOffset));
+            return tags;
+        }
+        char magic[4] = {};
+        file.Seek(0, TSeekOrigin::soBeginning);
+        const bool full = file.ReadExact(magic, 4);
+        if (full && std::memcmp(magic, "fLaC", 4) == 0)
+            tags = Guarded([&] { return TagsOfVorbisComments(ReadFlacComments(FileName)); });
+        else if (full && std::memcmp(magic, "OggS", 4) == 0)
+            tags = Guarded([&] { return TagsOfVorbisComments(ReadOggVorbisComments(&file)); });
+        else if (full && std::memcmp(magic, "ID3", 3) == 0)
+            tags = Guarded([&] { return ReadID3v2Tag(&file); });
+        tags.FillFrom(Guarded([&] { return ReadApeTag(&file); }));
+        if (const TID3v1Tag tag = ReadID3v1Tag(&file); tag.IsTag()) {
+            TTrackTags old;
+            old.Title = Trimmed(tag.Text(TID3v1Tag::TitleOffset));
+            old.Artist = Trimmed(tag.Text(TID3v1Tag::ArtistOffset));
+            old.Album = Trimmed(tag.Text(TID3v1Tag::AlbumOffset));
+            tags.FillFrom(old);
         }
     } catch (const std::exception&) {
         return {};

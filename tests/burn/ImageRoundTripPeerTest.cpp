@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sys/resource.h>
 #include <filesystem>
+#include <sys/resource.h>
 
 namespace kestrune {
 namespace {
@@ -37,7 +37,10 @@ std::vector<std::uint8_t> DecodedByOurReader(const std::string& File)
 // 44.1 kHz 16-bit files come back bit for bit: WAV, FLAC (one whose header
 // gives no length, so it is measured by reading), APE; MP3 and Ogg Vorbis as
 // the program's own readers decode them; a 48 kHz file as sox resamples it,
-// within a stated error. The grabber reads the ISRCs back, cd-info the
+// within a stated error. The MP3, Ogg and FLAC files carry their titles and
+// ISRCs in their own tags (ID3v2 only, Vorbis comments), written the way
+// taggers do (dashes, small letters); the others get ours, and the queue's
+// own ISRC wins over a tag's. The grabber reads the ISRCs back, cd-info the
 // track list and the CD-TEXT.
 TEST(ImageRoundTripPeer, EveryFormatComesBackInOrder)
 {
@@ -51,17 +54,23 @@ TEST(ImageRoundTripPeer, EveryFormatComesBackInOrder)
 
     struct TFile {
         std::string Name;
-        std::string Isrc;
+        std::string Isrc;                   // in the queue
         std::vector<std::uint8_t> Expected; // empty: compared with sox below
+        std::string DiscIsrc;
+        bool OwnTags = false; // tagged by the tool that made it
     };
     std::vector<TFile> files;
-    files.push_back({test::WriteWav(dir.File("a.wav"), noise, 2, 44100), "USABC2400001", test::AsBytes(noise)});
-    RunTool("lame --quiet -b 192 " + ShellQuote(sineWav) + " " + ShellQuote(dir.File("b.mp3")));
-    files.push_back({dir.File("b.mp3"), "", DecodedByOurReader(dir.File("b.mp3"))});
-    RunTool("oggenc -Q -o " + ShellQuote(dir.File("c.ogg")) + " " + ShellQuote(sineWav));
-    files.push_back({dir.File("c.ogg"), "", DecodedByOurReader(dir.File("c.ogg"))});
-    RunTool("flac -s -o " + ShellQuote(dir.File("d.flac")) + " " + ShellQuote(noiseWav));
-    files.push_back({dir.File("d.flac"), "GBXYZ2400004", test::AsBytes(noise)});
+    files.push_back(
+        {test::WriteWav(dir.File("a.wav"), noise, 2, 44100), "USABC2400001", test::AsBytes(noise), "USABC2400001"});
+    RunTool("lame --quiet -b 192 --id3v2-only --tt 'Song 2' --ta Band --tl Record --tv TSRC=US-ABC-24-00002 " +
+            ShellQuote(sineWav) + " " + ShellQuote(dir.File("b.mp3")));
+    files.push_back({dir.File("b.mp3"), "", DecodedByOurReader(dir.File("b.mp3")), "USABC2400002", true});
+    RunTool("oggenc -Q -t 'Song 3' -a Band -l Record -c ISRC=gbxyz2400003 -o " + ShellQuote(dir.File("c.ogg")) + " " +
+            ShellQuote(sineWav));
+    files.push_back({dir.File("c.ogg"), "", DecodedByOurReader(dir.File("c.ogg")), "GBXYZ2400003", true});
+    RunTool("flac -s -T 'TITLE=Song 4' -T ARTIST=Band -T ALBUM=Record -T ISRC=GB-XYZ-24-00004 -o " +
+            ShellQuote(dir.File("d.flac")) + " " + ShellQuote(noiseWav));
+    files.push_back({dir.File("d.flac"), "", test::AsBytes(noise), "GBXYZ2400004", true});
     {
         const std::vector<std::uint8_t> pcm = test::AsBytes(noise);
         test::TFakeInput in({44100, 16, 2}, pcm, static_cast<std::int64_t>(pcm.size()));
@@ -70,19 +79,21 @@ TEST(ImageRoundTripPeer, EveryFormatComesBackInOrder)
         out.SetInput(&in);
         ASSERT_TRUE(test::RunToEnd(out));
     }
-    files.push_back({dir.File("e.ape"), "", test::AsBytes(noise)});
+    files.push_back({dir.File("e.ape"), "", test::AsBytes(noise), ""});
     // Raw audio from a pipe: flac cannot know the length to put in the header.
     RunTool("(sox " + ShellQuote(noiseWav) +
             " -t raw - | flac -s -c --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 "
-            "--sample-rate=44100 - | cat > " + ShellQuote(dir.File("f.flac")) + ")");
+            "--sample-rate=44100 -T ISRC=USABC2499999 - | cat > " +
+            ShellQuote(dir.File("f.flac")) + ")");
     ASSERT_EQ(TCdAudioSource(dir.File("f.flac")).Frames(), -1);
-    files.push_back({dir.File("f.flac"), "", test::AsBytes(noise)});
+    files.push_back({dir.File("f.flac"), "FRZ032400009", test::AsBytes(noise), "FRZ032400009"});
     test::WriteWav(dir.File("g.wav"), test::Sine16(5 * 48000 + 17, 2, 48000, 1000, 12000), 2, 48000);
-    files.push_back({dir.File("g.wav"), "", {}});
+    files.push_back({dir.File("g.wav"), "", {}, ""});
 
     std::vector<TImageTrack> queue;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        TagTrackFile(files[i].Name, "Song " + std::to_string(i + 1), "Band", "Record", "");
+        if (!files[i].OwnTags)
+            TagTrackFile(files[i].Name, "Song " + std::to_string(i + 1), "Band", "Record", "");
         queue.push_back({files[i].Name, files[i].Isrc, "", ""});
     }
     const fs::path cue = dir.Path() / "disc.cue";
@@ -94,7 +105,7 @@ TEST(ImageRoundTripPeer, EveryFormatComesBackInOrder)
     ASSERT_EQ(tracks.size(), files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         SCOPED_TRACE(files[i].Name);
-        EXPECT_EQ(isrcs[i], files[i].Isrc);
+        EXPECT_EQ(isrcs[i], files[i].DiscIsrc);
         std::vector<std::uint8_t> expected = files[i].Expected;
         if (expected.empty()) {
             // sox's own resampling of the same file.
@@ -128,14 +139,16 @@ TEST(ImageRoundTripPeer, EveryFormatComesBackInOrder)
     }
 
     std::string info;
-    ASSERT_EQ(test::RunCommand("cd-info --no-device-info --no-cddb --cue-file " + ShellQuote(cue.string()) +
-                                   " 2>&1",
-                               &info),
-              0);
+    ASSERT_EQ(
+        test::RunCommand("cd-info --no-device-info --no-cddb --cue-file " + ShellQuote(cue.string()) + " 2>&1", &info),
+        0);
     // cd-info 2.1 prints no ISRCs for an image (the grabber read them above).
     for (const std::string& text :
          {std::string("CD-TEXT for Disc:\n\tTITLE: Record\n\tPERFORMER: Band"),
           std::string("CD-TEXT for Track  1:\n\tTITLE: Song 1\n\tPERFORMER: Band"),
+          std::string("CD-TEXT for Track  2:\n\tTITLE: Song 2\n\tPERFORMER: Band"),
+          std::string("CD-TEXT for Track  3:\n\tTITLE: Song 3\n\tPERFORMER: Band"),
+          std::string("CD-TEXT for Track  4:\n\tTITLE: Song 4\n\tPERFORMER: Band"),
           std::string("CD-TEXT for Track  7:\n\tTITLE: Song 7\n\tPERFORMER: Band"),
           std::string("  7: 00:46:04  003304 audio"), std::string("170: 00:51:05  003680 leadout")})
         EXPECT_NE(info.find(text), std::string::npos) << text << " not in:\n" << info;

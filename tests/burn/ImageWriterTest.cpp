@@ -1,5 +1,7 @@
 #include "burn/TBurnFixture.h"
 #include "burn/TImageWriter.h"
+#include "formats/FlacComments.h"
+#include "formats/TFLACOut.h"
 #include "formats/TagTrackFile.h"
 #include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
@@ -117,6 +119,45 @@ TEST(ImageWriter, ImageReadsBackAsEachFileFollowedBySilence)
     }
 }
 
+// A track the queue gives no ISRC takes its file's, written the way taggers
+// write it (dashes, small letters); a tag that holds no ISRC is passed over
+// and the file still goes on the disc, and the queue's own ISRC wins.
+TEST(ImageWriter, IsrcsComeFromTheFilesTagsWhenTheQueueGivesNone)
+{
+    TTempDir dir;
+    struct TCase {
+        std::string TagIsrc;
+        std::string QueueIsrc;
+        std::string Written;
+    };
+    const std::vector<TCase> cases{
+        {"us-abc-24-00001", "", "USABC2400001"},
+        {"US-ABC-24-0000", "", ""},
+        {"not an ISRC", "", ""},
+        {"GBXYZ2400004", "FRZ032400009", "FRZ032400009"},
+    };
+    std::vector<TImageTrack> queue;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::vector<std::uint8_t> pcm =
+            test::AsBytes(test::Noise16(44100, 2, 40 + static_cast<std::uint32_t>(i)));
+        test::TFakeInput in({44100, 16, 2}, pcm, static_cast<std::int64_t>(pcm.size()));
+        TFLACOut out;
+        const std::string file = dir.File("t" + std::to_string(i) + ".flac");
+        out.SetFileName(file);
+        out.SetInput(&in);
+        ASSERT_TRUE(test::RunToEnd(out));
+        WriteFlacComments(file, {"TITLE=Song " + std::to_string(i), "ISRC=" + cases[i].TagIsrc});
+        queue.push_back({file, cases[i].QueueIsrc, "", ""});
+    }
+    const TImageLayout layout = TImageWriter(dir.Path() / "disc.cue").Plan(queue);
+    ASSERT_EQ(layout.Tracks.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].TagIsrc);
+        EXPECT_EQ(layout.Tracks[i].Isrc, cases[i].Written);
+        EXPECT_EQ(layout.Tracks[i].Title, "Song " + std::to_string(i));
+    }
+}
+
 // A queue that cannot be written is refused with its reason before a byte
 // is written: no image, no part file, an existing image untouched.
 TEST(ImageWriter, RefusesBadQueuesAndLeavesNothing)
@@ -139,7 +180,8 @@ TEST(ImageWriter, RefusesBadQueuesAndLeavesNothing)
     };
     const std::vector<TCase> cases{
         {"unsupported", with(1, q.Dir.File("song.wma")), 360000, "this is none of them"},
-        {"missing", with(2, q.Dir.File("gone.wav")), 360000, "\"" + q.Dir.File("gone.wav") + "\". No such file or directory"},
+        {"missing", with(2, q.Dir.File("gone.wav")), 360000,
+         "\"" + q.Dir.File("gone.wav") + "\". No such file or directory"},
         {"damaged", with(0, q.Dir.File("broken.wav")), 360000, "Cannot read \"" + q.Dir.File("broken.wav") + "\""},
         {"bad ISRC", badIsrc, 360000, "\"US-ABC-24-00001\" is not an ISRC"},
         {"empty", {}, 360000, "the queue is empty"},

@@ -2,6 +2,8 @@
 // after tagging, on files the peer tools make at test time.
 
 #include "formats/TGenreList.h"
+#include "formats/TMACOut.h"
+#include "formats/TTrackTags.h"
 #include "formats/TagTrackFile.h"
 #include "support/TestSupport.h"
 
@@ -174,5 +176,112 @@ TEST(TagPeer, TaggingNeverChangesTheDecodedAudioOfWavFiles)
             EXPECT_EQ(Decode(file, "sox", dir), bySox);
         }
         EXPECT_EQ(Probe(file)["title"], Rounds[1].Title);
+    }
+}
+
+// What the field's taggers write is read back in full: ID3v2 from lame
+// (UTF-16, and ISO-8859-1 beside an ID3v1 tag that cuts the long title),
+// ffmpeg (versions 2.3 and 2.4) and mutagen (2.4, two values); Vorbis comments from
+// flac and oggenc; an APE tag from mutagen, followed by our ID3v1 tag.
+TEST(TagPeer, TrackTagsReadWhatTheFieldsTaggersWrite)
+{
+    for (const char* tool : {"lame", "flac", "oggenc", "ffmpeg"})
+        KESTRUNE_REQUIRE_TOOL(tool);
+    TTempDir dir;
+    const std::string wav = dir.File("source.wav");
+    WriteWholeFile(wav, PcmWavImage(Sine16(44100 / 2, 2, 44100, 440, 8000), 2, 44100));
+    const std::string in = ShellQuote(wav);
+    const std::string title = "Caf\xC3\xA9 \xE2\x99\xAB \xF0\x9D\x84\x9E";
+    const std::string artist = "\xC3\x84rtist";
+    const std::string longTitle = "A title longer than the thirty bytes of ID3v1";
+    const bool mutagen = RunCommand("/usr/bin/python3 -c 'import mutagen' 2>/dev/null") == 0;
+    {
+        // Our own APE file, tagged by mutagen below.
+        const std::vector<std::uint8_t> pcm = AsBytes(Sine16(44100 / 2, 2, 44100, 440, 8000));
+        TFakeInput input({44100, 16, 2}, pcm, static_cast<std::int64_t>(pcm.size()));
+        TMACOut out;
+        out.SetFileName(dir.File("e.ape"));
+        out.SetInput(&input);
+        ASSERT_TRUE(RunToEnd(out));
+    }
+    struct TCase {
+        std::string File;
+        std::string Command;
+        TTrackTags Expected;
+    };
+    const std::vector<TCase> cases{
+        {"lame-utf16.mp3",
+         "lame --quiet --id3v2-only --id3v2-utf16 --tt " + ShellQuote(title) + " --ta " + ShellQuote(artist) +
+             " --tl " + ShellQuote(longTitle) + " --tv TSRC=US-ABC-24-00001 " + in,
+         {title, artist, longTitle, "US-ABC-24-00001"}},
+        {"lame-latin1.mp3",
+         "lame --quiet --add-id3v2 --id3v2-latin1 --tt " + ShellQuote(longTitle) + " --ta " + ShellQuote(artist) +
+             " --tl Album --tv TSRC=USABC2400002 " + in,
+         {longTitle, artist, "Album", "USABC2400002"}},
+        {"ffmpeg-v23.mp3",
+         "ffmpeg -nostdin -v error -y -i " + in + " -metadata title=" + ShellQuote(title) + " -metadata artist=" +
+             ShellQuote(artist) + " -metadata album=Album -metadata TSRC=USABC2400003 -id3v2_version 3",
+         {title, artist, "Album", "USABC2400003"}},
+        {"ffmpeg-v24.mp3",
+         "ffmpeg -nostdin -v error -y -i " + in + " -metadata title=" + ShellQuote(title) + " -metadata artist=" +
+             ShellQuote(artist) + " -metadata album=Album -metadata TSRC=USABC2400004 -id3v2_version 4",
+         {title, artist, "Album", "USABC2400004"}},
+        {"flac.flac",
+         "flac -s -T TITLE=" + ShellQuote(title) + " -T ARTIST=" + ShellQuote(artist) +
+             " -T ALBUM=Album -T ISRC=USABC2400005 " + in + " -o",
+         {title, artist, "Album", "USABC2400005"}},
+        {"oggenc.ogg",
+         "oggenc -Q -t " + ShellQuote(title) + " -a " + ShellQuote(artist) + " -l Album -c ISRC=USABC2400006 " + in +
+             " -o",
+         {title, artist, "Album", "USABC2400006"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        const std::string file = dir.File(c.File);
+        // ffmpeg takes the output last, flac and oggenc after -o, lame after the input.
+        RunOk(c.Command + " " + ShellQuote(file));
+        const TTrackTags got = TTrackTags::Read(file);
+        EXPECT_EQ(got.Title, c.Expected.Title);
+        EXPECT_EQ(got.Artist, c.Expected.Artist);
+        EXPECT_EQ(got.Album, c.Expected.Album);
+        EXPECT_EQ(got.Isrc, c.Expected.Isrc);
+    }
+    if (!mutagen) {
+        std::printf("mutagen is not installed: mid3v2 and APE tags not checked\n");
+        return;
+    }
+    struct TMutagenCase {
+        std::string File;
+        std::string Script;
+        TTrackTags Expected;
+    };
+    const std::vector<TMutagenCase> tagged{
+        {"lame-latin1.mp3",
+         "from mutagen.id3 import ID3, TIT2, TSRC\n"
+         "t = ID3(f); t.delall('TIT2'); t.delall('TSRC')\n"
+         "t.add(TIT2(encoding=3, text=['Mid \\u00c4 Title', 'Second'])); t.add(TSRC(encoding=3, text='GBXYZ2400004'))\n"
+         "t.save(v2_version=4)\n",
+         {"Mid \xC3\x84 Title", artist, "Album", "GBXYZ2400004"}},
+        {"e.ape",
+         "from mutagen.apev2 import APEv2\n"
+         "t = APEv2(); t['Title'] = 'Ape \\u00c4 Title'; t['Artist'] = ['One', 'Two']; t['ISRC'] = 'DEA012400077'\n"
+         "t.save(f)\n",
+         {"Ape \xC3\x84 Title", "One", "V1 Album", "DEA012400077"}},
+    };
+    for (const TMutagenCase& c : tagged) {
+        SCOPED_TRACE(c.File);
+        const std::string file = dir.File(c.File);
+        const std::string script = dir.File("tag.py");
+        const std::string text = "import sys\nf = sys.argv[1]\n" + c.Script;
+        WriteWholeFile(script, TBytes(text.begin(), text.end()));
+        RunOk("/usr/bin/python3 " + ShellQuote(script) + " " + ShellQuote(file));
+        // Our tagger then puts an ID3v1 tag behind the APE tag.
+        if (c.File == "e.ape")
+            TagTrackFile(file, "V1 Title", "V1 Artist", "V1 Album", "", Genres());
+        const TTrackTags got = TTrackTags::Read(file);
+        EXPECT_EQ(got.Title, c.Expected.Title);
+        EXPECT_EQ(got.Artist, c.Expected.Artist);
+        EXPECT_EQ(got.Album, c.Expected.Album);
+        EXPECT_EQ(got.Isrc, c.Expected.Isrc);
     }
 }
