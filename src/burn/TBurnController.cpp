@@ -712,6 +712,17 @@ void TBurnController::OfferTrack(int Row)
     WriteRecordings(std::max(Row, FRecordings->LastFinishedRow()));
 }
 
+int TBurnController::FirstUnwrittenRow() const
+{
+    if (!FRecordings)
+        return 0;
+    const int last = FRecordings->LastFinishedRow();
+    int row = 0;
+    while (row <= last && FRecordings->Handled(row))
+        ++row;
+    return row;
+}
+
 void TBurnController::WriteRecordings(int Last)
 {
     if (FWalking)
@@ -719,10 +730,13 @@ void TBurnController::WriteRecordings(int Last)
     FWalking = true;
     std::vector<std::string> refused;
     // Every finished recording goes to exactly one disc, in order: the walk
-    // starts at the first one not yet handed to the writer and stops at the
+    // passes the ones already dealt with (a mark on the recording, not a row
+    // number, since rows may be moved or deleted meanwhile) and stops at the
     // first one that must wait (the writer busy, no usable disc, or a burn
     // of what is queued started to make room).
-    for (int row = FFirstUnwrittenRow; row <= Last; ++row) {
+    for (int row = 0; row <= Last; ++row) {
+        if (FRecordings->Handled(row))
+            continue;
         RefreshDiscInfo();
         if (FWriterBusy || FCapacitySeconds <= 0 || FDiscState == 0 || FDiscState == 2)
             break;
@@ -730,7 +744,7 @@ void TBurnController::WriteRecordings(int Last)
         const std::string name = FRecordings->FileName(row);
         if (FCapacitySeconds >= FQueuedSeconds + FUsedSeconds + seconds) {
             if (!AddOne(name, Extension(name, true), refused) || !FOverfull) {
-                FFirstUnwrittenRow = row + 1;
+                FRecordings->MarkHandled(row);
                 continue;
             }
             // A recording's file is longer than its sound (it ends with the
@@ -753,7 +767,7 @@ void TBurnController::WriteRecordings(int Last)
         // Not even an empty disc holds it: it is left to be burnt by hand
         // instead of holding up every recording after it.
         refused.push_back(name + ": longer than the disc holds");
-        FFirstUnwrittenRow = row + 1;
+        FRecordings->MarkHandled(row);
     }
     View.SetRows(FRows);
     FWalking = false;

@@ -28,6 +28,11 @@ public:
     virtual int LastFinishedRow() const = 0;
     virtual std::string FileName(int Row) const = 0;
     virtual int DurationSeconds(int Row) const = 0;
+    // Whether the recording was dealt with: handed to the writer for a disc,
+    // or left out as longer than a disc. The mark stays with the recording
+    // when rows are moved or deleted.
+    virtual bool Handled(int Row) const = 0;
+    virtual void MarkHandled(int Row) = 0;
 };
 
 // Everything the burn window does besides drawing: the drive scan on a
@@ -107,8 +112,9 @@ public:
     // hidden).
     void SetRecordings(IAutoWriteRecordings* Recordings) { FRecordings = Recordings; }
     void OfferTrack(int Row);
-    int FirstUnwrittenRow() const { return FFirstUnwrittenRow; }
-    void ResetFirstUnwrittenRow() { FFirstUnwrittenRow = 0; }
+    // The first finished recording not yet dealt with; past the last
+    // finished one when all were.
+    int FirstUnwrittenRow() const;
 
     TJobEvents& Events() { return FEvents; }
 
@@ -153,7 +159,6 @@ private:
     int FQueuedSeconds = 0;
     int FUsedSeconds = 0;
     int FCapacitySeconds = 0;
-    int FFirstUnwrittenRow = 0;
     int FDiscState = 0;
     bool FOverfull = false;
     bool FScanning = false;

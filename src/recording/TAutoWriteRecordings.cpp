@@ -42,4 +42,16 @@ int TAutoWriteRecordings::DurationSeconds(int Row) const
     return row.Data ? row.Data->Duration : 0;
 }
 
+bool TAutoWriteRecordings::Handled(int Row) const
+{
+    const TRecordingRow& row = List.Row(Row);
+    return !row.Data || row.Data->Handled;
+}
+
+void TAutoWriteRecordings::MarkHandled(int Row)
+{
+    if (const TRecordingRow& row = List.Row(Row); row.Data)
+        row.Data->Handled = true;
+}
+
 } // namespace kestrune

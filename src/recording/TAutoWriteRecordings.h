@@ -28,6 +28,8 @@ public:
     int LastFinishedRow() const override;
     std::string FileName(int Row) const override;
     int DurationSeconds(int Row) const override;
+    bool Handled(int Row) const override;
+    void MarkHandled(int Row) override;
 
 private:
     TRecordingsList& List;

@@ -28,6 +28,9 @@ struct TTrackData {
     // with the record, so dropped and deleted tracks never keep one.
     std::unique_ptr<TFingerprintGenerator> Trm;
     std::vector<TTrackInfo> Candidates;
+    // Dealt with by the automatic writing mode: queued for a disc, or left
+    // out as longer than a disc.
+    bool Handled = false;
 };
 
 using TTrackDataPtr = std::shared_ptr<TTrackData>;

@@ -549,14 +549,22 @@ TEST(BurnController, QuickEraseOnlyACdRw)
 
 // The main window's recordings as the automatic mode sees them.
 struct TFakeRecordings final : IAutoWriteRecordings {
-    std::vector<std::pair<std::string, int>> Rows;
+    struct TRow {
+        std::string Name;
+        int Seconds = 0;
+        bool Handled = false;
+    };
+    std::vector<TRow> Rows;
     bool Recording = true;
     int LastFinishedRow() const override
     {
         return static_cast<int>(Rows.size()) - (Recording ? 2 : 1);
     }
-    std::string FileName(int Row) const override { return Rows.at(static_cast<std::size_t>(Row)).first; }
-    int DurationSeconds(int Row) const override { return Rows.at(static_cast<std::size_t>(Row)).second; }
+    std::string FileName(int Row) const override { return At(Row).Name; }
+    int DurationSeconds(int Row) const override { return At(Row).Seconds; }
+    bool Handled(int Row) const override { return At(Row).Handled; }
+    void MarkHandled(int Row) override { Rows.at(static_cast<std::size_t>(Row)).Handled = true; }
+    const TRow& At(int Row) const { return Rows.at(static_cast<std::size_t>(Row)); }
 };
 
 // The automatic mode: each finished recording is queued until the next
@@ -656,6 +664,32 @@ TEST(BurnController, AutomaticModeKeepsRecordingsWhileTheDiscCannotTakeThem)
     EXPECT_EQ(rig.Writer->Queue, (TStrings{"/r/4"}));
     EXPECT_EQ(rig.Boxes(TDialogKind::dkWarning).back(),
               "This file cannot be written to a CD and was left out:\n/r/3: longer than the disc holds");
+}
+
+// Rows of the recordings list may be deleted or moved while the mode runs:
+// what was queued is known by the recording, not by its row, so nothing is
+// passed by and nothing queued twice.
+TEST(BurnController, AutomaticModeFollowsRecordingsThroughDeletedAndMovedRows)
+{
+    TRig rig;
+    rig.View.IsShown = false;
+    rig.Writer->Discs[0].Capacity = 10 * 60 * Second;
+    TFakeRecordings recordings;
+    recordings.Recording = false;
+    rig.Ready().SetRecordings(&recordings);
+    rig.Writer->Lengths = {{"/r/a", 100}, {"/r/b", 100}, {"/r/c", 100}, {"/r/d", 100}};
+    recordings.Rows = {{"/r/a", 100}, {"/r/b", 100}};
+    rig.Burn->OfferTrack(1);
+    EXPECT_EQ(rig.Burn->FirstUnwrittenRow(), 2);
+    recordings.Rows.erase(recordings.Rows.begin()); // "/r/a" deleted from the list
+    recordings.Rows.push_back({"/r/c", 100});
+    rig.Burn->OfferTrack(1);
+    EXPECT_EQ(rig.Writer->Queue, (TStrings{"/r/a", "/r/b", "/r/c"}));
+    std::swap(recordings.Rows[0], recordings.Rows[1]); // "/r/c" moved up
+    recordings.Rows.push_back({"/r/d", 100});
+    rig.Burn->OfferTrack(2);
+    EXPECT_EQ(rig.Writer->Queue, (TStrings{"/r/a", "/r/b", "/r/c", "/r/d"}));
+    EXPECT_EQ(rig.Burn->FirstUnwrittenRow(), 3);
 }
 
 // The controller can go while its scan still runs: the scan's end is
