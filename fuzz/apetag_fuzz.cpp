@@ -2,6 +2,7 @@
 // outside the file; a value is a piece of the file, so no text is longer
 // than the file, and a file without "APETAGEX" gives nothing.
 
+#include "FuzzCheck.h"
 #include "formats/TApeTag.h"
 #include "pipeline/TMemoryStream.h"
 
@@ -12,15 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void Check(bool Condition)
-{
-    if (!Condition)
-        std::abort();
-}
-
-} // namespace
+using kestrune::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {

@@ -3,6 +3,7 @@
 // its metadata, reads back the comments written, and gives the same bytes
 // when written again.
 
+#include "FuzzCheck.h"
 #include "formats/FlacComments.h"
 #include "pipeline/EACSException.h"
 
@@ -16,15 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
+using kestrune::fuzz::Check;
+
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
-
-void Check(bool Condition)
-{
-    if (!Condition)
-        std::abort();
-}
 
 void Put(const std::string& File, const TBytes& Bytes)
 {

@@ -3,6 +3,7 @@
 // longer than the tag could spell (ISO-8859-1 doubles at most, UTF-16 turns
 // two bytes into at most three).
 
+#include "FuzzCheck.h"
 #include "formats/TID3v2Tag.h"
 #include "pipeline/TMemoryStream.h"
 
@@ -11,15 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-void Check(bool Condition)
-{
-    if (!Condition)
-        std::abort();
-}
-
-} // namespace
+using kestrune::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {

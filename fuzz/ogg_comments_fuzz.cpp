@@ -2,6 +2,7 @@
 // nor read outside the file, and every comment it returns is a piece of the
 // file: their lengths together stay below its size.
 
+#include "FuzzCheck.h"
 #include "formats/TOggComments.h"
 #include "formats/VorbisComments.h"
 #include "pipeline/TMemoryStream.h"
@@ -13,15 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void Check(bool Condition)
-{
-    if (!Condition)
-        std::abort();
-}
-
-} // namespace
+using kestrune::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {

@@ -4,6 +4,7 @@
 // untouched, write a tag that reads back, and give the same bytes when the
 // file is tagged a second time.
 
+#include "FuzzCheck.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TRiffChunkWalk.h"
 #include "formats/TRiffInfoTag.h"
@@ -18,16 +19,12 @@
 #include <string>
 #include <vector>
 
+using kestrune::fuzz::Check;
+
 namespace {
 
 using namespace kestrune;
 using TBytes = std::vector<std::uint8_t>;
-
-void Check(bool Condition)
-{
-    if (!Condition)
-        std::abort();
-}
 
 std::uint32_t Le32(const TBytes& B, std::size_t At)
 {
