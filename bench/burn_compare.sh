@@ -2,7 +2,7 @@
 # Times writing a 60-minute mixed queue (WAV, MP3, Ogg Vorbis, FLAC, APE and
 # a 48 kHz FLAC, ten minutes each) as a CD image against ffmpeg decoding the
 # same files to CD audio (44.1 kHz stereo 16-bit) into one file, side by side
-# in one run; then the peak memory of writing a 20- and the 60-minute queue.
+# in one run; then the peak memory of writing queues of 20, 60 and 70 minutes.
 # Usage: bench/burn_compare.sh [RUNS]
 set -eu
 cd "$(dirname "$0")/.."
@@ -27,7 +27,12 @@ peer="for f in $queue; do ffmpeg -nostdin -v error -i \$f -ar 44100 -ac 2 -f s16
 compare "60-minute queue to image vs ffmpeg" 1.0 "$runs" \
     "$bin/bench/kestrune-write-image $work/o.cue $queue" \
     "$peer"
-# Tracks after the first are written on further threads, so the memory is
-# compared between queues that both use them: two files against all six.
-echo "peak memory, 20 minutes: $(peak_kib "$bin/bench/kestrune-write-image $work/o.cue $work/a.wav $work/b.mp3") KiB;" \
-     "60 minutes: $(peak_kib "$bin/bench/kestrune-write-image $work/o.cue $queue") KiB"
+# Tracks after the first are written on further threads, so what a write
+# holds depends on the decoders running side by side, not on the queue's
+# length: the 60-minute queue against the same queue with its MP3 once more
+# (70 minutes), and the two heaviest decoders (APE and the resampled FLAC)
+# alone.
+echo "peak memory, APE + 48 kHz FLAC (20 minutes):" \
+     "$(peak_kib "$bin/bench/kestrune-write-image $work/o.cue $work/e.ape $work/f.flac") KiB;" \
+     "60 minutes: $(peak_kib "$bin/bench/kestrune-write-image $work/o.cue $queue") KiB;" \
+     "70 minutes: $(peak_kib "$bin/bench/kestrune-write-image $work/o.cue $queue $work/b.mp3") KiB"
