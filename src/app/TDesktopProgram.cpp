@@ -19,7 +19,6 @@
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
 
-#include <QLabel>
 
 #include <ctime>
 #include <exception>
@@ -113,10 +112,7 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     // The automatic writing mode: the recorder offers each kept track to it.
     FMain->SetBurn(&Burn->Controller());
     // While the drives load the main window's status line says so.
-    Burn->Controller().SetMainStatus([this](const std::string& Text) {
-        if (auto* status = FWindow->findChild<QLabel*>(QStringLiteral("LStatus")))
-            status->setText(QString::fromStdString(Text));
-    });
+    Burn->Controller().SetMainStatus([this](const std::string& Text) { FWindow->SetStatusText(Text); });
 
     TrackInfo = new TFTrackInfo(FWindow.get());
     TrackInfo->SetGenres(FGenres.Names());

@@ -263,8 +263,8 @@ void TBurnController::RefreshDiscInfo()
         media = MediaName(type);
         // A medium of none of the kinds (a pseudo-drive's file) goes by the
         // drive's own name for it.
-        if (type < 0 && !Writer->MediaName().empty())
-            media = Writer->MediaName();
+        if (const std::string own = type < 0 ? Writer->MediaName() : std::string(); !own.empty())
+            media = own;
         if (state != 0 && state != 2) {
             queued = static_cast<double>(Writer->CompilationSize());
             used = static_cast<double>(Writer->UsedSpace());

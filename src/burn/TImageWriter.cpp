@@ -166,8 +166,10 @@ private:
 // the earliest track, should several fail) stops every thread and is raised.
 class TTrackRun {
 public:
-    TTrackRun(const std::vector<TImageTrack>& Queue, const TImageLayout& Layout, const TPartFile& Bin)
-        : FQueue(Queue), FLayout(Layout), FBin(Bin), Finished(Queue.size(), false), Failures(Queue.size())
+    TTrackRun(const std::vector<TImageTrack>& Queue, const TImageLayout& Layout, const TPartFile& Bin,
+              const std::atomic<bool>& Cancel, const TImageWriter::TProgress& Report)
+        : FQueue(Queue), FLayout(Layout), FBin(Bin), CancelFlag(Cancel), ReportFn(Report), Finished(Queue.size(), false),
+          Failures(Queue.size())
     {
         Current.SectorsTotal = Layout.TotalSectors;
     }
@@ -180,12 +182,9 @@ public:
     TTrackRun(const TTrackRun&) = delete;
     TTrackRun& operator=(const TTrackRun&) = delete;
 
-    void Run(const std::atomic<bool>& Cancel, const TImageWriter::TProgress& Report)
+    void Run()
     {
-        CancelFlag = &Cancel;
-        ReportFn = &Report;
         Work(true);
-        StartHelpers(); // a queue of one track never reported a block
         {
             std::unique_lock lock(Mutex);
             while (Running > 0) {
@@ -201,7 +200,7 @@ public:
         for (const std::exception_ptr& failure : Failures)
             if (failure)
                 std::rethrow_exception(failure);
-        while (!*CancelFlag && Current.Track + 1 < FQueue.size())
+        while (!CancelFlag && Current.Track + 1 < FQueue.size())
             Tell();
     }
 
@@ -219,13 +218,13 @@ public:
     }
 
 private:
-    bool Stopping() const { return Stop || *CancelFlag; }
+    bool Stopping() const { return Stop || CancelFlag; }
 
     void Tell()
     {
         const TImageProgress progress = Progress();
-        if (*ReportFn)
-            (*ReportFn)(progress);
+        if (ReportFn)
+            ReportFn(progress);
     }
 
     // Helpers start once the caller's first track is under way: a file is
@@ -288,10 +287,8 @@ private:
             const auto sectors = static_cast<std::int64_t>(Bytes / TCdFigures::SectorBytes);
             at += sectors;
             Count(sectors);
-            if (Caller) {
+            if (Caller)
                 Tell();
-                StartHelpers();
-            }
         };
         auto silence = [&](std::int64_t Until) {
             std::fill(block.begin(), block.end(), 0);
@@ -344,8 +341,8 @@ private:
     const std::vector<TImageTrack>& FQueue;
     const TImageLayout& FLayout;
     const TPartFile& FBin;
-    const std::atomic<bool>* CancelFlag = nullptr;
-    const TImageWriter::TProgress* ReportFn = nullptr;
+    const std::atomic<bool>& CancelFlag;
+    const TImageWriter::TProgress& ReportFn;
     std::atomic<std::size_t> Next{0};
     std::atomic<bool> Stop{false};
     bool HelpersStarted = false; // the caller's thread only
@@ -483,8 +480,8 @@ TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
     const TImageLayout layout = Plan(Queue);
 
     TPartFile bin(folder / binPath.filename());
-    TTrackRun run(Queue, layout, bin);
-    run.Run(FCancel, FProgress);
+    TTrackRun run(Queue, layout, bin, FCancel, FProgress);
+    run.Run();
     if (FCancel)
         return TResult::irCancelled;
     bin.Finish();

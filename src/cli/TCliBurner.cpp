@@ -13,14 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Burning needs no sound card: the settings are read without looking for one.
-class TNoSoundDevices final : public IOptionsPlatform {
-public:
-    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
-    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
-    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
-};
-
 constexpr const char* ImagePrefix = "image:";
 
 // libburn's scan of a bus can take its time; a drive that never answers

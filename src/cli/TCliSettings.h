@@ -12,6 +12,16 @@
 
 namespace kestrune::cli {
 
+// The platform of commands that need no sound card (ripping, burning): the
+// settings are read without asking the sound system for its devices and
+// mixers, which costs more than reading a short track.
+class TNoSoundDevices final : public IOptionsPlatform {
+public:
+    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
+    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
+    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
+};
+
 // The settings file of a command: the one "--config FILE" names, or else the
 // one the desktop program uses (beside the executables, or under
 // $XDG_CONFIG_HOME/kestrune). A command that reads settings declares

@@ -91,16 +91,6 @@ private:
     const std::vector<int>& Numbers;
 };
 
-// A rip needs the settings file, not the sound card: the options are read
-// without asking the sound system for its devices and mixers, which costs
-// more than reading a short track.
-class TNoSoundDevices final : public IOptionsPlatform {
-public:
-    std::vector<TDeviceInfo> CaptureDevices() override { return {}; }
-    std::vector<TAudioFormat> CaptureFormats(const std::string&) override { return {}; }
-    std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return nullptr; }
-};
-
 int FormatIndex(const std::string& Name)
 {
     static const std::map<std::string, int> formats{{"wav", TRipController::rfWav},

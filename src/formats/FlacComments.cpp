@@ -109,7 +109,6 @@ void WriteFlacComments(const std::string& FileName, const std::vector<std::strin
     if (fd < 0)
         throw EACSException("The file " + FileName + " cannot be written.");
     ::close(fd);
-    bool kept = false;
     try {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out.write("fLaC", 4);
@@ -134,16 +133,14 @@ void WriteFlacComments(const std::string& FileName, const std::vector<std::strin
             throw EACSException("The file " + FileName + " cannot be written.");
         std::filesystem::permissions(temp, std::filesystem::status(path).permissions());
         std::filesystem::rename(temp, path);
-        kept = true;
     } catch (const std::filesystem::filesystem_error&) {
         std::error_code ignored;
         std::filesystem::remove(temp, ignored);
         throw EACSException("The file " + FileName + " cannot be written.");
     } catch (...) {
-        if (!kept) {
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-        }
+        // The rename is the last step: nothing after it can fail.
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
         throw;
     }
 }

@@ -40,6 +40,14 @@ TTrackTags Guarded(TReader Reader)
     }
 }
 
+// The fields by the names Vorbis comments and APE tags give them.
+const std::pair<const char*, std::string TTrackTags::*> NamedFields[] = {
+    {"TITLE", &TTrackTags::Title},
+    {"ARTIST", &TTrackTags::Artist},
+    {"ALBUM", &TTrackTags::Album},
+    {"ISRC", &TTrackTags::Isrc},
+};
+
 } // namespace
 
 void TTrackTags::FillNamed(const std::string& Name, const std::string& Value)
@@ -47,21 +55,14 @@ void TTrackTags::FillNamed(const std::string& Name, const std::string& Value)
     std::string name = Name;
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::pair<const char*, std::string TTrackTags::*> fields[] = {
-        {"TITLE", &TTrackTags::Title},
-        {"ARTIST", &TTrackTags::Artist},
-        {"ALBUM", &TTrackTags::Album},
-        {"ISRC", &TTrackTags::Isrc},
-    };
-    for (const auto& [key, field] : fields)
+    for (const auto& [key, field] : NamedFields)
         if (name == key && (this->*field).empty())
             this->*field = Value;
 }
 
 void TTrackTags::FillFrom(const TTrackTags& Other)
 {
-    for (std::string TTrackTags::*field :
-         {&TTrackTags::Title, &TTrackTags::Artist, &TTrackTags::Album, &TTrackTags::Isrc})
+    for (const auto& [key, field] : NamedFields)
         if ((this->*field).empty())
             this->*field = Other.*field;
 }

@@ -225,7 +225,6 @@ void TRipController::RefreshDisc()
         return;
     View.SetStatus("Refresh CD");
     FRows.clear();
-    FSelectedRow = -1;
     View.SetRows(FRows);
     View.EnableControls(false);
     View.SetAlbumEntryRange(0, 0, 0);
@@ -348,7 +347,6 @@ void TRipController::FillTracks()
 void TRipController::AddRows()
 {
     FRows.clear();
-    FSelectedRow = -1;
     for (int s = 0; s < FGrabber.SessionCount(); ++s) {
         FGrabber.SetCurrentSession(s);
         for (int t = 0; t < FGrabber.TrackCount(); ++t) {
@@ -371,9 +369,12 @@ void TRipController::AddRows()
     }
     View.SetRows(FRows);
     if (!FRows.empty()) {
-        FSelectedRow = 0;
         View.SelectRow(0);
-        SyncWithSelection();
+        try {
+            SelectTrackOf(FRows.front());
+        } catch (const std::exception&) {
+            // A Tag that names no track of the disc selects nothing.
+        }
     }
 }
 
@@ -382,22 +383,6 @@ void TRipController::SelectTrackOf(const TRipRow& Row)
     const int tag = RipTexts::ParseTag(Row.Tag);
     FGrabber.SetCurrentSession(tag / 100);
     FGrabber.SetCurrentTrack(tag - 100 * (tag / 100));
-}
-
-void TRipController::SyncWithSelection()
-{
-    TRipRow& row = FRows[static_cast<std::size_t>(FSelectedRow)];
-    if (RipTexts::ParseTag(row.Tag) == 0 && row.Tag != "0")
-        return;
-    try {
-        SelectTrackOf(row);
-        if (row.Checked && FGrabber.TrackType() != 0) {
-            row.Checked = false;
-            View.RowChanged(FSelectedRow, row);
-        }
-    } catch (const std::exception&) {
-        // A Tag that names no track of the disc selects nothing.
-    }
 }
 
 void TRipController::ClickLoadAlbumInfo(bool Checked)
@@ -444,7 +429,6 @@ void TRipController::ClickRow(int Index)
 {
     if (FRunning || Index < 0 || Index >= static_cast<int>(FRows.size()))
         return;
-    FSelectedRow = Index;
     try {
         SelectTrackOf(FRows[static_cast<std::size_t>(Index)]);
     } catch (const std::exception&) {
@@ -567,7 +551,6 @@ void TRipController::StartRun()
     FMediaChanged = false;
     FWarned = false;
     FVerifyCancel = false;
-    FVerifying = false;
     FTrackBusy = false;
     FFailures = 0;
     FFirstFailure.clear();
@@ -637,8 +620,7 @@ bool TRipController::StartTrack(std::size_t Row)
     try {
         SelectTrackOf(row);
         FLog.Tracks.back().Number = TrackNumber();
-        FSelectedRow = static_cast<int>(Row);
-        View.SelectRow(FSelectedRow);
+        View.SelectRow(static_cast<int>(Row));
         FTrackBusy = true;
 
         // Two rows of one name would write one file twice: the later one
@@ -894,7 +876,6 @@ void TRipController::Verify()
         Verified(std::nullopt);
         return;
     }
-    FVerifying = true;
     View.SetStatus("Verifying the tracks with AccurateRip...");
     JoinVerifier();
     FVerifier = std::thread([this, owner = Life.Token(), settings = FSettings.AccurateRip, toc = FGrabber.Toc()] {
@@ -914,7 +895,6 @@ void TRipController::Verified(std::optional<TAccurateRipLookup> Lookup)
 {
     if (FClosed)
         return;
-    FVerifying = false;
     if (Lookup) {
         const TDiscToc& toc = FGrabber.Toc();
         for (TRipLogTrack& t : FLog.Tracks) {

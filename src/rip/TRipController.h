@@ -176,7 +176,6 @@ private:
     void FillTracks();
     void AddRows();
     void SelectTrackOf(const TRipRow& Row);
-    void SyncWithSelection();
     void StartRun();
     void StopRun();
     void NextTrack();
@@ -216,7 +215,6 @@ private:
     bool FAlbumInfoLoaded = false;
     bool FQueryRunning = false;
     std::vector<TRipRow> FRows;
-    int FSelectedRow = -1;
     std::string FAlbum, FArtist, FGenre;
     int FFormat = rfWav;
     int FSampleFormat = DefaultSampleFormat;
@@ -229,7 +227,6 @@ private:
     bool FCancelRequested = false;
     bool FWarned = false;          // the scratched-disc warning was shown in this run
     bool FTrackBusy = false;       // the current track is being read or encoded
-    bool FVerifying = false;
     bool FMediaChanged = false;    // the disc changed during the run
     int FTrackOrdinal = 0;         // 1-based among the run's rows
     int FLastRetry = 0;

@@ -354,6 +354,11 @@ int TFMain::SelectedRow() const
     return LV->selectionModel()->isRowSelected(current.row(), QModelIndex()) ? current.row() : -1;
 }
 
+void TFMain::SetStatusText(const std::string& Text)
+{
+    LStatus->setText(QString::fromStdString(Text));
+}
+
 void TFMain::SetStatus(const std::string& Text)
 {
     LStatus->setText(QString::fromStdString(Text));

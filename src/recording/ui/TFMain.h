@@ -99,6 +99,10 @@ public:
     bool RipAvailable() const override;
     void ShowAbout() override;
 
+    // The status line's text alone, for what other windows tell there (the
+    // burn window while it looks for its drives).
+    void SetStatusText(const std::string& Text);
+
 protected:
     void closeEvent(QCloseEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
