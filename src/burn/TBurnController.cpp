@@ -1,6 +1,7 @@
 #include "burn/TBurnController.h"
 
 #include "burn/TCdFigures.h"
+#include "common/MediaKinds.h"
 #include "settings/TOptions.h"
 
 #include <algorithm>
@@ -55,9 +56,8 @@ std::string Extension(const std::string& FileName, bool Upper)
 
 std::string MediaName(int Type)
 {
-    static const char* const names[] = {"CD-ROM", "CD-R", "CD-RW", "DVD-ROM", "DVD+R",
-                                        "DVD+RW", "DVD-R", "DVD-RW", "DVD-RAM"};
-    return Type >= 0 && Type < 9 ? names[Type] : "Unknown";
+    const std::string name = MediaKindName(Type);
+    return name.empty() ? "Unknown" : name;
 }
 
 std::string StatusName(int Status)

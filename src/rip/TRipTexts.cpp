@@ -1,5 +1,7 @@
 #include "rip/TRipTexts.h"
 
+#include "common/MediaKinds.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -13,11 +15,7 @@ std::string DriveEntry(const std::string& Name, const std::string& Text1, const 
 
 std::string MediaName(int MediaType)
 {
-    static const char* const Names[] = {"CD-ROM", "CD-R",   "CD-RW",  "DVD-ROM", "DVD+R",
-                                        "DVD+RW", "DVD-R",  "DVD-RW", "DVD-RAM"};
-    if (MediaType < 0 || MediaType > 8)
-        return {};
-    return Names[MediaType];
+    return MediaKindName(MediaType);
 }
 
 std::string TrackTypeText(int TrackType)
