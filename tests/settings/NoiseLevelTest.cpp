@@ -90,11 +90,13 @@ struct TRig {
                                              TOptions::TDefaults{Dir.Path().string() + "/"});
     }
     // Quiet stereo 16-bit audio of Seconds with single samples set: {second, value}.
+    // A sample past the end of a short file is not in it.
     std::string Device(double Seconds, const std::vector<std::pair<double, int>>& Peaks, const std::string& Name)
     {
         std::vector<std::int16_t> samples(static_cast<size_t>(Seconds * Rate) * 2, 0);
         for (const auto& [at, value] : Peaks)
-            samples[static_cast<size_t>(at * Rate) * 2] = static_cast<std::int16_t>(value);
+            if (const auto index = static_cast<size_t>(at * Rate) * 2; index < samples.size())
+                samples[index] = static_cast<std::int16_t>(value);
         WriteWholeFile(Dir.File(Name), PcmWavImage(samples, 2, Rate));
         return "virtual:" + Dir.File(Name);
     }
