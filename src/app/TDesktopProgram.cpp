@@ -95,7 +95,7 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     const std::string iniFile =
         Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(programFolder) : Args.ConfigFile;
     auto options = std::make_unique<TOptions>(
-        iniFile, Platform, TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)}, &FDispatcher);
+        iniFile, Platform, TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)});
     // Warns when there is no capture device, and loads the genre list.
     FMain = std::make_unique<TMainController>(std::move(options),
                                               TMainController::TViews{*FWindow, *FWindow, FDialogs, FDispatcher},

@@ -23,13 +23,13 @@ std::string TCliSettings::IniFileName(const TCliArgs& Args)
     return TSettingsLocation::IniFileName(TSettingsLocation::ProgramFolder());
 }
 
-std::unique_ptr<TOptions> TCliSettings::Open(const TCliArgs& Args, IOptionsPlatform& Platform, IDispatcher* Dispatcher)
+std::unique_ptr<TOptions> TCliSettings::Open(const TCliArgs& Args, IOptionsPlatform& Platform)
 {
     const std::string folder = TSettingsLocation::RecordsFolder(TSettingsLocation::ProgramFolder());
     const std::string file = IniFileName(Args);
     const std::vector<std::string> overrides = Args.Values("--set");
     if (overrides.empty())
-        return std::make_unique<TOptions>(file, Platform, TOptions::TDefaults{folder}, Dispatcher);
+        return std::make_unique<TOptions>(file, Platform, TOptions::TDefaults{folder});
 
     // "--set Section/Key=Value" changes a setting for this run only: the
     // options load from a private copy of the file with the changes, so the
@@ -49,7 +49,7 @@ std::unique_ptr<TOptions> TCliSettings::Open(const TCliArgs& Args, IOptionsPlatf
     std::unique_ptr<TOptions> options;
     try {
         std::ofstream(copy) << ini.Text();
-        options = std::make_unique<TOptions>(copy.string(), Platform, TOptions::TDefaults{folder}, Dispatcher);
+        options = std::make_unique<TOptions>(copy.string(), Platform, TOptions::TDefaults{folder});
     } catch (...) {
         std::error_code ignored;
         std::filesystem::remove_all(pattern, ignored);

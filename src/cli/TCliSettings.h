@@ -1,7 +1,6 @@
 #pragma once
 
 #include "cli/TCliArgs.h"
-#include "common/IDispatcher.h"
 #include "settings/IOptionsPlatform.h"
 #include "settings/TEncoderSettings.h"
 #include "settings/TOptions.h"
@@ -31,8 +30,7 @@ public:
     static std::string IniFileName(const TCliArgs& Args);
     // Loads the options from that file; the default folders follow the
     // executables' place.
-    static std::unique_ptr<TOptions> Open(const TCliArgs& Args, IOptionsPlatform& Platform,
-                                          IDispatcher* Dispatcher = nullptr);
+    static std::unique_ptr<TOptions> Open(const TCliArgs& Args, IOptionsPlatform& Platform);
     // The track options that recording and splitting share: "--folder DIR"
     // and "--format WAV|MP3" override the loaded settings for this run.
     static void ApplyTrackOptions(const TCliArgs& Args, TOptions& Options);

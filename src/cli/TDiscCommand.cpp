@@ -198,7 +198,7 @@ int TDiscCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atom
         return 0;
 
     TSystemOptionsPlatform platform;
-    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
+    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform);
     std::atomic<bool> cancel{false};
     std::function<TAlbumQueryResult()> ask;
     std::unique_ptr<TCddbClient> cddb;

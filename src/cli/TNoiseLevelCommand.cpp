@@ -15,13 +15,23 @@ namespace {
 
 // The command line as the capture window: the countdown as a meter line,
 // the outcome and its reason kept for the exit status. A warning that ends
-// the job is its reason too, and is printed once, as the error.
+// the job is its reason too, and is printed once, as the error; a warning
+// while the capture runs (the input near silence or clipping) is printed at
+// once.
 class TCliNoiseListener final : public TJobListenerBase {
 public:
     explicit TCliNoiseListener(TCliOutput& O) : Out(O) {}
 
     void JobProgress(TJobKind, double, const std::string& Text) override { Out.Meter(Text); }
-    void JobMessage(TJobKind, TJobMessageKind, const std::string& Text) override { Messages.push_back(Text); }
+    void JobMessage(TJobKind, TJobMessageKind Kind, const std::string& Text) override
+    {
+        if (Capture && Capture->Running() && Kind == TJobMessageKind::jmWarning) {
+            Out.Info(Text);
+            Out.JsonOnly("warning", {{"text", TCliOutput::JsonString(Text)}});
+            return;
+        }
+        Messages.push_back(Text);
+    }
     void JobFinished(TJobKind, TJobOutcome O, const std::string& R) override
     {
         Done = true;
@@ -33,6 +43,7 @@ public:
     TJobOutcome Outcome = TJobOutcome::joFailed;
     std::string Reason;
     std::vector<std::string> Messages;
+    const TNoiseLevelCapture* Capture = nullptr;
 
 private:
     TCliOutput& Out;
@@ -80,7 +91,7 @@ int TNoiseLevelCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std
 
     TPlainDispatcher dispatcher;
     TSystemOptionsPlatform platform;
-    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
+    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform);
     if (Args.Has("--device")) {
         options->DriverNames = {Args.Value("--device")};
         options->DriverIndex = 0;
@@ -88,6 +99,7 @@ int TNoiseLevelCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std
 
     TCliNoiseListener listener(Out);
     TNoiseLevelCapture capture(*options, dispatcher);
+    listener.Capture = &capture;
     capture.Events().Subscribe(&listener);
     const std::string device = options->ChosenDriver();
     const bool paced = TDeviceCatalog::IsVirtualName(device);

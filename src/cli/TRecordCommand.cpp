@@ -71,7 +71,7 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
 
     TPlainDispatcher dispatcher;
     TSystemOptionsPlatform platform;
-    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
+    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform);
 
     TCliSettings::ApplyTrackOptions(Args, *options);
     if (Args.Has("--rate")) {
@@ -148,7 +148,7 @@ int TRecordCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::at
     bool stopSent = false;
     // The meter is drawn at display rate from what the audio thread publishes.
     while (!dispatcher.WaitServing([&] { return !recorder.Recording(); }, std::chrono::milliseconds(100))) {
-        view.ShowLevel(recorder.CurrentLevel());
+        view.ShowLevel(recorder.CurrentLevel(), std::chrono::steady_clock::now());
         if (Interrupted.load() && !stopSent) {
             recorder.StopRecording();
             stopSent = true;

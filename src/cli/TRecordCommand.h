@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -61,6 +62,14 @@ public:
         if (Kind == TJobKind::jkRecording)
             Out.Info(Title);
     }
+    // A warning about the input (near silence, clipping) as soon as it comes.
+    void JobMessage(TJobKind Kind, TJobMessageKind MessageKind, const std::string& Text) override
+    {
+        if (Kind != TJobKind::jkRecording || MessageKind != TJobMessageKind::jmWarning)
+            return;
+        Out.Info(Text);
+        Out.JsonOnly("warning", {{"text", TCliOutput::JsonString(Text)}});
+    }
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override
     {
         if (Kind != TJobKind::jkRecording)
@@ -73,16 +82,23 @@ public:
     }
 
     // The meter's bar is the level; the percentage the quiet run's share of
-    // the silence length that would end the track.
-    void ShowLevel(const TRecorder::TLevel& Level)
+    // the silence length that would end the track; "CLIP" for a second after
+    // the input clipped.
+    void ShowLevel(const TRecorder::TLevel& Level, std::chrono::steady_clock::time_point Now)
     {
+        if (Level.Clips != LastClips) {
+            LastClips = Level.Clips;
+            ClippedAt = Now;
+        }
+        const bool clipping = Level.Clips > 0 && Now - ClippedAt < std::chrono::seconds(1);
         const int quiet =
             Level.SilenceBytes > 0
                 ? static_cast<int>(std::min<std::int64_t>(100, Level.QuietBytes * 100 / Level.SilenceBytes))
                 : 0;
         const int bars = Level.FullScale > 0 ? std::min(20, Level.Peak * 20 / Level.FullScale) : 0;
         Out.Meter("level [" + std::string(static_cast<size_t>(bars), '#') +
-                  std::string(static_cast<size_t>(20 - bars), ' ') + "] quiet " + std::to_string(quiet) + "%");
+                  std::string(static_cast<size_t>(20 - bars), ' ') + "] quiet " + std::to_string(quiet) + "%" +
+                  (clipping ? " CLIP" : ""));
     }
 
     // The closing result of a recording or a split: tracks kept and dropped,
@@ -105,6 +121,8 @@ public:
 private:
     TCliOutput& Out;
     TRecordingsList*& List;
+    std::int64_t LastClips = 0;
+    std::chrono::steady_clock::time_point ClippedAt;
 };
 
 // kestrune-cli record --album NAME [options]: the recorder without a window.

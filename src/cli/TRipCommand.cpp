@@ -248,7 +248,7 @@ int TRipCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
 
     TPlainDispatcher dispatcher;
     TNoSoundDevices platform;
-    const std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
+    const std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform);
     const TRipSettings settings = SettingsOf(Args, *options, albumInfo);
 
     const std::string device = Args.Value("--device", "");

@@ -220,7 +220,7 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
 
     TPlainDispatcher dispatcher;
     TSystemOptionsPlatform platform;
-    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform, &dispatcher);
+    std::unique_ptr<TOptions> options = TCliSettings::Open(Args, platform);
     TCliSettings::ApplyTrackOptions(Args, *options);
     const std::string album = Args.Has("--album") ? Args.Value("--album") : fs::path(file).stem().string();
     if (album.empty())

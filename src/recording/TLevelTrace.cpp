@@ -15,6 +15,9 @@ void TLevelTrace::Reset()
 {
     FPeak = FHold = FNoise = FQuietProgress = 0;
     HoldSince = 0;
+    FClipping = false;
+    LastClips = 0;
+    ClippedAt = 0;
     FTrack = 0;
     LastTrackBytes = 0;
     FColumns.clear();
@@ -23,6 +26,7 @@ void TLevelTrace::Reset()
 void TLevelTrace::Idle()
 {
     FPeak = FHold = FQuietProgress = 0;
+    FClipping = false;
 }
 
 void TLevelTrace::Feed(const TRecorder::TLevel& Level, std::int64_t BytesPerSecond, double NowSeconds)
@@ -43,6 +47,12 @@ void TLevelTrace::Feed(const TRecorder::TLevel& Level, std::int64_t BytesPerSeco
         FHold = std::max(FPeak, FHold - fall);
         HoldSince = NowSeconds - HoldSeconds; // fall from here on, not again from the start
     }
+
+    if (Level.Clips != LastClips) {
+        LastClips = Level.Clips;
+        ClippedAt = NowSeconds;
+    }
+    FClipping = Level.Clips > 0 && NowSeconds - ClippedAt <= HoldSeconds;
 
     // A new track (or the audio of the current one starting again from its
     // beginning) starts an empty strip.

@@ -41,6 +41,8 @@ public:
     double Peak() const { return FPeak; }
     double Hold() const { return FHold; }
     double NoiseLevel() const { return FNoise; }
+    // The input clipped within the last HoldSeconds: the meter shows it.
+    bool Clipping() const { return FClipping; }
     // How far the quiet run now going on is towards a cut: 0 to 1.
     double QuietProgress() const { return FQuietProgress; }
     const std::vector<TColumn>& Columns() const { return FColumns; }
@@ -55,6 +57,9 @@ private:
     double FPeak = 0;
     double FHold = 0;
     double HoldSince = 0;
+    bool FClipping = false;
+    std::int64_t LastClips = 0;
+    double ClippedAt = 0;
     double FNoise = 0;
     double FQuietProgress = 0;
     int FTrack = 0;

@@ -109,6 +109,7 @@ TRecorder::TLevel TRecorder::CurrentLevel() const
     level.NoiseLevel = LevelNoise.load(std::memory_order_relaxed);
     level.TrackBytes = LevelTrackBytes.load(std::memory_order_relaxed);
     level.Track = LevelTrack.load(std::memory_order_relaxed);
+    level.Clips = LevelClips.load(std::memory_order_relaxed);
     return level;
 }
 
@@ -168,6 +169,12 @@ void TRecorder::StartRecording()
         LevelSilence = FSilenceBytes;
         LevelTrack = 0;
         LevelTrackBytes = 0;
+        LevelClips = 0;
+        // A file being split is what it is; only a device's level can be mended.
+        if (fromDevice)
+            LevelCheck.Reset(bits, channels, rate);
+        else
+            LevelCheck.Reset(0, 0, 0);
 
         // The mixer follows the device that records.
         if (fromDevice)
@@ -238,6 +245,9 @@ void TRecorder::OnGetData(void* Data, int& N)
         const int got = Source->ReadBlock(Buffer, Size);
         if (got == 0)
             SourceEnded = true;
+        if (got > 0)
+            WarnAboutLevel(LevelCheck.Feed(Buffer, got));
+        LevelClips.store(LevelCheck.Clips(), std::memory_order_relaxed);
         return got;
     };
     const int level8 = Options.Level8.load();
@@ -287,6 +297,16 @@ void TRecorder::OnGetData(void* Data, int& N)
         updated.Time = timeText;
         List.UpdateRow(row, updated);
         FJob.Progress(-1, timeText + " " + updated.Caption);
+    });
+}
+
+void TRecorder::WarnAboutLevel(TInputLevelWarning Warning)
+{
+    if (Warning == TInputLevelWarning::ilNone)
+        return;
+    Dispatcher.Post(Life.Token(), [this, Warning] {
+        if (Running)
+            FJob.Message(TJobMessageKind::jmWarning, TInputLevelCheck::Text(Warning, false));
     });
 }
 

@@ -4,6 +4,7 @@
 #include "common/IDispatcher.h"
 #include "common/TJob.h"
 #include "devices/TAudioIn.h"
+#include "devices/TInputLevelCheck.h"
 #include "formats/TMP3Out.h"
 #include "formats/TWaveOut.h"
 #include "pipeline/TAudioProcessor.h"
@@ -38,7 +39,9 @@ class TOptions;
 // The recording is a job (jkRecording): Started "Recording...", Progress with
 // the running time of the track, a Message for every track kept or dropped,
 // and Finished: succeeded when the user stopped it or the device's audio
-// ended, failed with the reason otherwise.
+// ended, failed with the reason otherwise. A recording from a device whose
+// first seconds stay near silence or clip gets one warning Message saying so
+// and what to do (TInputLevelCheck): Kestrune sets no volume itself.
 class TRecorder : private TJobListenerBase {
 public:
     TRecorder(TOptions& Options, TRecordingsList& List, IRecorderView& View, IDialogs& Dialogs,
@@ -88,6 +91,7 @@ public:
         int NoiseLevel = 0;            // samples under it are quiet (same scale as Peak)
         std::int64_t TrackBytes = 0;   // audio of the current track so far
         int Track = 0;                 // counts the tracks of the recording from 1
+        std::int64_t Clips = 0;        // times the input clipped since the recording started
     };
     TLevel CurrentLevel() const;
 
@@ -106,6 +110,8 @@ private:
     void TrackFailed(const std::string& Message);
     void KeepOrDropTrack();
     void OnGetData(void* Data, int& N);
+    // Worker: a warning the level check gave goes to the window thread.
+    void WarnAboutLevel(TInputLevelWarning Warning);
     void RunOutput();
     void CloseCapture();
     void EndRecording(TJobOutcome Outcome, std::string Reason);
@@ -147,6 +153,9 @@ private:
     std::atomic<int> LevelNoise{0};
     std::atomic<std::int64_t> LevelTrackBytes{0};
     std::atomic<int> LevelTrack{0};
+    std::atomic<std::int64_t> LevelClips{0};
+    // The first seconds of a device's audio (worker, once the run started).
+    TInputLevelCheck LevelCheck;
     bool Closing = false;
     bool CloseSent = false;
     bool Running = false;

@@ -126,6 +126,7 @@ void TNoiseLevelCapture::Start()
     Options.Level8 = 0;
     FAudioIn1.SetInBitsPerSample(8);
     FAudioIn1.SetRecTime(PacedByAudio() ? FirstPhaseSeconds : CountdownSeconds);
+    LevelCheck.Reset(8, CaptureChannels, CaptureRate);
     FSecondsLeft = CountdownSeconds;
     FRunning = true;
     FEvents.Started("Please Wait...");
@@ -216,6 +217,11 @@ void TNoiseLevelCapture::OnGetData(void* Data, int& N)
         return;
     const auto* bytes = static_cast<const std::uint8_t*>(Data);
     if (FAudioIn1.InBitsPerSample() == 8) {
+        if (const TInputLevelWarning warning = LevelCheck.Feed(Data, N); warning != TInputLevelWarning::ilNone)
+            Dispatcher.Post(Life.Token(), [this, warning] {
+                if (FRunning)
+                    FEvents.Message(TJobMessageKind::jmWarning, TInputLevelCheck::Text(warning, true));
+            });
         int loudest = 0;
         for (int i = 0; i < N; ++i)
             loudest = std::max(loudest, std::abs(static_cast<int>(bytes[i]) - 128));

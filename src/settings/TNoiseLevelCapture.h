@@ -5,6 +5,7 @@
 #include "common/TJob.h"
 #include "common/TLifetime.h"
 #include "devices/TAudioIn.h"
+#include "devices/TInputLevelCheck.h"
 #include "pipeline/TAudioProcessor.h"
 #include "pipeline/TNULLOut.h"
 
@@ -40,7 +41,10 @@ class TOptions;
 // A measurement must be of silence: a level above what a quiet input can
 // give means music or some other sound played during the test, and levels
 // taken from it would make the recorder hear silence in the middle of songs.
-// Conclude asks the user before keeping such levels.
+// Conclude asks the user before keeping such levels. The first seconds are
+// also watched as a recording's are (TInputLevelCheck): an input that stays
+// near silence or clips gets one warning Message while the capture runs,
+// with what to do, since Kestrune sets no volume itself.
 //
 // Threads: every public call and every event on the window thread; the data
 // handler runs on the null output's worker and writes Options.Level8/Level16
@@ -67,7 +71,7 @@ public:
 
     TJobEvents& Events() { return FEvents; }
 
-    // Sets up the device's mixer, shows the countdown from 20 and runs the
+    // Sets up the device's mixer (the line to record from; no volume), shows the countdown from 20 and runs the
     // first phase. Without a chosen device it refuses with the warning
     // "No input driver available!" and changes nothing.
     void Start();
@@ -126,6 +130,8 @@ private:
     std::int64_t AudioBytes = 0;
     std::int64_t BytesPerSecond = 0;
     std::atomic<double> FInputLevel{0.0};
+    // The first seconds of the first phase (worker, once it runs).
+    TInputLevelCheck LevelCheck;
     // Posted work finds the capture through this and does nothing once it is gone.
     TLifetime Life;
 };

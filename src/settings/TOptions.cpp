@@ -56,19 +56,13 @@ const std::vector<TOptions::TQuality>& TOptions::Qualities()
     return qualities;
 }
 
-TOptions::TOptions(std::string IniFileName_, IOptionsPlatform& Platform_, TDefaults Defaults_, IDispatcher* Dispatcher_)
-    : IniFileName(std::move(IniFileName_)), Platform(Platform_), Defaults(std::move(Defaults_)), Dispatcher(Dispatcher_)
+TOptions::TOptions(std::string IniFileName_, IOptionsPlatform& Platform_, TDefaults Defaults_)
+    : IniFileName(std::move(IniFileName_)), Platform(Platform_), Defaults(std::move(Defaults_))
 {
     Load();
 }
 
-TOptions::~TOptions()
-{
-    if (Mixer)
-        Mixer->SetOnControlChange({});
-    Mixer.reset();
-    Life.End();
-}
+TOptions::~TOptions() = default;
 
 std::string TOptions::ChosenDriver() const
 {
@@ -190,14 +184,11 @@ int TOptions::ChooseLine(const std::vector<std::string>& Names, const std::strin
 
 void TOptions::SetUpMixer(const std::string& Device)
 {
-    if (Mixer)
-        Mixer->SetOnControlChange({});
     Mixer.reset();
     LineNames.clear();
     LineIndex = -1;
     RecordingDestination = {};
     SourceSelector = {};
-    MasterVolumeControl = 0;
     MixerDevice.clear();
     if (!Device.empty())
         Mixer = Platform.OpenMixer(Device);
@@ -215,14 +206,6 @@ void TOptions::SetUpMixer(const std::string& Device)
     const bool savedLineListed = !InputLine.empty() && IndexOfText(LineNames, InputLine) >= 0;
     if (savedLineListed && selected != InputLine)
         SelectSource(*Mixer, RecordingDestination, SourceSelector, InputLine);
-    AdjustRecordingVolume();
-
-    if (Dispatcher) {
-        IDispatcher* dispatcher = Dispatcher;
-        Mixer->SetOnControlChange([this, owner = Life.Token(), dispatcher](std::uint32_t ControlId) {
-            dispatcher->Post(owner, [this, ControlId] { MixerControlChange(static_cast<std::int32_t>(ControlId)); });
-        });
-    }
 }
 
 TOptions::TLineChoice TOptions::ListLines(const std::string& Device)
@@ -260,31 +243,6 @@ void TOptions::SelectLine(const std::string& Device, const std::string& Line)
     TSourceSelector selector;
     GetSelectedSource(*mixer, destination, selected, selector);
     SelectSource(*mixer, destination, selector, Line);
-}
-
-void TOptions::MixerControlChange(std::int32_t ControlId)
-{
-    if (ControlId >= 0 && ControlId == static_cast<std::int32_t>(MasterVolumeControl))
-        AdjustRecordingVolume();
-}
-
-void TOptions::AdjustRecordingVolume()
-{
-    if (!Mixer)
-        return;
-    std::uint32_t volume = GetMasterVolume(*Mixer, MasterVolumeControl);
-    if (volume > 45000) {
-        SetControlValue(*Mixer, MasterVolumeControl, 45000);
-        volume = 45000;
-    } else if (volume < 20000) {
-        SetControlValue(*Mixer, MasterVolumeControl, 20000);
-        volume = 20000;
-    }
-    // Each name keeps its own source index, so the volume goes to the line that was chosen.
-    if (LineIndex < 0 || LineIndex >= static_cast<std::int32_t>(RecordingDestination.Sources.size()))
-        return;
-    const int source = RecordingDestination.Sources[static_cast<std::size_t>(LineIndex)].SourceIndex;
-    SetSourceVolume(*Mixer, RecordingDestination, source, static_cast<std::uint16_t>(327675000u / volume));
 }
 
 void TOptions::ListFormats(int DeviceIndex, std::vector<std::string>& List)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/IDispatcher.h"
 #include "devices/IMixer.h"
 #include "devices/MixerLines.h"
 #include "settings/IOptionsPlatform.h"
@@ -21,7 +20,12 @@ namespace kestrune {
 //
 // Loading and saving touch nothing but the file: the sound card's mixer is
 // opened and set only when a capture starts (SetUpMixer), on the device that
-// capture actually uses.
+// capture actually uses. Of the mixer only the line recorded from is ever
+// chosen; no volume is set, neither the playback (master) volume nor the
+// recording line's: the desktop's volumes are the user's, and a recording
+// level forced from the master volume made recordings of the desktop's own
+// playback come out near silent. The recorder and the noise capture tell the
+// user instead when the input stays near silence or clips (TInputLevelCheck).
 //
 // Threads: everything runs on the window thread, except Level8 and Level16,
 // which the recorder and the noise capture read and write on their workers.
@@ -32,11 +36,8 @@ public:
         std::string Folder; // the default root of the recordings, ending with "/"
     };
 
-    // Stores IniFileName and loads it. Once SetUpMixer has opened a mixer, its
-    // change notifications are posted to Dispatcher (the window thread) when
-    // one is given.
-    TOptions(std::string IniFileName, IOptionsPlatform& Platform, TDefaults Defaults,
-             IDispatcher* Dispatcher = nullptr);
+    // Stores IniFileName and loads it.
+    TOptions(std::string IniFileName, IOptionsPlatform& Platform, TDefaults Defaults);
     ~TOptions();
     TOptions(const TOptions&) = delete;
     TOptions& operator=(const TOptions&) = delete;
@@ -50,15 +51,6 @@ public:
     // DeviceIndex (of DriverNames) can record.
     void ListFormats(int DeviceIndex, std::vector<std::string>& List);
 
-    // Brings the master volume into 20000..45000 and sets the recording
-    // line's volume to 65535 x 5000 / master.
-    void AdjustRecordingVolume();
-
-    // The mixer reported a change of control ControlId (taken as a signed
-    // 32-bit value); a change of the master volume readjusts the recording
-    // volume. Window thread.
-    void MixerControlChange(std::int32_t ControlId);
-
     // The capture device chosen (DriverNames[DriverIndex]), or "" when none is.
     // A virtual device is chosen only when the settings or the user name it.
     std::string ChosenDriver() const;
@@ -66,8 +58,7 @@ public:
     // A capture on Device is about to start: closes any mixer open before,
     // opens Device's mixer, chooses the recording line (the saved InputLine,
     // selecting it on the mixer when it is not selected yet, else the keyword
-    // rule), adjusts the recording volume and follows the master volume from
-    // then on. A device without a mixer leaves Mixer empty, LineNames empty
+    // rule). No volume is read or set. A device without a mixer leaves Mixer empty, LineNames empty
     // and LineIndex -1; that is no error. Window thread.
     void SetUpMixer(const std::string& Device);
 
@@ -81,9 +72,8 @@ public:
     TLineChoice ListLines(const std::string& Device);
 
     // The user chose Line as Device's recording line: its mixer records from
-    // it at once (the mixer SetUpMixer opened when it is Device's, and then
-    // the recording volume follows that line; otherwise Device's mixer,
-    // opened for this alone). Nothing happens for a device without a mixer.
+    // it at once (through the mixer SetUpMixer opened when it is Device's,
+    // otherwise through Device's mixer, opened for this alone). Nothing happens for a device without a mixer.
     void SelectLine(const std::string& Device, const std::string& Line);
 
     // The fingerprint lookup service used when the settings name none.
@@ -146,7 +136,6 @@ public:
     std::vector<std::string> DriverNames;
     std::int32_t LineIndex = -1;
     std::vector<std::string> LineNames;
-    std::uint32_t MasterVolumeControl = 0;
     std::unique_ptr<IMixer> Mixer; // the mixer SetUpMixer opened; may be empty
     TRecordingDestination RecordingDestination;
     TSourceSelector SourceSelector;
@@ -159,10 +148,7 @@ private:
 
     IOptionsPlatform& Platform;
     TDefaults Defaults;
-    IDispatcher* Dispatcher;
     std::string MixerDevice; // the device whose mixer Mixer is
-    // Ended in the destructor: mixer notifications posted for it are dropped.
-    TLifetime Life;
 };
 
 } // namespace kestrune

@@ -2,7 +2,6 @@
 // against a private server, each checked through the platform's own tools
 // rather than through the code under test.
 #include "cli/TMixerReport.h"
-#include "common/TPlainDispatcher.h"
 #include "devices/MixerLines.h"
 #include "devices/PulseTestServer.h"
 #include "devices/TAlsaMixer.h"
@@ -190,29 +189,32 @@ public:
     std::unique_ptr<IMixer> OpenMixer(const std::string&) override { return Open(); }
 };
 
-TEST(AlsaMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
+// Setting up a capture chooses the recording line and leaves every volume
+// of the card where it was.
+TEST(AlsaMixer, CaptureSetUpLeavesTheCardVolumesAlone)
 {
     test::TTempDir dir;
     TRawControl raw("fakeenum");
     ASSERT_TRUE(raw.Open());
     raw.SetInteger("Master Playback Volume", 80);
+    raw.SetInteger("Capture Volume", 29);
     raw.SetInteger("Capture Source", 0);
     TMixerPlatform platform;
     platform.Open = [] { return TAlsaMixer::Open("fakeenum"); };
-    TPlainDispatcher dispatcher;
-    TOptions options(dir.File("k.ini"), platform, {dir.File("Records") + "/"}, &dispatcher);
-    EXPECT_EQ(raw.Get("Master Playback Volume"), 80); // loading the settings leaves the card alone
+    TOptions options(dir.File("k.ini"), platform, {dir.File("Records") + "/"});
     options.SetUpMixer("alsa:fakeenum");
+    ASSERT_EQ(options.LineIndex, 3);         // "Stereo Mix" by the keyword rule
+    EXPECT_EQ(raw.Get("Capture Source"), 0); // the rule does not change the selection
+    EXPECT_EQ(raw.Get("Master Playback Volume"), 80);
+    EXPECT_EQ(raw.Get("Capture Volume"), 29);
 
-    ASSERT_EQ(options.LineIndex, 3);                  // "Stereo Mix" by the keyword rule
-    EXPECT_EQ(raw.Get("Capture Source"), 0);          // the rule does not change the selection
-    EXPECT_EQ(raw.Get("Master Playback Volume"), 69); // 45000
-    EXPECT_EQ(raw.Get("Capture Volume"), 3);          // 7281 of 0..31
-
-    raw.SetInteger("Master Playback Volume", 10); // about 6554: too quiet
-    EXPECT_TRUE(
-        dispatcher.WaitServing([&] { return raw.Get("Master Playback Volume") == 31; }, std::chrono::seconds(5)));
-    EXPECT_EQ(raw.Get("Capture Volume"), 8); // 16383 of 0..31
+    // The user's own choice of line is selected, still without a volume.
+    options.SelectLine("alsa:fakeenum", "Stereo Mix");
+    EXPECT_EQ(raw.Get("Capture Source"), 3);
+    raw.SetInteger("Master Playback Volume", 100); // the user turns it up while the mixer is open
+    options.SetUpMixer("alsa:fakeenum");
+    EXPECT_EQ(raw.Get("Master Playback Volume"), 100);
+    EXPECT_EQ(raw.Get("Capture Volume"), 29);
 }
 
 TEST(AlsaMixer, CommandLineReportsTheLinesWithoutChangingThem)
@@ -288,27 +290,27 @@ TEST_F(PulseMixer, SourcesAreTheRecordingLines)
     EXPECT_NE(Pactl("get-sink-volume ksink").find("front-left: 45001 "), std::string::npos);
 }
 
-TEST_F(PulseMixer, OptionsFollowTheMasterVolumeSetByAnotherClient)
+TEST_F(PulseMixer, CaptureSetUpLeavesSinkAndSourceVolumesAlone)
 {
     test::TTempDir dir;
     Pactl("set-sink-volume ksink 100%");
+    Pactl("set-source-volume ksink.monitor 100%");
     TMixerPlatform platform;
     platform.Open = [] { return TPulseMixer::Open(); };
-    TPlainDispatcher dispatcher;
-    TOptions options(dir.File("k.ini"), platform, {dir.File("Records") + "/"}, &dispatcher);
+    TOptions options(dir.File("k.ini"), platform, {dir.File("Records") + "/"});
     options.SetUpMixer("pulse:default");
     ASSERT_GE(options.LineIndex, 0);
     EXPECT_EQ(options.LineNames[static_cast<std::size_t>(options.LineIndex)], "Monitor of Null Output");
-    EXPECT_NE(Pactl("get-sink-volume ksink").find("front-left: 45001 "), std::string::npos);
-    EXPECT_NE(Pactl("get-source-volume ksink.monitor").find("front-left: 7281 "), std::string::npos);
+    EXPECT_NE(Pactl("get-sink-volume ksink").find("front-left: 65536 "), std::string::npos);
+    EXPECT_NE(Pactl("get-source-volume ksink.monitor").find("front-left: 65536 "), std::string::npos);
 
+    // A volume the user sets while the mixer is open stays.
     Pactl("set-sink-volume ksink 10%");
-    std::uint32_t id = 0;
-    EXPECT_TRUE(
-        dispatcher.WaitServing([&] { return GetMasterVolume(*options.Mixer, id) == 20000; }, std::chrono::seconds(5)));
-    EXPECT_TRUE(dispatcher.WaitServing(
-        [&] { return Pactl("get-source-volume ksink.monitor").find("front-left: 16383 ") != std::string::npos; },
-        std::chrono::seconds(5)));
+    const std::string sink = Pactl("get-sink-volume ksink");
+    options.SelectLine("pulse:default", "Monitor of Null Output");
+    EXPECT_EQ(Pactl("get-default-source"), "ksink.monitor\n");
+    EXPECT_EQ(Pactl("get-sink-volume ksink"), sink);
+    EXPECT_NE(Pactl("get-source-volume ksink.monitor").find("front-left: 65536 "), std::string::npos);
 }
 
 TEST(PulseMixerWithoutServer, OpenGivesNoMixer)

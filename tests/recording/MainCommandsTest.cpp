@@ -108,7 +108,7 @@ struct TRig {
         TIniFile ini(Ini());
         ini.WriteString("Recording", "Driver", "virtual:" + Dir.File("capture.wav"));
         ini.UpdateFile();
-        auto options = std::make_unique<TOptions>(Ini(), Platform, TOptions::TDefaults{Records()}, &Dispatcher);
+        auto options = std::make_unique<TOptions>(Ini(), Platform, TOptions::TDefaults{Records()});
         Main = std::make_unique<TMainController>(std::move(options), TMainController::TViews{View, View, Dialogs, Dispatcher},
                                                  Genres, Dir.File("kestrune.gen"));
         Main->Recorder().SetAlbumName("Before");

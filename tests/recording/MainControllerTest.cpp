@@ -30,7 +30,7 @@ struct TRig {
 
     std::unique_ptr<TMainController> Start(const std::string& GenreFile = "")
     {
-        auto options = std::make_unique<TOptions>(Ini(), Platform, TOptions::TDefaults{Records()}, &Dispatcher);
+        auto options = std::make_unique<TOptions>(Ini(), Platform, TOptions::TDefaults{Records()});
         return std::make_unique<TMainController>(
             std::move(options), TMainController::TViews{View, View, Dialogs, Dispatcher}, Genres, GenreFile);
     }

@@ -274,6 +274,47 @@ TEST(Recorder, EveryFrameLandsInOneTrackOrInDroppedQuiet)
     }
 }
 
+// The first seconds of a device's audio that stay near silence or clip are
+// told once, with what to do; a normal level says nothing.
+TEST(Recorder, WarnsOnceWhenTheInputStaysNearSilenceOrClips)
+{
+    auto clipped = Sine16(22050 * 4, 2, 22050, 440, 12000);
+    for (std::int16_t& s : clipped)
+        s = s > 8000 ? 32767 : (s < -8000 ? -32768 : static_cast<std::int16_t>(s * 4));
+    const struct {
+        const char* Name;
+        std::vector<std::int16_t> Capture;
+        TInputLevelWarning Warning;
+    } cases[] = {
+        {"quiet line", Noise16(22050 * 4, 2, 5, 20), TInputLevelWarning::ilNearSilence},
+        {"clipping", clipped, TInputLevelWarning::ilClipping},
+        {"normal level", Program({{4, true}}, 22050), TInputLevelWarning::ilNone},
+    };
+    for (const auto& c : cases) {
+        TRig rig(c.Capture);
+        rig.Options->MinLength = 0;
+        std::int64_t clips = 0;
+        rig.Recorder->StartRecording();
+        ASSERT_TRUE(rig.Dispatcher.WaitServing(
+            [&] {
+                clips = std::max(clips, rig.Recorder->CurrentLevel().Clips);
+                return !rig.Recorder->Recording();
+            },
+            60s));
+        int levelWarnings = 0;
+        for (const std::string& message : rig.View.Messages)
+            for (const bool noise : {false, true})
+                for (const TInputLevelWarning w : {TInputLevelWarning::ilNearSilence, TInputLevelWarning::ilClipping})
+                    if (message == TInputLevelCheck::Text(w, noise)) {
+                        ++levelWarnings;
+                        EXPECT_EQ(w, c.Warning) << c.Name;
+                        EXPECT_FALSE(noise) << c.Name;
+                    }
+        EXPECT_EQ(levelWarnings, c.Warning == TInputLevelWarning::ilNone ? 0 : 1) << c.Name;
+        EXPECT_EQ(clips > 0, c.Warning == TInputLevelWarning::ilClipping) << c.Name;
+    }
+}
+
 // A track file that cannot be created ends the recording with the reason and
 // leaves no row behind; the track before it is counted once.
 TEST(Recorder, TrackFileThatCannotBeCreatedEndsWithoutARow)

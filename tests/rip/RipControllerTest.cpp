@@ -793,7 +793,7 @@ TEST(RipSettingsTest, FromTheOptions)
 {
     test::TTempDir dir;
     test::TFakePlatform platform;
-    TOptions options(dir.File("k.ini"), platform, TOptions::TDefaults{dir.File("Records") + "/"}, nullptr);
+    TOptions options(dir.File("k.ini"), platform, TOptions::TDefaults{dir.File("Records") + "/"});
     options.RipPath = "/music/rips/";
     options.ReadOpt = 3;
     options.ReadAtt = 40;

@@ -2,7 +2,6 @@
 #include "settings/TIniFile.h"
 #include "settings/TOptions.h"
 
-#include "common/TPlainDispatcher.h"
 #include "devices/TFakeMixer.h"
 #include "mocks/TFakeOptionsPlatform.h"
 #include "support/TestSupport.h"
@@ -11,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace kestrune {
 namespace {
@@ -27,14 +25,14 @@ protected:
     std::string Ini = Dir.File("kestrune.ini");
 
     void WriteIni(const std::string& Text) { std::ofstream(Ini) << Text; }
-    std::unique_ptr<TOptions> Load(IDispatcher* Dispatcher = nullptr)
+    std::unique_ptr<TOptions> Load()
     {
-        return std::make_unique<TOptions>(Ini, Platform, TOptions::TDefaults{Dir.File("Records") + "/"}, Dispatcher);
+        return std::make_unique<TOptions>(Ini, Platform, TOptions::TDefaults{Dir.File("Records") + "/"});
     }
     // Loads, and sets up the mixer of the chosen device as a capture start does.
-    std::unique_ptr<TOptions> LoadForCapture(IDispatcher* Dispatcher = nullptr)
+    std::unique_ptr<TOptions> LoadForCapture()
     {
-        auto o = Load(Dispatcher);
+        auto o = Load();
         o->SetUpMixer(o->ChosenDriver());
         return o;
     }
@@ -209,83 +207,36 @@ TEST_F(OptionsTest, RecordingLineChoice)
     }
 }
 
-TEST_F(OptionsTest, RecordingVolumeFollowsMaster)
+// The desktop's volumes are the user's: setting up a capture selects the
+// line to record from and sets no volume, whatever the master volume reads.
+TEST_F(OptionsTest, CaptureSetUpLeavesEveryVolumeAlone)
 {
     struct TCase {
         std::uint16_t Master;
         bool Readable;
-        std::uint16_t MasterAfter;
-        std::uint16_t Line;
-        int MasterWrites;
+        std::uint16_t LineVolume;
     };
-    const TCase cases[] = {{50000, true, 45000, 7281, 1},
-                           {45000, true, 45000, 7281, 0},
-                           {10000, true, 20000, 16383, 1},
-                           {30000, true, 30000, 10922, 0},
-                           {12345, false, 12345, 10922, 0}};
-    Platform.Lines = {"Microphone", "Stereo Mix"};
+    const TCase cases[] = {{65535, true, 65535}, {50000, true, 1000}, {10000, true, 30000}, {12345, false, 0}};
+    Platform.Lines = {"Microphone", "Line In", "Stereo Mix"};
     for (const TCase& c : cases) {
         Platform.Script = [&](TFakeMixer& M) {
             M.Master = c.Master;
             M.MasterReadFails = !c.Readable;
+            for (TFakeMixer::TLine& line : M.Lines)
+                line.Volume = {c.LineVolume, c.LineVolume};
+            M.ItemSelected = {true, false, false};
         };
+        WriteIni("[Recordings]\nInputLine=Stereo Mix\n");
         const auto o = LoadForCapture();
-        ASSERT_EQ(o->LineIndex, 1);
-        EXPECT_EQ(Platform.Mixer->MasterValue(), c.MasterAfter) << c.Master;
-        EXPECT_EQ(Platform.Mixer->MasterWrites, c.MasterWrites) << c.Master;
-        EXPECT_EQ(Platform.Mixer->LineVolume(1), (std::vector<std::uint16_t>{c.Line, c.Line})) << c.Master;
-        EXPECT_EQ(Platform.Mixer->LineVolume(0), (std::vector<std::uint16_t>{0, 0}));
+        TFakeMixer& mixer = *Platform.Mixer;
+        ASSERT_EQ(o->LineIndex, 2) << c.Master;
+        EXPECT_EQ(mixer.ItemSelected, (std::vector<bool>{false, false, true})) << c.Master; // the line is chosen
+        EXPECT_EQ(mixer.MasterWrites, 0) << c.Master;
+        EXPECT_EQ(mixer.VolumeWrites, 0) << c.Master;
+        EXPECT_EQ(mixer.Master, c.Master);
+        for (std::size_t line = 0; line < 3; ++line)
+            EXPECT_EQ(mixer.LineVolume(line), (std::vector<std::uint16_t>{c.LineVolume, c.LineVolume})) << c.Master;
     }
-}
-
-TEST_F(OptionsTest, VolumeGoesToTheChosenLineWhenAnEarlierSourceIsMissing)
-{
-    Platform.Lines = {"Microphone", "Line In", "Aux", "Stereo Mix"};
-    Platform.Script = [](TFakeMixer& M) {
-        M.Lines[1].Queryable = false;
-        M.ItemNames = {"Microphone", "Aux", "Stereo Mix"}; // the selector knows the lines that answer
-        M.ItemSelected = {true, false, false};
-    };
-    const auto o = LoadForCapture();
-    EXPECT_EQ(o->LineNames, (std::vector<std::string>{"Microphone", "Aux", "Stereo Mix"}));
-    ASSERT_EQ(o->LineIndex, 2);
-    EXPECT_EQ(Platform.Mixer->LineVolume(3), (std::vector<std::uint16_t>{10922, 10922}));
-    EXPECT_EQ(Platform.Mixer->LineVolume(2), (std::vector<std::uint16_t>{0, 0}));
-}
-
-TEST_F(OptionsTest, MasterChangedElsewhereReadjustsOnTheWindowThread)
-{
-    TPlainDispatcher dispatcher;
-    Platform.Lines = {"Microphone", "Stereo Mix"};
-    auto o = LoadForCapture(&dispatcher);
-    TFakeMixer& mixer = *Platform.Mixer;
-    ASSERT_EQ(mixer.LineVolume(1)[0], 10922);
-
-    std::thread elsewhere([&] { mixer.ChangeMasterElsewhere(60000); });
-    elsewhere.join();
-    EXPECT_EQ(mixer.LineVolume(1)[0], 10922); // nothing happens off the window thread
-    EXPECT_TRUE(dispatcher.WaitServing([&] { return mixer.LineVolume(1)[0] == 7281; }, std::chrono::seconds(5)));
-    EXPECT_EQ(mixer.MasterValue(), 45000);
-
-    // Other controls, and identifiers that read as negative, are not the master.
-    mixer.ChangeMasterElsewhere(30000);
-    mixer.Notify(o->MasterVolumeControl + 1);
-    dispatcher.ProcessPending();
-    EXPECT_EQ(mixer.LineVolume(1)[0], 10922);
-    mixer.Master = 20000;
-    mixer.Notify(o->MasterVolumeControl + 1);
-    dispatcher.ProcessPending();
-    EXPECT_EQ(mixer.LineVolume(1)[0], 10922);
-
-    o->MasterVolumeControl = 0x80000001u;
-    o->MixerControlChange(static_cast<std::int32_t>(0x80000001u));
-    EXPECT_EQ(mixer.LineVolume(1)[0], 10922);
-
-    // Work still queued when the options go does nothing.
-    mixer.ChangeMasterElsewhere(50000);
-    Platform.Mixer = nullptr;
-    o.reset();
-    EXPECT_NO_FATAL_FAILURE(dispatcher.ProcessPending());
 }
 
 // Loading and saving the settings change nothing on the sound card; the
@@ -320,8 +271,8 @@ TEST_F(OptionsTest, MixerIsSetUpOnlyWhenACaptureStarts)
     TFakeMixer& used = *Platform.Opened[1];
     EXPECT_EQ(o->LineIndex, 1);
     EXPECT_EQ(used.ItemSelected, (std::vector<bool>{false, true, false}));
-    EXPECT_EQ(used.MasterValue(), 45000);
-    EXPECT_EQ(used.LineVolume(1), (std::vector<std::uint16_t>{7281, 7281}));
+    EXPECT_EQ(used.MasterValue(), 60000);
+    EXPECT_EQ(used.MasterWrites + used.VolumeWrites, 0);
 
     // Another capture on a device without a mixer closes the one before.
     o->SetUpMixer("virtual:demo");

@@ -423,8 +423,8 @@ TEST_F(SettingsControllerTest, ChosenLineActsOnTheMixerAtOnce)
     EXPECT_EQ(Platform.OpenedFor, "alsa:hw:0,0");
     EXPECT_EQ(Platform.Mixer->ItemSelected, (std::vector<bool>{false, false, true}));
 
-    // With the capture's mixer open, that one follows, and the recording
-    // volume goes to the new line from then on.
+    // With the capture's mixer open, that one follows; choosing a line sets
+    // no volume on it nor on the master.
     Open();
     Options->SetUpMixer(Options->ChosenDriver());
     TFakeMixer* capture = Platform.Mixer;
@@ -432,6 +432,7 @@ TEST_F(SettingsControllerTest, ChosenLineActsOnTheMixerAtOnce)
     EXPECT_EQ(Platform.Mixer, capture);
     EXPECT_EQ(capture->ItemSelected, (std::vector<bool>{true, false, false}));
     EXPECT_EQ(Options->LineIndex, 0);
+    EXPECT_EQ(capture->MasterWrites + capture->VolumeWrites, 0);
 
     // A changed line asks for a new noise capture when saving.
     Dialogs.Answers = {TDialogResult::drOK};

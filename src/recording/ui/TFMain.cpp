@@ -650,6 +650,12 @@ void TFMain::JobStarted(TJobKind, const std::string& Title)
     SetStatus(Title);
 }
 
+void TFMain::JobMessage(TJobKind, TJobMessageKind MessageKind, const std::string& Text)
+{
+    if (MessageKind != TJobMessageKind::jmInfo)
+        SetStatus(Text);
+}
+
 void TFMain::JobFinished(TJobKind, TJobOutcome Outcome, const std::string& Reason)
 {
     SetStatus(TRecorder::StatusText(Outcome, Reason));

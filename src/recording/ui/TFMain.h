@@ -130,6 +130,9 @@ private:
     void MakeAvailable(TWindowCommand Which);
 
     void JobStarted(TJobKind Kind, const std::string& Title) override;
+    // A warning about the recording (an input near silence or clipping)
+    // stays in the status line while the recording runs.
+    void JobMessage(TJobKind Kind, TJobMessageKind MessageKind, const std::string& Text) override;
     void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
 
     IDialogs& Dialogs;

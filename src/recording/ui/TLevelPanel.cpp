@@ -19,7 +19,8 @@ TLevelPanel::TLevelPanel(TRecorder& R, QWidget* Parent) : QWidget(Parent), Recor
 {
     setObjectName(QStringLiteral("LevelPanel"));
     setToolTip(tr("Input level, and the level of the track being recorded: the line is the noise level, "
-                  "shaded stretches are quiet, and the bar at the right end fills as the quiet nears a cut."));
+                  "shaded stretches are quiet, and the bar at the right end fills as the quiet nears a cut. "
+                  "The meter's right end turns red when the input clips."));
     Timer.setInterval(DisplayIntervalMs);
     connect(&Timer, &QTimer::timeout, this, &TLevelPanel::Sample);
     Clock.start();
@@ -92,6 +93,11 @@ void TLevelPanel::paintEvent(QPaintEvent*)
         painter.fillRect(QRect(holdX - 1, meter.top(), 3, meter.height()), pal.color(QPalette::Text));
     painter.setPen(frame);
     painter.drawRect(meter.adjusted(0, 0, -1, -1));
+    // Clipping: the meter's full-scale end lights up for a while.
+    if (FTrace.Clipping()) {
+        const int clipWidth = std::max(6, meter.width() / 25);
+        painter.fillRect(QRect(meter.right() - clipWidth + 1, meter.top(), clipWidth, meter.height()), noise);
+    }
 
     // The strip: newest stretch at the right; as many columns as fit.
     painter.fillRect(strip, back);

@@ -81,11 +81,18 @@ TFWait::TFWait(TOptions& Options_, IDispatcher& Dispatcher, IDialogs& Dialogs_, 
     legend->setWordWrap(true);
     grid->addWidget(legend, 3, 0, 1, 3);
 
+    LNote = new QLabel(this);
+    LNote->setObjectName(QStringLiteral("LNote"));
+    LNote->setWordWrap(true);
+    LNote->setVisible(false);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(panel);
     layout->addWidget(levels);
+    layout->addWidget(LNote);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     legend->setMinimumWidth(fontMetrics().averageCharWidth() * 56);
+    LNote->setMinimumWidth(legend->minimumWidth());
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -161,6 +168,13 @@ void TFWait::JobProgress(TJobKind, double, const std::string& Text)
 
 void TFWait::JobMessage(TJobKind, TJobMessageKind MessageKind, const std::string& Text)
 {
+    // A warning while the capture runs is about the input's level: it is
+    // shown beside the meters, without stopping the countdown for a box.
+    if (FCapture.Running() && MessageKind == TJobMessageKind::jmWarning) {
+        LNote->setText(QString::fromStdString(Text));
+        LNote->setVisible(true);
+        return;
+    }
     LastMessage = Text;
     if (MessageKind == TJobMessageKind::jmError)
         Dialogs.Error(Text);

@@ -61,6 +61,7 @@ private:
     QLabel* LInput = nullptr;
     QLabel* L8 = nullptr;
     QLabel* L16 = nullptr;
+    QLabel* LNote = nullptr; // a warning about the input's level, while the capture runs
     bool Kept = false;
     std::string LastMessage;
 };

@@ -113,7 +113,7 @@ struct TMainWindowRig {
         if (!Capture.empty())
             WriteWholeFile(Dir.File("capture.wav"), PcmWavImage(Capture, 2, 22050));
         auto options = std::make_unique<TOptions>(Dir.File("kestrune.ini"), Platform,
-                                                  TOptions::TDefaults{Dir.Path().string() + "/Records/"}, &Dispatcher);
+                                                  TOptions::TDefaults{Dir.Path().string() + "/Records/"});
         options->Format = "WAV";
         options->SamplesPerSec = 22050;
         options->BitsPerSample = 16;
