@@ -174,7 +174,10 @@ TTrackSplitter::TBlock TTrackSplitter::Process(std::uint8_t* Data, int N, std::i
         result.HandOn = N;
         return result;
     }
-    const int level = Bits == 8 ? Level8 : (Bits == 16 ? Level16 : Level16 * 256);
+    // A noise level of 0 (measured on a line that is digital silence, as the
+    // monitor of a desktop's sound server is while nothing plays) would make
+    // every sample sound and no track ever end: digital silence is quiet.
+    const int level = std::max(1, Bits == 8 ? Level8 : (Bits == 16 ? Level16 : Level16 * 256));
     const bool soundBefore = FSoundStart >= 0;
     TestFrames(Data, N, Base, level, result);
 

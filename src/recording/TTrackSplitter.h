@@ -18,7 +18,7 @@ namespace kestrune {
 // the current track. Samples are tested by their magnitude (|s| < Level16 for
 // 16-bit, |v - 128| < Level8 for 8-bit, and |s| < Level16 * 256 for 24-bit),
 // so both halves of the wave count alike; a frame is loud when any of its
-// samples is.
+// samples is. A level of 0 counts as 1: digital silence is always quiet.
 //
 // Quiet before a track's first sound is held back. The block in which the
 // sound begins is handed on from its first sound sample, so a track starts

@@ -274,6 +274,23 @@ TEST(Recorder, EveryFrameLandsInOneTrackOrInDroppedQuiet)
     }
 }
 
+// A line that is digital silence between songs (the monitor of a desktop's
+// sound server) measures a noise level of 0; its silences still end tracks.
+TEST(Recorder, NoiseLevelZeroStillSplitsAtDigitalSilence)
+{
+    std::vector<std::int16_t> capture = Sine16(22050 * 3, 2, 22050, 440, 12000);
+    capture.resize(capture.size() + 2 * 22050 * 2, 0);
+    const std::vector<std::int16_t> song = Sine16(22050 * 3, 2, 22050, 330, 9000);
+    capture.insert(capture.end(), song.begin(), song.end());
+    TRig rig(capture);
+    rig.Options->Level16 = 0;
+    rig.Record();
+    EXPECT_EQ(rig.View.Status, "Recording Finished");
+    ASSERT_EQ(rig.List->Count(), 2);
+    EXPECT_EQ(rig.List->Row(0).Time, "00:03");
+    EXPECT_EQ(rig.List->Row(1).Time, "00:03");
+}
+
 // The first seconds of a device's audio that stay near silence or clip are
 // told once, with what to do; a normal level says nothing.
 TEST(Recorder, WarnsOnceWhenTheInputStaysNearSilenceOrClips)
