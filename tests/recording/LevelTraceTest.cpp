@@ -89,3 +89,29 @@ TEST(LevelTrace, QuietProgressTowardsACut)
         EXPECT_DOUBLE_EQ(trace.QuietProgress(), expected);
     }
 }
+
+// The meter shows clipping from the moment the recorder counts a new clip
+// until the hold time has passed without another.
+TEST(LevelTrace, ClippingShowsForTheHoldTime)
+{
+    TLevelTrace trace;
+    TRecorder::TLevel level = At(20000, 0);
+    trace.Feed(level, Second, 0.0);
+    EXPECT_FALSE(trace.Clipping());
+    level.Clips = 1;
+    trace.Feed(level, Second, 1.0);
+    EXPECT_TRUE(trace.Clipping());
+    trace.Feed(level, Second, 1.0 + TLevelTrace::HoldSeconds);
+    EXPECT_TRUE(trace.Clipping());
+    trace.Feed(level, Second, 1.1 + TLevelTrace::HoldSeconds);
+    EXPECT_FALSE(trace.Clipping());
+    level.Clips = 3;
+    trace.Feed(level, Second, 5.0);
+    EXPECT_TRUE(trace.Clipping());
+    trace.Idle();
+    EXPECT_FALSE(trace.Clipping());
+    trace.Reset();
+    level.Clips = 0;
+    trace.Feed(level, Second, 6.0);
+    EXPECT_FALSE(trace.Clipping());
+}

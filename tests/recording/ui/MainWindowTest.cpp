@@ -3,6 +3,7 @@
 // through a virtual capture device.
 #include "MainWindowTestRig.h"
 
+#include "devices/TInputLevelCheck.h"
 #include "recording/TRecordingsList.h"
 
 #include <QAction>
@@ -305,6 +306,22 @@ private slots:
         rig.Main.reset();
         QCOMPARE(rig.Model()->rowCount(), 0);
         QVERIFY(rig.Find<QLabel>("LStatus")->text() == "Recording...");
+    }
+
+    // An input that stays near silence is said once in the status line,
+    // where it stays while the recording runs.
+    void SilentInputIsToldInTheStatusLine()
+    {
+        TMainWindowRig rig(std::vector<std::int16_t>(22050 * 2 * 6, 3), true);
+        rig.Find<QToolButton>("BtnStartRecord")->click();
+        const QString warning =
+            QString::fromStdString(TInputLevelCheck::Text(TInputLevelWarning::ilNearSilence, false));
+        QVERIFY(rig.Dispatcher.WaitServing([&] { return Status(rig) == warning; }, 10s));
+        QTest::qWait(500);
+        QCOMPARE(Status(rig), warning);
+        rig.Find<QToolButton>("BtnStopRec")->click();
+        QVERIFY(rig.WaitIdle(10s));
+        QCOMPARE(Status(rig), QString("Recording Finished"));
     }
 
     void FailingDeviceEndsWithAnError()

@@ -216,6 +216,7 @@ private slots:
     void WaitWindowCountsDownToTestFinished();
     void MusicTooLoudKeepsTheEarlierLevelsWhenDeclined();
     void WaitWindowTellsWhyNothingWasMeasured();
+    void WaitWindowNotesASilentInputBesideTheMeters();
 };
 
 void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
@@ -730,4 +731,23 @@ void SettingsWindowTest::WaitWindowTellsWhyNothingWasMeasured()
 }
 
 QTEST_MAIN(SettingsWindowTest)
+// A line that stays near silence is told once, beside the meters, while the
+// countdown goes on; the only box is the end's.
+void SettingsWindowTest::WaitWindowNotesASilentInputBesideTheMeters()
+{
+    TRig rig;
+    rig.ChooseDevice(22, {});
+    TBoxes boxes;
+    TQtDialogs dialogs;
+    TFWait wait(*rig.Options, rig.Dispatcher, dialogs);
+    wait.Capture().AudioIn1().SetRealTime(false);
+    auto* note = wait.findChild<QLabel*>(QStringLiteral("LNote"));
+    QVERIFY(note);
+    QVERIFY(note->isHidden());
+    QVERIFY(wait.Run());
+    QCOMPARE(note->text().toStdString(), TInputLevelCheck::Text(TInputLevelWarning::ilNearSilence, true));
+    QVERIFY(!note->isHidden());
+    QCOMPARE(boxes.Texts(), QStringList{"Test finished"});
+}
+
 #include "SettingsWindowTest.moc"
