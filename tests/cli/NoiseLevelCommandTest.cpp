@@ -87,3 +87,21 @@ TEST(NoiseLevelCommand, WithoutTheSoundLibraryItsDevicesAreAbsentAndANamedOneSay
     EXPECT_NE(out.find("libasound.so.2 library could not be loaded."), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(dir.File("k.ini")));
 }
+
+// A line that stays near silence is measured as any other, and the note on
+// stderr says what a muted or turned-down line would mean.
+TEST(NoiseLevelCommand, SilentLineIsNotedOnStderr)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("zero.wav"), PcmWavImage(std::vector<std::int16_t>(25 * 22050 * 2, 0), 2, 22050));
+    std::string err;
+    const int status = RunCommand(std::string(KESTRUNE_CLI) + " noise-level --device " +
+                                      ShellQuote("virtual:" + dir.File("zero.wav")) + " --config " +
+                                      ShellQuote(dir.File("k.ini")) + " 2>&1 >/dev/null",
+                                  &err);
+    ASSERT_EQ(status, 0) << err;
+    const size_t note = err.find("The input stayed near silence");
+    ASSERT_NE(note, std::string::npos) << err;
+    EXPECT_EQ(err.find("The input", note + 1), std::string::npos) << err;
+    EXPECT_LT(note, err.find("Test finished")) << err;
+}

@@ -99,3 +99,44 @@ TEST(RecordCommand, StartLineNamesTheAlbumFolder)
         << out;
     EXPECT_NE(out.find("into " + dir.File("rec") + "/Set;"), std::string::npos) << out;
 }
+
+// The first seconds of the input near silence or clipping: the warning, with
+// what to do, once on stderr (stdout keeps the results), and as a JSON event.
+TEST(RecordCommand, InputLevelWarningsGoToStderrOnce)
+{
+    TTempDir dir;
+    auto clipped = Sine16(4 * 22050, 2, 22050, 440, 12000);
+    for (std::int16_t& s : clipped)
+        s = s > 8000 ? 32767 : (s < -8000 ? -32768 : static_cast<std::int16_t>(s * 4));
+    const struct {
+        const char* Name;
+        std::vector<std::int16_t> Capture;
+        const char* Warning;
+    } cases[] = {
+        {"silent", Noise16(4 * 22050, 2, 9, 10), "The input stayed near silence"},
+        {"clipped", clipped, "The input is clipping"},
+        {"normal", TwoSongs(), nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string in = dir.File(std::string(c.Name) + ".wav");
+        WriteWholeFile(in, PcmWavImage(c.Capture, 2, 22050));
+        const std::string command = std::string(KESTRUNE_CLI) + " record --fast --album " + c.Name +
+                                    " --format WAV --min-length 1 --silence 1000 --device " +
+                                    ShellQuote("virtual:" + in) + " --folder " + ShellQuote(dir.File("rec")) +
+                                    " --config " + ShellQuote(dir.File("k.ini"));
+        std::string err;
+        ASSERT_EQ(RunCommand(command + " 2>&1 >/dev/null", &err), 0) << c.Name << err;
+        std::string json;
+        ASSERT_EQ(RunCommand(command + " --json 2>/dev/null", &json), 0) << c.Name;
+        if (!c.Warning) {
+            EXPECT_EQ(err.find("The input"), std::string::npos) << c.Name << err;
+            EXPECT_EQ(json.find("\"event\":\"warning\""), std::string::npos) << c.Name << json;
+            continue;
+        }
+        const size_t at = err.find(c.Warning);
+        ASSERT_NE(at, std::string::npos) << c.Name << err;
+        EXPECT_EQ(err.find("The input", at + 1), std::string::npos) << c.Name << ": once\n" << err;
+        EXPECT_NE(err.find("desktop's sound settings", at), std::string::npos) << c.Name << err;
+        EXPECT_NE(json.find("\"event\":\"warning\""), std::string::npos) << c.Name << json;
+    }
+}
