@@ -15,8 +15,8 @@ constexpr int MaxChannels = 8;
 void TInputLevelCheck::Reset(int BitsPerSample, int Channels, int SampleRate)
 {
     *this = TInputLevelCheck();
-    if ((BitsPerSample != 8 && BitsPerSample != 16 && BitsPerSample != 24) || Channels < 1 ||
-        Channels > MaxChannels || SampleRate <= 0)
+    if ((BitsPerSample != 8 && BitsPerSample != 16 && BitsPerSample != 24) || Channels < 1 || Channels > MaxChannels ||
+        SampleRate <= 0)
         return;
     Bytes = BitsPerSample / 8;
     ChannelCount = Channels;

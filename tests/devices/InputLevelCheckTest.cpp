@@ -83,16 +83,14 @@ TEST(InputLevelCheck, WarnsOnceAboutSilenceOrClippingInTheFirstSeconds)
          [](int F, int) { return F < 3 * Rate ? 5 : Sine(F, -10, 32768); }, W::ilNearSilence, 0},
         {"music at -20 dBFS", 16, 2, [](int F, int) { return Sine(F, -20, 32768); }, W::ilNone, 0},
         {"a loud master: single full-scale peaks", 16, 2,
-         [](int F, int) { return F % 50 == 0 ? 32767 : (F % 50 == 1 ? -32768 : Sine(F, -6, 32768)); }, W::ilNone,
+         [](int F, int) { return F % 50 == 0 ? 32767 : (F % 50 == 1 ? -32768 : Sine(F, -6, 32768)); }, W::ilNone, 0},
+        {"two samples at full scale are not yet a clip", 16, 2, [](int F, int) { return F % 100 < 2 ? 32767 : 1000; },
+         W::ilNone, 0},
+        {"full scale of opposite signs is no run", 16, 1, [](int F, int) { return F % 2 ? 32767 : -32768; }, W::ilNone,
          0},
-        {"two samples at full scale are not yet a clip", 16, 2,
-         [](int F, int) { return F % 100 < 2 ? 32767 : 1000; }, W::ilNone, 0},
-        {"full scale of opposite signs is no run", 16, 1,
-         [](int F, int) { return F % 2 ? 32767 : -32768; }, W::ilNone, 0},
         {"three at the top in one channel, the other quiet", 16, 2,
          [](int F, int C) { return C == 0 && F >= 1500 && F < 1503 ? 32767 : 100 * C; }, W::ilClipping, 1},
-        {"the bottom clips too", 16, 2, [](int F, int) { return F >= 10 && F < 20 ? -32768 : 2000; },
-         W::ilClipping, 2},
+        {"the bottom clips too", 16, 2, [](int F, int) { return F >= 10 && F < 20 ? -32768 : 2000; }, W::ilClipping, 2},
         {"clipping after the first seconds: counted, not warned", 16, 2,
          [](int F, int) { return F >= 3500 && F < 3510 ? 32767 : 2000; }, W::ilNone, 2},
         {"8-bit silence", 8, 2, [](int, int) { return 0; }, W::ilNearSilence, 0},
@@ -118,7 +116,8 @@ TEST(InputLevelCheck, WarnsOnceAboutSilenceOrClippingInTheFirstSeconds)
 
 TEST(InputLevelCheck, ClippingIsToldAtOnceAndSilenceAfterwardsIsNot)
 {
-    const TResult r = Check(16, 2, [](int F, int) { return F < 5 ? 32767 : 0; }, 400);
+    const TResult r = Check(
+        16, 2, [](int F, int) { return F < 5 ? 32767 : 0; }, 400);
     EXPECT_EQ(r.Warning, TInputLevelWarning::ilClipping);
     EXPECT_EQ(r.Warnings, 1);
     EXPECT_LE(r.AtFrame, 100);

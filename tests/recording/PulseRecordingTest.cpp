@@ -119,8 +119,9 @@ TEST_F(PulseRecording, RecordsTheMonitorAsLoudAsItWasPlayed)
 {
     const std::vector<std::int16_t> song = Song();
     const std::string raw = Dir.File("song.raw");
-    test::WriteWholeFile(raw, std::vector<std::uint8_t>(reinterpret_cast<const std::uint8_t*>(song.data()),
-                                                        reinterpret_cast<const std::uint8_t*>(song.data() + song.size())));
+    test::WriteWholeFile(raw,
+                         std::vector<std::uint8_t>(reinterpret_cast<const std::uint8_t*>(song.data()),
+                                                   reinterpret_cast<const std::uint8_t*>(song.data() + song.size())));
     Options->Format = "WAV";
     Options->SamplesPerSec = Rate;
     Options->BitsPerSample = 16;
