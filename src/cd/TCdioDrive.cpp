@@ -11,6 +11,8 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,8 +164,8 @@ public:
             std::memset(Out, 0, CDIO_CD_FRAMESIZE_RAW);
         } else {
             if (!FData)
-                FData = std::make_unique<TParanoiaReader>(FCdio, piece.FileFirst, piece.Sectors, FReadOption,
-                                                          FAttempts, FOnRetry);
+                FData = std::make_unique<TParanoiaReader>(FCdio, piece.FileFirst, piece.Sectors, FReadOption, FAttempts,
+                                                          FOnRetry);
             if (!FData->Next(Out))
                 return false;
         }
@@ -204,6 +206,26 @@ std::string FromLibraryText(const std::string& Text)
         }
     }
     return Utf8FromOutside(bytes);
+}
+
+// The private folders handed to the library are named after the process
+// that made them; a process that was killed left its folder behind, and the
+// next image opened clears it.
+const std::string LibraryFolderPrefix = "kestrune-image-";
+
+void ClearLeftFolders(const std::filesystem::path& Temp)
+{
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(Temp, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(LibraryFolderPrefix, 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + LibraryFolderPrefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            std::filesystem::remove_all(it->path(), ignored);
+        }
+    }
 }
 
 } // namespace
@@ -249,7 +271,9 @@ TCdioDrive::TCdioDrive(const std::string& Name) : FName(Name), FImage(IsImageNam
         // a private folder, the data file as a link to where it lies.
         std::error_code error;
         const fs::path data = fs::absolute(image.DataFile, error);
-        std::string folder = (fs::temp_directory_path(error) / "kestrune-image-XXXXXX").string();
+        ClearLeftFolders(fs::temp_directory_path(error));
+        std::string folder =
+            (fs::temp_directory_path(error) / (LibraryFolderPrefix + std::to_string(::getpid()) + "-XXXXXX")).string();
         if (error || ::mkdtemp(folder.data()) == nullptr)
             throw EACSException("The CD image " + Name + " cannot be read: no private folder for it in " +
                                 fs::temp_directory_path(error).string() + ".");

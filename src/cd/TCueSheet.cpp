@@ -136,9 +136,9 @@ TCueSheet TCueSheet::Parse(std::string_view Text)
 std::string TCueSheet::LibraryText(std::string_view Text, const std::string& BinName)
 {
     // The keywords the library reads; it refuses a sheet with any other.
-    static const char* const Known[] = {"CATALOG", "TITLE",   "PERFORMER", "SONGWRITER", "COMPOSER", "ARRANGER",
-                                        "MESSAGE", "GENRE",   "DISC_ID",   "UPC_EAN",    "ISRC",     "FLAGS",
-                                        "INDEX",   "TRACK"};
+    static const char* const Known[] = {"CATALOG",  "TITLE",   "PERFORMER", "SONGWRITER", "COMPOSER",
+                                        "ARRANGER", "MESSAGE", "GENRE",     "DISC_ID",    "UPC_EAN",
+                                        "ISRC",     "FLAGS",   "INDEX",     "TRACK"};
     std::string out;
     bool inTracks = false;
     Text = WithoutMark(Text);

@@ -58,8 +58,7 @@ TEST(CddbParserTest, AnswersInUtf8OrLatin1ReadAsTheirLetters)
         TCddbParser::ParseRead(head + "DTITLE=Bj\xF6rk / Homogenic\r\nTTITLE0=J\xF3ga\r\n.\r\n");
     EXPECT_EQ(latin1.Album.Artist, "Bj\xC3\xB6rk");
     EXPECT_EQ(latin1.Album.TrackTitles, (std::vector<std::string>{"J\xC3\xB3ga"}));
-    const TCddbParser::TQueryAnswer query =
-        TCddbParser::ParseQuery("200 rock 0d000603 Bj\xF6rk / Homogenic\r\n");
+    const TCddbParser::TQueryAnswer query = TCddbParser::ParseQuery("200 rock 0d000603 Bj\xF6rk / Homogenic\r\n");
     ASSERT_EQ(query.Matches.size(), 1U);
     EXPECT_EQ(query.Matches[0].Artist, "Bj\xC3\xB6rk");
     std::string error;

@@ -61,7 +61,6 @@ TEST(GrabberPeerTest, TracksEqualWhatCdParanoiaReads)
     }
 }
 
-
 // Cue sheets as other programs write them. Each variant describes the same
 // disc as a plain image (one NAME.bin beside NAME.cue, the gaps as silence
 // in the bin), which cd-paranoia reads; the variant must give the same
@@ -128,7 +127,9 @@ TEST(GrabberPeerTest, CueSheetsOfOtherProgramsReadAsThePlainImage)
         {"PREGAP", "pregap.cue", "pregap.bin", "pregap.bin", gPregap},
         {"POSTGAP", "postgap.cue", "postgap.bin", "postgap.bin", gPostgap, lower},
         {"REM and unknown lines", "rem.cue", "rem.bin", "rem.bin", gPregap,
-         [](std::string T) { return "REM GENRE Rock\nREM COMMENT \"ExactAudioCopy v1.0\"\nCDTEXTFILE \"x.cdt\"\n" + T; }},
+         [](std::string T) {
+             return "REM GENRE Rock\nREM COMMENT \"ExactAudioCopy v1.0\"\nCDTEXTFILE \"x.cdt\"\n" + T;
+         }},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -170,7 +171,8 @@ TEST(GrabberPeerTest, CueSheetsOfOtherProgramsReadAsThePlainImage)
         EXPECT_EQ(read.CddbIdText(), toc.CddbIdText());
         EXPECT_EQ(drive.CdText().TrackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
         for (std::size_t t = 0; t < toc.Tracks.size(); ++t) {
-            std::unique_ptr<ISectorReader> reader = drive.Read(read.Tracks[t].StartLsn, read.Tracks[t].Sectors, 1, 3, {});
+            std::unique_ptr<ISectorReader> reader =
+                drive.Read(read.Tracks[t].StartLsn, read.Tracks[t].Sectors, 1, 3, {});
             std::vector<std::uint8_t> ours(std::size_t(read.Tracks[t].Sectors) * SectorBytes);
             for (std::int32_t s = 0; s < read.Tracks[t].Sectors; ++s)
                 ASSERT_TRUE(reader->Next(ours.data() + std::size_t(s) * SectorBytes)) << t << " " << s;

@@ -11,6 +11,9 @@
 
 #include <fstream>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace kestrune {
 namespace {
 
@@ -275,7 +278,8 @@ TEST_F(GrabberTest, DamagedImagesAreRefusedWithTheirReason)
          [&](const auto& Cue) {
              std::filesystem::path bin = Cue;
              bin.replace_extension(".bin");
-             test::WriteWholeFile(bin.string(), test::PcmWavImage(test::Sine16(700 * 588, 2, 44100, 440, 8000), 2, 44100));
+             test::WriteWholeFile(bin.string(),
+                                  test::PcmWavImage(test::Sine16(700 * 588, 2, 44100, 440, 8000), 2, 44100));
          },
          "disc.bin of the cue sheet disc.cue is a WAV file"},
         {"bin cut inside a sector",
@@ -330,6 +334,38 @@ TEST_F(GrabberTest, CueSheetTextInUtf8OrLatin1ShowsItsLetters)
     const TCdText old = TCdioDrive(latin1.string()).CdText();
     EXPECT_EQ(old.AlbumPerformer, "Bj\xC3\xB6rk");
     EXPECT_EQ(old.TrackTitles.at(0), "J\xC3\xB3ga \xE2\x80\x93 \xE2\x82\xAC");
+}
+
+// The library reads an image through a private copy of its cue sheet: it
+// goes when the drive does, and one a killed process left is cleared.
+TEST_F(GrabberTest, PrivateCopiesOfImagesDoNotStay)
+{
+    test::TTempDir dir;
+    test::TTempDir temp;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string before = saved != nullptr ? saved : "";
+    ::setenv("TMPDIR", temp.Path().c_str(), 1);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::filesystem::path left = temp.Path() / ("kestrune-image-" + std::to_string(child) + "-abcdef");
+    std::filesystem::create_directory(left);
+    std::ofstream(left / "image.cue") << "FILE \"image.bin\" BINARY\n";
+    const std::filesystem::path mine = temp.Path() / ("kestrune-image-" + std::to_string(::getpid()) + "-other");
+    std::filesystem::create_directory(mine); // a folder of a process that still runs stays
+    {
+        TCdioDrive drive(MixedImage().Write(dir.Path(), "disc").string());
+        EXPECT_EQ(drive.Toc().Tracks.size(), 4U);
+        EXPECT_FALSE(std::filesystem::exists(left));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 2);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 1);
+    EXPECT_TRUE(std::filesystem::exists(mine));
+    if (saved != nullptr)
+        ::setenv("TMPDIR", before.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
 }
 
 // A drive whose disc has two sessions and whose reader fails at a chosen

@@ -151,10 +151,12 @@ TEST(PathNames, NamesKeepLettersOfEveryScript)
         {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
         {"\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE", "\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE"},
         {"\xD8\xB9\xD9\x85\xD8\xB1\xD9\x88 & \xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA", "\xD8\xB9\xD9\x85\xD8\xB1\xD9\x88 & "
-                                                                               "\xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA"},
+                                                                                "\xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA"},
         {"Don't Stop. (Live?) 100% *", "Don't Stop. (Live?) 100% *"},
         {"AC/DC", "AC_DC"},
-        {"a\tb\nc\rd\x7F" "e", "a_b_c_d_e"},
+        {"a\tb\nc\rd\x7F"
+         "e",
+         "a_b_c_d_e"},
         {std::string("a\0b", 3), "a_b"},
         {"x\xC2\x85y", "x_y"}, // a C1 control (NEL)
         {"..", "_.."},
@@ -199,13 +201,14 @@ TEST(PathNames, OutsideTextIsUtf8OrLatin1)
     };
     const TCase cases[] = {
         {"plain ASCII", "plain ASCII", true},
-        {"J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5", "J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5",
-         true},
-        {"J\xF3ga", "J\xC3\xB3ga", false},                            // Latin-1
-        {"\x93Qu\xE9\x94 \x80", "\xE2\x80\x9CQu\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC", false}, // the code page's quotes, euro
-        {"\xC3", "\xC3\x83", false},                                  // cut off inside a character
-        {"\xC0\xAF", "\xC3\x80\xC2\xAF", false},                      // overlong "/"
-        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},      // a surrogate
+        {"J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5",
+         "J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5", true},
+        {"J\xF3ga", "J\xC3\xB3ga", false}, // Latin-1
+        {"\x93Qu\xE9\x94 \x80", "\xE2\x80\x9CQu\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC",
+         false},                                                                 // the code page's quotes, euro
+        {"\xC3", "\xC3\x83", false},                                             // cut off inside a character
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF", false},                                 // overlong "/"
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},                 // a surrogate
         {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC", false}, // past U+10FFFF
         {"", "", true},
     };
