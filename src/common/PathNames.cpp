@@ -48,6 +48,8 @@ bool KeptByOldEscaping(char C)
            (C >= 'a' && C <= 'z');
 }
 
+constexpr std::size_t MaxNameBytes = 240;
+
 } // namespace
 
 bool IsValidUtf8(std::string_view Bytes)
@@ -118,6 +120,15 @@ std::string CleanPathComponent(const std::string& Text)
         } else {
             out += static_cast<char>(c);
         }
+    }
+    // A name holds at most 255 bytes; a long title from a lookup (85 letters
+    // of Japanese are 255 bytes) keeps its start, cut between letters, with
+    // room left for an extension or a " (2)".
+    if (out.size() > MaxNameBytes) {
+        std::size_t cut = MaxNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0U) == 0x80U)
+            --cut;
+        out.resize(cut);
     }
     if (out.empty() || out == "." || out == "..")
         out = "_" + out;

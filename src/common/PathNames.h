@@ -11,7 +11,8 @@ namespace kestrune {
 // replaced by "_": the path separator, NUL and control characters (they
 // also break the terminals and lists that show the name). A name that is
 // empty, "." or ".." gets a "_" in front, so the result never leaves the
-// folder it is put in.
+// folder it is put in. A name too long for one (past 240 bytes, leaving
+// room for an extension) is cut between two letters.
 std::string CleanPathComponent(const std::string& Text);
 
 // The title a file's name stands for: its name without the extension.

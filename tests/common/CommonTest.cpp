@@ -165,6 +165,13 @@ TEST(PathNames, NamesKeepLettersOfEveryScript)
         {"../../etc", ".._.._etc"},
         {"...", "..."},
     };
+    // 100 letters of 3 bytes: cut to 80 whole letters (240 bytes).
+    std::string japanese;
+    for (int i = 0; i < 100; ++i)
+        japanese += "\xE6\x97\xA5";
+    const std::string cut = CleanPathComponent(japanese);
+    EXPECT_EQ(cut, japanese.substr(0, 240));
+    EXPECT_EQ(CleanPathComponent("a" + japanese), "a" + japanese.substr(0, 237));
     for (const TCase& c : cases) {
         EXPECT_EQ(CleanPathComponent(c.Text), c.Name) << c.Text;
         EXPECT_EQ(std::filesystem::path("/music" / std::filesystem::path(CleanPathComponent(c.Text))).parent_path(),
