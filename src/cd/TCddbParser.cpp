@@ -1,5 +1,7 @@
 #include "cd/TCddbParser.h"
 
+#include "common/PathNames.h"
+
 #include <cctype>
 
 namespace kestrune {
@@ -77,6 +79,8 @@ bool ParseMatch(std::string_view Line, TCddbParser::TMatch& Match)
     for (char& c : Match.DiscId)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     TCddbParser::SplitArtistTitle(std::string(Line.substr(0, TCddbParser::MaxValueBytes)), Match.Artist, Match.Title);
+    Match.Artist = Utf8FromOutside(Match.Artist);
+    Match.Title = Utf8FromOutside(Match.Title);
     return true;
 }
 
@@ -232,8 +236,16 @@ TAlbumInfo TCddbParser::ParseRecord(std::string_view Text, std::string* Error)
             *Error = "The album entry has no DTITLE line.";
         return TAlbumInfo{};
     }
+    // Servers and records give each text in UTF-8 or Latin-1, unmarked; old
+    // records mix them, so each text is read on its own.
     SplitArtistTitle(title, album.Artist, album.Title);
-    album.Genre = genre;
+    album.Artist = Utf8FromOutside(album.Artist);
+    album.Title = Utf8FromOutside(album.Title);
+    album.Genre = Utf8FromOutside(genre);
+    album.Year = Utf8FromOutside(album.Year);
+    album.Extended = Utf8FromOutside(album.Extended);
+    for (std::string& t : album.TrackTitles)
+        t = Utf8FromOutside(t);
     if (Error != nullptr)
         Error->clear();
     return album;

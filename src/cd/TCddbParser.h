@@ -10,7 +10,9 @@ namespace kestrune {
 
 // The answers of a CDDB server (protocol level 6, UTF-8) and xmcd records,
 // read defensively: they come from the network or from files anyone can
-// edit. Nothing here raises; faults come back as texts.
+// edit. Nothing here raises; faults come back as texts. Each text is taken
+// as UTF-8 when it is valid UTF-8 and as Latin-1 otherwise (older servers
+// and records), and handed on as UTF-8.
 class TCddbParser {
 public:
     // Bounds on what an answer may hold.

@@ -1,6 +1,7 @@
 #include "cd/TCdioDrive.h"
 
 #include "cd/TCueSheet.h"
+#include "common/PathNames.h"
 #include "pipeline/EACSException.h"
 
 #include <cdio/cdio.h>
@@ -9,10 +10,16 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <unistd.h>
 
 namespace kestrune {
 
@@ -126,6 +133,101 @@ private:
     bool FSkipped = false;
 };
 
+// Reads a stretch of an image's disc that holds silence the data file does
+// not (PREGAP, POSTGAP): the silence as zeros, the rest through paranoia
+// from where it lies in the data file.
+class TGapReader final : public ISectorReader {
+public:
+    struct TPiece {
+        bool Silence = false;
+        std::int32_t FileFirst = 0;
+        std::int32_t Sectors = 0;
+    };
+
+    TGapReader(CdIo_t* Cdio, std::vector<TPiece> Pieces, int ReadOption, int Attempts, ICdDrive::TRetry OnRetry)
+        : FCdio(Cdio), FPieces(std::move(Pieces)), FReadOption(ReadOption), FAttempts(Attempts),
+          FOnRetry(std::move(OnRetry))
+    {
+    }
+
+    bool Next(std::uint8_t* Out) override
+    {
+        while (FPiece < FPieces.size() && FDone >= FPieces[FPiece].Sectors) {
+            ++FPiece;
+            FDone = 0;
+            FData.reset();
+        }
+        if (FPiece >= FPieces.size())
+            return false;
+        const TPiece& piece = FPieces[FPiece];
+        if (piece.Silence) {
+            std::memset(Out, 0, CDIO_CD_FRAMESIZE_RAW);
+        } else {
+            if (!FData)
+                FData = std::make_unique<TParanoiaReader>(FCdio, piece.FileFirst, piece.Sectors, FReadOption, FAttempts,
+                                                          FOnRetry);
+            if (!FData->Next(Out))
+                return false;
+        }
+        ++FDone;
+        return true;
+    }
+
+private:
+    CdIo_t* FCdio;
+    std::vector<TPiece> FPieces;
+    int FReadOption;
+    int FAttempts;
+    ICdDrive::TRetry FOnRetry;
+    std::size_t FPiece = 0;
+    std::int32_t FDone = 0;
+    std::unique_ptr<TParanoiaReader> FData;
+};
+
+// The library hands CD-TEXT on as UTF-8 made from Latin-1 (for a cue sheet,
+// always): a cue sheet or disc written in UTF-8 would show as "JÃ³ga".
+// Text that Latin-1 can hold is taken back to its bytes and read again as
+// outside text is; text beyond Latin-1 came from a disc's own character
+// set and stays.
+std::string FromLibraryText(const std::string& Text)
+{
+    if (!IsValidUtf8(Text))
+        return Utf8FromOutside(Text);
+    std::string bytes;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(Text[i]);
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < Text.size()) {
+            bytes += static_cast<char>(((c & 0x03U) << 6) | (static_cast<unsigned char>(Text[i + 1]) & 0x3FU));
+            ++i;
+        } else {
+            return Text;
+        }
+    }
+    return Utf8FromOutside(bytes);
+}
+
+// The private folders handed to the library are named after the process
+// that made them; a process that was killed left its folder behind, and the
+// next image opened clears it.
+const std::string LibraryFolderPrefix = "kestrune-image-";
+
+void ClearLeftFolders(const std::filesystem::path& Temp)
+{
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(Temp, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(LibraryFolderPrefix, 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + LibraryFolderPrefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            std::filesystem::remove_all(it->path(), ignored);
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -161,10 +263,29 @@ TCdioDrive::TCdioDrive(const std::string& Name) : FName(Name), FImage(IsImageNam
 {
     QuietLibrary();
     if (FImage) {
-        (void)TCueSheet::CheckImage(Name);
-        FCdio = cdio_open(Name.c_str(), DRIVER_BINCUE);
-        if (FCdio == nullptr)
+        namespace fs = std::filesystem;
+        const TCueImageFile image = TCueSheet::CheckImage(Name);
+        FGaps = image.Gaps;
+        // The library finds the data file only as the cue sheet's name with
+        // ".bin", and reads only its own form of the sheet: it gets both in
+        // a private folder, the data file as a link to where it lies.
+        std::error_code error;
+        const fs::path data = fs::absolute(image.DataFile, error);
+        ClearLeftFolders(fs::temp_directory_path(error));
+        std::string folder =
+            (fs::temp_directory_path(error) / (LibraryFolderPrefix + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (error || ::mkdtemp(folder.data()) == nullptr)
+            throw EACSException("The CD image " + Name + " cannot be read: no private folder for it in " +
+                                fs::temp_directory_path(error).string() + ".");
+        FLibraryFolder = folder;
+        const fs::path cue = fs::path(folder) / "image.cue";
+        std::ofstream(cue, std::ios::binary) << TCueSheet::LibraryText(image.Text, "image.bin");
+        if (::symlink(data.c_str(), (fs::path(folder) / "image.bin").c_str()) == 0)
+            FCdio = cdio_open(cue.c_str(), DRIVER_BINCUE);
+        if (FCdio == nullptr) {
+            fs::remove_all(FLibraryFolder, error);
             throw EACSException("The CD image " + Name + " cannot be read.");
+        }
     } else {
         FCdio = cdio_open(Name.c_str(), DRIVER_DEVICE);
         if (FCdio == nullptr)
@@ -176,6 +297,19 @@ TCdioDrive::~TCdioDrive()
 {
     if (FCdio != nullptr)
         cdio_destroy(FCdio);
+    if (!FLibraryFolder.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(FLibraryFolder, error);
+    }
+}
+
+std::int32_t TCdioDrive::DiscSectorsBefore(std::int64_t FileSector) const
+{
+    std::int64_t silence = 0;
+    for (const TCueGap& gap : FGaps)
+        if (gap.At <= FileSector)
+            silence += gap.Sectors;
+    return static_cast<std::int32_t>(FileSector + silence);
 }
 
 TDiscPresence TCdioDrive::Presence()
@@ -209,6 +343,11 @@ TDiscToc TCdioDrive::Toc()
             t.Isrc = Owned(cdio_get_track_isrc(FCdio, n));
         toc.Tracks.push_back(t);
     }
+    if (!FGaps.empty()) {
+        for (TTocTrack& t : toc.Tracks)
+            t.StartLsn = DiscSectorsBefore(t.StartLsn);
+        toc.LeadOutLsn = DiscSectorsBefore(toc.LeadOutLsn);
+    }
     for (std::size_t i = 0; i < toc.Tracks.size(); ++i) {
         const std::int32_t end = i + 1 < toc.Tracks.size() ? toc.Tracks[i + 1].StartLsn : toc.LeadOutLsn;
         toc.Tracks[i].Sectors = end - toc.Tracks[i].StartLsn;
@@ -228,7 +367,7 @@ TCdText TCdioDrive::CdText()
     const track_t count = cdio_get_num_tracks(FCdio);
     const auto field = [cdtext](cdtext_field_t Field, track_t Track) {
         const char* value = cdtext == nullptr ? nullptr : cdtext_get_const(cdtext, Field, Track);
-        return value == nullptr ? std::string() : std::string(value);
+        return value == nullptr ? std::string() : FromLibraryText(value);
     };
     text.AlbumTitle = field(CDTEXT_FIELD_TITLE, 0);
     text.AlbumPerformer = field(CDTEXT_FIELD_PERFORMER, 0);
@@ -276,7 +415,28 @@ std::unique_ptr<ISectorReader> TCdioDrive::Read(std::int32_t FirstLsn, std::int3
 {
     if (FCdio == nullptr)
         throw EACSException("There is no disc in " + FName + ".");
-    return std::make_unique<TParanoiaReader>(FCdio, FirstLsn, Sectors, ReadOption, Attempts, std::move(OnRetry));
+    if (FGaps.empty())
+        return std::make_unique<TParanoiaReader>(FCdio, FirstLsn, Sectors, ReadOption, Attempts, std::move(OnRetry));
+    // The disc as stretches of data and of silence, cut to what is asked.
+    std::vector<TGapReader::TPiece> pieces;
+    const auto add = [&](bool Silence, std::int64_t DiscFirst, std::int64_t FileFirst, std::int64_t Count) {
+        const std::int64_t from = std::max<std::int64_t>(DiscFirst, FirstLsn);
+        const std::int64_t to = std::min<std::int64_t>(DiscFirst + Count, std::int64_t{FirstLsn} + Sectors);
+        if (from < to)
+            pieces.push_back({Silence, static_cast<std::int32_t>(FileFirst + (from - DiscFirst)),
+                              static_cast<std::int32_t>(to - from)});
+    };
+    std::int64_t disc = 0;
+    std::int64_t file = 0;
+    for (const TCueGap& gap : FGaps) {
+        add(false, disc, file, gap.At - file);
+        disc += gap.At - file;
+        file = gap.At;
+        add(true, disc, 0, gap.Sectors);
+        disc += gap.Sectors;
+    }
+    add(false, disc, file, std::int64_t{FirstLsn} + Sectors - disc);
+    return std::make_unique<TGapReader>(FCdio, std::move(pieces), ReadOption, Attempts, std::move(OnRetry));
 }
 
 void TCdioDrive::Eject()

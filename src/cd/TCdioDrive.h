@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cd/ICdDrive.h"
+#include "cd/TCueSheet.h"
 
 #include <memory>
 #include <string>
@@ -19,7 +20,9 @@ namespace kestrune {
 class TCdioDrive final : public ICdDrive {
 public:
     // Opens the drive or image. An image is checked first (TCueSheet) so
-    // that the shapes the library misreads are refused with their reason.
+    // that the shapes the library misreads are refused with their reason,
+    // and the library is handed the image in the one shape it reads right:
+    // a private copy of the cue sheet beside a link to the data file.
     // Raises EACSException.
     explicit TCdioDrive(const std::string& Name);
     ~TCdioDrive() override;
@@ -43,8 +46,14 @@ public:
     void LoadTray() override;
 
 private:
+    // A disc position as a position in the image's data file, which holds
+    // none of the silence that PREGAP and POSTGAP add.
+    std::int32_t DiscSectorsBefore(std::int64_t FileSector) const;
+
     std::string FName;
     bool FImage = false;
+    std::string FLibraryFolder; // the private copy handed to the library
+    std::vector<TCueGap> FGaps;
     CdIo_t* FCdio = nullptr;
 };
 

@@ -1,6 +1,8 @@
 #include "cd/TCdioDriveProvider.h"
 
 #include "cd/TCdioDrive.h"
+#include "cd/TCueSheet.h"
+#include "pipeline/EACSException.h"
 
 #include <cdio/cdio.h>
 
@@ -78,12 +80,15 @@ std::unique_ptr<ICdDrive> TCdioDriveProvider::Open(const std::string& Name)
 std::optional<std::string> TCdioDriveProvider::MediaStamp(const std::string& Name)
 {
     if (TCdioDrive::IsImageName(Name)) {
-        // The CD library reads the data file named like the cue sheet.
         const std::filesystem::path cue(Name);
         const std::string cueStamp = FileStamp(cue);
         if (cueStamp == "-")
             return std::string();
-        return cueStamp + " " + FileStamp(std::filesystem::path(cue).replace_extension(".bin"));
+        try {
+            return cueStamp + " " + FileStamp(TCueSheet::CheckImage(cue).DataFile);
+        } catch (const EACSException&) {
+            return cueStamp + " ?"; // a damaged image: it changes when the cue sheet does
+        }
     }
     TCdioDrive::QuietLibrary();
     // A handle of its own for a moment: one held open would keep the drive

@@ -1,5 +1,6 @@
 #include "recording/TRecordingsList.h"
 
+#include "common/PathNames.h"
 #include "formats/TagTrackFile.h"
 
 #include <algorithm>
@@ -108,7 +109,7 @@ void TRecordingsList::EditInfo(int Index, ITrackInfoDialog& Dialog)
     // Only a caption that is still the file's own title ("Track3.WAV") loses
     // its extension; a song title such as "Mr. Blue Sky" stays whole.
     if (fs::path(row.Data->FileName).filename().string() == row.Caption)
-        fields.Title = fs::path(row.Caption).stem().string();
+        fields.Title = TitleFromFileName(row.Caption);
     if (!Dialog.Edit(fields))
         return;
     row.Caption = fields.Title;
@@ -134,7 +135,7 @@ void TRecordingsList::TagAndRename(int Index)
     std::string extension = current.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return std::toupper(c); });
-    const fs::path renamed = current.parent_path() / (EscapeFileName(row.Artist + " - " + row.Caption) + extension);
+    const fs::path renamed = current.parent_path() / (CleanPathComponent(row.Artist + " - " + row.Caption) + extension);
     if (renamed == current)
         return;
     if (RenameNoReplace(current.string(), renamed.string()))
@@ -188,23 +189,6 @@ std::string TRecordingsList::TotalsText() const
     char seconds[8];
     std::snprintf(seconds, sizeof seconds, "%02d", FTotalSeconds % 60);
     return "Total Time/Size : " + std::to_string(FTotalSeconds / 60) + ":" + seconds + "/" + grouped + fraction + "Kb";
-}
-
-std::string TRecordingsList::EscapeFileName(const std::string& Text)
-{
-    std::string out;
-    for (unsigned char c : Text) {
-        const bool keep = c == ' ' || c == '-' || c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                          (c >= 'a' && c <= 'z');
-        if (keep) {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-            out += escaped;
-        }
-    }
-    return out;
 }
 
 } // namespace kestrune

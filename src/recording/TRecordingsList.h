@@ -68,8 +68,6 @@ public:
 
     // "mm:ss", each at least two digits.
     static std::string TimeText(int Seconds);
-    // Every character outside space, "-", digits, letters and "_" as "%XX".
-    static std::string EscapeFileName(const std::string& Text);
     // Renames without ever replacing an existing file; false when it could not.
     static bool RenameNoReplace(const std::string& From, const std::string& To);
 

@@ -67,6 +67,10 @@ std::string CleanTrackName(const std::string& Name)
             C = '-';
             break;
         default:
+            // Control characters (a CD entry's "\n") are no part of a name;
+            // letters of every script are.
+            if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F)
+                C = '-';
             break;
         }
     return Clean;

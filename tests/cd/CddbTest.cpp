@@ -45,6 +45,30 @@ TEST(CddbParserTest, RecordsJoinRepeatedKeywordsAndUnescapeValues)
     EXPECT_EQ(read.Album.TrackTitles, (std::vector<std::string>{"Sine\tPair", "Square \\ Back", "Line\none"}));
 }
 
+// Servers answer in UTF-8 (protocol level 6) or, older ones and old
+// records, in Latin-1: both come out as UTF-8 letters.
+TEST(CddbParserTest, AnswersInUtf8OrLatin1ReadAsTheirLetters)
+{
+    const std::string head = "210 misc 0d000603 CD database entry follows\r\n";
+    const TCddbParser::TReadAnswer utf8 = TCddbParser::ParseRead(
+        head + "DTITLE=Bj\xC3\xB6rk / Homogenic\r\nTTITLE0=J\xC3\xB3ga\r\nTTITLE1=\xE6\x98\x9F\r\n.\r\n");
+    EXPECT_EQ(utf8.Album.Artist, "Bj\xC3\xB6rk");
+    EXPECT_EQ(utf8.Album.TrackTitles, (std::vector<std::string>{"J\xC3\xB3ga", "\xE6\x98\x9F"}));
+    const TCddbParser::TReadAnswer latin1 =
+        TCddbParser::ParseRead(head + "DTITLE=Bj\xF6rk / Homogenic\r\nTTITLE0=J\xF3ga\r\n.\r\n");
+    EXPECT_EQ(latin1.Album.Artist, "Bj\xC3\xB6rk");
+    EXPECT_EQ(latin1.Album.TrackTitles, (std::vector<std::string>{"J\xC3\xB3ga"}));
+    const TCddbParser::TQueryAnswer query = TCddbParser::ParseQuery("200 rock 0d000603 Bj\xF6rk / Homogenic\r\n");
+    ASSERT_EQ(query.Matches.size(), 1U);
+    EXPECT_EQ(query.Matches[0].Artist, "Bj\xC3\xB6rk");
+    std::string error;
+    // Old records mix the two: each text is read by itself.
+    const TAlbumInfo mixed = TCddbParser::ParseRecord("DTITLE=Caf\xE9 / Caf\xC3\xA9\nTTITLE0=\xE9t\xE9\n", &error);
+    EXPECT_EQ(mixed.Artist, "Caf\xC3\xA9");
+    EXPECT_EQ(mixed.Title, "Caf\xC3\xA9");
+    EXPECT_EQ(mixed.TrackTitles, (std::vector<std::string>{"\xC3\xA9t\xC3\xA9"}));
+}
+
 TEST(CddbParserTest, ReadAnswersThatAreNotWholeRecordsFail)
 {
     struct TCase {

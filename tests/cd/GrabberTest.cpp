@@ -1,5 +1,6 @@
 #include "cd/TAccurateRipChecksum.h"
 #include "cd/TCdGrabber.h"
+#include "cd/TCdioDrive.h"
 #include "cd/TCdioDriveProvider.h"
 #include "cd/TCueImage.h"
 #include "common/TPlainDispatcher.h"
@@ -9,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kestrune {
 namespace {
@@ -262,13 +266,31 @@ TEST_F(GrabberTest, DamagedImagesAreRefusedWithTheirReason)
          },
          "is shorter than its cue sheet: it holds 500 sectors, and track 4 starts at sector 518"},
         {"FILE names another file", [&](const auto& Cue) { rewrite(Cue, "\"disc.bin\"", "\"other.bin\""); },
-         "names the data file \"other.bin\""},
+         "data file \"other.bin\" of the cue sheet disc.cue cannot be found beside it"},
         {"bin missing",
          [&](const auto& Cue) {
              std::filesystem::path bin = Cue;
              std::filesystem::remove(bin.replace_extension(".bin"));
          },
-         "cannot be read"},
+         "cannot be found"},
+        // Its 44-byte header would be read as audio, every track shifted.
+        {"a WAV file given as BINARY",
+         [&](const auto& Cue) {
+             std::filesystem::path bin = Cue;
+             bin.replace_extension(".bin");
+             test::WriteWholeFile(bin.string(),
+                                  test::PcmWavImage(test::Sine16(700 * 588, 2, 44100, 440, 8000), 2, 44100));
+         },
+         "disc.bin of the cue sheet disc.cue is a WAV file"},
+        {"bin cut inside a sector",
+         [&](const auto& Cue) {
+             std::filesystem::path bin = Cue;
+             bin.replace_extension(".bin");
+             std::filesystem::resize_file(bin, std::filesystem::file_size(bin) - 1000);
+         },
+         "is shorter than its cue sheet or not raw CD audio"},
+        {"a type the CD library does not read", [&](const auto& Cue) { rewrite(Cue, " BINARY", " MP3"); },
+         "gives its data file as MP3"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -288,6 +310,62 @@ TEST_F(GrabberTest, DamagedImagesAreRefusedWithTheirReason)
         EXPECT_THROW(grabber.GrabToFile(dir.Path() / "out.wav"), EACSException);
         EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out.wav"));
     }
+}
+
+// CD-TEXT of a cue sheet shows its letters whether the sheet was written in
+// UTF-8 (most programs now) or Latin-1 (older ones).
+TEST_F(GrabberTest, CueSheetTextInUtf8OrLatin1ShowsItsLetters)
+{
+    TCueImage image = MixedImage();
+    image.Performer = "Bj\xC3\xB6rk";
+    image.Title = "Homogenic \xE6\x97\xA5\xE6\x9C\xAC";
+    image.Tracks[0].Title = "J\xC3\xB3ga";
+    test::TTempDir dir;
+    const std::filesystem::path utf8 = image.Write(dir.Path(), "utf8");
+    const TCdText text = TCdioDrive(utf8.string()).CdText();
+    EXPECT_EQ(text.AlbumPerformer, "Bj\xC3\xB6rk");
+    EXPECT_EQ(text.AlbumTitle, "Homogenic \xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_EQ(text.TrackTitles.at(0), "J\xC3\xB3ga");
+
+    image.Title = "Homogenic";
+    image.Performer = "Bj\xF6rk";
+    image.Tracks[0].Title = "J\xF3ga \x96 \x80";
+    const std::filesystem::path latin1 = image.Write(dir.Path(), "latin1");
+    const TCdText old = TCdioDrive(latin1.string()).CdText();
+    EXPECT_EQ(old.AlbumPerformer, "Bj\xC3\xB6rk");
+    EXPECT_EQ(old.TrackTitles.at(0), "J\xC3\xB3ga \xE2\x80\x93 \xE2\x82\xAC");
+}
+
+// The library reads an image through a private copy of its cue sheet: it
+// goes when the drive does, and one a killed process left is cleared.
+TEST_F(GrabberTest, PrivateCopiesOfImagesDoNotStay)
+{
+    test::TTempDir dir;
+    test::TTempDir temp;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string before = saved != nullptr ? saved : "";
+    ::setenv("TMPDIR", temp.Path().c_str(), 1);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::filesystem::path left = temp.Path() / ("kestrune-image-" + std::to_string(child) + "-abcdef");
+    std::filesystem::create_directory(left);
+    std::ofstream(left / "image.cue") << "FILE \"image.bin\" BINARY\n";
+    const std::filesystem::path mine = temp.Path() / ("kestrune-image-" + std::to_string(::getpid()) + "-other");
+    std::filesystem::create_directory(mine); // a folder of a process that still runs stays
+    {
+        TCdioDrive drive(MixedImage().Write(dir.Path(), "disc").string());
+        EXPECT_EQ(drive.Toc().Tracks.size(), 4U);
+        EXPECT_FALSE(std::filesystem::exists(left));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 2);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 1);
+    EXPECT_TRUE(std::filesystem::exists(mine));
+    if (saved != nullptr)
+        ::setenv("TMPDIR", before.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
 }
 
 // A drive whose disc has two sessions and whose reader fails at a chosen

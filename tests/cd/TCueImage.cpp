@@ -14,13 +14,6 @@ namespace {
 constexpr int SectorBytes = 2352;
 constexpr int FramesPerSector = 588;
 
-std::string Msf(int Sectors)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", Sectors / 75 / 60, Sectors / 75 % 60, Sectors % 75);
-    return text;
-}
-
 void PutSample(std::vector<std::uint8_t>& Out, int Value)
 {
     const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(Value));
@@ -29,6 +22,13 @@ void PutSample(std::vector<std::uint8_t>& Out, int Value)
 }
 
 } // namespace
+
+std::string Msf(int Sectors)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", Sectors / 75 / 60, Sectors / 75 % 60, Sectors % 75);
+    return text;
+}
 
 std::vector<int> TCueImage::Starts() const
 {

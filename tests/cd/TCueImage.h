@@ -11,6 +11,9 @@ namespace kestrune::test {
 // each a whole number of sectors, with the cue features the grabber must
 // honour. The bin holds the tracks back to back; a track's pregap is written
 // as silence in front of it, so it ends up in the track before.
+// "MM:SS:FF" for a count of sectors, as cue sheets give times.
+std::string Msf(int Sectors);
+
 struct TCueImageTrack {
     enum TKind { tkSine, tkNoise, tkData };
     TKind Kind = tkSine;

@@ -226,6 +226,52 @@ TEST_F(RipCommand, AlbumInformationNamesTheFolderAndFiles)
     EXPECT_EQ(WavData(Dir.File("out/..-Up/Noise.wav")), TrackAudio(Disc, 1));
 }
 
+// A cue sheet written in UTF-8 (as most programs write them now): its
+// CD-TEXT shows its letters in the disc command, the files' names and their
+// tags, never as "JÃ³ga".
+TEST_F(RipCommand, Utf8CueSheetShowsItsLettersInDiscNamesAndTags)
+{
+    KESTRUNE_REQUIRE_TOOL("metaflac");
+    TCueImage image = Image();
+    image.Performer = "Bj\xC3\xB6rk";
+    image.Title = "Homogenic";
+    image.Tracks[0].Title = "J\xC3\xB3ga";
+    image.Tracks[1].Title = "\xE6\x98\x9F\xE3\x81\xAE\xE6\xB5\x81\xE3\x82\x8C";
+    image.Tracks.resize(2);
+    const fs::path cue = image.Write(Dir.Path(), "utf8");
+    const std::string device =
+        " --device " + ShellQuote(cue.string()) + " --config " + ShellQuote(Dir.File("kestrune.ini"));
+
+    const TCliResult disc = Cli("disc" + device, Dir);
+    ASSERT_EQ(disc.Status, 0) << disc.Err;
+    EXPECT_NE(disc.Out.find("(cdtext): Bj\xC3\xB6rk / Homogenic\n  1. J\xC3\xB3ga\n  2. \xE6\x98\x9F"),
+              std::string::npos)
+        << disc.Out;
+
+    TFakeCddbServer server;
+    server.Answer = [](const std::string&) { return std::make_pair(200, std::string("202 No match found\r\n")); };
+    const TCliResult r = Cli("rip --no-verify --no-log --format flac --album-info cddb --email rip@example.org "
+                             "--server " +
+                                 ShellQuote(server.Url()) + device + OutDir("out"),
+                             Dir);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::vector<std::string> files;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(Dir.File("out")))
+        if (e.is_regular_file())
+            files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"J\xC3\xB3ga.flac", "\xE6\x98\x9F\xE3\x81\xAE\xE6\xB5\x81\xE3\x82\x8C.flac"}));
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(Dir.File("out"))) {
+        if (e.path().filename() != "J\xC3\xB3ga.flac")
+            continue;
+        std::string tags;
+        ASSERT_EQ(RunCommand("metaflac --export-tags-to=- " + ShellQuote(e.path().string()), &tags), 0);
+        EXPECT_NE(tags.find("TITLE=J\xC3\xB3ga\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("ARTIST=Bj\xC3\xB6rk\n"), std::string::npos) << tags;
+    }
+}
+
 // --json: one object per line, a "track" for each track with its file and
 // checksums, then the summary; here to FLAC, which decodes to the image's
 // audio.

@@ -1,3 +1,4 @@
+#include "common/PathNames.h"
 #include "common/Rounding.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
@@ -135,4 +136,92 @@ TEST(XdgDesktop, HandsTheNameOverAsOneArgumentWithoutAShell)
     EXPECT_FALSE(std::filesystem::exists(dir.File("pwned")));
     EXPECT_FALSE(std::filesystem::exists("pwned"));
     EXPECT_FALSE(TXdgDesktop(dir.File("no-such-opener")).Open("a.mp3"));
+}
+
+// A name from outside stays one name in its folder, with its letters in any
+// script; only what the file system cannot hold (or shows as control codes)
+// is replaced.
+TEST(PathNames, NamesKeepLettersOfEveryScript)
+{
+    struct TCase {
+        std::string Text, Name;
+    };
+    const TCase cases[] = {
+        {"Bj\xC3\xB6rk - J\xC3\xB3ga", "Bj\xC3\xB6rk - J\xC3\xB3ga"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+        {"\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE", "\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE"},
+        {"\xD8\xB9\xD9\x85\xD8\xB1\xD9\x88 & \xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA", "\xD8\xB9\xD9\x85\xD8\xB1\xD9\x88 & "
+                                                                                "\xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA"},
+        {"Don't Stop. (Live?) 100% *", "Don't Stop. (Live?) 100% *"},
+        {"AC/DC", "AC_DC"},
+        {"a\tb\nc\rd\x7F"
+         "e",
+         "a_b_c_d_e"},
+        {std::string("a\0b", 3), "a_b"},
+        {"x\xC2\x85y", "x_y"}, // a C1 control (NEL)
+        {"..", "_.."},
+        {".", "_."},
+        {"", "_"},
+        {"../../etc", ".._.._etc"},
+        {"...", "..."},
+    };
+    // 100 letters of 3 bytes: cut to 80 whole letters (240 bytes).
+    std::string japanese;
+    for (int i = 0; i < 100; ++i)
+        japanese += "\xE6\x97\xA5";
+    const std::string cut = CleanPathComponent(japanese);
+    EXPECT_EQ(cut, japanese.substr(0, 240));
+    EXPECT_EQ(CleanPathComponent("a" + japanese), "a" + japanese.substr(0, 237));
+    for (const TCase& c : cases) {
+        EXPECT_EQ(CleanPathComponent(c.Text), c.Name) << c.Text;
+        EXPECT_EQ(std::filesystem::path("/music" / std::filesystem::path(CleanPathComponent(c.Text))).parent_path(),
+                  "/music");
+    }
+}
+
+TEST(PathNames, TitleFromFileNameReadsOldEscapedNames)
+{
+    struct TCase {
+        std::string File, Title;
+    };
+    const TCase cases[] = {
+        {"/m/Bj%C3%B6rk - J%C3%B3ga.MP3", "Bj\xC3\xB6rk - J\xC3\xB3ga"},
+        {"AC%2FDC - Don%27t Stop%2E.WAV", "AC/DC - Don't Stop."},
+        {"Caf%E9.WAV", "Caf\xC3\xA9"}, // escaped from a Latin-1 name
+        {"Bj\xC3\xB6rk - J\xC3\xB3ga.MP3", "Bj\xC3\xB6rk - J\xC3\xB3ga"},
+        {"100% Pure.mp3", "100% Pure"},
+        {"50%2x.mp3", "50%2x"},
+        {"Rock%20Song.mp3", "Rock%20Song"}, // the old escaping kept spaces: not one of its names
+        {"Track3.WAV", "Track3"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(TitleFromFileName(c.File), c.Title) << c.File;
+}
+
+// Text from cue sheets, CD-TEXT and CDDB: UTF-8 when the bytes are UTF-8,
+// the Windows Latin-1 code page otherwise.
+TEST(PathNames, OutsideTextIsUtf8OrLatin1)
+{
+    struct TCase {
+        std::string Bytes, Text;
+        bool Utf8;
+    };
+    const TCase cases[] = {
+        {"plain ASCII", "plain ASCII", true},
+        {"J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5",
+         "J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5", true},
+        {"J\xF3ga", "J\xC3\xB3ga", false}, // Latin-1
+        {"\x93Qu\xE9\x94 \x80", "\xE2\x80\x9CQu\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC",
+         false},                                                                 // the code page's quotes, euro
+        {"\xC3", "\xC3\x83", false},                                             // cut off inside a character
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF", false},                                 // overlong "/"
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},                 // a surrogate
+        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC", false}, // past U+10FFFF
+        {"", "", true},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(IsValidUtf8(c.Bytes), c.Utf8) << c.Bytes;
+        EXPECT_EQ(Utf8FromOutside(c.Bytes), c.Text) << c.Bytes;
+        EXPECT_TRUE(IsValidUtf8(Utf8FromOutside(c.Bytes)));
+    }
 }

@@ -79,12 +79,39 @@ TEST(RecordingsList, TotalsAndTimeTexts)
     EXPECT_EQ(fresh.Totals, "Total Time/Size : 0/0");
 }
 
-TEST(RecordingsList, EscapeFileNameKeepsNamesInsideTheirFolder)
+// Names keep their letters in every script; what cannot be in one file
+// name is replaced, and a file named the old escaped way still shows its
+// title and takes the new name when it is tagged again.
+TEST(RecordingsList, NamesKeepLettersAndOldEscapedNamesStillLoad)
 {
-    EXPECT_EQ(TRecordingsList::EscapeFileName("AC/DC - Back in Black"), "AC%2FDC - Back in Black");
-    EXPECT_EQ(TRecordingsList::EscapeFileName("Don't Stop."), "Don%27t Stop%2E");
-    EXPECT_EQ(TRecordingsList::EscapeFileName(".."), "%2E%2E");
-    EXPECT_EQ(TRecordingsList::EscapeFileName("Caf\xC3\xA9"), "Caf%C3%A9");
+    TTempDir dir;
+    const auto wav = PcmWavImage(Sine16(441, 1, 44100, 440, 8000), 1, 44100);
+    WriteWholeFile(dir.File("Track1.wav"), wav);
+    WriteWholeFile(dir.File("Bj%C3%B6rk - J%C3%B3ga.WAV"), wav);
+    TView view;
+    TRecordingsList list(view);
+    list.Append(RowFor(dir.File("Track1.wav")));
+    TRecordingRow row = list.Row(0);
+    row.Caption = "\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE / \xE6\x98\x9F\xE3\x81\xAE\xE6\xB5\x81\xE3\x82\x8C";
+    row.Artist = "\xD8\xB9\xD9\x85\xD8\xB1\xD9\x88 \xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA";
+    list.UpdateRow(0, row);
+    list.TagAndRename(0);
+    const std::string renamed = dir.File("\xD8\xB9\xD9\x85\xD8\xB1\xD9\x88 \xCE\x94\xCE\xB9\xCE\xB1\xCE\xBA - "
+                                         "\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE _ \xE6\x98\x9F\xE3\x81\xAE\xE6\xB5\x81"
+                                         "\xE3\x82\x8C.WAV");
+    EXPECT_EQ(list.Row(0).Data->FileName, renamed);
+    EXPECT_TRUE(fs::exists(renamed));
+
+    list.Append(RowFor(dir.File("Bj%C3%B6rk - J%C3%B3ga.WAV")));
+    TScriptedInfo info;
+    info.Save = false;
+    list.EditInfo(1, info);
+    EXPECT_EQ(info.Shown.Title, "Bj\xC3\xB6rk - J\xC3\xB3ga");
+    info.Save = true;
+    info.Answer = {"J\xC3\xB3ga", "Bj\xC3\xB6rk", "Homogenic", "Pop"};
+    list.EditInfo(1, info);
+    EXPECT_EQ(list.Row(1).Data->FileName, dir.File("Bj\xC3\xB6rk - J\xC3\xB3ga.WAV"));
+    EXPECT_TRUE(fs::exists(dir.File("Bj\xC3\xB6rk - J\xC3\xB3ga.WAV")));
 }
 
 TEST(RecordingsList, TagAndRenameNamesFileAfterArtistAndTitleWithoutOverwriting)
@@ -103,7 +130,7 @@ TEST(RecordingsList, TagAndRenameNamesFileAfterArtistAndTitleWithoutOverwriting)
     row.Artist = "AC/DC";
     list.UpdateRow(0, row);
     list.TagAndRename(0);
-    const std::string renamed = dir.File("AC%2FDC - Back in Black.WAV");
+    const std::string renamed = dir.File("AC_DC - Back in Black.WAV");
     EXPECT_EQ(list.Row(0).Data->FileName, renamed);
     ASSERT_TRUE(fs::exists(renamed));
     const auto tagged = ReadWholeFile(renamed);
@@ -137,7 +164,7 @@ TEST(RecordingsList, EditInfoStripsOnlyAFileTitle)
     info.Answer = {"Mr. Blue Sky", "ELO", "Out of the Blue", "Rock"};
     list.EditInfo(0, info);
     EXPECT_EQ(list.Row(0).Caption, "Mr. Blue Sky");
-    EXPECT_EQ(list.Row(0).Data->FileName, dir.File("ELO - Mr%2E Blue Sky.WAV"));
+    EXPECT_EQ(list.Row(0).Data->FileName, dir.File("ELO - Mr. Blue Sky.WAV"));
     list.EditInfo(0, info);
     EXPECT_EQ(info.Shown.Title, "Mr. Blue Sky"); // a song title keeps its dot
 }

@@ -14,6 +14,7 @@ TEST(RipTexts, FileNamesLoseOnlyTheCharactersAPathCannotHold)
         {"It's <a> |b| \\c\\ *d*", "It-s -a- -b- -c- -d-"},
         {"Time: \"live\"", "Time: \"live\""},
         {"", ""},
+        {"Line\none\tJ\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC\x7F", "Line-one-J\xC3\xB3ga \xE6\x97\xA5\xE6\x9C\xAC-"},
     };
     for (const auto& [Name, Clean] : Cases)
         EXPECT_EQ(CleanTrackName(Name), Clean) << Name;

@@ -70,7 +70,7 @@ private slots:
                 QCOMPARE(list.Row(0).Artist, std::string("AC/DC"));
                 QCOMPARE(list.Row(0).Genre, std::string("Rock"));
                 QCOMPARE(fs::path(list.Row(0).Data->FileName).filename().string(),
-                         std::string("AC%2FDC - Mr%2E Blue Sky.WAV"));
+                         std::string("AC_DC - Mr. Blue Sky.WAV"));
                 QVERIFY(fs::exists(list.Row(0).Data->FileName));
                 QVERIFY(!fs::exists(file));
             } else {
