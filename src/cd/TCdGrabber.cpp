@@ -575,6 +575,8 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                                        if (FEvents != nullptr)
                                            FEvents->OnGrabRetry(Attempt, Sector);
                                    });
+                                   // A stopped grab gives up on the sector.
+                                   return !FCancel.load();
                                });
     auto file = std::make_unique<TPartialFile>(Path);
     const TAudioFormat disc{44100, 16, 2};
@@ -592,8 +594,10 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     FChecks.erase(track.Number);
     FWorker = std::thread([this, owner, Path, sectors, attempts, first = track.StartLsn, number = track.Number, reader = std::move(reader),
                            file = std::move(file), checksum = std::move(checksum), retries, out,
-                           converter = std::move(converter), measure = MeasureChecks]() mutable {
+                           converter = std::move(converter), measure = MeasureChecks,
+                           action = ReadAction]() mutable {
         std::string error;
+        int unreadable = 0;
         try {
             // The header is written again at the end with the size of what was
             // written: a resampler's output length is known only then.
@@ -628,20 +632,34 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 if (sums && blocks >= 2)
                     sums->Wait(blocks - 1);
                 const std::int32_t count = std::min(Batch, sectors - done);
+                std::size_t filled = 0; // sectors in the buffer
                 for (std::int32_t i = 0; i < count; ++i) {
-                    if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
-                        const int sector = done + i;
-                        // The last retry tells the window that the sector stayed
-                        // unreadable; it names the sector as the drive's retries
-                        // before it did, by its place on the disc.
-                        FDispatcher.Post(owner, [this, attempts, lsn = first + sector] {
-                            if (FEvents != nullptr)
-                                FEvents->OnGrabRetry(attempts, lsn);
-                        });
+                    std::uint8_t* into = buffer.data() + filled * TDiscToc::SectorBytes;
+                    if (reader->Next(into)) {
+                        ++filled;
+                        continue;
+                    }
+                    const int sector = done + i;
+                    // The last retry tells the window that the sector stayed
+                    // unreadable; it names the sector as the drive's retries
+                    // before it did, by its place on the disc.
+                    FDispatcher.Post(owner, [this, attempts, lsn = first + sector] {
+                        if (FEvents != nullptr)
+                            FEvents->OnGrabRetry(attempts, lsn);
+                    });
+                    if (FCancel.load())
+                        break;
+                    if (action == raStop)
                         throw EACSException("Sector " + std::to_string(sector) + " of the track could not be read.");
+                    // The user's choice for a damaged disc: a gap of silence
+                    // the sector's length, or the sector left out.
+                    ++unreadable;
+                    if (action == raSilence) {
+                        std::fill(into, into + TDiscToc::SectorBytes, std::uint8_t{0});
+                        ++filled;
                     }
                 }
-                const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
+                const std::size_t blockBytes = filled * TDiscToc::SectorBytes;
                 if (sums)
                     sums->Add(buffer.data(), blockBytes);
                 if (converter) {
@@ -675,7 +693,7 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
         }
         file.reset();
         reader.reset();
-        TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load()};
+        TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load(), unreadable};
         FDispatcher.Post(owner, [this, error, checks, measure] {
             FGrabError = error;
             if (error.empty() && measure)

@@ -47,10 +47,18 @@ public:
 
     void SetEvents(ICdGrabberEvents* Events) { FEvents = Events; }
 
-    // 1: read through the paranoia checks; 0: plain reads.
-    int ReadOption = 1;
-    // How often an unreadable sector is read before the grab fails.
+    // The read mode (ICdDrive::Read): 0 plain reads, 1 overlap checking,
+    // 2 every paranoia check but giving up on a sector, 3 every check.
+    int ReadOption = 2;
+    // How often an unreadable sector is read before it counts as unreadable.
     int ReadAttempts = 1;
+    // What an unreadable sector does to the grab: raStop fails it (no
+    // file), raSilence writes the sector as silence, raCut leaves it out;
+    // the last two go on and count the sector in GrabChecks' Unreadable.
+    static constexpr int raStop = 0;
+    static constexpr int raSilence = 1;
+    static constexpr int raCut = 2;
+    int ReadAction = raStop;
     // Whether grabs measure the CRC and the AccurateRip sums of what they
     // read (GrabChecks). They cost about as much CPU as reading an image;
     // off when neither a verification nor a log will read them.

@@ -2,6 +2,7 @@
 
 #include "pipeline/EACSException.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -100,9 +101,13 @@ std::string TRipLog::Text() const
     if (!Artist.empty() || !Album.empty())
         line("Album: " + Artist + (Artist.empty() || Album.empty() ? "" : " / ") + Album);
     line("Drive: " + DriveName + (DriveModel.empty() ? "" : " (" + DriveModel + ")"));
-    line(std::string("Read mode: ") +
-         (ReadMode == 1 ? "paranoia (overlapping reads, compared)" : "plain reads, no comparison"));
+    static const char* const modes[] = {"plain reads, no comparison", "overlapping reads, compared",
+                                        "paranoia, every check; gives up on a sector after the attempts",
+                                        "paranoia, every check; never gives up on a sector"};
+    line(std::string("Read mode: ") + modes[std::clamp(ReadMode, 0, 3)]);
     line("Read attempts per sector: " + std::to_string(ReadAttempts));
+    static const char* const actions[] = {"stop the track", "replace it by silence", "leave it out"};
+    line(std::string("Unreadable sector: ") + actions[std::clamp(ReadAction, 0, 2)]);
     if (Disc)
         line("AccurateRip disc: " + Disc->Name());
     if (!Lookup)
@@ -124,6 +129,8 @@ std::string TRipLog::Text() const
             continue;
         }
         line("  Retries: " + std::to_string(t.Checks.Retries));
+        if (t.Checks.Unreadable > 0)
+            line("  Damaged: " + UnreadableText(t.Checks, ReadAction));
         line("  CRC32: " + Hex(t.Checks.Crc32));
         line("  AccurateRip v1: " + Hex(t.Checks.ArV1));
         line("  AccurateRip v2: " + Hex(t.Checks.ArV2));
@@ -158,6 +165,13 @@ void TRipLog::Write(const std::filesystem::path& Path) const
         std::filesystem::remove(temp, error);
         throw EACSException("The rip log " + Path.string() + " could not be written.");
     }
+}
+
+std::string TRipLog::UnreadableText(const TTrackChecks& Checks, int ReadAction)
+{
+    return Plural(Checks.Unreadable, "sector", "sectors") + " could not be read and " +
+           (Checks.Unreadable == 1 ? "was " : "were ") +
+           (ReadAction == 2 ? "left out." : "replaced by silence.");
 }
 
 } // namespace kestrune

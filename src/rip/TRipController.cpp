@@ -186,6 +186,7 @@ void TRipController::ScanDrives()
     try {
         FGrabber.ReadOption = FSettings.ReadOption;
         FGrabber.ReadAttempts = FSettings.ReadAttempts;
+        FGrabber.ReadAction = FSettings.ReadAction;
         // Nothing reads a track's sums without a verification or a log, and
         // they cost about as much as reading an image.
         FGrabber.MeasureChecks = FSettings.Verify || FSettings.WriteLog;
@@ -579,6 +580,7 @@ void TRipController::StartRun()
     FLog.DriveModel = FGrabber.DriveText1() + " " + FGrabber.DriveText2() + " " + FGrabber.DriveText3();
     FLog.ReadMode = FGrabber.ReadOption;
     FLog.ReadAttempts = FGrabber.ReadAttempts;
+    FLog.ReadAction = FGrabber.ReadAction;
     FLog.Artist = FArtist;
     FLog.Album = FAlbum;
     try {
@@ -736,8 +738,14 @@ void TRipController::TrackRead(const std::string& Error)
         TrackDone(Error);
         return;
     }
-    if (const TTrackChecks* checks = FGrabber.GrabChecks(FLog.Tracks.back().Number))
+    if (const TTrackChecks* checks = FGrabber.GrabChecks(FLog.Tracks.back().Number)) {
         FLog.Tracks.back().Checks = *checks;
+        // The file is made, but not of the disc's audio alone: said once
+        // for the track, and in the log.
+        if (checks->Unreadable > 0)
+            FEvents.Message(TJobMessageKind::jmWarning,
+                            "\"" + FRows[FRunRow - 1].Caption + "\": " + TRipLog::UnreadableText(*checks, FGrabber.ReadAction));
+    }
     if (FFormat == rfWav) {
         TrackDone("");
         return;

@@ -32,8 +32,9 @@ class IConvertView;
 // What a rip is configured with, from the options and the command line.
 struct TRipSettings {
     std::string RipPath;  // root of the ripped files
-    int ReadOption = 1;   // the grabber's read mode
+    int ReadOption = 2;   // the grabber's read mode (TCdGrabber::ReadOption)
     int ReadAttempts = 1; // reads of a sector before it counts as unreadable
+    int ReadAction = 0;   // what an unreadable sector does (TCdGrabber::ReadAction)
     TCddbSettings Cddb;
     // The MusicBrainz releases offered after the CDDB entries; none when off.
     bool UseMusicBrainz = false;

@@ -587,6 +587,42 @@ TEST_F(RipControllerTest, UnreadableSectorsGiveReadErrorsAndOneWarning)
     EXPECT_EQ(BoxesSaying(warning), 2);
 }
 
+// With the action "silence" or "cut" an unreadable sector no longer costs
+// the track: the file is made, the damage is told and logged.
+TEST_F(RipControllerTest, TheReadActionKeepsTracksWithUnreadableSectors)
+{
+    const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{1, 30}, {2, 30}});
+    for (const int action : {TCdGrabber::raSilence, TCdGrabber::raCut}) {
+        SCOPED_TRACE(action);
+        Reset();
+        auto disc = MemoryDisc(fixture);
+        disc->Unreadable = {7};
+        Settings.ReadOption = 3;
+        Settings.ReadAttempts = 2;
+        Settings.ReadAction = action;
+        auto drives = OpenMemory(disc);
+        RunToEnd();
+
+        EXPECT_EQ(drives->Gate->ReadOption.load(), 3);
+        EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+        const std::string told = action == TCdGrabber::raSilence
+                                     ? "1 sector could not be read and was replaced by silence."
+                                     : "1 sector could not be read and was left out.";
+        const auto warnings = Job.MessagesOf(TJobMessageKind::jmWarning);
+        EXPECT_NE(std::find(warnings.begin(), warnings.end(), "\"Session1_Track1\": " + told), warnings.end());
+        std::vector<std::uint8_t> expected = fixture.Tracks[0];
+        const auto sector = expected.begin() + 7 * TDiscToc::SectorBytes;
+        if (action == TCdGrabber::raSilence)
+            std::fill(sector, sector + TDiscToc::SectorBytes, std::uint8_t{0});
+        else
+            expected.erase(sector, sector + TDiscToc::SectorBytes);
+        const fs::path folder = fs::path(Settings.RipPath) / RunFolder();
+        EXPECT_TRUE(RiffChunks(ReadAll(folder / "Session1_Track1.wav")).at("data") == expected);
+        EXPECT_TRUE(RiffChunks(ReadAll(folder / "Session1_Track2.wav")).at("data") == fixture.Tracks[1]);
+        EXPECT_NE(ReadAllText(folder / "rip.log").find("  Damaged: " + told), std::string::npos);
+    }
+}
+
 TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
 {
     const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{11, 80}, {12, 70}, {13, 90}});
@@ -797,6 +833,7 @@ TEST(RipSettingsTest, FromTheOptions)
     options.RipPath = "/music/rips/";
     options.ReadOpt = 3;
     options.ReadAtt = 40;
+    options.ReadAct = 2;
     options.FreeDBServer = 2;
     options.FreeDBPort = 0;
     options.RipEmail = "me@example.org";
@@ -806,8 +843,9 @@ TEST(RipSettingsTest, FromTheOptions)
     options.Bitrate = 14;
     TRipSettings s = RipSettingsFrom(options);
     EXPECT_EQ(s.RipPath, "/music/rips/");
-    EXPECT_EQ(s.ReadOption, 1);
+    EXPECT_EQ(s.ReadOption, 3);
     EXPECT_EQ(s.ReadAttempts, 10);
+    EXPECT_EQ(s.ReadAction, TCdGrabber::raCut);
     EXPECT_EQ(s.Cddb.ServerIndex, 2);
     EXPECT_EQ(s.Cddb.Port, 80);
     EXPECT_EQ(s.Cddb.Email, "me@example.org");
@@ -817,11 +855,13 @@ TEST(RipSettingsTest, FromTheOptions)
     EXPECT_EQ(s.AccurateRip.ProxyHost, "");
 
     options.UseProxy = true;
-    options.ReadOpt = 0;
+    options.ReadOpt = 1;
     options.ReadAtt = 0;
+    options.ReadAct = 0;
     s = RipSettingsFrom(options);
-    EXPECT_EQ(s.ReadOption, 0);
+    EXPECT_EQ(s.ReadOption, 1);
     EXPECT_EQ(s.ReadAttempts, 1);
+    EXPECT_EQ(s.ReadAction, TCdGrabber::raStop);
     EXPECT_EQ(s.Cddb.ProxyHost, "proxy.lan");
     EXPECT_EQ(s.MusicBrainz.ProxyPort, 3128);
     EXPECT_EQ(s.AccurateRip.ProxyHost, "proxy.lan");
