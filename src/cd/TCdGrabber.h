@@ -23,6 +23,8 @@ namespace kestrune {
 
 class TCddbClient;
 class TMusicBrainzClient;
+class TGrabPipe;
+class TGrabTarget;
 
 // The CD grabber the rip window drives: the drive list, the disc in the
 // current drive, its sessions and tracks, and grabbing one track into a WAV
@@ -148,6 +150,12 @@ public:
     // leaves nothing behind. Raises when a grab is running, no audio track
     // is selected, or the reader cannot be set up.
     void GrabToFile(const std::filesystem::path& Path);
+    // Starts grabbing the current track into a pipe that an encoder reads as
+    // its input, so the track is encoded while it is read; returns the pipe
+    // (progress and GrabError as for GrabToFile). A failed or cancelled grab
+    // fails the encoder's run; an encoder that stops fails the grab. Raises
+    // as GrabToFile.
+    std::shared_ptr<TGrabPipe> GrabToPipe();
     void CancelGrab();
     bool Grabbing() const { return FWorker.joinable() && !FFinished; }
     // Why the last grab ended without a file; empty after a finished grab.
@@ -169,6 +177,9 @@ public:
 
 private:
     const TTocTrack& Selected() const;
+    // The selected track, when a grab of it may start; raises otherwise.
+    const TTocTrack& CheckGrab();
+    void StartGrab(const TTocTrack& Track, std::unique_ptr<TGrabTarget> Target);
     std::vector<const TTocTrack*> SessionTracks(int Session) const;
     void EnsureIdle(const char* What) const;
     void Join();

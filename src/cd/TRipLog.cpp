@@ -1,9 +1,13 @@
 #include "cd/TRipLog.h"
 
+#include "common/TPartFile.h"
 #include "pipeline/EACSException.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <stdexcept>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -144,26 +148,21 @@ std::string TRipLog::Text() const
 void TRipLog::Write(const std::filesystem::path& Path) const
 {
     const std::string text = Text();
-    const std::filesystem::path folder = Path.has_parent_path() ? Path.parent_path() : ".";
-    std::string temp = (folder / ("." + Path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw EACSException("The rip log " + Path.string() + " cannot be created.");
-    bool written = true;
-    for (std::size_t at = 0; at < text.size() && written;) {
-        const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
-        written = n > 0;
-        at += written ? static_cast<std::size_t>(n) : 0;
-    }
-    // mkstemp makes the file private; a log is read like the audio beside it.
-    written = written && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    std::error_code error;
-    if (written)
-        std::filesystem::rename(temp, Path, error);
-    if (!written || error) {
-        std::filesystem::remove(temp, error);
-        throw EACSException("The rip log " + Path.string() + " could not be written.");
+    try {
+        // Named only once complete, and never over a log that is there.
+        TPartFile part(Path);
+        for (std::size_t at = 0; at < text.size();) {
+            const ssize_t n = ::write(part.Fd(), text.data() + at, text.size() - at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw std::runtime_error(std::string("Cannot write it. ") + std::strerror(n < 0 ? errno : ENOSPC));
+            at += static_cast<std::size_t>(n);
+        }
+        part.Sync();
+        part.Commit();
+    } catch (const std::exception& e) {
+        throw EACSException("The rip log " + Path.string() + " could not be written: " + e.what());
     }
 }
 

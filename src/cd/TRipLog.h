@@ -22,8 +22,9 @@ struct TRipLogTrack {
 };
 
 // The text log of a rip, written beside the files: how the disc was read,
-// each track's retries, checksums and verdict, and a summary. Replaces an
-// earlier log of the same name only once the new one is complete.
+// each track's retries, checksums and verdict, and a summary. Written under
+// a temporary name and named once complete; an earlier log of the same name
+// is never replaced (Write fails instead).
 class TRipLog {
 public:
     std::chrono::system_clock::time_point Time = std::chrono::system_clock::now();

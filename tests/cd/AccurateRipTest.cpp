@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -247,12 +248,13 @@ TEST(AccurateRipClientTest, UnknownDiscsBrokenAnswersAndSilentServers)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
+TEST(RipLogTest, TellsEachTrackAndNeverReplacesAnEarlierLog)
 {
     const TArFixture::TDisc fixture = ThreeTracks();
     test::TTempDir dir;
     const std::filesystem::path path = dir.Path() / "rip.log";
-    std::ofstream(path) << "an earlier log\n";
+    const std::filesystem::path earlier = dir.Path() / "earlier.log";
+    std::ofstream(earlier) << "an earlier log\n";
 
     TRipLog log;
     log.Time = std::chrono::system_clock::from_time_t(1765400000);
@@ -306,11 +308,16 @@ TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
 
     // A folder that is not there: a clear failure, nothing half-written.
     EXPECT_THROW(log.Write(dir.Path() / "missing" / "rip.log"), EACSException);
-    // Only the new log is left: no temporary file beside it.
+    // A log that is there stays as it was.
+    EXPECT_THROW(log.Write(earlier), EACSException);
+    const std::vector<std::uint8_t> kept = test::ReadWholeFile(earlier.string());
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier log\n");
+    // No temporary file is left beside them.
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         names.push_back(e.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"rip.log"});
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"earlier.log", "rip.log"}));
 }
 
 } // namespace
