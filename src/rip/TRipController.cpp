@@ -897,9 +897,12 @@ void TRipController::EncodedTrackEnded()
         TrackDone("");
         return;
     }
-    // A failed read is the reason; the encoder only failed because of it.
-    const std::string error = DiskFullText(FReadError.empty() ? FEncodeError : FReadError);
-    if (FReadError.empty())
+    // A failed read reaches the encoder as its own failure, with the same
+    // reason; a failed encoder (a full disk) stops the read with "The
+    // encoder stopped.", so the encoder's reason is the one to tell.
+    const bool encoderFirst = !FEncodeError.empty() && FEncodeError != FReadError;
+    const std::string error = DiskFullText(encoderFirst ? FEncodeError : FReadError);
+    if (encoderFirst)
         View.SetStatus(error);
     TrackDone(error);
 }
