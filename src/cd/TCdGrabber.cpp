@@ -3,8 +3,8 @@
 #include "cd/TAccurateRipChecksum.h"
 #include "cd/TCddbClient.h"
 #include "cd/TGrabPipe.h"
-#include "common/TPartFile.h"
 #include "cd/TMusicBrainzClient.h"
+#include "common/TPartFile.h"
 #include "devices/TSampleConverter.h"
 #include "formats/TWavHeaderBytes.h"
 #include "pipeline/EACSException.h"
@@ -66,8 +66,7 @@ public:
 
     void Finish(std::int64_t Bytes) override
     {
-        const auto header =
-            TWavHeaderBytes::Pcm(FFormat.Channels, FFormat.SampleRate, FFormat.BitsPerSample, Bytes);
+        const auto header = TWavHeaderBytes::Pcm(FFormat.Channels, FFormat.SampleRate, FFormat.BitsPerSample, Bytes);
         WriteAt(header.data(), header.size(), 0);
         try {
             FPart->Commit();
@@ -623,9 +622,9 @@ void TCdGrabber::StartGrab(const TTocTrack& track, std::unique_ptr<TGrabTarget> 
     FWatch.SetBusy(true);
     FGrabError.clear();
     FChecks.erase(track.Number);
-    FWorker = std::thread([this, owner, sectors, attempts, first = track.StartLsn, number = track.Number, reader = std::move(reader),
-                           file = std::move(Target), checksum = std::move(checksum), retries,
-                           converter = std::move(converter), measure = MeasureChecks,
+    FWorker = std::thread([this, owner, sectors, attempts, first = track.StartLsn, number = track.Number,
+                           reader = std::move(reader), file = std::move(Target), checksum = std::move(checksum),
+                           retries, converter = std::move(converter), measure = MeasureChecks,
                            action = ReadAction]() mutable {
         std::string error;
         int unreadable = 0;

@@ -290,10 +290,14 @@ int TCdioDrive::MediaType()
 int TCdioDrive::ParanoiaMode(int ReadOption)
 {
     switch (ReadOption) {
-    case 0: return PARANOIA_MODE_DISABLE;
-    case 1: return PARANOIA_MODE_OVERLAP;
-    case 3: return PARANOIA_MODE_FULL;
-    default: return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
+    case 0:
+        return PARANOIA_MODE_DISABLE;
+    case 1:
+        return PARANOIA_MODE_OVERLAP;
+    case 3:
+        return PARANOIA_MODE_FULL;
+    default:
+        return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
     }
 }
 

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 #include <ctime>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,8 +169,7 @@ void TRipLog::Write(const std::filesystem::path& Path) const
 std::string TRipLog::UnreadableText(const TTrackChecks& Checks, int ReadAction)
 {
     return Plural(Checks.Unreadable, "sector", "sectors") + " could not be read and " +
-           (Checks.Unreadable == 1 ? "was " : "were ") +
-           (ReadAction == 2 ? "left out." : "replaced by silence.");
+           (Checks.Unreadable == 1 ? "was " : "were ") + (ReadAction == 2 ? "left out." : "replaced by silence.");
 }
 
 } // namespace kestrune

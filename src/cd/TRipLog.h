@@ -32,7 +32,7 @@ public:
     std::string DriveModel; // vendor, model and revision as the drive names them
     int ReadMode = 2;       // the grabber's ReadOption
     int ReadAttempts = 1;
-    int ReadAction = 0;     // the grabber's ReadAction
+    int ReadAction = 0; // the grabber's ReadAction
     std::string Artist;
     std::string Album;
     std::optional<TAccurateRipDisc> Disc;

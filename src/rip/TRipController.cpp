@@ -16,8 +16,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 namespace kestrune {
 
@@ -45,11 +45,16 @@ constexpr TSampleFormat SampleFormats[] = {
 const char* Extension(int Format)
 {
     switch (Format) {
-    case TRipController::rfMp3: return ".mp3";
-    case TRipController::rfFlac: return ".flac";
-    case TRipController::rfOgg: return ".ogg";
-    case TRipController::rfApe: return ".ape";
-    default: return ".wav";
+    case TRipController::rfMp3:
+        return ".mp3";
+    case TRipController::rfFlac:
+        return ".flac";
+    case TRipController::rfOgg:
+        return ".ogg";
+    case TRipController::rfApe:
+        return ".ape";
+    default:
+        return ".wav";
     }
 }
 
@@ -786,8 +791,8 @@ void TRipController::TrackRead(const std::string& Error)
         // The file is made, but not of the disc's audio alone: said once
         // for the track, and in the log.
         if (checks->Unreadable > 0)
-            FEvents.Message(TJobMessageKind::jmWarning,
-                            "\"" + FRows[FRunRow - 1].Caption + "\": " + TRipLog::UnreadableText(*checks, FGrabber.ReadAction));
+            FEvents.Message(TJobMessageKind::jmWarning, "\"" + FRows[FRunRow - 1].Caption + "\": " +
+                                                            TRipLog::UnreadableText(*checks, FGrabber.ReadAction));
     }
     if (FFormat == rfWav) {
         TrackDone("");
@@ -852,9 +857,7 @@ void TRipController::StartEncoder()
     FEncoderOut->SetFileName(OutputFile().string());
     FEncoderOut->SetInput(FPipe.get());
     const TLifetimeToken owner = Life.Token();
-    FEncoderOut->OnDone = [this, owner](TComponent*) {
-        Dispatcher.Post(owner, [this] { EncoderEnded(""); });
-    };
+    FEncoderOut->OnDone = [this, owner](TComponent*) { Dispatcher.Post(owner, [this] { EncoderEnded(""); }); };
     FEncoderOut->OnThreadException = [this, owner](TComponent*, const std::exception& E) {
         Dispatcher.Post(owner, [this, message = std::string(E.what())] { EncoderEnded(message); });
     };

@@ -250,7 +250,7 @@ private:
     std::size_t FRunRow = 0;       // 1 + the row of the current track
     std::filesystem::path FOutputFolder;
     std::filesystem::path FTrackBase; // folder and cleaned name, without extension
-    std::shared_ptr<TGrabPipe> FPipe;   // the current track's audio on its way to the encoder
+    std::shared_ptr<TGrabPipe> FPipe; // the current track's audio on its way to the encoder
     std::unique_ptr<TACSFileOut> FEncoderOut;
     bool FReadEnded = false, FEncodeEnded = false;
     std::string FReadError, FEncodeError;
