@@ -671,12 +671,21 @@ bool TRipController::StartTrack(std::size_t Row)
             FReadEnded = FEncodeEnded = false;
             FReadError.clear();
             FEncodeError.clear();
+            // The encoder is made first: one that cannot be made (a codec
+            // library missing) must not leave a grab feeding a pipe nobody
+            // reads.
+            MakeEncoder();
             FPipe = FGrabber.GrabToPipe();
-            StartEncoder();
+            RunEncoder();
         }
         View.SetGrabButton("Stop grabing", true);
         return true;
     } catch (const std::exception& e) {
+        // A grab already feeding the pipe stops at once rather than wait for
+        // an encoder that never ran.
+        if (FPipe)
+            FPipe->CloseInput();
+        FPipe.reset();
         View.ShowProgress(false, 0);
         FTrackBusy = false;
         View.SetStatus("Error: ");
@@ -803,7 +812,7 @@ void TRipController::TrackRead(const std::string& Error)
     EncodedTrackEnded();
 }
 
-void TRipController::StartEncoder()
+void TRipController::MakeEncoder()
 {
     StopEncoder();
     FEncoderOut.reset();
@@ -855,6 +864,10 @@ void TRipController::StartEncoder()
     FEncoderOut->SetOverwrite(false);
     FEncoderOut->SetKeepStopped(false);
     FEncoderOut->SetFileName(OutputFile().string());
+}
+
+void TRipController::RunEncoder()
+{
     FEncoderOut->SetInput(FPipe.get());
     const TLifetimeToken owner = Life.Token();
     FEncoderOut->OnDone = [this, owner](TComponent*) { Dispatcher.Post(owner, [this] { EncoderEnded(""); }); };

@@ -191,8 +191,10 @@ private:
     int TrackNumber() const;
     std::size_t TocIndex() const;
     void TrackRead(const std::string& Error);
-    // The encoder of the current track, reading the grab's pipe.
-    void StartEncoder();
+    // The encoder of the current track, made (raises when it cannot be)
+    // and then run on the grab's pipe.
+    void MakeEncoder();
+    void RunEncoder();
     void StopEncoder();
     void EncoderEnded(const std::string& Error);
     // An encoded track ends once both its reading and its encoding have.
