@@ -33,7 +33,8 @@ class ISectorReader {
 public:
     virtual ~ISectorReader() = default;
     // The next sector's 2352 bytes (16-bit little-endian stereo). False when
-    // it could not be read within the allowed attempts.
+    // it could not be read within the allowed attempts; the call after that
+    // reads the sector behind it, so a grab may go on past a damaged spot.
     virtual bool Next(std::uint8_t* Out) = 0;
 };
 
@@ -42,8 +43,10 @@ public:
 class ICdDrive {
 public:
     // Called on the reading thread for each read that failed and is tried
-    // again: the attempt number (1 for the first retry) and the sector.
-    using TRetry = std::function<void(int Attempt, std::int32_t Sector)>;
+    // again: the attempt number (1 for the first retry) and the sector. It
+    // returns whether to go on trying: the mode that never gives up on a
+    // sector gives up once the grab is stopped.
+    using TRetry = std::function<bool(int Attempt, std::int32_t Sector)>;
 
     virtual ~ICdDrive() = default;
 
@@ -54,9 +57,12 @@ public:
     // DVD-RAM; -1 when the drive cannot tell.
     virtual int MediaType() = 0;
 
-    // A reader for Sectors sectors from FirstLsn. ReadOption 1 reads through
-    // the paranoia checks (overlapping reads, compared), 0 reads plainly.
-    // Attempts is how often a failing sector is read before giving up.
+    // A reader for Sectors sectors from FirstLsn. ReadOption is the user's
+    // read mode: 0 reads plainly, 1 checks the overlap of successive reads,
+    // 2 runs every paranoia check but gives up on a sector after Attempts
+    // reads, 3 runs every check and never gives up on a sector (until the
+    // retry callback says so). Attempts is how often a failing sector is
+    // read before giving up.
     virtual std::unique_ptr<ISectorReader> Read(std::int32_t FirstLsn, std::int32_t Sectors, int ReadOption,
                                                 int Attempts, TRetry OnRetry) = 0;
 

@@ -2,7 +2,9 @@
 
 #include "cd/TAccurateRipChecksum.h"
 #include "cd/TCddbClient.h"
+#include "cd/TGrabPipe.h"
 #include "cd/TMusicBrainzClient.h"
+#include "common/TPartFile.h"
 #include "devices/TSampleConverter.h"
 #include "formats/TWavHeaderBytes.h"
 #include "pipeline/EACSException.h"
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -25,94 +28,93 @@
 
 namespace kestrune {
 
-namespace {
-
-struct TFileCloser {
-    void operator()(std::FILE* File) const { std::fclose(File); }
+// Where a grab's audio goes: a WAV file, or an encoder through a pipe. Used
+// on the grab's worker only.
+class TGrabTarget {
+public:
+    virtual ~TGrabTarget() = default;
+    // Raises when the audio could not be taken.
+    virtual void Write(const std::uint8_t* Data, std::size_t Bytes) = 0;
+    // Every byte of the track was written, Bytes in all.
+    virtual void Finish(std::int64_t Bytes) = 0;
+    // The grab ends without the track.
+    virtual void Fail(const std::string& Reason) = 0;
 };
 
-// A file beside the target that takes the audio until the grab has
-// finished; only then does it get the target's name.
-class TPartialFile {
+namespace {
+
+// A WAV file written under a temporary name beside the target, named only
+// once the grab has finished; an existing file of the target's name is never
+// replaced (the grab fails instead).
+class TWavTarget final : public TGrabTarget {
 public:
-    explicit TPartialFile(const std::filesystem::path& Target)
+    TWavTarget(const std::filesystem::path& Target, const TAudioFormat& Format)
+        : FFormat(Format), FPart(std::make_unique<TPartFile>(Target))
     {
-        const std::filesystem::path folder = Target.has_parent_path() ? Target.parent_path() : ".";
-        const int fd = CreateBeside(folder, Target.filename().string());
-        if (fd < 0)
-            throw EACSException("The file " + Target.string() + " cannot be created.");
-        FFile.reset(::fdopen(fd, "wb"));
-        if (!FFile) {
-            ::close(fd);
-            Discard();
-            throw EACSException("The file " + Target.string() + " cannot be created.");
+        // The header is written again at the end with the size of what was
+        // written: a resampler's output length is known only then.
+        const auto header = TWavHeaderBytes::Pcm(Format.Channels, Format.SampleRate, Format.BitsPerSample, 0);
+        WriteAt(header.data(), header.size(), 0);
+        FAt = static_cast<std::int64_t>(header.size());
+    }
+
+    void Write(const std::uint8_t* Data, std::size_t Bytes) override
+    {
+        WriteAt(Data, Bytes, FAt);
+        FAt += static_cast<std::int64_t>(Bytes);
+    }
+
+    void Finish(std::int64_t Bytes) override
+    {
+        const auto header = TWavHeaderBytes::Pcm(FFormat.Channels, FFormat.SampleRate, FFormat.BitsPerSample, Bytes);
+        WriteAt(header.data(), header.size(), 0);
+        try {
+            FPart->Commit();
+        } catch (const std::exception& e) {
+            throw EACSException(e.what());
         }
     }
-    ~TPartialFile() { Discard(); }
-    TPartialFile(const TPartialFile&) = delete;
-    TPartialFile& operator=(const TPartialFile&) = delete;
 
-    bool Write(const std::uint8_t* Data, std::size_t Bytes)
-    {
-        return std::fwrite(Data, 1, Bytes, FFile.get()) == Bytes;
-    }
-
-    // Writes Data over the start of the file (the header, once the size of
-    // the audio is known) and goes back to the end.
-    bool WriteAtStart(const std::vector<std::uint8_t>& Data)
-    {
-        return std::fseek(FFile.get(), 0, SEEK_SET) == 0 &&
-               std::fwrite(Data.data(), 1, Data.size(), FFile.get()) == Data.size() &&
-               std::fseek(FFile.get(), 0, SEEK_END) == 0;
-    }
-
-    // Closes the file and gives it the target's name. False when the last
-    // bytes could not be written or the rename failed.
-    bool Keep(const std::filesystem::path& Target)
-    {
-        std::FILE* file = FFile.release();
-        if (std::fflush(file) != 0 || std::fclose(file) != 0)
-            return false;
-        std::error_code error;
-        std::filesystem::rename(FPath, Target, error);
-        if (error)
-            return false;
-        FPath.clear();
-        return true;
-    }
+    void Fail(const std::string&) override { FPart->Discard(); }
 
 private:
-    // A new file of a name nobody uses, made as any file the user saves is
-    // (0666 less the umask): the ripped file keeps this mode, and one only
-    // its owner may read (what mkstemp makes) would hide it from the other
-    // users and services of the machine.
-    int CreateBeside(const std::filesystem::path& Folder, const std::string& Name)
+    void WriteAt(const std::uint8_t* Data, std::size_t Bytes, std::int64_t At)
     {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            FPath = Folder / ("." + Name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-            const int fd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0)
-                return fd;
-            if (errno != EEXIST)
-                break;
-        }
-        FPath.clear();
-        return -1;
-    }
-
-    void Discard()
-    {
-        FFile.reset();
-        if (!FPath.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(FPath, ignored);
-            FPath.clear();
+        std::size_t done = 0;
+        while (done < Bytes) {
+            const ssize_t n = ::pwrite(FPart->Fd(), Data + done, Bytes - done, static_cast<off_t>(At) + done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int error = n < 0 ? errno : ENOSPC;
+                if (error == ENOSPC)
+                    throw EACSException("Disk full: " + FPart->Target().string() + " could not be written.");
+                throw EACSException("The file " + FPart->Target().string() +
+                                    " could not be written: " + std::strerror(error));
+            }
+            done += static_cast<std::size_t>(n);
         }
     }
 
-    std::filesystem::path FPath;
-    std::unique_ptr<std::FILE, TFileCloser> FFile;
+    TAudioFormat FFormat;
+    std::unique_ptr<TPartFile> FPart;
+    std::int64_t FAt = 0;
+};
+
+// The audio handed to an encoder as it is read.
+class TPipeTarget final : public TGrabTarget {
+public:
+    explicit TPipeTarget(std::shared_ptr<TGrabPipe> Pipe) : FPipe(std::move(Pipe)) {}
+    void Write(const std::uint8_t* Data, std::size_t Bytes) override
+    {
+        if (!FPipe->Put(Data, Bytes))
+            throw EACSException("The encoder stopped.");
+    }
+    void Finish(std::int64_t) override { FPipe->Finish(); }
+    void Fail(const std::string& Reason) override { FPipe->Fail(Reason); }
+
+private:
+    std::shared_ptr<TGrabPipe> FPipe;
 };
 
 // Sums the grabbed blocks on a thread of its own, in the order they were
@@ -549,6 +551,30 @@ void TCdGrabber::PostProgress(double Progress)
 
 void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
 {
+    const TTocTrack& track = CheckGrab();
+    std::unique_ptr<TGrabTarget> target;
+    try {
+        target = std::make_unique<TWavTarget>(Path, TAudioFormat{FOutRate, FOutBits, FOutChannels});
+    } catch (const std::runtime_error& e) {
+        throw EACSException(e.what());
+    }
+    StartGrab(track, std::move(target));
+}
+
+std::shared_ptr<TGrabPipe> TCdGrabber::GrabToPipe()
+{
+    const TTocTrack& track = CheckGrab();
+    // What the pipe will carry, as near as is known before: exact for the
+    // disc's own format, the resampler's length for others.
+    const double seconds = static_cast<double>(track.Sectors) * 588.0 / 44100.0;
+    const auto bytes = static_cast<std::int64_t>(std::llround(seconds * FOutRate)) * FOutChannels * (FOutBits / 8);
+    auto pipe = std::make_shared<TGrabPipe>(FOutRate, FOutChannels, FOutBits, bytes);
+    StartGrab(track, std::make_unique<TPipeTarget>(pipe));
+    return pipe;
+}
+
+const TTocTrack& TCdGrabber::CheckGrab()
+{
     EnsureIdle("start another grab");
     if (!FDrive || FPresence != TDiscPresence::dpUsable)
         throw EACSException("There is no disc to grab from.");
@@ -558,6 +584,11 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                             " is a data track; only audio tracks can be grabbed.");
     if (track.Sectors <= 0)
         throw EACSException("Track " + std::to_string(track.Number) + " holds no audio.");
+    return track;
+}
+
+void TCdGrabber::StartGrab(const TTocTrack& track, std::unique_ptr<TGrabTarget> Target)
+{
     Join();
 
     const std::int32_t sectors = track.Sectors;
@@ -575,8 +606,9 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                                        if (FEvents != nullptr)
                                            FEvents->OnGrabRetry(Attempt, Sector);
                                    });
+                                   // A stopped grab gives up on the sector.
+                                   return !FCancel.load();
                                });
-    auto file = std::make_unique<TPartialFile>(Path);
     const TAudioFormat disc{44100, 16, 2};
     const TAudioFormat out{FOutRate, FOutBits, FOutChannels};
     // Only a format other than the disc's own goes through the converter, so
@@ -590,21 +622,17 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
     FWatch.SetBusy(true);
     FGrabError.clear();
     FChecks.erase(track.Number);
-    FWorker = std::thread([this, owner, Path, sectors, attempts, first = track.StartLsn, number = track.Number, reader = std::move(reader),
-                           file = std::move(file), checksum = std::move(checksum), retries, out,
-                           converter = std::move(converter), measure = MeasureChecks]() mutable {
+    FWorker = std::thread([this, owner, sectors, attempts, first = track.StartLsn, number = track.Number,
+                           reader = std::move(reader), file = std::move(Target), checksum = std::move(checksum),
+                           retries, converter = std::move(converter), measure = MeasureChecks,
+                           action = ReadAction]() mutable {
         std::string error;
+        int unreadable = 0;
         try {
-            // The header is written again at the end with the size of what was
-            // written: a resampler's output length is known only then.
             std::int64_t written = 0;
             std::vector<std::uint8_t> converted;
-            if (!file->Write(TWavHeaderBytes::Pcm(out.Channels, out.SampleRate, out.BitsPerSample, 0).data(),
-                             TWavHeaderBytes::PcmBytes))
-                throw EACSException("The file " + Path.string() + " could not be written.");
             auto write = [&](const std::uint8_t* Data, std::size_t Bytes) {
-                if (!file->Write(Data, Bytes))
-                    throw EACSException("The file " + Path.string() + " could not be written.");
+                file->Write(Data, Bytes);
                 written += static_cast<std::int64_t>(Bytes);
             };
             // Sectors are gathered and written in blocks of about 100 KiB,
@@ -628,20 +656,34 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                 if (sums && blocks >= 2)
                     sums->Wait(blocks - 1);
                 const std::int32_t count = std::min(Batch, sectors - done);
+                std::size_t filled = 0; // sectors in the buffer
                 for (std::int32_t i = 0; i < count; ++i) {
-                    if (!reader->Next(buffer.data() + std::size_t(i) * TDiscToc::SectorBytes)) {
-                        const int sector = done + i;
-                        // The last retry tells the window that the sector stayed
-                        // unreadable; it names the sector as the drive's retries
-                        // before it did, by its place on the disc.
-                        FDispatcher.Post(owner, [this, attempts, lsn = first + sector] {
-                            if (FEvents != nullptr)
-                                FEvents->OnGrabRetry(attempts, lsn);
-                        });
+                    std::uint8_t* into = buffer.data() + filled * TDiscToc::SectorBytes;
+                    if (reader->Next(into)) {
+                        ++filled;
+                        continue;
+                    }
+                    const int sector = done + i;
+                    // The last retry tells the window that the sector stayed
+                    // unreadable; it names the sector as the drive's retries
+                    // before it did, by its place on the disc.
+                    FDispatcher.Post(owner, [this, attempts, lsn = first + sector] {
+                        if (FEvents != nullptr)
+                            FEvents->OnGrabRetry(attempts, lsn);
+                    });
+                    if (FCancel.load())
+                        break;
+                    if (action == raStop)
                         throw EACSException("Sector " + std::to_string(sector) + " of the track could not be read.");
+                    // The user's choice for a damaged disc: a gap of silence
+                    // the sector's length, or the sector left out.
+                    ++unreadable;
+                    if (action == raSilence) {
+                        std::fill(into, into + TDiscToc::SectorBytes, std::uint8_t{0});
+                        ++filled;
                     }
                 }
-                const std::size_t blockBytes = std::size_t(count) * TDiscToc::SectorBytes;
+                const std::size_t blockBytes = filled * TDiscToc::SectorBytes;
                 if (sums)
                     sums->Add(buffer.data(), blockBytes);
                 if (converter) {
@@ -666,16 +708,16 @@ void TCdGrabber::GrabToFile(const std::filesystem::path& Path)
                     converter->Flush(converted);
                     write(converted.data(), converted.size());
                 }
-                if (!file->WriteAtStart(TWavHeaderBytes::Pcm(out.Channels, out.SampleRate, out.BitsPerSample, written)) ||
-                    !file->Keep(Path))
-                    throw EACSException("The file " + Path.string() + " could not be written.");
+                file->Finish(written);
             }
         } catch (const std::exception& e) {
             error = e.what();
         }
+        if (!error.empty())
+            file->Fail(error);
         file.reset();
         reader.reset();
-        TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load()};
+        TTrackChecks checks{number, checksum->Crc32(), checksum->V1(), checksum->V2(), retries->load(), unreadable};
         FDispatcher.Post(owner, [this, error, checks, measure] {
             FGrabError = error;
             if (error.empty() && measure)

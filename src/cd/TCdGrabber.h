@@ -23,6 +23,8 @@ namespace kestrune {
 
 class TCddbClient;
 class TMusicBrainzClient;
+class TGrabPipe;
+class TGrabTarget;
 
 // The CD grabber the rip window drives: the drive list, the disc in the
 // current drive, its sessions and tracks, and grabbing one track into a WAV
@@ -47,10 +49,18 @@ public:
 
     void SetEvents(ICdGrabberEvents* Events) { FEvents = Events; }
 
-    // 1: read through the paranoia checks; 0: plain reads.
-    int ReadOption = 1;
-    // How often an unreadable sector is read before the grab fails.
+    // The read mode (ICdDrive::Read): 0 plain reads, 1 overlap checking,
+    // 2 every paranoia check but giving up on a sector, 3 every check.
+    int ReadOption = 2;
+    // How often an unreadable sector is read before it counts as unreadable.
     int ReadAttempts = 1;
+    // What an unreadable sector does to the grab: raStop fails it (no
+    // file), raSilence writes the sector as silence, raCut leaves it out;
+    // the last two go on and count the sector in GrabChecks' Unreadable.
+    static constexpr int raStop = 0;
+    static constexpr int raSilence = 1;
+    static constexpr int raCut = 2;
+    int ReadAction = raStop;
     // Whether grabs measure the CRC and the AccurateRip sums of what they
     // read (GrabChecks). They cost about as much CPU as reading an image;
     // off when neither a verification nor a log will read them.
@@ -140,6 +150,12 @@ public:
     // leaves nothing behind. Raises when a grab is running, no audio track
     // is selected, or the reader cannot be set up.
     void GrabToFile(const std::filesystem::path& Path);
+    // Starts grabbing the current track into a pipe that an encoder reads as
+    // its input, so the track is encoded while it is read; returns the pipe
+    // (progress and GrabError as for GrabToFile). A failed or cancelled grab
+    // fails the encoder's run; an encoder that stops fails the grab. Raises
+    // as GrabToFile.
+    std::shared_ptr<TGrabPipe> GrabToPipe();
     void CancelGrab();
     bool Grabbing() const { return FWorker.joinable() && !FFinished; }
     // Why the last grab ended without a file; empty after a finished grab.
@@ -161,6 +177,9 @@ public:
 
 private:
     const TTocTrack& Selected() const;
+    // The selected track, when a grab of it may start; raises otherwise.
+    const TTocTrack& CheckGrab();
+    void StartGrab(const TTocTrack& Track, std::unique_ptr<TGrabTarget> Target);
     std::vector<const TTocTrack*> SessionTracks(int Session) const;
     void EnsureIdle(const char* What) const;
     void Join();

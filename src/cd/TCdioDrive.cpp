@@ -71,10 +71,8 @@ public:
             Close();
             throw EACSException("The secure reader could not be set up.");
         }
-        // Full checking, but a sector that stays unreadable is reported
-        // (and fails the grab) rather than retried for ever.
-        cdio_paranoia_modeset(FParanoia,
-                              ReadOption == 0 ? PARANOIA_MODE_DISABLE : (PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP));
+        FMode = TCdioDrive::ParanoiaMode(ReadOption);
+        cdio_paranoia_modeset(FParanoia, FMode);
         cdio_paranoia_seek(FParanoia, First, SEEK_SET);
     }
 
@@ -91,10 +89,21 @@ public:
         CurrentReader = this;
         const std::int16_t* block = cdio_paranoia_read_limited(FParanoia, &Callback, FAttempts);
         CurrentReader = nullptr;
-        if (block == nullptr || FSkipped)
+        // A mode the callback relaxed for this sector holds again for the next.
+        if (FRelaxed) {
+            cdio_paranoia_modeset(FParanoia, FMode);
+            FRelaxed = false;
+        }
+        ++FNext;
+        if (block == nullptr) {
+            // Nothing was handed out, so the reader's place is set past the
+            // sector for a grab that goes on behind it.
+            cdio_paranoia_seek(FParanoia, FNext, SEEK_SET);
+            return false;
+        }
+        if (FSkipped)
             return false;
         std::memcpy(Out, block, CDIO_CD_FRAMESIZE_RAW);
-        ++FNext;
         return true;
     }
 
@@ -106,8 +115,13 @@ private:
             return;
         if (Mode == PARANOIA_CB_READERR) {
             ++self->FRetries;
-            if (self->FOnRetry)
-                self->FOnRetry(self->FRetries, self->FNext);
+            // Told to stop trying, the mode that never skips may skip this
+            // sector: paranoia reads its mode at every round of retries.
+            if (self->FOnRetry && !self->FOnRetry(self->FRetries, self->FNext) &&
+                (self->FMode & PARANOIA_MODE_NEVERSKIP) != 0 && !self->FRelaxed) {
+                self->FRelaxed = true;
+                cdio_paranoia_modeset(self->FParanoia, self->FMode & ~PARANOIA_MODE_NEVERSKIP);
+            }
         } else if (Mode == PARANOIA_CB_SKIP) {
             self->FSkipped = true;
         }
@@ -131,6 +145,8 @@ private:
     ICdDrive::TRetry FOnRetry;
     int FRetries = 0;
     bool FSkipped = false;
+    int FMode = PARANOIA_MODE_DISABLE;
+    bool FRelaxed = false;
 };
 
 // Reads a stretch of an image's disc that holds silence the data file does
@@ -407,6 +423,20 @@ int TCdioDrive::MediaType()
         return 8;
     default:
         return -1;
+    }
+}
+
+int TCdioDrive::ParanoiaMode(int ReadOption)
+{
+    switch (ReadOption) {
+    case 0:
+        return PARANOIA_MODE_DISABLE;
+    case 1:
+        return PARANOIA_MODE_OVERLAP;
+    case 3:
+        return PARANOIA_MODE_FULL;
+    default:
+        return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
     }
 }
 

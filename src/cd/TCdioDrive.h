@@ -35,6 +35,9 @@ public:
     // are dropped and its errors go to standard error. Called by everything
     // here that uses the library.
     static void QuietLibrary();
+    // The paranoia mode of a read mode (ICdDrive::Read): none, overlap
+    // checking, every check but giving up on a sector, every check.
+    static int ParanoiaMode(int ReadOption);
 
     TDiscPresence Presence() override;
     TDiscToc Toc() override;

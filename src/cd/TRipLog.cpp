@@ -1,10 +1,15 @@
 #include "cd/TRipLog.h"
 
+#include "common/TPartFile.h"
 #include "pipeline/EACSException.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,9 +105,13 @@ std::string TRipLog::Text() const
     if (!Artist.empty() || !Album.empty())
         line("Album: " + Artist + (Artist.empty() || Album.empty() ? "" : " / ") + Album);
     line("Drive: " + DriveName + (DriveModel.empty() ? "" : " (" + DriveModel + ")"));
-    line(std::string("Read mode: ") +
-         (ReadMode == 1 ? "paranoia (overlapping reads, compared)" : "plain reads, no comparison"));
+    static const char* const modes[] = {"plain reads, no comparison", "overlapping reads, compared",
+                                        "paranoia, every check; gives up on a sector after the attempts",
+                                        "paranoia, every check; never gives up on a sector"};
+    line(std::string("Read mode: ") + modes[std::clamp(ReadMode, 0, 3)]);
     line("Read attempts per sector: " + std::to_string(ReadAttempts));
+    static const char* const actions[] = {"stop the track", "replace it by silence", "leave it out"};
+    line(std::string("Unreadable sector: ") + actions[std::clamp(ReadAction, 0, 2)]);
     if (Disc)
         line("AccurateRip disc: " + Disc->Name());
     if (!Lookup)
@@ -124,6 +133,8 @@ std::string TRipLog::Text() const
             continue;
         }
         line("  Retries: " + std::to_string(t.Checks.Retries));
+        if (t.Checks.Unreadable > 0)
+            line("  Damaged: " + UnreadableText(t.Checks, ReadAction));
         line("  CRC32: " + Hex(t.Checks.Crc32));
         line("  AccurateRip v1: " + Hex(t.Checks.ArV1));
         line("  AccurateRip v2: " + Hex(t.Checks.ArV2));
@@ -137,27 +148,28 @@ std::string TRipLog::Text() const
 void TRipLog::Write(const std::filesystem::path& Path) const
 {
     const std::string text = Text();
-    const std::filesystem::path folder = Path.has_parent_path() ? Path.parent_path() : ".";
-    std::string temp = (folder / ("." + Path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw EACSException("The rip log " + Path.string() + " cannot be created.");
-    bool written = true;
-    for (std::size_t at = 0; at < text.size() && written;) {
-        const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
-        written = n > 0;
-        at += written ? static_cast<std::size_t>(n) : 0;
+    try {
+        // Named only once complete, and never over a log that is there.
+        TPartFile part(Path);
+        for (std::size_t at = 0; at < text.size();) {
+            const ssize_t n = ::write(part.Fd(), text.data() + at, text.size() - at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw std::runtime_error(std::string("Cannot write it. ") + std::strerror(n < 0 ? errno : ENOSPC));
+            at += static_cast<std::size_t>(n);
+        }
+        part.Sync();
+        part.Commit();
+    } catch (const std::exception& e) {
+        throw EACSException("The rip log " + Path.string() + " could not be written: " + e.what());
     }
-    // mkstemp makes the file private; a log is read like the audio beside it.
-    written = written && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    std::error_code error;
-    if (written)
-        std::filesystem::rename(temp, Path, error);
-    if (!written || error) {
-        std::filesystem::remove(temp, error);
-        throw EACSException("The rip log " + Path.string() + " could not be written.");
-    }
+}
+
+std::string TRipLog::UnreadableText(const TTrackChecks& Checks, int ReadAction)
+{
+    return Plural(Checks.Unreadable, "sector", "sectors") + " could not be read and " +
+           (Checks.Unreadable == 1 ? "was " : "were ") + (ReadAction == 2 ? "left out." : "replaced by silence.");
 }
 
 } // namespace kestrune

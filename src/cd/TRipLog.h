@@ -22,15 +22,17 @@ struct TRipLogTrack {
 };
 
 // The text log of a rip, written beside the files: how the disc was read,
-// each track's retries, checksums and verdict, and a summary. Replaces an
-// earlier log of the same name only once the new one is complete.
+// each track's retries, checksums and verdict, and a summary. Written under
+// a temporary name and named once complete; an earlier log of the same name
+// is never replaced (Write fails instead).
 class TRipLog {
 public:
     std::chrono::system_clock::time_point Time = std::chrono::system_clock::now();
     std::string DriveName;  // the device or image
     std::string DriveModel; // vendor, model and revision as the drive names them
-    int ReadMode = 1;       // the grabber's ReadOption
+    int ReadMode = 2;       // the grabber's ReadOption
     int ReadAttempts = 1;
+    int ReadAction = 0; // the grabber's ReadAction
     std::string Artist;
     std::string Album;
     std::optional<TAccurateRipDisc> Disc;
@@ -45,6 +47,9 @@ public:
     void Write(const std::filesystem::path& Path) const;
 
     static std::string VerdictText(const TAccurateRipVerdict& Verdict);
+    // "2 sectors could not be read and were replaced by silence." (or "left
+    // out"), after the grabber's ReadAction.
+    static std::string UnreadableText(const TTrackChecks& Checks, int ReadAction);
 };
 
 } // namespace kestrune

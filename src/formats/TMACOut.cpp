@@ -20,10 +20,9 @@ void TMACOut::SetCompressionLevel(int Value)
 
 void TMACOut::OpenOutput()
 {
-    if (FFileName.empty())
-        throw EACSException("File name is not assigned.");
-    TACSInput& in = RequireInput();
-    in.OpenInput();
+    // The compressor opens the file by name: the run's temporary.
+    const std::string writeTo = OpenOwnFile();
+    TACSInput& in = OpenInputOrRelease();
     EndOfInput = false;
     try {
         int32_t error = 0;
@@ -31,13 +30,13 @@ void TMACOut::OpenOutput()
         if (error != 0 || !Compressor)
             throw ape::EAPEException(error);
         ape::FillWaveFormatEx(&WaveFormat, in.InSampleRate(), in.InBitsPerSample(), in.InChannels());
-        const int32_t result = ape::c_APECompress_Start(Compressor.get(), FFileName, &WaveFormat, FMaxAudioBytes.load(),
+        const int32_t result = ape::c_APECompress_Start(Compressor.get(), writeTo, &WaveFormat, FMaxAudioBytes.load(),
                                                         FCompressionLevel.load(), nullptr, -1);
         if (result != 0)
             throw EACSException("Error starting APECompress.\r\n" + ape::ApeErrorText(result));
     } catch (...) {
         Compressor.reset();
-        in.CloseInput();
+        AbandonOpen(in);
         throw;
     }
 }
@@ -79,12 +78,11 @@ void TMACOut::CloseOutput()
         result = ape::c_APECompress_Finish(Compressor.get(), nullptr, 0, 0);
         Compressor.reset();
     }
-    if (TACSInput* in = Input())
-        in->CloseInput();
     // A file that could not be finished (a full disk) is a failure, not a
     // finished conversion.
-    if (result != 0)
-        throw EACSException("Error finishing APECompress.\r\n" + ape::ApeErrorText(result));
+    FinishClose(result != 0 ? std::make_exception_ptr(
+                                  EACSException("Error finishing APECompress.\r\n" + ape::ApeErrorText(result)))
+                            : nullptr);
 }
 
 } // namespace kestrune

@@ -1,5 +1,6 @@
 #include "pipeline/TACSFileOut.h"
 
+#include "common/TPartFile.h"
 #include "pipeline/EACSException.h"
 #include "pipeline/TFileStream.h"
 
@@ -9,6 +10,39 @@
 
 namespace kestrune {
 
+TACSFileOut::~TACSFileOut() = default;
+
+std::string TACSFileOut::OpenOwnFile()
+{
+    Part.reset();
+    if (FileName().empty())
+        throw EACSException("File name is not assigned.");
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = FileName();
+    const fs::file_status status = fs::status(target, error);
+    // A device or a pipe (/dev/null) is written as it is; so is anything
+    // else that is no regular file, which then fails to open as before.
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return FileName();
+    // Through a link the file it leads to is replaced, not the link.
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        const fs::path real = fs::weakly_canonical(target, error);
+        if (!error)
+            target = real;
+    }
+    if (fs::exists(status) && !Overwrite())
+        throw EACSException("Cannot create file \"" + FileName() + "\". File exists");
+    const fs::path folder = target.parent_path();
+    TPartFile::ClearLeftovers(folder);
+    try {
+        Part = std::make_unique<TPartFile>(target, Overwrite());
+    } catch (const std::runtime_error& e) {
+        throw EACSException(e.what());
+    }
+    return Part->TempPath().string();
+}
+
 void TACSFileOut::OpenOwnStream()
 {
     if (StreamSupplied)
@@ -16,13 +50,32 @@ void TACSFileOut::OpenOwnStream()
     if (FileName().empty())
         throw EACSException("File name is not assigned.");
     std::error_code ignored;
+    // Appending changes the file in place: there is nothing to rename.
     const bool append = FileMode() == TFileOutputMode::foAppend && std::filesystem::exists(FileName(), ignored);
-    auto file =
-        std::make_unique<TFileStream>(FileName(), append ? TFileOpenMode::fmOpenReadWrite : TFileOpenMode::fmCreate);
+    const std::string name = append ? FileName() : OpenOwnFile();
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(name,
+                                             append || Part ? TFileOpenMode::fmOpenReadWrite : TFileOpenMode::fmCreate);
+    } catch (...) {
+        Part.reset();
+        throw;
+    }
     // Writers hand over a block per step, often a few kilobytes; gathering
     // them saves a system call each.
     file->SetWriteBuffer(std::size_t{64} * 1024);
     AdoptStream(std::move(file));
+}
+
+void TACSFileOut::FreeOwnStream()
+{
+    try {
+        TStreamHolder::FreeOwnStream();
+    } catch (...) {
+        Part.reset();
+        throw;
+    }
+    Part.reset();
 }
 
 TACSInput& TACSFileOut::OpenInputOrRelease()
@@ -50,10 +103,20 @@ void TACSFileOut::FinishClose(std::exception_ptr Failure)
 {
     try {
         // The last buffered write happens here and may find the disk full.
-        FreeOwnStream();
+        TStreamHolder::FreeOwnStream();
     } catch (...) {
         if (!Failure)
             Failure = std::current_exception();
+    }
+    if (Part) {
+        const std::unique_ptr<TPartFile> part = std::move(Part);
+        if (!Failure && !RunFailed() && (!RunStopped() || KeepStopped())) {
+            try {
+                part->Commit();
+            } catch (const std::exception& e) {
+                Failure = std::make_exception_ptr(EACSException(e.what()));
+            }
+        }
     }
     if (TACSInput* in = Input()) {
         try {

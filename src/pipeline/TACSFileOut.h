@@ -1,8 +1,10 @@
 #pragma once
 
+#include "common/TPartFile.h"
 #include "pipeline/TACSStreamedOutput.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 
 namespace kestrune {
@@ -10,8 +12,17 @@ namespace kestrune {
 enum class TFileOutputMode { foRewrite = 0, foAppend = 1 };
 
 // Base of the file writers.
+//
+// A run never writes under FileName itself: it writes a temporary beside it
+// (TPartFile) and gives it its real name only once the run has ended well,
+// so a run that fails, is cancelled or is killed leaves no file that looks
+// finished. Temporaries that killed runs left in the folder are cleared when
+// the next run there starts. A device or a pipe given as FileName
+// (/dev/null), and a file appended to, are written as they are.
 class TACSFileOut : public TACSStreamedOutput {
 public:
+    ~TACSFileOut() override;
+
     const std::string& FileName() const { return FFileName; }
     void SetFileName(const std::string& Value) { FFileName = Value; }
     TFileOutputMode FileMode() const { return FFileMode; }
@@ -21,11 +32,27 @@ public:
         (void)Mode;
         FFileMode = TFileOutputMode::foRewrite;
     }
+    // An existing file under FileName is replaced by the run's result (on).
+    // Off, a run refuses to start when the file exists, and a file that
+    // appears meanwhile is kept and the run fails at its end.
+    bool Overwrite() const { return FOverwrite; }
+    void SetOverwrite(bool Value) { FOverwrite = Value; }
+    // A run ended by Stop keeps what it wrote under FileName (on: a
+    // recording the user stopped is a finished track); off, it leaves
+    // nothing (a cancelled conversion).
+    bool KeepStopped() const { return FKeepStopped; }
+    void SetKeepStopped(bool Value) { FKeepStopped = Value; }
 
 protected:
     // Creates FileName when no stream was supplied; in foAppend mode a file
     // that exists already is opened for writing instead, to add to it.
     void OpenOwnStream();
+    // For writers that open the file by name themselves: the name to write
+    // to (the temporary, or FileName for a device). Raises as OpenOwnStream.
+    std::string OpenOwnFile();
+    // Frees the stream and gives the run's file up (its temporary goes):
+    // for failures while opening.
+    void FreeOwnStream();
     // Opens the input; when it cannot open, the stream opened for the run is
     // freed again.
     TACSInput& OpenInputOrRelease();
@@ -34,13 +61,20 @@ protected:
     // stream freed.
     void AbandonOpen(TACSInput& In);
     // The last step of CloseOutput: writes out and frees the stream the run
-    // opened, closes the input whatever happened before (a device left open
-    // would keep every later run "buisy"), then raises Failure, or the first
-    // failure of these two steps when there was none before.
+    // opened, gives the file its real name when the run ended well (or was
+    // stopped and KeepStopped is on) and removes it otherwise, closes the
+    // input whatever happened before (a device left open would keep every
+    // later run "buisy"), then raises Failure, or the first failure of these
+    // steps when there was none before.
     void FinishClose(std::exception_ptr Failure);
 
     std::string FFileName;
     TFileOutputMode FFileMode = TFileOutputMode::foRewrite;
+
+private:
+    bool FOverwrite = true;
+    bool FKeepStopped = true;
+    std::unique_ptr<TPartFile> Part;
 };
 
 } // namespace kestrune

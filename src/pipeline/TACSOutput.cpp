@@ -22,8 +22,14 @@ private:
 
 TACSOutput::TACSOutput()
 {
-    Worker = std::make_unique<TACSThread>([this](bool Abort) { return WriteStep(Abort); }, [this] { FinishRun(); },
-                                          [this](const std::exception& E) { HandleStepFailure(E); });
+    auto step = [this](bool Abort) {
+        const bool more = WriteStep(Abort);
+        if (!more && Abort)
+            FRunStopped = true;
+        return more;
+    };
+    Worker = std::make_unique<TACSThread>(
+        step, [this] { FinishRun(); }, [this](const std::exception& E) { HandleStepFailure(E); });
 }
 
 TACSOutput::~TACSOutput()
@@ -42,6 +48,7 @@ void TACSOutput::DestroyWorker()
         // The run was cut short by the destruction; finish the destination
         // (headers, file) rather than leave it half written.
         CanOutput = false;
+        FRunStopped = true;
         try {
             CloseOutput();
         } catch (...) {
@@ -59,6 +66,8 @@ void TACSOutput::Run()
     if (!Slot.Get())
         throw EACSException("Input is not assigned");
     HeldAt = HeldBytes = 0;
+    FRunStopped = false;
+    FRunFailed = false;
     try {
         OpenOutput();
     } catch (const std::exception& e) {
@@ -232,6 +241,7 @@ void TACSOutput::HandleStepFailure(const std::exception& E)
 {
     // Input locks are scoped guards, released while the failure unwound, so
     // unlike a raw flag there is nothing left here to clear.
+    FRunFailed = true;
     if (FBusy.load()) {
         try {
             CloseOutput();

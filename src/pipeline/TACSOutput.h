@@ -76,6 +76,12 @@ protected:
 
     void DestroyWorker();
 
+    // How the run that is being closed ended, for CloseOutput: stopped by
+    // the owner (Stop, or the output's destruction) rather than at the end
+    // of its input, or failed. Both clear when the next run starts.
+    bool RunStopped() const { return FRunStopped.load(); }
+    bool RunFailed() const { return FRunFailed.load(); }
+
     // Step helpers shared by the concrete outputs.
     // Fires OnProgress when the percentage changed since the last report.
     void UpdateProgress();
@@ -124,6 +130,8 @@ private:
 
     TInputSlot Slot{*this, InputLock};
     std::atomic<bool> FBusy{false};
+    std::atomic<bool> FRunStopped{false};
+    std::atomic<bool> FRunFailed{false};
     std::atomic<bool> Delivering{false};
     mutable std::mutex IdleMutex;
     mutable std::condition_variable IdleSignal;

@@ -1,18 +1,23 @@
 #include "rip/TRipController.h"
 
 #include "cd/TAccurateRipDisc.h"
-#include "convert/IConvertView.h"
-#include "convert/TConvertController.h"
+#include "cd/TGrabPipe.h"
+#include "common/TPartFile.h"
 #include "formats/FlacComments.h"
+#include "formats/TFLACOut.h"
+#include "formats/TMACOut.h"
+#include "formats/TMP3Out.h"
+#include "formats/TVorbisOut.h"
 #include "formats/TagTrackFile.h"
 #include "pipeline/EACSException.h"
 #include "rip/TRipTexts.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 namespace kestrune {
 
@@ -36,31 +41,42 @@ constexpr TSampleFormat SampleFormats[] = {
     {"44,100 Hz; 8 Bit; Stereo;", 44100, 2, 8},  {"44,100 Hz; 16 Bit; Stereo;", 44100, 2, 16},
 };
 
-// The encoder of a grabbed track answers to nobody: its failures become the
-// track's, told through the rip's own events.
-class TSilentDialogs final : public IDialogs {
-public:
-    TDialogResult Show(TDialogKind, const std::string&, TDialogButtons Buttons) override
-    {
-        return Buttons == TDialogButtons::dbYesNo ? TDialogResult::drNo : TDialogResult::drCancel;
-    }
-};
-
-// The conversion's index and the extension of each rip format but WAV.
-struct TEncodedFormat {
-    int ConvertIndex;
-    const char* Extension;
-};
-
-TEncodedFormat Encoded(int Format)
+// The extension of each rip format.
+const char* Extension(int Format)
 {
     switch (Format) {
-    case TRipController::rfMp3: return {TConvertController::fiMp3, ".mp3"};
-    case TRipController::rfFlac: return {TConvertController::fiFlac, ".flac"};
-    case TRipController::rfOgg: return {TConvertController::fiOgg, ".ogg"};
-    case TRipController::rfApe: return {TConvertController::fiApe, ".ape"};
-    default: return {TConvertController::fiWav, ".wav"};
+    case TRipController::rfMp3:
+        return ".mp3";
+    case TRipController::rfFlac:
+        return ".flac";
+    case TRipController::rfOgg:
+        return ".ogg";
+    case TRipController::rfApe:
+        return ".ape";
+    default:
+        return ".wav";
     }
+}
+
+// A full disk is what a user can mend, and is said so in plain words.
+std::string DiskFullText(const std::string& Error)
+{
+    if (Error.rfind("Disk full", 0) == 0 || Error.find(std::strerror(ENOSPC)) == std::string::npos)
+        return Error;
+    return "Disk full: " + Error;
+}
+
+// The name Base + Extension in Folder, or, when a file of that name exists
+// or the run has used it, the first free "Base (N)" + Extension: a rip
+// never replaces a file it did not make.
+std::string FreeName(const fs::path& Folder, const std::string& Base, const std::string& Extension,
+                     const std::set<std::string>& Used)
+{
+    std::string name = Base;
+    std::error_code error;
+    for (int n = 2; Used.count(name) != 0 || fs::exists(Folder / (name + Extension), error); ++n)
+        name = Base + " (" + std::to_string(n) + ")";
+    return name;
 }
 
 // Album text names a folder: it must stay one folder inside the rip folder,
@@ -114,8 +130,7 @@ const std::vector<std::string>& TRipController::SampleFormatTexts()
 
 TRipController::TRipController(IRipView& V, IDialogs& D, IDispatcher& Disp, std::shared_ptr<ICdDriveProvider> Drives,
                                TRipSettings Settings)
-    : View(V), Dialogs(D), Dispatcher(Disp), FSettings(std::move(Settings)), FGrabber(Disp, std::move(Drives)),
-      FEncoderDialogs(std::make_unique<TSilentDialogs>()), FEncoderView(std::make_unique<TNoConvertView>())
+    : View(V), Dialogs(D), Dispatcher(Disp), FSettings(std::move(Settings)), FGrabber(Disp, std::move(Drives))
 {
     FGrabber.SetEvents(this);
     if (const auto rate = TMp3Settings::FromIndex(FSettings.Mp3BitrateIndex))
@@ -128,8 +143,6 @@ TRipController::~TRipController()
     // Nobody hears of it any more, but nothing half-made is left behind.
     StopEverything();
     FGrabber.SetEvents(nullptr);
-    if (FEncoderRun)
-        FEncoderRun->Events().Unsubscribe(this);
 }
 
 void TRipController::StopEverything()
@@ -137,15 +150,13 @@ void TRipController::StopEverything()
     FClosed = true;
     FCancelRequested = true;
     FVerifyCancel = true;
-    // The grab stops and its unfinished file goes with it; an encoding is
-    // stopped and its incomplete output removed, and so is the WAV it read.
+    // The grab stops and its unfinished file goes with it; the encoder is
+    // told first, so that it fails (and leaves no file) rather than take
+    // the end of its input for the end of the track.
+    if (FPipe)
+        FPipe->Fail("The grab was stopped.");
     FGrabber.Shutdown();
-    if (FEncoderRun && FEncoderRun->Converting())
-        FEncoderRun->Close();
-    if (FRunning && FTrackBusy && FFormat != rfWav) {
-        std::error_code ignored;
-        fs::remove(FGrabbed, ignored);
-    }
+    StopEncoder();
     JoinVerifier();
     FQueryRunning = false;
     FTrackBusy = false;
@@ -186,6 +197,7 @@ void TRipController::ScanDrives()
     try {
         FGrabber.ReadOption = FSettings.ReadOption;
         FGrabber.ReadAttempts = FSettings.ReadAttempts;
+        FGrabber.ReadAction = FSettings.ReadAction;
         // Nothing reads a track's sums without a verification or a log, and
         // they cost about as much as reading an image.
         FGrabber.MeasureChecks = FSettings.Verify || FSettings.WriteLog;
@@ -328,10 +340,18 @@ void TRipController::FillTracks()
     }
     // A query that found nothing leaves the chooser at its one place.
     View.SetAlbumEntryRange(1, std::max(maximum, 1), FGrabber.AlbumMatch() + 1);
+    FCdTextTitles.clear();
     if (FAlbumInfoLoaded) {
         FAlbum = FGrabber.AlbumTitle();
         FArtist = FGrabber.AlbumArtist();
         FGenre = FGrabber.AlbumGenre();
+    } else if (const auto cdText = TCdGrabber::CdTextAlbum(FGrabber.CdText(), FGrabber.Toc())) {
+        // No album information was asked for or found: the disc's own
+        // CD-TEXT names the album and the tracks, as the disc command shows.
+        FAlbum = cdText->Title;
+        FArtist = cdText->Artist;
+        FGenre.clear();
+        FCdTextTitles = cdText->TrackTitles;
     } else {
         FAlbum.clear();
         FArtist.clear();
@@ -352,7 +372,13 @@ void TRipController::AddRows()
         for (int t = 0; t < FGrabber.TrackCount(); ++t) {
             FGrabber.SetCurrentTrack(t);
             TRipRow row;
-            const std::string title = FAlbumInfoLoaded ? FGrabber.TrackTitle() : std::string();
+            std::string title;
+            if (FAlbumInfoLoaded) {
+                title = FGrabber.TrackTitle();
+            } else {
+                const std::size_t index = TocIndex();
+                title = index < FCdTextTitles.size() ? FCdTextTitles[index] : std::string();
+            }
             row.Caption = title.empty() ? RipTexts::DefaultTrackName(s, t) : title;
             row.Checked = FGrabber.TrackType() == 0;
             row.Type = RipTexts::TrackTypeText(FGrabber.TrackType());
@@ -562,10 +588,14 @@ void TRipController::StartRun()
         const TSampleFormat& format = SampleFormats[FSampleFormat];
         FGrabber.SetOutputFormat(format.Rate, format.Channels, format.Bits);
         FOutputFolder = FSettings.RipPath.empty() ? fs::path(".") : fs::path(FSettings.RipPath);
-        if (!FAlbum.empty()) {
-            FOutputFolder /= CleanFolderName(FAlbum);
-            fs::create_directories(FOutputFolder);
-        }
+        // Every disc gets a folder of its own: one without a name is known by
+        // its disc id, so two unnamed discs never share (and overwrite) one.
+        char discId[16];
+        std::snprintf(discId, sizeof discId, "%08x", FGrabber.DiscId());
+        FOutputFolder /= FAlbum.empty() ? "Disc " + std::string(discId) : CleanFolderName(FAlbum);
+        fs::create_directories(FOutputFolder);
+        // What a killed rip left half-written here goes; finished files stay.
+        TPartFile::ClearLeftovers(FOutputFolder);
     } catch (const std::exception& e) {
         FFailures = 1;
         FFirstFailure = e.what();
@@ -579,6 +609,7 @@ void TRipController::StartRun()
     FLog.DriveModel = FGrabber.DriveText1() + " " + FGrabber.DriveText2() + " " + FGrabber.DriveText3();
     FLog.ReadMode = FGrabber.ReadOption;
     FLog.ReadAttempts = FGrabber.ReadAttempts;
+    FLog.ReadAction = FGrabber.ReadAction;
     FLog.Artist = FArtist;
     FLog.Album = FAlbum;
     try {
@@ -623,30 +654,38 @@ bool TRipController::StartTrack(std::size_t Row)
         View.SelectRow(static_cast<int>(Row));
         FTrackBusy = true;
 
-        // Two rows of one name would write one file twice: the later one
-        // gets a number.
+        // Two rows of one name, or a file of that name already in the
+        // folder (an earlier rip of the disc), give the track the next free
+        // "NAME (2)": nothing the user has is replaced.
         const std::string clean = RipTexts::CleanTrackName(row.Caption);
-        std::string name = clean;
-        for (int n = 2; FNamesUsed.count(name) != 0; ++n)
-            name = clean + " (" + std::to_string(n) + ")";
+        const std::string name = FreeName(FOutputFolder, clean, Extension(FFormat), FNamesUsed);
         FNamesUsed.insert(name);
         FTrackBase = FOutputFolder / name;
         View.SetStatus("Grab track \"" + clean + "\"");
         FLastRetry = 0;
 
-        // For the encoded formats the grab is only a step: it must not take
-        // the place of a WAV file the user already has under that name.
-        FGrabbed = FTrackBase;
-        FGrabbed += ".wav";
-        std::error_code error;
-        for (int n = 1; FFormat != rfWav && fs::exists(FGrabbed, error); ++n) {
-            FGrabbed = FTrackBase;
-            FGrabbed += "." + std::to_string(n) + ".wav";
+        if (FFormat == rfWav) {
+            FGrabber.GrabToFile(OutputFile());
+        } else {
+            // Encoded while it is read: no WAV of the track is ever written.
+            FReadEnded = FEncodeEnded = false;
+            FReadError.clear();
+            FEncodeError.clear();
+            // The encoder is made first: one that cannot be made (a codec
+            // library missing) must not leave a grab feeding a pipe nobody
+            // reads.
+            MakeEncoder();
+            FPipe = FGrabber.GrabToPipe();
+            RunEncoder();
         }
-        FGrabber.GrabToFile(FGrabbed);
         View.SetGrabButton("Stop grabing", true);
         return true;
     } catch (const std::exception& e) {
+        // A grab already feeding the pipe stops at once rather than wait for
+        // an encoder that never ran.
+        if (FPipe)
+            FPipe->CloseInput();
+        FPipe.reset();
         View.ShowProgress(false, 0);
         FTrackBusy = false;
         View.SetStatus("Error: ");
@@ -663,6 +702,18 @@ void TRipController::TrackFailed(const TRipRow& Row, const std::string& Error)
     if (FFirstFailure.empty())
         FFirstFailure = text;
     FEvents.Message(TJobMessageKind::jmError, text);
+}
+
+std::size_t TRipController::TocIndex() const
+{
+    std::size_t index = 0;
+    int inSession = 0;
+    for (const TTocTrack& t : FGrabber.Toc().Tracks) {
+        if (t.Session == FGrabber.CurrentSession() && inSession++ == FGrabber.CurrentTrack())
+            return index;
+        ++index;
+    }
+    return index;
 }
 
 int TRipController::TrackNumber() const
@@ -695,7 +746,9 @@ void TRipController::OnOperationProgress(double Progress)
 {
     if (FClosed || !FRunning || !FTrackBusy)
         return;
-    const double half = FFormat == rfWav ? Progress : Progress / 2;
+    // The encoder follows the reading closely, so the reading's progress is
+    // the track's.
+    const double half = Progress;
     ShowRunProgress((half + (FTrackOrdinal - 1) * 100.0) / static_cast<double>(FRunRows.size()));
     if (!(FCancelRequested && Progress == 100))
         SetRowPercent(RipTexts::PercentText(half) + "%");
@@ -733,33 +786,52 @@ void TRipController::TrackRead(const std::string& Error)
             View.SetStatus("Read disc error.");
         else if (!FCancelRequested)
             View.SetStatus("Error: ");
+        if (FFormat != rfWav) {
+            FReadEnded = true;
+            FReadError = Error;
+            EncodedTrackEnded();
+            return;
+        }
         TrackDone(Error);
         return;
     }
-    if (const TTrackChecks* checks = FGrabber.GrabChecks(FLog.Tracks.back().Number))
+    if (const TTrackChecks* checks = FGrabber.GrabChecks(FLog.Tracks.back().Number)) {
         FLog.Tracks.back().Checks = *checks;
+        // The file is made, but not of the disc's audio alone: said once
+        // for the track, and in the log.
+        if (checks->Unreadable > 0)
+            FEvents.Message(TJobMessageKind::jmWarning, "\"" + FRows[FRunRow - 1].Caption + "\": " +
+                                                            TRipLog::UnreadableText(*checks, FGrabber.ReadAction));
+    }
     if (FFormat == rfWav) {
         TrackDone("");
         return;
     }
     View.SetGrabButton("Stop grabing", !FCancelRequested);
-    StartEncoding();
+    FReadEnded = true;
+    EncodedTrackEnded();
 }
 
-void TRipController::StartEncoding()
+void TRipController::MakeEncoder()
 {
-    if (!FEncoderRun) {
-        FEncoderRun = std::make_unique<TConvertController>(*FEncoderView, *FEncoderDialogs, Dispatcher);
-        FEncoderRun->Events().Subscribe(this);
+    StopEncoder();
+    FEncoderOut.reset();
+    switch (FFormat) {
+    case rfMp3: {
+        auto out = std::make_unique<TMP3Out>();
+        FEncoder.Mp3.ApplyTo(*out);
+        FEncoderOut = std::move(out);
+        break;
     }
-    TEncoderSettings settings = FEncoder;
-    if (FFormat == rfOgg) {
+    case rfOgg: {
+        auto out = std::make_unique<TVorbisOut>();
+        TOggSettings settings = FEncoder.Ogg;
         // Ogg Vorbis carries its tags in the stream's comments, written by
         // the encoder; the user's own comments stay unless they name the
         // same field.
         const auto fields = CommentFields(FRows[FRunRow - 1]);
         std::vector<std::string> comments;
-        for (const std::string& line : settings.Ogg.Comments) {
+        for (const std::string& line : settings.Comments) {
             const std::string key = line.substr(0, line.find('='));
             bool ours = false;
             for (const auto& field : fields)
@@ -769,15 +841,86 @@ void TRipController::StartEncoding()
                 comments.push_back(line);
         }
         AppendComments(fields, comments);
-        settings.Ogg.Comments = comments;
+        settings.Comments = comments;
+        settings.ApplyTo(*out);
+        FEncoderOut = std::move(out);
+        break;
     }
-    FEncoderRun->WaitForWorkers(std::chrono::seconds(30));
-    FEncoderRun->SetEncoderSettings(settings);
-    FEncoderRun->SetInFileName(FGrabbed.string());
-    FEncoderRun->ChooseOutFormat(Encoded(FFormat).ConvertIndex);
-    FEncoderRun->SetOutFileName(OutputFile().string());
-    // A refusal ends the conversion at once, through JobFinished.
-    FEncoderRun->Convert();
+    case rfFlac: {
+        auto out = std::make_unique<TFLACOut>();
+        FEncoder.Flac.ApplyTo(*out);
+        FEncoderOut = std::move(out);
+        break;
+    }
+    default: {
+        auto out = std::make_unique<TMACOut>();
+        FEncoder.Ape.ApplyTo(*out);
+        FEncoderOut = std::move(out);
+        break;
+    }
+    }
+    // The name was chosen free; a file that appears there meanwhile is kept
+    // and the track fails. A stopped track leaves nothing.
+    FEncoderOut->SetOverwrite(false);
+    FEncoderOut->SetKeepStopped(false);
+    FEncoderOut->SetFileName(OutputFile().string());
+}
+
+void TRipController::RunEncoder()
+{
+    FEncoderOut->SetInput(FPipe.get());
+    const TLifetimeToken owner = Life.Token();
+    FEncoderOut->OnDone = [this, owner](TComponent*) { Dispatcher.Post(owner, [this] { EncoderEnded(""); }); };
+    FEncoderOut->OnThreadException = [this, owner](TComponent*, const std::exception& E) {
+        Dispatcher.Post(owner, [this, message = std::string(E.what())] { EncoderEnded(message); });
+    };
+    // A failure to open arrives as a thread exception, like any other.
+    FEncoderOut->Run();
+}
+
+void TRipController::StopEncoder()
+{
+    if (!FEncoderOut)
+        return;
+    if (FEncoderOut->Busy())
+        FEncoderOut->Stop();
+    FEncoderOut->WaitForIdle(std::chrono::seconds(30));
+}
+
+void TRipController::EncoderEnded(const std::string& Error)
+{
+    if (FClosed || !FTrackBusy || FFormat == rfWav || FEncodeEnded)
+        return;
+    FEncodeEnded = true;
+    FEncodeError = Error;
+    // An encoder that failed reads no more: the grab must not wait for it.
+    if (!Error.empty() && FPipe)
+        FPipe->CloseInput();
+    EncodedTrackEnded();
+}
+
+void TRipController::EncodedTrackEnded()
+{
+    if (!FReadEnded || !FEncodeEnded)
+        return;
+    // Both have stopped: the encoder's worker is let go before its file is
+    // tagged or the next track starts.
+    StopEncoder();
+    FPipe.reset();
+    if (FReadError.empty() && FEncodeError.empty()) {
+        SetRowPercent("100%");
+        ShowRunProgress(FTrackOrdinal * 100.0 / static_cast<double>(FRunRows.size()));
+        TrackDone("");
+        return;
+    }
+    // A failed read reaches the encoder as its own failure, with the same
+    // reason; a failed encoder (a full disk) stops the read with "The
+    // encoder stopped.", so the encoder's reason is the one to tell.
+    const bool encoderFirst = !FEncodeError.empty() && FEncodeError != FReadError;
+    const std::string error = DiskFullText(encoderFirst ? FEncodeError : FReadError);
+    if (encoderFirst)
+        View.SetStatus(error);
+    TrackDone(error);
 }
 
 TRipController::TCommentFields TRipController::CommentFields(const TRipRow& Row) const
@@ -788,35 +931,8 @@ TRipController::TCommentFields TRipController::CommentFields(const TRipRow& Row)
 fs::path TRipController::OutputFile() const
 {
     fs::path file = FTrackBase;
-    file += Encoded(FFormat).Extension;
+    file += Extension(FFormat);
     return file;
-}
-
-void TRipController::JobProgress(TJobKind Kind, double Fraction, const std::string&)
-{
-    if (Kind != TJobKind::jkConversion || FClosed || !FTrackBusy || Fraction < 0)
-        return;
-    const double x = std::min(Fraction, 1.0) * 100.0;
-    ShowRunProgress((x / 2 + 50 + (FTrackOrdinal - 1) * 100.0) / static_cast<double>(FRunRows.size()));
-    SetRowPercent(RipTexts::PercentText(x / 2 + 50) + "%");
-}
-
-void TRipController::JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason)
-{
-    if (Kind != TJobKind::jkConversion || FClosed || !FTrackBusy)
-        return;
-    if (Outcome == TJobOutcome::joSucceeded) {
-        SetRowPercent("100%");
-        ShowRunProgress(FTrackOrdinal * 100.0 / static_cast<double>(FRunRows.size()));
-        std::error_code ignored;
-        fs::remove(FGrabbed, ignored);
-        TrackDone("");
-        return;
-    }
-    // The grabbed WAV stays: the audio is not lost with the encoding.
-    View.SetStatus(Reason);
-    FWritten.push_back(FGrabbed.string());
-    TrackDone(Outcome == TJobOutcome::joCancelled ? "The encoding was cancelled." : Reason);
 }
 
 void TRipController::TrackDone(const std::string& Error)
@@ -825,7 +941,7 @@ void TRipController::TrackDone(const std::string& Error)
     TRipLogTrack& logged = FLog.Tracks.back();
     const TRipRow& row = FRows[FRunRow - 1];
     if (Error.empty()) {
-        const fs::path file = FFormat == rfWav ? FGrabbed : OutputFile();
+        const fs::path file = OutputFile();
         logged.File = file.filename().string();
         FWritten.push_back(file.string());
         TagTrack(file);
@@ -917,7 +1033,8 @@ void TRipController::Verified(std::optional<TAccurateRipLookup> Lookup)
     }
     if (FSettings.WriteLog && !FLog.Tracks.empty()) {
         try {
-            FLog.Write(FOutputFolder / "rip.log");
+            // The log of an earlier rip in this folder stays.
+            FLog.Write(FOutputFolder / (FreeName(FOutputFolder, "rip", ".log", {}) + ".log"));
         } catch (const std::exception& e) {
             FEvents.Message(TJobMessageKind::jmWarning, e.what());
         }

@@ -26,14 +26,15 @@
 
 namespace kestrune {
 
-class TConvertController;
-class IConvertView;
+class TACSFileOut;
+class TGrabPipe;
 
 // What a rip is configured with, from the options and the command line.
 struct TRipSettings {
     std::string RipPath;  // root of the ripped files
-    int ReadOption = 1;   // the grabber's read mode
+    int ReadOption = 2;   // the grabber's read mode (TCdGrabber::ReadOption)
     int ReadAttempts = 1; // reads of a sector before it counts as unreadable
+    int ReadAction = 0;   // what an unreadable sector does (TCdGrabber::ReadAction)
     TCddbSettings Cddb;
     // The MusicBrainz releases offered after the CDDB entries; none when off.
     bool UseMusicBrainz = false;
@@ -66,16 +67,24 @@ TRipSettings RipSettingsFrom(const TOptions& Options);
 // first failure) or cancelled. A track that is stopped before its end or
 // cannot be read leaves no file behind. The scratched-disc warning is also a
 // box, once a run; after Finished the box "Grab finished" follows (not after
-// Close). The encoded formats are grabbed to a WAV file first, which goes
-// once the encoding has succeeded and stays when it failed.
+// Close). The encoded formats are encoded while the track is read: the
+// grabber's audio goes through a pipe straight into the encoder, and no WAV
+// of the track is written.
+//
+// Every disc gets a folder of its own under the rip folder: the album's
+// name, or "Disc " and the CDDB id when it has none. A rip never replaces
+// or removes a file it did not make: a track whose name is taken in the
+// folder (an earlier rip of the disc) gets "NAME (2)", and files are
+// written under a temporary name and named only when complete.
 //
 // After the tracks, the AccurateRip database is asked on a thread of its own
 // (unless Verify is off, its server empty or the run stopped), and the rip
-// log is written as rip.log in the run's folder (unless WriteLog is off).
+// log is written as rip.log in the run's folder, or "rip (2).log" and so on
+// when that name is taken (unless WriteLog is off).
 //
 // Threads: every public call on the window thread (the dispatcher's); the
 // grabber, the encoder and the verification report back on that thread.
-class TRipController final : private ICdGrabberEvents, private TJobListenerBase {
+class TRipController final : private ICdGrabberEvents {
 public:
     // Positions of the format list.
     static constexpr int rfWav = 0;
@@ -167,9 +176,6 @@ private:
     void OnOperationProgress(double Progress) override;
     void OnGrabRetry(int Retry, int Sector) override;
     void OnFreeDBQueryStatus(int Status) override;
-    // The encoder's job events (a conversion of the grabbed WAV).
-    void JobProgress(TJobKind Kind, double Fraction, const std::string& Text) override;
-    void JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason) override;
 
     void Fail(const std::exception& E);
     void EndQuery(const std::string& Status);
@@ -180,10 +186,19 @@ private:
     void StopRun();
     void NextTrack();
     bool StartTrack(std::size_t Row);
-    // The disc's number of the track selected in the grabber.
+    // The disc's number of the track selected in the grabber, and its
+    // place in the table of contents.
     int TrackNumber() const;
+    std::size_t TocIndex() const;
     void TrackRead(const std::string& Error);
-    void StartEncoding();
+    // The encoder of the current track, made (raises when it cannot be)
+    // and then run on the grab's pipe.
+    void MakeEncoder();
+    void RunEncoder();
+    void StopEncoder();
+    void EncoderEnded(const std::string& Error);
+    // An encoded track ends once both its reading and its encoding have.
+    void EncodedTrackEnded();
     void TrackDone(const std::string& Error);
     // Counts a track of the run as failed and tells why.
     void TrackFailed(const TRipRow& Row, const std::string& Error);
@@ -216,6 +231,9 @@ private:
     bool FQueryRunning = false;
     std::vector<TRipRow> FRows;
     std::string FAlbum, FArtist, FGenre;
+    // The CD-TEXT track titles by place in the table of contents, when the
+    // CD-TEXT stands in for album information.
+    std::vector<std::string> FCdTextTitles;
     int FFormat = rfWav;
     int FSampleFormat = DefaultSampleFormat;
     TEncoderSettings FEncoder;
@@ -234,15 +252,15 @@ private:
     std::size_t FRunRow = 0;       // 1 + the row of the current track
     std::filesystem::path FOutputFolder;
     std::filesystem::path FTrackBase; // folder and cleaned name, without extension
-    std::filesystem::path FGrabbed;   // the WAV the grabber writes
+    std::shared_ptr<TGrabPipe> FPipe; // the current track's audio on its way to the encoder
+    std::unique_ptr<TACSFileOut> FEncoderOut;
+    bool FReadEnded = false, FEncodeEnded = false;
+    std::string FReadError, FEncodeError;
     std::set<std::string> FNamesUsed;
     int FFailures = 0;
     std::string FFirstFailure;
     std::vector<std::string> FWritten;
     TRipLog FLog;
-    std::unique_ptr<IDialogs> FEncoderDialogs;
-    std::unique_ptr<IConvertView> FEncoderView;
-    std::unique_ptr<TConvertController> FEncoderRun;
     std::thread FVerifier;
     std::atomic<bool> FVerifyCancel{false};
 

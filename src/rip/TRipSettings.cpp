@@ -11,12 +11,14 @@ TRipSettings RipSettingsFrom(const TOptions& Options)
 {
     TRipSettings settings;
     settings.RipPath = Options.RipPath;
-    // The user's read settings reach the drive: "Burst" reads plainly, the
-    // other modes through the paranoia checks, and the attempts are those
-    // the user allows (1 to 10). A scratched disc is what they are for, and
-    // the warning about one tells the user to change them.
-    settings.ReadOption = Options.ReadOpt == 0 ? 0 : 1;
+    // The user's read settings reach the drive: each of the four modes reads
+    // with its own set of paranoia checks, the attempts are those the user
+    // allows (1 to 10), and the action says what a sector that stays
+    // unreadable does. A scratched disc is what they are for, and the
+    // warning about one tells the user to change them.
+    settings.ReadOption = std::clamp(Options.ReadOpt, 0, 3);
     settings.ReadAttempts = std::clamp(Options.ReadAtt, 1, 10);
+    settings.ReadAction = std::clamp(Options.ReadAct, 0, 2);
 
     settings.Cddb.ServerIndex = Options.FreeDBServer;
     settings.Cddb.Port = Options.FreeDBPort > 0 ? Options.FreeDBPort : 80;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -247,12 +248,13 @@ TEST(AccurateRipClientTest, UnknownDiscsBrokenAnswersAndSilentServers)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
+TEST(RipLogTest, TellsEachTrackAndNeverReplacesAnEarlierLog)
 {
     const TArFixture::TDisc fixture = ThreeTracks();
     test::TTempDir dir;
     const std::filesystem::path path = dir.Path() / "rip.log";
-    std::ofstream(path) << "an earlier log\n";
+    const std::filesystem::path earlier = dir.Path() / "earlier.log";
+    std::ofstream(earlier) << "an earlier log\n";
 
     TRipLog log;
     log.Time = std::chrono::system_clock::from_time_t(1765400000);
@@ -260,6 +262,7 @@ TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
     log.DriveModel = "VENDOR MODEL 1.00";
     log.ReadMode = 1;
     log.ReadAttempts = 3;
+    log.ReadAction = 1;
     log.Artist = "Probe Artist";
     log.Album = "Probe Album";
     log.Disc = fixture.Disc;
@@ -267,7 +270,7 @@ TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
     using V = TAccurateRipVerdict;
     log.Tracks = {
         {1, "01 One.wav", "", {1, 0x54C97327, 0x6BC0CF8C, 0x6BF3442D, 2}, {V::vkAccurate, 9, 2, 14}},
-        {2, "02 Two.wav", "", {2, 0xAD47DA22, 1, 2, 0}, {V::vkMismatch, 0, 0, 9}},
+        {2, "02 Two.wav", "", {2, 0xAD47DA22, 1, 2, 0, 2}, {V::vkMismatch, 0, 0, 9}},
         {3, "03 Three.wav", "Sector 5 of the track could not be read.", {}, {}},
     };
     log.Write(path);
@@ -278,13 +281,15 @@ TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
              "Kestrune rip log, 2025-12-10 20:53:20 UTC\n",
              "Album: Probe Artist / Probe Album\n",
              "Drive: /dev/sr0 (VENDOR MODEL 1.00)\n",
-             "Read mode: paranoia (overlapping reads, compared)\n",
+             "Read mode: overlapping reads, compared\n",
              "Read attempts per sector: 3\n",
+             "Unreadable sector: replace it by silence\n",
              "AccurateRip disc: " + fixture.Disc.Name() + "\n",
              "AccurateRip database: 2 entries for this disc\n",
              std::string("Track 1\n  File: 01 One.wav\n  Retries: 2\n  CRC32: 54C97327\n  AccurateRip v1: 6BC0CF8C\n") +
                  "  AccurateRip v2: 6BF3442D\n  Verdict: accurately ripped (confidence 9, AccurateRip v2)\n",
-             "Track 2\n  File: 02 Two.wav\n  Retries: 0\n  CRC32: AD47DA22\n",
+             "Track 2\n  File: 02 Two.wav\n  Retries: 0\n"
+             "  Damaged: 2 sectors could not be read and were replaced by silence.\n  CRC32: AD47DA22\n",
              "  Verdict: mismatched: none of 9 submitted rips has these checksums\n",
              "Track 3\n  File: 03 Three.wav\n  Not read: Sector 5 of the track could not be read.\n",
              "\nSummary: 1 of 3 tracks accurately ripped, 1 mismatched, 1 not read.\n",
@@ -303,11 +308,16 @@ TEST(RipLogTest, TellsEachTrackAndReplacesAnEarlierLogWhole)
 
     // A folder that is not there: a clear failure, nothing half-written.
     EXPECT_THROW(log.Write(dir.Path() / "missing" / "rip.log"), EACSException);
-    // Only the new log is left: no temporary file beside it.
+    // A log that is there stays as it was.
+    EXPECT_THROW(log.Write(earlier), EACSException);
+    const std::vector<std::uint8_t> kept = test::ReadWholeFile(earlier.string());
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier log\n");
+    // No temporary file is left beside them.
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         names.push_back(e.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"rip.log"});
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"earlier.log", "rip.log"}));
 }
 
 } // namespace

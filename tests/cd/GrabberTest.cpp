@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
+
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -176,6 +180,8 @@ TEST_F(GrabberTest, OutputFormatsHaveHeadersThatFitTheirAudio)
         SCOPED_TRACE(std::to_string(c.Rate) + "/" + std::to_string(c.Channels) + "/" + std::to_string(c.Bits));
         Grabber->SetOutputFormat(c.Rate, c.Channels, c.Bits);
         const auto wav = Dir.Path() / "out.wav";
+        // A grab takes no name that is there.
+        std::filesystem::remove(wav);
         ASSERT_EQ(Grab(0, wav), "");
         const std::vector<std::uint8_t> bytes = test::ReadWholeFile(wav.string());
         ASSERT_GE(bytes.size(), 44U);
@@ -375,6 +381,7 @@ public:
     int FailAt = -1;                   // a sector that stays unreadable
     int FlakyAt = -1;                  // a sector read only at the last attempt
     int RetriesBeforeFail = 0;         // retries reported before it gives up
+    int RetryForeverAt = -1;           // a sector retried until the callback says stop
     std::atomic<bool>* Gate = nullptr; // reads wait while it is false
 
     TDiscPresence Presence() override { return TDiscPresence::dpUsable; }
@@ -403,11 +410,21 @@ public:
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 if (At >= End)
                     return false;
+                if (At == Drive->RetryForeverAt) {
+                    // A drive in the mode that never skips: it tries until
+                    // it is told to stop.
+                    for (int r = 1; OnRetry(r, At); ++r)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    ++At;
+                    return false;
+                }
                 if (At == Drive->FailAt || At == Drive->FlakyAt) {
                     for (int r = 1; r < Attempts; ++r)
                         OnRetry(r, At);
-                    if (At == Drive->FailAt)
+                    if (At == Drive->FailAt) {
+                        ++At;
                         return false;
+                    }
                 }
                 std::fill(Out, Out + TDiscToc::SectorBytes, static_cast<std::uint8_t>(At));
                 ++At;
@@ -474,6 +491,84 @@ TEST_F(GrabberTest, AnUnreadableSectorFailsTheGrabAndLeavesNoFile)
     // The next track still grabs.
     EXPECT_EQ(Grab(1, Dir.Path() / "t2.wav"), "");
     EXPECT_EQ(std::filesystem::file_size(Dir.Path() / "t2.wav"), 44U + 200U * TDiscToc::SectorBytes);
+}
+
+// The action on an unreadable sector: silence in its place, or the sector
+// left out; either way the grab goes on and counts the sector.
+TEST_F(GrabberTest, TheReadActionFillsOrCutsAnUnreadableSector)
+{
+    for (const int action : {TCdGrabber::raSilence, TCdGrabber::raCut}) {
+        SCOPED_TRACE(action);
+        auto provider = std::make_shared<TFakeProvider>();
+        provider->Setup = [](TFakeDrive& D) { D.FailAt = 123; };
+        Grabber = std::make_unique<TCdGrabber>(Dispatcher, provider);
+        Grabber->SetEvents(&Events);
+        Grabber->ReadAttempts = 2;
+        Grabber->ReadAction = action;
+        Grabber->Initialize();
+        Grabber->Refresh();
+        const auto target = Dir.Path() / ("action" + std::to_string(action) + ".wav");
+        ASSERT_EQ(Grab(0, target), "");
+        // The window still hears that the sector stayed unreadable.
+        EXPECT_EQ(Events.Retries, (std::vector<std::pair<int, int>>{{1, 123}, {2, 123}}));
+        ASSERT_NE(Grabber->GrabChecks(1), nullptr);
+        EXPECT_EQ(Grabber->GrabChecks(1)->Unreadable, 1);
+        const std::vector<std::uint8_t> file = test::ReadWholeFile(target.string());
+        const std::size_t sectors = action == TCdGrabber::raSilence ? 300 : 299;
+        ASSERT_EQ(file.size(), 44U + sectors * TDiscToc::SectorBytes);
+        // The fake drive fills each sector with its number's low byte.
+        const auto sectorAt = [&file](std::size_t Index) { return file[44 + Index * TDiscToc::SectorBytes]; };
+        EXPECT_EQ(sectorAt(122), 122);
+        EXPECT_EQ(sectorAt(123), action == TCdGrabber::raSilence ? 0 : 124);
+        EXPECT_EQ(sectorAt(sectors - 1), static_cast<std::uint8_t>(299));
+    }
+}
+
+// The mode that never gives up on a sector gives up once the grab is
+// stopped: a stop is never left waiting for a sector that will not read.
+TEST_F(GrabberTest, AStopEndsANeverSkippingRead)
+{
+    auto provider = std::make_shared<TFakeProvider>();
+    provider->Setup = [](TFakeDrive& D) { D.RetryForeverAt = 50; };
+    Grabber = std::make_unique<TCdGrabber>(Dispatcher, provider);
+    Grabber->SetEvents(&Events);
+    Grabber->ReadOption = 3;
+    Grabber->Initialize();
+    Grabber->Refresh();
+    Grabber->GrabToFile(Dir.Path() / "t1.wav");
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return Events.Retries.size() >= 5; }, std::chrono::seconds(10)));
+    EXPECT_FALSE(Events.Ended());
+    Grabber->CancelGrab();
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return Events.Ended(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(Grabber->GrabError(), "The grab was cancelled.");
+    EXPECT_TRUE(FolderEntries().empty());
+}
+
+// The four read modes are four different sets of paranoia checks.
+TEST(CdioDriveTest, ReadModesMapToDistinctParanoiaModes)
+{
+    EXPECT_EQ(TCdioDrive::ParanoiaMode(0), PARANOIA_MODE_DISABLE);
+    EXPECT_EQ(TCdioDrive::ParanoiaMode(1), PARANOIA_MODE_OVERLAP);
+    EXPECT_EQ(TCdioDrive::ParanoiaMode(2), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+    EXPECT_EQ(TCdioDrive::ParanoiaMode(3), PARANOIA_MODE_FULL);
+}
+
+// A grab never takes the place of a file that is there: it fails, and the
+// file stays as it was.
+TEST_F(GrabberTest, AGrabNeverReplacesAFile)
+{
+    auto provider = std::make_shared<TFakeProvider>();
+    Grabber = std::make_unique<TCdGrabber>(Dispatcher, provider);
+    Grabber->SetEvents(&Events);
+    Grabber->Initialize();
+    Grabber->Refresh();
+    const auto target = Dir.Path() / "t1.wav";
+    std::ofstream(target) << "the user's file";
+    const std::string error = Grab(0, target);
+    EXPECT_NE(error.find("exists"), std::string::npos) << error;
+    const std::vector<std::uint8_t> kept = test::ReadWholeFile(target.string());
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's file");
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"t1.wav"});
 }
 
 TEST_F(GrabberTest, CancelEndsWithProgress100AndNoFile)

@@ -112,31 +112,38 @@ protected:
     std::string Common;
 };
 
+// Without album information asked for, the disc's CD-TEXT names the folder,
+// the files and their titles, as the disc command shows them.
 TEST_F(RipCommand, RipsTheAudioTracksBitExactAndOnlyThoseAsked)
 {
     const TCliResult all = Cli("rip --no-verify" + Common + OutDir("all"), Dir);
     ASSERT_EQ(all.Status, 0) << all.Err;
-    EXPECT_EQ(Names(Dir.File("all")), (std::vector<std::string>{"Session1_Track1.wav", "Session1_Track2.wav",
-                                                                "Session1_Track3.wav", "rip.log"}));
+    EXPECT_EQ(Names(Dir.File("all")), std::vector<std::string>{"Probe Album"});
+    const std::string folder = Dir.File("all/Probe Album");
+    const std::vector<std::string> names{"Sine Pair.wav", "Noise.wav", "Late.wav"};
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"Late.wav", "Noise.wav", "Sine Pair.wav", "rip.log"}));
     for (std::size_t t = 0; t < 3; ++t) {
         SCOPED_TRACE(t);
-        EXPECT_EQ(WavData(Dir.File("all/Session1_Track" + std::to_string(t + 1) + ".wav")), TrackAudio(Disc, t));
+        EXPECT_EQ(WavData(folder + "/" + names[t]), TrackAudio(Disc, t));
     }
+    // The title and artist tags are the CD-TEXT's too.
+    const std::vector<std::uint8_t> first = ReadWholeFile(folder + "/Sine Pair.wav");
+    for (const std::string text : {"Sine Pair", "Probe Artist", "Probe Album"})
+        EXPECT_NE(std::search(first.begin(), first.end(), text.begin(), text.end()), first.end()) << text;
     // The files are the user's like any other they save: readable by others
     // unless the umask says otherwise.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(fs::status(Dir.File("all/Session1_Track1.wav")).permissions(), fs::perms(0666 & ~mask));
+    EXPECT_EQ(fs::status(folder + "/Sine Pair.wav").permissions(), fs::perms(0666 & ~mask));
     // One line per track: its number and file, no verdict when not verified.
-    EXPECT_EQ(all.Out, "Track 1: " + Dir.File("all/Session1_Track1.wav") + "\nTrack 2: " +
-                           Dir.File("all/Session1_Track2.wav") + "\nTrack 3: " + Dir.File("all/Session1_Track3.wav") +
-                           "\n");
+    EXPECT_EQ(all.Out, "Track 1: " + folder + "/Sine Pair.wav\nTrack 2: " + folder + "/Noise.wav\nTrack 3: " + folder +
+                           "/Late.wav\n");
 
     // Without verification and log no sums are taken, and none are told.
     const TCliResult some = Cli("rip --json --no-verify --no-log --tracks 3,1" + Common + OutDir("some"), Dir);
     ASSERT_EQ(some.Status, 0) << some.Err;
-    EXPECT_EQ(Names(Dir.File("some")), (std::vector<std::string>{"Session1_Track1.wav", "Session1_Track3.wav"}));
-    EXPECT_EQ(WavData(Dir.File("some/Session1_Track3.wav")), TrackAudio(Disc, 2));
+    EXPECT_EQ(Names(Dir.File("some/Probe Album")), (std::vector<std::string>{"Late.wav", "Sine Pair.wav"}));
+    EXPECT_EQ(WavData(Dir.File("some/Probe Album/Late.wav")), TrackAudio(Disc, 2));
     int tracks = 0;
     for (const nlohmann::json& line : JsonLines(some.Out))
         if (line["event"] == "track") {
@@ -349,13 +356,13 @@ TEST_F(RipCommand, EachTrackIsPrintedWithItsVerdict)
     TFakeDatabase database(TAccurateRipResponse::Format(disc, {{{4, sums.V1(), 0}, {2, 0xBAD, 0}, {0, 0, 0}}}));
     const TCliResult r = Cli("rip --ar-server " + ShellQuote(database.Root()) + Common + OutDir("out"), Dir);
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_NE(r.Out.find("Track 1: " + Dir.File("out/Session1_Track1.wav") +
+    EXPECT_NE(r.Out.find("Track 1: " + Dir.File("out/Probe Album/Sine Pair.wav") +
                          ", accurately ripped (confidence 4, AccurateRip v1)\n"),
               std::string::npos)
         << r.Out;
-    EXPECT_NE(r.Out.find("Track 2: " + Dir.File("out/Session1_Track2.wav") + ", mismatched"), std::string::npos)
+    EXPECT_NE(r.Out.find("Track 2: " + Dir.File("out/Probe Album/Noise.wav") + ", mismatched"), std::string::npos)
         << r.Out;
-    EXPECT_NE(r.Out.find("Track 3: " + Dir.File("out/Session1_Track3.wav") + ", not in the AccurateRip database\n"),
+    EXPECT_NE(r.Out.find("Track 3: " + Dir.File("out/Probe Album/Late.wav") + ", not in the AccurateRip database\n"),
               std::string::npos)
         << r.Out;
 }

@@ -15,6 +15,7 @@
 #include "formats/TVorbisIn.h"
 #include "formats/TVorbisOut.h"
 #include "formats/TWaveOut.h"
+#include "pipeline/EACSException.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kestrune::test {
 namespace {
@@ -241,6 +246,114 @@ TEST(WriterEnd, InputIsClosedWhenTheLastBufferedWriteFails)
             EXPECT_TRUE(RunToEnd(*out, &failure)) << failure;
         }
     }
+}
+
+std::set<std::string> FilesIn(const std::filesystem::path& Folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Nothing that looks finished unless it is: every writer works under a
+// temporary name and gives the file its name only when the run ended well.
+TEST(WriterFiles, OnlyAFinishedRunLeavesAFileUnderItsName)
+{
+    const auto pcm = AsBytes(Sine16(44100 * 2, 2, 44100, 440, 12000));
+    for (const std::string kind : {"wav", "mp3", "ogg", "flac", "ape"}) {
+        SCOPED_TRACE(kind);
+        const TTempDir dir;
+        const std::string file = dir.File("song." + kind);
+        // A source that fails half-way.
+        {
+            TFakeInput in(CD, pcm, static_cast<std::int64_t>(pcm.size()));
+            in.ChunkBytes = 4096;
+            in.Hook = [](int Call) -> int {
+                if (Call == 20)
+                    throw EACSException("read error");
+                return INT32_MIN;
+            };
+            auto out = MakeWriter(kind);
+            out->SetFileName(file);
+            out->SetInput(&in);
+            EXPECT_FALSE(RunToEnd(*out));
+            EXPECT_TRUE(FilesIn(dir.Path()).empty());
+        }
+        // A run stopped half-way: kept (a stopped recording) or not (a
+        // cancelled conversion), as the owner says.
+        for (const bool keep : {false, true}) {
+            TFakeInput in(CD, pcm, static_cast<std::int64_t>(pcm.size()));
+            std::atomic<int> reads{0};
+            // After some audio the source has nothing more for now.
+            in.Hook = [&reads](int Call) {
+                reads = Call;
+                return Call >= 10 ? -1 : INT32_MIN;
+            };
+            auto out = MakeWriter(kind);
+            out->SetFileName(file);
+            out->SetInput(&in);
+            out->SetKeepStopped(keep);
+            out->Run();
+            ASSERT_TRUE(WaitUntil([&] { return reads.load() >= 12; }, std::chrono::seconds(10)));
+            const std::set<std::string> during = FilesIn(dir.Path());
+            ASSERT_EQ(during.size(), 1U);
+            EXPECT_TRUE(TPartFile::IsPartName(*during.begin())) << *during.begin();
+            out->Stop();
+            ASSERT_TRUE(out->WaitForIdle(std::chrono::seconds(10)));
+            EXPECT_EQ(FilesIn(dir.Path()), keep ? std::set<std::string>{"song." + kind} : std::set<std::string>{});
+        }
+        // The kept file is replaced only when the owner allows it; its mode
+        // is what the umask allows.
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+        const auto before = ReadWholeFile(file);
+        for (const bool overwrite : {false, true}) {
+            TFakeInput in(CD, pcm, static_cast<std::int64_t>(pcm.size()));
+            auto out = MakeWriter(kind);
+            out->SetFileName(file);
+            out->SetInput(&in);
+            out->SetOverwrite(overwrite);
+            std::string failure;
+            EXPECT_EQ(RunToEnd(*out, &failure), overwrite) << failure;
+            EXPECT_EQ(ReadWholeFile(file) == before, !overwrite);
+            EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"song." + kind});
+        }
+    }
+}
+
+TEST(WriterFiles, TheNextRunClearsWhatAKilledRunLeft)
+{
+    const TTempDir dir;
+    const auto pcm = AsBytes(Sine16(44100, 2, 44100, 440, 12000));
+    // A writer killed while it wrote.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TPartFile part(dir.Path() / "a.flac");
+        ::raise(SIGKILL);
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(FilesIn(dir.Path()).size(), 1U);
+
+    TFakeInput in(CD, pcm, static_cast<std::int64_t>(pcm.size()));
+    TWaveOut out;
+    out.SetFileName(dir.File("b.wav"));
+    out.SetInput(&in);
+    ASSERT_TRUE(RunToEnd(out));
+    EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"b.wav"});
+    // A device is written as it is, never renamed over.
+    TFakeInput again(CD, pcm, static_cast<std::int64_t>(pcm.size()));
+    out.SetFileName("/dev/null");
+    out.SetOverwrite(false);
+    out.SetInput(&again);
+    EXPECT_TRUE(RunToEnd(out));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
 } // namespace

@@ -27,6 +27,8 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/mount.h>
+
 namespace kestrune {
 namespace {
 
@@ -177,6 +179,24 @@ protected:
         Controller->Grab();
         ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(60)));
     }
+
+    // A new window on a new rip folder, for the next case of a table.
+    void Reset(const std::string& RipFolder)
+    {
+        Controller.reset();
+        Settings.RipPath = (Dir.Path() / RipFolder).string();
+    }
+
+    // The folder of a run on a disc without album information: its disc id.
+    fs::path RunFolder() const
+    {
+        char id[16];
+        std::snprintf(id, sizeof id, "%08x", Controller->Grabber().DiscId());
+        return fs::path(Settings.RipPath) / ("Disc " + std::string(id));
+    }
+
+    // Name as AllFiles lists it for a file of the run's folder.
+    std::string InRun(const std::string& Name) const { return (RunFolder().filename() / Name).string(); }
 
     std::vector<std::string> Files(const fs::path& Folder) const
     {
@@ -364,9 +384,9 @@ TEST_F(RipControllerTest, SecondSessionListsAfterTheFirstAndGrabsByItsTag)
     RunToEnd();
     EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
     EXPECT_EQ(View.Selected, 2);
-    const auto chunks = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session2_Track1.wav"));
+    const auto chunks = RiffChunks(ReadAll(RunFolder() / "Session2_Track1.wav"));
     EXPECT_TRUE(chunks.at("data") == fixture.Tracks[2]);
-    EXPECT_EQ(AllFiles(), (std::vector<std::string>{"Session2_Track1.wav", "rip.log"}));
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{InRun("Session2_Track1.wav"), InRun("rip.log")}));
 }
 
 TEST_F(RipControllerTest, AlbumEntriesFromTheServer)
@@ -442,7 +462,7 @@ TEST_F(RipControllerTest, AlbumEntriesFromTheServer)
 }
 
 // Each encoded format: the file decodes to the track's audio (exactly for
-// the lossless ones), carries its tags, and the grabbed WAV is gone.
+// the lossless ones), carries its tags, and no WAV was written beside it.
 TEST_F(RipControllerTest, EncodedFormatsDecodeRightAndAreTagged)
 {
     TCueImage image;
@@ -470,14 +490,13 @@ TEST_F(RipControllerTest, EncodedFormatsDecodeRightAndAreTagged)
         const std::vector<std::string> names{std::string("Intro-Outro-") + c.Extension,
                                              std::string("Session1_Track2") + c.Extension};
         EXPECT_EQ(Files(folder), (std::vector<std::string>{names[0], names[1], "rip.log"}));
-        // Reading is the first half of a track, encoding the second.
+        // The track is encoded as it is read: its percentages climb once
+        // to the end.
         const std::vector<std::string>& percents = View.Percents[0];
         ASSERT_GE(percents.size(), 3U);
         EXPECT_EQ(percents.back(), "100%");
-        const auto half = std::find(percents.begin(), percents.end(), "50.00%");
-        ASSERT_NE(half, percents.end());
-        for (auto p = percents.begin() + 1; p != half; ++p)
-            EXPECT_LT(std::stod(*p), 50.0) << *p;
+        for (std::size_t p = 2; p + 1 < percents.size(); ++p)
+            EXPECT_LE(std::stod(percents[p - 1]), std::stod(percents[p])) << percents[p];
 
         for (std::size_t t = 0; t < 2; ++t) {
             const std::string file = (folder / names[t]).string();
@@ -543,7 +562,7 @@ TEST_F(RipControllerTest, StopLeavesNoHalfFile)
     EXPECT_TRUE(Job.MessagesOf(TJobMessageKind::jmError).empty());
     EXPECT_EQ(Dialogs.Shown().back().Text, "Grab finished");
     // Neither the stopped track nor the next one left anything but the log.
-    EXPECT_EQ(AllFiles(), std::vector<std::string>{"rip.log"});
+    EXPECT_EQ(AllFiles(), std::vector<std::string>{InRun("rip.log")});
     EXPECT_FALSE(Controller->Grabbing());
 }
 
@@ -578,13 +597,49 @@ TEST_F(RipControllerTest, UnreadableSectorsGiveReadErrorsAndOneWarning)
     EXPECT_EQ(Job.Outcome, TJobOutcome::joFailed);
     EXPECT_EQ(Job.Reason, Job.MessagesOf(TJobMessageKind::jmError)[0]);
     EXPECT_NE(Job.Reason.find("Session1_Track1"), std::string::npos);
-    EXPECT_EQ(AllFiles(), (std::vector<std::string>{"Session1_Track3.wav", "rip.log"}));
-    EXPECT_TRUE(RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session1_Track3.wav")).at("data") ==
-                fixture.Tracks[2]);
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{InRun("Session1_Track3.wav"), InRun("rip.log")}));
+    EXPECT_TRUE(RiffChunks(ReadAll(RunFolder() / "Session1_Track3.wav")).at("data") == fixture.Tracks[2]);
 
     // The next run warns again, once.
     RunToEnd();
     EXPECT_EQ(BoxesSaying(warning), 2);
+}
+
+// With the action "silence" or "cut" an unreadable sector no longer costs
+// the track: the file is made, the damage is told and logged.
+TEST_F(RipControllerTest, TheReadActionKeepsTracksWithUnreadableSectors)
+{
+    const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{1, 30}, {2, 30}});
+    for (const int action : {TCdGrabber::raSilence, TCdGrabber::raCut}) {
+        SCOPED_TRACE(action);
+        Reset("rips" + std::to_string(action));
+        auto disc = MemoryDisc(fixture);
+        disc->Unreadable = {7};
+        Settings.ReadOption = 3;
+        Settings.ReadAttempts = 2;
+        Settings.ReadAction = action;
+        auto drives = OpenMemory(disc);
+        RunToEnd();
+
+        EXPECT_EQ(drives->Gate->ReadOption.load(), 3);
+        EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+        const std::string told = action == TCdGrabber::raSilence
+                                     ? "1 sector could not be read and was replaced by silence."
+                                     : "1 sector could not be read and was left out.";
+        const auto warnings = Job.MessagesOf(TJobMessageKind::jmWarning);
+        EXPECT_NE(std::find(warnings.begin(), warnings.end(), "\"Session1_Track1\": " + told), warnings.end());
+        std::vector<std::uint8_t> expected = fixture.Tracks[0];
+        const auto sector = expected.begin() + 7 * TDiscToc::SectorBytes;
+        if (action == TCdGrabber::raSilence)
+            std::fill(sector, sector + TDiscToc::SectorBytes, std::uint8_t{0});
+        else
+            expected.erase(sector, sector + TDiscToc::SectorBytes);
+        const fs::path folder = RunFolder();
+        EXPECT_TRUE(RiffChunks(ReadAll(folder / "Session1_Track1.wav")).at("data") == expected);
+        EXPECT_TRUE(RiffChunks(ReadAll(folder / "Session1_Track2.wav")).at("data") == fixture.Tracks[1]);
+        const std::vector<std::uint8_t> log = ReadAll(folder / "rip.log");
+        EXPECT_NE(std::string(log.begin(), log.end()).find("  Damaged: " + told), std::string::npos);
+    }
 }
 
 TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
@@ -607,7 +662,7 @@ TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
               std::vector<std::string>{"Track 2: mismatched: none of 3 submitted rips has these checksums"});
     ASSERT_EQ(Controller->Log().Tracks.size(), 3U);
     EXPECT_EQ(Controller->Log().Tracks[0].Verdict.Kind, TAccurateRipVerdict::vkAccurate);
-    const std::vector<std::uint8_t> log = ReadAll(fs::path(Settings.RipPath) / "rip.log");
+    const std::vector<std::uint8_t> log = ReadAll(RunFolder() / "rip.log");
     EXPECT_EQ(Contains(log, "accurately ripped (confidence 5, AccurateRip v1)"),
               "accurately ripped (confidence 5, AccurateRip v1)");
     EXPECT_EQ(Contains(log, "Session1_Track2.wav"), "Session1_Track2.wav");
@@ -625,7 +680,7 @@ TEST_F(RipControllerTest, RowsCheckedDuringARunWait)
     ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(60)));
     EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
     EXPECT_EQ(Job.ProgressTexts, (std::vector<std::string>{"Complete: 50.00%", "Complete: 100.00%"}));
-    EXPECT_EQ(AllFiles(), (std::vector<std::string>{"Session1_Track1.wav", "rip.log"}));
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{InRun("Session1_Track1.wav"), InRun("rip.log")}));
 }
 
 TEST_F(RipControllerTest, NothingCheckedEndsAtOnce)
@@ -635,7 +690,6 @@ TEST_F(RipControllerTest, NothingCheckedEndsAtOnce)
     RunToEnd();
     EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded);
     EXPECT_EQ(Dialogs.Shown().back().Text, "Grab finished");
-    // With no album the files would go straight into the rip folder; there are none.
     EXPECT_TRUE(AllFiles().empty());
     // WAV has no options to set.
     EXPECT_FALSE(Controller->AskAdvancedSettings());
@@ -645,7 +699,7 @@ TEST_F(RipControllerTest, NothingCheckedEndsAtOnce)
 }
 
 // Names made from rows never take the place of other files: two rows of one
-// name, and a WAV of the user's where an encoded track is first grabbed.
+// name, and a file of the user's under a track's name.
 TEST_F(RipControllerTest, NamesNeverOverwriteOtherFiles)
 {
     const TCueImage image = ThreeTracks();
@@ -657,39 +711,151 @@ TEST_F(RipControllerTest, NamesNeverOverwriteOtherFiles)
     Controller->SetFormat(TRipController::rfMp3);
     const fs::path folder = fs::path(Settings.RipPath) / "--";
     fs::create_directories(folder);
-    std::ofstream(folder / "Same.wav") << "mine";
+    std::ofstream(folder / "Same.mp3") << "mine";
     RunToEnd();
     EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
-    EXPECT_EQ(Files(folder), (std::vector<std::string>{"Same (2).mp3", "Same.mp3", "Same.wav", "rip.log"}));
-    const std::vector<std::uint8_t> mine = ReadAll(folder / "Same.wav");
+    EXPECT_EQ(Files(folder), (std::vector<std::string>{"Same (2).mp3", "Same (3).mp3", "Same.mp3", "rip.log"}));
+    const std::vector<std::uint8_t> mine = ReadAll(folder / "Same.mp3");
     EXPECT_EQ(std::string(mine.begin(), mine.end()), "mine");
     // Nothing was written beside the rip folder.
     EXPECT_EQ(Files(Settings.RipPath), std::vector<std::string>{"--"});
 }
 
-// A failed encoding keeps the grabbed WAV, untagged; the next track is
-// encoded and tagged as usual and the run ends as failed.
-TEST_F(RipControllerTest, FailedEncodingKeepsTheWavAndGoesOn)
+// A small disk mounted for the test (tmpfs needs the right to mount; the
+// test is skipped without it).
+class TSmallDisk {
+public:
+    TSmallDisk(const fs::path& Where, const char* Size) : FWhere(Where)
+    {
+        fs::create_directories(Where);
+        FMounted = ::mount("tmpfs", Where.c_str(), "tmpfs", 0, (std::string("size=") + Size).c_str()) == 0;
+    }
+    ~TSmallDisk()
+    {
+        if (FMounted)
+            ::umount2(FWhere.c_str(), MNT_DETACH);
+    }
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+    bool Mounted() const { return FMounted; }
+
+private:
+    fs::path FWhere;
+    bool FMounted = false;
+};
+
+// A quiet tone: FLAC packs it into a small part of its WAV size.
+std::shared_ptr<TMemoryDrive::TDisc> ToneDisc(int Tracks, int Sectors)
 {
-    TCueImage image;
-    image.Tracks = {{TCueImageTrack::tkSine, 75, 0, "", false, "", ""},
-                    {TCueImageTrack::tkNoise, 75, 0, "", false, "", ""}};
-    Open(image.Write(Dir.Path(), "disc"));
-    Controller->SetFormat(TRipController::rfMp3);
-    // A folder where the first MP3 file should go: the writer cannot open it.
-    fs::create_directories(fs::path(Settings.RipPath) / "Session1_Track1.mp3");
+    auto disc = std::make_shared<TMemoryDrive::TDisc>();
+    for (int t = 0; t < Tracks; ++t)
+        disc->Toc.Tracks.push_back({t + 1, 0, t * Sectors, Sectors, TTrackType::ttAudio, false, ""});
+    disc->Toc.LeadOutLsn = Tracks * Sectors;
+    for (int f = 0; f < Tracks * Sectors * 588; ++f) {
+        const auto v = static_cast<std::int16_t>(std::lround(200.0 * std::sin(f * 2.0 * M_PI * 441.0 / 44100.0)));
+        for (int side = 0; side < 2; ++side) {
+            disc->Audio.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            disc->Audio.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        }
+    }
+    return disc;
+}
+
+// An encoded rip needs room for the encoded files only: on a disk too small
+// for one track's WAV, the FLAC rip succeeds and no WAV ever appears. A WAV
+// rip there fails as "Disk full" and leaves no half file, and the FLAC
+// files stay.
+TEST_F(RipControllerTest, EncodingWhileReadingNeedsRoomForTheEncodedFilesOnly)
+{
+    TSmallDisk disk(Dir.Path() / "small", "1m");
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no right to mount a small disk";
+    Settings.RipPath = (Dir.Path() / "small").string();
+    // Each track's WAV (1.2 MB) is larger than the disk.
+    OpenMemory(ToneDisc(2, 500));
+    Controller->SetFormat(TRipController::rfFlac);
+    RunToEnd();
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{InRun("Session1_Track1.flac"), InRun("Session1_Track2.flac"),
+                                                    InRun("rip.log")}));
+    TFLACIn in;
+    in.SetFileName((RunFolder() / "Session1_Track2.flac").string());
+    EXPECT_EQ(test::ReadAll(in).size(), 500U * TDiscToc::SectorBytes);
+
+    Controller->SetFormat(TRipController::rfWav);
+    Controller->SetRowChecked(1, false);
     RunToEnd();
     EXPECT_EQ(Job.Outcome, TJobOutcome::joFailed);
-    ASSERT_EQ(Job.MessagesOf(TJobMessageKind::jmError).size(), 1U);
-    EXPECT_NE(Job.Reason.find("Session1_Track1"), std::string::npos) << Job.Reason;
-    const auto kept = RiffChunks(ReadAll(fs::path(Settings.RipPath) / "Session1_Track1.wav"));
-    EXPECT_TRUE(kept.at("data") == TrackAudio(image, 0));
-    EXPECT_EQ(kept.count("LIST"), 0U);
-    const std::vector<std::uint8_t> next = ReadAll(fs::path(Settings.RipPath) / "Session1_Track2.mp3");
-    ASSERT_GT(next.size(), 128U);
-    EXPECT_EQ(std::string(next.end() - 128, next.end() - 125), "TAG");
-    EXPECT_EQ(std::string(next.end() - 125, next.end() - 110), "Session1_Track2");
-    EXPECT_FALSE(fs::exists(fs::path(Settings.RipPath) / "Session1_Track2.wav"));
+    EXPECT_NE(Job.Reason.find("Disk full"), std::string::npos) << Job.Reason;
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{InRun("Session1_Track1.flac"), InRun("Session1_Track2.flac"),
+                                                    InRun("rip (2).log"), InRun("rip.log")}));
+}
+
+// Two discs without album information ripped into one rip folder each get
+// a folder of their own: the second replaces nothing of the first.
+TEST_F(RipControllerTest, DiscsWithoutInformationKeepTheirOwnFolders)
+{
+    const test::TArFixture::TDisc first = test::TArFixture::Disc({{1, 75}, {2, 75}});
+    const test::TArFixture::TDisc second = test::TArFixture::Disc({{3, 800}, {4, 80}});
+    OpenMemory(MemoryDisc(first));
+    RunToEnd();
+    ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    // The folder is named by the disc id the window shows.
+    const fs::path firstFolder = RunFolder();
+    const std::string shown = View.DiscIdText.substr(std::string("CDDB ID: ").size());
+    EXPECT_EQ(firstFolder.filename().string(), "Disc " + std::string(8 - shown.size(), '0') + shown);
+    OpenMemory(MemoryDisc(second));
+    RunToEnd();
+    ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    ASSERT_NE(RunFolder(), firstFolder);
+    const std::pair<fs::path, const test::TArFixture::TDisc*> rips[] = {{firstFolder, &first}, {RunFolder(), &second}};
+    for (const auto& [folder, fixture] : rips) {
+        SCOPED_TRACE(folder.string());
+        EXPECT_EQ(Files(folder), (std::vector<std::string>{"Session1_Track1.wav", "Session1_Track2.wav", "rip.log"}));
+        for (std::size_t t = 0; t < 2; ++t)
+            EXPECT_TRUE(RiffChunks(ReadAll(folder / ("Session1_Track" + std::to_string(t + 1) + ".wav"))).at("data") ==
+                        fixture->Tracks[t]);
+    }
+}
+
+// A second rip of a disc, stopped half-way, removes nothing of the first:
+// its finished track takes the next free name, its stopped one leaves
+// nothing, and both logs stay.
+TEST_F(RipControllerTest, AStoppedReripLeavesTheEarlierRipWhole)
+{
+    const test::TArFixture::TDisc fixture = test::TArFixture::Disc({{1, 60}, {2, 200}});
+    auto drives = OpenMemory(MemoryDisc(fixture));
+    Controller->SetFormat(TRipController::rfFlac);
+    RunToEnd();
+    ASSERT_EQ(Job.Outcome, TJobOutcome::joSucceeded) << Job.Reason;
+    const std::vector<std::string> earlier = Files(RunFolder());
+    ASSERT_EQ(earlier, (std::vector<std::string>{"Session1_Track1.flac", "Session1_Track2.flac", "rip.log"}));
+    std::map<std::string, std::vector<std::uint8_t>> before;
+    for (const std::string& name : earlier)
+        before[name] = ReadAll(RunFolder() / name);
+
+    // What a killed rip left half-written is cleared by the next run; its
+    // writer (a process number no process has) is gone.
+    const fs::path leftover = RunFolder() / ".Session1_Track2.flac.4194303-0.kestrune-part";
+    std::ofstream(leftover) << "half";
+
+    // Held in the second track, then stopped.
+    drives->Gate->AtLsn = 150;
+    Job = TJobRecord{};
+    Controller->Grab();
+    ASSERT_TRUE(Dispatcher.WaitServing(
+        [&] { return drives->Gate->WaitReached(std::chrono::milliseconds(1)) || Job.Ended; }, std::chrono::seconds(20)))
+        << Job.Reason;
+    ASSERT_FALSE(Job.Ended) << Job.Reason;
+    Controller->Grab();
+    drives->Gate->Open();
+    ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(20)));
+    EXPECT_EQ(Job.Outcome, TJobOutcome::joCancelled);
+    EXPECT_EQ(Files(RunFolder()), (std::vector<std::string>{"Session1_Track1 (2).flac", "Session1_Track1.flac",
+                                                            "Session1_Track2.flac", "rip (2).log", "rip.log"}));
+    for (const auto& [name, bytes] : before)
+        EXPECT_TRUE(ReadAll(RunFolder() / name) == bytes) << name;
+    EXPECT_FALSE(fs::exists(leftover));
 }
 
 TEST_F(RipControllerTest, ClosingDuringARunStopsItWithoutAHalfFile)
@@ -747,7 +913,7 @@ TEST_F(RipControllerTest, SampleFormatReachesTheFiles)
             in = std::make_unique<TFLACIn>();
         else
             in = std::make_unique<TMACIn>();
-        in->SetFileName((fs::path(Settings.RipPath) / c.File).string());
+        in->SetFileName((RunFolder() / c.File).string());
         const std::vector<std::uint8_t> audio = test::ReadAll(*in);
         EXPECT_EQ(in->InSampleRate(), c.Rate);
         EXPECT_EQ(in->InChannels(), c.Channels);
@@ -757,8 +923,8 @@ TEST_F(RipControllerTest, SampleFormatReachesTheFiles)
     }
 }
 
-// A disc change noticed while a track is encoded leaves the run alone; the
-// disc is read again once the run has ended.
+// A disc change noticed during a run leaves the run alone; the disc is read
+// again once the run has ended.
 TEST_F(RipControllerTest, DiscChangeDuringARunIsReadAfterIt)
 {
     struct TTrayOnEncoding final : TJobListenerBase {
@@ -766,8 +932,9 @@ TEST_F(RipControllerTest, DiscChangeDuringARunIsReadAfterIt)
         bool Done = false;
         void JobProgress(TJobKind, double Fraction, const std::string&) override
         {
-            // Past the reading: the drive is idle while the track is encoded.
-            if (!Done && Fraction > 0.5) {
+            // The track is read and encoded, the run not yet over: the
+            // drive is idle.
+            if (!Done && Fraction >= 1.0) {
                 Done = true;
                 Controller->Grabber().LoadTray();
             }
@@ -797,6 +964,7 @@ TEST(RipSettingsTest, FromTheOptions)
     options.RipPath = "/music/rips/";
     options.ReadOpt = 3;
     options.ReadAtt = 40;
+    options.ReadAct = 2;
     options.FreeDBServer = 2;
     options.FreeDBPort = 0;
     options.RipEmail = "me@example.org";
@@ -806,8 +974,9 @@ TEST(RipSettingsTest, FromTheOptions)
     options.Bitrate = 14;
     TRipSettings s = RipSettingsFrom(options);
     EXPECT_EQ(s.RipPath, "/music/rips/");
-    EXPECT_EQ(s.ReadOption, 1);
+    EXPECT_EQ(s.ReadOption, 3);
     EXPECT_EQ(s.ReadAttempts, 10);
+    EXPECT_EQ(s.ReadAction, TCdGrabber::raCut);
     EXPECT_EQ(s.Cddb.ServerIndex, 2);
     EXPECT_EQ(s.Cddb.Port, 80);
     EXPECT_EQ(s.Cddb.Email, "me@example.org");
@@ -817,11 +986,13 @@ TEST(RipSettingsTest, FromTheOptions)
     EXPECT_EQ(s.AccurateRip.ProxyHost, "");
 
     options.UseProxy = true;
-    options.ReadOpt = 0;
+    options.ReadOpt = 1;
     options.ReadAtt = 0;
+    options.ReadAct = 0;
     s = RipSettingsFrom(options);
-    EXPECT_EQ(s.ReadOption, 0);
+    EXPECT_EQ(s.ReadOption, 1);
     EXPECT_EQ(s.ReadAttempts, 1);
+    EXPECT_EQ(s.ReadAction, TCdGrabber::raStop);
     EXPECT_EQ(s.Cddb.ProxyHost, "proxy.lan");
     EXPECT_EQ(s.MusicBrainz.ProxyPort, 3128);
     EXPECT_EQ(s.AccurateRip.ProxyHost, "proxy.lan");
