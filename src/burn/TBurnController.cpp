@@ -33,9 +33,11 @@ int SecondsOf(double Figure)
 }
 
 // "80:3": minutes and seconds without leading zeros.
+// "80:00": minutes, and seconds with two digits, as every player shows a time.
 std::string SpaceTime(int Seconds)
 {
-    return std::to_string(Seconds / 60) + ":" + std::to_string(Seconds % 60);
+    const int seconds = Seconds % 60;
+    return std::to_string(Seconds / 60) + (seconds < 10 ? ":0" : ":") + std::to_string(seconds);
 }
 
 // "03:25": each part with at least two digits.
@@ -297,8 +299,8 @@ void TBurnController::RefreshDiscInfo()
 
 void TBurnController::ShowSpace()
 {
-    View.SetSpace("Used space: " + SpaceTime(FUsedSeconds) + "s | To be written: " + SpaceTime(FQueuedSeconds) +
-                      "s | Disc capacity: " + SpaceTime(FCapacitySeconds) + "s",
+    View.SetSpace("Used space: " + SpaceTime(FUsedSeconds) + " | To be written: " + SpaceTime(FQueuedSeconds) +
+                      " | Disc capacity: " + SpaceTime(FCapacitySeconds),
                   FOverfull);
 }
 

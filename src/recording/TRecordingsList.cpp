@@ -19,7 +19,7 @@ TRecordingsList::TRecordingsList(IRecordingsView& V) : View(V)
 {
     // Until the first change the line shows its start-up text, not the
     // formatted zeros.
-    View.SetTotals("Total Time/Size : 0/0");
+    View.SetTotals(TotalsText());
 }
 
 void TRecordingsList::UpdateRow(int Index, const TRecordingRow& Row)
@@ -171,23 +171,20 @@ std::string TRecordingsList::TimeText(int Seconds)
 
 std::string TRecordingsList::TotalsText() const
 {
-    // Kilobytes as "###,###,###.000": thousands separators, three decimals,
-    // and no digit before the point when the whole part is 0.
-    const double rounded = std::round(std::max(0.0, FTotalKilobytes) * 1000.0) / 1000.0;
-    const auto whole = static_cast<long long>(rounded);
-    const auto thousandths = static_cast<int>(std::llround((rounded - static_cast<double>(whole)) * 1000.0));
-    std::string digits = whole == 0 ? std::string() : std::to_string(whole);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03d", thousandths);
+    // The size in the largest binary unit that leaves a whole number in
+    // front: "337 KB", "12.4 MB", "1.18 GB" (kilobytes with three decimals
+    // and a "Kb" read as kilobits counted in bytes).
+    const double kilobytes = std::max(0.0, FTotalKilobytes);
+    char size[48];
+    if (kilobytes < 1024.0)
+        std::snprintf(size, sizeof size, "%.0f KB", kilobytes);
+    else if (kilobytes < 1024.0 * 1024.0)
+        std::snprintf(size, sizeof size, "%.1f MB", kilobytes / 1024.0);
+    else
+        std::snprintf(size, sizeof size, "%.2f GB", kilobytes / (1024.0 * 1024.0));
     char seconds[8];
     std::snprintf(seconds, sizeof seconds, "%02d", FTotalSeconds % 60);
-    return "Total Time/Size : " + std::to_string(FTotalSeconds / 60) + ":" + seconds + "/" + grouped + fraction + "Kb";
+    return "Total Time/Size : " + std::to_string(FTotalSeconds / 60) + ":" + seconds + "/" + size;
 }
 
 std::string TRecordingsList::EscapeFileName(const std::string& Text)

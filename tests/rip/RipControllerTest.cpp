@@ -232,10 +232,10 @@ TEST_F(RipControllerTest, ReadsTheDiscIntoTheList)
 
     // Without "Read track ISRC" the column stays empty, not "N/A".
     const std::vector<TRipRow> rows{
-        {"Session1_Track1", true, "AUDIO", "", "0:01:200", "0%", "0"},
-        {"Session1_Track2", true, "AUDIO", "", "0:01:200", "0%", "1"},
-        {"Session1_Track3", true, "AUDIO", "", "0:01:200", "0%", "2"},
-        {"Session1_Track4", false, "DATA (Mode 1)", "", "0:00:533", "0%", "3"},
+        {"Session1_Track1", true, "AUDIO", "", "0:01.200", "0%", "0"},
+        {"Session1_Track2", true, "AUDIO", "", "0:01.200", "0%", "1"},
+        {"Session1_Track3", true, "AUDIO", "", "0:01.200", "0%", "2"},
+        {"Session1_Track4", false, "DATA (Mode 1)", "", "0:00.533", "0%", "3"},
     };
     EXPECT_EQ(View.Rows, rows);
     EXPECT_EQ(Controller->Rows(), rows);

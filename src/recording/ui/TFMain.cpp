@@ -156,7 +156,7 @@ void TFMain::BuildControls()
 
     LStatus = new TStatusLabel(this);
     LStatus->setObjectName("LStatus");
-    LTimeSize = new QLabel("Total Time/Size : 0/0", this);
+    LTimeSize = new QLabel("Total Time/Size : 0:00/0 KB", this);
     LTimeSize->setObjectName("LTimeSize");
     statusBar()->addWidget(LStatus, 1);
     statusBar()->addPermanentWidget(LTimeSize);

@@ -253,7 +253,7 @@ private slots:
         QVERIFY(speeds->count() > 0);
         QVERIFY(speeds->currentText().endsWith('x'));
         QCOMPARE(rig.Text("LDescription"), QString("CD-R | Blank"));
-        QVERIFY2(rig.Text("LSpace").startsWith("Used space: 0:0s | To be written: 0:0s | Disc capacity: 80:"),
+        QVERIFY2(rig.Text("LSpace").startsWith("Used space: 0:00 | To be written: 0:00 | Disc capacity: 80:"),
                  qPrintable(rig.Text("LSpace")));
         QCOMPARE(rig.Text("status"), QString("IDLE"));
         QVERIFY(rig.Find<QPushButton>("BErase")->isEnabled());
@@ -307,7 +307,7 @@ private slots:
 
         QTest::keyClick(list, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(list->topLevelItemCount(), 0);
-        QVERIFY2(rig.Text("LSpace").contains("To be written: 0:0s"), qPrintable(rig.Text("LSpace")));
+        QVERIFY2(rig.Text("LSpace").contains("To be written: 0:00"), qPrintable(rig.Text("LSpace")));
 
         QVERIFY(rig.Choose([&] { QTest::keyClick(list, Qt::Key_Insert); }, {files[2]}).Came);
         QCOMPARE(rig.Rows(1), QStringList{files[2]});

@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(rig.Find<QLineEdit>("EAlbumName")->text(), QString("Kestrune 2024-05-01 (1)"));
         QCOMPARE(rig.Main->Recorder().GetAlbumName(), std::string("Kestrune 2024-05-01 (1)"));
         QCOMPARE(rig.Find<QComboBox>("CBGenre")->count(), 3);
-        QCOMPARE(rig.Find<QLabel>("LTimeSize")->text(), QString("Total Time/Size : 0/0"));
+        QCOMPARE(rig.Find<QLabel>("LTimeSize")->text(), QString("Total Time/Size : 0:00/0 KB"));
         QVERIFY(rig.Find<QPushButton>("BRip")->isHidden());
         QStringList columns;
         for (int c = 0; c < rig.Model()->columnCount(); ++c)

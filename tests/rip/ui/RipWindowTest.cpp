@@ -258,7 +258,7 @@ private slots:
             QCOMPARE(rig.Cell(r, 5), QString::number(r));
             QCOMPARE(list->topLevelItem(r)->checkState(0), r < 2 ? Qt::Checked : Qt::Unchecked);
         }
-        QCOMPARE(rig.Cell(0, 3), QString("0:02:000"));
+        QCOMPARE(rig.Cell(0, 3), QString("0:02.000"));
         QCOMPARE(list->currentItem(), list->topLevelItem(0));
         // A double click anywhere on a row edits its name in place, and only
         // its name; the name typed is the one the rip uses.
