@@ -645,19 +645,31 @@ void TBurnController::EraseCompleted()
 void TBurnController::WriteCompleted()
 {
     FOperation = TOperation::opNone;
-    Dialogs.Information("Writing completed!");
+    // An image drive names what it wrote: the disc is a file the user has
+    // to find again.
+    std::string image;
+    try {
+        image = Writer->LastImage();
+    } catch (const std::exception&) {
+        // A drive that cannot say wrote a disc, not a file.
+    }
+    std::string status = IdleText;
     try {
         Writer->ClearTracks();
     } catch (const std::exception& e) {
-        View.SetStatus(e.what());
+        status = e.what();
     }
+    // The window is at rest before the message says so: no "Finalising"
+    // beside a STOP button behind "Writing completed!".
     FRows.clear();
     View.SetRows(FRows);
     View.SetBurnButton(BurnCaption, true);
     View.EnableControls(true);
     FWriterBusy = false;
-    View.SetStatus(IdleText);
+    View.SetStatus(image.empty() ? status : "Image written: " + image);
     View.ShowProgress(false, 0);
+    Dialogs.Information(image.empty() ? std::string("Writing completed!")
+                                      : "Writing completed! The image is " + image);
     FEvents.Finished(TJobOutcome::joSucceeded, "");
     RefreshDiscInfo();
     // Burnt hidden: the automatic mode goes on with the recordings made

@@ -60,25 +60,31 @@ bool TRecordingsList::Play(int Index, IDesktop& Desktop) const
     return Desktop.Open(Rows[static_cast<size_t>(Index)].Data->FileName);
 }
 
-void TRecordingsList::Delete(int Index, std::int64_t BytesPerSecond)
+bool TRecordingsList::Delete(int Index, std::int64_t BytesPerSecond,
+                             const std::function<bool(const std::string& File)>& Discard)
 {
     if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)
-        return;
+        return false;
     const TTrackData& data = *Rows[static_cast<size_t>(Index)].Data;
     std::error_code error;
     if (fs::exists(data.FileName, error)) {
         const auto size = fs::file_size(data.FileName, error);
-        if (!error)
-            FTotalKilobytes -= static_cast<double>(size) / 1024.0;
-        else
-            FTotalKilobytes -= static_cast<double>(BytesPerSecond * data.Duration + 44) / 1024.0;
-        fs::remove(data.FileName, error);
+        const double kilobytes = !error ? static_cast<double>(size) / 1024.0
+                                        : static_cast<double>(BytesPerSecond * data.Duration + 44) / 1024.0;
+        if (Discard) {
+            if (!Discard(data.FileName))
+                return false;
+        } else {
+            fs::remove(data.FileName, error);
+        }
+        FTotalKilobytes -= kilobytes;
     }
     FTotalSeconds -= data.Duration;
     View.SetTotals(TotalsText());
     Remove(Index);
     if (!Rows.empty())
         View.SelectRow(std::max(0, Index - 1));
+    return true;
 }
 
 void TRecordingsList::MoveUp(int Index)

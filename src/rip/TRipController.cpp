@@ -336,6 +336,12 @@ void TRipController::FillTracks()
         FAlbum.clear();
         FArtist.clear();
         FGenre.clear();
+        // Nothing asked on line: the disc's own CD-TEXT names the album.
+        if (UsesCdText())
+            if (const std::optional<TAlbumInfo> text = TCdGrabber::CdTextAlbum(FGrabber.CdText(), FGrabber.Toc())) {
+                FAlbum = text->Title;
+                FArtist = text->Artist;
+            }
     }
     View.SetAlbumFields(FAlbum, FArtist, FGenre);
     AddRows();
@@ -352,7 +358,8 @@ void TRipController::AddRows()
         for (int t = 0; t < FGrabber.TrackCount(); ++t) {
             FGrabber.SetCurrentTrack(t);
             TRipRow row;
-            const std::string title = FAlbumInfoLoaded ? FGrabber.TrackTitle() : std::string();
+            // Without entries the grabber's title is the track's CD-TEXT.
+            const std::string title = FAlbumInfoLoaded || UsesCdText() ? FGrabber.TrackTitle() : std::string();
             row.Caption = title.empty() ? RipTexts::DefaultTrackName(s, t) : title;
             row.Checked = FGrabber.TrackType() == 0;
             row.Type = RipTexts::TrackTypeText(FGrabber.TrackType());
@@ -376,6 +383,11 @@ void TRipController::AddRows()
             // A Tag that names no track of the disc selects nothing.
         }
     }
+}
+
+bool TRipController::UsesCdText() const
+{
+    return !FAlbumInfoLoaded && FGrabber.AlbumMatchCount() == 0;
 }
 
 void TRipController::SelectTrackOf(const TRipRow& Row)
@@ -940,11 +952,46 @@ void TRipController::FinishRun()
     else
         FEvents.Finished(TJobOutcome::joSucceeded, "");
     FCancelRequested = false;
-    Dialogs.Information("Grab finished");
+    Dialogs.Information(FinishedText());
     if (FMediaChanged) {
         FMediaChanged = false;
         OnMediaChange();
     }
+}
+
+std::string TRipController::FinishedText() const
+{
+    // Where the files went and what the verification found: the two things
+    // a user looks for after a rip.
+    std::string text = "Grab finished";
+    int written = 0, accurate = 0, mismatched = 0, unknown = 0;
+    for (const TRipLogTrack& t : FLog.Tracks) {
+        if (!t.Error.empty())
+            continue;
+        ++written;
+        accurate += t.Verdict.Kind == TAccurateRipVerdict::vkAccurate ? 1 : 0;
+        mismatched += t.Verdict.Kind == TAccurateRipVerdict::vkMismatch ? 1 : 0;
+        unknown += t.Verdict.Kind == TAccurateRipVerdict::vkNotInDatabase ? 1 : 0;
+    }
+    if (written == 0)
+        return text;
+    text += "\n\n" + std::to_string(written) + (written == 1 ? " track" : " tracks") + " in " +
+            FOutputFolder.string();
+    if (!FLog.Lookup) {
+        text += "\nNot verified (verification is off or the rip was stopped).";
+    } else if (FLog.Lookup->Status == TAccurateRipLookup::lsFailed) {
+        text += "\nNot verified: " + FLog.Lookup->Error;
+    } else if (FLog.Lookup->Status == TAccurateRipLookup::lsNotInDatabase) {
+        text += "\nNot verified: the disc is not in the AccurateRip database.";
+    } else {
+        text += "\nAccurateRip: " + std::to_string(accurate) + " accurate";
+        if (mismatched > 0)
+            text += ", " + std::to_string(mismatched) + " not matching any submission";
+        if (unknown > 0)
+            text += ", " + std::to_string(unknown) + " not in the database";
+        text += ".";
+    }
+    return text;
 }
 
 void TRipController::Close()

@@ -65,7 +65,8 @@ TRipSettings RipSettingsFrom(const TOptions& Options);
 // succeeded (every checked track has its file), failed (the reason names the
 // first failure) or cancelled. A track that is stopped before its end or
 // cannot be read leaves no file behind. The scratched-disc warning is also a
-// box, once a run; after Finished the box "Grab finished" follows (not after
+// box, once a run; after Finished the box "Grab finished" follows, with the
+// folder of the files and the verification found (not after
 // Close). The encoded formats are grabbed to a WAV file first, which goes
 // once the encoding has succeeded and stays when it failed.
 //
@@ -199,6 +200,12 @@ private:
     using TCommentFields = std::array<std::pair<const char*, std::string>, 4>;
     TCommentFields CommentFields(const TRipRow& Row) const;
     void JoinVerifier();
+    // "Grab finished", then where the files went and what the verification
+    // found.
+    std::string FinishedText() const;
+    // No album entries were asked for or found: the disc's CD-TEXT names
+    // the album and the tracks.
+    bool UsesCdText() const;
     // Ends the run, the query and the verification without a word.
     void StopEverything();
 

@@ -2,8 +2,13 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QDialog>
 #include <QEvent>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QMessageBox>
+#include <QSpacerItem>
 #include <QObject>
 #include <QProxyStyle>
 #include <QStyle>
@@ -46,6 +51,11 @@ protected:
     {
         if (Watched == &Application && Event->type() == QEvent::ApplicationPaletteChange)
             Application.setStyleSheet(TSkin::StyleSheet(QApplication::palette()));
+        // Small dialogs ("Track Info", a message box) would otherwise get
+        // their titles cut by the window manager ("Inf… une").
+        if (Event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(Watched); dialog && dialog->isWindow())
+                TSkin::FitTitle(*dialog);
         return QObject::eventFilter(Watched, Event);
     }
 
@@ -145,6 +155,41 @@ void TSkin::Apply(QApplication& App)
     }
     App.setStyleSheet(StyleSheet(QApplication::palette()));
     App.setWindowIcon(Icon("kestrune"));
+}
+
+QString TSkin::ShownTitle(const QString& Title)
+{
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (name.isEmpty() || Title.endsWith(name))
+        return Title.isEmpty() ? name : Title;
+    return Title.isEmpty() ? name : Title + QStringLiteral(" \u2014 ") + name;
+}
+
+void TSkin::FitTitle(QWidget& Window)
+{
+    // The title bar's font is the window manager's; the program's own in
+    // bold is as wide or wider on the usual desktops. Beside the text sit the
+    // window's icon and up to three buttons, each about two lines high.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int room = metrics.horizontalAdvance(ShownTitle(Window.windowTitle())) + 8 * metrics.height();
+    if (auto* box = qobject_cast<QMessageBox*>(&Window)) {
+        // A message box sizes itself from its layout when shown, whatever
+        // minimum it was given: a strut in its grid is what it keeps.
+        auto* grid = qobject_cast<QGridLayout*>(box->layout());
+        if (!grid || box->property("kestruneTitleRoom").toInt() >= room)
+            return;
+        box->setProperty("kestruneTitleRoom", room);
+        grid->addItem(new QSpacerItem(room, 0, QSizePolicy::Fixed, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+        return;
+    }
+    if (Window.minimumWidth() < room && Window.maximumWidth() >= room) {
+        Window.setMinimumWidth(room);
+        if (Window.width() < room)
+            Window.resize(room, Window.height());
+    }
 }
 
 QToolButton* TSkin::PictureButton(QWidget* Parent, const char* Name, const char* IconName, const char* Hint)

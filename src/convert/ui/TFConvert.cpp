@@ -50,7 +50,7 @@ TFConvert::TFConvert(IDialogs& D, IDispatcher& Disp, std::string PlaybackDevice,
       About(std::move(AboutCommand))
 {
     setObjectName("FConvert");
-    setWindowTitle("Kestrune - Convert file");
+    setWindowTitle("Convert file"); // the desktop adds the program's name
     setWindowIcon(TSkin::Icon("convert"));
     EditEncoder = [](QWidget* Owner, int Index, TEncoderSettings& Settings) {
         return EditEncoderSettings(Owner, Index, Settings);

@@ -229,7 +229,7 @@ private slots:
     void ScansTheDriveAndListsTheTracks()
     {
         TRig rig(TwoSongsAndData());
-        QCOMPARE(rig.Window->windowTitle(), QString("Kestrune - Rip CD"));
+        QCOMPARE(rig.Window->windowTitle(), QString("Rip CD"));
         QCOMPARE(rig.Status(), QString("No disc"));
         QVERIFY(rig.Find<QProgressBar>("progressBar")->isHidden());
         QVERIFY(rig.ShowListed());
@@ -335,6 +335,46 @@ private slots:
         QTRY_COMPARE(rig.Cell(2, 1), QString("AUDIO"));
         QCOMPARE(rig.List()->topLevelItem(2)->checkState(0), Qt::Checked);
         QCOMPARE(rig.Window->Controller().Grabber().CurrentDrive(), 2);
+    }
+
+    // A disc with CD-TEXT names its album and tracks as it is listed, with
+    // no album information asked for and no question.
+    void CdTextNamesTheTracksFromTheStart()
+    {
+        TCueImage image = ThreeSongs();
+        image.Title = "Quiet Hours";
+        image.Performer = "The Readers";
+        image.Tracks[0].Title = "Dawn";
+        image.Tracks[2].Title = "Dusk";
+        TRig rig(image);
+        QVERIFY(rig.ShowListed());
+        QVERIFY(!rig.Find<QCheckBox>("chkFreedbInfo")->isChecked());
+        QCOMPARE(rig.Cell(0, 0), QString("Dawn"));
+        QCOMPARE(rig.Cell(1, 0), QString("Session1_Track2"));
+        QCOMPARE(rig.Cell(2, 0), QString("Dusk"));
+        QCOMPARE(rig.Find<QLineEdit>("txtAlbum")->text(), QString("Quiet Hours"));
+        QCOMPARE(rig.Find<QLineEdit>("txtArtist")->text(), QString("The Readers"));
+        QVERIFY(rig.Dialogs.Shown().empty());
+    }
+
+    // With no disc in the drive (after Eject) the tray can be closed again:
+    // CD > Load is on, and the disc is read once it is back.
+    void LoadAfterEjectReadsTheDiscAgain()
+    {
+        TRig rig(ThreeSongs());
+        QVERIFY(rig.ShowListed());
+        // The image goes away as a disc leaves an opened tray.
+        const fs::path bin = rig.Cue.parent_path() / "disc.bin";
+        const fs::path away = rig.Dir.Path() / "away.bin";
+        fs::rename(bin, away);
+        QVERIFY(rig.Action("Eject1")->isEnabled());
+        rig.Action("Eject1")->trigger();
+        QTRY_COMPARE(rig.Status(), QString("No disc"));
+        QCOMPARE(rig.List()->topLevelItemCount(), 0);
+        QVERIFY(rig.Action("Load1")->isEnabled());
+        fs::rename(away, bin);
+        rig.Action("Load1")->trigger();
+        QTRY_COMPARE(rig.List()->topLevelItemCount(), 3);
     }
 
     // A click on a check box asks whether to read the disc again; Yes does,
@@ -459,13 +499,18 @@ private slots:
         QVERIFY(gaugeShown);
         QVERIFY(stopOffered);
         QVERIFY(controlsOff);
-        QTRY_VERIFY(rig.Shown("Grab finished"));
+        // The closing message says where the files went and what the
+        // verification found (here: it was off).
+        const fs::path album = fs::path(rig.Options->RipPath) / "Night Album";
+        QTRY_VERIFY(rig.LastBox().rfind("Grab finished", 0) == 0);
+        QCOMPARE(QString::fromStdString(rig.LastBox()),
+                 QString::fromStdString("Grab finished\n\n2 tracks in " + album.string() +
+                                        "\nNot verified (verification is off or the rip was stopped)."));
         QVERIFY(rig.Find<QProgressBar>("progressBar")->isHidden());
         QCOMPARE(rig.Find<QPushButton>("cmdGrab")->text(), QString("Grab Track"));
         QVERIFY(rig.Find<QPushButton>("cmdGrab")->isEnabled());
         QVERIFY(rig.Find<QComboBox>("DriveCombo")->isEnabled());
 
-        const fs::path album = fs::path(rig.Options->RipPath) / "Night Album";
         const std::string first = (album / "Intro-Outro-.wav").string();
         const std::string second = (album / "Session1_Track3.wav").string();
         QVERIFY2(fs::exists(first), first.c_str());
@@ -509,7 +554,7 @@ private slots:
         QVERIFY(stopped);
         QCOMPARE(canceling, QString("Canceling..."));
         QCOMPARE(rig.Watch.Outcome, TJobOutcome::joCancelled);
-        QTRY_VERIFY(rig.Shown("Grab finished"));
+        QTRY_VERIFY(rig.LastBox().rfind("Grab finished", 0) == 0);
         QCOMPARE(grab->text(), QString("Grab Track"));
         QVERIFY(grab->isEnabled());
         std::size_t files = 0;
