@@ -666,12 +666,14 @@ void TBurnController::WriteCompleted()
     View.SetBurnButton(BurnCaption, true);
     View.EnableControls(true);
     FWriterBusy = false;
-    View.SetStatus(image.empty() ? status : "Image written: " + image);
+    View.SetStatus(status);
     View.ShowProgress(false, 0);
-    Dialogs.Information(image.empty() ? std::string("Writing completed!")
-                                      : "Writing completed! The image is " + image);
     FEvents.Finished(TJobOutcome::joSucceeded, "");
     RefreshDiscInfo();
+    if (!image.empty())
+        View.SetStatus("Image written: " + image);
+    Dialogs.Information(image.empty() ? std::string("Writing completed!")
+                                      : "Writing completed! The image is " + image);
     // Burnt hidden: the automatic mode goes on with the recordings made
     // meanwhile.
     if (!View.Shown() && FRecordings)

@@ -336,12 +336,6 @@ void TRipController::FillTracks()
         FAlbum.clear();
         FArtist.clear();
         FGenre.clear();
-        // Nothing asked on line: the disc's own CD-TEXT names the album.
-        if (UsesCdText())
-            if (const std::optional<TAlbumInfo> text = TCdGrabber::CdTextAlbum(FGrabber.CdText(), FGrabber.Toc())) {
-                FAlbum = text->Title;
-                FArtist = text->Artist;
-            }
     }
     View.SetAlbumFields(FAlbum, FArtist, FGenre);
     AddRows();
@@ -358,8 +352,7 @@ void TRipController::AddRows()
         for (int t = 0; t < FGrabber.TrackCount(); ++t) {
             FGrabber.SetCurrentTrack(t);
             TRipRow row;
-            // Without entries the grabber's title is the track's CD-TEXT.
-            const std::string title = FAlbumInfoLoaded || UsesCdText() ? FGrabber.TrackTitle() : std::string();
+            const std::string title = FAlbumInfoLoaded ? FGrabber.TrackTitle() : std::string();
             row.Caption = title.empty() ? RipTexts::DefaultTrackName(s, t) : title;
             row.Checked = FGrabber.TrackType() == 0;
             row.Type = RipTexts::TrackTypeText(FGrabber.TrackType());
@@ -383,11 +376,6 @@ void TRipController::AddRows()
             // A Tag that names no track of the disc selects nothing.
         }
     }
-}
-
-bool TRipController::UsesCdText() const
-{
-    return !FAlbumInfoLoaded && FGrabber.AlbumMatchCount() == 0;
 }
 
 void TRipController::SelectTrackOf(const TRipRow& Row)

@@ -203,9 +203,6 @@ private:
     // "Grab finished", then where the files went and what the verification
     // found.
     std::string FinishedText() const;
-    // No album entries were asked for or found: the disc's CD-TEXT names
-    // the album and the tracks.
-    bool UsesCdText() const;
     // Ends the run, the query and the verification without a word.
     void StopEverything();
 

@@ -123,7 +123,7 @@ TEST(ConvertController, FormatTableFilterAndNames)
 
     f.Controller.SetInFileName("/music/song.MP3");
     EXPECT_EQ(f.Controller.InputIndex(), TConvertController::fiMp3);
-    EXPECT_EQ(f.View.InFormat, "MP3 Audio File (*.mp3)");
+    EXPECT_EQ(f.View.InFormat, "MP3 Audio File");
     f.Controller.SetInFileName("/music/song.wma"); // unknown: the last recognised format stays
     EXPECT_EQ(f.Controller.InputIndex(), TConvertController::fiMp3);
 

@@ -73,10 +73,10 @@ TEST(RecordingsList, TotalsAndTimeTexts)
     EXPECT_EQ(TRecordingsList::TimeText(125), "02:05");
     EXPECT_EQ(TRecordingsList::TimeText(3725), "62:05");
 
-    // Before anything was recorded the line has its own plain text.
+    // Before anything was recorded the line reads as it will later.
     TView fresh;
     const TRecordingsList list(fresh);
-    EXPECT_EQ(fresh.Totals, "Total Time/Size : 0/0");
+    EXPECT_EQ(fresh.Totals, "Total Time/Size : 0:00/0 KB");
 }
 
 TEST(RecordingsList, EscapeFileNameKeepsNamesInsideTheirFolder)

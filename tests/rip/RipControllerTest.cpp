@@ -612,6 +612,10 @@ TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
               "accurately ripped (confidence 5, AccurateRip v1)");
     EXPECT_EQ(Contains(log, "Session1_Track2.wav"), "Session1_Track2.wav");
     EXPECT_EQ(Contains(log, "/dev/fake0"), "/dev/fake0");
+    // The closing message sums it up beside the folder of the files.
+    EXPECT_EQ(Dialogs.Shown().back().Text,
+              "Grab finished\n\n3 tracks in " + fs::path(Settings.RipPath).string() +
+                  "\nAccurateRip: 1 accurate, 1 not matching any submission, 1 not in the database.");
 }
 
 // A row checked once the run has started is not part of it: the run's
