@@ -672,8 +672,7 @@ void TBurnController::WriteCompleted()
     RefreshDiscInfo();
     if (!image.empty())
         View.SetStatus("Image written: " + image);
-    Dialogs.Information(image.empty() ? std::string("Writing completed!")
-                                      : "Writing completed! The image is " + image);
+    Dialogs.Information(image.empty() ? std::string("Writing completed!") : "Writing completed! The image is " + image);
     // Burnt hidden: the automatic mode goes on with the recordings made
     // meanwhile.
     if (!View.Shown() && FRecordings)

@@ -390,7 +390,8 @@ void TConvertController::OnOutputDone()
     }
     if (!result)
         return;
-    if (Dialogs.Confirm("Conversion completed! Do you want to listen to the converted file?", TDialogButtons::dbYesNo)) {
+    if (Dialogs.Confirm("Conversion completed! Do you want to listen to the converted file?",
+                        TDialogButtons::dbYesNo)) {
         result->SetFileName(FOutFileName);
         try {
             FPlayer(*result);

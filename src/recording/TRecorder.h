@@ -10,12 +10,11 @@
 #include "recording/IRecorderView.h"
 #include "recording/TRecognitionController.h"
 #include "recording/TRecordingsList.h"
-
-#include <filesystem>
 #include "recording/TTrackLoop.h"
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 

@@ -963,8 +963,7 @@ std::string TRipController::FinishedText() const
     }
     if (written == 0)
         return text;
-    text += "\n\n" + std::to_string(written) + (written == 1 ? " track" : " tracks") + " in " +
-            FOutputFolder.string();
+    text += "\n\n" + std::to_string(written) + (written == 1 ? " track" : " tracks") + " in " + FOutputFolder.string();
     if (!FLog.Lookup) {
         text += "\nNot verified (verification is off or the rip was stopped).";
     } else if (FLog.Lookup->Status == TAccurateRipLookup::lsFailed) {

@@ -8,12 +8,14 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
-#include <QSpacerItem>
 #include <QObject>
 #include <QProxyStyle>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
 #include <utility>
 
 // The resources live in a static library, so they are registered by hand once;
@@ -54,8 +56,10 @@ protected:
         // Small dialogs ("Track Info", a message box) would otherwise get
         // their titles cut by the window manager ("Inf… une").
         if (Event->type() == QEvent::Show)
-            if (auto* dialog = qobject_cast<QDialog*>(Watched); dialog && dialog->isWindow())
+            if (auto* dialog = qobject_cast<QDialog*>(Watched); dialog && dialog->isWindow()) {
                 TSkin::FitTitle(*dialog);
+                TSkin::FitScreen(*dialog);
+            }
         return QObject::eventFilter(Watched, Event);
     }
 
@@ -190,6 +194,22 @@ void TSkin::FitTitle(QWidget& Window)
         if (Window.width() < room)
             Window.resize(room, Window.height());
     }
+}
+
+void TSkin::FitScreen(QWidget& Window)
+{
+    const QScreen* screen = Window.screen();
+    if (!screen)
+        return;
+    // Room for the window manager's frame and title bar around the window.
+    const int line = QFontMetrics(QApplication::font()).height();
+    const QRect free = screen->availableGeometry().adjusted(line, 2 * line, -line, -line);
+    if (Window.width() > free.width() || Window.height() > free.height())
+        Window.resize(Window.size().boundedTo(free.size()));
+    const int x = std::clamp(Window.x(), free.left(), std::max(free.left(), free.right() - Window.width()));
+    const int y = std::clamp(Window.y(), free.top(), std::max(free.top(), free.bottom() - Window.height()));
+    if (x != Window.x() || y != Window.y())
+        Window.move(x, y);
 }
 
 QToolButton* TSkin::PictureButton(QWidget* Parent, const char* Name, const char* IconName, const char* Hint)

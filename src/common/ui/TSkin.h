@@ -36,6 +36,11 @@ public:
     // window manager's buttons beside it, shows the shown title whole.
     // Apply does this for every dialog when it is shown.
     static void FitTitle(QWidget& Window);
+    // Shrinks a window (down to its minimum) and moves it so that it lies
+    // within the screen's free area, its title bar included: at 200 % many
+    // windows would like more room than the screen has. Apply does this for
+    // every dialog when it is shown.
+    static void FitScreen(QWidget& Window);
 };
 
 } // namespace kestrune

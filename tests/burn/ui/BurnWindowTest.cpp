@@ -410,7 +410,8 @@ private slots:
 
         burn->click();
         QVERIFY(rig.MessageCame(30000));
-        QCOMPARE(rig.Messages(), QStringList{"Writing completed! The image is " + QString::fromStdString(rig.Cue.string())});
+        QCOMPARE(rig.Messages(),
+                 QStringList{"Writing completed! The image is " + QString::fromStdString(rig.Cue.string())});
         QCOMPARE(ReadImage(rig.Cue).Tracks.size(), 1u);
     }
 

@@ -156,6 +156,19 @@ private slots:
         QVERIFY2(fits(info), qPrintable(QString::number(info.width())));
         info.close();
 
+        // A dialog that would like more room than the screen has is shown
+        // within its free area (a wider one's title bar and close box would
+        // be off the screen).
+        QDialog large;
+        large.setWindowTitle(QStringLiteral("Settings"));
+        large.resize(5000, 4000);
+        large.move(-300, -200);
+        large.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&large));
+        QVERIFY2(large.screen()->availableGeometry().contains(large.geometry()),
+                 qPrintable(QStringLiteral("%1x%2 at %3,%4").arg(large.width()).arg(large.height()).arg(large.x()).arg(large.y())));
+        large.close();
+
         int boxWidth = 0;
         QString boxTitle;
         QTimer::singleShot(0, [&] {
@@ -168,7 +181,8 @@ private slots:
         TQtDialogs dialogs;
         dialogs.Information("OK");
         QCOMPARE(boxTitle, QStringLiteral("Information"));
-        QVERIFY2(boxWidth >= metrics.horizontalAdvance(TSkin::ShownTitle(boxTitle)), qPrintable(QString::number(boxWidth)));
+        QVERIFY2(boxWidth >= metrics.horizontalAdvance(TSkin::ShownTitle(boxTitle)),
+                 qPrintable(QString::number(boxWidth)));
         QApplication::setApplicationDisplayName(QString());
     }
 

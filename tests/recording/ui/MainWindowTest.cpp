@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QToolButton>
 #include <QScreen>
+#include <QToolButton>
 #include <QtTest>
 
 #include <filesystem>
@@ -113,12 +113,11 @@ private slots:
         // Inside the screen's free area, its top (where the title bar hangs)
         // included, though it would like to be wider than this screen.
         const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY2(free.contains(rig.Window->geometry()),
-                 qPrintable(QString("%1,%2 %3x%4")
-                                .arg(rig.Window->x())
-                                .arg(rig.Window->y())
-                                .arg(rig.Window->width())
-                                .arg(rig.Window->height())));
+        QVERIFY2(free.contains(rig.Window->geometry()), qPrintable(QString("%1,%2 %3x%4")
+                                                                       .arg(rig.Window->x())
+                                                                       .arg(rig.Window->y())
+                                                                       .arg(rig.Window->width())
+                                                                       .arg(rig.Window->height())));
         const QStringList bar{"BtnStartRecord", "BtnStopRec", "bsSkinButton1", "BtnSettings", "btnBurnCD",
                               "BtnConvert",     "IRemove",    "IPlay",         "IMoveUp",     "IMoveDown"};
         QStringList found;

@@ -47,7 +47,8 @@ public:
             return false;
         std::filesystem::create_directories(TrashFolder);
         std::error_code error;
-        std::filesystem::rename(File, std::filesystem::path(TrashFolder) / std::filesystem::path(File).filename(), error);
+        std::filesystem::rename(File, std::filesystem::path(TrashFolder) / std::filesystem::path(File).filename(),
+                                error);
         return !error;
     }
     std::vector<std::string> Opened;

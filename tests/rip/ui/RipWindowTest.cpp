@@ -86,7 +86,8 @@ std::function<std::pair<int, std::string>(const std::string&)> TwoEntries(std::c
 // real drive with its tray open does, until LoadTray.
 class TTrayDrive final : public ICdDrive {
 public:
-    TTrayDrive(std::unique_ptr<ICdDrive> Inner, std::shared_ptr<bool> Open) : D(std::move(Inner)), TrayOpen(std::move(Open))
+    TTrayDrive(std::unique_ptr<ICdDrive> Inner, std::shared_ptr<bool> Open)
+        : D(std::move(Inner)), TrayOpen(std::move(Open))
     {
     }
     TDiscPresence Presence() override { return *TrayOpen ? TDiscPresence::dpNone : D->Presence(); }
