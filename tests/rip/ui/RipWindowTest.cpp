@@ -10,6 +10,7 @@
 #include "common/ui/TQtDispatcher.h"
 #include "convert/TConvertController.h"
 #include "mocks/TNoDevices.h"
+#include "common/ui/TSkin.h"
 #include "rip/ui/TFRip.h"
 #include "settings/TOptions.h"
 #include "support/TestSupport.h"
@@ -615,6 +616,19 @@ private slots:
     // the MP3 dialog opens on the options' bit rate and its choice stays.
     void FormatOptionsFollowTheFormat()
     {
+        {
+            // With the skin and the window at its least size (as on a
+            // screen too small for it), the button keeps its whole caption.
+            TSkin::Apply(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+            TRig skinned(ThreeSongs());
+            QVERIFY(skinned.ShowListed());
+            skinned.Window->resize(skinned.Window->minimumSizeHint());
+            QCoreApplication::processEvents();
+            auto* options = skinned.Find<QPushButton>("cmdOptions");
+            QVERIFY2(options->width() >= options->fontMetrics().horizontalAdvance(options->text()),
+                     qPrintable(QString::number(options->width())));
+            qApp->setStyleSheet(QString());
+        }
         TRig rig(TwoSongsAndData());
         QVERIFY(rig.ShowListed());
         auto* options = rig.Find<QPushButton>("cmdOptions");
