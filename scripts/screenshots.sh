@@ -9,9 +9,18 @@
 #   recording recording-stopped settings-recording settings-split settings-proxy
 #   settings-burning settings-folders settings-rip noisecapture enc-wav enc-mp3 enc-ogg enc-flac enc-ape convert
 #   convert-running rip rip-running burn burn-running)
+#
+#   scripts/screenshots.sh --help-pictures   (after the tour, the 100 % pictures
+#   the help pages show are copied into data/help/shots/)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+help_pictures=
+if [ "${1:-}" = --help-pictures ]; then
+    help_pictures=1
+    shift
+fi
 
 export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
 export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
@@ -80,3 +89,14 @@ shoot 2 "$out/200" "$@"
 # The skin on a dark desktop.
 shoot 1 --dark "$out/dark" "$@"
 echo "Screenshots in $out"
+
+if [ -n "$help_pictures" ]; then
+    # The pictures the help pages name, and no others.
+    mkdir -p data/help/shots
+    for page in data/help/*.html; do
+        grep -o 'src="shots/[^"]*\.png"' "$page" | sed 's/^src="shots\///; s/"$//'
+    done | sort -u | while read -r picture; do
+        cp "$out/100/$picture" "data/help/shots/$picture"
+    done
+    echo "Help pictures in data/help/shots"
+fi

@@ -33,9 +33,11 @@ int SecondsOf(double Figure)
 }
 
 // "80:3": minutes and seconds without leading zeros.
+// "80:00": minutes, and seconds with two digits, as every player shows a time.
 std::string SpaceTime(int Seconds)
 {
-    return std::to_string(Seconds / 60) + ":" + std::to_string(Seconds % 60);
+    const int seconds = Seconds % 60;
+    return std::to_string(Seconds / 60) + (seconds < 10 ? ":0" : ":") + std::to_string(seconds);
 }
 
 // "03:25": each part with at least two digits.
@@ -297,8 +299,8 @@ void TBurnController::RefreshDiscInfo()
 
 void TBurnController::ShowSpace()
 {
-    View.SetSpace("Used space: " + SpaceTime(FUsedSeconds) + "s | To be written: " + SpaceTime(FQueuedSeconds) +
-                      "s | Disc capacity: " + SpaceTime(FCapacitySeconds) + "s",
+    View.SetSpace("Used space: " + SpaceTime(FUsedSeconds) + " | To be written: " + SpaceTime(FQueuedSeconds) +
+                      " | Disc capacity: " + SpaceTime(FCapacitySeconds),
                   FOverfull);
 }
 
@@ -643,21 +645,34 @@ void TBurnController::EraseCompleted()
 void TBurnController::WriteCompleted()
 {
     FOperation = TOperation::opNone;
-    Dialogs.Information("Writing completed!");
+    // An image drive names what it wrote: the disc is a file the user has
+    // to find again.
+    std::string image;
+    try {
+        image = Writer->LastImage();
+    } catch (const std::exception&) {
+        // A drive that cannot say wrote a disc, not a file.
+    }
+    std::string status = IdleText;
     try {
         Writer->ClearTracks();
     } catch (const std::exception& e) {
-        View.SetStatus(e.what());
+        status = e.what();
     }
+    // The window is at rest before the message says so: no "Finalising"
+    // beside a STOP button behind "Writing completed!".
     FRows.clear();
     View.SetRows(FRows);
     View.SetBurnButton(BurnCaption, true);
     View.EnableControls(true);
     FWriterBusy = false;
-    View.SetStatus(IdleText);
+    View.SetStatus(status);
     View.ShowProgress(false, 0);
     FEvents.Finished(TJobOutcome::joSucceeded, "");
     RefreshDiscInfo();
+    if (!image.empty())
+        View.SetStatus("Image written: " + image);
+    Dialogs.Information(image.empty() ? std::string("Writing completed!") : "Writing completed! The image is " + image);
     // Burnt hidden: the automatic mode goes on with the recordings made
     // meanwhile.
     if (!View.Shown() && FRecordings)

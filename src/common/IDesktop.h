@@ -12,6 +12,11 @@ public:
     // Hands the file or address over and returns at once; false when no
     // handler could be started.
     virtual bool Open(const std::string& FileOrUrl) = 0;
+    // Moves the file into the desktop's trash (the freedesktop.org trash
+    // beside the user's or the volume's files), where the user can bring it
+    // back. False when it could not be moved; a desktop without a trash
+    // moves nothing.
+    virtual bool MoveToTrash(const std::string& /*File*/) { return false; }
 };
 
 } // namespace kestrune

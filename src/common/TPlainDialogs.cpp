@@ -44,6 +44,8 @@ TDialogResult TPlainDialogs::Show(TDialogKind Kind, const std::string& Text, TDi
         Answers.pop_front();
     }
     History.push_back({Kind, Text, Buttons, answer});
+    if (OnShow)
+        OnShow(History.back());
     if (Echo)
         *Echo << KindName(Kind) << ": " << Text << '\n';
     return answer;

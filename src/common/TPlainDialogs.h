@@ -3,6 +3,7 @@
 #include "common/IDialogs.h"
 
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     // Answers for the next questions, in order.
     void Script(TDialogResult Answer) { Answers.push_back(Answer); }
     const std::vector<TShown>& Shown() const { return History; }
+    // Told of each box while it is "up", as a real box would block: what
+    // the window shows behind it can be looked at then.
+    std::function<void(const TShown&)> OnShow;
 
 private:
     std::ostream* Echo;

@@ -107,18 +107,18 @@ bool TConvertController::WaitForWorkers(std::chrono::milliseconds Timeout) const
 void TConvertController::BuildFormats()
 {
     FFormats = {
-        {".wav", "Wave (Microsoft) Audio File (*.wav)", &FWaveIn1, &FWaveOut1},
+        {".wav", "Wave (Microsoft) Audio File", &FWaveIn1, &FWaveOut1},
         // MP3 sources are decoded into a temporary WAV file, read as WAV.
-        {".mp3", "MP3 Audio File (*.mp3)", &FWaveIn1, &FMP3Out1},
+        {".mp3", "MP3 Audio File", &FWaveIn1, &FMP3Out1},
         {".ogg", "Ogg Vorbis Audio File", &FVorbisIn1, &FVorbisOut1},
-        {".ape", "Ape File", &FMACIn1, &FMACOut1},
-        {".flac", "Flac File", &FFLACIn1, &FFLACOut1},
+        {".ape", "Monkey's Audio File", &FMACIn1, &FMACOut1},
+        {".flac", "FLAC Audio File", &FFLACIn1, &FFLACOut1},
     };
 }
 
 std::string TConvertController::FileFilter() const
 {
-    std::string filter = "All audio(*.wav;*.mp3;*.ogg;*.ape;*.ogg;*.flac)|*.wav;*.mp3;*.ogg;*.ape;*.ogg;*.flac";
+    std::string filter = "All audio|*.wav;*.mp3;*.ogg;*.ape;*.flac";
     filter += "|";
     for (const TFormat& format : FFormats)
         filter += format.Description + "|*" + format.Extension + "|";
@@ -390,7 +390,8 @@ void TConvertController::OnOutputDone()
     }
     if (!result)
         return;
-    if (Dialogs.Confirm("Conversion completed! Do you want to listen the converted file?", TDialogButtons::dbYesNo)) {
+    if (Dialogs.Confirm("Conversion completed! Do you want to listen to the converted file?",
+                        TDialogButtons::dbYesNo)) {
         result->SetFileName(FOutFileName);
         try {
             FPlayer(*result);

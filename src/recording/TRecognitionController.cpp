@@ -145,6 +145,11 @@ void TRecognitionController::StartRecognition(int Row)
     steps.QueryFailed = [this, track, outcome](const std::string& Error) {
         outcome->Outcome = TJobOutcome::joFailed;
         outcome->Reason = Error;
+        if (const int index = List.IndexOf(track.get()); index >= 0) {
+            TRecordingRow row = List.Row(index);
+            row.Hint = "Recognition failed: " + Error;
+            List.UpdateRow(index, row);
+        }
         if (OnQueryFailed)
             OnQueryFailed(List.IndexOf(track.get()), Error);
     };

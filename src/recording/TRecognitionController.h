@@ -89,7 +89,8 @@ public:
     // away again (a listener may take itself away while it is told).
     int AddRowRecognisedListener(std::function<void(int Row)> Listener);
     void RemoveRowRecognisedListener(int Id);
-    // Told when a query failed; the row keeps "Querying online database...".
+    // Told when a query failed; the row keeps "Querying online database...",
+    // with the reason as its hint.
     std::function<void(int Row, const std::string& Error)> OnQueryFailed;
 
 private:

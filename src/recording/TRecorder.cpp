@@ -96,7 +96,8 @@ std::string TRecorder::StatusText(TJobOutcome Outcome, const std::string& Reason
 {
     if (Outcome == TJobOutcome::joFailed)
         return "Error " + Reason;
-    return "Recording Finished";
+    // A reason on success says what became of the last track.
+    return Reason.empty() ? "Recording Finished" : "Recording Finished: " + Reason;
 }
 
 TRecorder::TLevel TRecorder::CurrentLevel() const
@@ -181,6 +182,8 @@ void TRecorder::StartRecording()
             Options.SetUpMixer(FAudioIn1.DeviceName());
 
         TrackNumber = 0;
+        DroppedNote.clear();
+        MadeAlbumFolder.clear();
         OpenTrack();
         SplitPending = false;
         if (Options.Format != "WAV")
@@ -209,7 +212,8 @@ void TRecorder::OpenTrack()
 {
     // The album name comes from the user: it names one folder, never a path.
     const fs::path album = fs::path(Options.Folder) / CleanPathComponent(AlbumName);
-    fs::create_directories(album);
+    if (fs::create_directories(album))
+        MadeAlbumFolder = album;
     const std::string extension = "." + Options.Format;
     while (fs::exists(album / ("Track" + std::to_string(TrackNumber) + extension)))
         ++TrackNumber;
@@ -328,11 +332,24 @@ void TRecorder::KeepOrDropTrack()
     track->StartByte = Loop.TrackStart();
     if (!end.Kept) {
         fs::remove(track->FileName, error);
+        // A folder this run made and nothing stayed in: an album of no
+        // tracks leaves no trace (the next track makes it again).
+        if (!MadeAlbumFolder.empty() && fs::path(track->FileName).parent_path() == MadeAlbumFolder &&
+            fs::is_empty(MadeAlbumFolder, error) && !error) {
+            fs::remove(MadeAlbumFolder, error);
+            MadeAlbumFolder.clear();
+        }
         List.Remove(row);
         View.TrackFinished(-1, false);
+        // A track of no sound at all (the one opened after the last song's
+        // quiet) is not worth a word.
+        DroppedNote = end.SoundBytes == 0 ? std::string()
+                                          : caption + " was shorter than the minimum of " +
+                                                std::to_string(Options.MinLength) + " s and was dropped";
         FJob.Message(TJobMessageKind::jmInfo, caption + " dropped: less sound than the minimum length");
         return;
     }
+    DroppedNote.clear();
     const int seconds = end.Seconds;
     const auto size = fs::file_size(track->FileName, error);
     const double kilobytes =
@@ -385,7 +402,7 @@ void TRecorder::FinishTrack()
         }
         return;
     }
-    EndRecording(TJobOutcome::joSucceeded, {});
+    EndRecording(TJobOutcome::joSucceeded, DroppedNote);
 }
 
 void TRecorder::TrackFailed(const std::string& Message)

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -163,6 +164,12 @@ private:
     bool CaptureOpen = false;
     // The current track's file was created and its run began.
     bool TrackBegun = false;
+    // Why the last track of the run left no file ("Track3.WAV was shorter
+    // ..."), for the status line at the end; empty once a track is kept.
+    std::string DroppedNote;
+    // The album folder this run made, removed again when no track stayed
+    // in it.
+    std::filesystem::path MadeAlbumFolder;
     TTrackDataPtr CurrentTrack;
     std::string LastTimeText; // worker only
     // Ended first in the destructor: work posted for the recorder is dropped.

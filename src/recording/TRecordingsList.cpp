@@ -20,7 +20,7 @@ TRecordingsList::TRecordingsList(IRecordingsView& V) : View(V)
 {
     // Until the first change the line shows its start-up text, not the
     // formatted zeros.
-    View.SetTotals("Total Time/Size : 0/0");
+    View.SetTotals(TotalsText());
 }
 
 void TRecordingsList::UpdateRow(int Index, const TRecordingRow& Row)
@@ -61,25 +61,31 @@ bool TRecordingsList::Play(int Index, IDesktop& Desktop) const
     return Desktop.Open(Rows[static_cast<size_t>(Index)].Data->FileName);
 }
 
-void TRecordingsList::Delete(int Index, std::int64_t BytesPerSecond)
+bool TRecordingsList::Delete(int Index, std::int64_t BytesPerSecond,
+                             const std::function<bool(const std::string& File)>& Discard)
 {
     if (Index < 0 || Index >= Count() || !Rows[static_cast<size_t>(Index)].Data)
-        return;
+        return false;
     const TTrackData& data = *Rows[static_cast<size_t>(Index)].Data;
     std::error_code error;
     if (fs::exists(data.FileName, error)) {
         const auto size = fs::file_size(data.FileName, error);
-        if (!error)
-            FTotalKilobytes -= static_cast<double>(size) / 1024.0;
-        else
-            FTotalKilobytes -= static_cast<double>(BytesPerSecond * data.Duration + 44) / 1024.0;
-        fs::remove(data.FileName, error);
+        const double kilobytes = !error ? static_cast<double>(size) / 1024.0
+                                        : static_cast<double>(BytesPerSecond * data.Duration + 44) / 1024.0;
+        if (Discard) {
+            if (!Discard(data.FileName))
+                return false;
+        } else {
+            fs::remove(data.FileName, error);
+        }
+        FTotalKilobytes -= kilobytes;
     }
     FTotalSeconds -= data.Duration;
     View.SetTotals(TotalsText());
     Remove(Index);
     if (!Rows.empty())
         View.SelectRow(std::max(0, Index - 1));
+    return true;
 }
 
 void TRecordingsList::MoveUp(int Index)
@@ -172,23 +178,20 @@ std::string TRecordingsList::TimeText(int Seconds)
 
 std::string TRecordingsList::TotalsText() const
 {
-    // Kilobytes as "###,###,###.000": thousands separators, three decimals,
-    // and no digit before the point when the whole part is 0.
-    const double rounded = std::round(std::max(0.0, FTotalKilobytes) * 1000.0) / 1000.0;
-    const auto whole = static_cast<long long>(rounded);
-    const auto thousandths = static_cast<int>(std::llround((rounded - static_cast<double>(whole)) * 1000.0));
-    std::string digits = whole == 0 ? std::string() : std::to_string(whole);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03d", thousandths);
+    // The size in the largest binary unit that leaves a whole number in
+    // front: "337 KB", "12.4 MB", "1.18 GB" (kilobytes with three decimals
+    // and a "Kb" read as kilobits counted in bytes).
+    const double kilobytes = std::max(0.0, FTotalKilobytes);
+    char size[48];
+    if (kilobytes < 1024.0)
+        std::snprintf(size, sizeof size, "%.0f KB", kilobytes);
+    else if (kilobytes < 1024.0 * 1024.0)
+        std::snprintf(size, sizeof size, "%.1f MB", kilobytes / 1024.0);
+    else
+        std::snprintf(size, sizeof size, "%.2f GB", kilobytes / (1024.0 * 1024.0));
     char seconds[8];
     std::snprintf(seconds, sizeof seconds, "%02d", FTotalSeconds % 60);
-    return "Total Time/Size : " + std::to_string(FTotalSeconds / 60) + ":" + seconds + "/" + grouped + fraction + "Kb";
+    return "Total Time/Size : " + std::to_string(FTotalSeconds / 60) + ":" + seconds + "/" + size;
 }
 
 } // namespace kestrune

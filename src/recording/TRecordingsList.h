@@ -5,6 +5,7 @@
 #include "recording/TTrackData.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct TRecordingRow {
     std::string Time = "00:00";
     TRowState State = TRowState::rsRecorded;
     TTrackDataPtr Data;
+    // Shown when the pointer rests on the row: why recognition left it as
+    // it is (a failed query keeps "Querying online database...").
+    std::string Hint;
 };
 
 // The tracks recorded since start-up, with the totals line, and the commands
@@ -49,8 +53,11 @@ public:
     bool Play(int Index, IDesktop& Desktop) const;
     // Delete: the file goes from the disk, the row from the list, its share
     // from the totals. BytesPerSecond of the capture format estimates the
-    // size of a file that cannot be read.
-    void Delete(int Index, std::int64_t BytesPerSecond);
+    // size of a file that cannot be read. Discard, when given, takes the file
+    // away in the deleting one's place (the desktop's trash) and says whether
+    // it went; a file it kept keeps its row. False when the row stays.
+    bool Delete(int Index, std::int64_t BytesPerSecond,
+                const std::function<bool(const std::string& File)>& Discard = {});
     void MoveUp(int Index);
     void MoveDown(int Index);
     // Edit Info through the track-information window; saved texts are

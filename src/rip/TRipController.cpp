@@ -1057,11 +1057,45 @@ void TRipController::FinishRun()
     else
         FEvents.Finished(TJobOutcome::joSucceeded, "");
     FCancelRequested = false;
-    Dialogs.Information("Grab finished");
+    Dialogs.Information(FinishedText());
     if (FMediaChanged) {
         FMediaChanged = false;
         OnMediaChange();
     }
+}
+
+std::string TRipController::FinishedText() const
+{
+    // Where the files went and what the verification found: the two things
+    // a user looks for after a rip.
+    std::string text = "Grab finished";
+    int written = 0, accurate = 0, mismatched = 0, unknown = 0;
+    for (const TRipLogTrack& t : FLog.Tracks) {
+        if (!t.Error.empty())
+            continue;
+        ++written;
+        accurate += t.Verdict.Kind == TAccurateRipVerdict::vkAccurate ? 1 : 0;
+        mismatched += t.Verdict.Kind == TAccurateRipVerdict::vkMismatch ? 1 : 0;
+        unknown += t.Verdict.Kind == TAccurateRipVerdict::vkNotInDatabase ? 1 : 0;
+    }
+    if (written == 0)
+        return text;
+    text += "\n\n" + std::to_string(written) + (written == 1 ? " track" : " tracks") + " in " + FOutputFolder.string();
+    if (!FLog.Lookup) {
+        text += "\nNot verified (verification is off or the rip was stopped).";
+    } else if (FLog.Lookup->Status == TAccurateRipLookup::lsFailed) {
+        text += "\nNot verified: " + FLog.Lookup->Error;
+    } else if (FLog.Lookup->Status == TAccurateRipLookup::lsNotInDatabase) {
+        text += "\nNot verified: the disc is not in the AccurateRip database.";
+    } else {
+        text += "\nAccurateRip: " + std::to_string(accurate) + " accurate";
+        if (mismatched > 0)
+            text += ", " + std::to_string(mismatched) + " not matching any submission";
+        if (unknown > 0)
+            text += ", " + std::to_string(unknown) + " not in the database";
+        text += ".";
+    }
+    return text;
 }
 
 void TRipController::Close()

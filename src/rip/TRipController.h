@@ -66,10 +66,11 @@ TRipSettings RipSettingsFrom(const TOptions& Options);
 // succeeded (every checked track has its file), failed (the reason names the
 // first failure) or cancelled. A track that is stopped before its end or
 // cannot be read leaves no file behind. The scratched-disc warning is also a
-// box, once a run; after Finished the box "Grab finished" follows (not after
-// Close). The encoded formats are encoded while the track is read: the
-// grabber's audio goes through a pipe straight into the encoder, and no WAV
-// of the track is written.
+// box, once a run; after Finished the box "Grab finished" follows, with the
+// folder of the files and the verification found (not after Close). The
+// encoded formats are encoded while the track is read: the grabber's audio
+// goes through a pipe straight into the encoder, and no WAV of the track is
+// written.
 //
 // Every disc gets a folder of its own under the rip folder: the album's
 // name, or "Disc " and the CDDB id when it has none. A rip never replaces
@@ -214,6 +215,9 @@ private:
     using TCommentFields = std::array<std::pair<const char*, std::string>, 4>;
     TCommentFields CommentFields(const TRipRow& Row) const;
     void JoinVerifier();
+    // "Grab finished", then where the files went and what the verification
+    // found.
+    std::string FinishedText() const;
     // Ends the run, the query and the verification without a word.
     void StopEverything();
 

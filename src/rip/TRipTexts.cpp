@@ -34,7 +34,7 @@ std::string TrackTypeText(int TrackType)
 std::string DurationText(int Minutes, int Seconds, int Fraction)
 {
     char Text[48];
-    std::snprintf(Text, sizeof Text, "%d:%02d:%03d", Minutes, Seconds, Fraction);
+    std::snprintf(Text, sizeof Text, "%d:%02d.%03d", Minutes, Seconds, Fraction);
     return Text;
 }
 

@@ -17,7 +17,7 @@ std::string DriveEntry(const std::string& Name, const std::string& Text1, const 
 std::string MediaName(int MediaType);
 // "AUDIO", "DATA (Mode 1)", ...; empty for an unknown code.
 std::string TrackTypeText(int TrackType);
-// Minutes, seconds with two digits, thousandths with three: 4:07:013.
+// Minutes, seconds with two digits, thousandths with three after a point: 4:07.013.
 std::string DurationText(int Minutes, int Seconds, int Fraction);
 // "Session1_Track3" for session 0, track 2 (both counted from 0).
 std::string DefaultTrackName(int Session, int Track);

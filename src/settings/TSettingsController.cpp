@@ -255,7 +255,9 @@ void TSettingsController::Fill()
     PutItems(C::scFreeDBServer, std::move(servers), Options.FreeDBServer);
     PutText(C::scFreeDBPort, std::to_string(Options.FreeDBPort));
 
-    FPage = TSettingsPage::spRip;
+    // The first page of the list: a window that opened on a page the list
+    // does not name left the user without a way back to it.
+    FPage = TSettingsPage::spRecording;
     View.ShowPage(FPage);
     Filling = false;
 }
@@ -324,7 +326,7 @@ void TSettingsController::Check(TSettingsControl Control_, bool Checked)
 
 bool TSettingsController::ChooseTreeEntry(int Index_)
 {
-    if (Index_ < 0 || Index_ > static_cast<int>(TSettingsPage::spFolders))
+    if (Index_ < 0 || Index_ > static_cast<int>(TSettingsPage::spRip))
         return false;
     const auto page = static_cast<TSettingsPage>(Index_);
     if (page == TSettingsPage::spBurning && !Drives.Available()) {

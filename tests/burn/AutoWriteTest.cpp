@@ -139,7 +139,7 @@ TEST(AutoWrite, EveryKeptTrackLandsOnExactlyOneDiscInOrder)
     EXPECT_EQ(written, kept);
     EXPECT_GE(rig.Discs.size(), 3u);
     for (const auto& shown : rig.Dialogs.Shown())
-        EXPECT_EQ(shown.Text, "Writing completed!");
+        EXPECT_EQ(shown.Text.rfind("Writing completed!", 0), 0u) << shown.Text;
 }
 
 // With the mode off, or without a writer, nothing is offered.
@@ -180,7 +180,7 @@ TEST(AutoWrite, ImagesHoldEveryKeptTrackOnceInOrder)
     main->SetBurn(nullptr);
 
     for (const auto& shown : dialogs.Shown())
-        EXPECT_EQ(shown.Text, "Writing completed!");
+        EXPECT_EQ(shown.Text.rfind("Writing completed!", 0), 0u) << shown.Text;
     const std::vector<std::string> kept = KeptFiles(*main);
     ASSERT_EQ(kept.size(), 6u) << "the 1 s song is dropped";
     std::vector<std::vector<std::uint8_t>> tracks;

@@ -209,19 +209,19 @@ TEST(BurnController, DiscFiguresAndTheSpaceLine)
     };
     for (const TCase& c : std::vector<TCase>{
              {"blank 80 minutes", {1, 1, 0, 0, 737280000}, {}, "CD-R | Blank",
-              "Used space: 0:0s | To be written: 0:0s | Disc capacity: 80:3s", false},
+              "Used space: 0:00 | To be written: 0:00 | Disc capacity: 80:03", false},
              {"capacity 0", {1, 2, 0, 0, 0}, {}, "CD-RW | Blank",
-              "Used space: 0:0s | To be written: 0:0s | Disc capacity: 0:1s", false},
+              "Used space: 0:00 | To be written: 0:00 | Disc capacity: 0:01", false},
              {"capacity 0 with a track", {1, 2, 0, 0, 0}, {"/m/c.ogg"}, "CD-RW | Blank",
-              "Used space: 0:0s | To be written: 1:0s | Disc capacity: 0:1s", true},
+              "Used space: 0:00 | To be written: 1:00 | Disc capacity: 0:01", true},
              {"open disc", {1, 1, 1, 600 * Second + 1, 1200 * Second}, {"/m/a.wav", "/m/b.mp3"}, "CD-R | Open",
-              "Used space: 10:1s | To be written: 5:0s | Disc capacity: 20:0s", false},
+              "Used space: 10:01 | To be written: 5:00 | Disc capacity: 20:00", false},
              {"just over", {1, 1, 1, 900 * Second + 1, 1200 * Second}, {"/m/a.wav", "/m/b.mp3"}, "CD-R | Open",
-              "Used space: 15:1s | To be written: 5:0s | Disc capacity: 20:0s", true},
+              "Used space: 15:01 | To be written: 5:00 | Disc capacity: 20:00", true},
              {"just fits", {1, 1, 1, 900 * Second, 1200 * Second}, {"/m/a.wav", "/m/b.mp3"}, "CD-R | Open",
-              "Used space: 15:0s | To be written: 5:0s | Disc capacity: 20:0s", false},
+              "Used space: 15:00 | To be written: 5:00 | Disc capacity: 20:00", false},
              {"closed DVD", {1, 6, 2, 0, 1200 * Second}, {}, "DVD-R | Closed",
-              "Used space: 0:0s | To be written: 0:0s | Disc capacity: 20:0s", false}}) {
+              "Used space: 0:00 | To be written: 0:00 | Disc capacity: 20:00", false}}) {
         TRig rig;
         rig.Writer->Discs = {c.Disc};
         rig.Ready();
@@ -270,7 +270,7 @@ TEST(BurnController, QueueRowsFollowTheWritersQueue)
     EXPECT_EQ(rig.Writer->Queue, (TStrings{"/m/a.wav", "/m/c.ogg"}));
     EXPECT_EQ(rig.View.Rows.size(), 2u);
     EXPECT_EQ(rig.View.Rows[1].Name, "/m/c.ogg");
-    EXPECT_EQ(rig.View.Space, "Used space: 0:0s | To be written: 4:20s | Disc capacity: 80:0s");
+    EXPECT_EQ(rig.View.Space, "Used space: 0:00 | To be written: 4:20 | Disc capacity: 80:00");
 
     // The main window's Burn: the queue becomes its recordings, the type in
     // the file's own letter case.
@@ -490,7 +490,7 @@ TEST(BurnController, AMediumOfAnotherKindIsJudgedByTheDrive)
     EXPECT_EQ(rig.View.Description, "stdio file | Blank");
     ASSERT_TRUE(rig.Burn->CanAddFiles());
     rig.Burn->AddFiles({"/m/a.wav"});
-    EXPECT_EQ(rig.View.Space, "Used space: 0:0s | To be written: 3:20s | Disc capacity: 90:0s");
+    EXPECT_EQ(rig.View.Space, "Used space: 0:00 | To be written: 3:20 | Disc capacity: 90:00");
 
     rig.Burn->StartBurn();
     EXPECT_EQ(rig.Writer->Writes, 1);

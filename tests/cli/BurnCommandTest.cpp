@@ -148,8 +148,9 @@ TEST_F(BurnCommand, JsonLinesAndTheDriveList)
 
     const TCliResult d = Cli("drives --device image:" + ShellQuote(Dir.File("other.cue")));
     ASSERT_EQ(d.Status, 0) << d.Err;
-    EXPECT_NE(d.Out.find(": Image " + Dir.File("other.cue") + " \n   speeds: 1x\n   disc: CD-R | Blank\n"
-                         "   Used space: 0:0s | To be written: 0:0s | Disc capacity: 80:0s\n"),
+    EXPECT_NE(d.Out.find(": Image " + Dir.File("other.cue") +
+                         " \n   speeds: 1x\n   disc: CD-R | Blank\n"
+                         "   Used space: 0:00 | To be written: 0:00 | Disc capacity: 80:00\n"),
               std::string::npos)
         << d.Out;
 }

@@ -117,13 +117,13 @@ TEST(ConvertController, FormatTableFilterAndNames)
     TFixture f;
     ASSERT_EQ(f.Controller.Formats().size(), 5u);
     EXPECT_EQ(f.Controller.FileFilter(),
-              "All audio(*.wav;*.mp3;*.ogg;*.ape;*.ogg;*.flac)|*.wav;*.mp3;*.ogg;*.ape;*.ogg;*.flac|"
-              "Wave (Microsoft) Audio File (*.wav)|*.wav|MP3 Audio File (*.mp3)|*.mp3|Ogg Vorbis Audio File|*.ogg|"
-              "Ape File|*.ape|Flac File|*.flac|");
+              "All audio|*.wav;*.mp3;*.ogg;*.ape;*.flac|"
+              "Wave (Microsoft) Audio File|*.wav|MP3 Audio File|*.mp3|Ogg Vorbis Audio File|*.ogg|"
+              "Monkey's Audio File|*.ape|FLAC Audio File|*.flac|");
 
     f.Controller.SetInFileName("/music/song.MP3");
     EXPECT_EQ(f.Controller.InputIndex(), TConvertController::fiMp3);
-    EXPECT_EQ(f.View.InFormat, "MP3 Audio File (*.mp3)");
+    EXPECT_EQ(f.View.InFormat, "MP3 Audio File");
     f.Controller.SetInFileName("/music/song.wma"); // unknown: the last recognised format stays
     EXPECT_EQ(f.Controller.InputIndex(), TConvertController::fiMp3);
 
@@ -198,7 +198,7 @@ TEST(ConvertController, WavToWavWritesFreshPcmAndAsksToListenWhenItCan)
     EXPECT_EQ(f.Job.Started, 1);
     EXPECT_FALSE(f.View.StatusBar);
     EXPECT_EQ(ReadWholeFile(dir.File("out.wav")), image);
-    EXPECT_EQ(f.LastMessage(), "Conversion completed! Do you want to listen the converted file?");
+    EXPECT_EQ(f.LastMessage(), "Conversion completed! Do you want to listen to the converted file?");
     EXPECT_EQ(played, dir.File("out.wav"));
     // Progress climbs through the input and reaches its end.
     ASSERT_FALSE(f.Job.Progress.empty());

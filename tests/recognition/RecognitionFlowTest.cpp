@@ -235,6 +235,16 @@ TEST(RecognitionFlow, OneMatchNoMatchAndFailedQuery)
         EXPECT_EQ(rig.Recognition->PopupEntries(0).size(), c.Entries);
         EXPECT_EQ(rig.Service.Requests().size(), 1u);
         EXPECT_EQ(rig.Failed, c.Artist == "Querying online database..." ? 1 : 0);
+        // A failed query leaves its reason on the row.
+        const std::string& hint = rig.List->Row(0).Hint;
+        if (c.Outcome == TJobOutcome::joFailed) {
+            EXPECT_TRUE(hint.rfind("Recognition failed: ", 0) == 0 && hint.size() > 30) << hint;
+        } else {
+            EXPECT_EQ(hint, "");
+        }
+        if (std::string(c.Name) == "error status") {
+            EXPECT_NE(hint.find("invalid fingerprint"), std::string::npos) << hint;
+        }
     }
 }
 

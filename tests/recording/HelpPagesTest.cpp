@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -85,4 +86,53 @@ TEST(HelpPages, EveryLinkOfTheShippedPagesResolves)
     }
     EXPECT_GE(pages, 5);
     EXPECT_GT(links, pages);
+}
+
+// Every window of the program (a TF... class in a ui folder) has a section
+// of the help that names it and shows its picture from the screenshot tour,
+// and nothing in the help still calls a window "coming".
+TEST(HelpPages, EveryWindowHasASectionWithItsPicture)
+{
+    const fs::path folder = KESTRUNE_BUILT_HELP;
+    std::string help;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".html")
+            continue;
+        std::ifstream file(entry.path());
+        std::stringstream text;
+        text << file.rdbuf();
+        help += text.str();
+    }
+    EXPECT_EQ(help.find("class=\"coming\""), std::string::npos);
+    EXPECT_EQ(help.find("later version"), std::string::npos);
+
+    const std::regex section(R"re(<section data-window="([^"]+)">([\s\S]*?)</section>)re");
+    const std::regex picture(R"re(<img src="(shots/[^"]+\.png)")re");
+    std::map<std::string, int> pictures; // window -> pictures in its section
+    for (std::sregex_iterator it(help.begin(), help.end(), section), end; it != end; ++it) {
+        const std::string body = (*it)[2].str();
+        int shown = 0;
+        for (std::sregex_iterator p(body.begin(), body.end(), picture); p != end; ++p) {
+            EXPECT_TRUE(fs::is_regular_file(folder / (*p)[1].str())) << (*p)[1];
+            ++shown;
+        }
+        std::istringstream names((*it)[1].str());
+        for (std::string name; names >> name;)
+            pictures[name] += shown;
+    }
+
+    int windows = 0;
+    for (const auto& ui : fs::directory_iterator(fs::path(KESTRUNE_SOURCE_DIR) / "src")) {
+        if (!fs::is_directory(ui.path() / "ui"))
+            continue;
+        for (const auto& header : fs::directory_iterator(ui.path() / "ui")) {
+            const std::string name = header.path().stem().string();
+            if (header.path().extension() != ".h" || name.rfind("TF", 0) != 0)
+                continue;
+            ++windows;
+            EXPECT_TRUE(pictures.count(name)) << name << " has no section in the help";
+            EXPECT_GE(pictures[name], 1) << name << "'s help section shows no picture";
+        }
+    }
+    EXPECT_GE(windows, 15);
 }

@@ -59,10 +59,10 @@ TEST(RecordingsList, TotalsAndTimeTexts)
         std::string Text;
     };
     const TCase cases[] = {
-        {0, 0, "Total Time/Size : 0:00/.000Kb"},
-        {125, 0.5, "Total Time/Size : 2:05/.500Kb"},
-        {3725, 1234.5, "Total Time/Size : 62:05/1,234.500Kb"},
-        {59, 1234567.25, "Total Time/Size : 0:59/1,234,567.250Kb"},
+        {0, 0, "Total Time/Size : 0:00/0 KB"},
+        {20, 337.142, "Total Time/Size : 0:20/337 KB"},
+        {3725, 1234.5, "Total Time/Size : 62:05/1.2 MB"},
+        {59, 1234567.25, "Total Time/Size : 0:59/1.18 GB"},
     };
     for (const TCase& c : cases) {
         TView view;
@@ -73,10 +73,10 @@ TEST(RecordingsList, TotalsAndTimeTexts)
     EXPECT_EQ(TRecordingsList::TimeText(125), "02:05");
     EXPECT_EQ(TRecordingsList::TimeText(3725), "62:05");
 
-    // Before anything was recorded the line has its own plain text.
+    // Before anything was recorded the line reads as it will later.
     TView fresh;
     const TRecordingsList list(fresh);
-    EXPECT_EQ(fresh.Totals, "Total Time/Size : 0/0");
+    EXPECT_EQ(fresh.Totals, "Total Time/Size : 0:00/0 KB");
 }
 
 // Names keep their letters in every script; what cannot be in one file
@@ -197,7 +197,7 @@ TEST(RecordingsList, DeleteAndMoveKeepRecordsWithTheirRows)
     EXPECT_EQ(view.Selected, 0);
     EXPECT_EQ(list.TotalSeconds(), 20);
     EXPECT_DOUBLE_EQ(list.TotalKilobytes(), 4.0);
-    EXPECT_EQ(view.Totals, "Total Time/Size : 0:20/4.000Kb");
+    EXPECT_EQ(view.Totals, "Total Time/Size : 0:20/4 KB");
 
     // Play opens the row's own file, found through its record after the moves.
     struct TDesktop final : IDesktop {

@@ -252,10 +252,10 @@ TEST_F(RipControllerTest, ReadsTheDiscIntoTheList)
 
     // Without "Read track ISRC" the column stays empty, not "N/A".
     const std::vector<TRipRow> rows{
-        {"Session1_Track1", true, "AUDIO", "", "0:01:200", "0%", "0"},
-        {"Session1_Track2", true, "AUDIO", "", "0:01:200", "0%", "1"},
-        {"Session1_Track3", true, "AUDIO", "", "0:01:200", "0%", "2"},
-        {"Session1_Track4", false, "DATA (Mode 1)", "", "0:00:533", "0%", "3"},
+        {"Session1_Track1", true, "AUDIO", "", "0:01.200", "0%", "0"},
+        {"Session1_Track2", true, "AUDIO", "", "0:01.200", "0%", "1"},
+        {"Session1_Track3", true, "AUDIO", "", "0:01.200", "0%", "2"},
+        {"Session1_Track4", false, "DATA (Mode 1)", "", "0:00.533", "0%", "3"},
     };
     EXPECT_EQ(View.Rows, rows);
     EXPECT_EQ(Controller->Rows(), rows);
@@ -299,7 +299,7 @@ TEST_F(RipControllerTest, WavRunCopiesTheTracksBitForBitNamedAndTagged)
     EXPECT_EQ(View.Percents[1], (std::vector<std::string>{"0%", "50.00%", "100.00%"}));
     EXPECT_TRUE(View.Saw("Grab track \"Intro-Outro-\""));
     ASSERT_FALSE(Dialogs.Shown().empty());
-    EXPECT_EQ(Dialogs.Shown().back().Text, "Grab finished");
+    EXPECT_EQ(Dialogs.Shown().back().Text.rfind("Grab finished\n\n", 0), 0u) << Dialogs.Shown().back().Text;
     EXPECT_EQ(Dialogs.Shown().back().Kind, TDialogKind::dkInformation);
     EXPECT_EQ(View.Statuses.back(), "");
     EXPECT_FALSE(View.ProgressVisible);
@@ -560,7 +560,7 @@ TEST_F(RipControllerTest, StopLeavesNoHalfFile)
     ASSERT_TRUE(Dispatcher.WaitServing([this] { return Job.Ended; }, std::chrono::seconds(20)));
     EXPECT_EQ(Job.Outcome, TJobOutcome::joCancelled);
     EXPECT_TRUE(Job.MessagesOf(TJobMessageKind::jmError).empty());
-    EXPECT_EQ(Dialogs.Shown().back().Text, "Grab finished");
+    EXPECT_EQ(Dialogs.Shown().back().Text.rfind("Grab finished", 0), 0u) << Dialogs.Shown().back().Text;
     // Neither the stopped track nor the next one left anything but the log.
     EXPECT_EQ(AllFiles(), std::vector<std::string>{InRun("rip.log")});
     EXPECT_FALSE(Controller->Grabbing());
@@ -667,6 +667,10 @@ TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
               "accurately ripped (confidence 5, AccurateRip v1)");
     EXPECT_EQ(Contains(log, "Session1_Track2.wav"), "Session1_Track2.wav");
     EXPECT_EQ(Contains(log, "/dev/fake0"), "/dev/fake0");
+    // The closing message sums it up beside the folder of the files.
+    EXPECT_EQ(Dialogs.Shown().back().Text,
+              "Grab finished\n\n3 tracks in " + fs::path(Settings.RipPath).string() +
+                  "\nAccurateRip: 1 accurate, 1 not matching any submission, 1 not in the database.");
 }
 
 // A row checked once the run has started is not part of it: the run's

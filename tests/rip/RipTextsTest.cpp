@@ -22,8 +22,8 @@ TEST(RipTexts, FileNamesLoseOnlyTheCharactersAPathCannotHold)
 
 TEST(RipTexts, RowColumns)
 {
-    EXPECT_EQ(DurationText(1, 5, 7), "1:05:007");
-    EXPECT_EQ(DurationText(74, 59, 986), "74:59:986");
+    EXPECT_EQ(DurationText(1, 5, 7), "1:05.007");
+    EXPECT_EQ(DurationText(74, 59, 986), "74:59.986");
     EXPECT_EQ(DefaultTrackName(1, 0), "Session2_Track1");
     EXPECT_EQ(TagText(1, 0), "100");
     EXPECT_EQ(TagText(0, 12), "12");

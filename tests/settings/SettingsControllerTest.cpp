@@ -158,7 +158,7 @@ TEST_F(SettingsControllerTest, FillsEveryPageWithoutReactingToItsOwnSelections)
 
     EXPECT_TRUE(Dialogs.Shown.empty());
     EXPECT_FALSE(View.FirstRunMode);
-    EXPECT_EQ(View.Page, TSettingsPage::spRip);
+    EXPECT_EQ(View.Page, TSettingsPage::spRecording);
     EXPECT_EQ(Controller->SelectedText(C::scDriver), "pulse:default");
     EXPECT_EQ(Controller->Control(C::scQuality).Items.size(), 12u);
     EXPECT_EQ(Controller->SelectedText(C::scQuality), "11025 Hz, Stereo, 8-bit");
@@ -486,6 +486,10 @@ TEST_F(SettingsControllerTest, ReactionsOfFormatProxyAndDrives)
     EXPECT_FALSE(Controller->ChooseTreeEntry(3));
     EXPECT_EQ(Dialogs.Texts().back(), "CD not available");
     EXPECT_EQ(View.Page, TSettingsPage::spSplitTracks);
+    // The rip page has its entry too; nothing lies past it.
+    EXPECT_TRUE(Controller->ChooseTreeEntry(5));
+    EXPECT_EQ(View.Page, TSettingsPage::spRip);
+    EXPECT_FALSE(Controller->ChooseTreeEntry(6));
 }
 
 TEST_F(SettingsControllerTest, ShortcutsCloseWithoutSaving)

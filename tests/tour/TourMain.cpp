@@ -162,7 +162,7 @@ std::unique_ptr<QWidget> Sampler()
     window->setCentralWidget(centre);
 
     window->statusBar()->addWidget(new QLabel(QStringLiteral("Recording...")), 1);
-    window->statusBar()->addPermanentWidget(new QLabel(QStringLiteral("Total Time/Size : 10:21/9,708.438Kb")));
+    window->statusBar()->addPermanentWidget(new QLabel(QStringLiteral("Total Time/Size : 10:21/9.5 MB")));
     return window;
 }
 

@@ -96,7 +96,7 @@ protected:
 TFBurn::TFBurn(TBurnWindowContext Context_, QWidget* Parent) : QDialog(Parent), Context(std::move(Context_))
 {
     setObjectName(QStringLiteral("FCDBurn"));
-    setWindowTitle(QStringLiteral("Kestrune - CD Burning"));
+    setWindowTitle(QStringLiteral("CD Burning")); // the desktop adds the program's name
     setWindowIcon(TSkin::Icon("burn"));
     // First, so no widget's signal can find it missing.
     FController = std::make_unique<TBurnController>(*this, Context.Dialogs, Context.Dispatcher, Context.Writer,

@@ -39,7 +39,7 @@ struct TBurnWindowContext {
     bool ScanAtStart = true;
 };
 
-// "Kestrune - CD Burning": the writer drives and speeds, the queue of files
+// "CD Burning" (the desktop shows "CD Burning — Kestrune"): the writer drives and speeds, the queue of files
 // with the disc's figures, and the buttons that burn, stop, erase and move
 // the tray. A thin view: the burn controller holds the state, the checks and
 // the texts; the window forwards the user's actions and draws what the

@@ -1,6 +1,7 @@
 #include "common/ui/TQtDesktop.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QString>
 #include <QUrl>
 
@@ -12,6 +13,11 @@ bool TQtDesktop::Open(const std::string& FileOrUrl)
     // A path is never read as an address, whatever characters it holds.
     const QUrl url = text.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(text) : QUrl(text);
     return url.isValid() && QDesktopServices::openUrl(url);
+}
+
+bool TQtDesktop::MoveToTrash(const std::string& File)
+{
+    return QFile::moveToTrash(QString::fromStdString(File));
 }
 
 } // namespace kestrune

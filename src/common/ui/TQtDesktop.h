@@ -10,6 +10,7 @@ namespace kestrune {
 class TQtDesktop final : public IDesktop {
 public:
     bool Open(const std::string& FileOrUrl) override;
+    bool MoveToTrash(const std::string& File) override;
 };
 
 } // namespace kestrune

@@ -2,13 +2,20 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QDialog>
 #include <QEvent>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QMessageBox>
 #include <QObject>
 #include <QProxyStyle>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
 #include <utility>
 
 // The resources live in a static library, so they are registered by hand once;
@@ -46,6 +53,13 @@ protected:
     {
         if (Watched == &Application && Event->type() == QEvent::ApplicationPaletteChange)
             Application.setStyleSheet(TSkin::StyleSheet(QApplication::palette()));
+        // Small dialogs ("Track Info", a message box) would otherwise get
+        // their titles cut by the window manager ("Inf… une").
+        if (Event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(Watched); dialog && dialog->isWindow()) {
+                TSkin::FitTitle(*dialog);
+                TSkin::FitScreen(*dialog);
+            }
         return QObject::eventFilter(Watched, Event);
     }
 
@@ -145,6 +159,57 @@ void TSkin::Apply(QApplication& App)
     }
     App.setStyleSheet(StyleSheet(QApplication::palette()));
     App.setWindowIcon(Icon("kestrune"));
+}
+
+QString TSkin::ShownTitle(const QString& Title)
+{
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (name.isEmpty() || Title.endsWith(name))
+        return Title.isEmpty() ? name : Title;
+    return Title.isEmpty() ? name : Title + QStringLiteral(" \u2014 ") + name;
+}
+
+void TSkin::FitTitle(QWidget& Window)
+{
+    // The title bar's font is the window manager's; the program's own in
+    // bold is as wide or wider on the usual desktops. Beside the text sit the
+    // window's icon and up to three buttons, each about two lines high.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int room = metrics.horizontalAdvance(ShownTitle(Window.windowTitle())) + 8 * metrics.height();
+    if (auto* box = qobject_cast<QMessageBox*>(&Window)) {
+        // A message box sizes itself from its layout when shown, whatever
+        // minimum it was given: a strut in its grid is what it keeps.
+        auto* grid = qobject_cast<QGridLayout*>(box->layout());
+        if (!grid || box->property("kestruneTitleRoom").toInt() >= room)
+            return;
+        box->setProperty("kestruneTitleRoom", room);
+        grid->addItem(new QSpacerItem(room, 0, QSizePolicy::Fixed, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+        return;
+    }
+    if (Window.minimumWidth() < room && Window.maximumWidth() >= room) {
+        Window.setMinimumWidth(room);
+        if (Window.width() < room)
+            Window.resize(room, Window.height());
+    }
+}
+
+void TSkin::FitScreen(QWidget& Window)
+{
+    const QScreen* screen = Window.screen();
+    if (!screen)
+        return;
+    // Room for the window manager's frame and title bar around the window.
+    const int line = QFontMetrics(QApplication::font()).height();
+    const QRect free = screen->availableGeometry().adjusted(line, 2 * line, -line, -line);
+    if (Window.width() > free.width() || Window.height() > free.height())
+        Window.resize(Window.size().boundedTo(free.size()));
+    const int x = std::clamp(Window.x(), free.left(), std::max(free.left(), free.right() - Window.width()));
+    const int y = std::clamp(Window.y(), free.top(), std::max(free.top(), free.bottom() - Window.height()));
+    if (x != Window.x() || y != Window.y())
+        Window.move(x, y);
 }
 
 QToolButton* TSkin::PictureButton(QWidget* Parent, const char* Name, const char* IconName, const char* Hint)

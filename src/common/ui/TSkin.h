@@ -28,6 +28,19 @@ public:
     static QToolButton* PictureButton(QWidget* Parent, const char* Name, const char* Icon, const char* Hint);
     // The style sheet for a palette, its colours filled in.
     static QString StyleSheet(const QPalette& Palette);
+    // The title the desktop shows for a window titled Title: Qt adds " — "
+    // and the program's display name unless the title already ends in it, so
+    // window titles never carry the program's name themselves.
+    static QString ShownTitle(const QString& Title);
+    // Widens a dialog or message box so that its title bar, with the
+    // window manager's buttons beside it, shows the shown title whole.
+    // Apply does this for every dialog when it is shown.
+    static void FitTitle(QWidget& Window);
+    // Shrinks a window (down to its minimum) and moves it so that it lies
+    // within the screen's free area, its title bar included: at 200 % many
+    // windows would like more room than the screen has. Apply does this for
+    // every dialog when it is shown.
+    static void FitScreen(QWidget& Window);
 };
 
 } // namespace kestrune

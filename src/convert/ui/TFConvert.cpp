@@ -50,7 +50,7 @@ TFConvert::TFConvert(IDialogs& D, IDispatcher& Disp, std::string PlaybackDevice,
       About(std::move(AboutCommand))
 {
     setObjectName("FConvert");
-    setWindowTitle("Kestrune - Convert file");
+    setWindowTitle("Convert file"); // the desktop adds the program's name
     setWindowIcon(TSkin::Icon("convert"));
     EditEncoder = [](QWidget* Owner, int Index, TEncoderSettings& Settings) {
         return EditEncoderSettings(Owner, Index, Settings);
@@ -224,8 +224,7 @@ void TFConvert::BuildMenus()
 
 QStringList TFConvert::QtFilters(const std::string& Filter)
 {
-    // Pairs of a name and its patterns; the names already show the patterns
-    // where they should, so the dialog hides Qt's own copy of them.
+    // Pairs of a name and its patterns, shown as "MP3 Audio File (*.mp3)".
     const QStringList parts = FromStd(Filter).split('|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -272,7 +271,6 @@ void TFConvert::BrowseInput()
     // Several files chosen together are a queue.
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(QtFilters(FController->FileFilter()));
     const QFileInfo current(InFileName->text());
     if (current.isDir())
@@ -350,7 +348,6 @@ void TFConvert::BrowseOutput()
     dialog.setObjectName("SaveDialog");
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(QtFilters(FController->FileFilter()));
     const QString current = OutfileName->text().isEmpty() ? InFileName->text() : OutfileName->text();
     if (!current.isEmpty()) {

@@ -29,7 +29,7 @@ class QTreeWidgetItem;
 
 namespace kestrune {
 
-// "Kestrune - Convert file": one audio file into another format, with the
+// "Convert file" (the desktop shows "Convert file — Kestrune"): one audio file into another format, with the
 // gauge in the status bar while it runs and the result played on request.
 // A thin view: the conversion controller holds the formats, the checks, the
 // run and what the window leaves behind; the window forwards the user's

@@ -30,7 +30,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
 
 namespace kestrune {
 
@@ -67,10 +69,21 @@ TFMain::TFMain(IDialogs& MessageBoxes, IDesktop& DesktopHandlers, QWidget* Paren
     BuildControls();
     BuildMenus();
     About = new TFAbout(this);
-    // Centred on the screen at a size that shows the five columns.
-    resize(sizeHint().expandedTo(QSize(880, 540)));
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Centred on the screen at a size that shows the five columns, but never
+    // larger than the screen's free area (at 200 % the wish is larger than
+    // many screens, and a window centred past the top hides its title bar).
+    QSize wanted = sizeHint().expandedTo(QSize(880, 540));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect free = screen->availableGeometry();
+        // Room for the window manager's frame and title bar.
+        const QSize frame(2 * fontMetrics().height(), 3 * fontMetrics().height());
+        wanted = wanted.boundedTo(free.size() - frame).expandedTo(minimumSizeHint());
+        resize(wanted);
+        const QPoint centred = free.center() - rect().center();
+        move(std::max(centred.x(), free.left()), std::max(centred.y(), free.top()));
+    } else {
+        resize(wanted);
+    }
 }
 
 TFMain::~TFMain()
@@ -156,7 +169,7 @@ void TFMain::BuildControls()
 
     LStatus = new TStatusLabel(this);
     LStatus->setObjectName("LStatus");
-    LTimeSize = new QLabel("Total Time/Size : 0/0", this);
+    LTimeSize = new QLabel("Total Time/Size : 0:00/0 KB", this);
     LTimeSize->setObjectName("LTimeSize");
     statusBar()->addWidget(LStatus, 1);
     statusBar()->addPermanentWidget(LTimeSize);
@@ -322,6 +335,8 @@ void TFMain::Attach(TMainController& MainController, QWidget* Panel, ITrackInfoD
         Panel->show();
     }
     MainController.Recorder().Job().Subscribe(this);
+    // Only its failures reach the status line (JobFinished).
+    MainController.Recognition().Job().Subscribe(this);
 }
 
 void TFMain::Detach()
@@ -329,6 +344,7 @@ void TFMain::Detach()
     if (!Main)
         return;
     Main->Recorder().Job().Unsubscribe(this);
+    Main->Recognition().Job().Unsubscribe(this);
     // The panel listens to the recorder, so it goes before the recorder does.
     delete LevelPanel;
     LevelPanel = nullptr;
@@ -395,7 +411,25 @@ void TFMain::DeleteSelected()
     const int row = SelectedRow();
     if (!Main || row < 0 || !Main->List().Row(row).Data)
         return;
-    RunGuarded([&] { Main->List().Delete(row, Main->Recorder().CaptureBytesPerSecond()); });
+    // The file goes to the desktop's trash, where a key pressed by mistake
+    // can be undone; only a file the trash refuses is deleted, and only when
+    // the user says so.
+    std::string said;
+    const auto discard = [&](const std::string& File) {
+        if (Desktop.MoveToTrash(File)) {
+            said = "Moved to the trash: " + File;
+            return true;
+        }
+        if (!Dialogs.Confirm(File + " cannot be moved to the trash. Delete it for good?", TDialogButtons::dbYesNo))
+            return false;
+        std::error_code error;
+        std::filesystem::remove(File, error);
+        said = error ? "Could not delete " + File + ": " + error.message() : "Deleted: " + File;
+        return !error;
+    };
+    RunGuarded([&] { Main->List().Delete(row, Main->Recorder().CaptureBytesPerSecond(), discard); });
+    if (!said.empty())
+        SetStatus(said);
 }
 
 void TFMain::MoveSelectedUp()
@@ -645,8 +679,10 @@ void TFMain::ShowAbout()
 
 // --- the recorder's job
 
-void TFMain::JobStarted(TJobKind, const std::string& Title)
+void TFMain::JobStarted(TJobKind Kind, const std::string& Title)
 {
+    if (Kind == TJobKind::jkRecognition)
+        return;
     SetStatus(Title);
 }
 
@@ -656,8 +692,15 @@ void TFMain::JobMessage(TJobKind, TJobMessageKind MessageKind, const std::string
         SetStatus(Text);
 }
 
-void TFMain::JobFinished(TJobKind, TJobOutcome Outcome, const std::string& Reason)
+void TFMain::JobFinished(TJobKind Kind, TJobOutcome Outcome, const std::string& Reason)
 {
+    // A recognition that could not ask the service says why (offline, a
+    // refused key); one that ran leaves the status line to the recorder.
+    if (Kind == TJobKind::jkRecognition) {
+        if (Outcome == TJobOutcome::joFailed)
+            SetStatus("Recognition failed: " + Reason);
+        return;
+    }
     SetStatus(TRecorder::StatusText(Outcome, Reason));
 }
 

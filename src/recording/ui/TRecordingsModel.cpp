@@ -89,6 +89,8 @@ QVariant TRecordingsModel::data(const QModelIndex& Index, int Role) const
         const std::string* texts[] = {&row.Caption, &row.Artist, &row.Album, &row.Genre, &row.Time};
         return QString::fromStdString(*texts[Index.column()]);
     }
+    if (Role == Qt::ToolTipRole && !row.Hint.empty())
+        return QString::fromStdString(row.Hint);
     if (Role == Qt::DecorationRole && Index.column() == 0)
         return TSkin::Icon(IconName(row.State));
     return {};

@@ -12,7 +12,7 @@ namespace kestrune::TWizardPage {
 
 QBoxLayout* Begin(QDialog& Page, const char* Heading, const char* Text)
 {
-    Page.setWindowTitle("Kestrune - Wizard");
+    Page.setWindowTitle("Wizard"); // the desktop adds the program's name
     auto* outer = new QHBoxLayout(&Page);
     auto* picture = new QLabel(&Page);
     picture->setPixmap(TSkin::Icon("wizard").pixmap(QSize(48, 48)));

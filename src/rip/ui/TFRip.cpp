@@ -82,7 +82,7 @@ QComboBox* NewList(QWidget* Parent, const char* Name, const std::vector<std::str
 TFRip::TFRip(TRipWindowContext Context_, QWidget* Parent) : QDialog(Parent), Context(std::move(Context_))
 {
     setObjectName(QStringLiteral("FRip"));
-    setWindowTitle(QStringLiteral("Kestrune - Rip CD"));
+    setWindowTitle(QStringLiteral("Rip CD")); // the desktop adds the program's name
     setWindowIcon(TSkin::Icon("rip"));
     EditEncoder = [](QWidget* Owner, int Index, TEncoderSettings& Settings) {
         return EditEncoderSettings(Owner, Index, Settings);
@@ -505,6 +505,10 @@ void TFRip::EnableDriveChoice(bool Enabled)
 {
     DriveCombo->setEnabled(Enabled);
     CD1->menuAction()->setVisible(true);
+    // Without a disc the tray is what the user reaches for: CD > Load (and
+    // Eject) stay with the drive choice.
+    Eject1->setEnabled(Enabled);
+    Load1->setEnabled(Enabled);
 }
 
 void TFRip::SetGrabButton(const std::string& Caption, bool Enabled)

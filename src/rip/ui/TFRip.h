@@ -46,7 +46,7 @@ struct TRipWindowContext {
     std::optional<TRipSettings> Settings = std::nullopt;
 };
 
-// "Kestrune - Rip CD": the drive, the disc's album fields and entries, the
+// "Rip CD" (the desktop shows "Rip CD — Kestrune"): the drive, the disc's album fields and entries, the
 // track list with its check marks and editable names, the format and sample
 // format, and the grab run with its gauge in the status bar. A thin view:
 // the rip controller decides what the controls hold and when they work; the

@@ -43,7 +43,7 @@ TFFlac::TFFlac(QWidget* Parent)
       chkLooseMidSideStereo(Flag(*this, "chkLooseMidSideStereo", "Loose MidSide Stereo")),
       chkCoeffPrecisionSearch(Flag(*this, "chkCoeffPrecisionSearch", "Coeff Precision Search"))
 {
-    QFormLayout* form = OptionDialogFrame(*this, "TFFlac", "Kestrune - Output Settings");
+    QFormLayout* form = OptionDialogFrame(*this, "TFFlac", "Output Settings");
     form->addRow(QStringLiteral("Block size"), EBlockSize);
     form->addRow(QStringLiteral("Max LPC Order"), EMaxLPCOrder);
     form->addRow(QStringLiteral("Max Residual Partition  Order"), EMaxResidualPartitionOrder);

@@ -9,7 +9,7 @@ class QSpinBox;
 
 namespace kestrune {
 
-// "Kestrune - Output Settings" of the FLAC writer: block size, the model's
+// "Output Settings" (the desktop shows "Output Settings — Kestrune") of the FLAC writer: block size, the model's
 // orders and precision, and the search and stereo flags. "Save" goes through
 // the writer's setters, so loose mid-side stereo turns mid-side stereo on.
 class TFFlac : public QDialog {

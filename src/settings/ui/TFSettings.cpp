@@ -74,7 +74,7 @@ TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDial
     FController = std::make_unique<TSettingsController>(Context.Options, *this, Context.Dialogs, Context.Host,
                                                         Context.Drives, Context.FreeDB);
     setObjectName(QStringLiteral("FSettings"));
-    setWindowTitle(QStringLiteral("Kestrune - Settings"));
+    setWindowTitle(QStringLiteral("Settings")); // the desktop adds the program's name
     setWindowIcon(TSkin::Icon("settings"));
 
     TV = new QTreeWidget(this);
@@ -85,7 +85,7 @@ TFSettings::TFSettings(TSettingsWindowContext Context_, QWidget* Parent) : QDial
     TV->setColumnCount(1);
     // Entries with room between them, easy to hit.
     const int entryHeight = TV->fontMetrics().height() * 8 / 5;
-    for (const char* entry : {"Recording", "Split Tracks", "Proxy Settings", "CD Burning", "Folders"})
+    for (const char* entry : {"Recording", "Split Tracks", "Proxy Settings", "CD Burning", "Folders", "CD Rip"})
         (new QTreeWidgetItem(TV, {QString::fromLatin1(entry)}))->setSizeHint(0, QSize(0, entryHeight));
     // As wide as its longest entry and no wider; the pages take the rest.
     TV->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -444,7 +444,7 @@ QWidget* TFSettings::BuildFoldersPage()
 QWidget* TFSettings::BuildRipPage()
 {
     QGridLayout* grid = nullptr;
-    QWidget* page = NewPage("TSRip", nullptr, grid);
+    QWidget* page = NewPage("TSRip", "CD RIP OPTIONS", grid);
     const auto row = [&](const char* Caption, QWidget* Control, int Row) {
         auto* label = new QLabel(QString::fromLatin1(Caption), page);
         label->setBuddy(Control);

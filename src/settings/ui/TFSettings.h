@@ -38,7 +38,7 @@ struct TSettingsWindowContext {
     std::function<void()> About; // the main window's "About"
 };
 
-// "Kestrune - Settings": the tree of pages on the left, the pages on the
+// "Settings" (the desktop shows "Settings — Kestrune"): the tree of pages on the left, the pages on the
 // right, the shortcut buttons and Cancel / Save Settings below them, over a
 // TSettingsController that decides everything. The window forwards what the
 // user changes and draws what the controller pushes.

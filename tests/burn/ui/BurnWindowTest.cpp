@@ -223,7 +223,7 @@ private slots:
     void ScanFillsTheDrivesAndTheDiscLines()
     {
         TRig rig;
-        QCOMPARE(rig.Window->windowTitle(), QString("Kestrune - CD Burning"));
+        QCOMPARE(rig.Window->windowTitle(), QString("CD Burning"));
         QVERIFY(!rig.Window->isVisible());
         QVERIFY(!rig.Window->Shown());
         QCOMPARE(rig.Text("LDescription"), QString("No disc"));
@@ -253,7 +253,7 @@ private slots:
         QVERIFY(speeds->count() > 0);
         QVERIFY(speeds->currentText().endsWith('x'));
         QCOMPARE(rig.Text("LDescription"), QString("CD-R | Blank"));
-        QVERIFY2(rig.Text("LSpace").startsWith("Used space: 0:0s | To be written: 0:0s | Disc capacity: 80:"),
+        QVERIFY2(rig.Text("LSpace").startsWith("Used space: 0:00 | To be written: 0:00 | Disc capacity: 80:"),
                  qPrintable(rig.Text("LSpace")));
         QCOMPARE(rig.Text("status"), QString("IDLE"));
         QVERIFY(rig.Find<QPushButton>("BErase")->isEnabled());
@@ -307,7 +307,7 @@ private slots:
 
         QTest::keyClick(list, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(list->topLevelItemCount(), 0);
-        QVERIFY2(rig.Text("LSpace").contains("To be written: 0:0s"), qPrintable(rig.Text("LSpace")));
+        QVERIFY2(rig.Text("LSpace").contains("To be written: 0:00"), qPrintable(rig.Text("LSpace")));
 
         QVERIFY(rig.Choose([&] { QTest::keyClick(list, Qt::Key_Insert); }, {files[2]}).Came);
         QCOMPARE(rig.Rows(1), QStringList{files[2]});
@@ -360,13 +360,27 @@ private slots:
         QVERIFY(!rig.Find<QProgressBar>("PB")->isHidden());
         QVERIFY2(rig.Text("status").startsWith("Write"), qPrintable(rig.Text("status")));
 
+        // While the message is up the window behind it is at rest already,
+        // and both name the image it wrote.
+        QString statusBehind, buttonBehind;
+        bool progressBehind = true;
+        rig.Dialogs.OnShow = [&](const TPlainDialogs::TShown&) {
+            statusBehind = rig.Text("status");
+            buttonBehind = burn->text();
+            progressBehind = !rig.Find<QProgressBar>("PB")->isHidden();
+        };
         QVERIFY(rig.MessageCame(20000));
-        QCOMPARE(rig.Messages(), QStringList{"Writing completed!"});
+        rig.Dialogs.OnShow = nullptr;
+        const QString image = QString::fromStdString(rig.Cue.string());
+        QCOMPARE(rig.Messages(), QStringList{"Writing completed! The image is " + image});
+        QCOMPARE(statusBehind, "Image written: " + image);
+        QCOMPARE(buttonBehind, QString("BURN CD!"));
+        QVERIFY(!progressBehind);
         QCOMPARE(rig.Find<QTreeWidget>("clBox")->topLevelItemCount(), 0);
         QCOMPARE(burn->text(), QString("BURN CD!"));
         QVERIFY(rig.Find<QProgressBar>("PB")->isHidden());
         QVERIFY(rig.Find<QPushButton>("BErase")->isEnabled());
-        QCOMPARE(rig.Text("status"), QString("IDLE"));
+        QCOMPARE(rig.Text("status"), "Image written: " + image);
         QCOMPARE(ReadImage(rig.Cue).Toc.Tracks.size(), 2u);
     }
 
@@ -396,7 +410,8 @@ private slots:
 
         burn->click();
         QVERIFY(rig.MessageCame(30000));
-        QCOMPARE(rig.Messages(), QStringList{"Writing completed!"});
+        QCOMPARE(rig.Messages(),
+                 QStringList{"Writing completed! The image is " + QString::fromStdString(rig.Cue.string())});
         QCOMPARE(ReadImage(rig.Cue).Tracks.size(), 1u);
     }
 

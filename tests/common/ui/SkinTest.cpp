@@ -3,12 +3,19 @@
 // program runs.
 #include "common/ui/TSkin.h"
 
+#include "common/ui/TQtDialogs.h"
+
 #include <QApplication>
+#include <QDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
 #include <QtTest>
 
 using namespace kestrune;
@@ -121,6 +128,93 @@ private slots:
             QCOMPARE(QApplication::style()->styleHint(QStyle::SH_DialogButtonBox_ButtonsHaveIcons), 0);
             TSkin::Apply(app);
         }
+    }
+
+    // The desktop adds the program's name to every title: a title never
+    // carries it a second time, and a small dialog or message box is wide
+    // enough for its whole title beside the window manager's buttons.
+    void TitlesNameTheProgramOnceAndFitTheirBars()
+    {
+        auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
+        QApplication::setApplicationDisplayName(QStringLiteral("Kestrune"));
+        TSkin::Apply(app);
+        QCOMPARE(TSkin::ShownTitle(QStringLiteral("Settings")), QStringLiteral("Settings \u2014 Kestrune"));
+        QCOMPARE(TSkin::ShownTitle(QStringLiteral("Kestrune")), QStringLiteral("Kestrune"));
+
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        const auto fits = [&](const QWidget& Window) {
+            return Window.width() >= metrics.horizontalAdvance(TSkin::ShownTitle(Window.windowTitle()));
+        };
+
+        QDialog info;
+        info.setWindowTitle(QStringLiteral("Track Info"));
+        info.resize(60, 40);
+        info.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&info));
+        QVERIFY2(fits(info), qPrintable(QString::number(info.width())));
+        info.close();
+
+        // A dialog that would like more room than the screen has is shown
+        // within its free area (a wider one's title bar and close box would
+        // be off the screen).
+        QDialog large;
+        large.setWindowTitle(QStringLiteral("Settings"));
+        large.resize(5000, 4000);
+        large.move(-300, -200);
+        large.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&large));
+        QVERIFY2(large.screen()->availableGeometry().contains(large.geometry()),
+                 qPrintable(QStringLiteral("%1x%2 at %3,%4").arg(large.width()).arg(large.height()).arg(large.x()).arg(large.y())));
+        large.close();
+
+        int boxWidth = 0;
+        QString boxTitle;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            boxWidth = box->width();
+            boxTitle = box->windowTitle();
+            box->accept();
+        });
+        TQtDialogs dialogs;
+        dialogs.Information("OK");
+        QCOMPARE(boxTitle, QStringLiteral("Information"));
+        QVERIFY2(boxWidth >= metrics.horizontalAdvance(TSkin::ShownTitle(boxTitle)),
+                 qPrintable(QString::number(boxWidth)));
+        QApplication::setApplicationDisplayName(QString());
+    }
+
+    // A radio button's indicator is round at every font size (a radius in
+    // em rounded past half the box made Qt draw it square under a large font).
+    void RadioButtonsStayRoundWithAnyFont()
+    {
+        auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
+        TSkin::Apply(app);
+        const QFont before = QApplication::font();
+        for (int pixels = 9; pixels <= 40; ++pixels) {
+            // The desktop's font, as another colour scheme sets it.
+            QFont font = before;
+            font.setPixelSize(pixels);
+            QApplication::setFont(font);
+            TSkin::Apply(app);
+            QRadioButton radio(QStringLiteral("Disc at Once"));
+            radio.ensurePolished();
+            radio.resize(radio.sizeHint() + QSize(40, 0));
+            const QImage image = radio.grab().toImage();
+            QStyleOptionButton option;
+            option.initFrom(&radio);
+            const QRect box = radio.style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, &radio);
+            QVERIFY(box.width() > 4);
+            const QColor background = image.pixelColor(image.width() - 2, image.height() / 2);
+            const QColor corner = image.pixelColor(box.topLeft());
+            QVERIFY2(corner == background, qPrintable(QStringLiteral("%1 px: corner %2, background %3")
+                                                          .arg(pixels)
+                                                          .arg(corner.name(), background.name())));
+        }
+        QApplication::setFont(before);
+        TSkin::Apply(app);
     }
 };
 

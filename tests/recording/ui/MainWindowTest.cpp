@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QToolButton>
 #include <QtTest>
 
@@ -110,6 +111,14 @@ private slots:
     {
         TMainWindowRig rig(SongsWithGaps(1, 0.5, 0.5));
         QCOMPARE(rig.Window->windowTitle(), QString("Kestrune"));
+        // Inside the screen's free area, its top (where the title bar hangs)
+        // included, though it would like to be wider than this screen.
+        const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(free.contains(rig.Window->geometry()), qPrintable(QString("%1,%2 %3x%4")
+                                                                       .arg(rig.Window->x())
+                                                                       .arg(rig.Window->y())
+                                                                       .arg(rig.Window->width())
+                                                                       .arg(rig.Window->height())));
         const QStringList bar{"BtnStartRecord", "BtnStopRec", "bsSkinButton1", "BtnSettings", "btnBurnCD",
                               "BtnConvert",     "IRemove",    "IPlay",         "IMoveUp",     "IMoveDown"};
         QStringList found;
@@ -121,7 +130,7 @@ private slots:
         QCOMPARE(rig.Find<QLineEdit>("EAlbumName")->text(), QString("Kestrune 2024-05-01 (1)"));
         QCOMPARE(rig.Main->Recorder().GetAlbumName(), std::string("Kestrune 2024-05-01 (1)"));
         QCOMPARE(rig.Find<QComboBox>("CBGenre")->count(), 3);
-        QCOMPARE(rig.Find<QLabel>("LTimeSize")->text(), QString("Total Time/Size : 0/0"));
+        QCOMPARE(rig.Find<QLabel>("LTimeSize")->text(), QString("Total Time/Size : 0:00/0 KB"));
         QVERIFY(rig.Find<QPushButton>("BRip")->isHidden());
         QStringList columns;
         for (int c = 0; c < rig.Model()->columnCount(); ++c)
@@ -257,6 +266,7 @@ private slots:
         QTest::newRow("Stop after 2.5 s keeps the track") << false << 2500 << 1;
         QTest::newRow("close after 2.5 s keeps the track") << true << 2500 << 1;
         QTest::newRow("close after 0.2 s drops it") << true << 200 << 0;
+        QTest::newRow("Stop after 0.2 s drops it") << false << 200 << 0;
     }
     void StopAndCloseWhileRecording()
     {
@@ -280,7 +290,17 @@ private slots:
         QVERIFY(rig.WaitIdle(10s));
         QVERIFY(rig.Dispatcher.WaitServing([&] { return !ByClose || !rig.Window->isVisible(); }, 10s));
         QCOMPARE(rig.Model()->rowCount(), Rows);
-        QCOMPARE(Status(rig), QString("Recording Finished"));
+        // A dropped track is named with the reason, and the album folder
+        // the recording made goes with it.
+        const fs::path album = rig.Dir.Path() / "Records" / rig.Main->Recorder().GetAlbumName();
+        if (Rows == 0) {
+            QCOMPARE(Status(rig),
+                     QString("Recording Finished: Track0.WAV was shorter than the minimum of 1 s and was dropped"));
+            QVERIFY(!fs::exists(album));
+        } else {
+            QCOMPARE(Status(rig), QString("Recording Finished"));
+            QVERIFY(fs::exists(album));
+        }
         QCOMPARE(rig.Window->isVisible(), !ByClose);
         QVERIFY(!rig.Panel->Active());
     }
@@ -369,13 +389,54 @@ private slots:
         QTest::mouseDClick(lv->viewport(), Qt::LeftButton, {}, lv->visualRect(rig.Model()->index(0, 0)).center());
         QCOMPARE(rig.Desktop.Opened, (std::vector<std::string>{rig.Dir.File("a.wav")}));
 
+        // Delete moves the file to the trash, where it can be brought back,
+        // and says so.
+        rig.Desktop.TrashFolder = rig.Dir.File("Trash");
         const std::string fileA = rig.Main->List().Row(0).Data->FileName;
         SelectRow(rig, 0);
         QTest::keyClick(lv, Qt::Key_Delete, Qt::ShiftModifier); // whatever modifier is held
         QCOMPARE(Captions(rig), (QStringList{"c", "b"}));
         QVERIFY(!fs::exists(fileA));
+        QVERIFY(fs::exists(rig.Dir.File("Trash/a.wav")));
+        QCOMPARE(Status(rig), QString::fromStdString("Moved to the trash: " + fileA));
+        QVERIFY(rig.Dialogs.Shown().empty());
+
+        // A trash that refuses: deleted for good only when the user says so.
+        rig.Desktop.TrashFolder.clear();
+        const std::string fileC = rig.Main->List().Row(0).Data->FileName;
+        SelectRow(rig, 0);
+        rig.Dialogs.Script(TDialogResult::drNo);
+        rig.Find<QToolButton>("IRemove")->click();
+        QCOMPARE(Captions(rig), (QStringList{"c", "b"}));
+        QVERIFY(fs::exists(fileC));
+        QCOMPARE(rig.Dialogs.Shown().back().Text, fileC + " cannot be moved to the trash. Delete it for good?");
+        rig.Dialogs.Script(TDialogResult::drYes);
         rig.Find<QToolButton>("IRemove")->click();
         QCOMPARE(Captions(rig).size(), 1);
+        QVERIFY(!fs::exists(fileC));
+        QCOMPARE(Status(rig), QString::fromStdString("Deleted: " + fileC));
+    }
+
+    // A recognition that could not ask the service says why: the row's hint
+    // and the status line; one that ran leaves the status line alone.
+    void FailedRecognitionSaysWhy()
+    {
+        TMainWindowRig rig(SongsWithGaps(1, 0.5, 0.5));
+        AddRow(rig, "a");
+        TRecordingRow row = rig.Main->List().Row(0);
+        row.Artist = "Querying online database...";
+        row.Hint = "Recognition failed: The recognition service refused the query: invalid API key";
+        rig.Main->List().UpdateRow(0, row);
+        QCOMPARE(rig.Model()->index(0, 1).data(Qt::ToolTipRole).toString(), QString::fromStdString(row.Hint));
+
+        rig.Window->SetStatusText("Recording Finished");
+        TJobEvents& job = rig.Main->Recognition().Job();
+        job.Started("Querying online database... a");
+        job.Finished(TJobOutcome::joSucceeded, "");
+        QCOMPARE(Status(rig), QString("Recording Finished"));
+        job.Started("Querying online database... a");
+        job.Finished(TJobOutcome::joFailed, "Could not connect to the recognition service");
+        QCOMPARE(Status(rig), QString("Recognition failed: Could not connect to the recognition service"));
     }
 
     // The popup: its entries by the row's recognition state; Edit Info
@@ -435,7 +496,7 @@ private slots:
         bool recordPageSeen = false;
         bool firstChecked = false;
         AnswerModal("FWizard0", [&](QWidget* Page) {
-            QCOMPARE(Page->windowTitle(), QString("Kestrune - Wizard"));
+            QCOMPARE(Page->windowTitle(), QString("Wizard"));
             firstChecked = Page->findChild<QRadioButton*>("RBRecord")->isChecked();
             if (Choice.isEmpty()) {
                 static_cast<QDialog*>(Page)->reject();

@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,7 @@
 
 namespace kestrune::test {
 
+// Opens nothing; its trash is a folder (TrashFolder, when set), or refuses.
 class TFakeDesktop final : public IDesktop {
 public:
     bool Open(const std::string& FileOrUrl) override
@@ -39,7 +41,18 @@ public:
         Opened.push_back(FileOrUrl);
         return true;
     }
+    bool MoveToTrash(const std::string& File) override
+    {
+        if (TrashFolder.empty())
+            return false;
+        std::filesystem::create_directories(TrashFolder);
+        std::error_code error;
+        std::filesystem::rename(File, std::filesystem::path(TrashFolder) / std::filesystem::path(File).filename(),
+                                error);
+        return !error;
+    }
     std::vector<std::string> Opened;
+    std::string TrashFolder;
 };
 
 // Saves with the texts it was given, after Change.

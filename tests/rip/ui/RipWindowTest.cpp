@@ -10,6 +10,7 @@
 #include "common/ui/TQtDispatcher.h"
 #include "convert/TConvertController.h"
 #include "mocks/TNoDevices.h"
+#include "common/ui/TSkin.h"
 #include "rip/ui/TFRip.h"
 #include "settings/TOptions.h"
 #include "support/TestSupport.h"
@@ -82,6 +83,46 @@ std::function<std::pair<int, std::string>(const std::string&)> TwoEntries(std::c
     };
 }
 
+// Image drives with a tray: after Eject the drive reports no disc, as a
+// real drive with its tray open does, until LoadTray.
+class TTrayDrive final : public ICdDrive {
+public:
+    TTrayDrive(std::unique_ptr<ICdDrive> Inner, std::shared_ptr<bool> Open)
+        : D(std::move(Inner)), TrayOpen(std::move(Open))
+    {
+    }
+    TDiscPresence Presence() override { return *TrayOpen ? TDiscPresence::dpNone : D->Presence(); }
+    TDiscToc Toc() override { return D->Toc(); }
+    TCdText CdText() override { return D->CdText(); }
+    int MediaType() override { return D->MediaType(); }
+    std::unique_ptr<ISectorReader> Read(std::int32_t FirstLsn, std::int32_t Sectors, int ReadOption, int Attempts,
+                                        TRetry OnRetry) override
+    {
+        return D->Read(FirstLsn, Sectors, ReadOption, Attempts, std::move(OnRetry));
+    }
+    void Eject() override { *TrayOpen = true; }
+    void LoadTray() override { *TrayOpen = false; }
+
+private:
+    std::unique_ptr<ICdDrive> D;
+    std::shared_ptr<bool> TrayOpen;
+};
+
+class TTrayDriveProvider final : public ICdDriveProvider {
+public:
+    explicit TTrayDriveProvider(std::vector<std::string> Images) : D(std::move(Images), false) {}
+    std::vector<TDriveEntry> List() override { return D.List(); }
+    std::unique_ptr<ICdDrive> Open(const std::string& Name) override
+    {
+        return std::make_unique<TTrayDrive>(D.Open(Name), TrayOpen);
+    }
+    std::optional<std::string> MediaStamp(const std::string& Name) override { return D.MediaStamp(Name); }
+    std::shared_ptr<bool> TrayOpen = std::make_shared<bool>(false);
+
+private:
+    TCdioDriveProvider D;
+};
+
 // What the grab run's job said.
 struct TJobWatch final : public TJobListenerBase {
     void JobStarted(TJobKind, const std::string&) override { ++Started; }
@@ -115,6 +156,7 @@ struct TRig {
     TPlainDialogs Dialogs;
     int HelpCalls = 0, AboutCalls = 0;
     std::vector<int> EncoderAsked;
+    std::shared_ptr<TTrayDriveProvider> Drives;
     std::unique_ptr<TFRip> Window;
     TJobWatch Watch;
 
@@ -141,7 +183,7 @@ struct TRig {
         Window = std::make_unique<TFRip>(TRipWindowContext{*Options,
                                                            Dialogs,
                                                            Dispatcher,
-                                                           std::make_shared<TCdioDriveProvider>(drives, false),
+                                                           Drives = std::make_shared<TTrayDriveProvider>(drives),
                                                            [this] { ++HelpCalls; },
                                                            [this] { ++AboutCalls; },
                                                            {"Blues", "Jazz", "Rock"},
@@ -229,7 +271,7 @@ private slots:
     void ScansTheDriveAndListsTheTracks()
     {
         TRig rig(TwoSongsAndData());
-        QCOMPARE(rig.Window->windowTitle(), QString("Kestrune - Rip CD"));
+        QCOMPARE(rig.Window->windowTitle(), QString("Rip CD"));
         QCOMPARE(rig.Status(), QString("No disc"));
         QVERIFY(rig.Find<QProgressBar>("progressBar")->isHidden());
         QVERIFY(rig.ShowListed());
@@ -258,7 +300,7 @@ private slots:
             QCOMPARE(rig.Cell(r, 5), QString::number(r));
             QCOMPARE(list->topLevelItem(r)->checkState(0), r < 2 ? Qt::Checked : Qt::Unchecked);
         }
-        QCOMPARE(rig.Cell(0, 3), QString("0:02:000"));
+        QCOMPARE(rig.Cell(0, 3), QString("0:02.000"));
         QCOMPARE(list->currentItem(), list->topLevelItem(0));
         // A double click anywhere on a row edits its name in place, and only
         // its name; the name typed is the one the rip uses.
@@ -335,6 +377,23 @@ private slots:
         QTRY_COMPARE(rig.Cell(2, 1), QString("AUDIO"));
         QCOMPARE(rig.List()->topLevelItem(2)->checkState(0), Qt::Checked);
         QCOMPARE(rig.Window->Controller().Grabber().CurrentDrive(), 2);
+    }
+
+    // With no disc in the drive (after Eject) the tray can be closed again:
+    // CD > Load is on, and the disc is read once it is back.
+    void LoadAfterEjectReadsTheDiscAgain()
+    {
+        TRig rig(ThreeSongs());
+        QVERIFY(rig.ShowListed());
+        QVERIFY(rig.Action("Eject1")->isEnabled());
+        rig.Action("Eject1")->trigger();
+        QTRY_COMPARE(rig.Status(), QString("No disc"));
+        QVERIFY(*rig.Drives->TrayOpen);
+        QCOMPARE(rig.List()->topLevelItemCount(), 0);
+        QVERIFY(rig.Action("Load1")->isEnabled());
+        rig.Action("Load1")->trigger();
+        QVERIFY(!*rig.Drives->TrayOpen);
+        QTRY_COMPARE(rig.List()->topLevelItemCount(), 3);
     }
 
     // A click on a check box asks whether to read the disc again; Yes does,
@@ -459,13 +518,18 @@ private slots:
         QVERIFY(gaugeShown);
         QVERIFY(stopOffered);
         QVERIFY(controlsOff);
-        QTRY_VERIFY(rig.Shown("Grab finished"));
+        // The closing message says where the files went and what the
+        // verification found (here: it was off).
+        const fs::path album = fs::path(rig.Options->RipPath) / "Night Album";
+        QTRY_VERIFY(rig.LastBox().rfind("Grab finished", 0) == 0);
+        QCOMPARE(QString::fromStdString(rig.LastBox()),
+                 QString::fromStdString("Grab finished\n\n2 tracks in " + album.string() +
+                                        "\nNot verified (verification is off or the rip was stopped)."));
         QVERIFY(rig.Find<QProgressBar>("progressBar")->isHidden());
         QCOMPARE(rig.Find<QPushButton>("cmdGrab")->text(), QString("Grab Track"));
         QVERIFY(rig.Find<QPushButton>("cmdGrab")->isEnabled());
         QVERIFY(rig.Find<QComboBox>("DriveCombo")->isEnabled());
 
-        const fs::path album = fs::path(rig.Options->RipPath) / "Night Album";
         const std::string first = (album / "Intro-Outro-.wav").string();
         const std::string second = (album / "Session1_Track3.wav").string();
         QVERIFY2(fs::exists(first), first.c_str());
@@ -509,7 +573,7 @@ private slots:
         QVERIFY(stopped);
         QCOMPARE(canceling, QString("Canceling..."));
         QCOMPARE(rig.Watch.Outcome, TJobOutcome::joCancelled);
-        QTRY_VERIFY(rig.Shown("Grab finished"));
+        QTRY_VERIFY(rig.LastBox().rfind("Grab finished", 0) == 0);
         QCOMPARE(grab->text(), QString("Grab Track"));
         QVERIFY(grab->isEnabled());
         std::size_t files = 0;
@@ -552,6 +616,19 @@ private slots:
     // the MP3 dialog opens on the options' bit rate and its choice stays.
     void FormatOptionsFollowTheFormat()
     {
+        {
+            // With the skin and the window at its least size (as on a
+            // screen too small for it), the button keeps its whole caption.
+            TSkin::Apply(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+            TRig skinned(ThreeSongs());
+            QVERIFY(skinned.ShowListed());
+            skinned.Window->resize(skinned.Window->minimumSizeHint());
+            QCoreApplication::processEvents();
+            auto* options = skinned.Find<QPushButton>("cmdOptions");
+            QVERIFY2(options->width() >= options->fontMetrics().horizontalAdvance(options->text()),
+                     qPrintable(QString::number(options->width())));
+            qApp->setStyleSheet(QString());
+        }
         TRig rig(TwoSongsAndData());
         QVERIFY(rig.ShowListed());
         auto* options = rig.Find<QPushButton>("cmdOptions");
