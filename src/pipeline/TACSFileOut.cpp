@@ -15,6 +15,7 @@ TACSFileOut::~TACSFileOut() = default;
 std::string TACSFileOut::OpenOwnFile()
 {
     Part.reset();
+    FCommitted = false;
     if (FileName().empty())
         throw EACSException("File name is not assigned.");
     namespace fs = std::filesystem;
@@ -45,6 +46,7 @@ std::string TACSFileOut::OpenOwnFile()
 
 void TACSFileOut::OpenOwnStream()
 {
+    FCommitted = false;
     if (StreamSupplied)
         return;
     if (FileName().empty())
@@ -113,6 +115,7 @@ void TACSFileOut::FinishClose(std::exception_ptr Failure)
         if (!Failure && !RunFailed() && (!RunStopped() || KeepStopped())) {
             try {
                 part->Commit();
+                FCommitted = true;
             } catch (const std::exception& e) {
                 Failure = std::make_exception_ptr(EACSException(e.what()));
             }

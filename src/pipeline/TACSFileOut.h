@@ -3,6 +3,7 @@
 #include "common/TPartFile.h"
 #include "pipeline/TACSStreamedOutput.h"
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <string>
@@ -42,6 +43,9 @@ public:
     // nothing (a cancelled conversion).
     bool KeepStopped() const { return FKeepStopped; }
     void SetKeepStopped(bool Value) { FKeepStopped = Value; }
+    // The last run gave its file the name FileName (false while a run is
+    // going, and for a device or a file appended to).
+    bool Committed() const { return FCommitted.load(); }
 
 protected:
     // Creates FileName when no stream was supplied; in foAppend mode a file
@@ -74,6 +78,7 @@ protected:
 private:
     bool FOverwrite = true;
     bool FKeepStopped = true;
+    std::atomic<bool> FCommitted{false};
     std::unique_ptr<TPartFile> Part;
 };
 
