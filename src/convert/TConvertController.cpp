@@ -52,8 +52,9 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
     for (TFormat& format : FFormats) {
         if (!format.OutputComponent)
             continue;
-        // A cancelled conversion leaves no file behind, not even a short one.
-        format.OutputComponent->SetKeepStopped(false);
+        // A cancelled or failed conversion leaves no file behind, not even a
+        // short one (which is also the writers' default).
+        format.OutputComponent->SetKeepCutShort(false);
         format.OutputComponent->OnProgress = onProgress;
         format.OutputComponent->OnDone = onDone;
         format.OutputComponent->OnThreadException = onFailure;

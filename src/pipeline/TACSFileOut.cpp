@@ -112,7 +112,8 @@ void TACSFileOut::FinishClose(std::exception_ptr Failure)
     }
     if (Part) {
         const std::unique_ptr<TPartFile> part = std::move(Part);
-        if (!Failure && !RunFailed() && (!RunStopped() || KeepStopped())) {
+        const bool cutShort = RunFailed() || RunStopped();
+        if (!Failure && (!cutShort || KeepCutShort())) {
             try {
                 part->Commit();
                 FCommitted = true;
