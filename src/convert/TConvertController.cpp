@@ -208,6 +208,7 @@ void TConvertController::Convert()
     target.OutputComponent->SetOverwrite(exists);
     FConverting = true;
     FCanceled = false;
+    FChainStarted = false;
     FEvents.Started("Converting");
     if (FInputIndex == fiMp3)
         StartDecoding();
@@ -290,6 +291,7 @@ void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
     In.SetFileName(InName);
     out.SetFileName(FOutFileName);
     out.SetInput(&In);
+    FChainStarted = true;
     View.ShowStatusBar(true);
     // A failure to open either file arrives as a thread exception, posted
     // like every other, so the run always ends through one of the handlers.
@@ -356,14 +358,12 @@ std::string TConvertController::ExistsText(const std::string& OutFile)
     return "The output file \"" + OutFile + "\" exists already";
 }
 
-void TConvertController::RemoveFinishedOutput()
+bool TConvertController::OutputMade() const
 {
-    // A cancel that came as the writer finished: the file under the output
-    // name is the one this run just gave its name, so it goes with the run.
-    TACSFileOut* out = FFormats[static_cast<size_t>(FOutputIndex)].OutputComponent;
-    std::error_code error;
-    if (out && out->Committed() && fs::is_regular_file(FOutFileName, error))
-        fs::remove(FOutFileName, error);
+    // Only the writer of this run's chain counts: its mark is that of its
+    // last run, which may be an earlier conversion's.
+    const TACSFileOut* out = FFormats[static_cast<size_t>(FOutputIndex)].OutputComponent;
+    return FChainStarted && out && out->Committed();
 }
 
 bool TConvertController::EndBelongsToRun()
@@ -389,8 +389,11 @@ void TConvertController::OnOutputDone()
     if (!EndBelongsToRun())
         return;
     EndRun();
-    if (FCanceled) {
-        RemoveFinishedOutput();
+    // A cancel that came as the writer finished finds the result complete
+    // under its name (and an old file of that name already replaced): it is
+    // kept, and the conversion has succeeded. Otherwise the stopped writer
+    // gave its file up and nothing is left of the run.
+    if (FCanceled && !OutputMade()) {
         FEvents.Finished(TJobOutcome::joCancelled, "Conversion canceled");
         // A closed window is asked nothing and told nothing.
         if (!FClosing)
@@ -398,7 +401,7 @@ void TConvertController::OnOutputDone()
         return;
     }
     FEvents.Finished(TJobOutcome::joSucceeded, "");
-    if (!FPlayer)
+    if (!FPlayer || FClosing)
         return;
     TACSFileIn* result = nullptr;
     try {

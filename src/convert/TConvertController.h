@@ -163,7 +163,8 @@ private:
     // True when a worker's end is the running conversion's, not a stale one.
     bool EndBelongsToRun();
     void EndRun();
-    void RemoveFinishedOutput();
+    // The writer of this run gave its file the output name.
+    bool OutputMade() const;
     // The reader that plays the result of the last run, or null when this
     // build cannot play it.
     TACSFileIn* ResultReader();
@@ -199,6 +200,8 @@ private:
     int FOutputIndex = -1; // none chosen yet
     bool FConverting = false;
     bool FCanceled = false;
+    // This run's encoding chain was started (an MP3 source is decoded first).
+    bool FChainStarted = false;
     // The window is closing: the run ends without questions or boxes.
     bool FClosing = false;
     // A close gave up waiting; the stuck run's late events only clear this.
