@@ -1,6 +1,7 @@
 #include "burn/TImageWriter.h"
 
 #include "burn/TCdAudioSource.h"
+#include "common/TPartFile.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TTrackTags.h"
 #include "pipeline/EACSException.h"
@@ -93,68 +94,60 @@ std::string TagIsrc(const std::string& Text)
     return IsIsrc(isrc) ? isrc : std::string();
 }
 
-// A file of the image while it is written: a unique name in the target
-// folder, removed again unless Keep gives it its real name.
-class TPartFile {
+// A file of the image while it is written, under a temporary name beside
+// its target (TPartFile: recognisable, made as the umask allows, cleared by
+// the next run when a killed run left it), named only once the whole image
+// is written. Several tracks write into the bin at once, each at its own
+// place.
+class TImagePart {
 public:
-    TPartFile(const fs::path& Target)
-    {
-        std::string pattern = (Target.parent_path() / ("." + Target.filename().string() + ".XXXXXX")).string();
-        Fd = mkstemp(pattern.data());
-        if (Fd < 0)
-            Fail("Cannot create a file in " + Quoted(Target.parent_path().string()));
-        Name = pattern;
-    }
-    ~TPartFile()
-    {
-        if (Fd >= 0)
-            ::close(Fd);
-        if (!Name.empty())
-            ::unlink(Name.c_str());
-    }
-    TPartFile(const TPartFile&) = delete;
-    TPartFile& operator=(const TPartFile&) = delete;
+    TImagePart(const fs::path& Target, bool Replace) : Part(Make(Target, Replace)) {}
 
-    // Several tracks are written at once, each at its own place.
     void WriteAt(const void* Data, std::size_t Bytes, std::int64_t Offset) const
     {
         const auto* p = static_cast<const std::uint8_t*>(Data);
         while (Bytes > 0) {
-            const ssize_t n = ::pwrite(Fd, p, Bytes, static_cast<off_t>(Offset));
+            const ssize_t n = ::pwrite(Part->Fd(), p, Bytes, static_cast<off_t>(Offset));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                Fail("Cannot write " + Quoted(Name));
+                throw EACSException("Cannot write " + Quoted(Part->TempPath().string()) + ": " +
+                                    std::strerror(n == 0 ? ENOSPC : errno) + ".");
             p += n;
             Offset += n;
             Bytes -= static_cast<std::size_t>(n);
         }
     }
-    // On disk and closed; a failure here is a failure of the write.
+    // On disk; a failure here is a failure of the write.
     void Finish()
     {
-        if (::fsync(Fd) != 0)
-            Fail("Cannot write " + Quoted(Name));
-        const int fd = Fd;
-        Fd = -1;
-        if (::close(fd) != 0)
-            Fail("Cannot write " + Quoted(Name));
+        Guarded([this] { Part->Sync(); });
     }
-    void Keep(const fs::path& Target)
+    void Keep()
     {
-        if (::rename(Name.c_str(), Target.c_str()) != 0)
-            Fail("Cannot name " + Quoted(Target.string()));
-        Name.clear();
+        Guarded([this] { Part->Commit(); });
     }
 
 private:
-    [[noreturn]] static void Fail(const std::string& What)
+    static std::unique_ptr<TPartFile> Make(const fs::path& Target, bool Replace)
     {
-        throw EACSException(What + ": " + std::strerror(errno) + ".");
+        std::unique_ptr<TPartFile> part;
+        Guarded([&] { part = std::make_unique<TPartFile>(Target, Replace); });
+        return part;
+    }
+    template <typename TAction>
+    static void Guarded(TAction Action)
+    {
+        try {
+            Action();
+        } catch (const EACSException&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw EACSException(e.what());
+        }
     }
 
-    int Fd = -1;
-    std::string Name;
+    std::unique_ptr<TPartFile> Part;
 };
 
 // Writes the tracks of a laid-out queue into the bin. Every track has its
@@ -166,10 +159,10 @@ private:
 // the earliest track, should several fail) stops every thread and is raised.
 class TTrackRun {
 public:
-    TTrackRun(const std::vector<TImageTrack>& Queue, const TImageLayout& Layout, const TPartFile& Bin,
+    TTrackRun(const std::vector<TImageTrack>& Queue, const TImageLayout& Layout, const TImagePart& Bin,
               const std::atomic<bool>& Cancel, const TImageWriter::TProgress& Report)
-        : FQueue(Queue), FLayout(Layout), FBin(Bin), CancelFlag(Cancel), ReportFn(Report), Finished(Queue.size(), false),
-          Failures(Queue.size())
+        : FQueue(Queue), FLayout(Layout), FBin(Bin), CancelFlag(Cancel), ReportFn(Report),
+          Finished(Queue.size(), false), Failures(Queue.size())
     {
         Current.SectorsTotal = Layout.TotalSectors;
     }
@@ -340,7 +333,7 @@ private:
 
     const std::vector<TImageTrack>& FQueue;
     const TImageLayout& FLayout;
-    const TPartFile& FBin;
+    const TImagePart& FBin;
     const std::atomic<bool>& CancelFlag;
     const TImageWriter::TProgress& ReportFn;
     std::atomic<std::size_t> Next{0};
@@ -479,21 +472,23 @@ TImageWriter::TResult TImageWriter::Write(const std::vector<TImageTrack>& Queue)
     }
     const TImageLayout layout = Plan(Queue);
 
-    TPartFile bin(folder / binPath.filename());
+    // What a killed run left here goes first.
+    TPartFile::ClearLeftovers(folder);
+    TImagePart bin(folder / binPath.filename(), FReplace);
     TTrackRun run(Queue, layout, bin, FCancel, FProgress);
     run.Run();
     if (FCancel)
         return TResult::irCancelled;
     bin.Finish();
 
-    TPartFile cue(FCuePath);
+    TImagePart cue(FCuePath, FReplace);
     const std::string text = CueText(layout, binPath.filename().string());
     cue.WriteAt(text.data(), text.size(), 0);
     cue.Finish();
 
-    bin.Keep(binPath);
+    bin.Keep();
     try {
-        cue.Keep(FCuePath);
+        cue.Keep();
     } catch (...) {
         std::remove(binPath.c_str());
         throw;

@@ -85,8 +85,9 @@ struct TImageProgress {
 // Nothing is half written: the queue is measured and checked (every file
 // readable, at most 99 tracks, ISRCs well formed, the whole within the
 // capacity) before the first byte; both files are written under temporary
-// names in the target folder and get their names only when complete. A
-// failure or a cancel removes what was written.
+// names in the target folder (TPartFile) and get their names only when
+// complete. A failure or a cancel removes what was written; what a killed
+// write left there is removed by the next write in that folder.
 //
 // Threads: Write runs on the caller's thread (a worker's, in the burn
 // controller) and calls the progress function there; on a machine with more

@@ -89,6 +89,7 @@ int ExecuteBatch(const TCliArgs& Args, TCliOutput& Out, const std::atomic<bool>&
     batch.SetJobs(static_cast<int>(jobs));
     batch.SetOutputFormat(Format);
     batch.SetOutDir(outDir);
+    batch.SetOverwrite(Args.Flag("--overwrite"));
     batch.SetEncoderSettings(Encoders);
     bool emptyFolder = false;
     for (const std::string& input : Args.Positional()) {
@@ -135,11 +136,17 @@ const char* TConvertCommand::Usage()
            "others go on; the exit status is 1 when any failed. Two inputs that would\n"
            "give the same output name: the second is not converted.\n"
            "\n"
+           "An output file that exists already is not replaced (the conversion of\n"
+           "that file fails) unless --overwrite is given; the old file stays until\n"
+           "the new one is complete. Results are written under a temporary name\n"
+           "(.NAME.*.kestrune-part) and named when complete.\n"
+           "\n"
            "Options:\n"
            "  --format EXT              output format: wav, mp3, ogg, ape, flac\n"
            "  --to EXT                  output format of the second form\n"
            "  --out-dir DIR             folder for the results of the second form\n"
            "  --jobs N                  files converted at the same time (default: one per core)\n"
+           "  --overwrite               replace output files that exist already\n"
            "WAV:\n"
            "  --wav-type pcm|dvi-adpcm  kind of WAV data to write (default pcm)\n"
            "  --block-size N            IMA ADPCM block size in bytes: a multiple of 8, at most 4096\n"
@@ -169,7 +176,7 @@ const char* TConvertCommand::Usage()
 
 const std::set<std::string>& TConvertCommand::Flags()
 {
-    static const std::set<std::string> flags{};
+    static const std::set<std::string> flags{"--overwrite"};
     return flags;
 }
 
@@ -193,7 +200,9 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
                            (!words.empty() && fs::is_directory(words.front(), ignored));
 
     TPlainDispatcher dispatcher;
-    TPlainDialogs dialogs;
+    // The one question the command meets: whether to replace an existing
+    // output, answered by --overwrite.
+    TPlainDialogs dialogs(nullptr, Args.Flag("--overwrite"));
     TNoConvertView view;
     TConvertController controller(view, dialogs, dispatcher);
 
@@ -239,7 +248,10 @@ int TConvertCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::a
     job.Wait(dispatcher, Interrupted, [&] { controller.Cancel(); });
 
     if (job.Outcome != TJobOutcome::joSucceeded) {
-        Out.Error(job.Reason.empty() ? std::string("the conversion failed") : job.Reason);
+        std::string reason = job.Reason.empty() ? std::string("the conversion failed") : job.Reason;
+        if (reason == TConvertController::ExistsText(outName))
+            reason += "; --overwrite replaces it";
+        Out.Error(reason);
         return 1;
     }
 

@@ -3,6 +3,7 @@
 #include "cli/TCliSettings.h"
 #include "cli/TRecordCommand.h"
 #include "common/PathNames.h"
+#include "common/TPartFile.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "formats/FileReaders.h"
@@ -11,12 +12,13 @@
 #include "settings/TSystemOptionsPlatform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <unistd.h>
@@ -55,8 +57,7 @@ std::unique_ptr<TACSFileIn> InputFor(const std::string& File, std::unique_ptr<TT
 {
     // Only a real extension names the type: a file called "wav" is no WAV.
     const std::string extension = fs::path(File).extension().string();
-    const std::optional<TAudioFileType> type =
-        extension.empty() ? std::nullopt : AudioFileTypeOf(extension);
+    const std::optional<TAudioFileType> type = extension.empty() ? std::nullopt : AudioFileTypeOf(extension);
     if (!type)
         throw EUsage("split reads .wav, .mp3, .ogg, .flac and .ape files");
     if (*type != TAudioFileType::aftMp3) {
@@ -284,6 +285,13 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
         Out.Error(view.Status);
         return 1;
     }
+    if (stopSent) {
+        // Interrupted: what ended by the rules before is kept, the track
+        // that was cut off is gone, and the split as a whole did not happen.
+        view.PrintSummary(recorder);
+        Out.Error("the split was interrupted; tracks that ended before it are kept, the track cut off is not");
+        return 1;
+    }
 
     if (Args.Flag("--cue") && list.Count() > 0) {
         // One FILE, the recording itself, with an INDEX where each kept track
@@ -291,21 +299,33 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
         // and a single-file sheet is what players read most widely (a
         // sheet of several FILE entries is not read by all of them).
         const fs::path cue = albumFolder / (CleanPathComponent(album) + ".cue");
-        std::ofstream sheet(cue, std::ios::binary);
+        std::string sheet;
         const std::string type = AudioFileTypeOf(file) == TAudioFileType::aftMp3 ? "MP3" : "WAVE";
-        sheet << "FILE \"" << fs::absolute(file).string() << "\" " << type << "\r\n";
+        sheet += "FILE \"" + fs::absolute(file).string() + "\" " + type + "\r\n";
         for (int row = 0; row < list.Count(); ++row) {
             const TRecordingRow& r = list.Row(row);
             char number[16];
             std::snprintf(number, sizeof number, "%02d", row + 1);
-            sheet << "  TRACK " << number << " AUDIO\r\n";
-            sheet << "    TITLE \"" << fs::path(r.Data->FileName).stem().string() << "\"\r\n";
-            sheet << "    INDEX 01 "
-                  << CueTime(std::max<std::int64_t>(0, r.Data->StartByte), recorder.CaptureBytesPerSecond()) << "\r\n";
+            sheet += std::string("  TRACK ") + number + " AUDIO\r\n";
+            sheet += "    TITLE \"" + fs::path(r.Data->FileName).stem().string() + "\"\r\n";
+            sheet += "    INDEX 01 " +
+                     CueTime(std::max<std::int64_t>(0, r.Data->StartByte), recorder.CaptureBytesPerSecond()) + "\r\n";
         }
-        sheet.close();
-        if (!sheet) {
-            Out.Error("cannot write " + cue.string());
+        // Written whole under a temporary name; the sheet of an earlier
+        // split of this album is replaced, as it describes the same file.
+        try {
+            TPartFile part(cue, true);
+            for (std::size_t done = 0; done < sheet.size();) {
+                const ssize_t n = ::write(part.Fd(), sheet.data() + done, sheet.size() - done);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    throw std::runtime_error(std::strerror(errno));
+                done += static_cast<std::size_t>(n);
+            }
+            part.Commit();
+        } catch (const std::exception& e) {
+            Out.Error("cannot write " + cue.string() + ": " + e.what());
             return 1;
         }
         Out.Info("Cue sheet " + cue.string());

@@ -74,6 +74,9 @@ int main(int argc, char** argv)
     action.sa_handler = OnInterrupt;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal ends a job as Ctrl-C does, through its own end
+    // rather than half-way through a write.
+    sigaction(SIGHUP, &action, nullptr);
 
     bool json = false;
     try {

@@ -16,6 +16,8 @@ namespace {
 
 // Nor any box to show: the job events carry every outcome and its reason, so
 // the boxes the controller would show are answered without asking anyone.
+// The one question a batch meets, whether to replace an existing output, is
+// answered by the batch's Overwrite.
 class TNoDialogs final : public IDialogs {
 public:
     TDialogResult Show(TDialogKind, const std::string&, TDialogButtons Buttons) override
@@ -28,8 +30,9 @@ public:
         case TDialogButtons::dbYesNo:
             break;
         }
-        return TDialogResult::drNo;
+        return Replace ? TDialogResult::drYes : TDialogResult::drNo;
     }
+    bool Replace = false;
 };
 
 // One spelling for every way of naming a file: relative or absolute, with
@@ -254,9 +257,11 @@ void TBatchConversion::Start()
     const std::size_t slots = std::max<std::size_t>(1, std::min(jobs, runnable));
     while (Slots.size() < slots)
         Slots.push_back(std::make_unique<TSlot>(*this, Dispatcher));
-    if (FEncoderSettings)
-        for (auto& slot : Slots)
+    for (auto& slot : Slots) {
+        slot->Dialogs.Replace = FOverwrite;
+        if (FEncoderSettings)
             slot->Controller.SetEncoderSettings(*FEncoderSettings);
+    }
     for (std::size_t s = 0; s < slots && FRunning; ++s)
         StartNext(*Slots[s]);
 }

@@ -59,6 +59,9 @@ public:
     void SetEncoderSettings(const TEncoderSettings& S);
     void SetOutputFormat(int FormatIndex);  // TConvertController::fi*
     void SetOutDir(const std::string& Dir); // empty: beside each input
+    // An output file that exists already is replaced (off: the file fails
+    // with the reason and the existing one stays). Off unless set.
+    void SetOverwrite(bool Value) { FOverwrite = Value; }
     // Adds a file, or every audio file of a folder (sorted, not recursive); returns the count added.
     std::size_t Add(const std::string& FileOrFolder);
     void Clear(); // only while not running
@@ -94,6 +97,7 @@ private:
     int FJobs = 0;
     int FFormat = -1;
     std::string FOutDir;
+    bool FOverwrite = false;
     std::optional<TEncoderSettings> FEncoderSettings;
 
     // The run: its items in order, their weights (input bytes) and the next

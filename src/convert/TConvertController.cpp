@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace kestrune {
 
@@ -51,6 +52,9 @@ TConvertController::TConvertController(IConvertView& V, IDialogs& D, IDispatcher
     for (TFormat& format : FFormats) {
         if (!format.OutputComponent)
             continue;
+        // A cancelled or failed conversion leaves no file behind, not even a
+        // short one (which is also the writers' default).
+        format.OutputComponent->SetKeepCutShort(false);
         format.OutputComponent->OnProgress = onProgress;
         format.OutputComponent->OnDone = onDone;
         format.OutputComponent->OnThreadException = onFailure;
@@ -66,9 +70,8 @@ TConvertController::~TConvertController()
     for (TFormat& format : FFormats)
         if (format.OutputComponent)
             format.OutputComponent->WaitForIdle(std::chrono::seconds(30));
-    // A conversion still running leaves nothing half-made behind.
-    if (FConverting)
-        RemoveIncompleteOutput();
+    // A conversion still running leaves nothing half-made behind: its writer
+    // was stopped and drops its temporary.
     RemoveTempFile();
 }
 
@@ -129,11 +132,10 @@ int TConvertController::FindFormat(std::string Extension) const
 {
     // The table follows the readers' own order of file types, so the type of
     // a name is its row.
-    static_assert(fiWav == static_cast<int>(TAudioFileType::aftWav) &&
-                  fiMp3 == static_cast<int>(TAudioFileType::aftMp3) &&
-                  fiOgg == static_cast<int>(TAudioFileType::aftOgg) &&
-                  fiApe == static_cast<int>(TAudioFileType::aftApe) &&
-                  fiFlac == static_cast<int>(TAudioFileType::aftFlac));
+    static_assert(
+        fiWav == static_cast<int>(TAudioFileType::aftWav) && fiMp3 == static_cast<int>(TAudioFileType::aftMp3) &&
+        fiOgg == static_cast<int>(TAudioFileType::aftOgg) && fiApe == static_cast<int>(TAudioFileType::aftApe) &&
+        fiFlac == static_cast<int>(TAudioFileType::aftFlac));
     const std::optional<TAudioFileType> type = AudioFileTypeOf(Extension);
     return type ? static_cast<int>(*type) : -1;
 }
@@ -189,15 +191,24 @@ void TConvertController::Convert()
         const TFormat& missing = !source.InputComponent ? source : target;
         return Refuse(TDialogKind::dkWarning, missing.Description + " is not available yet");
     }
-    // Only a regular file is replaced; a device or a pipe given as the
-    // output (/dev/null) is written to as it is.
-    if (fs::is_regular_file(FOutFileName, error)) {
-        if (!fs::remove(FOutFileName, error) || error)
+    // Only a regular file is replaced, and only when the user says so; a
+    // device or a pipe given as the output (/dev/null) is written to as it
+    // is. The old file stays until the new one is complete.
+    const bool exists = fs::is_regular_file(FOutFileName, error);
+    if (exists) {
+        const fs::path folder = fs::path(FOutFileName).parent_path();
+        if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0)
             return Refuse(TDialogKind::dkError,
                           "Error removing output file. Please make sure it is not in use or readonly");
+        if (!Dialogs.Confirm(ReplaceQuestion(FOutFileName), TDialogButtons::dbYesNo)) {
+            FEvents.Finished(TJobOutcome::joFailed, ExistsText(FOutFileName));
+            return;
+        }
     }
+    target.OutputComponent->SetOverwrite(exists);
     FConverting = true;
     FCanceled = false;
+    FChainStarted = false;
     FEvents.Started("Converting");
     if (FInputIndex == fiMp3)
         StartDecoding();
@@ -280,6 +291,7 @@ void TConvertController::StartChain(TACSFileIn& In, const std::string& InName)
     In.SetFileName(InName);
     out.SetFileName(FOutFileName);
     out.SetInput(&In);
+    FChainStarted = true;
     View.ShowStatusBar(true);
     // A failure to open either file arrives as a thread exception, posted
     // like every other, so the run always ends through one of the handlers.
@@ -316,7 +328,6 @@ void TConvertController::Close()
             // clear this mark.
             FAbandoned = true;
             EndRun();
-            RemoveIncompleteOutput();
             const auto ms = FCloseTimeout.count();
             const std::string wait = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
             const std::string why =
@@ -337,13 +348,22 @@ void TConvertController::Shortcut(TConvertFollowUp Next)
     Close();
 }
 
-void TConvertController::RemoveIncompleteOutput()
+std::string TConvertController::ReplaceQuestion(const std::string& OutFile)
 {
-    // The output name was cleared (or never existed) before the run, so the
-    // file there now is this run's; a device given as output stays.
-    std::error_code error;
-    if (fs::is_regular_file(FOutFileName, error))
-        fs::remove(FOutFileName, error);
+    return "The file \"" + OutFile + "\" already exists. Do you want to replace it?";
+}
+
+std::string TConvertController::ExistsText(const std::string& OutFile)
+{
+    return "The output file \"" + OutFile + "\" exists already";
+}
+
+bool TConvertController::OutputMade() const
+{
+    // Only the writer of this run's chain counts: its mark is that of its
+    // last run, which may be an earlier conversion's.
+    const TACSFileOut* out = FFormats[static_cast<size_t>(FOutputIndex)].OutputComponent;
+    return FChainStarted && out && out->Committed();
 }
 
 bool TConvertController::EndBelongsToRun()
@@ -369,8 +389,11 @@ void TConvertController::OnOutputDone()
     if (!EndBelongsToRun())
         return;
     EndRun();
-    if (FCanceled) {
-        RemoveIncompleteOutput();
+    // A cancel that came as the writer finished finds the result complete
+    // under its name (and an old file of that name already replaced): it is
+    // kept, and the conversion has succeeded. Otherwise the stopped writer
+    // gave its file up and nothing is left of the run.
+    if (FCanceled && !OutputMade()) {
         FEvents.Finished(TJobOutcome::joCancelled, "Conversion canceled");
         // A closed window is asked nothing and told nothing.
         if (!FClosing)
@@ -378,7 +401,7 @@ void TConvertController::OnOutputDone()
         return;
     }
     FEvents.Finished(TJobOutcome::joSucceeded, "");
-    if (!FPlayer)
+    if (!FPlayer || FClosing)
         return;
     TACSFileIn* result = nullptr;
     try {
@@ -415,7 +438,6 @@ void TConvertController::OnOutputFailed(const std::string& Message)
     if (!EndBelongsToRun())
         return;
     EndRun();
-    RemoveIncompleteOutput();
     FEvents.Finished(TJobOutcome::joFailed, Message);
     if (!FClosing)
         Dialogs.Warning("Conversion error");

@@ -100,6 +100,10 @@ public:
     std::chrono::milliseconds CloseTimeout() const { return FCloseTimeout; }
 
     bool Converting() const { return FConverting; }
+    // The question asked before an existing output file is replaced.
+    static std::string ReplaceQuestion(const std::string& OutFile);
+    // The reason a conversion ends with when the answer was No.
+    static std::string ExistsText(const std::string& OutFile);
     // Blocks until the workers of the last run are idle with their events
     // raised, at most Timeout; true when they are. The end of a run is
     // posted from inside a worker's last event, so right after Finished a
@@ -159,7 +163,8 @@ private:
     // True when a worker's end is the running conversion's, not a stale one.
     bool EndBelongsToRun();
     void EndRun();
-    void RemoveIncompleteOutput();
+    // The writer of this run gave its file the output name.
+    bool OutputMade() const;
     // The reader that plays the result of the last run, or null when this
     // build cannot play it.
     TACSFileIn* ResultReader();
@@ -195,6 +200,8 @@ private:
     int FOutputIndex = -1; // none chosen yet
     bool FConverting = false;
     bool FCanceled = false;
+    // This run's encoding chain was started (an MP3 source is decoded first).
+    bool FChainStarted = false;
     // The window is closing: the run ends without questions or boxes.
     bool FClosing = false;
     // A close gave up waiting; the stuck run's late events only clear this.

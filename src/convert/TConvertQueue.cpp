@@ -95,7 +95,22 @@ void TConvertQueue::Convert()
     Batch.SetOutputFormat(Single.OutputIndex());
     Batch.SetOutDir(FOutDir);
     Batch.SetEncoderSettings(Single.EncoderSettings());
+    // Files of the user's under output names are replaced only when the
+    // user says so, asked once for the whole queue; otherwise those files
+    // fail with the reason and stay as they are.
+    std::size_t existing = 0;
+    for (const TBatchItem& item : Batch.Items()) {
+        std::error_code error;
+        existing += std::filesystem::is_regular_file(item.OutFile, error) ? 1 : 0;
+    }
+    Batch.SetOverwrite(existing > 0 && Dialogs.Confirm(ReplaceQuestion(existing), TDialogButtons::dbYesNo));
     Batch.Start();
+}
+
+std::string TConvertQueue::ReplaceQuestion(std::size_t Count)
+{
+    return Count == 1 ? std::string("One output file already exists. Do you want to replace it?")
+                      : std::to_string(Count) + " output files already exist. Do you want to replace them?";
 }
 
 bool TConvertQueue::Cancel()

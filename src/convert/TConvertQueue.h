@@ -61,6 +61,8 @@ public:
     const std::string& OutDir() const { return FOutDir; }
 
     // "CONVERT!": the single conversion, or the queue in the format chosen.
+    // The question asked before a queue replaces existing output files.
+    static std::string ReplaceQuestion(std::size_t Count);
     void Convert();
     // "Cancel": stops the queue; otherwise as the single conversion's
     // Cancel. True when the window should close.

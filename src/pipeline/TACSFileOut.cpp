@@ -15,6 +15,7 @@ TACSFileOut::~TACSFileOut() = default;
 std::string TACSFileOut::OpenOwnFile()
 {
     Part.reset();
+    FCommitted = false;
     if (FileName().empty())
         throw EACSException("File name is not assigned.");
     namespace fs = std::filesystem;
@@ -45,6 +46,7 @@ std::string TACSFileOut::OpenOwnFile()
 
 void TACSFileOut::OpenOwnStream()
 {
+    FCommitted = false;
     if (StreamSupplied)
         return;
     if (FileName().empty())
@@ -110,9 +112,11 @@ void TACSFileOut::FinishClose(std::exception_ptr Failure)
     }
     if (Part) {
         const std::unique_ptr<TPartFile> part = std::move(Part);
-        if (!Failure && !RunFailed() && (!RunStopped() || KeepStopped())) {
+        const bool cutShort = RunFailed() || RunStopped();
+        if (!Failure && (!cutShort || KeepCutShort())) {
             try {
                 part->Commit();
+                FCommitted = true;
             } catch (const std::exception& e) {
                 Failure = std::make_exception_ptr(EACSException(e.what()));
             }

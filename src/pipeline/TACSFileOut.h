@@ -3,6 +3,7 @@
 #include "common/TPartFile.h"
 #include "pipeline/TACSStreamedOutput.h"
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <string>
@@ -37,11 +38,16 @@ public:
     // appears meanwhile is kept and the run fails at its end.
     bool Overwrite() const { return FOverwrite; }
     void SetOverwrite(bool Value) { FOverwrite = Value; }
-    // A run ended by Stop keeps what it wrote under FileName (on: a
-    // recording the user stopped is a finished track); off, it leaves
-    // nothing (a cancelled conversion).
-    bool KeepStopped() const { return FKeepStopped; }
-    void SetKeepStopped(bool Value) { FKeepStopped = Value; }
+    // A run cut short, stopped by the owner or ended by a failure of its
+    // input, keeps what it wrote under FileName when the file itself could
+    // be completed (on: a recording the user stopped, or whose device
+    // failed, keeps its audio). Off (the default), such a run leaves nothing
+    // (a cancelled or failed conversion).
+    bool KeepCutShort() const { return FKeepCutShort; }
+    void SetKeepCutShort(bool Value) { FKeepCutShort = Value; }
+    // The last run gave its file the name FileName (false while a run is
+    // going, and for a device or a file appended to).
+    bool Committed() const { return FCommitted.load(); }
 
 protected:
     // Creates FileName when no stream was supplied; in foAppend mode a file
@@ -62,7 +68,7 @@ protected:
     void AbandonOpen(TACSInput& In);
     // The last step of CloseOutput: writes out and frees the stream the run
     // opened, gives the file its real name when the run ended well (or was
-    // stopped and KeepStopped is on) and removes it otherwise, closes the
+    // cut short and KeepCutShort is on) and removes it otherwise, closes the
     // input whatever happened before (a device left open would keep every
     // later run "buisy"), then raises Failure, or the first failure of these
     // steps when there was none before.
@@ -73,7 +79,8 @@ protected:
 
 private:
     bool FOverwrite = true;
-    bool FKeepStopped = true;
+    bool FKeepCutShort = false;
+    std::atomic<bool> FCommitted{false};
     std::unique_ptr<TPartFile> Part;
 };
 

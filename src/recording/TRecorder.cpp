@@ -51,6 +51,9 @@ TRecorder::TRecorder(TOptions& O, TRecordingsList& L, IRecorderView& V, IDialogs
     for (TACSFileOut* out : {static_cast<TACSFileOut*>(&FWaveOut1), static_cast<TACSFileOut*>(&FMP3Out1)}) {
         out->SetInput(&FAudioProcessor1);
         out->SetFileMode(TFileOutputMode::foRewrite);
+        // Each track gets a name no file has; one that appears meanwhile is
+        // not replaced.
+        out->SetOverwrite(false);
         out->SetSuspendWhenIdle(true);
         out->OnDone = done;
         out->OnThreadException = failed;
@@ -143,6 +146,11 @@ void TRecorder::StartRecording()
         Closing = CloseSent = UserStopped = false;
         SourceEnded = false;
         FJob.Started("Recording...");
+        // A recording the user stops, or whose device fails, keeps the audio
+        // it has. The split of a file is another matter: a track cut off by
+        // an interruption did not end by the rules and leaves no file.
+        for (TACSFileOut* out : {static_cast<TACSFileOut*>(&FWaveOut1), static_cast<TACSFileOut*>(&FMP3Out1)})
+            out->SetKeepCutShort(fromDevice);
         if (fromDevice) {
             // MP3 is always recorded in stereo.
             if (Options.Channels == 1 && Options.Format == "MP3")
@@ -326,6 +334,13 @@ void TRecorder::KeepOrDropTrack()
         // The track's file was never created: its row goes, and nothing of
         // the last track is counted again.
         List.Remove(row);
+        return;
+    }
+    if (!RecordingOutput().Committed()) {
+        // The run was cut short and its file given up (a split interrupted
+        // or failed half-way): there is no track.
+        List.Remove(row);
+        FJob.Message(TJobMessageKind::jmInfo, caption + " dropped: cut off before it ended");
         return;
     }
     const TTrackLoop::TTrackEnd end = Loop.EndTrack();

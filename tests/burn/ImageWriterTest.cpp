@@ -1,5 +1,6 @@
 #include "burn/TBurnFixture.h"
 #include "burn/TImageWriter.h"
+#include "common/TPartFile.h"
 #include "formats/FlacComments.h"
 #include "formats/TFLACOut.h"
 #include "formats/TagTrackFile.h"
@@ -8,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kestrune {
 namespace {
@@ -244,6 +249,47 @@ TEST(ImageWriter, CancelOrAVanishedFileLeavesNothing)
                 << e.what();
         }
         EXPECT_EQ(test::FilesIn(out), std::vector<std::string>{});
+    }
+}
+
+// A write killed half-way leaves only a temporary that says what it is, and
+// the next write in that folder clears it; the finished image is made with
+// the mode the umask allows, like any other file of the user's.
+TEST(ImageWriter, AKilledWriteIsClearedByTheNextAndFilesFollowTheUmask)
+{
+    TQueueFixture q;
+    const fs::path out = q.Images();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TImageWriter writer(out / "disc.cue");
+        writer.SetProgress([](const TImageProgress& P) {
+            if (P.Track == 1)
+                ::raise(SIGKILL);
+        });
+        writer.Write(q.Queue);
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the write was not killed";
+    const std::vector<std::string> left = test::FilesIn(out);
+    ASSERT_EQ(left.size(), 1U);
+    EXPECT_TRUE(TPartFile::IsPartName(left.front())) << left.front();
+
+    for (const mode_t mask : {mode_t{027}, mode_t{022}}) {
+        const mode_t old = ::umask(mask);
+        TImageWriter writer(out / "disc.cue");
+        writer.SetReplace(true);
+        const TImageWriter::TResult result = writer.Write(q.Queue);
+        ::umask(old);
+        ASSERT_EQ(result, TImageWriter::TResult::irWritten);
+        EXPECT_EQ(test::FilesIn(out), (std::vector<std::string>{"disc.bin", "disc.cue"}));
+        for (const char* name : {"disc.bin", "disc.cue"}) {
+            struct stat info {};
+            ASSERT_EQ(::stat((out / name).c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << name << " umask " << mask;
+        }
     }
 }
 

@@ -1,12 +1,17 @@
 #include "cli/TCliOutput.h"
+#include "common/TPartFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kestrune::test;
 
@@ -135,6 +140,96 @@ TEST(Cli, ConvertsPcmToAdpcmAndBack)
     ASSERT_EQ(copy.Status, 0) << copy.Err;
     EXPECT_TRUE(copy.Out.empty());
     EXPECT_EQ(ReadWholeFile(dir.File("copy.wav")), ReadWholeFile(dir.File("in.wav")));
+}
+
+// A file of the user's under the output name is replaced only with
+// --overwrite, by the single conversion and the batch alike.
+TEST(Cli, ConvertReplacesAnExistingOutputOnlyWithOverwrite)
+{
+    TTempDir dir;
+    const auto image = PcmWavImage(Sine16(8000, 2, 22050, 440, 9000), 2, 22050);
+    WriteWholeFile(dir.File("in.wav"), image);
+    std::filesystem::create_directory(dir.File("out"));
+    const std::vector<std::uint8_t> mine{'m', 'i', 'n', 'e'};
+    struct TCase {
+        std::string Arguments, Output;
+    };
+    const TCase cases[] = {
+        {ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("out/in.wav")), dir.File("out/in.wav")},
+        {ShellQuote(dir.File("in.wav")) + " --to wav --out-dir " + ShellQuote(dir.File("out")), dir.File("out/in.wav")},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Arguments);
+        WriteWholeFile(c.Output, mine);
+        const TResult refused = Cli("convert " + c.Arguments, dir);
+        EXPECT_EQ(refused.Status, 1);
+        EXPECT_NE(refused.Err.find("exists already"), std::string::npos) << refused.Err;
+        EXPECT_EQ(ReadWholeFile(c.Output), mine);
+        const TResult replaced = Cli("convert --overwrite " + c.Arguments, dir);
+        EXPECT_EQ(replaced.Status, 0) << replaced.Err;
+        EXPECT_EQ(ReadWholeFile(c.Output), image);
+        EXPECT_EQ(
+            std::distance(std::filesystem::directory_iterator(dir.File("out")), std::filesystem::directory_iterator()),
+            1);
+    }
+    const TResult single =
+        Cli("convert " + ShellQuote(dir.File("in.wav")) + " " + ShellQuote(dir.File("out/in.wav")), dir);
+    EXPECT_NE(single.Err.find("--overwrite replaces it"), std::string::npos) << single.Err;
+}
+
+// kill -9 half-way through a conversion: nothing under the output name, only
+// a temporary that says what it is, and the next conversion in that folder
+// clears it.
+TEST(Cli, AKilledConversionLeavesOnlyATemporaryTheNextRunClears)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("long.wav"), PcmWavImage(Noise16(44100 * 240, 2, 9), 2, 44100));
+    std::filesystem::create_directory(dir.File("out"));
+    const auto folder = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.File("out")))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string input = dir.File("long.wav");
+    const std::string output = dir.File("out/long.flac");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(KESTRUNE_CLI, KESTRUNE_CLI, "convert", input.c_str(), output.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Killed once it has written a good part of the result.
+    const bool writing = WaitUntil(
+        [&] {
+            for (const auto& e : std::filesystem::directory_iterator(dir.File("out"))) {
+                std::error_code error;
+                if (kestrune::TPartFile::IsPartName(e.path().filename().string()) && e.file_size(error) > 4'000'000)
+                    return true;
+            }
+            return false;
+        },
+        std::chrono::seconds(60));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(writing) << "the conversion never wrote its temporary";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it was killed";
+    const std::vector<std::string> left = folder();
+    ASSERT_EQ(left.size(), 1U);
+    EXPECT_TRUE(kestrune::TPartFile::IsPartName(left.front())) << left.front();
+    EXPECT_EQ(left.front().rfind(".long.flac.", 0), 0U) << left.front();
+
+    // The next run in that folder, of another file, clears it.
+    WriteWholeFile(dir.File("short.wav"), PcmWavImage(Sine16(4410, 2, 44100, 440, 9000), 2, 44100));
+    const TResult next =
+        Cli("convert --quiet " + ShellQuote(dir.File("short.wav")) + " " + ShellQuote(dir.File("out/short.flac")), dir);
+    ASSERT_EQ(next.Status, 0) << next.Err;
+    EXPECT_EQ(folder(), std::vector<std::string>{"short.flac"});
 }
 
 // Many files at once: folders and files mixed, the encoder flags for every

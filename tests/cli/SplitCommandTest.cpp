@@ -1,9 +1,15 @@
+#include "common/TPartFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <regex>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kestrune::test;
 namespace fs = std::filesystem;
@@ -96,4 +102,71 @@ TEST(SplitCommand, MeasuredLevelCueSheetAndErrors)
     EXPECT_EQ(status, 2);
     Split(dir, dir.File("set.wav"), "--level 10 --measure-level", &status);
     EXPECT_EQ(status, 2);
+}
+
+// Ctrl-C, a closed terminal or a kill during a split: the tracks that ended by
+// the rules stay, the one cut off leaves no file, and the exit status says
+// the split did not finish.
+TEST(SplitCommand, AnInterruptedSplitKeepsOnlyFinishedTracksAndFails)
+{
+    TTempDir dir;
+    // A short song, then one long enough to be interrupted while encoded.
+    std::vector<std::int16_t> pcm = Sine16(3 * 22050, 2, 22050, 330, 10000);
+    const auto quiet = Noise16(2 * 22050, 2, 5, 100);
+    const auto longSong = Sine16(300 * 22050, 2, 22050, 440, 10000);
+    pcm.insert(pcm.end(), quiet.begin(), quiet.end());
+    pcm.insert(pcm.end(), longSong.begin(), longSong.end());
+    pcm.insert(pcm.end(), quiet.begin(), quiet.end());
+    WriteWholeFile(dir.File("set.wav"), PcmWavImage(pcm, 2, 22050));
+    const fs::path album = dir.File("rec/Set");
+    const auto names = [&] {
+        std::set<std::string> found;
+        std::error_code error;
+        for (const auto& e : fs::directory_iterator(album, error))
+            found.insert(e.path().filename().string());
+        return found;
+    };
+    for (const int signal : {SIGINT, SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        fs::remove_all(dir.File("rec"));
+        const std::vector<std::string> words{
+            KESTRUNE_CLI,          "split",    dir.File("set.wav"),     "--album",  "Set", "--folder",
+            dir.File("rec"),       "--config", dir.File("k.ini"),       "--format", "MP3", "--set",
+            "Silence/MinLength=1", "--set",    "Silence/SilenceLg=1000"};
+        std::vector<char*> argv;
+        for (const std::string& w : words)
+            argv.push_back(const_cast<char*>(w.c_str()));
+        argv.push_back(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execv(KESTRUNE_CLI, argv.data());
+            ::_exit(127);
+        }
+        // The first track is finished and the second is being written.
+        const bool midway = WaitUntil(
+            [&] {
+                std::error_code error;
+                for (const auto& e : fs::directory_iterator(album, error))
+                    if (kestrune::TPartFile::IsPartName(e.path().filename().string()) &&
+                        e.path().filename().string().rfind(".Track1.MP3.", 0) == 0 && e.file_size(error) > 100000)
+                        return true;
+                return false;
+            },
+            std::chrono::seconds(60));
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(midway) << "the split never reached its second track";
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(names(), std::set<std::string>{"Track0.MP3"});
+        // The kept track is the whole first song (128 kbit/s: 16 kB a second).
+        const auto bytes = fs::file_size(album / "Track0.MP3");
+        EXPECT_GT(bytes, 3U * 16000U);
+        EXPECT_LT(bytes, 5U * 16000U);
+    }
 }

@@ -1,3 +1,4 @@
+#include "common/TPartFile.h"
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
 #include "convert/TBatchConversion.h"
@@ -296,6 +297,39 @@ TEST(BatchConversion, CancelOrDestructionLeavesNoPartialOutput)
                 EXPECT_FALSE(fs::exists(item.OutFile)) << item.OutFile << (destroy ? " (destroyed)" : " (cancelled)");
             }
         }
+        // Nor any temporary.
+        for (const std::string& name : FilesIn(out.Path()))
+            EXPECT_FALSE(TPartFile::IsPartName(name)) << name;
+    }
+}
+
+// A file of the user's under an output name stays unless the batch was told
+// to replace it.
+TEST(BatchConversion, ExistingOutputsAreReplacedOnlyWhenAllowed)
+{
+    TSources src;
+    TTempDir out;
+    const std::vector<std::uint8_t> mine{'m', 'i', 'n', 'e'};
+    for (const bool overwrite : {false, true}) {
+        SCOPED_TRACE(overwrite);
+        WriteWholeFile(out.File("one.wav"), mine);
+        fs::remove(out.File("two.wav"));
+        TFixture f;
+        f.Batch.Add(src.File("in/one.wav"));
+        f.Batch.Add(src.File("in/two.flac"));
+        f.Batch.SetOverwrite(overwrite);
+        f.Run(TConvertController::fiWav, out.Path().string(), 2);
+        EXPECT_EQ(f.Item("two").State, TState::bsDone) << f.Item("two").Error;
+        if (overwrite) {
+            EXPECT_EQ(f.Item("one").State, TState::bsDone) << f.Item("one").Error;
+            EXPECT_EQ(ReadWholeFile(out.File("one.wav")), src.Wav1);
+        } else {
+            EXPECT_EQ(f.Item("one").State, TState::bsFailed);
+            EXPECT_EQ(f.Item("one").Error, TConvertController::ExistsText(out.File("one.wav")));
+            EXPECT_EQ(ReadWholeFile(out.File("one.wav")), mine);
+            EXPECT_EQ(f.Log.Reason, "1 of 2 files failed");
+        }
+        EXPECT_EQ(FilesIn(out.Path()), (std::vector<std::string>{"one.wav", "two.wav"}));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -185,7 +186,8 @@ TEST(ConvertController, WavToWavWritesFreshPcmAndAsksToListenWhenItCan)
     TFixture f;
     std::string played;
     f.Controller.SetPlayer([&](TACSFileIn& Result) { played = Result.FileName(); });
-    f.Dialogs.Script(TDialogResult::drYes);
+    f.Dialogs.Script(TDialogResult::drYes); // replace out.wav
+    f.Dialogs.Script(TDialogResult::drYes); // listen
     f.Controller.SetInFileName(dir.File("in.wav"));
     f.Controller.ChooseOutFormat(TConvertController::fiWav);
     f.Controller.SetOutFileName(dir.File("out.wav"));
@@ -198,6 +200,8 @@ TEST(ConvertController, WavToWavWritesFreshPcmAndAsksToListenWhenItCan)
     EXPECT_EQ(f.Job.Started, 1);
     EXPECT_FALSE(f.View.StatusBar);
     EXPECT_EQ(ReadWholeFile(dir.File("out.wav")), image);
+    ASSERT_EQ(f.Dialogs.Shown().size(), 2U);
+    EXPECT_EQ(f.Dialogs.Shown()[0].Text, TConvertController::ReplaceQuestion(dir.File("out.wav")));
     EXPECT_EQ(f.LastMessage(), "Conversion completed! Do you want to listen to the converted file?");
     EXPECT_EQ(played, dir.File("out.wav"));
     // Progress climbs through the input and reaches its end.
@@ -247,6 +251,83 @@ TEST(ConvertController, CancelEndsWithConversionCanceled)
     EXPECT_EQ(f.LastMessage(), "Conversion canceled");
     EXPECT_EQ(f.Dialogs.Shown().back().Kind, TDialogKind::dkInformation);
     EXPECT_TRUE(f.Controller.Cancel()); // nothing running: the window may close
+}
+
+// An existing output is replaced only when the user says so, and only by a
+// finished conversion: a No, a cancel or a failure half-way keeps the old file
+// and leaves no temporary beside it.
+TEST(ConvertController, AnExistingOutputIsReplacedOnlyByAFinishedConversionTheUserAllowed)
+{
+    TTempDir dir;
+    const auto image = PcmWavImage(Noise16(44100 * 30, 2, 5), 2, 44100);
+    WriteWholeFile(dir.File("in.wav"), image);
+    // A FLAC source cut short: its reader fails part of the way through.
+    {
+        TFixture f;
+        f.Controller.SetInFileName(dir.File("in.wav"));
+        f.Controller.ChooseOutFormat(TConvertController::fiFlac);
+        f.Controller.SetOutFileName(dir.File("cut.flac"));
+        f.Controller.Convert();
+        f.Finish();
+        ASSERT_TRUE(f.Succeeded()) << f.Job.Reason;
+        std::filesystem::resize_file(dir.File("cut.flac"), std::filesystem::file_size(dir.File("cut.flac")) / 2);
+    }
+    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    const auto folderHolds = [&](std::set<std::string> Names) {
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            found.insert(entry.path().filename().string());
+        Names.insert({"in.wav", "cut.flac"});
+        return found == Names;
+    };
+    enum class TEnd { teNo, teCancel, teFailure, teYes };
+    for (const TEnd end : {TEnd::teNo, TEnd::teCancel, TEnd::teFailure, TEnd::teYes}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        WriteWholeFile(dir.File("out.wav"), old);
+        TFixture f;
+        f.Dialogs.Script(end == TEnd::teNo ? TDialogResult::drNo : TDialogResult::drYes);
+        f.Controller.SetInFileName(dir.File(end == TEnd::teFailure ? "cut.flac" : "in.wav"));
+        f.Controller.ChooseOutFormat(TConvertController::fiWav);
+        f.Controller.WaveOut1().SetWavType(TWavType::wtDVIADPCM); // slow enough to cancel
+        f.Controller.SetOutFileName(dir.File("out.wav"));
+        f.Controller.Convert();
+        ASSERT_FALSE(f.Dialogs.Shown().empty());
+        EXPECT_EQ(f.Dialogs.Shown().front().Kind, TDialogKind::dkConfirmation);
+        EXPECT_EQ(f.Dialogs.Shown().front().Text, TConvertController::ReplaceQuestion(dir.File("out.wav")));
+        if (end == TEnd::teNo) {
+            EXPECT_FALSE(f.Controller.Converting());
+            EXPECT_EQ(f.Job.Started, 0);
+            EXPECT_EQ(f.Job.Reason, TConvertController::ExistsText(dir.File("out.wav")));
+        } else {
+            if (end == TEnd::teCancel)
+                f.Controller.Cancel();
+            f.Finish();
+        }
+        const TJobOutcome expected = end == TEnd::teYes      ? TJobOutcome::joSucceeded
+                                     : end == TEnd::teCancel ? TJobOutcome::joCancelled
+                                                             : TJobOutcome::joFailed;
+        EXPECT_EQ(f.Job.Outcome, expected) << f.Job.Reason;
+        if (end == TEnd::teYes)
+            EXPECT_GT(std::filesystem::file_size(dir.File("out.wav")), 1000U);
+        else
+            EXPECT_EQ(ReadWholeFile(dir.File("out.wav")), old);
+        EXPECT_TRUE(folderHolds({"out.wav"}));
+    }
+    // Without an old file a cancelled or failed conversion leaves nothing.
+    for (const char* source : {"in.wav", "cut.flac"}) {
+        std::filesystem::remove(dir.File("out.wav"));
+        TFixture f;
+        f.Controller.SetInFileName(dir.File(source));
+        f.Controller.ChooseOutFormat(TConvertController::fiWav);
+        f.Controller.WaveOut1().SetWavType(TWavType::wtDVIADPCM);
+        f.Controller.SetOutFileName(dir.File("out.wav"));
+        f.Controller.Convert();
+        if (std::string(source) == "in.wav")
+            f.Controller.Cancel();
+        f.Finish();
+        EXPECT_NE(f.Job.Outcome, TJobOutcome::joSucceeded);
+        EXPECT_TRUE(folderHolds({})) << source;
+    }
 }
 
 TEST(ConvertController, Mp3SourceGoesThroughPrivateTemporaryWav)
@@ -460,10 +541,11 @@ TEST(ConvertController, PlaybackHoldsConvertAndIsStoppedByCancelAndClose)
     TFixture f;
     bool playing = false;
     int stops = 0;
-    f.Controller.SetPlayback([&] { return playing; }, [&] {
-        ++stops;
-        playing = false;
-    });
+    f.Controller.SetPlayback([&] { return playing; },
+                             [&] {
+                                 ++stops;
+                                 playing = false;
+                             });
     f.Controller.SetInFileName(dir.File("in.wav"));
     f.Controller.ChooseOutFormat(TConvertController::fiFlac);
 

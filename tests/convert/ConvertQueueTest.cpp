@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 
 using namespace kestrune;
@@ -128,8 +130,14 @@ TEST(ConvertQueue, RunsEveryFileAndTheEndSaysWhatFailed)
     fs::remove(out + "/a.flac");
     fs::remove(f.Dir.File("bad.wav"));
     f.Tone("bad.wav");
+    // b.flac is there from the first run: replaced only on the user's word.
+    f.Dialogs.Script(TDialogResult::drYes);
     f.Queue.Convert();
     f.WaitDone();
+    const auto& shown = f.Dialogs.Shown();
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const TPlainDialogs::TShown& S) {
+        return S.Kind == TDialogKind::dkConfirmation && S.Text == TConvertQueue::ReplaceQuestion(1);
+    }));
     EXPECT_EQ(f.LastBox(), "3 of 3 files converted.");
     EXPECT_EQ(f.Dialogs.Shown().back().Kind, TDialogKind::dkInformation);
     EXPECT_TRUE(fs::exists(out + "/a.flac"));

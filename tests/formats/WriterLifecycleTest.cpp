@@ -265,8 +265,10 @@ TEST(WriterFiles, OnlyAFinishedRunLeavesAFileUnderItsName)
         SCOPED_TRACE(kind);
         const TTempDir dir;
         const std::string file = dir.File("song." + kind);
-        // A source that fails half-way.
-        {
+        // A source that fails half-way, and a run stopped half-way: the
+        // file is kept (a recording) or not (a conversion), as the owner
+        // says; never is a temporary left.
+        for (const bool keep : {false, true}) {
             TFakeInput in(CD, pcm, static_cast<std::int64_t>(pcm.size()));
             in.ChunkBytes = 4096;
             in.Hook = [](int Call) -> int {
@@ -277,11 +279,11 @@ TEST(WriterFiles, OnlyAFinishedRunLeavesAFileUnderItsName)
             auto out = MakeWriter(kind);
             out->SetFileName(file);
             out->SetInput(&in);
+            out->SetKeepCutShort(keep);
             EXPECT_FALSE(RunToEnd(*out));
-            EXPECT_TRUE(FilesIn(dir.Path()).empty());
+            EXPECT_EQ(FilesIn(dir.Path()), keep ? std::set<std::string>{"song." + kind} : std::set<std::string>{});
+            std::filesystem::remove(file);
         }
-        // A run stopped half-way: kept (a stopped recording) or not (a
-        // cancelled conversion), as the owner says.
         for (const bool keep : {false, true}) {
             TFakeInput in(CD, pcm, static_cast<std::int64_t>(pcm.size()));
             std::atomic<int> reads{0};
@@ -293,7 +295,7 @@ TEST(WriterFiles, OnlyAFinishedRunLeavesAFileUnderItsName)
             auto out = MakeWriter(kind);
             out->SetFileName(file);
             out->SetInput(&in);
-            out->SetKeepStopped(keep);
+            out->SetKeepCutShort(keep);
             out->Run();
             ASSERT_TRUE(WaitUntil([&] { return reads.load() >= 12; }, std::chrono::seconds(10)));
             const std::set<std::string> during = FilesIn(dir.Path());

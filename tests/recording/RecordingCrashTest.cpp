@@ -1,3 +1,4 @@
+#include "common/TPartFile.h"
 #include "formats/TWaveIn.h"
 #include "support/TestSupport.h"
 
@@ -82,10 +83,17 @@ TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastR
     const std::int64_t frames = FramesIn<TWaveIn>(first);
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(first)), 44 + frames * 4);
     EXPECT_GE(frames, static_cast<std::int64_t>(1.5 * Rate));
-    // The unfinished track's header was never patched; its audio reads to the end of the file.
-    const std::string last = album + "/Track1.WAV";
-    ASSERT_TRUE(fs::exists(last));
-    EXPECT_GT(FramesIn<TWaveIn>(last), Rate / 2);
+    // The unfinished track never got its name: it is left under a temporary
+    // name that says what it is (until the next run in the folder clears
+    // it); its header was never patched and its audio reads to the end.
+    EXPECT_FALSE(fs::exists(album + "/Track1.WAV"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(album))
+        if (TPartFile::IsPartName(entry.path().filename().string()))
+            left.push_back(entry.path().string());
+    ASSERT_EQ(left.size(), 1U);
+    EXPECT_EQ(fs::path(left.front()).filename().string().rfind(".Track1.WAV.", 0), 0U) << left.front();
+    EXPECT_GT(FramesIn<TWaveIn>(left.front()), Rate / 2);
 }
 
 TEST(RecordingCrash, FullFileSystemEndsWithErrorAndKeepsEarlierTracks)
