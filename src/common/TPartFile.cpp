@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string PartSuffix = ".kestrune-part";
+const std::string KeepSuffix = ".kestrune-keep";
+static_assert(sizeof(".kestrune-part") == sizeof(".kestrune-keep"));
 // Longest file name most Linux file systems take (NAME_MAX).
 constexpr std::size_t NameMax = 255;
 
@@ -65,6 +67,11 @@ pid_t PidOf(const std::string& FileName)
     return static_cast<pid_t>(pid);
 }
 
+bool EndsWith(const std::string& Text, const std::string& Tail)
+{
+    return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
+}
+
 bool ProcessAlive(pid_t Pid)
 {
     if (Pid <= 0)
@@ -99,11 +106,11 @@ int RenameNoReplace(const char* From, const char* To)
 
 } // namespace
 
-TPartFile::TPartFile(const fs::path& Target, bool Replace) : FTarget(Target), FReplace(Replace)
+TPartFile::TPartFile(const fs::path& Target, bool Replace, bool KeepIfKilled) : FTarget(Target), FReplace(Replace)
 {
     const fs::path folder = Target.parent_path();
-    const std::string tail =
-        "." + std::to_string(::getpid()) + "-" + std::to_string(PartCount.fetch_add(1)) + PartSuffix;
+    const std::string tail = "." + std::to_string(::getpid()) + "-" + std::to_string(PartCount.fetch_add(1)) +
+                             (KeepIfKilled ? KeepSuffix : PartSuffix);
     const std::string name = "." + Shortened(Target.filename().string(), NameMax - 1 - tail.size()) + tail;
     const fs::path temp = folder / name;
     // 0666: the umask decides, as for every other file the user makes.
@@ -163,9 +170,36 @@ void TPartFile::Discard()
 bool TPartFile::IsPartName(const std::string& FileName)
 {
     return FileName.size() > PartSuffix.size() + 1 && FileName.front() == '.' &&
-           FileName.compare(FileName.size() - PartSuffix.size(), PartSuffix.size(), PartSuffix) == 0 &&
-           PidOf(FileName) > 0;
+           (EndsWith(FileName, PartSuffix) || EndsWith(FileName, KeepSuffix)) && PidOf(FileName) > 0;
 }
+
+namespace {
+
+// The name a kept leftover gets: its target's, with " (recovered)" before
+// the extension. The target's name is what lies between the leading dot
+// and the ".PID-N" of the temporary.
+std::string RecoveredName(const std::string& FileName, int Attempt)
+{
+    const std::string core = FileName.substr(1, FileName.size() - 1 - KeepSuffix.size());
+    const fs::path target = core.substr(0, core.rfind('.'));
+    const std::string mark = Attempt == 1 ? " (recovered)" : " (recovered " + std::to_string(Attempt) + ")";
+    return target.stem().string() + mark + target.extension().string();
+}
+
+// Gives a kept leftover its recovered name in DirFd; false when none was free.
+bool Recover(int DirFd, const std::string& FileName)
+{
+    for (int attempt = 1; attempt <= 99; ++attempt) {
+        const std::string name = RecoveredName(FileName, attempt);
+        if (::renameat2(DirFd, FileName.c_str(), DirFd, name.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+} // namespace
 
 int TPartFile::ClearLeftovers(const fs::path& Folder)
 {
@@ -188,7 +222,7 @@ int TPartFile::ClearLeftovers(const fs::path& Folder)
             continue;
         struct stat info {};
         if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlinkat(dirFd, name.c_str(), 0) == 0)
+            (EndsWith(name, KeepSuffix) ? Recover(dirFd, name) : ::unlinkat(dirFd, name.c_str(), 0) == 0))
             ++removed;
         ::close(fd);
     }

@@ -30,11 +30,18 @@ namespace kestrune {
 // file system lacks it) and Commit fails instead. Whatever is not committed
 // is removed when the object goes.
 //
+// A recording cannot be made again, so its temporaries are the exception:
+// made with KeepIfKilled they end in ".kestrune-keep", and ClearLeftovers
+// gives such a leftover a name of its own, "NAME (recovered).EXT" (or
+// "NAME (recovered N).EXT" where that is taken), instead of removing it.
+// What a killed writer left is readable up to where it stopped; a WAV
+// header that was never finished is read to the end of the file.
+//
 // Errors are std::runtime_error with a text for the user.
 class TPartFile {
 public:
     // Creates the temporary beside Target; the folder must exist.
-    explicit TPartFile(const std::filesystem::path& Target, bool Replace = false);
+    explicit TPartFile(const std::filesystem::path& Target, bool Replace = false, bool KeepIfKilled = false);
     ~TPartFile();
     TPartFile(const TPartFile&) = delete;
     TPartFile& operator=(const TPartFile&) = delete;
@@ -55,8 +62,8 @@ public:
 
     // True for a name of the form above.
     static bool IsPartName(const std::string& FileName);
-    // Removes the temporaries in Folder whose writer is gone; returns how
-    // many. Files of any other name, and temporaries still being written by
+    // Removes the temporaries in Folder whose writer is gone (and names
+    // those made with KeepIfKilled, as above); returns how many. Files of any other name, and temporaries still being written by
     // a live process, are left alone. Never fails: a folder that cannot be
     // read has nothing removed.
     static int ClearLeftovers(const std::filesystem::path& Folder);

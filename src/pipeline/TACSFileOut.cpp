@@ -37,7 +37,8 @@ std::string TACSFileOut::OpenOwnFile()
     const fs::path folder = target.parent_path();
     TPartFile::ClearLeftovers(folder);
     try {
-        Part = std::make_unique<TPartFile>(target, Overwrite());
+        // What a recording kept of a killed run is named, not removed.
+        Part = std::make_unique<TPartFile>(target, Overwrite(), KeepCutShort());
     } catch (const std::runtime_error& e) {
         throw EACSException(e.what());
     }

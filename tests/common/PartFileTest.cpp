@@ -161,3 +161,28 @@ TEST(PartFile, ClearsOnlyTheLeftoversOfDeadWriters)
     EXPECT_TRUE(fs::exists(dir.Path() / "live.flac"));
     EXPECT_EQ(TPartFile::ClearLeftovers(dir.Path() / "no such folder"), 0);
 }
+
+TEST(PartFile, AKilledRecordingsLeftoverIsNamedNotRemoved)
+{
+    TTempDir dir;
+    std::ofstream(dir.Path() / "Track1 (recovered).WAV") << "earlier";
+    for (int i = 0; i < 2; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TPartFile part(dir.Path() / "Track1.WAV", false, true);
+            if (::write(part.Fd(), "audio", 5) != 5)
+                ::_exit(3);
+            ::raise(SIGKILL);
+            ::_exit(2);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+    }
+    EXPECT_EQ(TPartFile::ClearLeftovers(dir.Path()), 2);
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"Track1 (recovered).WAV", "Track1 (recovered 2).WAV",
+                                                         "Track1 (recovered 3).WAV"}));
+    EXPECT_EQ(Contents(dir.Path() / "Track1 (recovered).WAV"), "earlier");
+    EXPECT_EQ(Contents(dir.Path() / "Track1 (recovered 3).WAV"), "audio");
+}

@@ -84,8 +84,8 @@ TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastR
     EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(first)), 44 + frames * 4);
     EXPECT_GE(frames, static_cast<std::int64_t>(1.5 * Rate));
     // The unfinished track never got its name: it is left under a temporary
-    // name that says what it is (until the next run in the folder clears
-    // it); its header was never patched and its audio reads to the end.
+    // name that says what it is; its header was never patched and its audio
+    // reads to the end.
     EXPECT_FALSE(fs::exists(album + "/Track1.WAV"));
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(album))
@@ -93,7 +93,15 @@ TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastR
             left.push_back(entry.path().string());
     ASSERT_EQ(left.size(), 1U);
     EXPECT_EQ(fs::path(left.front()).filename().string().rfind(".Track1.WAV.", 0), 0U) << left.front();
-    EXPECT_GT(FramesIn<TWaveIn>(left.front()), Rate / 2);
+    const std::int64_t kept = FramesIn<TWaveIn>(left.front());
+    EXPECT_GT(kept, Rate / 2);
+    // The next run in the folder does not remove audio that cannot be
+    // recorded again: it names it.
+    EXPECT_EQ(TPartFile::ClearLeftovers(album), 1);
+    EXPECT_FALSE(fs::exists(left.front()));
+    const std::string recovered = album + "/Track1 (recovered).WAV";
+    ASSERT_TRUE(fs::exists(recovered));
+    EXPECT_EQ(FramesIn<TWaveIn>(recovered), kept);
 }
 
 TEST(RecordingCrash, FullFileSystemEndsWithErrorAndKeepsEarlierTracks)
