@@ -19,7 +19,6 @@
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
 
-
 #include <ctime>
 #include <exception>
 #include <ostream>
@@ -33,11 +32,14 @@ std::string TDesktopProgram::Usage()
            "Records the sound card's input, one file per song, and recognises the songs.\n"
            "\n"
            "Options:\n"
-           "  --config FILE   the settings file to read and write (default: kestrune.ini\n"
-           "                  beside the program, or in the user's configuration folder)\n"
+           "  --config FILE   the settings file to read and write (default:\n"
+           "                  $XDG_CONFIG_HOME/kestrune/kestrune.ini, or kestrune.ini beside\n"
+           "                  the program when one is there)\n"
            "  --cd-image FILE.cue\n"
            "                  a BIN/CUE image the rip window lists as a drive (may be\n"
            "                  given more than once)\n"
+           "  --new-instance  start even when Kestrune already runs with the same settings\n"
+           "                  (otherwise the running one comes to the front)\n"
            "  --quit-after-first-paint\n"
            "                  end as soon as the main window has been drawn (start-up\n"
            "                  benchmarks)\n"
@@ -65,6 +67,10 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
             Args.CdImages.push_back(Words[++i]);
             continue;
         }
+        if (word == "--new-instance") {
+            Args.NewInstance = true;
+            continue;
+        }
         if (word == "--quit-after-first-paint") {
             Args.QuitAfterFirstPaint = true;
             continue;
@@ -84,6 +90,12 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
     return -1;
 }
 
+std::string TDesktopProgram::IniFileName(const TArgs& Args)
+{
+    return Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(TSettingsLocation::ProgramFolder())
+                                   : Args.ConfigFile;
+}
+
 TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     : FCdDrives(std::make_shared<TCdioDriveProvider>(Args.CdImages))
 {
@@ -92,10 +104,9 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
 
     FWindow = std::make_unique<TFMain>(FDialogs, FDesktop);
     const std::string programFolder = TSettingsLocation::ProgramFolder();
-    const std::string iniFile =
-        Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(programFolder) : Args.ConfigFile;
-    auto options = std::make_unique<TOptions>(
-        iniFile, Platform, TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)}, &FDispatcher);
+    auto options =
+        std::make_unique<TOptions>(IniFileName(Args), Platform,
+                                   TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)}, &FDispatcher);
     // Warns when there is no capture device, and loads the genre list.
     FMain = std::make_unique<TMainController>(std::move(options),
                                               TMainController::TViews{*FWindow, *FWindow, FDialogs, FDispatcher},
@@ -104,11 +115,11 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     // The burn window, hidden; it looks for the writer drives as soon as the
     // event loop runs. The image drive writes where the settings say.
     TOptions& opts = FMain->Options();
-    Burn = new TFBurn(TBurnWindowContext{opts, FDialogs, FDispatcher,
-                                         TCdWriter::Standard(FDispatcher, opts.ImageCuePath(), opts.ImageMinutes),
-                                         [this] { FWindow->Commands()->OnlineHelp(); },
-                                         [this] { FWindow->ShowAbout(); }},
-                      FWindow.get());
+    Burn =
+        new TFBurn(TBurnWindowContext{opts, FDialogs, FDispatcher,
+                                      TCdWriter::Standard(FDispatcher, opts.ImageCuePath(), opts.ImageMinutes),
+                                      [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }},
+                   FWindow.get());
     // The automatic writing mode: the recorder offers each kept track to it.
     FMain->SetBurn(&Burn->Controller());
     // While the drives load the main window's status line says so.

@@ -36,6 +36,8 @@ public:
     struct TArgs {
         std::string ConfigFile; // empty: the settings file's usual place
         bool QuitAfterFirstPaint = false;
+        // Start even when the program already runs on the same settings.
+        bool NewInstance = false;
         // BIN/CUE images the rip window lists after the drives.
         std::vector<std::string> CdImages = {};
     };
@@ -44,6 +46,8 @@ public:
     // text on Out or the usage on Err.
     static int ParseArgs(const std::vector<std::string>& Words, TArgs& Args, std::ostream& Out, std::ostream& Err);
     static std::string Usage();
+    // The settings file the program uses for Args.
+    static std::string IniFileName(const TArgs& Args);
 
     // Creates the main window and, through its controller, the options and
     // the genre list, then the windows created once. Platform outlives the

@@ -2,6 +2,7 @@
 // first start without a settings file, the next start, and errors of posted
 // work shown in a box.
 #include "app/TDesktopProgram.h"
+#include "app/TSingleInstance.h"
 #include "burn/ui/TFBurn.h"
 #include "cd/TCueImage.h"
 #include "mocks/TNoDevices.h"
@@ -18,6 +19,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -365,6 +367,48 @@ private slots:
         ripCd->trigger();
         QCOMPARE(opened, (QStringList{"FRip", "FSettings"}));
         QVERIFY(rip.isNull());
+    }
+
+    // A second start on the same settings brings the first to the front and
+    // ends; --new-instance starts a second program all the same.
+    void OneProgramPerSettingsFile()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        const std::string ini = dir.File("kestrune.ini");
+        SaveWithSilentCapture(dir, ini, platform);
+        const QStringList args{"--config", QString::fromStdString(ini)};
+        QProcess first;
+        first.start(KESTRUNE_PROGRAM, args);
+        QVERIFY(first.waitForStarted(20000));
+        // Up once its socket answers.
+        const QString name = TSingleInstance::ServerName(ini);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QLocalSocket probe;
+                probe.connectToServer(name);
+                return probe.waitForConnected(200);
+            }(),
+            20000);
+
+        QProcess second;
+        second.start(KESTRUNE_PROGRAM, args);
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains("already running"));
+        QCOMPARE(first.state(), QProcess::Running);
+
+        QProcess another;
+        another.start(KESTRUNE_PROGRAM, args + QStringList{"--new-instance"});
+        QVERIFY(another.waitForStarted(20000));
+        QVERIFY(!another.waitForFinished(2000));
+        for (QProcess* program : {&another, &first}) {
+            program->terminate();
+            if (!program->waitForFinished(10000)) {
+                program->kill();
+                program->waitForFinished(5000);
+            }
+        }
     }
 
     // Work posted to the window thread that throws reaches the user.
