@@ -19,11 +19,42 @@
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
 
+#include <QEvent>
+#include <QTimer>
+
 #include <ctime>
 #include <exception>
 #include <ostream>
 
 namespace kestrune {
+
+namespace {
+
+// Runs Then once, from the event loop, after Watched was first painted.
+class TAfterFirstPaint final : public QObject {
+public:
+    TAfterFirstPaint(std::function<void()> Then, QObject* Parent) : QObject(Parent), FThen(std::move(Then)) {}
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() == QEvent::Paint && FThen) {
+            Watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                const std::function<void()> then = std::move(FThen);
+                FThen = nullptr;
+                then();
+                deleteLater();
+            });
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::function<void()> FThen;
+};
+
+} // namespace
 
 std::string TDesktopProgram::Usage()
 {
@@ -112,6 +143,25 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
                                               TMainController::TViews{*FWindow, *FWindow, FDialogs, FDispatcher},
                                               FGenres, TGenreList::DefaultFile());
 
+    TrackInfo = new TFTrackInfo(FWindow.get());
+    TrackInfo->SetGenres(FGenres.Names());
+    TrackList = new TFTrackList(FWindow.get());
+    FWindow->Attach(*FMain, new TLevelPanel(FMain->Recorder()), *TrackInfo, *TrackList, THelpPages::IndexPage());
+    // The session stays awake while recording; kept tracks are announced.
+    FSessionGuard = std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
+    // The other windows are made when first opened, so the main window comes
+    // up sooner; their commands are on from the start.
+    FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
+    FWindow->SetWindow(TWindowCommand::wcConvert, [this] { return ShowConvert(); });
+    FWindow->SetRipWindow([this] { return ShowRip(); });
+    FWindow->Commands()->WriterAvailable = [this] { return EnsureBurn().Controller().WriterAvailable(); };
+    FWindow->SetWindow(TWindowCommand::wcBurn, [this] { return ShowBurn(); });
+}
+
+TFBurn& TDesktopProgram::EnsureBurn()
+{
+    if (Burn)
+        return *Burn;
     // The burn window, hidden; it looks for the writer drives as soon as the
     // event loop runs. The image drive writes where the settings say.
     TOptions& opts = FMain->Options();
@@ -124,21 +174,7 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     FMain->SetBurn(&Burn->Controller());
     // While the drives load the main window's status line says so.
     Burn->Controller().SetMainStatus([this](const std::string& Text) { FWindow->SetStatusText(Text); });
-
-    TrackInfo = new TFTrackInfo(FWindow.get());
-    TrackInfo->SetGenres(FGenres.Names());
-    TrackList = new TFTrackList(FWindow.get());
-    FWindow->Attach(*FMain, new TLevelPanel(FMain->Recorder()), *TrackInfo, *TrackList, THelpPages::IndexPage());
-    // The session stays awake while recording; kept tracks are announced.
-    FSessionGuard = std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
-    Convert = new TFConvert(
-        FDialogs, FDispatcher, FMain->Options().PlaybackDriver, FMain->Options().Folder,
-        [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
-    FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
-    FWindow->SetWindow(TWindowCommand::wcConvert, [this] { return ShowConvert(); });
-    FWindow->SetRipWindow([this] { return ShowRip(); });
-    FWindow->Commands()->WriterAvailable = [this] { return Burn->Controller().WriterAvailable(); };
-    FWindow->SetWindow(TWindowCommand::wcBurn, [this] { return ShowBurn(); });
+    return *Burn;
 }
 
 TWindowCommand TDesktopProgram::ShowBurn()
@@ -149,11 +185,15 @@ TWindowCommand TDesktopProgram::ShowBurn()
         if (list.Row(i).Data)
             files.push_back(list.Row(i).Data->FileName);
     // The follow-ups carry the main window's own numbers.
-    return static_cast<TWindowCommand>(Burn->Run(files));
+    return static_cast<TWindowCommand>(EnsureBurn().Run(files));
 }
 
 TWindowCommand TDesktopProgram::ShowConvert()
 {
+    if (!Convert)
+        Convert = new TFConvert(
+            FDialogs, FDispatcher, FMain->Options().PlaybackDriver, FMain->Options().Folder,
+            [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
     // The settings may have moved the folder or the playback device since.
     Convert->SetFolder(FMain->Options().Folder);
     Convert->SetPlaybackDevice(FMain->Options().PlaybackDriver);
@@ -174,7 +214,7 @@ TWindowCommand TDesktopProgram::ShowSettings()
     TSettingsWindowContext context{FMain->Options(),
                                    FDialogs,
                                    *FMain,
-                                   Burn->Controller(),
+                                   EnsureBurn().Controller(),
                                    &FFreeDB,
                                    FDispatcher,
                                    [this] { FWindow->Commands()->OnlineHelp(); },
@@ -220,6 +260,8 @@ void TDesktopProgram::Start(std::chrono::year_month_day Today)
         ShowSettings();
     }
     FWindow->ShowMain(Today);
+    // The writer drives are looked for once the main window is on screen.
+    FWindow->installEventFilter(new TAfterFirstPaint([this] { EnsureBurn(); }, FWindow.get()));
 }
 
 std::chrono::year_month_day TDesktopProgram::LocalToday()

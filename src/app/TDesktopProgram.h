@@ -69,7 +69,9 @@ public:
     TFMain& Window() { return *FWindow; }
     TMainController& Main() { return *FMain; }
     TQtDispatcher& Dispatcher() { return FDispatcher; }
-    TFBurn& BurnWindow() { return *Burn; }
+    // Made when first needed, or soon after the main window's first paint
+    // (it looks for the writer drives then).
+    TFBurn& BurnWindow() { return EnsureBurn(); }
 
 private:
     // The album-information servers the settings window lists.
@@ -87,6 +89,10 @@ private:
     // The burn window, made once: the recordings become its queue, then it
     // shows.
     TWindowCommand ShowBurn();
+    // The burn window, made on the first call: then it looks for the writer
+    // drives, and the recorder offers it the tracks of the automatic
+    // writing mode.
+    TFBurn& EnsureBurn();
 
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
@@ -96,9 +102,9 @@ private:
     // Children of the main window: freed with it.
     TFTrackInfo* TrackInfo = nullptr;
     TFTrackList* TrackList = nullptr;
-    TFConvert* Convert = nullptr;
-    // Made right after the main window and freed before the controller whose
-    // options it reads.
+    TFConvert* Convert = nullptr; // made when first shown
+    // Made once needed (see EnsureBurn) and freed before the controller
+    // whose options it reads.
     TFBurn* Burn = nullptr;
     std::unique_ptr<TMainController> FMain;
     TQtDesktopSession FSession;

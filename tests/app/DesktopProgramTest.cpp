@@ -369,6 +369,26 @@ private slots:
         QVERIFY(rip.isNull());
     }
 
+    // The main window comes up alone: the conversion and about windows are
+    // made when first opened, the burn window (which looks for the writer
+    // drives) once the main window has been painted.
+    void WindowsAreMadeWhenFirstNeeded()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        SaveWithSilentCapture(dir, args.ConfigFile, platform);
+        TDesktopProgram program(args, platform);
+        const auto made = [&](const char* Name) { return program.Window().findChild<QWidget*>(Name) != nullptr; };
+        program.Start(May1);
+        for (const char* name : {"FCDBurn", "FConvert", "FAbout"})
+            QVERIFY2(!made(name), name);
+        QTRY_VERIFY_WITH_TIMEOUT(made("FCDBurn"), 10000);
+        QVERIFY(!made("FConvert"));
+        QVERIFY(!made("FAbout"));
+    }
+
     // A second start on the same settings brings the first to the front and
     // ends; --new-instance starts a second program all the same.
     void OneProgramPerSettingsFile()

@@ -67,7 +67,6 @@ TFMain::TFMain(IDialogs& MessageBoxes, IDesktop& DesktopHandlers, QWidget* Paren
     setWindowIcon(TSkin::Icon("kestrune"));
     BuildControls();
     BuildMenus();
-    About = new TFAbout(this);
     // Centred on the screen at a size that shows the five columns.
     resize(sizeHint().expandedTo(QSize(880, 540)));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -652,6 +651,9 @@ bool TFMain::RipAvailable() const
 
 void TFMain::ShowAbout()
 {
+    // Made when first asked for, not at start-up.
+    if (!About)
+        About = new TFAbout(this);
     About->exec();
 }
 
