@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -512,11 +513,15 @@ void TFSettings::SetNotice(const std::string& Text)
 {
     LNotice->setText(Q(Text));
     LNotice->setVisible(!Text.empty());
+    // The pages' stack does not ask a wrapped label for its height at the
+    // page's width: room for three lines is kept, which the notices need.
+    LNotice->setMinimumHeight(Text.empty() ? 0 : LNotice->fontMetrics().lineSpacing() * 3);
 }
 
 std::string TFSettings::ChooseWavFile()
 {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("A WAV file as a card"), QString(),
+    return QFileDialog::getOpenFileName(this, QStringLiteral("A WAV file as a card"),
+                                        QStandardPaths::writableLocation(QStandardPaths::MusicLocation),
                                         QStringLiteral("WAV files (*.wav *.WAV)"))
         .toStdString();
 }
