@@ -19,12 +19,42 @@
 #include "settings/TSettingsLocation.h"
 #include "settings/ui/TFSettings.h"
 
+#include <QEvent>
+#include <QTimer>
 
 #include <ctime>
 #include <exception>
 #include <ostream>
 
 namespace kestrune {
+
+namespace {
+
+// Runs Then once, from the event loop, after Watched was first painted.
+class TAfterFirstPaint final : public QObject {
+public:
+    TAfterFirstPaint(std::function<void()> Then, QObject* Parent) : QObject(Parent), FThen(std::move(Then)) {}
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() == QEvent::Paint && FThen) {
+            Watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                const std::function<void()> then = std::move(FThen);
+                FThen = nullptr;
+                then();
+                deleteLater();
+            });
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::function<void()> FThen;
+};
+
+} // namespace
 
 std::string TDesktopProgram::Usage()
 {
@@ -33,11 +63,14 @@ std::string TDesktopProgram::Usage()
            "Records the sound card's input, one file per song, and recognises the songs.\n"
            "\n"
            "Options:\n"
-           "  --config FILE   the settings file to read and write (default: kestrune.ini\n"
-           "                  beside the program, or in the user's configuration folder)\n"
+           "  --config FILE   the settings file to read and write (default:\n"
+           "                  $XDG_CONFIG_HOME/kestrune/kestrune.ini, or kestrune.ini beside\n"
+           "                  the program when one is there)\n"
            "  --cd-image FILE.cue\n"
            "                  a BIN/CUE image the rip window lists as a drive (may be\n"
            "                  given more than once)\n"
+           "  --new-instance  start even when Kestrune already runs with the same settings\n"
+           "                  (otherwise the running one comes to the front)\n"
            "  --quit-after-first-paint\n"
            "                  end as soon as the main window has been drawn (start-up\n"
            "                  benchmarks)\n"
@@ -65,6 +98,10 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
             Args.CdImages.push_back(Words[++i]);
             continue;
         }
+        if (word == "--new-instance") {
+            Args.NewInstance = true;
+            continue;
+        }
         if (word == "--quit-after-first-paint") {
             Args.QuitAfterFirstPaint = true;
             continue;
@@ -84,6 +121,12 @@ int TDesktopProgram::ParseArgs(const std::vector<std::string>& Words, TArgs& Arg
     return -1;
 }
 
+std::string TDesktopProgram::IniFileName(const TArgs& Args)
+{
+    return Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(TSettingsLocation::ProgramFolder())
+                                   : Args.ConfigFile;
+}
+
 TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     : FCdDrives(std::make_shared<TCdioDriveProvider>(Args.CdImages))
 {
@@ -92,27 +135,12 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
 
     FWindow = std::make_unique<TFMain>(FDialogs, FDesktop);
     const std::string programFolder = TSettingsLocation::ProgramFolder();
-    const std::string iniFile =
-        Args.ConfigFile.empty() ? TSettingsLocation::IniFileName(programFolder) : Args.ConfigFile;
-    auto options = std::make_unique<TOptions>(
-        iniFile, Platform, TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)});
+    auto options = std::make_unique<TOptions>(IniFileName(Args), Platform,
+                                              TOptions::TDefaults{TSettingsLocation::RecordsFolder(programFolder)});
     // Warns when there is no capture device, and loads the genre list.
     FMain = std::make_unique<TMainController>(std::move(options),
                                               TMainController::TViews{*FWindow, *FWindow, FDialogs, FDispatcher},
                                               FGenres, TGenreList::DefaultFile());
-
-    // The burn window, hidden; it looks for the writer drives as soon as the
-    // event loop runs. The image drive writes where the settings say.
-    TOptions& opts = FMain->Options();
-    Burn = new TFBurn(TBurnWindowContext{opts, FDialogs, FDispatcher,
-                                         TCdWriter::Standard(FDispatcher, opts.ImageCuePath(), opts.ImageMinutes),
-                                         [this] { FWindow->Commands()->OnlineHelp(); },
-                                         [this] { FWindow->ShowAbout(); }},
-                      FWindow.get());
-    // The automatic writing mode: the recorder offers each kept track to it.
-    FMain->SetBurn(&Burn->Controller());
-    // While the drives load the main window's status line says so.
-    Burn->Controller().SetMainStatus([this](const std::string& Text) { FWindow->SetStatusText(Text); });
 
     TrackInfo = new TFTrackInfo(FWindow.get());
     TrackInfo->SetGenres(FGenres.Names());
@@ -120,14 +148,32 @@ TDesktopProgram::TDesktopProgram(const TArgs& Args, IOptionsPlatform& Platform)
     FWindow->Attach(*FMain, new TLevelPanel(FMain->Recorder()), *TrackInfo, *TrackList, THelpPages::IndexPage());
     // The session stays awake while recording; kept tracks are announced.
     FSessionGuard = std::make_unique<TSessionGuard>(FMain->Recorder(), FMain->Recognition(), FMain->List(), FSession);
-    Convert = new TFConvert(
-        FDialogs, FDispatcher, FMain->Options().PlaybackDriver, FMain->Options().Folder,
-        [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
+    // The other windows are made when first opened, so the main window comes
+    // up sooner; their commands are on from the start.
     FWindow->SetWindow(TWindowCommand::wcSettings, [this] { return ShowSettings(); });
     FWindow->SetWindow(TWindowCommand::wcConvert, [this] { return ShowConvert(); });
     FWindow->SetRipWindow([this] { return ShowRip(); });
-    FWindow->Commands()->WriterAvailable = [this] { return Burn->Controller().WriterAvailable(); };
+    FWindow->Commands()->WriterAvailable = [this] { return EnsureBurn().Controller().WriterAvailable(); };
     FWindow->SetWindow(TWindowCommand::wcBurn, [this] { return ShowBurn(); });
+}
+
+TFBurn& TDesktopProgram::EnsureBurn()
+{
+    if (Burn)
+        return *Burn;
+    // The burn window, hidden; it looks for the writer drives as soon as the
+    // event loop runs. The image drive writes where the settings say.
+    TOptions& opts = FMain->Options();
+    Burn =
+        new TFBurn(TBurnWindowContext{opts, FDialogs, FDispatcher,
+                                      TCdWriter::Standard(FDispatcher, opts.ImageCuePath(), opts.ImageMinutes),
+                                      [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }},
+                   FWindow.get());
+    // The automatic writing mode: the recorder offers each kept track to it.
+    FMain->SetBurn(&Burn->Controller());
+    // While the drives load the main window's status line says so.
+    Burn->Controller().SetMainStatus([this](const std::string& Text) { FWindow->SetStatusText(Text); });
+    return *Burn;
 }
 
 TWindowCommand TDesktopProgram::ShowBurn()
@@ -138,11 +184,15 @@ TWindowCommand TDesktopProgram::ShowBurn()
         if (list.Row(i).Data)
             files.push_back(list.Row(i).Data->FileName);
     // The follow-ups carry the main window's own numbers.
-    return static_cast<TWindowCommand>(Burn->Run(files));
+    return static_cast<TWindowCommand>(EnsureBurn().Run(files));
 }
 
 TWindowCommand TDesktopProgram::ShowConvert()
 {
+    if (!Convert)
+        Convert = new TFConvert(
+            FDialogs, FDispatcher, FMain->Options().PlaybackDriver, FMain->Options().Folder,
+            [this] { FWindow->Commands()->OnlineHelp(); }, [this] { FWindow->ShowAbout(); }, FWindow.get());
     // The settings may have moved the folder or the playback device since.
     Convert->SetFolder(FMain->Options().Folder);
     Convert->SetPlaybackDevice(FMain->Options().PlaybackDriver);
@@ -163,7 +213,7 @@ TWindowCommand TDesktopProgram::ShowSettings()
     TSettingsWindowContext context{FMain->Options(),
                                    FDialogs,
                                    *FMain,
-                                   Burn->Controller(),
+                                   EnsureBurn().Controller(),
                                    &FFreeDB,
                                    FDispatcher,
                                    [this] { FWindow->Commands()->OnlineHelp(); },
@@ -209,6 +259,8 @@ void TDesktopProgram::Start(std::chrono::year_month_day Today)
         ShowSettings();
     }
     FWindow->ShowMain(Today);
+    // The writer drives are looked for once the main window is on screen.
+    FWindow->installEventFilter(new TAfterFirstPaint([this] { EnsureBurn(); }, FWindow.get()));
 }
 
 std::chrono::year_month_day TDesktopProgram::LocalToday()

@@ -36,6 +36,8 @@ public:
     struct TArgs {
         std::string ConfigFile; // empty: the settings file's usual place
         bool QuitAfterFirstPaint = false;
+        // Start even when the program already runs on the same settings.
+        bool NewInstance = false;
         // BIN/CUE images the rip window lists after the drives.
         std::vector<std::string> CdImages = {};
     };
@@ -44,6 +46,8 @@ public:
     // text on Out or the usage on Err.
     static int ParseArgs(const std::vector<std::string>& Words, TArgs& Args, std::ostream& Out, std::ostream& Err);
     static std::string Usage();
+    // The settings file the program uses for Args.
+    static std::string IniFileName(const TArgs& Args);
 
     // Creates the main window and, through its controller, the options and
     // the genre list, then the windows created once. Platform outlives the
@@ -65,7 +69,9 @@ public:
     TFMain& Window() { return *FWindow; }
     TMainController& Main() { return *FMain; }
     TQtDispatcher& Dispatcher() { return FDispatcher; }
-    TFBurn& BurnWindow() { return *Burn; }
+    // Made when first needed, or soon after the main window's first paint
+    // (it looks for the writer drives then).
+    TFBurn& BurnWindow() { return EnsureBurn(); }
 
 private:
     // The album-information servers the settings window lists.
@@ -83,6 +89,10 @@ private:
     // The burn window, made once: the recordings become its queue, then it
     // shows.
     TWindowCommand ShowBurn();
+    // The burn window, made on the first call: then it looks for the writer
+    // drives, and the recorder offers it the tracks of the automatic
+    // writing mode.
+    TFBurn& EnsureBurn();
 
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
@@ -92,9 +102,9 @@ private:
     // Children of the main window: freed with it.
     TFTrackInfo* TrackInfo = nullptr;
     TFTrackList* TrackList = nullptr;
-    TFConvert* Convert = nullptr;
-    // Made right after the main window and freed before the controller whose
-    // options it reads.
+    TFConvert* Convert = nullptr; // made when first shown
+    // Made once needed (see EnsureBurn) and freed before the controller
+    // whose options it reads.
     TFBurn* Burn = nullptr;
     std::unique_ptr<TMainController> FMain;
     TQtDesktopSession FSession;

@@ -1,6 +1,7 @@
 // kestrune: the desktop program.
 
 #include "app/TDesktopProgram.h"
+#include "app/TSingleInstance.h"
 #include "common/ui/TSkin.h"
 #include "recording/ui/TFMain.h"
 #include "settings/TSystemOptionsPlatform.h"
@@ -35,6 +36,19 @@ private:
     bool Quitting = false;
 };
 
+// Another start asked for this program: its window, or the window it has
+// open in front of it, comes to the front.
+void RaiseWindow(QWidget& Main)
+{
+    if (Main.isMinimized())
+        Main.setWindowState(Main.windowState() & ~Qt::WindowMinimized);
+    QWidget* front = QApplication::activeModalWidget();
+    if (!front)
+        front = &Main;
+    front->raise();
+    front->activateWindow();
+}
+
 void QuitAfterFirstPaint(QWidget& Window)
 {
     Window.installEventFilter(new TQuitAfterPaint(&Window));
@@ -56,10 +70,21 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("kestrune");
     QApplication::setApplicationDisplayName("Kestrune");
     QApplication::setApplicationVersion(KESTRUNE_VERSION);
+
+    // A second start on the same settings brings the first to the front.
+    kestrune::TSingleInstance instance(
+        kestrune::TSingleInstance::ServerName(kestrune::TDesktopProgram::IniFileName(args)));
+    if (!args.NewInstance && instance.AskRunning()) {
+        std::cerr << "kestrune: already running; its window was brought to the front "
+                     "(--new-instance starts another)\n";
+        return 0;
+    }
     kestrune::TSkin::Apply(app);
 
     kestrune::TSystemOptionsPlatform platform;
     kestrune::TDesktopProgram program(args, platform);
+    if (!args.NewInstance)
+        instance.Listen([&program] { RaiseWindow(program.Window()); });
     program.Start(kestrune::TDesktopProgram::LocalToday());
     if (args.QuitAfterFirstPaint)
         QuitAfterFirstPaint(program.Window());

@@ -134,6 +134,13 @@ void TCliSettings::ApplyEncoderOptions(const TCliArgs& Args, TEncoderSettings& S
     auto u16 = [&](const char* Name, long Current, long Max) {
         return static_cast<std::uint16_t>(Args.Integer(Name, Current, 0, Max));
     };
+    // Any of the raw settings means the user sets them all: no preset then.
+    for (const char* raw : {"--flac-block-size", "--flac-max-lpc-order", "--flac-qlp-precision",
+                            "--flac-min-partition-order", "--flac-max-partition-order", "--flac-mid-side",
+                            "--flac-loose-mid-side", "--flac-best-model-search", "--flac-precision-search"})
+        if (Args.Has(raw))
+            flac.CompressionLevel = -1;
+    flac.CompressionLevel = static_cast<int>(Args.Integer("--flac-level", flac.CompressionLevel, -1, 8));
     flac.BlockSize = u16("--flac-block-size", flac.BlockSize, 65535);
     flac.MaxLPCOrder = u16("--flac-max-lpc-order", flac.MaxLPCOrder, 32);
     flac.QLPCoeffPrecision = u16("--flac-qlp-precision", flac.QLPCoeffPrecision, 15);
@@ -162,6 +169,7 @@ const std::set<std::string>& TCliSettings::EncoderOptions()
                                                "--ogg-max",
                                                "--ogg-serial",
                                                "--ogg-comment",
+                                               "--flac-level",
                                                "--flac-block-size",
                                                "--flac-max-lpc-order",
                                                "--flac-qlp-precision",

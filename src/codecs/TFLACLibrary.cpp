@@ -32,6 +32,8 @@ TFLACLibrary::TFLACLibrary() : Library(SoName)
     encoder_set_loose_mid_side_stereo =
         Library.Entry<decltype(encoder_set_loose_mid_side_stereo)>("FLAC__stream_encoder_set_loose_mid_side_stereo");
     encoder_set_blocksize = Library.Entry<decltype(encoder_set_blocksize)>("FLAC__stream_encoder_set_blocksize");
+    encoder_set_compression_level =
+        Library.Entry<decltype(encoder_set_compression_level)>("FLAC__stream_encoder_set_compression_level");
     encoder_set_max_lpc_order =
         Library.Entry<decltype(encoder_set_max_lpc_order)>("FLAC__stream_encoder_set_max_lpc_order");
     encoder_set_qlp_coeff_precision =

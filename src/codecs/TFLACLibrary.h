@@ -56,6 +56,9 @@ public:
     decltype(&::FLAC__stream_encoder_finish) encoder_finish = nullptr;
     decltype(&::FLAC__stream_encoder_get_state) encoder_get_state = nullptr;
     decltype(&::FLAC__stream_encoder_get_blocksize) encoder_get_blocksize = nullptr;
+    // Optional: without it a compression level falls back to the writer's
+    // own settings.
+    decltype(&::FLAC__stream_encoder_set_compression_level) encoder_set_compression_level = nullptr;
     const char* const* EncoderStateString = nullptr;
     const char* const* EncoderInitStatusString = nullptr;
 

@@ -11,6 +11,9 @@ struct TDeviceInfo {
     std::string Name;
     std::string Description;
     bool Virtual = false;
+    // The sound server's monitor of its default sink: recording it records
+    // what the user hears, which is what a new user most likely wants.
+    bool Preferred = false;
 };
 
 } // namespace kestrune

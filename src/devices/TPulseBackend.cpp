@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <type_traits>
 
 namespace kestrune {
 
@@ -136,6 +138,8 @@ std::string DeviceText(const std::string& Name)
 
 struct TListState {
     std::vector<TDeviceInfo> Devices;
+    // For sources: the sink each one monitors ("" for none), in step with Devices.
+    std::vector<std::string> MonitorOf;
     bool Done = false;
 };
 
@@ -149,6 +153,21 @@ void Collect(pa_context*, const TInfo* Info, int Eol, void* User)
     }
     State->Devices.push_back(
         {std::string("pulse:") + Info->name, Info->description ? Info->description : Info->name, false});
+    if constexpr (std::is_same_v<TInfo, pa_source_info>)
+        State->MonitorOf.emplace_back(Info->monitor_of_sink_name ? Info->monitor_of_sink_name : "");
+}
+
+struct TServerState {
+    std::string DefaultSink;
+    bool Done = false;
+};
+
+void CollectServer(pa_context*, const pa_server_info* Info, void* User)
+{
+    auto* State = static_cast<TServerState*>(User);
+    if (Info && Info->default_sink_name)
+        State->DefaultSink = Info->default_sink_name;
+    State->Done = true;
 }
 
 std::vector<TDeviceInfo> ListDevices(bool Capture)
@@ -161,6 +180,13 @@ std::vector<TDeviceInfo> ListDevices(bool Capture)
                                    : Pulse().pa_context_get_sink_info_list(C.Ctx(), &Collect<pa_sink_info>, &State);
         if (!C.Await(Op, ListTimeoutMs) || !State.Done)
             return Result;
+        if (Capture) {
+            TServerState Server;
+            if (C.Await(Pulse().pa_context_get_server_info(C.Ctx(), &CollectServer, &Server), ListTimeoutMs) &&
+                !Server.DefaultSink.empty())
+                for (std::size_t i = 0; i < State.Devices.size() && i < State.MonitorOf.size(); ++i)
+                    State.Devices[i].Preferred = State.MonitorOf[i] == Server.DefaultSink;
+        }
         Result.push_back({"pulse:default", Capture ? "PulseAudio default source" : "PulseAudio default sink", false});
         Result.insert(Result.end(), State.Devices.begin(), State.Devices.end());
     } catch (const EACSException&) {

@@ -102,6 +102,15 @@ void TFLACOut::Configure(TACSInput& In, bool Subset)
     lib.encoder_set_channels(e, static_cast<uint32_t>(Channels));
     lib.encoder_set_bits_per_sample(e, static_cast<uint32_t>(Bits));
     lib.encoder_set_sample_rate(e, static_cast<uint32_t>(In.InSampleRate()));
+    if (In.Size() > 0)
+        lib.encoder_set_total_samples_estimate(
+            e, static_cast<FLAC__uint64>(DivRoundHalfEven(In.Size(), static_cast<std::int64_t>(Bits / 8) * Channels)));
+    // A preset sets everything below as the flac tool's level does (libFLAC
+    // drops mid-side coding for anything but two channels by itself).
+    if (FCompressionLevel >= 0 && lib.encoder_set_compression_level) {
+        lib.encoder_set_compression_level(e, static_cast<uint32_t>(FCompressionLevel));
+        return;
+    }
     // Mid-side coding needs two channels; libFLAC is not told about it otherwise.
     if (Channels == 2) {
         lib.encoder_set_do_mid_side_stereo(e, FEnableMidSideStereo);
@@ -118,9 +127,6 @@ void TFLACOut::Configure(TACSInput& In, bool Subset)
     lib.encoder_set_min_residual_partition_order(e, FMinResidualPartitionOrder);
     lib.encoder_set_max_residual_partition_order(e, FMaxResidualPartitionOrder);
     lib.encoder_set_do_exhaustive_model_search(e, FBestModelSearch);
-    if (In.Size() > 0)
-        lib.encoder_set_total_samples_estimate(
-            e, static_cast<FLAC__uint64>(DivRoundHalfEven(In.Size(), static_cast<std::int64_t>(Bits / 8) * Channels)));
 }
 
 void TFLACOut::OpenOutput()

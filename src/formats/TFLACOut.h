@@ -36,6 +36,12 @@ public:
     TFLACOut();
     ~TFLACOut() override;
 
+    // libFLAC's compression preset, 0 (fastest) to 8 (smallest), as the flac
+    // tool's -0 ... -8; it then chooses the block size, predictors, partition
+    // orders and mid-side coding itself, and the settings of those below are
+    // not used. -1 (the default) uses them.
+    int CompressionLevel() const { return FCompressionLevel; }
+    void SetCompressionLevel(int Value) { FCompressionLevel = Value >= -1 && Value <= 8 ? Value : FCompressionLevel; }
     // Exhaustive model search. Setting it true also sets
     // EnableMidSideStereo true and EnableLooseMidSideStereo false.
     bool BestModelSearch() const { return FBestModelSearch; }
@@ -89,6 +95,7 @@ private:
 
     std::shared_ptr<const TFLACLibrary> Library;
 
+    int FCompressionLevel = -1;
     bool FBestModelSearch = false;
     std::uint16_t FBlockSize = 4608;
     bool FEnableMidSideStereo = true;

@@ -12,9 +12,12 @@ TMainController::TMainController(std::unique_ptr<TOptions> Options, TViews Views
       FRecorder(*FOptions, FList, Views.Recorder, Views.Dialogs, Views.Dispatcher)
 {
     FRecorder.SetRecognition(&FRecognition);
-    if (const std::string driver = FOptions->ChosenDriver(); driver.empty())
-        Views.Dialogs.Warning(NoDriverText);
-    else
+    // On a first start the settings window that follows says it, with what
+    // still works, in its Recording page.
+    if (const std::string driver = FOptions->ChosenDriver(); driver.empty()) {
+        if (!FFirstRun)
+            Views.Dialogs.Warning(NoDriverText);
+    } else
         FRecorder.AudioIn1().SetDevice(driver);
 
     // A missing genre file is no error: the list is left empty and so are

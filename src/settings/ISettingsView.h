@@ -47,9 +47,15 @@ class ISettingsView {
 public:
     virtual ~ISettingsView() = default;
 
-    // First-run mode: the wizard, burn and convert buttons and Cancel are
-    // off and the menu bar is hidden, so the user can only save.
+    // First-run mode: the wizard, burn and convert buttons are off and the
+    // menu bar is hidden, so the user saves or chooses to set up later.
     virtual void SetFirstRunMode(bool On) = 0;
+    // A line on the Recording page about the capture device (none found, no
+    // volume control); "" hides it.
+    virtual void SetNotice(const std::string& Text) = 0;
+    // Asks for a WAV file to use as a capture card; "" when the user
+    // chose none.
+    virtual std::string ChooseWavFile() = 0;
     virtual void SetItems(TSettingsControl Control, const std::vector<std::string>& Items) = 0;
     // -1 selects nothing.
     virtual void SetSelection(TSettingsControl Control, int Index) = 0;

@@ -122,6 +122,7 @@ TOggSettings TOggSettings::ReadFrom(const TVorbisOut& Out)
 
 void TFlacSettings::ApplyTo(TFLACOut& Out) const
 {
+    Out.SetCompressionLevel(CompressionLevel);
     Out.SetBlockSize(BlockSize);
     Out.SetMaxLPCOrder(MaxLPCOrder);
     Out.SetMinResidualPartitionOrder(MinResidualPartitionOrder);
@@ -137,6 +138,7 @@ void TFlacSettings::ApplyTo(TFLACOut& Out) const
 TFlacSettings TFlacSettings::ReadFrom(const TFLACOut& Out)
 {
     TFlacSettings s;
+    s.CompressionLevel = Out.CompressionLevel();
     s.BlockSize = Out.BlockSize();
     s.MaxLPCOrder = Out.MaxLPCOrder();
     s.MinResidualPartitionOrder = Out.MinResidualPartitionOrder();

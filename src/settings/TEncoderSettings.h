@@ -90,6 +90,8 @@ struct TOggSettings {
 struct TFlacSettings {
     using TWriter = TFLACOut;
 
+    // libFLAC's preset, as flac -5 by default; -1 uses the settings below.
+    int CompressionLevel = 5;
     std::uint16_t BlockSize = 4608;
     std::uint16_t MaxLPCOrder = 0;
     std::uint16_t MinResidualPartitionOrder = 0;

@@ -11,9 +11,10 @@ namespace kestrune {
 
 namespace {
 
-constexpr const char* kDefaultFormatString = "22050  Hz, Stereo, 16-bit";
+// CD quality: what every source a user records today delivers.
+constexpr const char* kDefaultFormatString = "44100   Hz, Stereo, 16-bit";
+constexpr std::int32_t kDefaultSampleRate = 44100;
 constexpr const char* kDefaultFormat = "MP3";
-constexpr const char* kDefaultRipPath = "./Records/Rip/";
 constexpr std::int32_t kMaxInt = 0x7FFFFFFF;
 
 std::string Lower(std::string Text)
@@ -39,6 +40,13 @@ std::int32_t ReadRanged(const TIniFile& Ini, const char* Section, const char* Ke
 {
     const std::int32_t value = Ini.ReadInteger(Section, Key, Default);
     return value < Min || value > Max ? Default : value;
+}
+
+std::string RipFolderBeside(const std::string& Folder)
+{
+    if (Folder.empty())
+        return "Rip/";
+    return Folder + (Folder.back() == '/' ? "" : "/") + "Rip/";
 }
 
 } // namespace
@@ -111,24 +119,32 @@ void TOptions::Load()
     // A configured file device is honoured even when the catalogue does not list it.
     if (Driver.rfind("virtual:", 0) == 0 &&
         std::none_of(devices.begin(), devices.end(), [&](const TDeviceInfo& D) { return D.Name == Driver; }))
-        devices.push_back({Driver, "", true});
+        devices.push_back({Driver, "WAV file " + Driver.substr(8), true});
     DriverNames.clear();
-    for (const auto& device : devices)
+    DriverDescriptions.clear();
+    for (const auto& device : devices) {
         DriverNames.push_back(device.Name);
-    // The saved device when it is there; otherwise the first real one. A
-    // stand-in is never chosen by itself: with no real device and none
-    // named, nothing is chosen and nothing gets measured or recorded.
+        DriverDescriptions.push_back(device.Description);
+    }
+    // The saved device when it is there; otherwise the sound server's "what
+    // I hear" when a server answers, else the first real device. A stand-in
+    // is never chosen by itself: with no real device and none named, nothing
+    // is chosen and nothing gets measured or recorded.
     DriverIndex = -1;
     if (const auto match = std::find(DriverNames.begin(), DriverNames.end(), Driver);
         !Driver.empty() && match != DriverNames.end()) {
         DriverIndex = static_cast<std::int32_t>(match - DriverNames.begin());
+    } else if (const auto preferred = std::find_if(devices.begin(), devices.end(),
+                                                   [](const TDeviceInfo& D) { return !D.Virtual && D.Preferred; });
+               preferred != devices.end()) {
+        DriverIndex = static_cast<std::int32_t>(preferred - devices.begin());
     } else if (const auto real =
                    std::find_if(devices.begin(), devices.end(), [](const TDeviceInfo& D) { return !D.Virtual; });
                real != devices.end()) {
         DriverIndex = static_cast<std::int32_t>(real - devices.begin());
     }
 
-    SamplesPerSec = ReadRanged(ini, "Recording", "SamplesPerSec", 22050, 1000, 384000);
+    SamplesPerSec = ReadRanged(ini, "Recording", "SamplesPerSec", kDefaultSampleRate, 1000, 384000);
     BitsPerSample = ini.ReadInteger("Recordings", "BitsPerSample", 16);
     if (BitsPerSample != 8 && BitsPerSample != 16)
         BitsPerSample = 16;
@@ -155,7 +171,8 @@ void TOptions::Load()
     UseProxy = ini.ReadBool("Proxy", "Use", false);
     ProxyServer = ini.ReadString("Proxy", "Server", "");
     ProxyPort = ReadRanged(ini, "Proxy", "Port", 0, 0, 65535);
-    RipPath = ini.ReadString("Rip", "Path", kDefaultRipPath);
+    // The rips go beside the recordings unless the settings name a place.
+    RipPath = ini.ReadString("Rip", "Path", RipFolderBeside(Folder));
     ReadOpt = ReadRanged(ini, "Rip", "ReadOpt", 0, 0, 3);
     ReadAtt = ReadRanged(ini, "Rip", "ReadAtt", 1, 1, 10);
     ReadAct = ReadRanged(ini, "Rip", "ReadAct", 0, 0, 2);
@@ -171,6 +188,23 @@ void TOptions::Load()
     // The MP3 encoder records in stereo.
     if (Channels == 1 && Format == "MP3")
         Channels = 2;
+}
+
+void TOptions::ChooseDriver(const std::string& Name, const std::string& Description)
+{
+    Driver = Name;
+    if (Name.empty()) {
+        DriverIndex = -1;
+        return;
+    }
+    const auto match = std::find(DriverNames.begin(), DriverNames.end(), Name);
+    if (match != DriverNames.end()) {
+        DriverIndex = static_cast<std::int32_t>(match - DriverNames.begin());
+        return;
+    }
+    DriverNames.push_back(Name);
+    DriverDescriptions.push_back(Description);
+    DriverIndex = static_cast<std::int32_t>(DriverNames.size() - 1);
 }
 
 int TOptions::ChooseLine(const std::vector<std::string>& Names, const std::string& Selected) const
@@ -250,8 +284,15 @@ void TOptions::ListFormats(int DeviceIndex, std::vector<std::string>& List)
     List.clear();
     if (DeviceIndex < 0 || DeviceIndex >= static_cast<int>(DriverNames.size()))
         return;
-    const std::vector<TAudioFormat> formats =
-        Platform.CaptureFormats(DriverNames[static_cast<std::size_t>(DeviceIndex)]);
+    ListFormats(DriverNames[static_cast<std::size_t>(DeviceIndex)], List);
+}
+
+void TOptions::ListFormats(const std::string& Device, std::vector<std::string>& List)
+{
+    List.clear();
+    if (Device.empty())
+        return;
+    const std::vector<TAudioFormat> formats = Platform.CaptureFormats(Device);
     for (const TQuality& quality : Qualities()) {
         const TAudioFormat wanted{quality.SampleRate, quality.BitsPerSample, quality.Channels};
         if (std::find(formats.begin(), formats.end(), wanted) != formats.end())

@@ -50,6 +50,7 @@ public:
     // Clears List and fills it with the quality strings that capture device
     // DeviceIndex (of DriverNames) can record.
     void ListFormats(int DeviceIndex, std::vector<std::string>& List);
+    void ListFormats(const std::string& Device, std::vector<std::string>& List);
 
     // The capture device chosen (DriverNames[DriverIndex]), or "" when none is.
     // A virtual device is chosen only when the settings or the user name it.
@@ -61,6 +62,11 @@ public:
     // rule). No volume is read or set. A device without a mixer leaves Mixer empty, LineNames empty
     // and LineIndex -1; that is no error. Window thread.
     void SetUpMixer(const std::string& Device);
+
+    // Driver := Name, and Name becomes the chosen device (DriverIndex); a
+    // device not listed yet (a WAV file as a card) is added with Description.
+    // An empty Name chooses none.
+    void ChooseDriver(const std::string& Name, const std::string& Description = "");
 
     // What the settings window shows for Device's mixer without changing it:
     // the recording lines and the one SetUpMixer would choose (-1 for none).
@@ -96,7 +102,7 @@ public:
     std::string Driver;
     std::string InputLine;
     std::string FormatString;
-    std::int32_t SamplesPerSec = 22050;
+    std::int32_t SamplesPerSec = 44100;
     std::int32_t BitsPerSample = 16;
     std::int32_t Channels = 2;
     std::string Format;
@@ -134,6 +140,7 @@ public:
     // Run-time state, never written.
     std::int32_t DriverIndex = -1;
     std::vector<std::string> DriverNames;
+    std::vector<std::string> DriverDescriptions; // in step with DriverNames; may be ""
     std::int32_t LineIndex = -1;
     std::vector<std::string> LineNames;
     std::unique_ptr<IMixer> Mixer; // the mixer SetUpMixer opened; may be empty

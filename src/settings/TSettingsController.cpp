@@ -163,15 +163,46 @@ void TSettingsController::ShowProxy(bool Visible)
 
 std::string TSettingsController::ChosenDevice() const
 {
-    const std::string shown = SelectedText(C::scDriver);
-    return shown.empty() ? Options.ChosenDriver() : shown;
+    const int selection = Control(C::scDriver).Selection;
+    if (selection < 0 || selection >= static_cast<int>(DriverNames.size()))
+        return "";
+    return DriverNames[static_cast<std::size_t>(selection)];
 }
 
-void TSettingsController::FillQualities(bool Refill)
+std::vector<std::string> TSettingsController::DriverTexts() const
+{
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < DriverNames.size(); ++i) {
+        const std::string& description = i < DriverDescriptions.size() ? DriverDescriptions[i] : std::string();
+        texts.push_back(description.empty() || description == DriverNames[i]
+                            ? DriverNames[i]
+                            : description + "  (" + DriverNames[i] + ")");
+    }
+    texts.emplace_back(WavFileEntry);
+    return texts;
+}
+
+void TSettingsController::ChooseWavFile(int Before)
+{
+    const std::string file = View.ChooseWavFile();
+    if (file.empty()) {
+        PutSelection(C::scDriver, Before);
+        return;
+    }
+    const std::string name = "virtual:" + file;
+    int index = IndexOf(DriverNames, name);
+    if (index < 0) {
+        DriverNames.push_back(name);
+        DriverDescriptions.push_back("WAV file " + file);
+        index = static_cast<int>(DriverNames.size()) - 1;
+    }
+    PutItems(C::scDriver, DriverTexts(), index);
+}
+
+void TSettingsController::FillQualities()
 {
     std::vector<std::string> list;
-    const int device = Refill ? Control(C::scDriver).Selection : Options.DriverIndex;
-    Options.ListFormats(device, list);
+    Options.ListFormats(ChosenDevice(), list);
     // The saved quality, or the device's best (the last one) when it cannot record that.
     int selection = IndexOf(list, Options.FormatString);
     if (selection < 0)
@@ -181,13 +212,18 @@ void TSettingsController::FillQualities(bool Refill)
 
 void TSettingsController::FillLines(bool Tell)
 {
-    TOptions::TLineChoice lines = Options.ListLines(ChosenDevice());
+    const std::string device = ChosenDevice();
+    TOptions::TLineChoice lines = Options.ListLines(device);
     if (lines.Names.empty()) {
         PutItems(C::scLines, {}, -1);
-        if (Tell)
-            Dialogs.Warning("Cannot access volume control!");
+        // Said in the page, where it stays in view, rather than in a box at
+        // every opening.
+        View.SetNotice(device.empty()                     ? NoDeviceNotice
+                       : device.rfind("virtual:", 0) == 0 ? StandInNotice
+                                                          : NoMixerNotice);
         return;
     }
+    View.SetNotice("");
     if (lines.Index < 0 && Tell)
         Dialogs.Information("Please select the input line to be used for recording");
     const int selection = lines.Index < 0 ? 0 : lines.Index;
@@ -210,16 +246,13 @@ void TSettingsController::Fill()
     View.SetFirstRunMode(FFirstRunMode);
     PutText(C::scFolder, Options.Folder);
 
-    if (Options.DriverIndex < 0) {
-        PutItems(C::scDriver, {}, -1);
-        PutItems(C::scQuality, {}, -1);
-        PutItems(C::scLines, {}, -1);
-        Dialogs.Warning("No input driver available!");
-    } else {
-        PutItems(C::scDriver, Options.DriverNames, Options.DriverIndex);
-        FillQualities(false);
-        FillLines(true);
-    }
+    // Every device is offered, the stand-ins too: with no sound card the
+    // demo card or a WAV file still lets the user try recording.
+    DriverNames = Options.DriverNames;
+    DriverDescriptions = Options.DriverDescriptions;
+    PutItems(C::scDriver, DriverTexts(), Options.DriverIndex);
+    FillQualities();
+    FillLines(true);
 
     PutItems(C::scFormat, FormatTexts(), IndexOf(FormatTexts(), Options.Format));
     PutItems(C::scBitrate, TMp3Settings::BitRateTexts(), Options.Bitrate);
@@ -256,7 +289,8 @@ void TSettingsController::Fill()
     PutText(C::scFreeDBPort, std::to_string(Options.FreeDBPort));
 
     // The first page of the list: a window that opened on a page the list
-    // does not name left the user without a way back to it.
+    // does not name left the user without a way back to it. A first start
+    // without a device opens there too, where that is said and mended.
     FPage = TSettingsPage::spRecording;
     View.ShowPage(FPage);
     Filling = false;
@@ -293,9 +327,11 @@ void TSettingsController::Select(TSettingsControl Control_, int Index_)
         }
         break;
     case C::scDriver:
+        if (s.Selection == static_cast<int>(DriverNames.size()))
+            ChooseWavFile(before);
         // Another device records other qualities through another mixer.
         if (s.Selection >= 0 && s.Selection != before) {
-            FillQualities(true);
+            FillQualities();
             FillLines(false);
         }
         break;
@@ -373,17 +409,26 @@ bool TSettingsController::CaptureNoiseLevel()
 
 bool TSettingsController::Save()
 {
-    // A list with nothing to choose from (no capture device, no mixer, no
-    // CD writer) keeps what the options hold rather than saving a blank.
-    const bool haveDevice = !Control(C::scDriver).Items.empty();
+    // A list with nothing chosen (no capture device, no mixer, no CD
+    // writer) keeps what the options hold rather than saving a blank.
+    const std::string device = ChosenDevice();
+    const bool haveDevice = !device.empty();
     const bool haveLines = !Control(C::scLines).Items.empty();
 
-    if (Host.FirstRun() || (haveLines && SelectedText(C::scLines) != Options.InputLine))
+    // The device shown is the one the noise capture measures.
+    if (haveDevice) {
+        const auto at = static_cast<std::size_t>(Control(C::scDriver).Selection);
+        Options.ChooseDriver(device, at < DriverDescriptions.size() ? DriverDescriptions[at] : std::string());
+    }
+    // Without a real device there is no noise to measure: the save alone
+    // ends the first-time setup.
+    const bool measurable = haveDevice && device.rfind("virtual:", 0) != 0;
+    if (measurable && (Host.FirstRun() || (haveLines && SelectedText(C::scLines) != Options.InputLine)))
         CaptureNoiseLevel(); // the save goes on whatever the answer
+    else if (!measurable && Host.FirstRun())
+        Host.ClearFirstRun();
 
     Options.Folder = Control(C::scFolder).Text;
-    if (haveDevice)
-        Options.Driver = SelectedText(C::scDriver);
     if (haveLines)
         Options.InputLine = SelectedText(C::scLines);
 
@@ -477,8 +522,20 @@ bool TSettingsController::Save()
 
 void TSettingsController::Cancel()
 {
-    if (FFirstRunMode)
-        return; // first-run mode offers only Save
+    if (FFirstRunMode) {
+        // Closing the first-time setup is a choice to set up later: asked
+        // once, and then the settings as they are become the file, so the
+        // next start does not begin the setup again.
+        if (!Dialogs.Confirm(SetUpLaterQuestion, TDialogButtons::dbYesNo))
+            return;
+        try {
+            Options.Save();
+        } catch (const std::exception& Error) {
+            Dialogs.Error(std::string("The settings could not be saved: ") + Error.what());
+            return;
+        }
+        Host.ClearFirstRun();
+    }
     View.Close();
 }
 

@@ -47,6 +47,23 @@ public:
         "In order to capture correctly the noise level of your driver, \r\n"
         "please close all the applications that can generate sounds!";
 
+    // The Driver list's last entry, which asks for a WAV file to record from.
+    static constexpr const char* WavFileEntry = "A WAV file as a card...";
+    // The Recording page's notices, said there once instead of in boxes.
+    static constexpr const char* NoDeviceNotice =
+        "No input driver available! No sound card for recording was found. Converting, ripping and "
+        "burning still work; to try recording, choose the built-in demo card or a WAV file as a card above.";
+    static constexpr const char* NoMixerNotice =
+        "Cannot access volume control! This device has no input lines to choose from; it records what it "
+        "delivers.";
+    static constexpr const char* StandInNotice =
+        "A stand-in card: it plays its signal into the recorder, with no input line to choose and no noise "
+        "to measure.";
+    // Asked when the first-time setup is closed without saving.
+    static constexpr const char* SetUpLaterQuestion =
+        "Leave the first-time setup and set up later?\n\nKestrune keeps its usual settings; you can change "
+        "them at any time under Tools > Settings.";
+
     static const std::vector<std::string>& WriteModeTexts();
     static const std::vector<std::string>& WriteMethodTexts();
     static const std::vector<std::string>& ReadModeTexts();
@@ -76,7 +93,8 @@ public:
     // "Capture noise level"; true when the capture reached "Test finished"
     // and its levels were kept.
     bool CaptureNoiseLevel();
-    // "Cancel" and File > "Exit".
+    // "Cancel" and File > "Exit". In first-run mode it asks whether to set
+    // up later; a yes saves the settings as they are and ends first-run mode.
     void Cancel();
     // The wizard, burn and convert buttons: close without saving.
     void Shortcut(TSettingsFollowUp Next);
@@ -100,10 +118,16 @@ private:
     void PutChecked(TSettingsControl C, bool Checked);
     void ShowBitrate(bool Visible);
     void ShowProxy(bool Visible);
-    void FillQualities(bool Refill);
+    void FillQualities();
     void FillLines(bool Tell);
     void FillSpeeds();
     std::string ChosenDevice() const;
+    // The Driver list's texts: each device's description first, its name
+    // after it, then the WAV file entry.
+    std::vector<std::string> DriverTexts() const;
+    // The user picked the WAV file entry: a file chosen becomes a device of
+    // the list and is selected; otherwise the selection goes back to Before.
+    void ChooseWavFile(int Before);
     void Fail(const std::string& Text, TSettingsPage Page, TSettingsControl Focus);
     // The integer in an integer edit, floored into its range; Current when
     // the text holds no number.
@@ -117,6 +141,10 @@ private:
     IFreeDBServers* FreeDB;
 
     std::array<TControlState, SettingsControlCount> Controls;
+    // The devices behind the Driver list's entries (the WAV file entry
+    // follows them), with their descriptions.
+    std::vector<std::string> DriverNames;
+    std::vector<std::string> DriverDescriptions;
     bool FFirstRunMode = false;
     bool FBitrateVisible = false;
     bool FProxyVisible = false;

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
+#include <fstream>
 
 namespace kestrune {
 
@@ -20,6 +20,42 @@ std::string HomeFolder()
     return home.empty() ? "." : home;
 }
 
+std::string ConfigFolder()
+{
+    std::string config = Environment("XDG_CONFIG_HOME");
+    // The base directory specification ignores a relative path.
+    if (config.empty() || config.front() != '/')
+        config = HomeFolder() + "/.config";
+    return config;
+}
+
+// The value of XDG_MUSIC_DIR in a user-dirs.dirs file: a shell assignment,
+// "$HOME/..." or an absolute path in double quotes. Empty when the file has
+// none usable.
+std::string MusicFromUserDirs(const std::string& File)
+{
+    std::ifstream in(File);
+    std::string line;
+    std::string found;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_MUSIC_DIR=";
+        const auto start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line.compare(start, key.size(), key) != 0)
+            continue;
+        std::string value = line.substr(start + key.size());
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
+            value.pop_back();
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (value.rfind("$HOME", 0) == 0)
+            value = HomeFolder() + value.substr(5);
+        else if (value.empty() || value.front() != '/')
+            continue;
+        found = value; // the last assignment wins, as in the shell
+    }
+    return found;
+}
+
 } // namespace
 
 std::string TSettingsLocation::ProgramFolder()
@@ -29,31 +65,43 @@ std::string TSettingsLocation::ProgramFolder()
     return error ? std::string(".") : exe.parent_path().string();
 }
 
-bool TSettingsLocation::UseProgramFolder(const std::string& ProgramFolder)
+bool TSettingsLocation::Portable(const std::string& ProgramFolder)
 {
     std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(ProgramFolder) / "kestrune.ini", error) ||
-           ::access(ProgramFolder.c_str(), W_OK) == 0;
+    return std::filesystem::is_regular_file(std::filesystem::path(ProgramFolder) / "kestrune.ini", error);
 }
 
 std::string TSettingsLocation::IniFileName(const std::string& ProgramFolder)
 {
-    if (UseProgramFolder(ProgramFolder))
+    if (Portable(ProgramFolder))
         return (std::filesystem::path(ProgramFolder) / "kestrune.ini").string();
-    std::string config = Environment("XDG_CONFIG_HOME");
-    if (config.empty())
-        config = HomeFolder() + "/.config";
-    return (std::filesystem::path(config) / "kestrune" / "kestrune.ini").string();
+    return (std::filesystem::path(ConfigFolder()) / "kestrune" / "kestrune.ini").string();
+}
+
+std::string TSettingsLocation::MusicFolder()
+{
+    std::string music = Environment("XDG_MUSIC_DIR");
+    if (music.empty() || music.front() != '/')
+        music = MusicFromUserDirs(ConfigFolder() + "/user-dirs.dirs");
+    const auto trimmed = [](std::string Path) {
+        while (Path.size() > 1 && Path.back() == '/')
+            Path.pop_back();
+        return Path;
+    };
+    music = trimmed(music);
+    // A music folder set to the home folder itself means "none" to the
+    // desktop; recordings then still get a folder of their own.
+    if (music.empty() || std::filesystem::path(music).lexically_normal() ==
+                             std::filesystem::path(trimmed(HomeFolder())).lexically_normal())
+        music = trimmed(HomeFolder()) + "/Music";
+    return music;
 }
 
 std::string TSettingsLocation::RecordsFolder(const std::string& ProgramFolder)
 {
-    if (UseProgramFolder(ProgramFolder))
+    if (Portable(ProgramFolder))
         return (std::filesystem::path(ProgramFolder) / "Records").string() + "/";
-    std::string music = Environment("XDG_MUSIC_DIR");
-    if (music.empty())
-        music = HomeFolder() + "/Music";
-    return music + "/";
+    return MusicFolder() + "/";
 }
 
 } // namespace kestrune

@@ -2,30 +2,34 @@
 // first start without a settings file, the next start, and errors of posted
 // work shown in a box.
 #include "app/TDesktopProgram.h"
+#include "app/TSingleInstance.h"
 #include "burn/ui/TFBurn.h"
 #include "cd/TCueImage.h"
 #include "mocks/TNoDevices.h"
 #include "recording/TMainController.h"
 #include "recording/ui/TFMain.h"
 #include "settings/TOptions.h"
+#include "settings/TSettingsController.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
-#include <QTreeWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 using namespace kestrune;
@@ -49,9 +53,16 @@ public:
                 text += ": " + box->text();
             Seen << text;
             if (modal->objectName() == "FSettings") {
-                // Save runs modal boxes of its own: answered on later ticks.
+                // What the Recording page says about the capture device.
+                if (auto* notice = modal->findChild<QLabel*>("LNotice"); notice && !notice->isHidden())
+                    Seen << "notice: " + notice->text();
+                // Save (or the close box) runs modal boxes of its own:
+                // answered on later ticks.
                 Answered = modal;
-                QTimer::singleShot(0, modal->findChild<QAbstractButton*>("BSave"), &QAbstractButton::click);
+                if (CloseSettings)
+                    QTimer::singleShot(0, modal, &QWidget::close);
+                else
+                    QTimer::singleShot(0, modal->findChild<QAbstractButton*>("BSave"), &QAbstractButton::click);
                 return;
             }
             if (auto* box = qobject_cast<QMessageBox*>(modal))
@@ -65,6 +76,7 @@ public:
         Timer.start(10);
     }
     QStringList Seen;
+    bool CloseSettings = false; // the settings window's close box instead of Save
 
 private:
     QTimer Timer;
@@ -134,11 +146,12 @@ private slots:
     {
         TTempDir dir;
         WriteWholeFile(dir.File("capture.wav"), PcmWavImage(Sine16(2205, 2, 22050, 440, 8000), 2, 22050));
-        const std::string ini = "[General]\nFolder=" + dir.File("Records") + "/\n[Recording]\nDriver=virtual:" +
-                                dir.File("capture.wav") + "\n";
+        const std::string ini = "[General]\nFolder=" + dir.File("Records") +
+                                "/\n[Recording]\nDriver=virtual:" + dir.File("capture.wav") + "\n";
         WriteWholeFile(dir.File("k.ini"), std::vector<std::uint8_t>(ini.begin(), ini.end()));
         QProcess program;
-        program.start(KESTRUNE_PROGRAM, {"--config", QString::fromStdString(dir.File("k.ini")), "--quit-after-first-paint"});
+        program.start(KESTRUNE_PROGRAM,
+                      {"--config", QString::fromStdString(dir.File("k.ini")), "--quit-after-first-paint"});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
@@ -146,9 +159,8 @@ private slots:
 
     // The first start greets, then asks for the settings in first-run mode
     // and leaves a settings file behind once they are saved; the next start
-    // does neither. Without a capture device the warning comes first (and
-    // again from the settings window and from the noise capture it offers);
-    // with one configured it does not come at all.
+    // does neither. Without a capture device the settings window says so
+    // once, in its page, and no box comes up: there is nothing to measure.
     void FirstAndNextStart()
     {
         TTempDir dir;
@@ -159,14 +171,11 @@ private slots:
             TModalAnswerer answers;
             TDesktopProgram program(args, platform);
             program.Start(May1);
-            const QString noDriver = "MessageBox: No input driver available!";
             QCOMPARE(answers.Seen,
-                     (QStringList{noDriver, "FFirst", noDriver, "FSettings",
-                                  "MessageBox: In order to capture correctly the noise level of your driver, "
-                                  "\r\nplease close all the applications that can generate sounds!",
-                                  noDriver}));
-            // Without a finished capture the first-run mode stays for this run.
-            QVERIFY(program.Main().FirstRun());
+                     (QStringList{"FFirst", "FSettings",
+                                  "notice: " + QString::fromLatin1(TSettingsController::NoDeviceNotice)}));
+            // The save ended the first-time setup.
+            QVERIFY(!program.Main().FirstRun());
             QVERIFY(program.Window().isVisible());
             QCOMPARE(program.Window().findChild<QLineEdit*>("EAlbumName")->text(), QString("Kestrune 2024-05-01 (1)"));
         }
@@ -181,6 +190,34 @@ private slots:
         QCOMPARE(answers.Seen, QStringList());
         QVERIFY(!program.Main().FirstRun());
         QVERIFY(program.Window().isVisible());
+    }
+
+    // Closing the first-time setup, answered "set up later", leaves a
+    // settings file: the next start goes straight to the main window, with
+    // the one warning about the missing device.
+    void LeavingTheFirstTimeSetupForLater()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        {
+            TModalAnswerer answers;
+            answers.CloseSettings = true;
+            TDesktopProgram program(args, platform);
+            program.Start(May1);
+            QCOMPARE(answers.Seen.size(), 4);
+            QCOMPARE(answers.Seen.last(),
+                     "MessageBox: " + QString::fromLatin1(TSettingsController::SetUpLaterQuestion));
+            QVERIFY(!program.Main().FirstRun());
+            QVERIFY(program.Window().isVisible());
+        }
+        QVERIFY(fs::exists(args.ConfigFile));
+        TModalAnswerer answers;
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        QTest::qWait(100);
+        QCOMPARE(answers.Seen, QStringList{"MessageBox: No input driver available!"});
     }
 
     // The main window's Settings opens the settings window; its Convert
@@ -330,6 +367,68 @@ private slots:
         ripCd->trigger();
         QCOMPARE(opened, (QStringList{"FRip", "FSettings"}));
         QVERIFY(rip.isNull());
+    }
+
+    // The main window comes up alone: the conversion and about windows are
+    // made when first opened, the burn window (which looks for the writer
+    // drives) once the main window has been painted.
+    void WindowsAreMadeWhenFirstNeeded()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        SaveWithSilentCapture(dir, args.ConfigFile, platform);
+        TDesktopProgram program(args, platform);
+        const auto made = [&](const char* Name) { return program.Window().findChild<QWidget*>(Name) != nullptr; };
+        program.Start(May1);
+        for (const char* name : {"FCDBurn", "FConvert", "FAbout"})
+            QVERIFY2(!made(name), name);
+        QTRY_VERIFY_WITH_TIMEOUT(made("FCDBurn"), 10000);
+        QVERIFY(!made("FConvert"));
+        QVERIFY(!made("FAbout"));
+    }
+
+    // A second start on the same settings brings the first to the front and
+    // ends; --new-instance starts a second program all the same.
+    void OneProgramPerSettingsFile()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        const std::string ini = dir.File("kestrune.ini");
+        SaveWithSilentCapture(dir, ini, platform);
+        const QStringList args{"--config", QString::fromStdString(ini)};
+        QProcess first;
+        first.start(KESTRUNE_PROGRAM, args);
+        QVERIFY(first.waitForStarted(20000));
+        // Up once its socket answers.
+        const QString name = TSingleInstance::ServerName(ini);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QLocalSocket probe;
+                probe.connectToServer(name);
+                return probe.waitForConnected(200);
+            }(),
+            20000);
+
+        QProcess second;
+        second.start(KESTRUNE_PROGRAM, args);
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains("already running"));
+        QCOMPARE(first.state(), QProcess::Running);
+
+        QProcess another;
+        another.start(KESTRUNE_PROGRAM, args + QStringList{"--new-instance"});
+        QVERIFY(another.waitForStarted(20000));
+        QVERIFY(!another.waitForFinished(2000));
+        for (QProcess* program : {&another, &first}) {
+            program->terminate();
+            if (!program->waitForFinished(10000)) {
+                program->kill();
+                program->waitForFinished(5000);
+            }
+        }
     }
 
     // Work posted to the window thread that throws reaches the user.

@@ -56,6 +56,13 @@ TEST(PulseDevice, ListsTheServersSourcesWithTheMonitor)
     EXPECT_TRUE(Has(std::string("pulse:") + TPulseTestServer::Monitor));
     EXPECT_EQ(TDeviceCatalog::CaptureFormats(std::string("pulse:") + TPulseTestServer::Monitor),
               TDeviceCatalog::QualityFormats());
+    // The monitor of the server's default sink ("what I hear") is the one
+    // device marked for a first choice.
+    std::vector<std::string> preferred;
+    for (const TDeviceInfo& D : Capture)
+        if (D.Preferred)
+            preferred.push_back(D.Name);
+    EXPECT_EQ(preferred, std::vector<std::string>{std::string("pulse:") + TPulseTestServer::Monitor});
     const auto Play = TDeviceCatalog::PlaybackDevices();
     EXPECT_TRUE(std::any_of(Play.begin(), Play.end(), [](const TDeviceInfo& D) { return D.Name == "pulse:ksink"; }));
 }

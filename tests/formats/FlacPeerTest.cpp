@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace kestrune::test {
 namespace {
 
@@ -79,6 +81,36 @@ TEST_P(FlacWeWrite, FlacVerifiesItAndDecodesOurInputExactly)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FlacWeWrite, Cases, Name);
+
+// Level 5 is libFLAC's preset 5, the flac tool's default: the audio takes the
+// room flac -5 gives it (our file differs only in its metadata blocks), and
+// less than the writer's own fixed-predictor settings.
+TEST(FlacLevel, FiveMatchesTheFlacTool)
+{
+    KESTRUNE_REQUIRE_TOOL("flac");
+    TTempDir dir;
+    const TPeerCase c{16, 2, 44100};
+    const auto pcm = FlacPcm(441000, c.Channels, c.Bits, 7);
+    WriteWholeFile(dir.File("a.raw"), pcm);
+    ASSERT_EQ(RunCommand("flac -s -5 --no-padding --no-seektable " + RawFormat(c) + " -o " +
+                         ShellQuote(dir.File("tool.flac")) + " " + ShellQuote(dir.File("a.raw"))),
+              0);
+    std::map<int, std::size_t> sizes;
+    for (const int level : {5, -1}) {
+        TFakeInput in({c.Rate, c.Bits, c.Channels}, pcm, static_cast<std::int64_t>(pcm.size()));
+        TFLACOut out;
+        out.SetCompressionLevel(level);
+        out.SetFileName(dir.File("ours.flac"));
+        out.SetInput(&in);
+        std::string failure;
+        ASSERT_TRUE(RunToEnd(out, &failure)) << failure;
+        sizes[level] = ReadWholeFile(dir.File("ours.flac")).size();
+        EXPECT_EQ(RunCommand("flac -s -t " + ShellQuote(dir.File("ours.flac"))), 0);
+    }
+    const auto tool = static_cast<double>(ReadWholeFile(dir.File("tool.flac")).size());
+    EXPECT_NEAR(static_cast<double>(sizes[5]), tool, tool * 0.005);
+    EXPECT_LT(sizes[5], sizes[-1]);
+}
 
 class FlacTheyWrite : public testing::TestWithParam<TPeerCase> {};
 

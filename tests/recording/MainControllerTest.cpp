@@ -63,7 +63,12 @@ TEST(MainController, FirstRunUntilTheSettingsAreSaved)
 
 TEST(MainController, WarnsOnceWithoutACaptureDeviceAndUsesTheChosenOne)
 {
+    // On a first start the settings window that follows says it in its page.
     TRig rig;
+    rig.Start();
+    EXPECT_TRUE(rig.Warnings().empty());
+    // Later starts warn once.
+    rig.Start()->Options().Save();
     rig.Start();
     EXPECT_EQ(rig.Warnings(), std::vector<std::string>{"No input driver available!"});
 

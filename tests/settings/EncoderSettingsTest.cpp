@@ -123,7 +123,7 @@ TEST(EncoderSettings, FlacFlagsAndTheirSideEffects)
         EXPECT_EQ(kept.EnableLooseMidSideStereo, c.KeptLoose);
     }
     TFLACOut out;
-    const TFlacSettings numbers{1152, 8, 2, 6, 12, false, true, true, false, true};
+    const TFlacSettings numbers{-1, 1152, 8, 2, 6, 12, false, true, true, false, true};
     numbers.ApplyTo(out);
     EXPECT_EQ(TFlacSettings::ReadFrom(out), numbers);
 }

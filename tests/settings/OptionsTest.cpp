@@ -47,8 +47,8 @@ TEST_F(OptionsTest, WithoutFileEveryFieldHasItsDefault)
     EXPECT_FALSE(fs::exists(Ini)); // nothing is written except by Save
     EXPECT_EQ(o->Driver, "");
     EXPECT_EQ(o->InputLine, "");
-    EXPECT_EQ(o->FormatString, "22050  Hz, Stereo, 16-bit");
-    EXPECT_EQ(o->SamplesPerSec, 22050);
+    EXPECT_EQ(o->FormatString, "44100   Hz, Stereo, 16-bit");
+    EXPECT_EQ(o->SamplesPerSec, 44100);
     EXPECT_EQ(o->BitsPerSample, 16);
     EXPECT_EQ(o->Channels, 2);
     EXPECT_EQ(o->Format, "MP3");
@@ -66,7 +66,7 @@ TEST_F(OptionsTest, WithoutFileEveryFieldHasItsDefault)
     EXPECT_FALSE(o->UseProxy);
     EXPECT_EQ(o->ProxyServer, "");
     EXPECT_EQ(o->ProxyPort, 0);
-    EXPECT_EQ(o->RipPath, "./Records/Rip/");
+    EXPECT_EQ(o->RipPath, Dir.File("Records") + "/Rip/"); // beside the recordings
     EXPECT_EQ(o->ReadOpt, 0);
     EXPECT_EQ(o->ReadAtt, 1);
     EXPECT_EQ(o->ReadAct, 0);
@@ -147,6 +147,22 @@ TEST_F(OptionsTest, CaptureDeviceChoice)
     Platform.Devices = {{"virtual:demo", "", true}, {"alsa:late", "", false}};
     WriteIni("");
     EXPECT_EQ(Load()->ChosenDriver(), "alsa:late");
+
+    // A sound server that answers: its monitor of the default sink records
+    // what the user hears and comes before the first device; a saved device
+    // still wins, and a stand-in is never preferred.
+    Platform.Devices = {{"alsa:hw:0,0", "Card", false},
+                        {"pulse:default", "Server", false},
+                        {"pulse:sink.monitor", "Monitor of Sink", false, true}};
+    WriteIni("");
+    EXPECT_EQ(Load()->ChosenDriver(), "pulse:sink.monitor");
+    WriteIni("[Recording]\nDriver=alsa:hw:0,0\n");
+    EXPECT_EQ(Load()->ChosenDriver(), "alsa:hw:0,0");
+    Platform.Devices = {{"virtual:demo", "Demo", true, true}, {"alsa:hw:0,0", "Card", false}};
+    WriteIni("");
+    o = Load();
+    EXPECT_EQ(o->ChosenDriver(), "alsa:hw:0,0");
+    EXPECT_EQ(o->DriverDescriptions, (std::vector<std::string>{"Demo", "Card"}));
 
     Platform.Devices.clear();
     WriteIni("");
@@ -304,17 +320,20 @@ TEST_F(OptionsTest, SaveWritesEveryFieldInOrderAndReadsBack)
     o->RipEmail = "me@example.org";
     o->Save();
     EXPECT_EQ(test::ReadWholeFile(Ini).size(), TIniFile(Ini).Text().size());
-    EXPECT_EQ(TIniFile(Ini).Text(), "[General]\nFolder=/music/rec/\n"
-                                    "[Recording]\nDriver=alsa:hw:0,0\nSamplesPerSec=22050\n"
-                                    "[Recordings]\nInputLine=\"  Line In\"\nBitsPerSample=16\nChannels=2\n"
-                                    "FormatString=22050  Hz, Stereo, 16-bit\nFormat=MP3\nBitrate=11\nAutoRecognize=1\n"
-                                    "[Silence]\nSilenceLg=1500\nMinLength=15\nLevel8=10\nLevel16=2345\n"
-                                    "[CDWriter]\nMode=0\nDrive=\nSpeed=4\nCloseAtEnd=1\nMethod=1\nImagePath=\nImageMinutes=80\n"
-                                    "[Proxy]\nUse=0\nServer=\nPort=0\n"
-                                    "[Rip]\nPath=./Records/Rip/\nReadOpt=0\nReadAtt=1\nReadAct=0\nFreeDBServer=0\n"
-                                    "FreeDBPort=80\nEmail=me@example.org\n"
-                                    "[Recognition]\nServer=https://api.acoustid.org/v2/lookup\nKey=k3y\n"
-                                    "[Playback]\nDriver=\n");
+    EXPECT_EQ(TIniFile(Ini).Text(),
+              "[General]\nFolder=/music/rec/\n"
+              "[Recording]\nDriver=alsa:hw:0,0\nSamplesPerSec=44100\n"
+              "[Recordings]\nInputLine=\"  Line In\"\nBitsPerSample=16\nChannels=2\n"
+              "FormatString=44100   Hz, Stereo, 16-bit\nFormat=MP3\nBitrate=11\nAutoRecognize=1\n"
+              "[Silence]\nSilenceLg=1500\nMinLength=15\nLevel8=10\nLevel16=2345\n"
+              "[CDWriter]\nMode=0\nDrive=\nSpeed=4\nCloseAtEnd=1\nMethod=1\nImagePath=\nImageMinutes=80\n"
+              "[Proxy]\nUse=0\nServer=\nPort=0\n"
+              "[Rip]\nPath=" +
+                  Dir.File("Records") +
+                  "/Rip/\nReadOpt=0\nReadAtt=1\nReadAct=0\nFreeDBServer=0\n"
+                  "FreeDBPort=80\nEmail=me@example.org\n"
+                  "[Recognition]\nServer=https://api.acoustid.org/v2/lookup\nKey=k3y\n"
+                  "[Playback]\nDriver=\n");
     o.reset();
     o = Load();
     EXPECT_EQ(o->Folder, "/music/rec/");

@@ -64,7 +64,17 @@ public:
     bool CaptureFinishes = true;
     std::function<void()> DuringCapture;
 
+    std::string Notice;
+    std::string WavFile; // what the file chooser answers
+    int WavAsked = 0;
+
     void SetFirstRunMode(bool On) override { FirstRunMode = On; }
+    void SetNotice(const std::string& Text) override { Notice = Text; }
+    std::string ChooseWavFile() override
+    {
+        ++WavAsked;
+        return WavFile;
+    }
     void SetItems(C, const std::vector<std::string>&) override {}
     void SetSelection(C Control, int Index) override
     {
@@ -159,7 +169,8 @@ TEST_F(SettingsControllerTest, FillsEveryPageWithoutReactingToItsOwnSelections)
     EXPECT_TRUE(Dialogs.Shown.empty());
     EXPECT_FALSE(View.FirstRunMode);
     EXPECT_EQ(View.Page, TSettingsPage::spRecording);
-    EXPECT_EQ(Controller->SelectedText(C::scDriver), "pulse:default");
+    // Each device's description first, its name after it.
+    EXPECT_EQ(Controller->SelectedText(C::scDriver), "Server  (pulse:default)");
     EXPECT_EQ(Controller->Control(C::scQuality).Items.size(), 12u);
     EXPECT_EQ(Controller->SelectedText(C::scQuality), "11025 Hz, Stereo, 8-bit");
     EXPECT_EQ(Controller->SelectedText(C::scLines), "Line In");
@@ -188,18 +199,30 @@ TEST_F(SettingsControllerTest, FillsEveryPageWithoutReactingToItsOwnSelections)
 
 TEST_F(SettingsControllerTest, MessagesWhileFillingAndTheirFallbacks)
 {
-    // No capture device at all.
-    Platform.Devices.clear();
+    // No capture device at all: said once, in the page, with the stand-ins
+    // still offered and none chosen.
+    Platform.Devices = {{"virtual:demo", "Demo", true}};
     Open();
-    EXPECT_EQ(Dialogs.Texts(), std::vector<std::string>{"No input driver available!"});
-    EXPECT_TRUE(Controller->Control(C::scDriver).Items.empty());
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(View.Notice, TSettingsController::NoDeviceNotice);
+    EXPECT_EQ(Controller->Control(C::scDriver).Items,
+              (std::vector<std::string>{"Demo  (virtual:demo)", TSettingsController::WavFileEntry}));
+    EXPECT_EQ(Controller->Control(C::scDriver).Selection, -1);
     EXPECT_TRUE(Controller->Control(C::scQuality).Items.empty());
 
-    // A device without a mixer (a stand-in, named by the settings).
-    Dialogs.Shown.clear();
+    // A real device without a mixer: in the page, not in a box.
+    Platform.Devices = {{"alsa:plughw:CARD=USB,DEV=0", "USB Audio, USB Audio", false}};
+    Platform.Lines.clear();
+    Open();
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(View.Notice, TSettingsController::NoMixerNotice);
+    EXPECT_EQ(Controller->SelectedText(C::scDriver), "USB Audio, USB Audio  (alsa:plughw:CARD=USB,DEV=0)");
+
+    // A stand-in named by the settings has no lines either, and says why.
     Platform.Devices = {{"virtual:demo", "Demo", true}};
     Open("[Recording]\nDriver=virtual:demo\n");
-    EXPECT_EQ(Dialogs.Texts(), std::vector<std::string>{"Cannot access volume control!"});
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(View.Notice, TSettingsController::StandInNotice);
 
     // No known line: the first is offered; a saved quality the device
     // cannot record falls back to its last one.
@@ -224,10 +247,13 @@ TEST_F(SettingsControllerTest, FirstRunModeOnlySavesAndCapturesFirst)
     Open("");
     Dialogs.Shown.clear(); // the fill's note about the unknown line
     EXPECT_TRUE(View.FirstRunMode);
+    Dialogs.Answers = {TDialogResult::drNo}; // not to set up later
     Controller->Cancel();
     Controller->Shortcut(TSettingsFollowUp::sfBurn);
     EXPECT_FALSE(View.Closed);
+    EXPECT_FALSE(fs::exists(Ini));
     EXPECT_EQ(Controller->FollowUp(), TSettingsFollowUp::sfNone);
+    Dialogs.Shown.clear();
 
     // The user declines the capture: the save goes on, first-run mode stays.
     Dialogs.Answers = {TDialogResult::drCancel};
@@ -259,6 +285,86 @@ TEST_F(SettingsControllerTest, FirstRunModeOnlySavesAndCapturesFirst)
     Open("");
     EXPECT_FALSE(Controller->CaptureNoiseLevel());
     EXPECT_TRUE(Host.First);
+}
+
+TEST_F(SettingsControllerTest, FirstStartWithoutADevice)
+{
+    Host.First = true;
+    Platform.Devices = {{"virtual:demo", "Demo", true}};
+    Open("");
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(View.Page, TSettingsPage::spRecording); // where the notice is
+    EXPECT_EQ(Controller->Control(C::scDriver).Selection, -1);
+
+    // Nothing to measure: the save asks for no capture and ends the setup.
+    ASSERT_TRUE(Controller->Save());
+    EXPECT_TRUE(Dialogs.Shown.empty());
+    EXPECT_EQ(View.Captures, 0);
+    EXPECT_FALSE(Host.First);
+    EXPECT_EQ(Options->ChosenDriver(), "");
+
+    // A WAV file as a card: the chooser's answer joins the list before the
+    // entry and is what the save keeps; a stand-in is not measured either.
+    Host.First = true;
+    Open("");
+    View.WavFile = "/music/a.wav";
+    Controller->Select(C::scDriver, 1);
+    EXPECT_EQ(View.WavAsked, 1);
+    EXPECT_EQ(Controller->Control(C::scDriver).Items,
+              (std::vector<std::string>{"Demo  (virtual:demo)", "WAV file /music/a.wav  (virtual:/music/a.wav)",
+                                        TSettingsController::WavFileEntry}));
+    EXPECT_EQ(Controller->Control(C::scDriver).Selection, 1);
+    EXPECT_EQ(Controller->Control(C::scQuality).Items.size(), 12u);
+    EXPECT_EQ(View.Notice, TSettingsController::StandInNotice);
+    ASSERT_TRUE(Controller->Save());
+    EXPECT_EQ(View.Captures, 0);
+    EXPECT_EQ(TIniFile(Ini).ReadString("Recording", "Driver", ""), "virtual:/music/a.wav");
+    EXPECT_EQ(Options->ChosenDriver(), "virtual:/music/a.wav");
+
+    // A chooser left without a file puts the selection back.
+    fs::remove(Ini);
+    Open("");
+    Controller->Select(C::scDriver, 0);
+    View.WavFile.clear();
+    Controller->Select(C::scDriver, 1);
+    EXPECT_EQ(Controller->Control(C::scDriver).Selection, 0);
+    EXPECT_EQ(Controller->Control(C::scDriver).Items.size(), 2u);
+}
+
+TEST_F(SettingsControllerTest, ClosingTheFirstTimeSetupIsAChoiceToSetUpLater)
+{
+    Host.First = true;
+    Open("");
+    Dialogs.Shown.clear();
+    Dialogs.Answers = {TDialogResult::drNo};
+    Controller->Cancel();
+    EXPECT_FALSE(View.Closed);
+    EXPECT_TRUE(Host.First);
+    ASSERT_EQ(Dialogs.Shown.size(), 1u);
+    EXPECT_EQ(Dialogs.Shown[0].Text, TSettingsController::SetUpLaterQuestion);
+    EXPECT_EQ(Dialogs.Shown[0].Buttons, TDialogButtons::dbYesNo);
+
+    Dialogs.Answers = {TDialogResult::drYes};
+    Controller->Cancel();
+    EXPECT_TRUE(View.Closed);
+    EXPECT_FALSE(Host.First);
+    EXPECT_EQ(View.Captures, 0);
+    EXPECT_TRUE(fs::exists(Ini)); // the next start begins no setup
+    EXPECT_EQ(Dialogs.Shown.size(), 2u);
+}
+
+TEST_F(SettingsControllerTest, TheNoiseCaptureMeasuresTheDeviceShown)
+{
+    Platform.Devices = {{"alsa:a", "Card A", false}, {"alsa:b", "Card B", false}};
+    Open("[Recording]\nDriver=alsa:a\n[Recordings]\nInputLine=Line In\n");
+    Controller->Select(C::scDriver, 1);
+    Controller->Select(C::scLines, 0); // another line: the save measures again
+    std::string measured;
+    View.DuringCapture = [&] { measured = Options->ChosenDriver(); };
+    ASSERT_TRUE(Controller->Save());
+    EXPECT_EQ(View.Captures, 1);
+    EXPECT_EQ(measured, "alsa:b");
+    EXPECT_EQ(TIniFile(Ini).ReadString("Recording", "Driver", ""), "alsa:b");
 }
 
 TEST_F(SettingsControllerTest, EachFailingFieldStopsSaveOnItsPageWithNothingWritten)

@@ -34,9 +34,16 @@ std::optional<std::uint32_t> UintAnswer(const QDBusMessage& Reply)
 
 } // namespace
 
-TQtDesktopSession::TQtDesktopSession() : TQtDesktopSession(QDBusConnection::sessionBus()) {}
+TQtDesktopSession::TQtDesktopSession() : Calls(std::make_unique<QObject>()) {}
 
-TQtDesktopSession::TQtDesktopSession(const QDBusConnection& B) : Bus(B), Calls(std::make_unique<QObject>()) {}
+TQtDesktopSession::TQtDesktopSession(const QDBusConnection& B) : FBus(B), Calls(std::make_unique<QObject>()) {}
+
+QDBusConnection& TQtDesktopSession::Bus()
+{
+    if (!FBus)
+        FBus = QDBusConnection::sessionBus();
+    return *FBus;
+}
 
 TQtDesktopSession::~TQtDesktopSession()
 {
@@ -49,9 +56,9 @@ TQtDesktopSession::~TQtDesktopSession()
 
 void TQtDesktopSession::Call(const QDBusMessage& Message, std::function<void(const QDBusMessage& Reply)> Done)
 {
-    if (!Bus.isConnected())
+    if (!Bus().isConnected())
         return;
-    auto* watcher = new QDBusPendingCallWatcher(Bus.asyncCall(Message), Calls.get());
+    auto* watcher = new QDBusPendingCallWatcher(Bus().asyncCall(Message), Calls.get());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, Calls.get(),
                      [Done = std::move(Done)](QDBusPendingCallWatcher* W) {
                          W->deleteLater();
@@ -97,8 +104,8 @@ void TQtDesktopSession::SendUnInhibit(std::uint32_t Value)
     message << Value;
     // Nothing to do with the answer; an error means the service is gone and
     // took our inhibitor with it.
-    if (Bus.isConnected())
-        Bus.send(message);
+    if (Bus().isConnected())
+        Bus().send(message);
 }
 
 void TQtDesktopSession::Release()

@@ -47,7 +47,10 @@ private:
     // Sends Message and hands its answer (or the error) to Done later.
     void Call(const QDBusMessage& Message, std::function<void(const QDBusMessage& Reply)> Done);
 
-    QDBusConnection Bus;
+    // The session bus is reached at the first call, not at start-up: with no
+    // bus running, reaching it starts a helper process and waits for it.
+    QDBusConnection& Bus();
+    std::optional<QDBusConnection> FBus;
     // Owns the watchers of the calls under way; gone first, so no answer
     // reaches a half-destroyed object.
     std::unique_ptr<QObject> Calls;

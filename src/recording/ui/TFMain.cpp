@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -68,7 +69,6 @@ TFMain::TFMain(IDialogs& MessageBoxes, IDesktop& DesktopHandlers, QWidget* Paren
     setWindowIcon(TSkin::Icon("kestrune"));
     BuildControls();
     BuildMenus();
-    About = new TFAbout(this);
     // Centred on the screen at a size that shows the five columns, but never
     // larger than the screen's free area (at 200 % the wish is larger than
     // many screens, and a window centred past the top hides its title bar).
@@ -230,31 +230,41 @@ void TFMain::BuildMenus()
         connect(action, &QAction::triggered, this, Slot);
         return action;
     };
+    // Every entry has a mnemonic; the keys a desktop user expects are on
+    // the entries that run them.
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("File1");
-    add(file, "Play1", "Play", [this] { PlaySelected(); });
-    add(file, "Remove1", "Remove", [this] { DeleteSelected(); });
-    add(file, "MoveUp1", "Move Up", [this] { MoveSelectedUp(); });
-    add(file, "MoveDown1", "Move Down", [this] { MoveSelectedDown(); });
+    add(file, "Play1", "&Play", [this] { PlaySelected(); });
+    add(file, "Remove1", "&Remove", [this] { DeleteSelected(); });
+    add(file, "MoveUp1", "Move &Up", [this] { MoveSelectedUp(); });
+    add(file, "MoveDown1", "Move &Down", [this] { MoveSelectedDown(); });
     file->addSeparator();
-    add(file, "Exit1", "Exit", [this] { close(); });
+    // Ctrl+Q is a close request: while recording it stops first, as the
+    // close box does.
+    add(file, "Exit1", "E&xit", [this] { close(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* recording = menuBar()->addMenu("&Recording");
     recording->setObjectName("Recording1");
-    add(recording, "Start1", "Start", [this] { BtnStartRecord->click(); });
-    add(recording, "Stop1", "Stop", [this] { BtnStopRec->click(); });
+    add(recording, "Start1", "&Start", [this] {
+        BtnStartRecord->click();
+    })->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_R), QKeySequence(Qt::Key_MediaRecord)});
+    add(recording, "Stop1", "S&top", [this] {
+        BtnStopRec->click();
+    })->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Period), QKeySequence(Qt::Key_MediaStop)});
 
     QMenu* tools = menuBar()->addMenu("&Tools");
     tools->setObjectName("Tools1");
-    add(tools, "Burn1", "Burn", [this] { RunGuarded([this] { FCommands->Burn(); }); });
-    QAction* convert = add(tools, "Convert1", "Convert", [this] { RunGuarded([this] { FCommands->Convert(); }); });
-    QAction* settings = add(tools, "Settings1", "Settings", [this] { RunGuarded([this] { FCommands->Settings(); }); });
-    QAction* rip = add(tools, "RipCD1", "Rip CD", [this] { RunGuarded([this] { FCommands->Rip(); }); });
+    add(tools, "Burn1", "&Burn", [this] { RunGuarded([this] { FCommands->Burn(); }); });
+    QAction* convert = add(tools, "Convert1", "&Convert", [this] { RunGuarded([this] { FCommands->Convert(); }); });
+    QAction* settings = add(tools, "Settings1", "&Settings", [this] { RunGuarded([this] { FCommands->Settings(); }); });
+    QAction* rip = add(tools, "RipCD1", "&Rip CD", [this] { RunGuarded([this] { FCommands->Rip(); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");
-    add(help, "OnlineHelp1", "Online Help", [this] { RunGuarded([this] { FCommands->OnlineHelp(); }); });
-    add(help, "About1", "About", [this] { RunGuarded([this] { FCommands->About(); }); });
+    add(help, "OnlineHelp1", "Online &Help", [this] {
+        RunGuarded([this] { FCommands->OnlineHelp(); });
+    })->setShortcut(QKeySequence(Qt::Key_F1));
+    add(help, "About1", "&About", [this] { RunGuarded([this] { FCommands->About(); }); });
 
     MarkUnavailable(TWindowCommand::wcConvert, nullptr, convert, "The conversion window");
     MarkUnavailable(TWindowCommand::wcSettings, nullptr, settings, "The settings window");
@@ -527,7 +537,8 @@ void TFMain::EnableControls(bool Enabled)
     // also lists) stays open, since Stop is inside one of them.
     for (QMenu* menu : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         for (QAction* action : menu->actions())
-            if (action->objectName() != "Stop1" && action->isVisible() && !action->isSeparator() && !action->menu())
+            if (action->objectName() != "Stop1" && action->objectName() != "Exit1" && action->isVisible() &&
+                !action->isSeparator() && !action->menu())
                 action->setEnabled(Enabled);
     for (const TUnavailable& off : Unavailable) {
         if (auto* widget = qobject_cast<QWidget*>(off.Control))
@@ -674,6 +685,9 @@ bool TFMain::RipAvailable() const
 
 void TFMain::ShowAbout()
 {
+    // Made when first asked for, not at start-up.
+    if (!About)
+        About = new TFAbout(this);
     About->exec();
 }
 

@@ -3,6 +3,7 @@
 #include "recording/ui/TWizardPage.h"
 
 #include <QBoxLayout>
+#include <QPushButton>
 
 namespace kestrune {
 
@@ -15,6 +16,8 @@ TFWizard2::TFWizard2(QWidget* Parent) : QDialog(Parent)
         "wherever it hears silence. Click Stop in the main window when the music is over.");
     QBoxLayout* buttons = TWizardPage::ButtonRow(*this, *content);
     TWizardPage::AddButton(*this, *buttons, "Record", true);
+    // The last page can still be left without recording.
+    TWizardPage::AddButton(*this, *buttons, "Cancel", false)->setObjectName("BCancel");
 }
 
 } // namespace kestrune

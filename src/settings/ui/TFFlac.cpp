@@ -3,8 +3,11 @@
 #include "settings/ui/TEncoderDialogs.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QSpinBox>
+
+#include <initializer_list>
 
 namespace kestrune {
 
@@ -30,10 +33,24 @@ std::uint16_t Number(const QSpinBox& Edit)
     return static_cast<std::uint16_t>(Edit.value());
 }
 
+// The level list: 0 to 8, then "Custom" for the raw settings (-1).
+constexpr int CustomIndex = 9;
+
+int LevelOfIndex(int Index)
+{
+    return Index >= 0 && Index < CustomIndex ? Index : -1;
+}
+
+int IndexOfLevel(int Level)
+{
+    return Level >= 0 && Level < CustomIndex ? Level : CustomIndex;
+}
+
 } // namespace
 
 TFFlac::TFFlac(QWidget* Parent)
-    : QDialog(Parent), EBlockSize(NumberEdit(*this, "EBlockSize")), EMaxLPCOrder(NumberEdit(*this, "EMaxLPCOrder")),
+    : QDialog(Parent), CBLevel(new QComboBox(this)), EBlockSize(NumberEdit(*this, "EBlockSize")),
+      EMaxLPCOrder(NumberEdit(*this, "EMaxLPCOrder")),
       EMaxResidualPartitionOrder(NumberEdit(*this, "EMaxResidualPartitionOrder")),
       EMinResidualPartitionOrder(NumberEdit(*this, "EMinResidualPartitionOrder")),
       EQLPCoeffPrecision(NumberEdit(*this, "EQLPCoeffPrecision")),
@@ -44,6 +61,15 @@ TFFlac::TFFlac(QWidget* Parent)
       chkCoeffPrecisionSearch(Flag(*this, "chkCoeffPrecisionSearch", "Coeff Precision Search"))
 {
     QFormLayout* form = OptionDialogFrame(*this, "TFFlac", "Output Settings");
+    CBLevel->setObjectName(QStringLiteral("CBLevel"));
+    for (int level = 0; level < CustomIndex; ++level)
+        CBLevel->addItem(level == 0   ? QStringLiteral("0 (fastest)")
+                         : level == 5 ? QStringLiteral("5 (default)")
+                         : level == 8 ? QStringLiteral("8 (smallest)")
+                                      : QString::number(level));
+    CBLevel->addItem(QStringLiteral("Custom (the settings below)"));
+    form->addRow(QStringLiteral("Compression level"), CBLevel);
+    connect(CBLevel, &QComboBox::currentIndexChanged, this, [this](int Index) { ShowLevel(LevelOfIndex(Index)); });
     form->addRow(QStringLiteral("Block size"), EBlockSize);
     form->addRow(QStringLiteral("Max LPC Order"), EMaxLPCOrder);
     form->addRow(QStringLiteral("Max Residual Partition  Order"), EMaxResidualPartitionOrder);
@@ -55,9 +81,19 @@ TFFlac::TFFlac(QWidget* Parent)
     Load(Current);
 }
 
+void TFFlac::ShowLevel(int Level)
+{
+    for (QWidget* raw : std::initializer_list<QWidget*>{
+             EBlockSize, EMaxLPCOrder, EMaxResidualPartitionOrder, EMinResidualPartitionOrder, EQLPCoeffPrecision,
+             chkBestModelSearch, chkMidSideStereo, chkLooseMidSideStereo, chkCoeffPrecisionSearch})
+        raw->setEnabled(Level < 0);
+}
+
 void TFFlac::Load(const TFlacSettings& Value)
 {
     Current = Value;
+    CBLevel->setCurrentIndex(IndexOfLevel(Value.CompressionLevel));
+    ShowLevel(Value.CompressionLevel);
     EBlockSize->setValue(Value.BlockSize);
     EMaxLPCOrder->setValue(Value.MaxLPCOrder);
     EMaxResidualPartitionOrder->setValue(Value.MaxResidualPartitionOrder);
@@ -73,6 +109,7 @@ void TFFlac::Load(const TFlacSettings& Value)
 void TFFlac::accept()
 {
     TFlacSettings asked;
+    asked.CompressionLevel = LevelOfIndex(CBLevel->currentIndex());
     asked.BlockSize = Number(*EBlockSize);
     asked.MaxLPCOrder = Number(*EMaxLPCOrder);
     asked.MaxResidualPartitionOrder = Number(*EMaxResidualPartitionOrder);

@@ -5,12 +5,15 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QSpinBox;
 
 namespace kestrune {
 
-// "Output Settings" (the desktop shows "Output Settings — Kestrune") of the FLAC writer: block size, the model's
-// orders and precision, and the search and stereo flags. "Save" goes through
+// "Output Settings" (the desktop shows "Output Settings — Kestrune") of the
+// FLAC writer: the compression level first (libFLAC's presets, as flac -0
+// ... -8), and under it, for "Custom", block size, the model's orders and
+// precision, and the search and stereo flags. "Save" goes through
 // the writer's setters, so loose mid-side stereo turns mid-side stereo on.
 class TFFlac : public QDialog {
     Q_OBJECT
@@ -24,6 +27,10 @@ public:
     void accept() override;
 
 private:
+    // The raw settings count only for "Custom".
+    void ShowLevel(int Level);
+
+    QComboBox* CBLevel;
     QSpinBox* EBlockSize;
     QSpinBox* EMaxLPCOrder;
     QSpinBox* EMaxResidualPartitionOrder;

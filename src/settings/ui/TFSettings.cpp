@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -253,6 +254,11 @@ QWidget* TFSettings::BuildRecordingPage()
     LBitrate->setObjectName(QStringLiteral("LBitrate"));
     row("Input line", lines, 4);
     grid->addWidget(recognise, 5, 0, 1, 2);
+    LNotice = new QLabel(page);
+    LNotice->setObjectName(QStringLiteral("LNotice"));
+    LNotice->setWordWrap(true);
+    LNotice->setVisible(false);
+    grid->addWidget(LNotice, 6, 0, 1, 2);
     Watch(C::scDriver, driver);
     Watch(C::scQuality, quality);
     Watch(C::scFormat, format);
@@ -498,9 +504,26 @@ void TFSettings::reject()
 
 void TFSettings::SetFirstRunMode(bool On)
 {
-    for (QAbstractButton* button : {BWiz, BtnBurnCD, BtnConvert, BCancel})
+    for (QAbstractButton* button : {BWiz, BtnBurnCD, BtnConvert})
         button->setEnabled(!On);
     Menu->setVisible(!On);
+}
+
+void TFSettings::SetNotice(const std::string& Text)
+{
+    LNotice->setText(Q(Text));
+    LNotice->setVisible(!Text.empty());
+    // The pages' stack does not ask a wrapped label for its height at the
+    // page's width: room for three lines is kept, which the notices need.
+    LNotice->setMinimumHeight(Text.empty() ? 0 : LNotice->fontMetrics().lineSpacing() * 3);
+}
+
+std::string TFSettings::ChooseWavFile()
+{
+    return QFileDialog::getOpenFileName(this, QStringLiteral("A WAV file as a card"),
+                                        QStandardPaths::writableLocation(QStandardPaths::MusicLocation),
+                                        QStringLiteral("WAV files (*.wav *.WAV)"))
+        .toStdString();
 }
 
 void TFSettings::SetItems(TSettingsControl Control, const std::vector<std::string>& Items)

@@ -55,6 +55,8 @@ public:
 
     // ISettingsView
     void SetFirstRunMode(bool On) override;
+    void SetNotice(const std::string& Text) override;
+    std::string ChooseWavFile() override;
     void SetItems(TSettingsControl Control, const std::vector<std::string>& Items) override;
     void SetSelection(TSettingsControl Control, int Index) override;
     void SetText(TSettingsControl Control, const std::string& Text) override;
@@ -67,8 +69,8 @@ public:
     void Close() override;
 
 public slots:
-    // Escape, the close box and Cancel: the controller decides (first-run
-    // mode offers only Save).
+    // Escape, the close box and Cancel: the controller decides (in
+    // first-run mode it asks whether to set up later).
     void reject() override;
 
 private:
@@ -98,6 +100,7 @@ private:
     QAbstractButton* BCancel = nullptr;
     QButtonGroup* MethodGroup = nullptr;
     QLabel* LBitrate = nullptr;
+    QLabel* LNotice = nullptr;
     std::vector<QWidget*> ProxyControls;
     // Set while the controller's changes are drawn: the widgets' change
     // signals then are not the user's.

@@ -7,11 +7,14 @@
 #include "recording/TRecordingsList.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -215,16 +218,13 @@ private slots:
         QSignalSpy removed(rig.Model(), &QAbstractItemModel::rowsRemoved);
         std::vector<bool> whileRecording;
         QObject::connect(rig.Model(), &QAbstractItemModel::rowsInserted, [&] {
-            whileRecording = {rig.Find<QToolButton>("BtnStartRecord")->isEnabled(),
-                              rig.Find<QToolButton>("BtnStopRec")->isEnabled(),
-                              rig.Find<QToolButton>("IRemove")->isEnabled(),
-                              rig.Find<QLineEdit>("EAlbumName")->isEnabled(),
-                              rig.Find<QComboBox>("CBGenre")->isEnabled(),
-                              MenuAction(rig, "Play1")->isEnabled(),
-                              MenuAction(rig, "Start1")->isEnabled(),
-                              MenuAction(rig, "Stop1")->isEnabled(),
-                              // the menu that holds Stop must still open
-                              rig.Window->findChild<QMenu*>("Recording1")->menuAction()->isEnabled()};
+            whileRecording = {
+                rig.Find<QToolButton>("BtnStartRecord")->isEnabled(), rig.Find<QToolButton>("BtnStopRec")->isEnabled(),
+                rig.Find<QToolButton>("IRemove")->isEnabled(), rig.Find<QLineEdit>("EAlbumName")->isEnabled(),
+                rig.Find<QComboBox>("CBGenre")->isEnabled(), MenuAction(rig, "Play1")->isEnabled(),
+                MenuAction(rig, "Start1")->isEnabled(), MenuAction(rig, "Stop1")->isEnabled(),
+                // the menu that holds Stop must still open
+                rig.Window->findChild<QMenu*>("Recording1")->menuAction()->isEnabled()};
         });
         QTest::mouseClick(rig.Find<QToolButton>("BtnStartRecord"), Qt::LeftButton);
         QCOMPARE(Status(rig), QString("Recording..."));
@@ -475,6 +475,49 @@ private slots:
         QCOMPARE(PopupOver(rig, 0), QStringList());
     }
 
+    // The keys a desktop user expects: a mnemonic on every menu entry,
+    // Ctrl+R and Ctrl+. for Start and Stop, Ctrl+Q as a close request
+    // (while recording it stops, then the window closes), and the bar's
+    // buttons in the Tab chain.
+    void Keys()
+    {
+        TMainWindowRig rig(SongsWithGaps(1, 20, 0), true);
+        for (QMenu* menu : rig.Window->menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    QVERIFY2(action->text().contains('&'), qPrintable(action->text()));
+        QCOMPARE(MenuAction(rig, "Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+        QVERIFY(QTest::qWaitForWindowActive(rig.Window.get()));
+        rig.Find<QLineEdit>("EAlbumName")->setFocus();
+        QStringList reached;
+        for (int i = 0; i < 30; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            reached << QApplication::focusWidget()->objectName();
+        }
+        for (const char* name : {"BtnStartRecord", "bsSkinButton1", "IPlay"})
+            QVERIFY2(reached.contains(name), qPrintable(reached.join(' ')));
+
+        QTest::keyClick(rig.Window.get(), Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(rig.Main->Recorder().Recording());
+        QTest::qWait(1500);
+        QTest::keyClick(rig.Window.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(rig.WaitIdle(10s));
+        QVERIFY(rig.Dispatcher.WaitServing([&] { return !rig.Window->isVisible(); }, 10s));
+        QCOMPARE(rig.Model()->rowCount(), 1);
+        QVERIFY(!rig.Main->Recorder().Recording());
+
+        TMainWindowRig again(SongsWithGaps(1, 20, 0), true);
+        QVERIFY(QTest::qWaitForWindowActive(again.Window.get()));
+        QTest::keyClick(again.Window.get(), Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(again.Main->Recorder().Recording());
+        QTest::qWait(300);
+        QTest::keyClick(again.Window.get(), Qt::Key_Period, Qt::ControlModifier);
+        QVERIFY(again.WaitIdle(10s));
+        QVERIFY(!again.Main->Recorder().Recording());
+        QVERIFY(again.Window->isVisible());
+    }
+
     // The wizard's paths: record (saved, then recording), cancel on the album
     // page (nothing saved, nothing recorded), burn and convert.
     void Wizard_data()
@@ -483,6 +526,7 @@ private slots:
         QTest::addColumn<bool>("AlbumNext");
         QTest::newRow("record") << "RBRecord" << true;
         QTest::newRow("record, cancel on the album page") << "RBRecord" << false;
+        QTest::newRow("record, cancel on the last page") << "RBRecord" << true;
         QTest::newRow("burn") << "RBCD" << true;
         QTest::newRow("convert") << "RBConvert" << true;
         QTest::newRow("cancel on the first page") << "" << true;
@@ -519,7 +563,12 @@ private slots:
                 static_cast<QDialog*>(Album)->accept();
                 AnswerModal("FWizard2", [&](QWidget* Last) {
                     recordPageSeen = true;
-                    Last->findChild<QPushButton*>()->click();
+                    auto* cancel = Last->findChild<QPushButton*>("BCancel");
+                    QVERIFY(cancel && cancel->text() == "Cancel");
+                    if (QString(QTest::currentDataTag()).contains("last page"))
+                        cancel->click();
+                    else
+                        Last->findChild<QPushButton*>()->click();
                 });
             });
         });
@@ -527,14 +576,15 @@ private slots:
         QVERIFY(rig.WaitIdle());
         QVERIFY(firstChecked);
 
-        const bool recorded = Choice == "RBRecord" && AlbumNext;
-        QCOMPARE(recordPageSeen, recorded);
-        QCOMPARE(fs::exists(rig.Dir.File("kestrune.ini")), recorded);
+        const bool lastCancelled = QString(QTest::currentDataTag()).contains("last page");
+        const bool saved = Choice == "RBRecord" && AlbumNext;
+        const bool recorded = saved && !lastCancelled;
+        QCOMPARE(recordPageSeen, saved);
+        QCOMPARE(fs::exists(rig.Dir.File("kestrune.ini")), saved);
         QCOMPARE(rig.Model()->rowCount(), recorded ? 2 : 0);
-        QCOMPARE(rig.Find<QLineEdit>("EAlbumName")->text(),
-                 QString(recorded ? "Night Out" : "Kestrune 2024-05-01 (1)"));
-        QCOMPARE(rig.Find<QComboBox>("CBGenre")->currentIndex(), recorded ? 1 : -1);
-        QCOMPARE(rig.Main->Options().Folder, recorded ? wizardFolder + "/" : rig.Dir.Path().string() + "/Records/");
+        QCOMPARE(rig.Find<QLineEdit>("EAlbumName")->text(), QString(saved ? "Night Out" : "Kestrune 2024-05-01 (1)"));
+        QCOMPARE(rig.Find<QComboBox>("CBGenre")->currentIndex(), saved ? 1 : -1);
+        QCOMPARE(rig.Main->Options().Folder, saved ? wizardFolder + "/" : rig.Dir.Path().string() + "/Records/");
         if (recorded) {
             QCOMPARE(rig.Cell(0, 3), QString("Rock"));
             QVERIFY(fs::exists(fs::path(wizardFolder) / "Night Out"));

@@ -141,12 +141,16 @@ private slots:
              }},
             {"flac numbers and loose mid-side", C::fiFlac, "TFFlac",
              [](QDialog& d) {
-                 return Child<QSpinBox>(d, "EBlockSize")->text() + " " +
+                 return Text(d, "CBLevel") + " " + QString::number(Child<QSpinBox>(d, "EBlockSize")->isEnabled()) +
+                        " " + Child<QSpinBox>(d, "EBlockSize")->text() + " " +
                         QString::number(Child<QCheckBox>(d, "chkVerify")->isChecked()) +
                         QString::number(Child<QCheckBox>(d, "chkMidSideStereo")->isChecked());
              },
-             "4608 11",
+             "5 (default) 0 4608 11",
              [](QDialog& d) {
+                 // The raw settings below the level count for "Custom" only.
+                 Child<QComboBox>(d, "CBLevel")->setCurrentIndex(9);
+                 QVERIFY(Child<QSpinBox>(d, "EBlockSize")->isEnabled());
                  Child<QSpinBox>(d, "EBlockSize")->setValue(1152);
                  Child<QSpinBox>(d, "EMaxLPCOrder")->setValue(8);
                  Child<QSpinBox>(d, "EMaxResidualPartitionOrder")->setValue(6);
@@ -157,7 +161,10 @@ private slots:
                  Child<QCheckBox>(d, "chkLooseMidSideStereo")->setChecked(true); // turns mid-side on
                  Child<QCheckBox>(d, "chkCoeffPrecisionSearch")->setChecked(true);
              },
-             [](TEncoderSettings& s) { s.Flac = {1152, 8, 2, 6, 12, false, false, true, true, true}; }},
+             [](TEncoderSettings& s) { s.Flac = {-1, 1152, 8, 2, 6, 12, false, false, true, true, true}; }},
+            {"flac level 8", C::fiFlac, "TFFlac", [](QDialog& d) { return Text(d, "CBLevel"); }, "5 (default)",
+             [](QDialog& d) { Child<QComboBox>(d, "CBLevel")->setCurrentText("8 (smallest)"); },
+             [](TEncoderSettings& s) { s.Flac.CompressionLevel = 8; }},
             {"ape insane", C::fiApe, "TFApe", [](QDialog& d) { return Text(d, "CBLevel"); }, "High",
              [](QDialog& d) { Child<QComboBox>(d, "CBLevel")->setCurrentText("Insane"); },
              [](TEncoderSettings& s) { s.Ape.CompressionLevel = 5000; }},

@@ -5,6 +5,7 @@
 #include "common/ui/TQtDispatcher.h"
 #include "mocks/TFakeOptionsPlatform.h"
 #include "mocks/TSettingsWindowDoubles.h"
+#include "settings/TIniFile.h"
 #include "settings/TOptions.h"
 #include "settings/ui/TFSettings.h"
 #include "settings/ui/TFWait.h"
@@ -208,7 +209,8 @@ private slots:
     void SaveWritesWhatTheWidgetsShow();
     void SaveStopsAtABadFieldOnItsPage_data();
     void SaveStopsAtABadFieldOnItsPage();
-    void FirstRunModeOffersOnlySave();
+    void FirstRunModeOffersSaveOrSetUpLater();
+    void FirstStartWithoutADeviceSaysSoInThePage();
     void ShortcutsCloseWithTheirFollowUp_data();
     void ShortcutsCloseWithTheirFollowUp();
     void BurningPageRefusedWithoutWriterAndFollowsTheDrive();
@@ -252,7 +254,9 @@ void SettingsWindowTest::PagesAreFilledFromTheSettingsFile()
         QCOMPARE(headings, (QStringList{"CD BURNING OPTIONS", "CD RIP OPTIONS", "FOLDER OPTIONS", "PROXY SETTINGS",
                                         "RECORDING SETTINGS", "SPLIT TRACKS"}));
 
-        QCOMPARE(rig.Find<QComboBox>("CBDriver")->currentText(), QStringLiteral("pulse:default"));
+        QCOMPARE(rig.Find<QComboBox>("CBDriver")->currentText(), QStringLiteral("Server  (pulse:default)"));
+        QCOMPARE(Items(rig.Find<QComboBox>("CBDriver")).last(), QString::fromLatin1(TSettingsController::WavFileEntry));
+        QVERIFY(rig.Find<QLabel>("LNotice")->isHidden());
         QCOMPARE(rig.Find<QComboBox>("FormatBox")->count(), 12);
         QCOMPARE(rig.Find<QComboBox>("FormatBox")->currentText(), QStringLiteral("11025 Hz, Stereo, 8-bit"));
         QCOMPARE(rig.Find<QComboBox>("CBFormat")->currentText(), QStringLiteral("WAV"));
@@ -487,31 +491,76 @@ void SettingsWindowTest::SaveStopsAtABadFieldOnItsPage()
     QVERIFY(!QFile::exists(QString::fromStdString(rig.Ini)));
 }
 
-void SettingsWindowTest::FirstRunModeOffersOnlySave()
+void SettingsWindowTest::FirstRunModeOffersSaveOrSetUpLater()
 {
     TRig rig("");
     rig.Host.First = true;
     TBoxes boxes;
-    // Without a settings file no line is known yet; then no noise capture now.
-    boxes.Answers = {QMessageBox::Ok, QMessageBox::Cancel};
+    // Without a settings file no line is known yet; Escape is answered "not
+    // later"; then no noise capture now.
+    boxes.Answers = {QMessageBox::Ok, QMessageBox::No, QMessageBox::Cancel};
     TFSettings& window = rig.Make();
     bool stayedAfterEscape = false;
     WhenUp(&window, [&] {
-        for (const char* name : {"BWiz", "btnBurnCD", "BtnConvert", "bcancel"})
+        for (const char* name : {"BWiz", "btnBurnCD", "BtnConvert"})
             QVERIFY2(!rig.Find<QAbstractButton>(name)->isEnabled(), name);
+        QVERIFY(rig.Find<QAbstractButton>("bcancel")->isEnabled());
         QVERIFY(rig.Find<QMenuBar>("MainMenu")->isHidden());
         QVERIFY(rig.Find<QAbstractButton>("BSave")->isEnabled());
         QTest::keyClick(&window, Qt::Key_Escape);
-        window.close();
         stayedAfterEscape = window.isVisible();
         rig.Find<QAbstractButton>("BSave")->click();
     });
     QCOMPARE(window.Run(), TSettingsFollowUp::sfNone);
     QVERIFY(stayedAfterEscape);
     QCOMPARE(boxes.Texts(), (QStringList{"Please select the input line to be used for recording",
+                                         QString::fromLatin1(TSettingsController::SetUpLaterQuestion),
                                          QString::fromLatin1(TSettingsController::NoiseCaptureQuestion)}));
     QVERIFY(QFile::exists(QString::fromStdString(rig.Ini))); // saved all the same
     QVERIFY(rig.Host.First);                                 // no capture: first-run mode stays
+
+    // The close box, answered "set up later": the window goes, the settings
+    // as they are become the file, and first-run mode is over.
+    TRig later("");
+    later.Host.First = true;
+    boxes.Seen.clear();
+    boxes.Answers = {QMessageBox::Ok, QMessageBox::Yes};
+    TFSettings& second = later.Make();
+    WhenUp(&second, [&] { second.close(); });
+    second.Run();
+    QCOMPARE(boxes.Texts().size(), 2);
+    QVERIFY(QFile::exists(QString::fromStdString(later.Ini)));
+    QVERIFY(!later.Host.First);
+}
+
+void SettingsWindowTest::FirstStartWithoutADeviceSaysSoInThePage()
+{
+    TRig rig("");
+    rig.Host.First = true;
+    rig.Platform.Devices = {{"virtual:demo", "Demo signal", true}};
+    rig.Options = std::make_unique<TOptions>(rig.Ini, rig.Platform, TOptions::TDefaults{rig.Dir.File("Records") + "/"});
+    TBoxes boxes;
+    TFSettings& window = rig.Make();
+    WhenUp(&window, [&] {
+        auto* notice = rig.Find<QLabel>("LNotice");
+        QVERIFY(notice->isVisible()); // the Recording page is the one shown
+        QCOMPARE(notice->text(), QString::fromLatin1(TSettingsController::NoDeviceNotice));
+        auto* driver = rig.Find<QComboBox>("CBDriver");
+        QVERIFY(driver->isEnabled());
+        QCOMPARE(Items(driver),
+                 (QStringList{"Demo signal  (virtual:demo)", QString::fromLatin1(TSettingsController::WavFileEntry)}));
+        QCOMPARE(driver->currentIndex(), -1);
+        // The demo card chosen: its own notice, and its qualities.
+        driver->setCurrentIndex(0);
+        QCOMPARE(notice->text(), QString::fromLatin1(TSettingsController::StandInNotice));
+        QCOMPARE(rig.Find<QComboBox>("FormatBox")->count(), 12);
+        rig.Find<QAbstractButton>("BSave")->click();
+    });
+    window.Run();
+    // Not a box on the way, and no measurement of a stand-in.
+    QCOMPARE(boxes.Texts(), QStringList{});
+    QVERIFY(!rig.Host.First);
+    QCOMPARE(TIniFile(rig.Ini).ReadString("Recording", "Driver", ""), std::string("virtual:demo"));
 }
 
 void SettingsWindowTest::ShortcutsCloseWithTheirFollowUp_data()
@@ -629,18 +678,16 @@ void SettingsWindowTest::CaptureButtonOpensTheWaitWindowOnTheClock()
         poll->start();
         capture->click();
         QVERIFY(window.isVisible());
-        rig.Find<QAbstractButton>("BSave")->click(); // first run: Save asks for the capture again
+        // The stand-in has no mixer: said in the page, not in a box.
+        QCOMPARE(rig.Find<QLabel>("LNotice")->text(), QString::fromLatin1(TSettingsController::StandInNotice));
+        rig.Find<QAbstractButton>("BSave")->click(); // a stand-in: nothing for Save to measure
     });
-    boxes.Answers = {QMessageBox::Ok, QMessageBox::Cancel};
+    boxes.Answers = {QMessageBox::Ok};
     window.Run();
     QVERIFY(sawWait);
-    // The lines' message while filling (the stand-in has no mixer), the
-    // button's question, Save's question.
-    QCOMPARE(boxes.Texts(), (QStringList{"Cannot access volume control!",
-                                         QString::fromLatin1(TSettingsController::NoiseCaptureQuestion),
-                                         QString::fromLatin1(TSettingsController::NoiseCaptureQuestion)}));
-    QCOMPARE(rig.Options->Level16.load(), 1234);
-    QVERIFY(rig.Host.First);
+    QCOMPARE(boxes.Texts(), (QStringList{QString::fromLatin1(TSettingsController::NoiseCaptureQuestion)}));
+    QCOMPARE(rig.Options->Level16.load(), 1234); // the capture closed early keeps the earlier level
+    QVERIFY(!rig.Host.First);
 }
 
 void SettingsWindowTest::WaitWindowCountsDownToTestFinished()
