@@ -169,6 +169,15 @@ void TMP3DecodeThread::Decode()
             WriteAudio(audio, bytes);
     }
     Flush();
+    const std::int64_t frames = Channels > 0 ? DataBytes / (2 * Channels) : 0;
+    if (!StopRequested.load() && HeaderWritten && Announced > 0 && frames < Announced) {
+        char seconds[96];
+        std::snprintf(seconds, sizeof seconds, "%.2f s of the %.2f s its header announces read",
+                      static_cast<double>(frames) / std::max(1L, SampleRate),
+                      static_cast<double>(Announced) / std::max(1L, SampleRate));
+        throw EACSException(std::string("Error reading MP3 file: the file ends inside its audio, or is damaged: ") +
+                            seconds + ".");
+    }
 }
 
 void TMP3DecodeThread::OnFirstFrame(mpg123_handle* Handle)
@@ -185,6 +194,15 @@ void TMP3DecodeThread::OnFirstFrame(mpg123_handle* Handle)
         BitRate = static_cast<long>(info.bitrate) * 1000;
     SampleRate = rate;
     Channels = channels;
+    // A length the stream's own header (a Xing or Info frame, read with the
+    // first frame) gives is exact: a file that decodes to less was cut.
+    long accurate = 0;
+    if (lib.getstate && lib.length && lib.getstate(Handle, MPG123_ACCURATE, &accurate, nullptr) == MPG123_OK &&
+        accurate) {
+        const off_t length = lib.length(Handle);
+        if (length > 0)
+            Announced = length;
+    }
     // From here on every frame comes out in the first frame's layout: one
     // file, one header.
     lib.format_none(Handle);

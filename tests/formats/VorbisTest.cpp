@@ -199,7 +199,7 @@ TEST_P(VorbisManagedRates, ReachTheEncoder)
 INSTANTIATE_TEST_SUITE_P(
     Rates, VorbisManagedRates,
     testing::Values(TRateCase{"Br128AllThree", BR::br128, BR::brAutoSelect, BR::brAutoSelect, 128000, 128000, 128000},
-                    TRateCase{"Br56Hands46000", BR::br56, BR::brAutoSelect, BR::brAutoSelect, 46000, 46000, 46000},
+                    TRateCase{"Br56Hands56000", BR::br56, BR::brAutoSelect, BR::brAutoSelect, 56000, 56000, 56000},
                     TRateCase{"Limits", BR::br128, BR::br192, BR::br64, 192000, 128000, 64000}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
