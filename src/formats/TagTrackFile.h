@@ -13,6 +13,10 @@ class TGenreList;
 // keeps its year and comment; an existing trailing INFO list is replaced.
 // The audio is never touched. Texts are UTF-8. The file is opened with
 // sharing denied; an open or write failure raises EACSException.
+//
+// Files where such a tag would damage the file or go unseen are refused with
+// EACSException "Cannot tag "NAME": REASON." before anything is written (see
+// TagRefusal).
 void TagTrackFile(const std::string& FileName, const std::string& Title, const std::string& Artist,
                   const std::string& Album, const std::string& Genre, const TGenreList& Genres);
 
@@ -22,5 +26,12 @@ void TagTrackFile(const std::string& FileName, const std::string& Title, const s
 
 // True when TagTrackFile writes a RIFF INFO list into FileName (".wav").
 bool TagsAsRiffInfo(const std::string& FileName);
+
+// Why TagTrackFile would not tag FileName, empty when it would: an ID3v1 tag
+// after the frames of a FLAC or Ogg file breaks the stream for every FLAC
+// and Ogg reader, and one behind an ID3v2 tag (MP3) or an APE tag (APE) is
+// never read, since players take those first. Looks at the file's first and
+// last bytes; a file that cannot be read is left to TagTrackFile's own open.
+std::string TagRefusal(const std::string& FileName);
 
 } // namespace kestrune
