@@ -62,12 +62,23 @@ std::string TagRefusal(const std::string& FileName)
 void TagTrackFile(const std::string& FileName, const std::string& Title, const std::string& Artist,
                   const std::string& Album, const std::string& Genre, const TGenreList& Genres)
 {
+    TagTrackFile(FileName, Title, Artist, Album, Genre, Genres, 0);
+}
+
+void TagTrackFile(const std::string& FileName, const std::string& Title, const std::string& Artist,
+                  const std::string& Album, const std::string& Genre, const TGenreList& Genres, int Track)
+{
+    const bool numbered = Track > 0 && Track <= 255;
     const bool riff = TagsAsRiffInfo(FileName);
     if (const std::string refusal = TagRefusal(FileName); !refusal.empty())
         throw EACSException("Cannot tag \"" + FileName + "\": " + refusal + ".");
     TFileStream file(FileName, TFileOpenMode::fmOpenExclusive);
     if (riff) {
-        WriteInfoChunk(&file, {"INAM", "IART", "IPRD", "IGNR"}, {Title, Artist, Album, Genre});
+        if (numbered)
+            WriteInfoChunk(&file, {"INAM", "IART", "IPRD", "IGNR", "IPRT"},
+                           {Title, Artist, Album, Genre, std::to_string(Track)});
+        else
+            WriteInfoChunk(&file, {"INAM", "IART", "IPRD", "IGNR"}, {Title, Artist, Album, Genre});
         return;
     }
     TID3v1Tag tag = ReadID3v1Tag(&file);
@@ -82,6 +93,12 @@ void TagTrackFile(const std::string& FileName, const std::string& Title, const s
     tag.SetText(TID3v1Tag::AlbumOffset, Album);
     const int genre = Genres.IndexOf(Genre);
     tag.SetGenre(genre >= 0 && genre < TID3v1Tag::NoGenre ? static_cast<std::uint8_t>(genre) : TID3v1Tag::NoGenre);
+    if (numbered) {
+        // ID3v1.1: a zero byte ends the comment early and the last byte
+        // of its field is the track.
+        tag.Bytes[TID3v1Tag::CommentOffset + 28] = 0;
+        tag.Bytes[TID3v1Tag::CommentOffset + 29] = static_cast<std::uint8_t>(Track);
+    }
     WriteID3v1Tag(tag, &file, found);
 }
 

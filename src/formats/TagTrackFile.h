@@ -20,6 +20,12 @@ class TGenreList;
 void TagTrackFile(const std::string& FileName, const std::string& Title, const std::string& Artist,
                   const std::string& Album, const std::string& Genre, const TGenreList& Genres);
 
+// The same with a track number (1 to 255; 0 writes none): the "IPRT" item
+// after the four of a RIFF INFO list, the ID3v1.1 track byte (the comment's
+// last two bytes) of an ID3v1 tag.
+void TagTrackFile(const std::string& FileName, const std::string& Title, const std::string& Artist,
+                  const std::string& Album, const std::string& Genre, const TGenreList& Genres, int Track);
+
 // The same with the application's shared GenreList().
 void TagTrackFile(const std::string& FileName, const std::string& Title, const std::string& Artist,
                   const std::string& Album, const std::string& Genre);

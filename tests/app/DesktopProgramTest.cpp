@@ -4,6 +4,8 @@
 #include "app/TDesktopProgram.h"
 #include "burn/ui/TFBurn.h"
 #include "cd/TCueImage.h"
+#include "formats/TGenreList.h"
+#include "formats/TagTrackFile.h"
 #include "mocks/TNoDevices.h"
 #include "recording/TMainController.h"
 #include "recording/ui/TFMain.h"
@@ -181,6 +183,25 @@ private slots:
         QCOMPARE(answers.Seen, QStringList());
         QVERIFY(!program.Main().FirstRun());
         QVERIFY(program.Window().isVisible());
+    }
+
+    // The genres the windows offer are the list the tag writer numbers
+    // them by: a genre chosen in Edit Info reaches the MP3's tag.
+    void GenresReachTheTags()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        SaveWithSilentCapture(dir, args.ConfigFile, platform);
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        program.Main().Genres().LoadFromText("Blues\nClassic Rock\nCountry\n");
+        const std::string mp3 = dir.File("song.mp3");
+        WriteWholeFile(mp3, AsBytes(Noise16(500, 2, 1)));
+        TagTrackFile(mp3, "Title", "Artist", "Album", "Country");
+        QCOMPARE(static_cast<int>(ReadWholeFile(mp3).back()), 2);
+        GenreList().Clear();
     }
 
     // The main window's Settings opens the settings window; its Convert

@@ -276,6 +276,34 @@ TEST(VorbisOut, AppendChainsASecondStreamWithASerialOfItsOwn)
     EXPECT_GT(SnrDb(both, decoded), 20.0);
 }
 
+// A chain whose second link has another rate or channel count is refused
+// with the reason when opened, not read as its first link alone.
+TEST(VorbisIn, AChainOfAnotherLayoutFailsToOpenWithTheReason)
+{
+    TTempDir dir;
+    const TAudioFormat stereo{44100, 16, 2};
+    const TAudioFormat other[] = {{22050, 16, 2}, {44100, 16, 1}};
+    const char* says[] = {"link 2 is 22050 Hz stereo, the first 44100 Hz stereo",
+                          "link 2 is 44100 Hz mono, the first 44100 Hz stereo"};
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(EncodeOgg(dir.File("a.ogg"), stereo, MakeSignal(stereo, 20000).Pcm));
+        ASSERT_TRUE(EncodeOgg(dir.File("b.ogg"), other[k], MakeSignal(other[k], 20000).Pcm));
+        auto chain = ReadWholeFile(dir.File("a.ogg"));
+        const auto second = ReadWholeFile(dir.File("b.ogg"));
+        chain.insert(chain.end(), second.begin(), second.end());
+        WriteWholeFile(dir.File("chain.ogg"), chain);
+        TVorbisIn in;
+        in.SetFileName(dir.File("chain.ogg"));
+        try {
+            in.OpenInput();
+            ADD_FAILURE() << "opened";
+            in.CloseInput();
+        } catch (const EACSException& e) {
+            EXPECT_NE(std::string(e.what()).find(says[k]), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(VorbisOut, AppendRefusesAnotherLayoutAndFilesThatAreNotOgg)
 {
     TTempDir dir;
