@@ -176,7 +176,6 @@ void TRecorder::StartRecording()
             Options.SetUpMixer(FAudioIn1.DeviceName());
 
         TrackNumber = 0;
-        KeptTracks = 0;
         OpenTrack();
         SplitPending = false;
         if (Options.Format != "WAV")
@@ -322,10 +321,11 @@ void TRecorder::KeepOrDropTrack()
         error ? static_cast<double>(end.SoundBytes + 44) / 1024.0 : static_cast<double>(size) / 1024.0;
     List.AddToTotals(seconds, kilobytes);
     track->Duration = seconds;
-    // The album, genre and place in the recording go into the file at once;
-    // title and artist follow when the track is recognised or edited.
+    // The album, genre and place in the recording (counting kept tracks)
+    // go into the file at once; title and artist follow when the track is
+    // recognised or edited.
     try {
-        TagTrackFile(track->FileName, "", "", AlbumName, Genre, GenreList(), ++KeptTracks);
+        TagTrackFile(track->FileName, "", "", AlbumName, Genre, GenreList(), Loop.KeptTracks());
     } catch (const std::exception& e) {
         FJob.Message(TJobMessageKind::jmWarning, caption + " could not be tagged: " + e.what());
     }

@@ -132,8 +132,6 @@ private:
 
     std::string AlbumName;
     std::string Genre;
-    // Tracks kept in this recording: the next kept one's number in its tag.
-    int KeptTracks = 0;
     // Split on the worker while a track runs; kept or dropped on the window
     // thread after its run ended.
     TTrackLoop Loop;

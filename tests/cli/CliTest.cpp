@@ -120,7 +120,8 @@ TEST(Cli, CutAndEmptySourcesFailWithTheReason)
     wav.resize(wav.size() / 2 + 2);
     WriteWholeFile(dir.File("cut.wav"), wav);
     wav.resize(44);
-    WriteWholeFile(dir.File("empty.wav"), wav); // size field 0: read to the end, which it is
+    std::fill(wav.begin() + 40, wav.end(), 0); // size 0: read to the end, which it is
+    WriteWholeFile(dir.File("empty.wav"), wav);
     struct TCase {
         std::string In, Out, Says;
     };

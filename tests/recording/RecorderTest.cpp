@@ -255,7 +255,9 @@ TEST(Recorder, EveryFrameLandsInOneTrackOrInDroppedQuiet)
     int tracksWithSound = 0;
     for (int row = 0; row < rig.List->Count(); ++row) {
         const auto bytes = ReadWholeFile(rig.List->Row(row).Data->FileName);
-        const auto samples = AsSamples16(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.end()));
+        // The data chunk, without the tag list that follows it.
+        const auto samples =
+            AsSamples16(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.begin() + 44 + Le32At(bytes, 40)));
         bool sound = false;
         if (samples.size() >= 2) {
             EXPECT_TRUE(loud.at(static_cast<size_t>(FrameIndex(samples[0], samples[1]))))
