@@ -191,7 +191,7 @@ void TVorbisIn::Open()
         if (info->channels != FChannels || info->rate != first->rate) {
             Invalidate("it is a chain of streams in different formats: link " + std::to_string(i + 1) + " is " +
                        LayoutText(info->rate, info->channels) + ", the first " +
-                       LayoutText(first->rate, first->channels) + " (convert the links one by one)");
+                       LayoutText(first->rate, first->channels));
             return;
         }
         const ogg_int64_t frames = Lib->ov_pcm_total(vf, static_cast<int>(i));
