@@ -110,12 +110,13 @@ int TTagCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
     }
 
     const char* format = riff ? "RIFF INFO" : flac ? "Vorbis comments" : "ID3v1";
-    TCliOutput::TFields fields{
-        {"file", TCliOutput::JsonString(fileName)}, {"format", TCliOutput::JsonString(format)},
-        {"title", TCliOutput::JsonString(title)},   {"artist", TCliOutput::JsonString(artist)},
-        {"album", TCliOutput::JsonString(album)},   {"genre", TCliOutput::JsonString(genre)}};
+    TCliOutput::TFields fields{{"file", TCliOutput::JsonString(fileName)}, {"format", TCliOutput::JsonString(format)},
+                               {"title", TCliOutput::JsonString(title)},   {"artist", TCliOutput::JsonString(artist)},
+                               {"album", TCliOutput::JsonString(album)},   {"genre", TCliOutput::JsonString(genre)}};
     std::string text = fileName + ": " +
-                       (riff ? "RIFF INFO list written" : flac ? "Vorbis comments written" : "ID3v1 tag written");
+                       (riff   ? "RIFF INFO list written"
+                        : flac ? "Vorbis comments written"
+                               : "ID3v1 tag written");
     if (!riff && !flac) {
         const int index = genres.IndexOf(genre);
         const int number = index >= 0 && index < TID3v1Tag::NoGenre ? index : TID3v1Tag::NoGenre;

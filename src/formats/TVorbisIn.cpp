@@ -55,8 +55,10 @@ std::string OpenStatus(int Code)
 
 std::string LayoutText(long Rate, int Channels)
 {
-    return std::to_string(Rate) + " Hz " + (Channels == 1 ? std::string("mono") : Channels == 2 ? std::string("stereo")
-                                                                                   : std::to_string(Channels) + " channels");
+    return std::to_string(Rate) + " Hz " +
+           (Channels == 1   ? std::string("mono")
+            : Channels == 2 ? std::string("stereo")
+                            : std::to_string(Channels) + " channels");
 }
 
 } // namespace

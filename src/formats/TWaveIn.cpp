@@ -180,8 +180,8 @@ void TWaveIn::CheckAdpcm(int (*FramesInBytes)(int, int))
     const std::int64_t frames =
         Header.HasFact && Header.FactFrames != 0 ? std::min<std::int64_t>(Header.FactFrames, capacity) : capacity;
     const std::int64_t promised = capacityOf(PromisedBytes);
-    PromisedFrames = Header.HasFact && Header.FactFrames != 0 ? std::min<std::int64_t>(Header.FactFrames, promised)
-                                                              : promised;
+    PromisedFrames =
+        Header.HasFact && Header.FactFrames != 0 ? std::min<std::int64_t>(Header.FactFrames, promised) : promised;
     BlockBytes.assign(static_cast<size_t>(BlockAlign), 0);
     FBitsPerSample = 16;
     FTotalSamples = frames;

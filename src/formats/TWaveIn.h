@@ -66,7 +66,7 @@ private:
     int BlockAlign = 0;          // ADPCM bytes per block
     int SamplesPerBlock = 0;     // ADPCM frames per block
     std::int64_t SkipFrames = 0; // frames of the next ADPCM block before the seek target
-    std::int64_t PromisedBytes = 0;  // the data size the header gives, when it gives one
+    std::int64_t PromisedBytes = 0;   // the data size the header gives, when it gives one
     std::int64_t PromisedFrames = -1; // its frames; -1 when not known (MPEG data)
     bool ShortData = false;           // the file holds less than PromisedBytes
 

@@ -144,8 +144,8 @@ TEST(Cli, FolderAndOutDirAreOneOption)
 {
     TTempDir dir;
     WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(4410, 2, 44100, 440, 8000), 2, 44100));
-    TResult r = Cli("convert " + ShellQuote(dir.File("in.wav")) + " --to flac --folder " + ShellQuote(dir.File("out")),
-                    dir);
+    TResult r =
+        Cli("convert " + ShellQuote(dir.File("in.wav")) + " --to flac --folder " + ShellQuote(dir.File("out")), dir);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_TRUE(std::filesystem::exists(dir.File("out/in.flac")));
     r = Cli("split " + ShellQuote(dir.File("in.wav")) + " --level 100 --album A --set Silence/MinLength=0 --config " +

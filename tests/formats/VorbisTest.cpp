@@ -286,8 +286,8 @@ TEST(VorbisIn, AChainOfAnotherLayoutFailsToOpenWithTheReason)
     const char* says[] = {"link 2 is 22050 Hz stereo, the first 44100 Hz stereo",
                           "link 2 is 44100 Hz mono, the first 44100 Hz stereo"};
     for (int k = 0; k < 2; ++k) {
-        ASSERT_TRUE(EncodeOgg(dir.File("a.ogg"), stereo, MakeSignal(stereo, 20000).Pcm,
-                              [](TVorbisOut& O) { O.SetSerial(1); }));
+        ASSERT_TRUE(
+            EncodeOgg(dir.File("a.ogg"), stereo, MakeSignal(stereo, 20000).Pcm, [](TVorbisOut& O) { O.SetSerial(1); }));
         ASSERT_TRUE(EncodeOgg(dir.File("b.ogg"), other[k], MakeSignal(other[k], 20000).Pcm,
                               [](TVorbisOut& O) { O.SetSerial(2); }));
         auto chain = ReadWholeFile(dir.File("a.ogg"));
