@@ -2,9 +2,9 @@
 // after tagging, on files the peer tools make at test time.
 
 #include "formats/TGenreList.h"
+#include "formats/TID3v1Tag.h"
 #include "formats/TMACOut.h"
 #include "formats/TTrackTags.h"
-#include "formats/TID3v1Tag.h"
 #include "formats/TagTrackFile.h"
 #include "support/TestSupport.h"
 
