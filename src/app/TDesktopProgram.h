@@ -97,7 +97,8 @@ private:
     TQtDispatcher FDispatcher;
     TQtDialogs FDialogs;
     TQtDesktop FDesktop;
-    TGenreList FGenres;
+    // The application's one genre list, which the tag writer reads too.
+    TGenreList& FGenres = GenreList();
     std::unique_ptr<TFMain> FWindow;
     // Children of the main window: freed with it.
     TFTrackInfo* TrackInfo = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 namespace kestrune::cli {
 
@@ -26,6 +27,14 @@ TCliArgs::TCliArgs(const std::vector<std::string>& Words, const std::set<std::st
             name = word.substr(0, eq);
             value = word.substr(eq + 1);
             hasValue = true;
+        }
+        // The output folder has one name on some commands and the other on
+        // the rest; every command that writes files takes both.
+        if (!Options.count(name) && !Flags.count(name)) {
+            for (const auto& [one, other] : {std::pair<const char*, const char*>{"--folder", "--out-dir"},
+                                             std::pair<const char*, const char*>{"--out-dir", "--folder"}})
+                if (name == one && Options.count(other))
+                    name = other;
         }
         if (Flags.count(name)) {
             if (hasValue)

@@ -16,7 +16,8 @@ public:
 
 // Splits a command line into positional words, flags and options with values
 // ("--name VALUE" or "--name=VALUE"). Only the names a command declares are
-// accepted.
+// accepted; --folder and --out-dir name the same option, under the name the
+// command declares.
 class TCliArgs {
 public:
     TCliArgs(const std::vector<std::string>& Words, const std::set<std::string>& Flags,

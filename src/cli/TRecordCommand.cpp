@@ -28,7 +28,7 @@ const char* TRecordCommand::Usage()
            "  --genre NAME        genre of the tracks\n"
            "  --device NAME       capture device: virtual:demo, virtual:FILE.wav,\n"
            "                      alsa:NAME, pulse:SOURCE (see kestrune-cli devices)\n"
-           "  --folder DIR        where album folders go\n"
+           "  --folder DIR        where album folders go (also --out-dir)\n"
            "  --format WAV|MP3    file format of the tracks\n"
            "  --rate HZ           capture rate: 11025, 22050 or 44100\n"
            "  --bits 8|16         capture depth\n"

@@ -101,7 +101,7 @@ const char* TSplitCommand::Usage()
            "\n"
            "Options:\n"
            "  --album NAME        album folder name (default: the file's name)\n"
-           "  --folder DIR        where album folders go\n"
+           "  --folder DIR        where album folders go (also --out-dir)\n"
            "  --format WAV|MP3    file format of the tracks\n"
            "  --level N           noise level (of 16-bit audio; of 8-bit for 8-bit files)\n"
            "  --measure-level     take the noise level from the file's quietest stretch\n"
@@ -196,6 +196,20 @@ int TSplitCommand::QuietestLevel(TACSInput& Input, int WindowMs)
     return quietest;
 }
 
+int TSplitCommand::LevelAbovePeak(int Peak, int BitsPerSample)
+{
+    // Half again the peak (3.5 dB) leaves room for gaps whose floor is not
+    // quite as low as the quietest one. Dither keeps the "silence" of a
+    // 16-bit file within a few steps of zero, and gaps of digital silence
+    // sit beside dithered ones on the same mix: a level of 8 (-72 dBFS)
+    // still hears every song as sound.
+    const int most = BitsPerSample == 8 ? 127 : 32767;
+    int level = Peak + 1 + Peak / 2;
+    if (BitsPerSample != 8)
+        level = std::max(level, 8);
+    return std::clamp(level, 1, most);
+}
+
 std::string TSplitCommand::CueTime(std::int64_t Bytes, std::int64_t BytesPerSecond)
 {
     // Cue sheets count in CD frames, 75 to the second.
@@ -241,13 +255,14 @@ int TSplitCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::ato
             // stretch that still means something is the silence length
             // itself: a gap shorter than that never ends a track, so its
             // quietest such stretch is the quiet the splitter has to hear
-            // as quiet. Its largest sample is the level, as the capture
-            // takes it.
-            const int level = QuietestLevel(*input, options->SilenceLg);
+            // as quiet. The level stands above its largest sample, so that
+            // all of it counts as quiet.
+            const int peak = QuietestLevel(*input, options->SilenceLg);
+            const int level = LevelAbovePeak(peak, input->InBitsPerSample());
             options->Level16 = level;
             options->Level8 = std::min(level, 127);
-            Out.Info("Noise level " + std::to_string(level) + " measured over the quietest " +
-                     std::to_string(options->SilenceLg) + " ms");
+            Out.Info("Noise level " + std::to_string(level) + " (the quietest " + std::to_string(options->SilenceLg) +
+                     " ms peak at " + std::to_string(peak) + ")");
         }
     } catch (const EUsage&) {
         throw;

@@ -29,6 +29,11 @@ public:
     // rounded up for 24-bit, in the scale of the level settings) over the
     // quietest stretch of WindowMs milliseconds. Opens and closes Input.
     static int QuietestLevel(TACSInput& Input, int WindowMs);
+    // The level the splitter is given for a measured peak: above it, so that
+    // the stretch measured counts as quiet (the recorder's test is
+    // |s| < level), with room for other gaps whose floor is a little higher,
+    // and never below the few steps a dithered 16-bit silence moves.
+    static int LevelAbovePeak(int Peak, int BitsPerSample);
     // A cue sheet time: minutes, seconds and frames of 1/75 s.
     static std::string CueTime(std::int64_t Bytes, std::int64_t BytesPerSecond);
 };

@@ -1,21 +1,56 @@
 #include "cli/TTagCommand.h"
 
+#include "formats/FileReaders.h"
+#include "formats/FlacComments.h"
 #include "formats/TGenreList.h"
 #include "formats/TID3v1Tag.h"
 #include "formats/TagTrackFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace kestrune::cli {
+
+namespace {
+
+// The file's comments with the four this command writes replaced (names in
+// any letter case); the others (track number, date, ReplayGain) stay.
+std::vector<std::string> MergedComments(const std::vector<std::string>& Old, const std::string& Title,
+                                        const std::string& Artist, const std::string& Album, const std::string& Genre)
+{
+    const std::pair<const char*, const std::string*> ours[] = {
+        {"TITLE", &Title}, {"ARTIST", &Artist}, {"ALBUM", &Album}, {"GENRE", &Genre}};
+    std::vector<std::string> merged;
+    for (const std::string& entry : Old) {
+        std::string name = entry.substr(0, entry.find('='));
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+        if (std::none_of(std::begin(ours), std::end(ours), [&](const auto& O) { return name == O.first; }))
+            merged.push_back(entry);
+    }
+    for (const auto& [name, value] : ours)
+        if (!value->empty())
+            merged.push_back(std::string(name) + "=" + *value);
+    return merged;
+}
+
+} // namespace
 
 const char* TTagCommand::Usage()
 {
     return "Usage: kestrune-cli tag FILE [options]\n"
            "\n"
            "Writes title, artist, album and genre into FILE: a RIFF INFO list for\n"
-           ".wav files (UTF-8), an ID3v1 tag for all others (ISO-8859-1, characters\n"
-           "outside it become \"?\", texts cut to 30 bytes). An existing tag is\n"
-           "replaced; the audio is not touched. A text not given is written empty.\n"
+           ".wav files (UTF-8), Vorbis comments for .flac files (UTF-8; other\n"
+           "comments stay), an ID3v1 tag for MP3 and APE files (ISO-8859-1,\n"
+           "characters outside it become \"?\", texts cut to 30 bytes). An existing\n"
+           "tag is replaced; the audio is not touched. A text not given is written\n"
+           "empty. Ogg files, and MP3 or APE files that carry an ID3v2 or APE tag\n"
+           "(which players read instead of ID3v1), are refused and left as they are.\n"
            "\n"
            "Options:\n"
            "  --title T      the song's title\n"
@@ -63,19 +98,26 @@ int TTagCommand::Execute(const TCliArgs& Args, TCliOutput& Out, const std::atomi
     }
 
     const bool riff = TagsAsRiffInfo(fileName);
+    const bool flac = AudioFileTypeOf(fileName) == TAudioFileType::aftFlac;
     try {
-        TagTrackFile(fileName, title, artist, album, genre, genres);
+        if (flac)
+            WriteFlacComments(fileName, MergedComments(ReadFlacComments(fileName), title, artist, album, genre));
+        else
+            TagTrackFile(fileName, title, artist, album, genre, genres);
     } catch (const std::exception& e) {
         Out.Error(e.what());
         return 1;
     }
 
-    TCliOutput::TFields fields{
-        {"file", TCliOutput::JsonString(fileName)}, {"format", TCliOutput::JsonString(riff ? "RIFF INFO" : "ID3v1")},
-        {"title", TCliOutput::JsonString(title)},   {"artist", TCliOutput::JsonString(artist)},
-        {"album", TCliOutput::JsonString(album)},   {"genre", TCliOutput::JsonString(genre)}};
-    std::string text = fileName + ": " + (riff ? "RIFF INFO list written" : "ID3v1 tag written");
-    if (!riff) {
+    const char* format = riff ? "RIFF INFO" : flac ? "Vorbis comments" : "ID3v1";
+    TCliOutput::TFields fields{{"file", TCliOutput::JsonString(fileName)}, {"format", TCliOutput::JsonString(format)},
+                               {"title", TCliOutput::JsonString(title)},   {"artist", TCliOutput::JsonString(artist)},
+                               {"album", TCliOutput::JsonString(album)},   {"genre", TCliOutput::JsonString(genre)}};
+    std::string text = fileName + ": " +
+                       (riff   ? "RIFF INFO list written"
+                        : flac ? "Vorbis comments written"
+                               : "ID3v1 tag written");
+    if (!riff && !flac) {
         const int index = genres.IndexOf(genre);
         const int number = index >= 0 && index < TID3v1Tag::NoGenre ? index : TID3v1Tag::NoGenre;
         fields.emplace_back("genre_number", TCliOutput::JsonNumber(number));

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <sys/types.h>
+#include <vector>
 
 namespace kestrune {
 
@@ -49,6 +50,25 @@ off_t SeekMemory(void* Handle, off_t Offset, int Whence)
         return -1;
     r->Pos = static_cast<std::size_t>(base + Offset);
     return static_cast<off_t>(r->Pos);
+}
+
+// True when the stream opens with a frame that states its length (a Xing,
+// Info or VBRI frame, after an ID3v2 tag if there is one). Without one the
+// library's length is a guess from the file's size, no promise.
+bool HasLengthFrame(const std::vector<unsigned char>& Data)
+{
+    std::size_t at = 0;
+    if (Data.size() >= 10 && std::memcmp(Data.data(), "ID3", 3) == 0) {
+        const std::size_t size = (std::size_t{Data[6]} & 0x7F) << 21 | (std::size_t{Data[7]} & 0x7F) << 14 |
+                                 (std::size_t{Data[8]} & 0x7F) << 7 | (std::size_t{Data[9]} & 0x7F);
+        at = 10 + size + ((Data[5] & 0x10) != 0 ? 10 : 0);
+    }
+    const std::size_t end = std::min(Data.size(), at + 2048);
+    for (std::size_t i = at; i + 4 <= end; ++i)
+        for (const char* mark : {"Xing", "Info", "VBRI"})
+            if (std::memcmp(Data.data() + i, mark, 4) == 0)
+                return true;
+    return false;
 }
 
 } // namespace
@@ -169,6 +189,15 @@ void TMP3DecodeThread::Decode()
             WriteAudio(audio, bytes);
     }
     Flush();
+    const std::int64_t frames = Channels > 0 ? DataBytes / (2 * Channels) : 0;
+    if (!StopRequested.load() && HeaderWritten && Announced > 0 && frames < Announced) {
+        char seconds[96];
+        std::snprintf(seconds, sizeof seconds, "%.2f s of the %.2f s its header announces read",
+                      static_cast<double>(frames) / std::max(1L, SampleRate),
+                      static_cast<double>(Announced) / std::max(1L, SampleRate));
+        throw EACSException(std::string("Error reading MP3 file: the file ends inside its audio, or is damaged: ") +
+                            seconds + ".");
+    }
 }
 
 void TMP3DecodeThread::OnFirstFrame(mpg123_handle* Handle)
@@ -185,6 +214,15 @@ void TMP3DecodeThread::OnFirstFrame(mpg123_handle* Handle)
         BitRate = static_cast<long>(info.bitrate) * 1000;
     SampleRate = rate;
     Channels = channels;
+    // A length the stream's own header (a Xing or Info frame, read with the
+    // first frame) gives is exact: a file that decodes to less was cut.
+    long accurate = 0;
+    if (HasLengthFrame(Data) && lib.getstate && lib.length &&
+        lib.getstate(Handle, MPG123_ACCURATE, &accurate, nullptr) == MPG123_OK && accurate) {
+        const off_t length = lib.length(Handle);
+        if (length > 0)
+            Announced = length;
+    }
     // From here on every frame comes out in the first frame's layout: one
     // file, one header.
     lib.format_none(Handle);

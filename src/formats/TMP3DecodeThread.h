@@ -35,8 +35,9 @@ using TMADProgressEvent = std::function<void(TComponent* Sender)>;
 // the decoding thread. The events carry the owning component as Sender.
 // OnDone follows a decoding that ended (at the end of the data, at a stop, or
 // at a stream without MPEG audio, Success false); OnThreadException follows
-// a failure to read or write, after the output was completed as far as it
-// could be. Exactly one of the two is raised, then the thread is finished.
+// a failure to read or write, or a stream that ends before the length its own
+// header (a Xing or Info frame) announces (a cut file), after the output was
+// completed as far as it could be. Exactly one of the two is raised, then the thread is finished.
 class TMP3DecodeThread {
 public:
     struct TSetup {
@@ -99,6 +100,7 @@ private:
     long SampleRate = 0;
     int Channels = 0;
     long BitRate = 0;           // bit/s of the first frame
+    std::int64_t Announced = -1; // frames the stream's own header announces; -1 none
     bool HeaderWritten = false; // also the success flag: a frame was decoded
 
     std::atomic<int> LastProgress{0};

@@ -284,9 +284,15 @@ void TMP3In::FailIfCut(int Pending)
     const bool shortOfScan = Size() >= 0 && read < FTotalSamples;
     if (!shortOfHeader && !shortOfScan)
         return;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f s", static_cast<double>(read) / std::max(1, FSampleRate));
-    throw EACSException(std::string("Error reading MP3 file: the file ends inside its audio: ") + seconds + " read.");
+    char seconds[96];
+    const double rate = std::max(1, FSampleRate);
+    if (shortOfHeader)
+        std::snprintf(seconds, sizeof seconds, "%.2f s of the %.2f s its header announces read",
+                      static_cast<double>(read) / rate, static_cast<double>(AnnouncedSamples) / rate);
+    else
+        std::snprintf(seconds, sizeof seconds, "%.2f s read", static_cast<double>(read) / rate);
+    throw EACSException(std::string("Error reading MP3 file: the file ends inside its audio, or is damaged: ") +
+                        seconds + ".");
 }
 
 void TMP3In::RewindIfStillOpen()

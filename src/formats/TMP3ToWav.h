@@ -21,7 +21,8 @@ namespace kestrune {
 // and is made exact when decoding ends, also after Stop. Damaged frames are
 // skipped without a message; a file without one decodable frame ends with
 // OnDone Success false. A failure to write the target (a full disk) or to
-// read the source ends with OnThreadException instead of OnDone.
+// read the source, or a source cut short of the length its own header
+// announces, ends with OnThreadException instead of OnDone.
 //
 // Threads: Run, Stop, Busy, Progress and the setters belong to the owner's
 // thread. OnProgress, OnDone and OnThreadException are raised on the

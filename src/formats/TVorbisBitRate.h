@@ -22,11 +22,11 @@ enum class TVorbisBitRate {
     br499,
 };
 
-// Bits per second handed to the encoder; -1 for brAutoSelect. br56 hands out
-// 46000, as the program always has.
+// Bits per second handed to the encoder; -1 for brAutoSelect. Every value is
+// the rate its name says: br56 is 56000 (the list shows "56").
 inline long VorbisBitsPerSecond(TVorbisBitRate Rate)
 {
-    static constexpr long Table[] = {-1,     45000,  48000,  46000,  64000,  80000,  96000,  112000,
+    static constexpr long Table[] = {-1,     45000,  48000,  56000,  64000,  80000,  96000,  112000,
                                      128000, 144000, 160000, 192000, 224000, 256000, 320000, 499000};
     const int index = static_cast<int>(Rate);
     return index >= 0 && index < 16 ? Table[index] : -1;

@@ -53,6 +53,14 @@ std::string OpenStatus(int Code)
     }
 }
 
+std::string LayoutText(long Rate, int Channels)
+{
+    return std::to_string(Rate) + " Hz " +
+           (Channels == 1   ? std::string("mono")
+            : Channels == 2 ? std::string("stereo")
+                            : std::to_string(Channels) + " channels");
+}
+
 } // namespace
 
 TVorbisIn::TVorbisIn() = default;
@@ -171,13 +179,23 @@ void TVorbisIn::Open()
         FSize = -1;
         return;
     }
-    // The links handed out are those up to the first of another layout.
+    // One stream of one layout comes out of a reader: a link of another
+    // rate or channel count cannot follow the first, and leaving it out
+    // would lose its audio without a word.
     std::int64_t total = 0;
     const long links = Lib->ov_streams(vf);
     for (long i = 0; i < links; ++i) {
         const vorbis_info* info = Lib->ov_info(vf, static_cast<int>(i));
-        if (!info || info->channels != FChannels || info->rate != first->rate)
-            break;
+        if (!info) {
+            Invalidate("damaged Ogg Vorbis headers in link " + std::to_string(i + 1));
+            return;
+        }
+        if (info->channels != FChannels || info->rate != first->rate) {
+            Invalidate("it is a chain of streams in different formats: link " + std::to_string(i + 1) + " is " +
+                       LayoutText(info->rate, info->channels) + ", the first " +
+                       LayoutText(first->rate, first->channels));
+            return;
+        }
         const ogg_int64_t frames = Lib->ov_pcm_total(vf, static_cast<int>(i));
         if (frames > 0)
             total += frames;
@@ -261,9 +279,11 @@ int TVorbisIn::Fill()
         if (section != CurrentSection) {
             const vorbis_info* info = Lib->ov_info(&File->Vf, -1);
             if (!info || info->channels != FChannels || info->rate != FSampleRate) {
-                // A link of another layout cannot follow in this stream.
-                EndOfFile = true;
-                break;
+                // A link of another layout cannot follow in this stream (a
+                // source that cannot seek shows its links only as they come).
+                throw EACSException("Error reading Ogg Vorbis file: it is a chain of streams in different formats: " +
+                                    (info ? LayoutText(info->rate, info->channels) : std::string("a damaged link")) +
+                                    " after " + LayoutText(FSampleRate, FChannels) + ".");
             }
             CurrentSection = section;
         }

@@ -16,9 +16,9 @@ struct TVorbisFileHandle;
 // Decodes an Ogg Vorbis file into 16-bit PCM through libvorbisfile, which
 // reads FileName or a supplied stream through callbacks over the TStream.
 //
-// A chained file is read link after link while the links keep the first
-// one's rate and channels; a link of another layout ends the data there
-// (TotalSamples counts only the links handed out). The reader never hands out
+// A chained file is read link after link; a chain whose links differ in
+// rate or channel count fails to open with the reason, since one reader
+// hands out one layout and leaving a link out would lose its audio. The reader never hands out
 // more than Size bytes. A file libvorbisfile cannot open fails in OpenInput
 // with the reason; damaged data further in gives less audio (a gap is
 // skipped, as oggdec does), never more than Size. A file whose last page is

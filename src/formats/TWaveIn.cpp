@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 namespace kestrune {
@@ -16,6 +17,10 @@ namespace {
 // MPEG data is read whole before decoding; more than this is not a WAV file
 // anybody made.
 constexpr std::int64_t MpegDataLimit = 512LL * 1024 * 1024;
+
+// Data sizes from here on are the placeholders of writers that never came
+// back to their header, not lengths.
+constexpr std::uint32_t UnknownSizeFrom = 0x7FFFF000U;
 
 } // namespace
 
@@ -57,6 +62,9 @@ void TWaveIn::Parse()
     FTotalSamples = 0;
     FSize = 0;
     SkipFrames = 0;
+    PromisedFrames = -1;
+    PromisedBytes = 0;
+    ShortData = false;
     if (Header.Type == TWavType::wtUnsupported) {
         Invalidate(Header.Problem);
         return;
@@ -65,11 +73,16 @@ void TWaveIn::Parse()
         Invalidate(FSampleRate == 0 ? "the sample rate is 0" : "the channel count is 0");
         return;
     }
-    // The data runs to the end of the file when its size says 0xFFFFFFFF or
-    // more than the file holds (a capture that was never finished).
+    // A writer that could not go back to its header (a capture that was
+    // never finished, a pipe) leaves a size it did not know: 0, 0xFFFFFFFF,
+    // or a placeholder near 2^31 (sox writes 0x7FFFF000, arecord
+    // 0x80000000). Such data runs to the end of the file. Any other size is
+    // the length of the audio: a file that holds less was cut, and reading it
+    // ends in an error rather than passing for a shorter file.
     const std::int64_t available = std::max<std::int64_t>(0, Stream->Size() - Header.DataStart);
-    const std::int64_t length =
-        Header.DataSize == 0xFFFFFFFFU ? available : std::min<std::int64_t>(Header.DataSize, available);
+    const bool unknownSize = Header.DataSize == 0 || Header.DataSize >= UnknownSizeFrom;
+    const std::int64_t length = unknownSize ? available : std::min<std::int64_t>(Header.DataSize, available);
+    PromisedBytes = unknownSize ? length : Header.DataSize;
     DataStart = Header.DataStart;
     DataEnd = DataStart + length;
     ReadPos = DataStart;
@@ -88,6 +101,7 @@ void TWaveIn::Parse()
         }
         FTotalSamples = length / FrameBytes();
         FSize = FTotalSamples * FrameBytes();
+        PromisedFrames = PromisedBytes / FrameBytes();
         break;
     }
     case TWavType::wtDVIADPCM:
@@ -105,15 +119,31 @@ void TWaveIn::Parse()
         CheckAdpcm(&TMsAdpcm::FramesInBytes);
         break;
     case TWavType::wtACM:
+        ShortData = length < PromisedBytes;
         DecodeMpeg();
         return;
     case TWavType::wtUnsupported:
         return;
     }
+    ShortData = length < PromisedBytes;
+    if (FValid && ShortData && FTotalSamples == 0)
+        Invalidate("the file ends inside its audio: " + ReadSoFar(0));
     if (FValid) {
         Type = Header.Type;
         Stream->Seek(DataStart, TSeekOrigin::soBeginning);
     }
+}
+
+std::string TWaveIn::ReadSoFar(std::int64_t Frames) const
+{
+    const double rate = std::max(1, FSampleRate);
+    char text[96];
+    if (PromisedFrames > Frames)
+        std::snprintf(text, sizeof text, "%.2f s of the %.2f s its header announces read",
+                      static_cast<double>(Frames) / rate, static_cast<double>(PromisedFrames) / rate);
+    else
+        std::snprintf(text, sizeof text, "%.2f s read", static_cast<double>(Frames) / rate);
+    return text;
 }
 
 void TWaveIn::CheckAdpcm(int (*FramesInBytes)(int, int))
@@ -140,14 +170,18 @@ void TWaveIn::CheckAdpcm(int (*FramesInBytes)(int, int))
                    " frames are not supported (at most 8192 mono or 4096 stereo frames)");
         return;
     }
-    const std::int64_t length = DataEnd - DataStart;
-    const std::int64_t capacity =
-        length / BlockAlign * SamplesPerBlock +
-        std::min(SamplesPerBlock, FramesInBytes(static_cast<int>(length % BlockAlign), FChannels));
+    const auto capacityOf = [&](std::int64_t Length) {
+        return Length / BlockAlign * SamplesPerBlock +
+               std::min(SamplesPerBlock, FramesInBytes(static_cast<int>(Length % BlockAlign), FChannels));
+    };
+    const std::int64_t capacity = capacityOf(DataEnd - DataStart);
     // The fact chunk gives the true length (the last block is padded); a
     // count of 0 or beyond the data is not to be trusted.
     const std::int64_t frames =
         Header.HasFact && Header.FactFrames != 0 ? std::min<std::int64_t>(Header.FactFrames, capacity) : capacity;
+    const std::int64_t promised = capacityOf(PromisedBytes);
+    PromisedFrames =
+        Header.HasFact && Header.FactFrames != 0 ? std::min<std::int64_t>(Header.FactFrames, promised) : promised;
     BlockBytes.assign(static_cast<size_t>(BlockAlign), 0);
     FBitsPerSample = 16;
     FTotalSamples = frames;
@@ -254,6 +288,12 @@ int TWaveIn::RefillPcm()
         return 0;
     SeekToReadPos();
     const std::int64_t n = Stream->Read(Buffer.data(), want);
+    if (n <= 0) {
+        // The file is shorter now than when it was opened.
+        ShortData = true;
+        DataEnd = ReadPos;
+        return 0;
+    }
     ReadPos += n;
     StreamAt = ReadPos;
     return static_cast<int>(n);
@@ -310,17 +350,26 @@ int TWaveIn::RefillAdpcm()
 
 int TWaveIn::Refill()
 {
+    int n = 0;
     switch (Type) {
     case TWavType::wtPCM:
     case TWavType::wtACM:
-        return RefillPcm();
+        n = RefillPcm();
+        break;
     case TWavType::wtDVIADPCM:
     case TWavType::wtMSADPCM:
-        return RefillAdpcm();
+        n = RefillAdpcm();
+        break;
     case TWavType::wtUnsupported:
         break;
     }
-    return 0;
+    // The end of what a cut file holds is not the end of its audio: the run
+    // fails with what was read, unless it only wanted a range that the file
+    // still held whole.
+    if (n == 0 && ShortData && (EndSample() == -1 || Position() < Size()))
+        throw EACSException("Cannot read " + Name() + ": the file ends inside its audio: " +
+                            ReadSoFar(StartSample() + Position() / std::max(1, FrameBytes())) + ".");
+    return n;
 }
 
 int TWaveIn::ReadBlock(void* Out, int Count)

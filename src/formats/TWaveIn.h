@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kestrune {
@@ -17,9 +18,13 @@ namespace kestrune {
 // decoded block by block to 16 bits, and MPEG Layer-3 data (format tag 0x55)
 // decoded whole into memory with libmpg123 when the file is opened.
 //
-// A data size of 0xFFFFFFFF, or one running past the end of the file, is read
-// up to the end of the file. A file it cannot read fails in OpenInput with the
-// reason. Damaged ADPCM blocks end the run with an error.
+// A data size the writer never filled in (0, 0xFFFFFFFF, or the placeholders
+// near 2^31 that sox and arecord leave when writing to a pipe) is read up to
+// the end of the file. A real size larger than what the file holds means the
+// file was cut: it hands out what it holds and then fails the read, saying
+// how much was read, rather than passing for a shorter file. A file it
+// cannot read fails in OpenInput with the reason. Damaged ADPCM blocks end
+// the run with an error.
 //
 // Threads: opened on the thread that runs the output, read and closed on the
 // output's worker.
@@ -49,6 +54,8 @@ private:
     int RefillPcm();
     int RefillAdpcm();
     int FrameBytes() const { return FChannels * (FBitsPerSample / 8); }
+    // "2.00 s of the 10.00 s its header announces read", for Frames read.
+    std::string ReadSoFar(std::int64_t Frames) const;
 
     TWavType Type = TWavType::wtUnsupported;
     TWavHeader Header;
@@ -59,6 +66,9 @@ private:
     int BlockAlign = 0;          // ADPCM bytes per block
     int SamplesPerBlock = 0;     // ADPCM frames per block
     std::int64_t SkipFrames = 0; // frames of the next ADPCM block before the seek target
+    std::int64_t PromisedBytes = 0;   // the data size the header gives, when it gives one
+    std::int64_t PromisedFrames = -1; // its frames; -1 when not known (MPEG data)
+    bool ShortData = false;           // the file holds less than PromisedBytes
 
     std::array<std::uint8_t, BufferSize> Buffer{};
     std::vector<std::uint8_t> BlockBytes;

@@ -79,6 +79,10 @@ void TACSFileIn::OpenInput()
     if (!StreamSupplied && FFileName.empty())
         throw EACSException("The file name is not assigned");
     OpenFile();
+    // A file with a header and not one frame of audio is no recording; a
+    // run on it would end at once with empty results called finished.
+    if (FValid && FTotalSamples == 0 && FSize == 0)
+        Invalidate("it holds no audio");
     if (!FValid) {
         const std::string reason = InvalidReason.empty() ? "not a supported audio file" : InvalidReason;
         CloseFile();

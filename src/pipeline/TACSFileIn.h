@@ -16,7 +16,11 @@ namespace kestrune {
 //
 // A file that the reader cannot read (not its format, damaged, a depth it
 // cannot carry) fails in OpenInput with a message naming the file and the
-// reason, so a run never reports an empty result as a finished job.
+// reason, so a run never reports an empty result as a finished job. A file
+// whose length is known to be zero frames fails likewise ("it holds no
+// audio"). A reader whose file ends before the length its own header
+// announces (a cut file) hands out what it holds and then fails the read,
+// saying how much was read.
 class TACSFileIn : public TACSStreamedInput {
 public:
     const std::string& FileName() const { return FFileName; }

@@ -2,6 +2,8 @@
 
 #include "common/PathNames.h"
 #include "common/Rounding.h"
+#include "formats/TGenreList.h"
+#include "formats/TagTrackFile.h"
 #include "settings/TOptions.h"
 
 #include <algorithm>
@@ -371,6 +373,14 @@ void TRecorder::KeepOrDropTrack()
         error ? static_cast<double>(end.SoundBytes + 44) / 1024.0 : static_cast<double>(size) / 1024.0;
     List.AddToTotals(seconds, kilobytes);
     track->Duration = seconds;
+    // The album, genre and place in the recording (counting kept tracks)
+    // go into the file at once; title and artist follow when the track is
+    // recognised or edited.
+    try {
+        TagTrackFile(track->FileName, "", "", AlbumName, Genre, GenreList(), Loop.KeptTracks());
+    } catch (const std::exception& e) {
+        FJob.Message(TJobMessageKind::jmWarning, caption + " could not be tagged: " + e.what());
+    }
     const bool recognise = row >= 0 && track->Trm && Recognition && Recognition->ClientOpen();
     if (!recognise)
         track->Trm.reset();

@@ -5,6 +5,8 @@
 #include "app/TSingleInstance.h"
 #include "burn/ui/TFBurn.h"
 #include "cd/TCueImage.h"
+#include "formats/TGenreList.h"
+#include "formats/TagTrackFile.h"
 #include "mocks/TNoDevices.h"
 #include "recording/TMainController.h"
 #include "recording/ui/TFMain.h"
@@ -218,6 +220,25 @@ private slots:
         program.Start(May1);
         QTest::qWait(100);
         QCOMPARE(answers.Seen, QStringList{"MessageBox: No input driver available!"});
+    }
+
+    // The genres the windows offer are the list the tag writer numbers
+    // them by: a genre chosen in Edit Info reaches the MP3's tag.
+    void GenresReachTheTags()
+    {
+        TTempDir dir;
+        TNoDevices platform;
+        TDesktopProgram::TArgs args;
+        args.ConfigFile = dir.File("kestrune.ini");
+        SaveWithSilentCapture(dir, args.ConfigFile, platform);
+        TDesktopProgram program(args, platform);
+        program.Start(May1);
+        program.Main().Genres().LoadFromText("Blues\nClassic Rock\nCountry\n");
+        const std::string mp3 = dir.File("song.mp3");
+        WriteWholeFile(mp3, AsBytes(Noise16(500, 2, 1)));
+        TagTrackFile(mp3, "Title", "Artist", "Album", "Country");
+        QCOMPARE(static_cast<int>(ReadWholeFile(mp3).back()), 2);
+        GenreList().Clear();
     }
 
     // The main window's Settings opens the settings window; its Convert

@@ -198,6 +198,8 @@ TEST(AutoWrite, ImagesHoldEveryKeptTrackOnceInOrder)
     ASSERT_EQ(tracks.size(), kept.size());
     for (std::size_t t = 0; t < kept.size(); ++t) {
         std::vector<std::uint8_t> audio = test::ReadWholeFile(kept[t]);
+        // The data chunk alone: the track's tag list follows it.
+        audio.resize(44 + (audio[40] | audio[41] << 8 | audio[42] << 16 | static_cast<std::size_t>(audio[43]) << 24));
         audio.erase(audio.begin(), audio.begin() + 44);
         ASSERT_GE(tracks[t].size(), audio.size()) << kept[t];
         EXPECT_TRUE(std::equal(audio.begin(), audio.end(), tracks[t].begin())) << kept[t];

@@ -109,6 +109,57 @@ TEST(Cli, FailedJobsExitWithOneAndSayWhy)
     EXPECT_EQ(ReadWholeFile(dir.File("in.wav")), input);
 }
 
+// Lost audio is never a success: a WAV whose header promises more than the
+// file holds, an MP3 cut short of the length its Info frame gives, and a WAV
+// with a header and no audio all fail with the reason, whatever the output.
+TEST(Cli, CutAndEmptySourcesFailWithTheReason)
+{
+    TTempDir dir;
+    auto wav = PcmWavImage(Sine16(44100 * 2, 2, 44100, 440, 8000), 2, 44100);
+    WriteWholeFile(dir.File("whole.wav"), wav);
+    ASSERT_EQ(Cli("convert " + ShellQuote(dir.File("whole.wav")) + " " + ShellQuote(dir.File("whole.mp3")), dir).Status,
+              0);
+    auto mp3 = ReadWholeFile(dir.File("whole.mp3"));
+    mp3.resize(mp3.size() / 2 + 101);
+    WriteWholeFile(dir.File("cut.mp3"), mp3);
+    wav.resize(wav.size() / 2 + 2);
+    WriteWholeFile(dir.File("cut.wav"), wav);
+    wav.resize(44);
+    std::fill(wav.begin() + 40, wav.end(), 0); // size 0: read to the end, which it is
+    WriteWholeFile(dir.File("empty.wav"), wav);
+    struct TCase {
+        std::string In, Out, Says;
+    };
+    const TCase cases[] = {
+        {"cut.wav", "a.flac", "the file ends inside its audio: 1.00 s of the 2.00 s its header announces read"},
+        {"cut.wav", "b.mp3", "the file ends inside its audio: 1.00 s of the 2.00 s"},
+        {"cut.mp3", "c.wav", "the file ends inside its audio, or is damaged: 0.9"},
+        {"empty.wav", "d.ogg", "Cannot read \"" + dir.File("empty.wav") + "\": it holds no audio."},
+    };
+    for (const TCase& c : cases) {
+        const TResult r = Cli("convert " + ShellQuote(dir.File(c.In)) + " " + ShellQuote(dir.File(c.Out)), dir);
+        EXPECT_EQ(r.Status, 1) << c.In;
+        EXPECT_NE(r.Err.find(c.Says), std::string::npos) << c.In << " said: " << r.Err;
+        EXPECT_FALSE(std::filesystem::exists(dir.File(c.Out))) << c.Out;
+    }
+}
+
+// Every command that writes files takes its folder as --folder or --out-dir.
+TEST(Cli, FolderAndOutDirAreOneOption)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("in.wav"), PcmWavImage(Sine16(4410, 2, 44100, 440, 8000), 2, 44100));
+    TResult r =
+        Cli("convert " + ShellQuote(dir.File("in.wav")) + " --to flac --folder " + ShellQuote(dir.File("out")), dir);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("out/in.flac")));
+    r = Cli("split " + ShellQuote(dir.File("in.wav")) + " --level 100 --album A --set Silence/MinLength=0 --config " +
+                ShellQuote(dir.File("k.ini")) + " --out-dir " + ShellQuote(dir.File("split")),
+            dir);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("split/A"))) << r.Err;
+}
+
 TEST(Cli, ConvertsPcmToAdpcmAndBack)
 {
     TTempDir dir;

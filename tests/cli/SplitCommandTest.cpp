@@ -170,3 +170,32 @@ TEST(SplitCommand, AnInterruptedSplitKeepsOnlyFinishedTracksAndFails)
         EXPECT_LT(bytes, 5U * 16000U);
     }
 }
+
+// Six songs of different loudness, apart by 2 seconds of digital silence or
+// of a dithered floor (TPDF, one step either side, as a 16-bit file gets from
+// any tool that dithers): the measured level hears the gaps as quiet and
+// finds every song.
+TEST(SplitCommand, MeasuredLevelSplitsAtDigitalSilenceAndADitheredFloor)
+{
+    for (const bool dithered : {false, true}) {
+        SCOPED_TRACE(dithered ? "dithered floor" : "digital silence");
+        TTempDir dir;
+        std::vector<std::int16_t> mix;
+        std::uint32_t x = 12345;
+        const auto step = [&x] {
+            x = x * 1664525u + 1013904223u;
+            return static_cast<int>(x >> 31);
+        };
+        for (int song = 0; song < 6; ++song) {
+            const auto loud = Sine16(3 * 22050, 2, 22050, 220 + 70 * song, 1500 + 2000 * song);
+            mix.insert(mix.end(), loud.begin(), loud.end());
+            for (int i = 0; i < 2 * 22050 * 2; ++i)
+                mix.push_back(static_cast<std::int16_t>(dithered ? step() + step() - 1 : 0));
+        }
+        WriteWholeFile(dir.File("mix.wav"), PcmWavImage(mix, 2, 22050));
+        int status = 0;
+        const std::string out = Split(dir, dir.File("mix.wav"), "--measure-level", &status);
+        ASSERT_EQ(status, 0) << out;
+        EXPECT_NE(out.find("\"tracks\":6"), std::string::npos) << out;
+    }
+}

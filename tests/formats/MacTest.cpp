@@ -144,8 +144,17 @@ TEST(MAC, EmptyInputMakesValidEmptyFile)
     ASSERT_EQ(Write(dir.File("e.ape"), {}, {44100, 16, 2}), "");
     TMACIn in;
     in.SetFileName(dir.File("e.ape"));
-    EXPECT_TRUE(ReadAll(in, MacChunk).empty());
+    in.OpenFile();
+    EXPECT_TRUE(in.Valid());
     EXPECT_EQ(in.TotalSamples(), 0);
+    in.CloseFile();
+    // A file without audio is no source to read, as for every reader.
+    try {
+        in.OpenInput();
+        ADD_FAILURE() << "an empty file opened";
+    } catch (const EACSException& e) {
+        EXPECT_NE(std::string(e.what()).find("it holds no audio"), std::string::npos) << e.what();
+    }
 }
 
 TEST(MAC, DamagedOrForeignFilesFailClearly)

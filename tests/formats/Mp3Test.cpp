@@ -402,6 +402,30 @@ TEST(Mp3ToWav, StopKeepsWhatWasDecodedWithAnExactHeader)
     EXPECT_LT(w.Samples.size(), pcm.size() / 2 / 5) << "decoding ended near 10 percent";
 }
 
+// A file cut short of the length its Info frame announces is no success:
+// the decoding ends with the reason and how much was read, and the WAV
+// file still holds what was decoded with an exact header.
+TEST(Mp3ToWav, ACutFileEndsWithTheReason)
+{
+    TTempDir dir;
+    const auto pcm = AsBytes(Noise16(44100 * 4, 2, 8, 6000));
+    ASSERT_TRUE(EncodeMp3(dir.File("a.mp3"), {44100, 16, 2}, pcm));
+    auto bytes = ReadWholeFile(dir.File("a.mp3"));
+    bytes.resize(bytes.size() / 2 + 77); // inside a frame
+    WriteWholeFile(dir.File("cut.mp3"), bytes);
+    const TDecodeResult r = DecodeMp3(dir.File("cut.mp3"), dir.File("cut.wav"));
+    EXPECT_FALSE(r.Done);
+    EXPECT_NE(r.Failure.find("the file ends inside its audio, or is damaged: 1.9"), std::string::npos) << r.Failure;
+    EXPECT_NE(r.Failure.find("of the 4.00 s its header announces read"), std::string::npos) << r.Failure;
+    const TWavImage w = ReadWav44(dir.File("cut.wav"));
+    EXPECT_EQ(w.DataSize, w.File.size() - 44);
+
+    // The whole file decodes as before.
+    const TDecodeResult whole = DecodeMp3(dir.File("a.mp3"), dir.File("a.wav"));
+    EXPECT_TRUE(whole.Success);
+    EXPECT_EQ(whole.Failure, "");
+}
+
 // Destroying the component while it decodes stops the decoding, waits for
 // its thread and leaves a whole WAV file behind.
 TEST(Mp3ToWav, DestroyedWhileDecodingLeavesAWholeFile)
@@ -467,7 +491,9 @@ TEST(Mp3ToWav, RunTextsAndBusy)
 }
 
 // Not MPEG audio at all, or nothing: OnDone with Success false and no
-// failure; damage in the middle of a file: the frames around it.
+// failure; damage in the middle of a file: the frames around it are decoded,
+// and the audio lost on the way is reported (the Info frame gives the
+// length), never passed off as the whole file.
 TEST(Mp3ToWav, DamagedAndForeignInput)
 {
     TTempDir dir;
@@ -488,11 +514,10 @@ TEST(Mp3ToWav, DamagedAndForeignInput)
     auto f = ReadWholeFile(dir.File("a.mp3"));
     for (std::size_t i = f.size() / 3; i < f.size() / 3 + 3000; ++i)
         f[i] = static_cast<std::uint8_t>(i * 7919u);
-    f.resize(f.size() * 9 / 10);
     WriteWholeFile(dir.File("damaged.mp3"), f);
     const TDecodeResult r = DecodeMp3(dir.File("damaged.mp3"), dir.File("damaged.wav"));
-    EXPECT_TRUE(r.Done);
-    EXPECT_TRUE(r.Success);
+    EXPECT_FALSE(r.Done);
+    EXPECT_NE(r.Failure.find("or is damaged"), std::string::npos) << r.Failure;
     const TWavImage w = ReadWav44(dir.File("damaged.wav"));
     EXPECT_EQ(w.DataSize, w.File.size() - 44);
     EXPECT_GT(w.Samples.size(), pcm.size() / 2 / 2);

@@ -2,6 +2,7 @@
 // after tagging, on files the peer tools make at test time.
 
 #include "formats/TGenreList.h"
+#include "formats/TID3v1Tag.h"
 #include "formats/TMACOut.h"
 #include "formats/TTrackTags.h"
 #include "formats/TagTrackFile.h"
@@ -275,9 +276,18 @@ TEST(TagPeer, TrackTagsReadWhatTheFieldsTaggersWrite)
         const std::string text = "import sys\nf = sys.argv[1]\n" + c.Script;
         WriteWholeFile(script, TBytes(text.begin(), text.end()));
         RunOk("/usr/bin/python3 " + ShellQuote(script) + " " + ShellQuote(file));
-        // Our tagger then puts an ID3v1 tag behind the APE tag.
-        if (c.File == "e.ape")
-            TagTrackFile(file, "V1 Title", "V1 Artist", "V1 Album", "", Genres());
+        // An ID3v1 tag behind the APE tag, as older taggers leave it (our
+        // tagger refuses to write one there).
+        if (c.File == "e.ape") {
+            TID3v1Tag v1;
+            v1.Bytes[0] = 'T', v1.Bytes[1] = 'A', v1.Bytes[2] = 'G';
+            v1.SetText(TID3v1Tag::TitleOffset, "V1 Title");
+            v1.SetText(TID3v1Tag::ArtistOffset, "V1 Artist");
+            v1.SetText(TID3v1Tag::AlbumOffset, "V1 Album");
+            TBytes bytes = ReadWholeFile(file);
+            bytes.insert(bytes.end(), v1.Bytes.begin(), v1.Bytes.end());
+            WriteWholeFile(file, bytes);
+        }
         const TTrackTags got = TTrackTags::Read(file);
         EXPECT_EQ(got.Title, c.Expected.Title);
         EXPECT_EQ(got.Artist, c.Expected.Artist);

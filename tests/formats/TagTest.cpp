@@ -468,6 +468,67 @@ TEST(TagTrackFile, WavFilesGetAnInfoListWhateverTheLetterCase)
     EXPECT_EQ(ReadInfoChunk(&stream), Items({"Caf\xC3\xA9", "Artist", "Album", "Rock"}));
 }
 
+// A track number is the ID3v1.1 track byte, and an IPRT item after the four.
+TEST(TagTrackFile, TrackNumbers)
+{
+    TTempDir dir;
+    WriteWholeFile(dir.File("n.mp3"), TBytes(300, 1));
+    TagTrackFile(dir.File("n.mp3"), "t", "a", "b", "Rock", Shipped(), 7);
+    const TBytes mp3 = ReadWholeFile(dir.File("n.mp3"));
+    ASSERT_EQ(mp3.size(), 428u);
+    EXPECT_EQ(mp3[300 + 125], 0);
+    EXPECT_EQ(mp3[300 + 126], 7);
+    WriteWholeFile(dir.File("n.wav"), Wav(100));
+    TagTrackFile(dir.File("n.wav"), "t", "a", "b", "Rock", Shipped(), 12);
+    TMemoryStream wav(ReadWholeFile(dir.File("n.wav")));
+    auto want = Items({"t", "a", "b", "Rock"});
+    want.emplace_back("IPRT", "12");
+    EXPECT_EQ(ReadInfoChunk(&wav), want);
+}
+
+// Where an ID3v1 tag would break the file or go unread, nothing is written:
+// FLAC and Ogg (by name or by their first bytes), and MP3 or APE files that
+// carry a tag players read first.
+TEST(TagTrackFile, FilesTheTagWouldBreakOrHideAreRefusedUntouched)
+{
+    TTempDir dir;
+    TBytes apeTagged(400, 7);
+    const char footer[] = "APETAGEX";
+    std::copy(footer, footer + 8, apeTagged.end() - 32);
+    TBytes apeThenId3 = apeTagged;
+    const TBytes id3v1 = [] {
+        TBytes t(128, 0);
+        t[0] = 'T', t[1] = 'A', t[2] = 'G';
+        return t;
+    }();
+    apeThenId3.insert(apeThenId3.end(), id3v1.begin(), id3v1.end());
+    const struct {
+        const char* Name;
+        TBytes Bytes;
+        const char* Says;
+    } cases[] = {
+        {"a.flac", TBytes(300, 1), "FLAC files carry Vorbis comments"},
+        {"a.ogg", TBytes(300, 1), "Ogg Vorbis files carry their comments"},
+        {"flac.mp3", {'f', 'L', 'a', 'C', 0, 0, 0, 34}, "it is a FLAC file"},
+        {"ogg.mp3", {'O', 'g', 'g', 'S', 0, 2}, "it is an Ogg file"},
+        {"v2.mp3", {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0xFF, 0xFB}, "it has an ID3v2 tag"},
+        {"a.ape", apeTagged, "it has an APE tag"},
+        {"b.ape", apeThenId3, "it has an APE tag"},
+    };
+    for (const auto& c : cases) {
+        WriteWholeFile(dir.File(c.Name), c.Bytes);
+        try {
+            TagTrackFile(dir.File(c.Name), "t", "a", "b", "Rock", Shipped());
+            ADD_FAILURE() << c.Name << " was tagged";
+        } catch (const EACSException& e) {
+            EXPECT_NE(std::string(e.what()).find(c.Says), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(ReadWholeFile(dir.File(c.Name)), c.Bytes) << c.Name;
+    }
+    WriteWholeFile(dir.File("plain.ape"), TBytes(400, 7));
+    EXPECT_EQ(TagRefusal(dir.File("plain.ape")), "");
+}
+
 TEST(TagTrackFile, OpenFailuresRaise)
 {
     TTempDir dir;

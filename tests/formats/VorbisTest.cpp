@@ -199,7 +199,7 @@ TEST_P(VorbisManagedRates, ReachTheEncoder)
 INSTANTIATE_TEST_SUITE_P(
     Rates, VorbisManagedRates,
     testing::Values(TRateCase{"Br128AllThree", BR::br128, BR::brAutoSelect, BR::brAutoSelect, 128000, 128000, 128000},
-                    TRateCase{"Br56Hands46000", BR::br56, BR::brAutoSelect, BR::brAutoSelect, 46000, 46000, 46000},
+                    TRateCase{"Br56Hands56000", BR::br56, BR::brAutoSelect, BR::brAutoSelect, 56000, 56000, 56000},
                     TRateCase{"Limits", BR::br128, BR::br192, BR::br64, 192000, 128000, 64000}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
@@ -274,6 +274,36 @@ TEST(VorbisOut, AppendChainsASecondStreamWithASerialOfItsOwn)
     std::vector<std::int16_t> both = first.As16;
     both.insert(both.end(), second.As16.begin(), second.As16.end());
     EXPECT_GT(SnrDb(both, decoded), 20.0);
+}
+
+// A chain whose second link has another rate or channel count is refused
+// with the reason when opened, not read as its first link alone.
+TEST(VorbisIn, AChainOfAnotherLayoutFailsToOpenWithTheReason)
+{
+    TTempDir dir;
+    const TAudioFormat stereo{44100, 16, 2};
+    const TAudioFormat other[] = {{22050, 16, 2}, {44100, 16, 1}};
+    const char* says[] = {"link 2 is 22050 Hz stereo, the first 44100 Hz stereo",
+                          "link 2 is 44100 Hz mono, the first 44100 Hz stereo"};
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(
+            EncodeOgg(dir.File("a.ogg"), stereo, MakeSignal(stereo, 20000).Pcm, [](TVorbisOut& O) { O.SetSerial(1); }));
+        ASSERT_TRUE(EncodeOgg(dir.File("b.ogg"), other[k], MakeSignal(other[k], 20000).Pcm,
+                              [](TVorbisOut& O) { O.SetSerial(2); }));
+        auto chain = ReadWholeFile(dir.File("a.ogg"));
+        const auto second = ReadWholeFile(dir.File("b.ogg"));
+        chain.insert(chain.end(), second.begin(), second.end());
+        WriteWholeFile(dir.File("chain.ogg"), chain);
+        TVorbisIn in;
+        in.SetFileName(dir.File("chain.ogg"));
+        try {
+            in.OpenInput();
+            ADD_FAILURE() << "opened";
+            in.CloseInput();
+        } catch (const EACSException& e) {
+            EXPECT_NE(std::string(e.what()).find(says[k]), std::string::npos) << e.what();
+        }
+    }
 }
 
 TEST(VorbisOut, AppendRefusesAnotherLayoutAndFilesThatAreNotOgg)

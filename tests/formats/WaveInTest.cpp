@@ -140,17 +140,110 @@ TEST(WaveIn, PcmDepthsAreHandedOutAsTheyStand)
     }
 }
 
-TEST(WaveIn, DataSizePastTheEndOrUnfinishedIsReadToTheEnd)
+// Reads In to its end; the failure that ends it, if any, in Failure.
+std::vector<std::uint8_t> ReadUntilFailure(TACSFileIn& In, std::string& Failure)
+{
+    std::vector<std::uint8_t> got;
+    std::vector<std::uint8_t> buffer(5000);
+    In.OpenInput();
+    try {
+        for (int n; (n = In.ReadBlock(buffer.data(), 5000)) > 0;)
+            got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+    } catch (const EACSException& e) {
+        Failure = e.what();
+    }
+    In.CloseInput();
+    return got;
+}
+
+// Sizes a writer leaves when it never came back to its header (ffmpeg and
+// a pipe, arecord, sox, a capture that never wrote its size) are read to
+// the end of the file.
+TEST(WaveIn, UnfinishedDataSizesAreReadToTheEnd)
 {
     const auto pcm = AsBytes(Noise16(3000, 2, 8));
-    for (std::int64_t field : {std::int64_t{0xFFFFFFFF}, std::int64_t{0x80000000}, std::int64_t{100000}}) {
+    for (std::int64_t field :
+         {std::int64_t{0xFFFFFFFF}, std::int64_t{0x80000000}, std::int64_t{0x7FFFF000}, std::int64_t{0}}) {
         TRiffBuilder b;
         b.Chunk("fmt ", Pcm16Format(2));
         b.Chunk("data", pcm, field);
         TMemoryWave w(b.Bytes());
-        EXPECT_EQ(ReadAll(w.In), pcm) << field;
+        std::string failure;
+        EXPECT_EQ(ReadUntilFailure(w.In, failure), pcm) << field;
+        EXPECT_EQ(failure, "") << field;
         EXPECT_EQ(w.In.TotalSamples(), 3000) << field;
     }
+}
+
+// A real size larger than the file is a cut file: what it holds is handed
+// out, then the read fails saying how much of how much was read. PCM and
+// ADPCM alike; a range the file still holds whole reads without complaint.
+TEST(WaveIn, ACutFileHandsOutWhatItHoldsThenFails)
+{
+    const auto pcm = AsBytes(Noise16(44100, 2, 8)); // 1 s
+    TRiffBuilder b;
+    b.Chunk("fmt ", Pcm16Format(2));
+    b.Chunk("data", pcm, 4 * 44100 * 4); // 4 s announced
+    {
+        TMemoryWave w(b.Bytes());
+        std::string failure;
+        EXPECT_EQ(ReadUntilFailure(w.In, failure), pcm);
+        EXPECT_EQ(failure, "Cannot read the stream: the file ends inside its audio: 1.00 s of the 4.00 s its "
+                           "header announces read.");
+    }
+    {
+        TMemoryWave w(b.Bytes());
+        w.In.SetStartSample(100);
+        w.In.SetEndSample(1100);
+        std::string failure;
+        EXPECT_EQ(ReadUntilFailure(w.In, failure).size(), 1000u * 4);
+        EXPECT_EQ(failure, "");
+    }
+    {
+        // Nothing of the audio is left: the file cannot be opened at all.
+        TRiffBuilder none;
+        none.Chunk("fmt ", Pcm16Format(2));
+        none.Chunk("data", {}, 44100 * 4);
+        TMemoryWave w(none.Bytes());
+        EXPECT_THROW(
+            {
+                try {
+                    w.In.OpenInput();
+                } catch (const EACSException& e) {
+                    EXPECT_STREQ(e.what(), "Cannot read the stream: the file ends inside its audio: 0.00 s of the "
+                                           "1.00 s its header announces read.");
+                    throw;
+                }
+            },
+            EACSException);
+    }
+    {
+        TBytes ima = ImaFile(1, 44100);
+        const std::size_t whole = ima.size();
+        ima.resize(whole - 3000);
+        TMemoryWave w(ima);
+        std::string failure;
+        const auto got = ReadUntilFailure(w.In, failure);
+        EXPECT_GT(got.size(), 0u);
+        EXPECT_NE(failure.find("the file ends inside its audio"), std::string::npos) << failure;
+        EXPECT_NE(failure.find("of the 1.00 s its header announces"), std::string::npos) << failure;
+    }
+}
+
+// A header without a frame of audio is no recording to convert.
+TEST(WaveIn, AFileWithoutAudioFailsToOpen)
+{
+    TRiffBuilder b;
+    b.Chunk("fmt ", Pcm16Format(2));
+    b.Chunk("data", {});
+    TMemoryWave w(b.Bytes());
+    try {
+        w.In.OpenInput();
+        ADD_FAILURE() << "opened";
+    } catch (const EACSException& e) {
+        EXPECT_STREQ(e.what(), "Cannot read the stream: it holds no audio.");
+    }
+    EXPECT_FALSE(w.In.Busy());
 }
 
 TEST(WaveIn, FilesItCannotReadFailToOpenWithTheReason)

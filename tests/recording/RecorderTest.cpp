@@ -1,8 +1,11 @@
 #include "common/TPlainDialogs.h"
 #include "common/TPlainDispatcher.h"
+#include "formats/TRiffInfoTag.h"
 #include "formats/TWaveIn.h"
+#include "formats/WavTestHelpers.h"
 #include "mocks/TFakeMainView.h"
 #include "mocks/TNoDevices.h"
+#include "pipeline/TMemoryStream.h"
 #include "recording/TRecorder.h"
 #include "settings/TOptions.h"
 #include "support/TestSupport.h"
@@ -128,7 +131,16 @@ TEST(Recorder, SplitsAtSilencesDropsShortTracksAndStopsAtEndOfFile)
     EXPECT_GE(first, 3 * 22050);
     EXPECT_LE(first, 3 * 22050 + 22050 + 2048);
     const auto bytes = ReadWholeFile(rig.List->Row(0).Data->FileName);
-    EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), 44 + first * 4);
+    EXPECT_EQ(Le32At(bytes, 40), first * 4);
+    EXPECT_EQ(Le32At(bytes, 4), bytes.size() - 8);
+    // Each kept track carries the album, the genre and its number in the
+    // recording (the dropped blip has none).
+    for (int row = 0; row < 2; ++row) {
+        TMemoryStream file(ReadWholeFile(rig.List->Row(row).Data->FileName));
+        const std::vector<std::pair<std::string, std::string>> want{
+            {"INAM", ""}, {"IART", ""}, {"IPRD", "Live"}, {"IGNR", "Rock"}, {"IPRT", std::to_string(row + 1)}};
+        EXPECT_EQ(ReadInfoChunk(&file), want) << row;
+    }
     // The dropped blip's file is gone and its number reused by the next track.
     EXPECT_EQ(fs::path(rig.List->Row(1).Data->FileName).filename(), "Track1.WAV");
     EXPECT_FALSE(fs::exists(rig.Album() + "/Track2.WAV"));
@@ -243,7 +255,9 @@ TEST(Recorder, EveryFrameLandsInOneTrackOrInDroppedQuiet)
     int tracksWithSound = 0;
     for (int row = 0; row < rig.List->Count(); ++row) {
         const auto bytes = ReadWholeFile(rig.List->Row(row).Data->FileName);
-        const auto samples = AsSamples16(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.end()));
+        // The data chunk, without the tag list that follows it.
+        const auto samples =
+            AsSamples16(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.begin() + 44 + Le32At(bytes, 40)));
         bool sound = false;
         if (samples.size() >= 2) {
             EXPECT_TRUE(loud.at(static_cast<size_t>(FrameIndex(samples[0], samples[1]))))

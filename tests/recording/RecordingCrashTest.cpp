@@ -1,5 +1,6 @@
 #include "common/TPartFile.h"
 #include "formats/TWaveIn.h"
+#include "pipeline/ByteOrder.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -81,7 +82,10 @@ TEST(RecordingCrash, KillDuringWavRecordingLeavesFinishedTracksIntactAndTheLastR
     const std::string first = album + "/Track0.WAV";
     ASSERT_TRUE(fs::exists(first));
     const std::int64_t frames = FramesIn<TWaveIn>(first);
-    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(first)), 44 + frames * 4);
+    // The header is exact (the file goes on with the track's tag list).
+    const auto firstBytes = ReadWholeFile(first);
+    EXPECT_EQ(static_cast<std::int64_t>(GetLe32(firstBytes.data() + 40)), frames * 4);
+    EXPECT_EQ(GetLe32(firstBytes.data() + 4), firstBytes.size() - 8);
     EXPECT_GE(frames, static_cast<std::int64_t>(1.5 * Rate));
     // The unfinished track never got its name: it is left under a temporary
     // name that says what it is; its header was never patched and its audio
@@ -120,6 +124,9 @@ TEST(RecordingCrash, FullFileSystemEndsWithErrorAndKeepsEarlierTracks)
 
     const std::string first = dir.File("Records/A/Track0.WAV");
     const std::int64_t frames = FramesIn<TWaveIn>(first);
-    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(first)), 44 + frames * 4);
+    // The header is exact (the file goes on with the track's tag list).
+    const auto firstBytes = ReadWholeFile(first);
+    EXPECT_EQ(static_cast<std::int64_t>(GetLe32(firstBytes.data() + 40)), frames * 4);
+    EXPECT_EQ(GetLe32(firstBytes.data() + 4), firstBytes.size() - 8);
     EXPECT_GE(frames, 2 * Rate);
 }
