@@ -862,7 +862,7 @@ void TRipController::MakeEncoder()
     // The name was chosen free; a file that appears there meanwhile is kept
     // and the track fails. A stopped track leaves nothing.
     FEncoderOut->SetOverwrite(false);
-    FEncoderOut->SetKeepStopped(false);
+    FEncoderOut->SetKeepCutShort(false);
     FEncoderOut->SetFileName(OutputFile().string());
 }
 
