@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,8 @@ std::string TitleFromFileName(const std::string& FileName);
 // 0x80..0x9F) and returned as UTF-8.
 std::string Utf8FromOutside(std::string_view Bytes);
 bool IsValidUtf8(std::string_view Bytes);
+
+// Appends the code point Code to Out in UTF-8.
+void AppendUtf8(std::string& Out, std::uint32_t Code);
 
 } // namespace kestrune

@@ -1,5 +1,6 @@
 #include "formats/TID3v2Tag.h"
 
+#include "common/PathNames.h"
 #include "formats/TID3v1Tag.h"
 #include "pipeline/TStream.h"
 
@@ -58,25 +59,6 @@ std::vector<std::uint8_t> Resynchronised(const std::uint8_t* Data, std::size_t S
             ++i;
     }
     return out;
-}
-
-void AppendUtf8(std::string& Out, std::uint32_t Code)
-{
-    if (Code < 0x80) {
-        Out += static_cast<char>(Code);
-    } else if (Code < 0x800) {
-        Out += static_cast<char>(0xC0 | (Code >> 6));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else if (Code < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Code >> 12));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (Code >> 18));
-        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    }
 }
 
 // UTF-16 up to its first zero unit. A byte order mark decides the order;

@@ -669,7 +669,7 @@ TEST_F(RipControllerTest, VerdictsFromAccurateRipAndTheLog)
     EXPECT_EQ(Contains(log, "/dev/fake0"), "/dev/fake0");
     // The closing message sums it up beside the folder of the files.
     EXPECT_EQ(Dialogs.Shown().back().Text,
-              "Grab finished\n\n3 tracks in " + fs::path(Settings.RipPath).string() +
+              "Grab finished\n\n3 tracks in " + RunFolder().string() +
                   "\nAccurateRip: 1 accurate, 1 not matching any submission, 1 not in the database.");
 }
 
