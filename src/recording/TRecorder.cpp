@@ -181,8 +181,10 @@ void TRecorder::StartRecording()
         LevelTrack = 0;
         LevelTrackBytes = 0;
         LevelClips = 0;
-        // A file being split is what it is; only a device's level can be mended.
-        if (fromDevice)
+        // A file being split is what it is; only a device's level can be
+        // mended. The demo card begins with quiet on purpose: a warning
+        // about it would only puzzle someone trying the program out.
+        if (fromDevice && driver != "virtual:demo")
             LevelCheck.Reset(bits, channels, rate);
         else
             LevelCheck.Reset(0, 0, 0);
