@@ -23,7 +23,7 @@ std::string HomeFolder()
 std::string ConfigFolder()
 {
     std::string config = Environment("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative path.
+    // XDG base directory rules: a relative path is ignored.
     if (config.empty() || config.front() != '/')
         config = HomeFolder() + "/.config";
     return config;

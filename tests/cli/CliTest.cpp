@@ -245,15 +245,8 @@ TEST(Cli, AKilledConversionLeavesOnlyATemporaryTheNextRunClears)
     };
     const std::string input = dir.File("long.wav");
     const std::string output = dir.File("out/long.flac");
-    const pid_t child = ::fork();
+    const pid_t child = StartQuietly({KESTRUNE_CLI, "convert", input, output});
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        ::execl(KESTRUNE_CLI, KESTRUNE_CLI, "convert", input.c_str(), output.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
     // Killed once it has written a good part of the result.
     const bool writing = WaitUntil(
         [&] {

@@ -133,19 +133,8 @@ TEST(SplitCommand, AnInterruptedSplitKeepsOnlyFinishedTracksAndFails)
             KESTRUNE_CLI,          "split",    dir.File("set.wav"),     "--album",  "Set", "--folder",
             dir.File("rec"),       "--config", dir.File("k.ini"),       "--format", "MP3", "--set",
             "Silence/MinLength=1", "--set",    "Silence/SilenceLg=1000"};
-        std::vector<char*> argv;
-        for (const std::string& w : words)
-            argv.push_back(const_cast<char*>(w.c_str()));
-        argv.push_back(nullptr);
-        const pid_t child = ::fork();
+        const pid_t child = StartQuietly(words);
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            ::execv(KESTRUNE_CLI, argv.data());
-            ::_exit(127);
-        }
         // The first track is finished and the second is being written.
         const bool midway = WaitUntil(
             [&] {

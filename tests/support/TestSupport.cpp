@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -142,6 +143,23 @@ std::string ShellQuote(const std::string& Text)
             out += c;
     }
     return out + "'";
+}
+
+int StartQuietly(const std::vector<std::string>& Argv)
+{
+    std::vector<char*> argv;
+    for (const std::string& word : Argv)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return child;
 }
 
 bool WaitUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout)

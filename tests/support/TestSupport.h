@@ -47,6 +47,10 @@ void WriteWholeFile(const std::string& FileName, const std::vector<std::uint8_t>
 // Runs a shell command; returns its exit status and fills Output with what it
 // printed on stdout (stderr goes to the test's log).
 int RunCommand(const std::string& Command, std::string* Output = nullptr);
+// Starts Argv (the program first) as a child process with its stdout and
+// stderr sent to /dev/null, for tests that signal or kill a running command;
+// the caller waits for it. -1 when it could not be started.
+int StartQuietly(const std::vector<std::string>& Argv);
 // Quotes a path for the shell.
 std::string ShellQuote(const std::string& Text);
 // True when the program is on the PATH; peer tests fail, not skip, without it.
