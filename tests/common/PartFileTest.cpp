@@ -49,6 +49,24 @@ private:
     mode_t Old;
 };
 
+// Writes Text into a temporary for Target in a child process and kills it
+// there with SIGKILL, as kill -9 leaves a writer; true when it died so.
+bool KilledWriter(const fs::path& Target, const std::string& Text, bool KeepIfKilled = false)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        TPartFile part(Target, false, KeepIfKilled);
+        if (::write(part.Fd(), Text.data(), Text.size()) != static_cast<ssize_t>(Text.size()))
+            ::_exit(3);
+        ::raise(SIGKILL);
+        ::_exit(2);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 } // namespace
 
 TEST(PartFile, WritesBesideTheTargetAndNamesItOnlyOnCommit)
@@ -124,18 +142,7 @@ TEST(PartFile, ClearsOnlyTheLeftoversOfDeadWriters)
 {
     TTempDir dir;
     // A writer killed half-way, as kill -9 leaves it.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        TPartFile part(dir.Path() / "killed.flac");
-        if (::write(part.Fd(), "half", 4) != 4)
-            ::_exit(3);
-        ::raise(SIGKILL);
-        ::_exit(2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(KilledWriter(dir.Path() / "killed.flac", "half"));
     std::set<std::string> before = Names(dir.Path());
     ASSERT_EQ(before.size(), 1U);
     const std::string leftover = *before.begin();
@@ -166,20 +173,8 @@ TEST(PartFile, AKilledRecordingsLeftoverIsNamedNotRemoved)
 {
     TTempDir dir;
     std::ofstream(dir.Path() / "Track1 (recovered).WAV") << "earlier";
-    for (int i = 0; i < 2; ++i) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            TPartFile part(dir.Path() / "Track1.WAV", false, true);
-            if (::write(part.Fd(), "audio", 5) != 5)
-                ::_exit(3);
-            ::raise(SIGKILL);
-            ::_exit(2);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status));
-    }
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(KilledWriter(dir.Path() / "Track1.WAV", "audio", true));
     EXPECT_EQ(TPartFile::ClearLeftovers(dir.Path()), 2);
     EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"Track1 (recovered).WAV", "Track1 (recovered 2).WAV",
                                                          "Track1 (recovered 3).WAV"}));
